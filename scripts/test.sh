@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every configuration and runs all tests:
+# the unit and integration tests in the normal and the sanitizer build, then
+# each fuzz target for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+fuzz_seconds=${TARNWICK_FUZZ_SECONDS:-10}
+jobs=$(nproc)
+passed=0
+failed=0
+
+run_ctest() {
+  local config=$1 log
+  log=$(mktemp)
+  echo "== ctest ($config)"
+  if ctest --test-dir "build/$config" -j "$jobs" --output-on-failure --timeout 600 | tee "$log"; then :; fi
+  local total fails
+  total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -1)
+  fails=$(sed -n 's/.* \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -1)
+  total=${total:-0}
+  fails=${fails:-1}
+  passed=$((passed + total - fails))
+  failed=$((failed + fails))
+  rm -f "$log"
+}
+
+run_fuzzers() {
+  local target name corpus
+  for target in build/fuzz/fuzz/fuzz_*; do
+    [ -x "$target" ] || continue
+    name=$(basename "$target")
+    corpus=$(mktemp -d)
+    if [ -d "fuzz/corpus/$name" ]; then cp -r "fuzz/corpus/$name/." "$corpus/"; fi
+    echo "== $name (${fuzz_seconds}s)"
+    if "$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+        -print_final_stats=0 "$corpus" > "build/fuzz/$name.log" 2>&1; then
+      passed=$((passed + 1))
+    else
+      tail -40 "build/fuzz/$name.log"
+      failed=$((failed + 1))
+    fi
+    rm -rf "$corpus"
+  done
+}
+
+scripts/build.sh release
+scripts/build.sh asan
+scripts/build.sh fuzz
+run_ctest release
+run_ctest asan
+run_fuzzers
+
+echo "Tarnwick: ${passed} passed, ${failed} failed"
+[ "$failed" -eq 0 ]
