@@ -1,0 +1,219 @@
+#include "storage/file_path.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <optional>
+#include <vector>
+
+#include "storage/stream.h"
+
+namespace {
+
+constexpr char kSlash = CFilePath::kSeparator;
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool IsDotSegment(std::string_view segment) { return segment == "." || segment == ".."; }
+
+std::vector<std::string_view> SplitSegments(std::string_view text) {
+    std::vector<std::string_view> segments;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find(kSlash, start);
+        if (end == std::string_view::npos) {
+            segments.push_back(text.substr(start));
+            return segments;
+        }
+        segments.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+bool HasDotSegment(std::string_view path) {
+    for (std::string_view segment : SplitSegments(path)) {
+        if (IsDotSegment(segment)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Folds the segments of joined (which starts with a separator) from the last
+// to the first, letting each ".." swallow the nearest ordinary segment before
+// it. Nothing when ".." segments outnumber the folders they would leave.
+std::optional<std::string> ResolveDotSegments(std::string_view joined) {
+    const std::vector<std::string_view> segments = SplitSegments(joined.substr(1));
+    std::string built;
+    int pendingParents = 0;
+    for (auto it = segments.rbegin(); it != segments.rend(); ++it) {
+        if (*it == ".") {
+            continue;
+        }
+        if (*it == "..") {
+            ++pendingParents;
+        } else if (pendingParents > 0) {
+            --pendingParents;
+        } else {
+            built = kSlash + std::string(*it) + built;
+        }
+    }
+    if (pendingParents > 0) {
+        return std::nullopt;
+    }
+    return built.empty() ? std::string(1, kSlash) : built;
+}
+
+bool MakeFolder(const std::string& path) {
+    // Another worker may create the same folder between our test and our call.
+    return ::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && FolderExists(path));
+}
+
+bool IsRealFolder(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// True when path is a real folder (not a link to one), creating it if missing.
+bool EnsureRealFolder(const std::string& path) {
+    if (IsRealFolder(path)) {
+        return true;
+    }
+    return ::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && IsRealFolder(path));
+}
+
+std::string WithTrailingSeparator(std::string path) {
+    if (path.empty() || path.back() != kSlash) {
+        path += kSlash;
+    }
+    return path;
+}
+
+}  // namespace
+
+std::string ToSlashes(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        if (c == '\\') {
+            c = kSlash;
+        }
+    }
+    return result;
+}
+
+CFilePath::CFilePath(std::string_view path) : m_fullPath(ToSlashes(path)) {
+    const std::size_t lastSeparator = m_fullPath.rfind(kSlash);
+    const std::size_t nameStart = lastSeparator == std::string::npos ? 0 : lastSeparator + 1;
+    m_directory = m_fullPath.substr(0, nameStart);
+    m_name = m_fullPath.substr(nameStart);
+    const std::size_t dot = m_name.rfind('.');
+    m_title = m_name.substr(0, dot);
+    m_extension = dot == std::string::npos ? std::string() : m_name.substr(dot);
+}
+
+CFilePath::CFilePath(std::string_view drive, std::string_view directory, std::string_view title,
+                     std::string_view extension)
+    : CFilePath([&] {
+          std::string composed(drive);
+          composed += directory;
+          if (!directory.empty() && !IsSeparator(directory.back())) {
+              composed += kSlash;
+          }
+          composed += title;
+          if (!extension.empty() && extension.front() != '.') {
+              composed += '.';
+          }
+          composed += extension;
+          return composed;
+      }()) {}
+
+CFilePath CFilePath::Combine(std::string_view base, std::string_view relative) {
+    const CFilePath basePath(base);
+    const CFilePath relativePath(relative);
+    if (basePath.m_directory.empty() || basePath.m_fullPath.front() != kSlash) {
+        return {};
+    }
+    if (relativePath.IsEmpty()) {
+        return basePath;
+    }
+    if (relativePath.m_fullPath.front() == kSlash) {
+        return relativePath;
+    }
+    const std::optional<std::string> resolved =
+        ResolveDotSegments(basePath.m_directory + relativePath.m_fullPath);
+    return resolved ? CFilePath(*resolved) : CFilePath();
+}
+
+std::string CFilePath::GetFolderPath() const { return WithTrailingSeparator(m_fullPath); }
+
+CFilePath CFilePath::MakeRelativeTo(const CFilePath& base) const {
+    const std::string baseFolder = CFilePath(base.m_drive, base.m_directory, "", "").m_fullPath;
+    std::size_t up = 0;
+    for (std::size_t end = baseFolder.size(); end > 0; --end) {
+        if (!IsSeparator(baseFolder[end - 1])) {
+            continue;
+        }
+        if (m_fullPath.compare(0, end, baseFolder, 0, end) == 0) {
+            std::string relative;
+            for (std::size_t i = 0; i < up; ++i) {
+                relative += "../";
+            }
+            relative += m_fullPath.substr(end);
+            return CFilePath(relative.empty() ? "./" : relative);
+        }
+        ++up;
+    }
+    return {};
+}
+
+void CFilePath::Store(CStream& stream) const { stream << m_fullPath; }
+
+void CFilePath::Load(CStream& stream) {
+    std::string text;
+    stream >> text;
+    *this = CFilePath(text);
+}
+
+bool FolderExists(std::string_view path) {
+    struct stat info {};
+    const std::string text = ToSlashes(path);
+    return !text.empty() && ::stat(text.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool CreateFolderPath(std::string_view path) {
+    const std::string folder = WithTrailingSeparator(ToSlashes(path));
+    if (path.empty() || HasDotSegment(folder)) {
+        return false;
+    }
+    // A relative path starts at its first folder, which must exist already.
+    const std::size_t first = folder.find(kSlash);
+    if (first > 0 && !FolderExists(folder.substr(0, first))) {
+        return false;
+    }
+    bool creating = false;
+    for (std::size_t end = folder.find(kSlash, first + 1); end != std::string::npos;
+         end = folder.find(kSlash, end + 1)) {
+        const std::string prefix = folder.substr(0, end);
+        creating = creating || !FolderExists(prefix);
+        if (creating && !MakeFolder(prefix)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CreateFolderPath(std::string_view path, std::string_view root) {
+    const std::string rootFolder = WithTrailingSeparator(ToSlashes(root));
+    const std::string folder = WithTrailingSeparator(ToSlashes(path));
+    if (root.empty() || rootFolder.front() != kSlash || !folder.starts_with(rootFolder) || HasDotSegment(folder) ||
+        !CreateFolderPath(rootFolder)) {
+        return false;
+    }
+    for (std::size_t end = folder.find(kSlash, rootFolder.size()); end != std::string::npos;
+         end = folder.find(kSlash, end + 1)) {
+        if (end > 0 && folder[end - 1] != kSlash && !EnsureRealFolder(folder.substr(0, end))) {
+            return false;
+        }
+    }
+    return true;
+}
