@@ -12,9 +12,13 @@ namespace {
 
 constexpr char kSlash = CFilePath::kSeparator;
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
-bool IsDotSegment(std::string_view segment) { return segment == "." || segment == ".."; }
+bool IsDotSegment(std::string_view segment) {
+    return segment == "." || segment == "..";
+}
 
 std::vector<std::string_view> SplitSegments(std::string_view text) {
     std::vector<std::string_view> segments;
@@ -28,15 +32,6 @@ std::vector<std::string_view> SplitSegments(std::string_view text) {
         segments.push_back(text.substr(start, end - start));
         start = end + 1;
     }
-}
-
-bool HasDotSegment(std::string_view path) {
-    for (std::string_view segment : SplitSegments(path)) {
-        if (IsDotSegment(segment)) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // Folds the segments of joined (which starts with a separator) from the last
@@ -144,7 +139,9 @@ CFilePath CFilePath::Combine(std::string_view base, std::string_view relative) {
     return resolved ? CFilePath(*resolved) : CFilePath();
 }
 
-std::string CFilePath::GetFolderPath() const { return WithTrailingSeparator(m_fullPath); }
+std::string CFilePath::GetFolderPath() const {
+    return WithTrailingSeparator(m_fullPath);
+}
 
 CFilePath CFilePath::MakeRelativeTo(const CFilePath& base) const {
     const std::string baseFolder = CFilePath(base.m_drive, base.m_directory, "", "").m_fullPath;
@@ -166,12 +163,24 @@ CFilePath CFilePath::MakeRelativeTo(const CFilePath& base) const {
     return {};
 }
 
-void CFilePath::Store(CStream& stream) const { stream << m_fullPath; }
+void CFilePath::Store(CStream& stream) const {
+    stream << m_fullPath;
+}
 
 void CFilePath::Load(CStream& stream) {
     std::string text;
     stream >> text;
     *this = CFilePath(text);
+}
+
+bool HasDotSegment(std::string_view path) {
+    const std::string text = ToSlashes(path);
+    for (std::string_view segment : SplitSegments(text)) {
+        if (IsDotSegment(segment)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool FolderExists(std::string_view path) {
@@ -205,8 +214,8 @@ bool CreateFolderPath(std::string_view path) {
 bool CreateFolderPath(std::string_view path, std::string_view root) {
     const std::string rootFolder = WithTrailingSeparator(ToSlashes(root));
     const std::string folder = WithTrailingSeparator(ToSlashes(path));
-    if (root.empty() || rootFolder.front() != kSlash || !folder.starts_with(rootFolder) || HasDotSegment(folder) ||
-        !CreateFolderPath(rootFolder)) {
+    if (root.empty() || rootFolder.front() != kSlash || !folder.starts_with(rootFolder) ||
+        HasDotSegment(folder) || !CreateFolderPath(rootFolder)) {
         return false;
     }
     for (std::size_t end = folder.find(kSlash, rootFolder.size()); end != std::string::npos;

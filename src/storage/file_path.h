@@ -66,6 +66,9 @@ private:
 // The text with every '\' turned into '/'.
 std::string ToSlashes(std::string_view text);
 
+// True when a segment of path is "." or "..".
+bool HasDotSegment(std::string_view path);
+
 // True when path names an existing directory.
 bool FolderExists(std::string_view path);
 

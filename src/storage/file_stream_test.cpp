@@ -58,8 +58,8 @@ TEST(FileStreamTest, RecordsRoundTripInTheirExactEncoding) {
     {
         CFileStream out;
         out.Open(path, CFileStream::modeWriteCreate);
-        out << std::uint8_t{0x1ff & 0xff} << std::uint32_t{0x01020304} << std::int32_t{-1}
-            << "" << std::string("abc") << true;
+        out << std::uint8_t{0x1ff & 0xff} << std::uint32_t{0x01020304} << std::int32_t{-1} << ""
+            << std::string("abc") << true;
     }
     EXPECT_EQ(ReadFile(path), std::string("\xff\x04\x03\x02\x01\xff\xff\xff\xff\0abc\0\x01", 15));
 
@@ -86,9 +86,21 @@ TEST(FileStreamTest, ShortReadsOfTypedValuesAreDataErrors) {
         std::string content;
         std::function<void(CStream&)> extract;
     } cases[] = {
-        {"", [](CStream& s) { std::uint8_t v; s >> v; }},
-        {"\x01\x02\x03", [](CStream& s) { std::uint32_t v; s >> v; }},
-        {"abc", [](CStream& s) { std::string v; s >> v; }},
+        {"",
+         [](CStream& s) {
+             std::uint8_t v;
+             s >> v;
+         }},
+        {"\x01\x02\x03",
+         [](CStream& s) {
+             std::uint32_t v;
+             s >> v;
+         }},
+        {"abc",
+         [](CStream& s) {
+             std::string v;
+             s >> v;
+         }},
     };
     for (const auto& c : cases) {
         TempFolder folder;
