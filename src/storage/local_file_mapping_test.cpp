@@ -1,0 +1,316 @@
+#include "storage/local_file_mapping.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/temp_folder.h"
+#include "url/url.h"
+
+namespace {
+
+constexpr int kNoType = 0;
+constexpr int kCss = 1;
+constexpr int kHtml = 3;
+constexpr int kOctetStream = 5;
+
+CUrl Parsed(const std::string& text) {
+    CUrl url;
+    EXPECT_TRUE(url.Parse(text)) << text;
+    return url;
+}
+
+class LocalFileMappingTest : public testing::Test {
+protected:
+    CLocalFileMapping m_mapping{CFilePath("/dl")};
+};
+
+struct HttpCase {
+    const char* url;
+    int contentType;
+    const char* storedPath;  // local path is "/dl/" + this, local URL scheme "://" + this
+};
+
+// CRC-32 values were computed independently: "?x=1" e8d84687, "?id=7"
+// 3ef6ee8e, "?p=181185" 15b (short, to show that the hash is not padded).
+const HttpCase kHttpCases[] = {
+    {"http://H", kHtml, "H/index.htm"},
+    {"http://H/", kNoType, "H/index.htm"},
+    {"http://H/x/", kNoType, "H/x/index.htm"},
+    {"http://H/dir/", kOctetStream, "H/dir/default"},
+    {"http://H/dir/.htaccess", kOctetStream, "H/dir/default.htaccess"},
+    {"http://H:8080/a.asp", kHtml, "H_8080/a.asp.htm"},
+    {"http://H:80/a.htm", kHtml, "H_80/a.htm"},
+    {"http://H/a.HTML", kHtml, "H/a.HTML"},
+    {"http://H/page", kHtml, "H/page.htm"},
+    {"http://H/page.php", kHtml, "H/page.php.htm"},
+    {"http://H/a/b.css", kCss, "H/a/b.css"},
+    {"http://H/a/b.php", kOctetStream, "H/a/b.php"},
+    {"http://H/?x=1", kHtml, "H/08e8d84687.htm"},
+    {"http://H/?p=181185", kHtml, "H/0815b.htm"},
+    {"http://H/p.php?id=7", kHtml, "H/p083ef6ee8e.php.htm"},
+    {"http://H/index.html?x=1", kHtml, "H/index08e8d84687.html"},
+    {"http://H/a%20b/c%41.htm", kHtml, "H/a b/cA.htm"},
+};
+
+TEST_F(LocalFileMappingTest, MapsHttpResponsesByTheNamingRules) {
+    for (const HttpCase& c : kHttpCases) {
+        SCOPED_TRACE(c.url);
+        const CUrl url = Parsed(c.url);
+        std::string localUrl, localPath, storedPath;
+        m_mapping.MapUrlToLocal(url, c.contentType, localUrl, localPath, storedPath);
+        EXPECT_EQ(storedPath, c.storedPath);
+        EXPECT_EQ(localPath, std::string("/dl/") + c.storedPath);
+        EXPECT_EQ(localUrl, "http://" + storedPath);
+    }
+}
+
+TEST_F(LocalFileMappingTest, HttpsKeepsItsSchemeInTheLocalUrl) {
+    std::string localUrl, localPath, storedPath;
+    m_mapping.MapUrlToLocal(Parsed("https://H/a/b.gif"), kNoType, localUrl, localPath, storedPath);
+    EXPECT_EQ(localUrl, "https://H/a/b.gif");
+    EXPECT_EQ(localPath, "/dl/H/a/b.gif");
+}
+
+// The names of a saved file lead back to it: the views and the rewriting
+// pass find files through these reverse operations.
+TEST_F(LocalFileMappingTest, ReverseOperationsFindTheMappedFile) {
+    for (const HttpCase& c : kHttpCases) {
+        SCOPED_TRACE(c.url);
+        const CUrl url = Parsed(c.url);
+        std::string localUrl, localPath, storedPath;
+        m_mapping.MapUrlToLocal(url, c.contentType, localUrl, localPath, storedPath);
+
+        std::string back;
+        m_mapping.StoredToLocalPath(url, storedPath, back);
+        EXPECT_EQ(back, localPath);
+        EXPECT_EQ(m_mapping.StoredToSlashPath(storedPath), localPath);
+        m_mapping.LocalPathToLocalUrl(url, localPath, back);
+        EXPECT_EQ(back, localUrl);
+        m_mapping.GetLocalPathOfUrl(Parsed(localUrl), back);
+        EXPECT_EQ(back, localPath);
+    }
+}
+
+struct FtpCase {
+    const char* url;
+    const char* localPath;
+};
+
+TEST_F(LocalFileMappingTest, MapsFtpUrls) {
+    const FtpCase cases[] = {
+        {"ftp://H/pub/f.zip", "/dl/ftp_H/pub/f.zip"},
+        {"ftp://H:2121/pub/", "/dl/ftp_H_2121/pub/"},
+        {"ftp://H/f?x=1", "/dl/ftp_H/f"},
+        {"ftp://H/page", "/dl/ftp_H/page"},
+        // An empty path names the host entry itself.
+        {"ftp://H", "/dl/ftp_H"},
+    };
+    for (const FtpCase& c : cases) {
+        SCOPED_TRACE(c.url);
+        const CUrl url = Parsed(c.url);
+        std::string localUrl, localPath, storedPath;
+        m_mapping.MapFtpUrlToLocal(url, localUrl, localPath, storedPath);
+        EXPECT_EQ(localPath, c.localPath);
+        EXPECT_EQ(storedPath, c.localPath);
+        EXPECT_EQ(localUrl, c.url);
+
+        std::string back;
+        m_mapping.GetLocalPathOfUrl(url, back);
+        EXPECT_EQ(back, c.localPath);
+        m_mapping.StoredToLocalPath(url, storedPath, back);
+        EXPECT_EQ(back, c.localPath);
+        m_mapping.LocalPathToLocalUrl(url, localPath, back);
+        EXPECT_EQ(back, c.url);
+    }
+}
+
+TEST_F(LocalFileMappingTest, PlainRuleIgnoresPortQueryAndDefaults) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://H:8080/a/", "/dl/H/a/"},
+        {"http://H/a.asp?x=1", "/dl/H/a.asp"},
+        {"https://H", "/dl/H"},
+    };
+    for (const auto& [text, expected] : cases) {
+        std::string localPath;
+        m_mapping.GetLocalPathOfUrl(Parsed(text), localPath);
+        EXPECT_EQ(localPath, expected) << text;
+    }
+}
+
+TEST_F(LocalFileMappingTest, OtherSchemesLeaveTheOutputAlone) {
+    const CUrl url = Parsed("mailto:joe@h");
+    std::string output = "kept";
+    m_mapping.GetLocalPathOfUrl(url, output);
+    m_mapping.StoredToLocalPath(url, "H/a.htm", output);
+    m_mapping.LocalPathToLocalUrl(url, "/dl/H/a.htm", output);
+    EXPECT_EQ(output, "kept");
+}
+
+TEST_F(LocalFileMappingTest, StoredAndLocalPathConversions) {
+    EXPECT_EQ(m_mapping.LocalToStoredPath("/dl/H/a/b.htm"), "H/a/b.htm");
+    EXPECT_EQ(m_mapping.StoredToSlashPath("H\\a\\b.htm"), "/dl/H/a/b.htm");
+    EXPECT_EQ(m_mapping.StoredToSlashPath("H/x/../b.htm"), "/dl/H/b.htm");
+
+    const CUrl http = Parsed("http://H/");
+    std::string localUrl = "stale";
+    m_mapping.LocalPathToLocalUrl(http, "/dl/H/a.htm", localUrl);
+    EXPECT_EQ(localUrl, "http://H/a.htm");
+    // The prefix test is exact: a folder differing in case is another folder.
+    m_mapping.LocalPathToLocalUrl(http, "/DL/H/a.htm", localUrl);
+    EXPECT_EQ(localUrl, "");
+    m_mapping.LocalPathToLocalUrl(http, "/dl2/H/a.htm", localUrl);
+    EXPECT_EQ(localUrl, "");
+}
+
+// A stored path comes from the project file; one that leads out of the
+// download folder must not make the rewriting pass write elsewhere.
+TEST_F(LocalFileMappingTest, StoredPathsOutsideTheFolderGiveNothing) {
+    const CUrl http = Parsed("http://H/");
+    const CUrl ftp = Parsed("ftp://H/");
+    const std::pair<const CUrl*, const char*> cases[] = {
+        {&http, "../etc/passwd"},    {&http, "H/../../x"}, {&http, "/etc/passwd"},
+        {&http, "../../../../../x"}, {&http, ""},          {&ftp, "/etc/passwd"},
+        {&ftp, "/dl/ftp_H/../../x"}, {&ftp, "/dl"},
+    };
+    for (const auto& [url, stored] : cases) {
+        SCOPED_TRACE(stored);
+        std::string localPath = "stale";
+        m_mapping.StoredToLocalPath(*url, stored, localPath);
+        EXPECT_EQ(localPath, "");
+        if (url == &http) {
+            EXPECT_EQ(m_mapping.StoredToSlashPath(stored), "");
+        }
+    }
+}
+
+TEST(NeutraliseNameTest, ChangesOnlyNamesThatCouldEscapeOrFail) {
+    const std::pair<std::string, std::string> cases[] = {
+        {".", "_"},
+        {"..", "__"},
+        {"a/b", "a_b"},
+        {"a\\..\\b", "a_.._b"},
+        {std::string("a\0b.htm", 7), "a_b.htm"},
+        {"...", "..."},
+        {"..a", "..a"},
+        {".htaccess", ".htaccess"},
+        {"index.htm", "index.htm"},
+        {"H_8080", "H_8080"},
+        {"", ""},
+    };
+    for (const auto& [name, expected] : cases) {
+        EXPECT_EQ(NeutraliseName(name), expected) << name;
+    }
+    EXPECT_EQ(NeutralisePath("/a/../b/./c/"), "/a/__/b/_/c/");
+    EXPECT_EQ(NeutralisePath("/a/b.htm"), "/a/b.htm");
+}
+
+TEST(NeutraliseNameTest, ShortensOverLongNamesDistinctly) {
+    const std::string stem(300, 'x');
+    const std::string first = NeutraliseName(stem + "1.html");
+    const std::string second = NeutraliseName(stem + "2.html");
+    EXPECT_EQ(first.size(), CLocalFileMapping::kMaxNameLength);
+    EXPECT_TRUE(first.ends_with(".html"));
+    EXPECT_NE(first, second);
+    EXPECT_EQ(NeutraliseName(first), first);
+    const std::string longExtension = NeutraliseName("a." + stem);
+    EXPECT_EQ(longExtension.size(), CLocalFileMapping::kMaxNameLength);
+    EXPECT_EQ(NeutraliseName(std::string(255, 'y')), std::string(255, 'y'));
+}
+
+TEST(NeutraliseNameTest, ShortenedNamesDoNotSplitUtf8Characters) {
+    // After the leading "a", every two-byte character starts at an odd offset.
+    std::string name = "a";
+    while (name.size() < 300) {
+        name += "\xC3\xA9";  // e with acute accent
+    }
+    const std::string shortened = NeutraliseName(name);
+    EXPECT_LE(shortened.size(), CLocalFileMapping::kMaxNameLength);
+    const std::size_t hash = shortened.rfind('_');
+    ASSERT_NE(hash, std::string::npos);
+    EXPECT_EQ(hash % 2, 1u) << "cut inside a two-byte character";
+}
+
+bool IsInsideDownloadFolder(const std::string& path) {
+    if (!path.starts_with("/dl/") || path.find('\0') != std::string::npos ||
+        HasDotSegment(path)) {
+        return false;
+    }
+    for (const auto& segment : std::filesystem::path(path)) {
+        if (segment.native().size() > CLocalFileMapping::kMaxNameLength) {
+            return false;
+        }
+    }
+    return true;
+}
+
+struct HostileCase {
+    const char* url;
+    const char* hostFolder;  // the folder below /dl/ that must hold the file
+};
+
+// URLs that a page or a redirect could use to write outside the download
+// folder, or to a name cut short. Each must land below its host's folder.
+const HostileCase kHostileCases[] = {
+    {"http://h/a/../../../../home/u/.bashrc", "h"},
+    {"http://h/%2e%2e/%2e%2e/%2E%2E/etc/passwd", "h"},
+    {"http://h/a%2F..%2F..%2F..%2Fx", "h"},
+    {"http://h/..%5C..%5C..%5Cx", "h"},
+    {"http://h/..", "h"},
+    {"http://h/.", "h"},
+    {"http://h/a%00b.htm", "h"},
+    {"http://h/%00", "h"},
+    {"http://h%2F..%2F..%2Fetc/x", "h_.._.._etc"},
+    {"http://%2e%2e/x", "__"},
+    {"http://./x", "_"},
+    {"http://h%00.evil/x", "h_.evil"},
+    {"http://h\\..\\..\\x/y", "h_.._.._x"},
+    {"http://..:8080/x", ".._8080"},
+    {"http://h/xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
+     "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
+     "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx/y",
+     "h"},
+    {"ftp://h/../../etc/passwd", "ftp_h"},
+    {"ftp://%2e%2e/../x", "ftp_.."},
+    {"ftp://h%2F..%2F../x", "ftp_h_.._.."},
+};
+
+TEST_F(LocalFileMappingTest, HostileUrlsStayInsideTheDownloadFolder) {
+    for (const HostileCase& c : kHostileCases) {
+        SCOPED_TRACE(c.url);
+        CUrl url;
+        ASSERT_TRUE(url.Parse(c.url));
+        const std::string hostFolder = std::string("/dl/") + c.hostFolder + "/";
+        std::string localUrl, localPath, storedPath, plainPath;
+        for (int type : {kNoType, kHtml, kOctetStream}) {
+            if (url.GetScheme() == SchemeFtp) {
+                m_mapping.MapFtpUrlToLocal(url, localUrl, localPath, storedPath);
+            } else {
+                m_mapping.MapUrlToLocal(url, type, localUrl, localPath, storedPath);
+            }
+            EXPECT_TRUE(IsInsideDownloadFolder(localPath)) << localPath;
+            EXPECT_TRUE(localPath.starts_with(hostFolder)) << localPath;
+            std::string back;
+            m_mapping.StoredToLocalPath(url, storedPath, back);
+            EXPECT_EQ(back, localPath);
+        }
+        m_mapping.GetLocalPathOfUrl(url, plainPath);
+        EXPECT_TRUE(IsInsideDownloadFolder(plainPath)) << plainPath;
+    }
+}
+
+TEST(LocalFileMappingFolderTest, CreatesParentFoldersOnlyInsideTheDownloadFolder) {
+    testing_support::TempFolder temp;
+    const std::string folder = temp.File("site.files");
+    const CLocalFileMapping mapping{CFilePath(folder)};
+    std::string localUrl, localPath, storedPath;
+    mapping.MapUrlToLocal(Parsed("http://h/a/b/c.htm"), kHtml, localUrl, localPath, storedPath);
+    EXPECT_TRUE(mapping.CreateParentFolder(localPath));
+    EXPECT_TRUE(FolderExists(folder + "/h/a/b"));
+
+    EXPECT_FALSE(mapping.CreateParentFolder(folder + "/h/../../escaped/x.htm"));
+    EXPECT_FALSE(mapping.CreateParentFolder(temp.File("escaped/x.htm")));
+    EXPECT_FALSE(std::filesystem::exists(temp.File("escaped")));
+}
+
+}  // namespace
