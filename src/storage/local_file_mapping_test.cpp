@@ -232,8 +232,7 @@ TEST(NeutraliseNameTest, ShortenedNamesDoNotSplitUtf8Characters) {
 }
 
 bool IsInsideDownloadFolder(const std::string& path) {
-    if (!path.starts_with("/dl/") || path.find('\0') != std::string::npos ||
-        HasDotSegment(path)) {
+    if (!path.starts_with("/dl/") || path.find('\0') != std::string::npos || HasDotSegment(path)) {
         return false;
     }
     for (const auto& segment : std::filesystem::path(path)) {
@@ -247,6 +246,9 @@ bool IsInsideDownloadFolder(const std::string& path) {
 struct HostileCase {
     const char* url;
     const char* hostFolder;  // the folder below /dl/ that must hold the file
+    // A host that the URL parser may refuse outright, which is safe too: such
+    // a text is never fetched.
+    bool mayBeRefused = false;
 };
 
 // URLs that a page or a redirect could use to write outside the download
@@ -260,26 +262,31 @@ const HostileCase kHostileCases[] = {
     {"http://h/.", "h"},
     {"http://h/a%00b.htm", "h"},
     {"http://h/%00", "h"},
-    {"http://h%2F..%2F..%2Fetc/x", "h_.._.._etc"},
-    {"http://%2e%2e/x", "__"},
-    {"http://./x", "_"},
-    {"http://h%00.evil/x", "h_.evil"},
-    {"http://h\\..\\..\\x/y", "h_.._.._x"},
-    {"http://..:8080/x", ".._8080"},
-    {"http://h/xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
+    {"http://..:8080/x", ".._8080", true},
+    {"http://h/"
+     "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
      "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
      "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx/y",
      "h"},
     {"ftp://h/../../etc/passwd", "ftp_h"},
-    {"ftp://%2e%2e/../x", "ftp_.."},
-    {"ftp://h%2F..%2F../x", "ftp_h_.._.."},
+    {"ftp://h/%2e%2e/%2e%2e/x", "ftp_h"},
+    {"http://h%2F..%2F..%2Fetc/x", "h_.._.._etc", true},
+    {"http://%2e%2e/x", "__", true},
+    {"http://./x", "_", true},
+    {"http://h%00.evil/x", "h_.evil", true},
+    {"http://h\\..\\..\\x/y", "h_.._.._x", true},
+    {"ftp://%2e%2e/../x", "ftp_..", true},
+    {"ftp://h%2F..%2F../x", "ftp_h_.._..", true},
 };
 
 TEST_F(LocalFileMappingTest, HostileUrlsStayInsideTheDownloadFolder) {
     for (const HostileCase& c : kHostileCases) {
         SCOPED_TRACE(c.url);
         CUrl url;
-        ASSERT_TRUE(url.Parse(c.url));
+        if (!url.Parse(c.url)) {
+            EXPECT_TRUE(c.mayBeRefused) << "an ordinary host was refused";
+            continue;
+        }
         const std::string hostFolder = std::string("/dl/") + c.hostFolder + "/";
         std::string localUrl, localPath, storedPath, plainPath;
         for (int type : {kNoType, kHtml, kOctetStream}) {
