@@ -55,14 +55,6 @@ TEST(FilePathTest, FolderPathEndsInOneSeparator) {
     EXPECT_EQ(CFilePath("\\dl\\").GetFolderPath(), "/dl/");
 }
 
-TEST(FilePathTest, ClearEmptiesEveryComponent) {
-    CFilePath path("/dl/a.htm");
-    path.Clear();
-    EXPECT_TRUE(path.IsEmpty());
-    EXPECT_EQ(path.GetTitle(), "");
-    EXPECT_EQ(path.GetExt(), "");
-}
-
 struct RelativeCase {
     const char* target;
     const char* base;

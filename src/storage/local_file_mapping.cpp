@@ -3,7 +3,9 @@
 #include <strings.h>
 #include <zlib.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <string_view>
 #include <utility>
 
 #include "url/url.h"
@@ -49,36 +51,6 @@ std::string ShortenName(const std::string& name) {
     return name.substr(0, keep) + hash + extension;
 }
 
-}  // namespace
-
-std::string NeutraliseName(std::string name) {
-    for (char& c : name) {
-        if (c == '/' || c == '\\' || c == '\0') {
-            c = '_';
-        }
-    }
-    if (name == "." || name == "..") {
-        return std::string(name.size(), '_');
-    }
-    return name.size() > CLocalFileMapping::kMaxNameLength ? ShortenName(name) : name;
-}
-
-std::string NeutralisePath(const std::string& path) {
-    std::string result;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = path.find('/', start);
-        result += NeutraliseName(path.substr(start, end - start));
-        if (end == std::string::npos) {
-            return result;
-        }
-        result += '/';
-        start = end + 1;
-    }
-}
-
-namespace {
-
 std::string HostWithPort(const CUrl& url) {
     std::string host = url.GetHost();
     if (url.GetPort() != 0) {
@@ -112,6 +84,32 @@ std::pair<std::string, std::string> SavedFileName(const CUrl& url, int contentTy
 }
 
 }  // namespace
+
+std::string NeutraliseName(std::string name) {
+    for (char& c : name) {
+        if (c == '/' || c == '\\' || c == '\0') {
+            c = '_';
+        }
+    }
+    if (name == "." || name == "..") {
+        return std::string(name.size(), '_');
+    }
+    return name.size() > CLocalFileMapping::kMaxNameLength ? ShortenName(name) : name;
+}
+
+std::string NeutralisePath(const std::string& path) {
+    std::string result;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = path.find('/', start);
+        result += NeutraliseName(path.substr(start, end - start));
+        if (end == std::string::npos) {
+            return result;
+        }
+        result += '/';
+        start = end + 1;
+    }
+}
 
 CLocalFileMapping::CLocalFileMapping(CFilePath downloadFolder)
     : m_folder(std::move(downloadFolder)), m_folderPath(m_folder.GetFolderPath()) {}

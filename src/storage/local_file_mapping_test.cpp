@@ -28,7 +28,8 @@ protected:
 struct HttpCase {
     const char* url;
     int contentType;
-    const char* storedPath;  // local path is "/dl/" + this, local URL scheme "://" + this
+    const char* storedPath;       // the local path is "/dl/" and this
+    const char* scheme = "http";  // the local URL is this, "://" and the stored path
 };
 
 // CRC-32 values were computed independently: "?x=1" e8d84687, "?id=7"
@@ -51,6 +52,7 @@ const HttpCase kHttpCases[] = {
     {"http://H/p.php?id=7", kHtml, "H/p083ef6ee8e.php.htm"},
     {"http://H/index.html?x=1", kHtml, "H/index08e8d84687.html"},
     {"http://H/a%20b/c%41.htm", kHtml, "H/a b/cA.htm"},
+    {"https://H:8443/a/b.gif", kNoType, "H_8443/a/b.gif", "https"},
 };
 
 TEST_F(LocalFileMappingTest, MapsHttpResponsesByTheNamingRules) {
@@ -61,15 +63,8 @@ TEST_F(LocalFileMappingTest, MapsHttpResponsesByTheNamingRules) {
         m_mapping.MapUrlToLocal(url, c.contentType, localUrl, localPath, storedPath);
         EXPECT_EQ(storedPath, c.storedPath);
         EXPECT_EQ(localPath, std::string("/dl/") + c.storedPath);
-        EXPECT_EQ(localUrl, "http://" + storedPath);
+        EXPECT_EQ(localUrl, std::string(c.scheme) + "://" + c.storedPath);
     }
-}
-
-TEST_F(LocalFileMappingTest, HttpsKeepsItsSchemeInTheLocalUrl) {
-    std::string localUrl, localPath, storedPath;
-    m_mapping.MapUrlToLocal(Parsed("https://H/a/b.gif"), kNoType, localUrl, localPath, storedPath);
-    EXPECT_EQ(localUrl, "https://H/a/b.gif");
-    EXPECT_EQ(localPath, "/dl/H/a/b.gif");
 }
 
 // The names of a saved file lead back to it: the views and the rewriting
