@@ -1,5 +1,6 @@
 #include "url/url.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <vector>
@@ -123,9 +124,9 @@ bool Contains(std::string_view set, unsigned char c) {
     return set.find(static_cast<char>(c)) != std::string_view::npos;
 }
 
-// Bytes 0x80-0xFF are never kept, whatever the component.
+// Every kept character is ASCII: bytes 0x80-0xFF are escaped in any component.
 bool IsKept(unsigned char c, std::string_view extra) {
-    return c < 0x80 && (IsAsciiAlnum(c) || Contains(kMarks, c) || Contains(extra, c));
+    return IsAsciiAlnum(c) || Contains(kMarks, c) || Contains(extra, c);
 }
 
 std::optional<UrlScheme> FindScheme(std::string_view name) {

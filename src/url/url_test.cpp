@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "net/errors.h"
@@ -18,6 +20,10 @@ struct EscapeCase {
     UrlComponent component;
     std::string expected;
 };
+
+void PrintTo(const EscapeCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
 
 class EscapeComponentTest : public testing::TestWithParam<EscapeCase> {};
 
@@ -91,6 +97,10 @@ struct ParseCase {
     std::string escapedPath;
     std::string url;
 };
+
+void PrintTo(const ParseCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
 
 class ParseTest : public testing::TestWithParam<ParseCase> {};
 
@@ -245,6 +255,10 @@ struct ResolveCase {
     std::string reference;
     std::string expected;  // empty: resolution fails
 };
+
+void PrintTo(const ResolveCase& c, std::ostream* os) {
+    *os << '"' << c.base << "\" + \"" << c.reference << '"';
+}
 
 class ResolveRelativeTest : public testing::TestWithParam<ResolveCase> {};
 
