@@ -285,15 +285,14 @@ std::filesystem::path CRegistryFile::DefaultPath() {
 
 CRegistryFile CRegistryFile::Load(const std::filesystem::path& path) {
     CRegistryFile file;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+    if (size < 0 || size > static_cast<std::streamoff>(kMaxFileSize)) {
         return file;
     }
-    std::string text(kMaxFileSize + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    const auto size = static_cast<std::size_t>(in.gcount());
-    if (size <= kMaxFileSize) {
-        text.resize(size);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    in.seekg(0);
+    if (in.read(text.data(), size)) {
         file.Parse(text);
     }
     return file;
