@@ -1,0 +1,54 @@
+// A received header block is the server's text: parsing it and reading every
+// value that the client acts on must neither crash nor overflow, and the
+// header set must survive being written out and read back.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "protocol/http_date.h"
+#include "protocol/http_headers.h"
+
+namespace {
+
+void ReadEveryValue(const CHttpHeaders& headers) {
+    TransferCoding coding;
+    ContentTypeCode type;
+    std::int32_t length = 0, first = 0, last = 0, total = 0;
+    std::int64_t time = 0;
+    headers.IsConnectionClose();
+    headers.GetTransferCoding(coding);
+    headers.GetContentType(type);
+    if (headers.GetContentLength(length) && length < 0) {
+        std::abort();
+    }
+    if (headers.GetContentRange(first, last, total) && (first < 0 || last < first || total < 0)) {
+        std::abort();
+    }
+    headers.GetLastModified(time);
+    headers.GetLocation();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    CHttpHeaders headers;
+    headers.ParseHeaderBlock(text);
+    ReadEveryValue(headers);
+
+    CHttpHeaders reread;
+    reread.ParseHeaderBlock(headers.FormatHeaderBlock() + "\r\n");
+    for (int i = 0; i < kHeaderCount; ++i) {
+        if (reread.GetValue(i) != headers.GetValue(i)) {
+            std::abort();
+        }
+    }
+    if (reread.HasAnyHeader() != headers.HasAnyHeader()) {
+        std::abort();
+    }
+
+    std::int64_t time = 0;
+    ParseHttpDate(text, time);
+    return 0;
+}

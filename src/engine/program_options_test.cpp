@@ -1,0 +1,233 @@
+#include "engine/program_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/registry_key.h"
+#include "support/scoped_env.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::ScopedEnv;
+using testing_support::TempFolder;
+using testing_support::WriteFile;
+
+class ProgramOptionsTest : public testing::Test {
+protected:
+    std::string StorePath() const { return m_folder.File("Tarnwick.reg"); }
+
+    // Settings that differ from every default.
+    static CProgramOptions Custom() {
+        CProgramOptions options;
+        options.SetProxy("proxy.example", 3128, "user \"x\"", "pa\\ss\nword");
+        options.SetConnectionTimeout(99);
+        options.SetRequestTimeout(1);
+        options.SetRetries(0);
+        options.SetUserAgent(5);
+        options.SetVerifyCertificates(false);
+        return options;
+    }
+
+    static void ExpectDefaults(const CProgramOptions& options) {
+        EXPECT_EQ(options.GetProxyHost(), "");
+        EXPECT_EQ(options.GetProxyPort(), 0u);
+        EXPECT_FALSE(options.IsProxyInUse());
+        EXPECT_EQ(options.GetProxyUser(), "");
+        EXPECT_EQ(options.GetProxyPassword(), "");
+        EXPECT_EQ(options.GetConnectionTimeout(), 5);
+        EXPECT_EQ(options.GetRequestTimeout(), 5);
+        EXPECT_EQ(options.GetRetries(), 3);
+        EXPECT_EQ(options.GetUserAgent(), 2);
+        EXPECT_TRUE(options.GetVerifyCertificates());
+    }
+
+    static void ExpectSame(const CProgramOptions& a, const CProgramOptions& b) {
+        EXPECT_EQ(a.GetProxyHost(), b.GetProxyHost());
+        EXPECT_EQ(a.GetProxyPort(), b.GetProxyPort());
+        EXPECT_EQ(a.GetProxyUser(), b.GetProxyUser());
+        EXPECT_EQ(a.GetProxyPassword(), b.GetProxyPassword());
+        EXPECT_EQ(a.GetConnectionTimeout(), b.GetConnectionTimeout());
+        EXPECT_EQ(a.GetRequestTimeout(), b.GetRequestTimeout());
+        EXPECT_EQ(a.GetRetries(), b.GetRetries());
+        EXPECT_EQ(a.GetUserAgent(), b.GetUserAgent());
+        EXPECT_EQ(a.GetVerifyCertificates(), b.GetVerifyCertificates());
+    }
+
+    // Loads into an object that starts from custom values, so that a field the
+    // load forgets to reset shows up.
+    static CProgramOptions Loaded() {
+        CProgramOptions options = Custom();
+        options.Load();
+        return options;
+    }
+
+    TempFolder m_folder;
+    ScopedEnv m_configDir{"TARNWICK_CONFIG_DIR", m_folder.Path().c_str()};
+};
+
+TEST_F(ProgramOptionsTest, FirstRunGivesDefaults) {
+    ExpectDefaults(CProgramOptions());
+    ExpectDefaults(Loaded());
+}
+
+TEST_F(ProgramOptionsTest, SaveWritesEveryValueAndLoadReadsItBack) {
+    Custom().Save();
+    EXPECT_EQ(ReadFile(StorePath()),
+              "Windows Registry Editor Version 5.00\n"
+              "\n"
+              "[Software\\Ostrevane\\Tarnwick\\Settings]\n"
+              "\"Connection\"=dword:00000063\n"
+              "\"Password\"=hex(1):70,61,5c,73,73,0a,77,6f,72,64,00\n"
+              "\"Port\"=dword:00000c38\n"
+              "\"Proxy\"=\"proxy.example\"\n"
+              "\"Request\"=dword:00000001\n"
+              "\"Retry\"=dword:00000000\n"
+              "\"User Agent\"=dword:00000005\n"
+              "\"User name\"=\"user \\\"x\\\"\"\n"
+              "\"Verify Certificates\"=dword:00000000\n"
+              "\n");
+    CProgramOptions loaded;
+    loaded.Load();
+    ExpectSame(loaded, Custom());
+    EXPECT_TRUE(loaded.IsProxyInUse());
+
+    CProgramOptions().Save();
+    ExpectDefaults(Loaded());
+}
+
+TEST_F(ProgramOptionsTest, AnyBadValueResetsEverySetting) {
+    struct Case {
+        const char* what;
+        const char* name;
+        std::uint32_t dword;
+        const char* text;  // a string value instead of a DWORD when set
+    };
+    const std::string longText(512, 'p');
+    const Case cases[] = {
+        {"connection 0", "Connection", 0, nullptr},
+        {"connection 100", "Connection", 100, nullptr},
+        {"request 0", "Request", 0, nullptr},
+        {"request 100", "Request", 100, nullptr},
+        {"retry 100", "Retry", 100, nullptr},
+        {"retry -1", "Retry", 0xffffffff, nullptr},
+        {"connection as text", "Connection", 0, "5"},
+        {"port as text", "Port", 0, "80"},
+        {"proxy as dword", "Proxy", 1, nullptr},
+        {"512-byte proxy", "Proxy", 0, longText.c_str()},
+        {"512-byte user", "User name", 0, longText.c_str()},
+        {"512-byte password", "Password", 0, longText.c_str()},
+    };
+    for (const Case& c : cases) {
+        Custom().Save();
+        CRegistryKey key = GetSectionKey("Settings");
+        ASSERT_TRUE(c.text ? key.WriteString(c.name, c.text) : key.WriteDword(c.name, c.dword));
+        SCOPED_TRACE(c.what);
+        ExpectDefaults(Loaded());
+    }
+}
+
+TEST_F(ProgramOptionsTest, AMissingValueOfTheFixedEightResetsEverySetting) {
+    const char* names[] = {"Connection", "Request",   "Retry",    "Proxy",
+                           "Port",       "User name", "Password", "User Agent"};
+    for (const char* missing : names) {
+        Custom().Save();
+        std::string text = ReadFile(StorePath());
+        const std::size_t line = text.find(std::string("\"") + missing + "\"=");
+        ASSERT_NE(line, std::string::npos) << missing;
+        text.erase(line, text.find('\n', line) - line + 1);
+        WriteFile(StorePath(), text);
+        SCOPED_TRACE(missing);
+        ExpectDefaults(Loaded());
+    }
+}
+
+TEST_F(ProgramOptionsTest, LimitsAndUnknownUserAgentLoadAsStored) {
+    CProgramOptions stored = Custom();
+    stored.SetConnectionTimeout(1);
+    stored.SetRequestTimeout(99);
+    stored.SetRetries(99);
+    stored.SetUserAgent(7);
+    stored.SetProxy(std::string(511, 'h'), 65535, std::string(511, 'u'), "");
+    stored.Save();
+
+    const CProgramOptions loaded = Loaded();
+    ExpectSame(loaded, stored);
+    EXPECT_EQ(loaded.GetUserAgent(), 7);
+    EXPECT_STREQ(loaded.UserAgentString(), "");
+}
+
+TEST_F(ProgramOptionsTest, VerifyCertificatesIsReadOnItsOwn) {
+    struct Case {
+        const char* line;  // replaces the stored "Verify Certificates" line
+        bool verify;
+    };
+    const Case cases[] = {
+        {"", true},
+        {"\"Verify Certificates\"=\"0\"\n", true},
+        {"\"Verify Certificates\"=hex(4):00,00\n", true},
+        {"\"Verify Certificates\"=dword:00000000\n", false},
+        {"\"Verify Certificates\"=dword:00000001\n", true},
+        {"\"Verify Certificates\"=dword:00000002\n", true},
+    };
+    for (const Case& c : cases) {
+        Custom().Save();
+        std::string text = ReadFile(StorePath());
+        const std::size_t line = text.find("\"Verify Certificates\"=");
+        text.replace(line, text.find('\n', line) - line + 1, c.line);
+        WriteFile(StorePath(), text);
+
+        CProgramOptions loaded = Custom();
+        loaded.SetVerifyCertificates(!c.verify);
+        loaded.Load();
+        CProgramOptions expected = Custom();
+        expected.SetVerifyCertificates(c.verify);
+        SCOPED_TRACE(c.line);
+        ExpectSame(loaded, expected);
+    }
+}
+
+TEST_F(ProgramOptionsTest, CorruptOrTruncatedStoreGivesDefaults) {
+    Custom().Save();
+    const std::string whole = ReadFile(StorePath());
+    const std::string corrupt[] = {
+        "",
+        whole.substr(0, whole.size() / 2),
+        whole.substr(0, whole.find("\"User Agent\"") + 14),
+        std::string(4096, '\xff'),
+        "[Software\\Ostrevane\\Tarnwick\\Settings]\n\"Connection\"=dword:00000005\n",
+        whole + "\"Broken\n",
+    };
+    for (const std::string& text : corrupt) {
+        WriteFile(StorePath(), text);
+        SCOPED_TRACE(text.substr(0, 60));
+        ExpectDefaults(Loaded());
+    }
+    // The next save replaces the unreadable file with a good one.
+    Custom().Save();
+    ExpectSame(Loaded(), Custom());
+}
+
+TEST(ProgramOptionsTableTest, UserAgentTable) {
+    const char* names[] = {"Internet Explorer 5", "Internet Explorer 5.5", "Internet Explorer 6",
+                           "Mozilla 1.7",         "Mozilla Firefox 1.0",   "Netscape 7.0"};
+    for (int i = 0; i < CProgramOptions::kUserAgentCount; ++i) {
+        EXPECT_STREQ(CProgramOptions::UserAgentName(i), names[i]);
+    }
+    EXPECT_STREQ(CProgramOptions::UserAgentName(-1), "");
+    EXPECT_STREQ(CProgramOptions::UserAgentName(6), "");
+
+    CProgramOptions options;
+    EXPECT_STREQ(options.UserAgentString(), "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)");
+    options.SetUserAgent(5);
+    EXPECT_STREQ(options.UserAgentString(),
+                 "Mozilla/5.0 (Windows; U; Windows NT 5.1; en-US; rv:1.0.1) Gecko/20020823 "
+                 "Netscape/7.0");
+    options.SetUserAgent(-3);
+    EXPECT_STREQ(options.UserAgentString(), "");
+    EXPECT_EQ(&GetProgramOptions(), &GetProgramOptions());
+}
+
+}  // namespace

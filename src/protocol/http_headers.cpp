@@ -1,0 +1,281 @@
+#include "protocol/http_headers.h"
+
+#include <algorithm>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+
+#include "protocol/header_text.h"
+#include "protocol/http_date.h"
+
+namespace {
+
+constexpr std::array<const char*, kHeaderCount> kHeaderNames = {
+    "Cache-Control",
+    "Connection",
+    "Date",
+    "Pragma",
+    "Trailer",
+    "Transfer-Encoding",
+    "Upgrade",
+    "Via",
+    "Warning",
+    "Accept",
+    "Accept-Charset",
+    "Accept-Encoding",
+    "Accept-Language",
+    "Authorization",
+    "Expect",
+    "From",
+    "Host",
+    "If-Match",
+    "If-Modified-Since",
+    "If-None-Match",
+    "If-Range",
+    "If-Unmodified-Since",
+    "Max-Forwards",
+    "Proxy-Authorization",
+    "Range",
+    "Referer",
+    "TE",
+    "User-Agent",
+    "Accept-Ranges",
+    "Age",
+    "ETag",
+    "Location",
+    "Proxy-Authenticate",
+    "Retry-After",
+    "Server",
+    "Vary",
+    "WWW-Authenticate",
+    "Authentication-Info",
+    "Allow",
+    "Content-Encoding",
+    "Content-Language",
+    "Content-Length",
+    "Content-Location",
+    "Content-MD5",
+    "Content-Range",
+    "Content-Type",
+    "Expires",
+    "Last-Modified",
+};
+
+// Indexed by the TransferCoding and ContentTypeCode values, 0 standing for "other".
+constexpr std::array<const char*, 6> kTransferCodings = {
+    "", "chunked", "identity", "gzip", "compress", "deflate",
+};
+constexpr std::array<const char*, 6> kContentTypes = {
+    "", "text/css", "text/plain", "text/html", "text/xml", "application/octet-stream",
+};
+
+int CheckedIndex(int index) {
+    if (index < 0 || index >= kHeaderCount) {
+        throw std::invalid_argument("header index out of range");
+    }
+    return index;
+}
+
+int FindHeader(std::string_view name) {
+    for (int i = 0; i < kHeaderCount; ++i) {
+        if (EqualsIgnoreCase(name, kHeaderNames[i])) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+template <std::size_t N>
+int FindToken(const std::array<const char*, N>& table, std::string_view value) {
+    for (std::size_t i = 1; i < N; ++i) {
+        if (EqualsIgnoreCase(value, table[i])) {
+            return static_cast<int>(i);
+        }
+    }
+    return 0;
+}
+
+// The total of a content range: "*" or any text without digits stands for an
+// unknown total (0); a number too large for 32 bits makes the range unusable.
+bool ReadRangeTotal(std::string_view text, std::int32_t& total) {
+    const std::string_view trimmed = TrimHeaderSpace(text);
+    if (trimmed.empty() || trimmed.front() < '0' || trimmed.front() > '9') {
+        total = 0;
+        return true;
+    }
+    const auto value = ReadDecimal(trimmed);
+    if (!value) {
+        return false;
+    }
+    total = *value;
+    return true;
+}
+
+}  // namespace
+
+const char* GetHeaderName(int index) {
+    return kHeaderNames[CheckedIndex(index)];
+}
+
+void CHttpHeaders::ClearAll() {
+    for (std::string& value : m_values) {
+        value.clear();
+    }
+}
+
+bool CHttpHeaders::HasAnyHeader() const {
+    return std::any_of(m_values.begin(), m_values.end(),
+                       [](const std::string& value) { return !value.empty(); });
+}
+
+void CHttpHeaders::ParseHeaderBlock(std::string_view text) {
+    ClearAll();
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find("\r\n", start);
+        // The blank line ends the block; a last line without CR LF is incomplete.
+        if (end == std::string_view::npos || end == start) {
+            return;
+        }
+        StoreLine(text.substr(start, end - start));
+        start = end + 2;
+    }
+}
+
+void CHttpHeaders::StoreLine(std::string_view line) {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0) {
+        return;
+    }
+    const int index = FindHeader(line.substr(0, colon));
+    if (index >= 0) {
+        m_values[index] = std::string(TrimHeaderSpace(line.substr(colon + 1)));
+    }
+}
+
+std::string CHttpHeaders::FormatHeaderBlock() const {
+    std::string block;
+    for (int i = 0; i < kHeaderCount; ++i) {
+        if (!m_values[i].empty()) {
+            block.append(kHeaderNames[i]).append(": ").append(m_values[i]).append("\r\n");
+        }
+    }
+    return block;
+}
+
+const std::string& CHttpHeaders::GetValue(int index) const {
+    return m_values[CheckedIndex(index)];
+}
+
+void CHttpHeaders::SetValue(int index, std::string value) {
+    m_values[CheckedIndex(index)] = std::move(value);
+}
+
+void CHttpHeaders::SetHost(const std::string& host, int port) {
+    if (host.empty()) {
+        return;
+    }
+    // A decoded host comes from a link on some page; a CR or LF in it would
+    // let that page add lines of its own to the request.
+    std::string value;
+    std::copy_if(host.begin(), host.end(), std::back_inserter(value),
+                 [](char c) { return c != '\r' && c != '\n'; });
+    if (port != 0) {
+        value += ':' + std::to_string(port);
+    }
+    m_values[HEADER_HOST] = std::move(value);
+}
+
+void CHttpHeaders::SetRange(std::int32_t from, std::int32_t to, RangeKind kind) {
+    std::string& value = m_values[HEADER_RANGE];
+    switch (kind) {
+        case RANGE_FROM_OFFSET:
+            value = "bytes=" + std::to_string(from) + "-";
+            break;
+        case RANGE_LAST_BYTES:
+            value = "bytes=-" + std::to_string(to);
+            break;
+        case RANGE_FROM_TO:
+            value = "bytes=" + std::to_string(from) + "-" + std::to_string(to);
+            break;
+        default:
+            break;
+    }
+}
+
+void CHttpHeaders::SetConnectionClose(bool close) {
+    m_values[HEADER_CONNECTION] = close ? "close" : "";
+}
+
+void CHttpHeaders::SetUserAgent(const std::string& text) {
+    m_values[HEADER_USER_AGENT] = text;
+}
+
+bool CHttpHeaders::IsConnectionClose() const {
+    return m_values[HEADER_CONNECTION] == "close";
+}
+
+bool CHttpHeaders::GetTransferCoding(TransferCoding& coding) const {
+    const std::string& value = m_values[HEADER_TRANSFER_ENCODING];
+    if (value.empty()) {
+        return false;
+    }
+    coding = static_cast<TransferCoding>(FindToken(kTransferCodings, value));
+    return true;
+}
+
+bool CHttpHeaders::GetContentLength(std::int32_t& length) const {
+    const auto value = ReadDecimal(m_values[HEADER_CONTENT_LENGTH]);
+    if (!value) {
+        return false;
+    }
+    length = *value;
+    return true;
+}
+
+const std::string& CHttpHeaders::GetLocation() const {
+    return m_values[HEADER_LOCATION];
+}
+
+bool CHttpHeaders::GetContentRange(std::int32_t& first, std::int32_t& last,
+                                   std::int32_t& total) const {
+    const std::string_view value = m_values[HEADER_CONTENT_RANGE];
+    const std::size_t unit = value.find("bytes");
+    if (unit == std::string_view::npos) {
+        return false;
+    }
+    const std::size_t numberStart = unit + 5;
+    const std::size_t dash = value.find('-', numberStart);
+    if (dash == std::string_view::npos || dash == numberStart) {
+        return false;
+    }
+    const std::size_t slash = value.find('/', dash + 1);
+    if (slash == std::string_view::npos || slash == dash + 1) {
+        return false;
+    }
+    const auto from = ReadDecimal(value.substr(numberStart, dash - numberStart));
+    const auto to = ReadDecimal(value.substr(dash + 1, slash - dash - 1));
+    std::int32_t size = 0;
+    if (!from || !to || *to < *from || !ReadRangeTotal(value.substr(slash + 1), size)) {
+        return false;
+    }
+    first = *from;
+    last = *to;
+    total = size;
+    return true;
+}
+
+bool CHttpHeaders::GetContentType(ContentTypeCode& code) const {
+    const std::string_view value = m_values[HEADER_CONTENT_TYPE];
+    if (value.empty()) {
+        return false;
+    }
+    // The type itself is not trimmed: "text/html ;charset=x" is not text/html.
+    code = static_cast<ContentTypeCode>(FindToken(kContentTypes, value.substr(0, value.find(';'))));
+    return true;
+}
+
+bool CHttpHeaders::GetLastModified(std::int64_t& time) const {
+    const std::string& value = m_values[HEADER_LAST_MODIFIED];
+    return !value.empty() && ParseHttpDate(value, time);
+}
