@@ -1,5 +1,7 @@
 #include "engine/project_settings.h"
 
+#include <utility>
+
 #include "net/errors.h"
 #include "storage/stream.h"
 
@@ -33,5 +35,5 @@ void CProjectSettings::Load(CStream& stream) {
     }
     loaded.m_rules.Load(stream);
     loaded.m_downloadFolder = m_downloadFolder;
-    *this = loaded;
+    *this = std::move(loaded);
 }

@@ -17,8 +17,11 @@ public:
 
     CProjectSettings() = default;
     virtual ~CProjectSettings() = default;
-    CProjectSettings(const CProjectSettings&) = default;
-    CProjectSettings& operator=(const CProjectSettings&) = default;
+    // One record per document: the crawl reads it in place, never a copy.
+    CProjectSettings(const CProjectSettings&) = delete;
+    CProjectSettings& operator=(const CProjectSettings&) = delete;
+    CProjectSettings(CProjectSettings&&) = default;
+    CProjectSettings& operator=(CProjectSettings&&) = default;
 
     const CUrl& GetStartUrl() const { return m_startUrl; }
     void SetStartUrl(const CUrl& url) { m_startUrl = url; }
