@@ -76,9 +76,15 @@ void Load(ScriptedPeer& peer, const std::vector<Step>& script) {
 // Connection and Authorization come before Host, Proxy-Authorization and
 // Range after it, and User-Agent last.
 std::string Req(const std::string& method, const std::string& target,
-                const std::string& beforeHost = "", const std::string& afterHost = "") {
-    return method + " " + target + " HTTP/1.1\r\n" + beforeHost + "Host: $H\r\n" + afterHost +
-           "User-Agent: " + kAgent + "\r\n\r\n";
+                const std::string& beforeHost = "", const std::string& afterHost = "",
+                const std::string& host = "$H") {
+    return method + " " + target + " HTTP/1.1\r\n" + beforeHost + "Host: " + host + "\r\n" +
+           afterHost + "User-Agent: " + kAgent + "\r\n\r\n";
+}
+
+// A request through the proxy for http://example.test/p.
+std::string ProxyReq(const std::string& beforeHost = "", const std::string& afterHost = "") {
+    return Req("GET", "http://example.test/p", beforeHost, afterHost, "example.test");
 }
 
 std::string Ok(const std::string& body) {
@@ -140,6 +146,10 @@ struct ExchangeCase {
     std::string password = "";
     RangeKind rangeKind = RANGE_NONE;
     std::int32_t rangeFrom = 0;
+    // Through the peer as a proxy: the URL is http://example.test/p.
+    bool viaProxy = false;
+    std::string proxyUser = "";
+    std::string proxyPassword = "";
     ResultCode request = ERR_SUCCESS;
     ResultCode body = ERR_SUCCESS;
     std::string bytes = "";
@@ -311,8 +321,7 @@ const ExchangeCase kExchangeCases[] = {
      .bytes = "whole body",
      .events = {513, 514, 515, 520}},
     {.name = "header block over 4095 bytes",
-     .script = {Accept(), Expect(Req("GET", "/a")),
-                Reply(kHugeResponse), Close()},
+     .script = {Accept(), Expect(Req("GET", "/a")), Reply(kHugeResponse), Close()},
      .bytes = kHugeResponse.substr(4095),
      .events = {513, 514, 515, 520},
      .keepsConnection = false},
@@ -331,6 +340,65 @@ const ExchangeCase kExchangeCases[] = {
      .bytes = "hel",
      .events = {513, 514, 517, 518, 520},
      .keepsConnection = false},
+    {.name = "proxy without challenge",
+     .script = {Accept(), Expect(ProxyReq()), Reply(Ok("via"))},
+     .viaProxy = true,
+     .bytes = "via",
+     .events = {513, 514, 515, 520}},
+    {.name = "407 answered once with Basic",
+     .script = {Accept(), Expect(ProxyReq()),
+                Reply("HTTP/1.1 407 Proxy\r\nProxy-Authenticate: Basic realm=\"p\"\r\n\r\n"),
+                ExpectClose(), Accept(),
+                Expect(ProxyReq("", "Proxy-Authorization: Basic cHU6cHA=\r\n")), Reply(Ok("via"))},
+     .viaProxy = true,
+     .proxyUser = "pu",
+     .proxyPassword = "pp",
+     .bytes = "via",
+     .events = {513, 514, 520, 513, 514, 515, 520}},
+    {.name = "second 407",
+     .script = {Accept(), Expect(ProxyReq()),
+                Reply("HTTP/1.1 407 Proxy\r\nProxy-Authenticate: Basic realm=\"p\"\r\n\r\n"),
+                ExpectClose(), Accept(),
+                Expect(ProxyReq("", "Proxy-Authorization: Basic cHU6cHA=\r\n")),
+                Reply("HTTP/1.1 407 Proxy\r\nProxy-Authenticate: Basic realm=\"p\"\r\n\r\n")},
+     .viaProxy = true,
+     .proxyUser = "pu",
+     .proxyPassword = "pp",
+     .request = ERR_HTTP_CLIENT_ERROR,
+     .events = {513, 514, 520, 513, 514, 520},
+     .keepsConnection = false},
+    {.name = "407 without proxy credentials",
+     .script = {Accept(), Expect(ProxyReq()),
+                Reply("HTTP/1.1 407 Proxy\r\nProxy-Authenticate: Basic realm=\"p\"\r\n\r\n")},
+     .user = "site",
+     .password = "pw",
+     .viaProxy = true,
+     .request = ERR_HTTP_CLIENT_ERROR,
+     .events = {513, 514, 520},
+     .keepsConnection = false},
+    {.name = "407 from a server that is not a proxy",
+     .script = {Accept(), Expect(Req("GET", "/a")),
+                Reply("HTTP/1.1 407 Proxy\r\nProxy-Authenticate: Basic realm=\"p\"\r\n\r\n")},
+     .request = ERR_HTTP_CLIENT_ERROR,
+     .events = {513, 514, 520},
+     .keepsConnection = false},
+    {.name = "proxy and site both answered",
+     .script = {Accept(), Expect(ProxyReq()),
+                Reply("HTTP/1.1 407 Proxy\r\nProxy-Authenticate: Basic realm=\"p\"\r\n\r\n"),
+                ExpectClose(), Accept(),
+                Expect(ProxyReq("", "Proxy-Authorization: Basic cHU6cHA=\r\n")),
+                Reply("HTTP/1.1 401 Site\r\nWWW-Authenticate: Basic realm=\"s\"\r\n\r\n"),
+                ExpectClose(), Accept(),
+                Expect(ProxyReq("Authorization: Basic dTpw\r\n",
+                                "Proxy-Authorization: Basic cHU6cHA=\r\n")),
+                Reply(Ok("both"))},
+     .user = "u",
+     .password = "p",
+     .viaProxy = true,
+     .proxyUser = "pu",
+     .proxyPassword = "pp",
+     .bytes = "both",
+     .events = {513, 514, 520, 513, 514, 520, 513, 514, 515, 520}},
 };
 
 TEST_F(HttpClientTest, ExchangesWithAScriptedServer) {
@@ -342,7 +410,11 @@ TEST_F(HttpClientTest, ExchangesWithAScriptedServer) {
         peer.Start();
         m_info.Reset();
         m_info.SetRange(c.rangeFrom, 0, c.rangeKind);
-        SetUrl("http://" + peer.Authority() + c.path, c.user, c.password);
+        if (c.viaProxy) {
+            m_info.SetProxy(CSocketAddress(peer.Host(), peer.Port()), c.proxyUser, c.proxyPassword);
+        }
+        SetUrl(c.viaProxy ? "http://example.test/p" : "http://" + peer.Authority() + c.path, c.user,
+               c.password);
 
         ResultCode bodyResult = ERR_SUCCESS;
         std::string body;
@@ -354,6 +426,269 @@ TEST_F(HttpClientTest, ExchangesWithAScriptedServer) {
         m_client.Close();
         EXPECT_EQ(peer.Finish(), "");
     }
+}
+
+TEST_F(HttpClientTest, RedirectToAnotherSchemeHandsItsUrlBack) {
+    ScriptedPeer peer;
+    peer.Accept()
+        .Expect(Substitute(Req("GET", "/"), peer.Authority()))
+        .Reply("HTTP/1.1 301 Moved\r\nLocation: https://secure.test/x\r\n\r\n");
+    peer.Start();
+    SetUrl("http://" + peer.Authority() + "/");
+    EXPECT_EQ(m_client.Request(METHOD_GET, false), ERR_HTTP_REDIRECT_PROTOCOL);
+    EXPECT_EQ(m_client.GetRedirectUrl().GetSourceText(), "https://secure.test/x");
+    ASSERT_EQ(m_sink.Count(EVT_HTTP_REDIRECT), 1);
+    m_client.Finish();
+    EXPECT_FALSE(m_client.IsConnected());
+    EXPECT_EQ(peer.Finish(), "");
+}
+
+TEST_F(HttpClientTest, RedirectLoopEndsAfterTwentyRedirects) {
+    ScriptedPeer peer;
+    const std::string request = Substitute(Req("GET", "/loop"), peer.Authority());
+    for (int pass = 0; pass <= CHttpClient::kMaxRedirects; ++pass) {
+        peer.Accept().Expect(request).Reply("HTTP/1.1 302 Again\r\nLocation: /loop\r\n\r\n");
+    }
+    peer.ExpectClose();
+    peer.Start();
+    SetUrl("http://" + peer.Authority() + "/loop");
+    EXPECT_EQ(m_client.Request(METHOD_GET, false), ERR_HTTP_STATUS);
+    m_client.Finish();
+    EXPECT_EQ(m_sink.Count(EVT_HTTP_REQUEST_SENT), 21);
+    EXPECT_EQ(m_sink.Count(EVT_HTTP_REDIRECT), 20);
+    EXPECT_EQ(peer.Finish(), "");
+}
+
+TEST_F(HttpClientTest, HostileLengthsFailWithoutReadingOrAllocating) {
+    struct Case {
+        std::string head;
+        ResultCode result;
+    };
+    const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const Case cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n", ERR_HTTP_HEADER},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n\r\n", ERR_HTTP_HEADER},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n", ERR_HTTP_HEADER},
+        {"HTTP/1.1 200 OK\r\nContent-Length: many\r\n\r\n", ERR_HTTP_HEADER},
+        {chunked + "-5\r\n", ERR_HTTP_HEADER},
+        {chunked + "80000000\r\n", ERR_HTTP_HEADER},
+        {chunked + "FFFFFFFFF\r\n", ERR_HTTP_HEADER},
+        {chunked + "\r\n", ERR_HTTP_HEADER},
+        {chunked + ";ext\r\n", ERR_HTTP_HEADER},
+        {chunked + "5" + std::string(600, ' ') + "\r\n", ERR_HTTP_HEADER},
+        // Sizes that fit are only read as far as the data goes.
+        {chunked + "7fffffff\r\n", ERR_SOCKET_REMOTE_CLOSED},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 2147483647\r\n\r\n", ERR_SOCKET_REMOTE_CLOSED},
+        {"HTTP/1.1 206 Part\r\nContent-Range: bytes 0-2147483647/0\r\n\r\n",
+         ERR_SOCKET_REMOTE_CLOSED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ScriptedPeer::Show(c.head));
+        ScriptedPeer peer;
+        peer.Accept().Expect(Substitute(Req("GET", "/a"), peer.Authority())).Reply(c.head).Close();
+        peer.Start();
+        SetUrl("http://" + peer.Authority() + "/a");
+        ASSERT_EQ(m_client.Request(METHOD_GET, false), ERR_SUCCESS);
+        MemoryStream stream;
+        std::uint32_t received = 99;
+        EXPECT_EQ(m_client.ReadBody(&stream, received), c.result);
+        EXPECT_EQ(received, 0u);
+        m_client.Finish();
+        EXPECT_FALSE(m_client.IsConnected());
+        EXPECT_EQ(peer.Finish(), "");
+    }
+}
+
+// Connection reuse: each case is a sequence of requests to one scripted
+// server; the script fails when a request arrives on the wrong connection.
+struct ReuseCase {
+    const char* name;
+    std::vector<Step> script;
+    // Per request: method and whether the body is read.
+    std::vector<std::pair<HttpMethod, bool>> requests;
+    int connections;
+    bool close = false;
+};
+
+const ReuseCase kReuseCases[] = {
+    {.name = "one host, one connection",
+     .script = {Accept(), Expect(Req("GET", "/a")), Reply(Ok("1")), Expect(Req("GET", "/a")),
+                Reply(Ok("2"))},
+     .requests = {{METHOD_GET, true}, {METHOD_GET, true}},
+     .connections = 1},
+    {.name = "HEAD then GET",
+     .script = {Accept(), Expect(Req("HEAD", "/a")),
+                Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n"), Expect(Req("GET", "/a")),
+                Reply(Ok("hello"))},
+     .requests = {{METHOD_HEAD, false}, {METHOD_GET, true}},
+     .connections = 1},
+    {.name = "server asks to close",
+     .script = {Accept(), Expect(Req("GET", "/a")),
+                Reply("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\n1"),
+                ExpectClose(), Accept(), Expect(Req("GET", "/a")), Reply(Ok("2"))},
+     .requests = {{METHOD_GET, true}, {METHOD_GET, true}},
+     .connections = 2},
+    {.name = "client asks to close",
+     .script = {Accept(), Expect(Req("GET", "/a", "Connection: close\r\n")), Reply(Ok("1")),
+                ExpectClose(), Accept(), Expect(Req("GET", "/a", "Connection: close\r\n")),
+                Reply(Ok("2"))},
+     .requests = {{METHOD_GET, true}, {METHOD_GET, true}},
+     .connections = 2,
+     .close = true},
+    {.name = "unread body",
+     .script = {Accept(), Expect(Req("GET", "/a")), Reply(Ok("not read")), ExpectClose(), Accept(),
+                Expect(Req("GET", "/a")), Reply(Ok("2"))},
+     .requests = {{METHOD_GET, false}, {METHOD_GET, true}},
+     .connections = 2},
+};
+
+TEST_F(HttpClientTest, ReusesTheConnectionWhileItIsClean) {
+    for (const ReuseCase& c : kReuseCases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPeer peer;
+        Load(peer, c.script);
+        peer.Start();
+        SetUrl("http://" + peer.Authority() + "/a");
+        for (const auto& [method, readBody] : c.requests) {
+            EXPECT_EQ(m_client.Request(method, c.close), ERR_SUCCESS);
+            std::uint32_t received = 0;
+            if (readBody) {
+                EXPECT_EQ(m_client.ReadBody(nullptr, received), ERR_SUCCESS);
+            }
+            m_client.Finish();
+        }
+        m_client.Close();
+        EXPECT_EQ(peer.Finish(), "");
+        EXPECT_EQ(peer.Connections(), c.connections);
+    }
+}
+
+TEST_F(HttpClientTest, TwoHostsOnOnePortUseTwoConnections) {
+    ScriptedPeer first("127.0.0.1");
+    ScriptedPeer second("127.0.0.2", first.Port());
+    first.Accept().Expect(Substitute(Req("GET", "/"), first.Authority())).Reply(Ok("a"));
+    first.ExpectClose();
+    second.Accept().Expect(Substitute(Req("GET", "/"), second.Authority())).Reply(Ok("b"));
+    first.Start();
+    second.Start();
+    for (const ScriptedPeer* peer : {&first, &second}) {
+        SetUrl("http://" + peer->Authority() + "/");
+        std::string body;
+        ResultCode bodyResult = ERR_SUCCESS;
+        EXPECT_EQ(Fetch(bodyResult, body), ERR_SUCCESS);
+        EXPECT_EQ(body, peer == &first ? "a" : "b");
+    }
+    m_client.Close();
+    EXPECT_EQ(first.Finish(), "");
+    EXPECT_EQ(second.Finish(), "");
+}
+
+TEST_F(HttpClientTest, SummarisesTheResponseHead) {
+    struct Case {
+        std::string headers;
+        bool lengthKnown;
+        std::uint32_t length;
+        bool typeKnown;
+        int type;
+        bool timeKnown;
+    };
+    const Case cases[] = {
+        {"Content-Length: 42\r\nContent-Type: text/HTML; charset=x\r\n"
+         "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n",
+         true, 42, true, CONTENT_TYPE_TEXT_HTML, true},
+        {"Content-Range: bytes 100-199/1000\r\nContent-Length: 100\r\n", true, 1000, false, 0,
+         false},
+        // A range of unknown total tells nothing, whatever Content-Length says.
+        {"Content-Range: bytes 0-99/*\r\nContent-Length: 100\r\n", false, 0, false, 0, false},
+        {"Content-Range: nonsense\r\nContent-Length: 7\r\n", true, 7, false, 0, false},
+        {"Content-Length: -3\r\nContent-Type: image/png\r\nLast-Modified: never\r\n", false, 0,
+         true, CONTENT_TYPE_OTHER, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ScriptedPeer::Show(c.headers));
+        ScriptedPeer peer;
+        peer.Accept()
+            .Expect(Substitute(Req("HEAD", "/a"), peer.Authority()))
+            .Reply("HTTP/1.1 200 OK\r\n" + c.headers + "\r\n");
+        peer.Start();
+        SetUrl("http://" + peer.Authority() + "/a");
+        ASSERT_EQ(m_client.Request(METHOD_HEAD, false), ERR_SUCCESS);
+        const CResponseInfo info = m_client.GetResponseInfo();
+        m_client.Finish();
+        EXPECT_TRUE(info.valid);
+        EXPECT_EQ(info.url.GetSourceText(), "http://" + peer.Authority() + "/a");
+        EXPECT_EQ(info.contentLengthKnown, c.lengthKnown);
+        EXPECT_EQ(info.contentLength, c.length);
+        EXPECT_EQ(info.contentTypeKnown, c.typeKnown);
+        EXPECT_EQ(info.contentType, c.type);
+        EXPECT_EQ(info.modificationTimeKnown, c.timeKnown);
+        if (c.timeKnown) {
+            EXPECT_EQ(info.modificationTime, 784111777);
+        }
+        m_client.Close();
+        EXPECT_EQ(peer.Finish(), "");
+    }
+}
+
+TEST_F(HttpClientTest, ResponseInfoNamesTheRedirectTarget) {
+    ScriptedPeer peer;
+    Load(peer,
+         {Accept(), Expect(Req("GET", "/a")), Reply("HTTP/1.1 303 See\r\nLocation: b?x=1\r\n\r\n"),
+          ExpectClose(), Accept(), Expect(Req("GET", "/b?x=1")), Reply(Ok(""))});
+    peer.Start();
+    SetUrl("http://" + peer.Authority() + "/a");
+    ASSERT_EQ(m_client.Request(METHOD_GET, false), ERR_SUCCESS);
+    EXPECT_EQ(m_client.GetResponseInfo().url.GetUrl(), "http://" + peer.Authority() + "/b?x=1");
+    m_client.Finish();
+    m_client.Close();
+    EXPECT_EQ(peer.Finish(), "");
+}
+
+class FailingStream : public MemoryStream {
+public:
+    std::size_t Write(const void*, std::size_t) override {
+        ThrowStreamException(ERR_FILE_STREAM_WRITE);
+    }
+};
+
+TEST_F(HttpClientTest, BodyFailuresAreReturnedAndCloseTheConnection) {
+    ScriptedPeer peer;
+    Load(peer, {Accept(), Expect(Req("GET", "/a")), Reply(Ok("lost")), ExpectClose(), Accept(),
+                Expect(Req("GET", "/a")), Reply(Ok("stopped"))});
+    peer.Start();
+    SetUrl("http://" + peer.Authority() + "/a");
+    std::uint32_t received = 0;
+
+    ASSERT_EQ(m_client.Request(METHOD_GET, false), ERR_SUCCESS);
+    FailingStream failing;
+    EXPECT_EQ(m_client.ReadBody(&failing, received), ERR_FILE_STREAM_WRITE);
+    m_client.Finish();
+    EXPECT_FALSE(m_client.IsConnected());
+
+    ASSERT_EQ(m_client.Request(METHOD_GET, false), ERR_SUCCESS);
+    m_stop.Set();
+    MemoryStream stream;
+    EXPECT_EQ(m_client.ReadBody(&stream, received), ERR_SOCKET_LOCAL_CLOSED);
+    m_client.Finish();
+    EXPECT_FALSE(m_client.IsConnected());
+    m_stop.Reset();
+    EXPECT_EQ(peer.Finish(), "");
+}
+
+TEST(HttpsClientTest, SpeaksTlsToTheServer) {
+    ScriptedPeer peer;
+    peer.Accept().Reply("HTTP/1.1 200 OK\r\n\r\n");
+    peer.Start();
+    CHttpsClient client;
+    client.Attach(nullptr, nullptr);
+    client.SetTimeouts(5000, 5000, 5000);
+    CHttpRequestInfo info;
+    ASSERT_TRUE(info.url.Parse("https://" + peer.Authority() + "/"));
+    client.SetRequestInfo(info);
+    // A plain HTTP answer to the client's hello is no TLS server.
+    EXPECT_EQ(client.Request(METHOD_GET, false), ERR_SSL_CONNECT);
+    client.Finish();
+    peer.Finish();
 }
 
 }  // namespace
