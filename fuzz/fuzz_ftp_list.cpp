@@ -28,7 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     Check(!entry.name.empty());
-    Check(entry.name.back() != '\r' && entry.name.back() != '\n');
     Check(entry.name.size() < size);
     // Only an exact time is ever offered as the modification time.
     Check(entry.modificationTime == -1 || (entry.listedPrecision == FtpTimePrecision::Exact &&
