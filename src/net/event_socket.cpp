@@ -93,10 +93,10 @@ ResultCode CEventSocket::AwaitConnection() {
     if (::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
         return ERR_SOCKET_UNKNOWN;
     }
-    pollfd state{m_socket, POLLOUT, 0};
     if (error != 0) {
         return ERR_SOCKET_CONNECT;
     }
+    pollfd state{m_socket, POLLOUT, 0};
     if (::poll(&state, 1, 0) < 0) {
         return ERR_SOCKET_UNKNOWN;
     }

@@ -5,11 +5,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -386,12 +384,6 @@ TEST_F(EventSocketTest, ClosingTwiceRaisesOneClosedEventAndCreateWorksAgain) {
     std::uint32_t received = 0;
     EXPECT_EQ(m_socket.Receive(reply, 2, received), 2u);
     EXPECT_EQ(m_sink.Count(EVT_SOCKET_CREATED), 2);
-}
-
-TEST(EventSocket, UnconnectedSocketHasNoPeerAddress) {
-    CEventSocket socket;
-    ASSERT_TRUE(socket.Create(nullptr, nullptr));
-    EXPECT_EQ(socket.GetPeerAddress(), CSocketAddress());
 }
 
 }  // namespace

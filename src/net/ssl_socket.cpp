@@ -62,7 +62,7 @@ bool CSslSocket::MakeContext() {
 void CSslSocket::Close() {
     // Only a finished handshake has a session to announce the end of; the
     // peer's answer is not awaited.
-    if (m_connection && IsOpen() && SSL_is_init_finished(m_connection.get())) {
+    if (IsOpen() && SSL_is_init_finished(m_connection.get())) {
         SSL_shutdown(m_connection.get());
     }
     CEventSocket::Close();

@@ -95,11 +95,6 @@ TEST_F(SslSocketTest, IsOpenOnlyBetweenCreateAndClose) {
     EXPECT_EQ(m_sink.Count(EVT_SOCKET_CLOSED), 1);
 }
 
-TEST_F(SslSocketTest, VerificationIsOnUnlessTurnedOff) {
-    EXPECT_TRUE(m_socket.GetVerifyCertificates());
-    EXPECT_FALSE(CSslSocket(false).GetVerifyCertificates());
-}
-
 TEST_F(SslSocketTest, OperationsWithoutAConnectionFailInsteadOfCrashing) {
     char buffer[4];
     std::uint32_t count = 0;
