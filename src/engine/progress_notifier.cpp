@@ -3,6 +3,8 @@
 #include "engine/crawl_messages.h"
 #include "net/event_socket.h"
 #include "platform/message_target.h"
+#include "protocol/ftp_client.h"
+#include "protocol/http_client.h"
 
 void CProgressNotifier::OnGeneralEvent(std::intptr_t /*source*/, std::uint32_t /*code*/) {}
 
@@ -16,21 +18,24 @@ void CProgressNotifier::OnSocketEvent(std::intptr_t /*source*/, std::uint32_t co
 
 void CProgressNotifier::OnProtocolEvent(std::uint32_t code) {
     switch (code) {
-        case EVT_PROGRESS_HTTP_BODY_LENGTH:
-        case EVT_PROGRESS_FTP_TRANSFER_START:
+        case EVT_HTTP_BODY_LENGTH:
+        case EVT_FTP_TRANSFER_START:
             AnnounceSize(GetLength() + (m_resumed ? m_runningCount.load() : 0));
             break;
-        case EVT_PROGRESS_HTTP_CHUNK_START:
+        case EVT_HTTP_CHUNK_START:
             AnnounceSize(GetLength());
             break;
-        case EVT_PROGRESS_HTTP_RANGE_START:
-        case EVT_PROGRESS_FTP_RESTART:
+        case EVT_HTTP_RANGE_START:
+        case EVT_FTP_RESTART:
             m_runningCount = GetLength();
             m_resumed = true;
             break;
-        case EVT_PROGRESS_HTTP_CHUNK_END:
-        case EVT_PROGRESS_HTTP_FINISHED:
-        case EVT_PROGRESS_FTP_TRANSFER_END:
+        case EVT_HTTP_REDIRECT:
+            ++m_redirects;
+            break;
+        case EVT_HTTP_CHUNK_END:
+        case EVT_HTTP_FINISHED:
+        case EVT_FTP_TRANSFER_END:
             EndTransfer();
             break;
         default:

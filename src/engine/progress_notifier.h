@@ -9,18 +9,6 @@
 
 class CMessageTarget;
 
-// Protocol events that a transfer raises (the HTTP and FTP clients' codes).
-enum : std::uint32_t {
-    EVT_PROGRESS_HTTP_BODY_LENGTH = 515,
-    EVT_PROGRESS_HTTP_RANGE_START = 516,
-    EVT_PROGRESS_HTTP_CHUNK_START = 517,
-    EVT_PROGRESS_HTTP_CHUNK_END = 518,
-    EVT_PROGRESS_HTTP_FINISHED = 520,
-    EVT_PROGRESS_FTP_RESTART = 771,
-    EVT_PROGRESS_FTP_TRANSFER_START = 772,
-    EVT_PROGRESS_FTP_TRANSFER_END = 773,
-};
-
 // The worker thread writes the figures and the main window reads them when it
 // handles WM_DL_BYTES, so each one is atomic.
 class CProgressNotifier : public CEventSink {
@@ -39,6 +27,10 @@ public:
     // only while no earlier one waits, so a busy worker cannot flood the
     // queue; the window counts the bytes through this call, which loses none.
     std::uint32_t TakeUnreportedBytes() { return m_unreported.exchange(0); }
+    // Redirects that the worker's clients followed since the last take; the
+    // worker bounds the redirects of one attempt across its clients.
+    int GetRedirectCount() const { return m_redirects; }
+    int TakeRedirectCount() { return m_redirects.exchange(0); }
 
 protected:
     void OnGeneralEvent(std::intptr_t source, std::uint32_t code) override;
@@ -56,6 +48,7 @@ private:
     std::atomic<std::uint32_t> m_lastChunk{0};
     std::atomic<std::uint32_t> m_runningCount{0};
     std::atomic<std::uint32_t> m_unreported{0};
+    std::atomic<int> m_redirects{0};
     bool m_resumed = false;
     bool m_transferActive = false;
 };

@@ -7,6 +7,8 @@
 #include "engine/crawl_messages.h"
 #include "net/event_socket.h"
 #include "platform/message_target.h"
+#include "protocol/ftp_client.h"
+#include "protocol/http_client.h"
 
 namespace {
 
@@ -37,7 +39,7 @@ protected:
 };
 
 TEST_F(ProgressNotifierTest, KnownLengthIsSentAndChunksAreCounted) {
-    m_notifier.Notify(0, EVT_PROGRESS_HTTP_BODY_LENGTH, 1000u);
+    m_notifier.Notify(0, EVT_HTTP_BODY_LENGTH, 1000u);
     EXPECT_EQ(m_received, (std::vector<Received>{{WM_DL_THREAD_PROGRESS, 2, 1000}}));
     m_notifier.Notify(0, EVT_SOCKET_RECEIVED, 300u);
     m_notifier.Notify(0, EVT_SOCKET_RECEIVED, 200u);
@@ -54,22 +56,22 @@ TEST_F(ProgressNotifierTest, KnownLengthIsSentAndChunksAreCounted) {
 }
 
 TEST_F(ProgressNotifierTest, AResumedBodyCountsFromItsFirstByte) {
-    m_notifier.Notify(0, EVT_PROGRESS_HTTP_RANGE_START, 400u);
-    m_notifier.Notify(0, EVT_PROGRESS_HTTP_BODY_LENGTH, 600u);
+    m_notifier.Notify(0, EVT_HTTP_RANGE_START, 400u);
+    m_notifier.Notify(0, EVT_HTTP_BODY_LENGTH, 600u);
     EXPECT_EQ(m_received, (std::vector<Received>{{WM_DL_THREAD_PROGRESS, 2, 1000}}));
     m_notifier.Notify(0, EVT_SOCKET_RECEIVED, 100u);
     EXPECT_EQ(m_notifier.GetRunningCount(), 500u);
 
     // FTP reports the same through its restart and transfer events.
-    m_notifier.Notify(0, EVT_PROGRESS_HTTP_FINISHED);
+    m_notifier.Notify(0, EVT_HTTP_FINISHED);
     m_received.clear();
-    m_notifier.Notify(0, EVT_PROGRESS_FTP_RESTART, 50u);
-    m_notifier.Notify(0, EVT_PROGRESS_FTP_TRANSFER_START, 70u);
+    m_notifier.Notify(0, EVT_FTP_RESTART, 50u);
+    m_notifier.Notify(0, EVT_FTP_TRANSFER_START, 70u);
     EXPECT_EQ(m_received, (std::vector<Received>{{WM_DL_THREAD_PROGRESS, 2, 120}}));
 }
 
 TEST_F(ProgressNotifierTest, UnknownLengthPostsTheRunningCount) {
-    m_notifier.Notify(0, EVT_PROGRESS_HTTP_BODY_LENGTH, 0u);
+    m_notifier.Notify(0, EVT_HTTP_BODY_LENGTH, 0u);
     m_notifier.Notify(0, EVT_SOCKET_RECEIVED, 10u);
     m_notifier.Notify(0, EVT_SOCKET_RECEIVED, 15u);
     const LPARAM self = reinterpret_cast<LPARAM>(&m_notifier);
@@ -79,10 +81,10 @@ TEST_F(ProgressNotifierTest, UnknownLengthPostsTheRunningCount) {
 }
 
 TEST_F(ProgressNotifierTest, ChunksAnnounceTheirOwnSizeWithoutTheOffset) {
-    m_notifier.Notify(0, EVT_PROGRESS_HTTP_RANGE_START, 400u);
-    m_notifier.Notify(0, EVT_PROGRESS_HTTP_CHUNK_START, 64u);
-    m_notifier.Notify(0, EVT_PROGRESS_HTTP_CHUNK_END);
-    m_notifier.Notify(0, EVT_PROGRESS_HTTP_CHUNK_START, 32u);
+    m_notifier.Notify(0, EVT_HTTP_RANGE_START, 400u);
+    m_notifier.Notify(0, EVT_HTTP_CHUNK_START, 64u);
+    m_notifier.Notify(0, EVT_HTTP_CHUNK_END);
+    m_notifier.Notify(0, EVT_HTTP_CHUNK_START, 32u);
     EXPECT_EQ(m_received, (std::vector<Received>{{WM_DL_THREAD_PROGRESS, 2, 64},
                                                  {WM_DL_THREAD_PROGRESS, 2, 32}}));
     EXPECT_EQ(m_notifier.GetRunningCount(), 0u);
@@ -91,7 +93,7 @@ TEST_F(ProgressNotifierTest, ChunksAnnounceTheirOwnSizeWithoutTheOffset) {
 TEST_F(ProgressNotifierTest, BytesOutsideATransferAreNotCounted) {
     // A header block or an FTP listing arrives before any size is known.
     m_notifier.Notify(0, EVT_SOCKET_RECEIVED, 90u);
-    m_notifier.Notify(0, EVT_PROGRESS_HTTP_BODY_LENGTH, 100u);
+    m_notifier.Notify(0, EVT_HTTP_BODY_LENGTH, 100u);
     m_notifier.Notify(0, EVT_SOCKET_CLOSED);
     m_notifier.Notify(0, EVT_SOCKET_RECEIVED, 5u);
     EXPECT_EQ(m_notifier.GetRunningCount(), 0u);
