@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Whole-program benchmark: mirrors a generated site of 2000 pages and 4000
+# images, served by nginx on loopback, with tarnwick-cli (8 threads) and with
+# wget (--mirror --page-requisites, one connection), and prints the files
+# saved, the wall time and the peak memory of each, and the ratio of the times.
+#   bench/crawl.sh [PAGES IMAGES THREADS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+pages=${1:-2000}
+images=${2:-4000}
+threads=${3:-8}
+cli=$PWD/build/release/src/cli/tarnwick-cli
+[ -x "$cli" ] || scripts/build.sh release > /dev/null
+
+. scripts/nginx_serve.sh
+work=$(mktemp -d)
+trap 'stop_nginx; rm -rf "$work"' EXIT
+python3 bench/make_site.py "$work/site" "$pages" "$images"
+start_nginx "$work/site" "$work/nginx"
+url="http://127.0.0.1:$NGINX_PORT/index.html"
+total=$(find "$work/site" -type f | wc -l)
+echo "site: $pages pages, $images images, $total files at $url"
+
+# Runs one mirror under /usr/bin/time -v; sets SECONDS_TAKEN, PEAK_KB, FILES.
+measure() {
+  local name=$1 folder=$2
+  shift 2
+  local log="$work/$name.time"
+  /usr/bin/time -v -o "$log" "$@" > "$work/$name.out" 2>&1 || true
+  SECONDS_TAKEN=$(awk -F': ' '/Elapsed \(wall clock\)/ {
+      n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i]; print s }' "$log")
+  PEAK_KB=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$log")
+  FILES=$(find "$folder" -type f | wc -l)
+  printf '%-12s %6d files  %8.2f s  %8d KB peak\n' "$name" "$FILES" "$SECONDS_TAKEN" "$PEAK_KB"
+}
+
+export TARNWICK_CONFIG_DIR="$work/config"
+mkdir -p "$TARNWICK_CONFIG_DIR"
+measure tarnwick "$work/tarnwick" "$cli" mirror "$url" --into "$work/tarnwick" \
+  --threads "$threads" --scope domain
+tarnwick_time=$SECONDS_TAKEN
+tarnwick_requests=$(wc -l < "$work/nginx/access.log")
+: > "$work/nginx/access.log"
+measure wget "$work/wget" wget --mirror --page-requisites --no-verbose -e robots=off \
+  -P "$work/wget" "$url"
+wget_time=$SECONDS_TAKEN
+wget_requests=$(wc -l < "$work/nginx/access.log")
+echo "requests: tarnwick $tarnwick_requests (HEAD and GET per file), wget $wget_requests"
+awk -v w="$wget_time" -v t="$tarnwick_time" 'BEGIN {
+  if (t > 0) printf "ratio: wget time / tarnwick time = %.2f\n", w / t }'
