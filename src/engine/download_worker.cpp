@@ -53,13 +53,14 @@ CDownloadWorker::~CDownloadWorker() {
 
 bool CDownloadWorker::Setup(const Timeouts& timeouts, CFileStream* output,
                             CProgressNotifier* notifier) {
-    std::scoped_lock lock(m_lock);
+    // The HTML lock is never taken while the worker's lock is held.
     try {
         std::scoped_lock html(GetHtmlLock());
         m_linkExtractor = std::make_unique<CLinkExtractor>(m_project.GetRules());
     } catch (const std::bad_alloc&) {
         return false;
     }
+    std::scoped_lock lock(m_lock);
     m_notifier = notifier;
     SetEventSink(notifier);
     m_taskEvent.Reset();
@@ -383,22 +384,25 @@ ResultCode CDownloadWorker::OpenOutput(std::int32_t offset) {
 
 ResultCode CDownloadWorker::ExtractPageLinks() {
     CDownloadTask task = CopyTask();
-    const bool html = (m_response.contentTypeKnown && m_response.contentType == kHtmlContentType) ||
-                      IsHtmlExtension(CFilePath(task.localPath).GetExt());
-    if (!task.followLinks || !html) {
+    const bool isPage =
+        (m_response.contentTypeKnown && m_response.contentType == kHtmlContentType) ||
+        IsHtmlExtension(CFilePath(task.localPath).GetExt());
+    if (!task.followLinks || !isPage) {
         return ERR_SUCCESS;
     }
     bool parsed = false;
+    std::vector<CLinkItem> links;
     try {
         m_output->Flush();
         m_output->Seek(0, CStream::kBegin);
         std::scoped_lock html(GetHtmlLock());
         parsed =
             m_linkExtractor->ExtractLinks(*m_output, m_response.url.GetSourceText(), task.item);
-        SetFoundLinks(m_linkExtractor->GetFoundLinks());
+        links = m_linkExtractor->GetFoundLinks();
     } catch (const CStreamException&) {
         parsed = false;
     }
+    SetFoundLinks(std::move(links));
     return parsed ? ERR_SUCCESS : static_cast<ResultCode>(ERR_PAGE_NOT_PARSED);
 }
 
