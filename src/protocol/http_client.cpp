@@ -117,12 +117,15 @@ void CHttpClient::Connect() {
     ConnectTo(target);
 }
 
+// A fragment names a place inside the resource and never goes on the wire:
+// servers such as apache answer 400 to a target that holds one. Elsewhere in
+// the printed form a "#" is escaped, so the first one starts the fragment.
 std::string CHttpClient::RequestTarget() const {
     if (m_requestInfo.UsesProxy()) {
-        return m_currentUrl.GetUrl();
+        const std::string url = m_currentUrl.GetUrl();
+        return url.substr(0, url.find('#'));
     }
-    const std::string target = m_currentUrl.GetEscapedPath() + m_currentUrl.GetEscapedQuery() +
-                               m_currentUrl.GetEscapedFragment();
+    const std::string target = m_currentUrl.GetEscapedPath() + m_currentUrl.GetEscapedQuery();
     return target.empty() ? "/" : target;
 }
 
