@@ -1,5 +1,7 @@
 #include "chm/chm_builder.h"
 
+#include <libxml/encoding.h>
+#include <libxml/xmlstring.h>
 #include <strings.h>
 
 #include <algorithm>
@@ -63,6 +65,30 @@ bool IsPage(std::string_view name) {
 
 bool HasLineEnd(std::string_view text) {
     return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// The contents file is saved as ISO-8859-1, so a name read byte by byte as
+// Latin-1 comes back in the saved file as its own bytes, which is what the
+// compiler needs to find the file. Bytes that are no UTF-8 could not go into
+// the tree at all: the library would refuse to save it.
+std::string BytesAsLatin1(std::string_view bytes) {
+    std::string text(bytes.size() * 2, '\0');
+    int textLength = static_cast<int>(text.size());
+    int bytesLength = static_cast<int>(bytes.size());
+    if (::isolat1ToUTF8(reinterpret_cast<unsigned char*>(text.data()), &textLength,
+                        reinterpret_cast<const unsigned char*>(bytes.data()), &bytesLength) < 0) {
+        return {};
+    }
+    text.resize(static_cast<std::size_t>(textLength));
+    return text;
+}
+
+// A name to show: as it is when it is UTF-8 (characters beyond Latin-1 are
+// saved as character references), read as Latin-1 otherwise.
+std::string NameAsText(const std::string& name) {
+    return ::xmlCheckUTF8(reinterpret_cast<const xmlChar*>(name.c_str())) != 0
+               ? name
+               : BytesAsLatin1(name);
 }
 
 CHtmlNode NewElement(const std::string& name) {
@@ -246,7 +272,7 @@ bool CChmBuilder::AddFolder(const std::string& folder, CHtmlNode& contentsList,
         const std::string path = prefix + entry.name;
         if (entry.isFolder) {
             CHtmlNode item;
-            AddFolderEntry(contentsList, entry.name, item);
+            AddFolderEntry(contentsList, NameAsText(entry.name), item);
             CHtmlNode nestedList = NewElement("ul");
             contentsList.AppendChild(nestedList);
             if (AddFolder(path, nestedList, indexList)) {
@@ -274,10 +300,10 @@ void CChmBuilder::AddPage(const std::string& path, const std::string& name, CHtm
                           CHtmlNode& indexList) {
     std::string title = ReadPageTitle(path);
     if (title.empty()) {
-        title = CFilePath(name).GetTitle();
+        title = NameAsText(CFilePath(name).GetTitle());
     }
     const std::string local =
-        ToSlashes(CFilePath(path).MakeRelativeTo(m_contentsFile).GetFullPath());
+        BytesAsLatin1(ToSlashes(CFilePath(path).MakeRelativeTo(m_contentsFile).GetFullPath()));
     AddTopicEntry(contentsList, title, local);
     AddIndexEntry(indexList, title, local);
 }

@@ -54,7 +54,7 @@ CFilePath AbsoluteFromProject(std::string_view path, const CFilePath& projectFil
     if (!path.empty() && path.front() == '/') {
         return CFilePath(path);
     }
-    return CFilePath::Combine(projectFile.GetFolderPath(), path);
+    return CFilePath::Combine(projectFile.GetDir(), path);
 }
 
 class CProjectTranslator {
@@ -109,7 +109,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 class CTemporaryProject {
 public:
     CTemporaryProject(const CFilePath& projectFile, const std::string& text) {
-        std::string path = projectFile.GetFolderPath() + ".tarnwick-XXXXXX.hhp";
+        std::string path = projectFile.GetDir() + ".tarnwick-XXXXXX.hhp";
         const int fd = ::mkstemps(path.data(), 4);
         if (fd < 0) {
             return;
@@ -221,8 +221,7 @@ ResultCode CompileHtmlHelpProject(const CFilePath& projectFile,
     std::remove(compiledFile.c_str());
 
     CChildProcess compiler;
-    if (compiler.Start(GetChmCompilerProgram(), {copy.GetName()}, projectFile.GetFolderPath()) !=
-        0) {
+    if (compiler.Start(GetChmCompilerProgram(), {copy.GetName()}, projectFile.GetDir()) != 0) {
         return ERR_CHM_LOAD_COMPILER;
     }
     const std::optional<int> status = FollowCompiler(compiler, progress);
