@@ -48,15 +48,32 @@ bool CChmCompilation::Start(const CUrl& startUrl, const std::string& storedPath,
     m_builder.SetReportWindow(reportWindow);
     // A compiled file left by an earlier run must not pass for this one's.
     RemoveFile(m_builder.GetCompiledFile());
-    return m_thread.Start(0);
+    m_started = m_thread.Start(0);
+    return m_started;
 }
 
-void CChmCompilation::Finish() {
+void CChmCompilation::Cancel() {
+    m_cancelled = true;
     m_thread.Stop();
-    MoveFileReplacing(m_builder.GetCompiledFile().GetFullPath(), m_target.GetFullPath());
+}
+
+bool CChmCompilation::Finish() {
+    if (m_thread.Stop()) {
+        m_cancelled = true;
+    }
+    bool moved = false;
+    if (m_started && !m_cancelled && GetResult() == ERR_SUCCESS) {
+        // A compiled file that cannot be moved stays where it is rather
+        // than being lost.
+        moved =
+            MoveFileReplacing(m_builder.GetCompiledFile().GetFullPath(), m_target.GetFullPath());
+    } else {
+        RemoveFile(m_builder.GetCompiledFile());
+    }
     RemoveFile(m_builder.GetProjectFile());
     RemoveFile(m_builder.GetContentsFile());
     RemoveFile(m_builder.GetIndexFile());
+    return moved;
 }
 
 const char* GetChmEndMessage(ResultCode result, LPARAM phase) {

@@ -34,18 +34,20 @@ public:
     bool Start(const CUrl& startUrl, const std::string& storedPath, CMessageTarget* reportWindow);
 
     // Cancel: stops the build and waits for its thread, delivering the
-    // messages sent to the calling thread meanwhile.
-    void Cancel() { m_thread.Stop(); }
+    // messages sent to the calling thread meanwhile. A cancelled build never
+    // replaces the target, even when the compiler won the race and finished.
+    void Cancel();
     bool IsRunning() const { return m_thread.WaitForEnd(0) != WAIT_OBJECT_0; }
     // What the build returned, once it has ended.
     ResultCode GetResult() const { return m_thread.GetResult(); }
 
-    // The dialog goes away: stops the build, moves the compiled file to the
-    // target (replacing a file there, across file systems too) and deletes
-    // the project, contents and index files. After a failed or cancelled
-    // build there is no compiled file, and the target is left as it was.
-    // Failures are ignored, as nobody is left to tell.
-    void Finish();
+    // The dialog goes away: stops the build (which counts as a cancel when
+    // it was still running), moves the compiled file of a successful build to
+    // the target (replacing a file there, across file systems too) and
+    // deletes the generated files. After a failed or cancelled build the
+    // target is left as it was. True when the target now holds the compiled
+    // file; the dialog ignores failures, as nobody is left to tell.
+    bool Finish();
 
     const CChmBuilder& GetBuilder() const { return m_builder; }
 
@@ -55,6 +57,8 @@ private:
     // Declared before the thread, which refers to it until it is stopped.
     CChmBuilder m_builder;
     CChmThread m_thread{m_builder};
+    bool m_started = false;
+    bool m_cancelled = false;
 };
 
 // The message the dialog shows for a phase's end, or null for none.

@@ -75,7 +75,7 @@ CChmOutcome CompileChmFile(const CChmRequest& request, CChmProgressSink& sink,
         // The last reports were posted just before the thread ended.
         queue->PumpMessages();
     }
-    compilation.Finish();
+    outcome.targetWritten = compilation.Finish();
     outcome.result = compilation.GetResult();
     return outcome;
 }

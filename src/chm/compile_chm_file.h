@@ -38,8 +38,11 @@ struct CChmOutcome {
     // downloaded (the dialog then closes without a word).
     bool started = false;
     bool cancelled = false;
-    // What the build returned: ERR_SUCCESS when the target was written.
+    // What the build returned.
     ResultCode result = ERR_SUCCESS;
+    // Whether the compiled file reached the target: a successful build may
+    // still fail to move it there (a full disk, a folder gone).
+    bool targetWritten = false;
 };
 
 // Runs the build to its end, delivering its reports to sink through the
