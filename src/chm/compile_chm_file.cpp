@@ -35,21 +35,27 @@ bool IsSet(const CWaitEvent* event) {
 }
 
 // Pumps the queue until the build has ended or cancel is set; true when it
-// was cancelled.
+// was cancelled. A cancel that comes with the build's last reports still
+// counts, so that a cancelled command never replaces the target.
 bool FollowBuild(CChmCompilation& compilation, CMessageQueue& queue, const CWaitEvent* cancel) {
     std::vector<const CWaitEvent*> events = {&queue.GetInputEvent()};
     if (cancel != nullptr) {
         events.push_back(cancel);
     }
-    while (compilation.IsRunning()) {
+    for (;;) {
+        // Looked at before the pump, so that the pump after the end delivers
+        // every report the build made.
+        const bool ended = !compilation.IsRunning();
+        queue.PumpMessages();
         if (IsSet(cancel)) {
             compilation.Cancel();
             return true;
         }
-        queue.PumpMessages();
+        if (ended) {
+            return false;
+        }
         WaitForAny(events, kEndPollMs);
     }
-    return false;
 }
 
 }  // namespace
@@ -71,10 +77,6 @@ CChmOutcome CompileChmFile(const CChmRequest& request, CChmProgressSink& sink,
         return outcome;
     }
     outcome.cancelled = FollowBuild(compilation, *queue, cancel);
-    if (!outcome.cancelled) {
-        // The last reports were posted just before the thread ended.
-        queue->PumpMessages();
-    }
     outcome.targetWritten = compilation.Finish();
     outcome.result = compilation.GetResult();
     return outcome;
