@@ -20,7 +20,8 @@ namespace {
 constexpr std::size_t kMaxLineLength = 65536;
 
 // The child starts with no blocked signal and every handler at its default,
-// whatever the parent (a command line that catches Ctrl+C, for instance) set.
+// whatever the parent set, in a process group of its own: a Ctrl+C at the
+// terminal reaches the parent alone, which decides what becomes of the child.
 class CSpawnAttributes {
 public:
     CSpawnAttributes() {
@@ -30,7 +31,9 @@ public:
         ::posix_spawnattr_setsigmask(&m_attributes, &signals);
         ::sigfillset(&signals);
         ::posix_spawnattr_setsigdefault(&m_attributes, &signals);
-        ::posix_spawnattr_setflags(&m_attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        ::posix_spawnattr_setpgroup(&m_attributes, 0);
+        ::posix_spawnattr_setflags(
+            &m_attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     }
     ~CSpawnAttributes() { ::posix_spawnattr_destroy(&m_attributes); }
     CSpawnAttributes(const CSpawnAttributes&) = delete;
@@ -178,10 +181,10 @@ void CChildProcess::CloseOutput() {
 }
 
 void CChildProcess::Kill() {
-    // Until the child is reaped its id cannot be reused, so the signal
-    // reaches the right process.
+    // Until the child is reaped its id, which also names its group, cannot
+    // be reused, so the signal reaches the right processes.
     if (m_pid > 0 && !m_status) {
-        ::kill(m_pid, SIGKILL);
+        ::kill(-m_pid, SIGKILL);
     }
 }
 

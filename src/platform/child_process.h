@@ -24,7 +24,8 @@ public:
     // arguments, in workingFolder (the caller's own folder when empty), with
     // standard input read from /dev/null. Returns 0, or the errno of the
     // failure: ENOENT when there is no such program, EACCES when it cannot
-    // be run. One object runs one child.
+    // be run. One object runs one child, in a process group of its own, so
+    // that a Ctrl+C at the terminal does not reach it.
     int Start(const std::string& program, const std::vector<std::string>& arguments,
               const std::string& workingFolder = {});
 
@@ -34,7 +35,8 @@ public:
     // closed and every line has been read.
     ReadResult ReadLine(std::string& line, int ms);
 
-    // Ends the child at once; it cannot catch or ignore this.
+    // Ends the child at once, and whatever it started in its process group;
+    // none of them can catch or ignore this.
     void Kill();
 
     // The exit status (0 to 255) once the child has ended within ms; -1 when

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -97,6 +99,43 @@ TEST(ChildProcessTest, ASilentChildTimesOutAndCanBeKilled) {
     EXPECT_EQ(child.Wait(0), std::nullopt);
     child.Kill();
     EXPECT_EQ(child.Wait(kPatience), -1);
+}
+
+// The fields of /proc/PID/stat after the command name: state, parent,
+// process group, ...; empty once the process is gone.
+std::vector<std::string> ProcessStat(const std::string& pid) {
+    const std::string stat = testing_support::ReadFile("/proc/" + pid + "/stat");
+    const std::size_t end = stat.rfind(") ");
+    std::vector<std::string> fields;
+    std::istringstream rest(end == std::string::npos ? std::string() : stat.substr(end + 2));
+    for (std::string field; rest >> field;) {
+        fields.push_back(field);
+    }
+    return fields;
+}
+
+// Gone, or a zombie that nobody has reaped yet: either way no longer running.
+bool HasEnded(const std::string& pid) {
+    const std::vector<std::string> fields = ProcessStat(pid);
+    return fields.empty() || fields[0] == "Z";
+}
+
+TEST(ChildProcessTest, KillEndsWhatTheChildStartedAndATerminalInterruptMissesIt) {
+    CChildProcess child;
+    ASSERT_EQ(child.Start("sh", {"-c", "sleep 600 & echo $$; echo $!; wait"}), 0);
+    std::string shell;
+    std::string grandchild;
+    ASSERT_EQ(child.ReadLine(shell, kPatience), ReadResult::kLine);
+    ASSERT_EQ(child.ReadLine(grandchild, kPatience), ReadResult::kLine);
+    // A group of its own, which the terminal's Ctrl+C does not address.
+    ASSERT_GE(ProcessStat(shell).size(), 3u);
+    EXPECT_EQ(ProcessStat(shell)[2], shell);
+    child.Kill();
+    EXPECT_EQ(child.Wait(kPatience), -1);
+    for (int i = 0; i < 1000 && !HasEnded(grandchild); ++i) {
+        ::usleep(10000);
+    }
+    EXPECT_TRUE(HasEnded(grandchild));
 }
 
 TEST(ChildProcessTest, AnEndlessLineArrivesInBoundedPieces) {
