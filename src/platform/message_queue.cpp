@@ -63,8 +63,8 @@ std::size_t CMessageQueue::PumpMessages() {
     // handler that posts to itself cannot keep this loop going for ever.
     CMessage message{};
     for (; postedBefore > 0 && TakePosted(message); --postedBefore) {
-        DispatchIfAttached(message);
-        delivered += 1 + DeliverSentMessages();
+        delivered += DispatchIfAttached(message) ? 1 : 0;
+        delivered += DeliverSentMessages();
     }
     return delivered;
 }
@@ -83,6 +83,9 @@ std::size_t CMessageQueue::DeliverSentMessages() {
 }
 
 void CMessageQueue::DropPostedMessages(UINT first, UINT last) {
+    if (!IsOwnerThread()) {
+        return;
+    }
     PreTranslate preTranslate;
     {
         std::lock_guard lock(m_mutex);
@@ -119,7 +122,7 @@ void CMessageQueue::Detach(CMessageTarget* target) {
     std::lock_guard lock(m_mutex);
     m_targets.erase(target);
     std::erase_if(m_posted, [target](const CMessage& message) { return message.target == target; });
-    std::erase_if(m_sent, [this, target](SentMessage* sent) {
+    std::erase_if(m_sent, [target](SentMessage* sent) {
         if (sent->message.target != target) {
             return false;
         }
@@ -161,6 +164,9 @@ LRESULT CMessageQueue::SendFromOtherThread(const CMessage& message) {
     for (;;) {
         const std::uint32_t woken = WaitForAny(waitList, INFINITE);
         if (woken == WAIT_OBJECT_0) {
+            // Reading the answer from the descriptor before it is closed
+            // lets the thread sanitizer see that the owner's write is over.
+            sent.answered.Reset();
             return sent.result;
         }
         if (woken == WAIT_OBJECT_0 + 1) {
@@ -205,7 +211,7 @@ std::vector<CMessage> CMessageQueue::TakePostedRange(UINT first, UINT last) {
     return taken;
 }
 
-void CMessageQueue::DispatchIfAttached(const CMessage& message) {
+bool CMessageQueue::DispatchIfAttached(const CMessage& message) {
     bool attached = false;
     {
         std::lock_guard lock(m_mutex);
@@ -215,6 +221,7 @@ void CMessageQueue::DispatchIfAttached(const CMessage& message) {
     if (attached) {
         message.target->Handle(message.message, message.wParam, message.lParam);
     }
+    return attached;
 }
 
 void CMessageQueue::UpdateSignals() {

@@ -70,7 +70,7 @@ public:
     std::size_t DeliverSentMessages();
     // Takes every posted message numbered first to last from the queue and
     // hands each to pre-translation: claimed ones are dispatched, the others
-    // dropped. Owner thread only.
+    // dropped. Does nothing on any other thread.
     void DropPostedMessages(UINT first, UINT last);
 
     void SetPreTranslate(PreTranslate preTranslate);
@@ -104,7 +104,7 @@ private:
     SentMessage* TakeSent();
     bool TakePosted(CMessage& message);
     std::vector<CMessage> TakePostedRange(UINT first, UINT last);
-    void DispatchIfAttached(const CMessage& message);
+    bool DispatchIfAttached(const CMessage& message);
     void UpdateSignals();
 
     const std::thread::id m_owner;

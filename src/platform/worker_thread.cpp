@@ -36,8 +36,11 @@ bool CWorkerThread::Start(int priority) {
 }
 
 bool CWorkerThread::Stop() {
-    if (!m_thread.joinable() || m_endedEvent.IsSet() ||
-        m_threadId == static_cast<std::uint32_t>(::gettid())) {
+    // The thread itself must not touch the handle, which the owner may be changing.
+    if (m_threadId == static_cast<std::uint32_t>(::gettid())) {
+        return false;
+    }
+    if (!m_thread.joinable() || m_endedEvent.IsSet()) {
         return false;
     }
     m_stopping = true;
