@@ -67,8 +67,9 @@ constexpr CodeMessage kChmMessages[] = {
 
 template <std::size_t N>
 const char* FindMessage(const CodeMessage (&table)[N], ResultCode code) {
-    const auto* found = std::find_if(std::begin(table), std::end(table),
-                                     [code](const CodeMessage& entry) { return entry.code == code; });
+    const auto* found =
+        std::find_if(std::begin(table), std::end(table),
+                     [code](const CodeMessage& entry) { return entry.code == code; });
     return found == std::end(table) ? nullptr : found->message;
 }
 
@@ -128,10 +129,18 @@ bool CHtmlException::GetErrorMessage(char* buffer, unsigned capacity, unsigned*)
     return true;
 }
 
-void ThrowSocketException(ResultCode code) { throw CSocketException(code); }
-void ThrowProtocolException(ResultCode code) { throw CProtocolException(code); }
-void ThrowStreamException(ResultCode code) { throw CStreamException(code); }
-void ThrowHtmlException(ResultCode code) { throw CHtmlException(code); }
+void ThrowSocketException(ResultCode code) {
+    throw CSocketException(code);
+}
+void ThrowProtocolException(ResultCode code) {
+    throw CProtocolException(code);
+}
+void ThrowStreamException(ResultCode code) {
+    throw CStreamException(code);
+}
+void ThrowHtmlException(ResultCode code) {
+    throw CHtmlException(code);
+}
 
 void ThrowReplyException(unsigned replyCode) {
     ThrowProtocolException(replyCode >= 400 && replyCode <= 599 ? ERR_REPLY_NEGATIVE

@@ -95,8 +95,9 @@ TEST(ErrorsTest, ReplyExceptionSplitsNegativeFromUnexpected) {
     const struct {
         unsigned reply;
         ResultCode code;
-    } cases[] = {{399, ERR_REPLY_UNEXPECTED}, {400, ERR_REPLY_NEGATIVE}, {550, ERR_REPLY_NEGATIVE},
-                 {599, ERR_REPLY_NEGATIVE},   {600, ERR_REPLY_UNEXPECTED}, {226, ERR_REPLY_UNEXPECTED}};
+    } cases[] = {{399, ERR_REPLY_UNEXPECTED}, {400, ERR_REPLY_NEGATIVE},
+                 {550, ERR_REPLY_NEGATIVE},   {599, ERR_REPLY_NEGATIVE},
+                 {600, ERR_REPLY_UNEXPECTED}, {226, ERR_REPLY_UNEXPECTED}};
     for (const auto& c : cases) {
         try {
             ThrowReplyException(c.reply);

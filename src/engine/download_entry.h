@@ -1,0 +1,51 @@
+// What the download list knows about one URL: where it was found, and what
+// became of it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/link_item.h"
+#include "net/errors.h"
+
+// An entry keeps its URL as the source text only: a crawl lists hundreds of
+// thousands of URLs, and the parsed form is cheap to rebuild when a caller
+// needs it. The list alone changes an entry.
+class CDownloadEntry {
+public:
+    CDownloadEntry(std::string urlText, std::int32_t level, bool internal)
+        : m_urlText(std::move(urlText)), m_level(level), m_internal(internal) {}
+
+    // The list's key: the text the URL was parsed from.
+    const std::string& GetUrlText() const { return m_urlText; }
+    // Re-parsed from the source text, which parsed when it was added.
+    CUrl GetUrl() const;
+    CLinkItem GetItem() const { return CLinkItem(GetUrl(), m_level, m_internal); }
+    std::int32_t GetLevel() const { return m_level; }
+    bool IsInternal() const { return m_internal; }
+
+    // Seconds since 1970 announced by the server when the URL was last
+    // saved (low 32 bits); -1 when it announced none.
+    std::int32_t GetModificationTime() const { return m_modificationTime; }
+    ResultCode GetResultCode() const { return m_resultCode; }
+    std::int32_t GetBytesReceived() const { return m_bytesReceived; }
+    // How many times the URL was found.
+    std::int32_t GetRefCount() const { return m_refCount; }
+    bool IsRewritten() const { return m_rewritten; }
+    // Empty until the URL has been saved.
+    const std::string& GetStoredPath() const { return m_storedPath; }
+    bool HasStoredPath() const { return !m_storedPath.empty(); }
+
+private:
+    friend class CDownloadList;
+
+    std::string m_urlText;
+    std::string m_storedPath;
+    std::int32_t m_level;
+    std::int32_t m_modificationTime = -1;
+    ResultCode m_resultCode = ERR_SUCCESS;
+    std::int32_t m_bytesReceived = 0;
+    std::int32_t m_refCount = 1;
+    bool m_internal;
+    bool m_rewritten = false;
+};

@@ -1,0 +1,186 @@
+#include "engine/download_list.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include "storage/stream.h"
+
+bool CDownloadList::Add(const CLinkItem& item) {
+    std::string key = item.GetUrl().GetSourceText();
+    if (key.empty()) {
+        return false;
+    }
+    if (CDownloadEntry* entry = FindEntry(key)) {
+        if (entry->m_refCount < std::numeric_limits<std::int32_t>::max()) {
+            ++entry->m_refCount;
+        }
+        return true;
+    }
+    Append(std::move(key), item.GetLevel(), item.IsInternal());
+    return true;
+}
+
+bool CDownloadList::Next(CLinkItem& item) {
+    if (m_cursor >= m_entries.size()) {
+        return false;
+    }
+    item = m_entries[m_cursor++].GetItem();
+    return true;
+}
+
+void CDownloadList::Clear() {
+    m_index.clear();
+    m_entries.clear();
+    m_cursor = 0;
+    m_viewCursor = 0;
+}
+
+const CDownloadEntry* CDownloadList::Find(const CUrl& url) const {
+    return FindEntry(url.GetSourceText());
+}
+
+std::int32_t CDownloadList::GetKnownModTime(const CUrl& url) const {
+    const CDownloadEntry* entry = Find(url);
+    return entry != nullptr ? entry->m_modificationTime : -1;
+}
+
+bool CDownloadList::MarkDone(const CUrl& url, std::string storedPath, std::int32_t modificationTime,
+                             std::int32_t bytesReceived) {
+    CDownloadEntry* entry = FindEntry(url.GetSourceText());
+    if (entry == nullptr) {
+        return false;
+    }
+    entry->m_storedPath = std::move(storedPath);
+    entry->m_modificationTime = modificationTime;
+    entry->m_bytesReceived = bytesReceived;
+    entry->m_resultCode = ERR_SUCCESS;
+    entry->m_rewritten = false;
+    return true;
+}
+
+bool CDownloadList::MarkError(const CUrl& url, ResultCode code) {
+    CDownloadEntry* entry = FindEntry(url.GetSourceText());
+    if (entry == nullptr) {
+        return false;
+    }
+    entry->m_resultCode = code;
+    return true;
+}
+
+bool CDownloadList::SetRewritten(const CUrl& url, bool rewritten) {
+    CDownloadEntry* entry = FindEntry(url.GetSourceText());
+    if (entry == nullptr) {
+        return false;
+    }
+    entry->m_rewritten = rewritten;
+    return true;
+}
+
+std::string CDownloadList::GetStoredPath(const CUrl& url) const {
+    const CDownloadEntry* entry = Find(url);
+    return entry != nullptr ? entry->m_storedPath : std::string();
+}
+
+CDownloadList::Stats CDownloadList::GetStats() const {
+    Stats stats;
+    stats.queued = m_entries.size();
+    stats.requested = m_cursor;
+    for (const CDownloadEntry& entry : m_entries) {
+        stats.written += entry.HasStoredPath() ? 1 : 0;
+        stats.bytes += entry.m_bytesReceived;
+    }
+    return stats;
+}
+
+const CDownloadEntry* CDownloadList::NextViewEntry() {
+    if (m_viewCursor >= m_entries.size()) {
+        return nullptr;
+    }
+    return &m_entries[m_viewCursor++];
+}
+
+std::size_t CDownloadList::CountToRewrite() const {
+    std::size_t count = 0;
+    for (const CDownloadEntry& entry : m_entries) {
+        count += entry.HasStoredPath() && !entry.m_rewritten ? 1 : 0;
+    }
+    return count;
+}
+
+const CDownloadEntry* CDownloadList::NextToRewrite() {
+    while (const CDownloadEntry* entry = NextViewEntry()) {
+        if (entry->HasStoredPath() && !entry->m_rewritten) {
+            return entry;
+        }
+    }
+    return nullptr;
+}
+
+void CDownloadList::Store(CStream& stream) const {
+    stream << static_cast<std::uint32_t>(m_entries.size());
+    for (const CDownloadEntry& entry : m_entries) {
+        stream << entry.m_urlText << entry.m_level << entry.m_internal << entry.m_storedPath
+               << entry.m_modificationTime << entry.m_resultCode << entry.m_bytesReceived
+               << entry.m_refCount << entry.m_rewritten;
+    }
+    stream << static_cast<std::uint32_t>(m_cursor);
+}
+
+void CDownloadList::Load(CStream& stream) {
+    CDownloadList loaded;
+    std::uint32_t count = 0;
+    stream >> count;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        loaded.LoadEntry(stream);
+    }
+    std::uint32_t cursor = 0;
+    stream >> cursor;
+    loaded.m_cursor = std::min<std::size_t>(cursor, loaded.m_entries.size());
+    Swap(loaded);
+}
+
+// Every URL must parse, and each may be listed once: a second record for
+// the same URL would otherwise have nowhere to go but another entry.
+void CDownloadList::LoadEntry(CStream& stream) {
+    CUrl url;
+    std::int32_t level = 0;
+    bool internal = false;
+    ReadUrl(stream, url);
+    stream >> level >> internal;
+    std::string key = url.GetSourceText();
+    if (key.empty() || FindEntry(key) != nullptr) {
+        ThrowStreamException(ERR_STREAM_DATA);
+    }
+    CDownloadEntry& entry = Append(std::move(key), level, internal);
+    stream >> entry.m_storedPath >> entry.m_modificationTime >> entry.m_resultCode >>
+        entry.m_bytesReceived >> entry.m_refCount >> entry.m_rewritten;
+}
+
+CDownloadEntry* CDownloadList::FindEntry(std::string_view key) {
+    const auto found = m_index.find(key);
+    return found != m_index.end() ? &m_entries[found->second] : nullptr;
+}
+
+const CDownloadEntry* CDownloadList::FindEntry(std::string_view key) const {
+    const auto found = m_index.find(key);
+    return found != m_index.end() ? &m_entries[found->second] : nullptr;
+}
+
+CDownloadEntry& CDownloadList::Append(std::string urlText, std::int32_t level, bool internal) {
+    CDownloadEntry& entry = m_entries.emplace_back(std::move(urlText), level, internal);
+    try {
+        m_index.emplace(entry.m_urlText, m_entries.size() - 1);
+    } catch (...) {
+        m_entries.pop_back();
+        throw;
+    }
+    return entry;
+}
+
+void CDownloadList::Swap(CDownloadList& other) noexcept {
+    m_entries.swap(other.m_entries);
+    m_index.swap(other.m_index);
+    std::swap(m_cursor, other.m_cursor);
+    std::swap(m_viewCursor, other.m_viewCursor);
+}

@@ -1,0 +1,89 @@
+// The memory of a project and its crawl queue: every URL the crawl decided
+// to fetch, in the order it was first found, with what became of it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "engine/download_entry.h"
+#include "engine/link_item.h"
+
+class CStream;
+
+// The list has no lock of its own: its owner serialises every call.
+class CDownloadList {
+public:
+    // The four numbers of the project summary.
+    struct Stats {
+        std::size_t queued = 0;     // entries
+        std::size_t requested = 0;  // entries before the cursor
+        std::size_t written = 0;    // entries with a stored path
+        std::int64_t bytes = 0;     // bytes received over all entries
+    };
+
+    CDownloadList() = default;
+    virtual ~CDownloadList() = default;
+    // The index refers into the entries, so a list is never copied.
+    CDownloadList(const CDownloadList&) = delete;
+    CDownloadList& operator=(const CDownloadList&) = delete;
+
+    // Keyed by the URL's source text, compared bytewise: http://H/a and
+    // http://h/a are two entries. A new URL is appended (and becomes the
+    // next one handed out when the cursor was at end); a listed one only
+    // counts another reference. False for an item without a URL.
+    bool Add(const CLinkItem& item);
+    // Hands out the entry under the cursor and advances it; false at end.
+    bool Next(CLinkItem& item);
+    void Rewind() { m_cursor = 0; }
+    void Clear();
+
+    std::size_t GetCount() const { return m_entries.size(); }
+    const CDownloadEntry* Find(const CUrl& url) const;
+
+    // -1 (none) for a URL that is not listed.
+    std::int32_t GetKnownModTime(const CUrl& url) const;
+    // Each returns false, changing nothing, when the URL is not listed.
+    bool MarkDone(const CUrl& url, std::string storedPath, std::int32_t modificationTime,
+                  std::int32_t bytesReceived);
+    bool MarkError(const CUrl& url, ResultCode code);
+    bool SetRewritten(const CUrl& url, bool rewritten);
+    // Empty when the URL is not listed or not saved.
+    std::string GetStoredPath(const CUrl& url) const;
+
+    Stats GetStats() const;
+
+    // The views and the rewriting pass walk the list with a cursor of their
+    // own, so that they never disturb the crawl's cursor.
+    void RewindView() { m_viewCursor = 0; }
+    // The entry under the view cursor, which then advances; null at end.
+    const CDownloadEntry* NextViewEntry();
+    // Entries saved but not rewritten yet.
+    std::size_t CountToRewrite() const;
+    // The next saved entry not rewritten yet, skipping the others; null at end.
+    const CDownloadEntry* NextToRewrite();
+
+    // int count; per entry: URL text, level, internal, stored path,
+    // modification time, result code, bytes received, reference count,
+    // rewritten; then the cursor's index (the count when at end). A failed
+    // Load (ERR_STREAM_DATA) leaves the list as it was.
+    void Store(CStream& stream) const;
+    void Load(CStream& stream);
+
+private:
+    CDownloadEntry* FindEntry(std::string_view key);
+    const CDownloadEntry* FindEntry(std::string_view key) const;
+    CDownloadEntry& Append(std::string urlText, std::int32_t level, bool internal);
+    void LoadEntry(CStream& stream);
+    void Swap(CDownloadList& other) noexcept;
+
+    // A deque never moves its elements when it grows, so the index can
+    // refer to the entries' own text instead of holding a second copy.
+    std::deque<CDownloadEntry> m_entries;
+    std::unordered_map<std::string_view, std::size_t> m_index;
+    std::size_t m_cursor = 0;  // == m_entries.size() when at end
+    std::size_t m_viewCursor = 0;
+};

@@ -1,0 +1,336 @@
+#include "net/event_socket.h"
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "net/host_lookup.h"
+#include "platform/event_sink.h"
+#include "platform/wait_event.h"
+
+namespace {
+
+constexpr std::intptr_t kClosedSource = -1;
+
+bool WouldBlock(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK;
+}
+
+}  // namespace
+
+CEventSocket::CEventSocket() = default;
+
+CEventSocket::~CEventSocket() {
+    CEventSocket::Close();
+}
+
+bool CEventSocket::Create(CEventSink* sink, CWaitEvent* stopEvent) {
+    // Only the plain handle: a derived Create has already made its own parts.
+    CEventSocket::Close();
+    m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_socket == kInvalidSocket || !Bind({}, 0)) {
+        CloseAndThrow(ERR_SOCKET_CREATE);
+    }
+    if (stopEvent != nullptr && stopEvent->IsSet()) {
+        CloseAndThrow(ERR_SOCKET_LOCAL_CLOSED);
+    }
+    m_stopEvent = stopEvent;
+    m_networkWait = std::make_unique<CWaitEvent>(m_socket, POLLIN);
+    if (m_stopEvent != nullptr) {
+        m_waitList.push_back(m_stopEvent);
+    }
+    m_waitList.push_back(m_networkWait.get());
+    m_sink = sink;
+    Notify(EVT_SOCKET_CREATED);
+    return true;
+}
+
+void CEventSocket::Close() {
+    if (m_socket != kInvalidSocket) {
+        ::close(m_socket);
+        m_socket = kInvalidSocket;
+        Notify(EVT_SOCKET_CLOSED);
+    }
+    m_waitList.clear();
+    m_networkWait.reset();
+}
+
+bool CEventSocket::IsOpen() const {
+    return m_socket != kInvalidSocket;
+}
+
+bool CEventSocket::Connect(const CSocketAddress& address) {
+    const CSocketAddress numeric(
+        address.IsNumeric() ? address.GetHost() : ResolveHost(address.GetHost()),
+        address.GetPort());
+    sockaddr_in target{};
+    numeric.ToSockAddr(target);
+    ThrowIfStopRequested();
+    if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+        if (errno != EINPROGRESS && errno != EINTR) {
+            CloseAndThrow(ERR_SOCKET_CONNECT);
+        }
+        if (const ResultCode code = AwaitConnection(); code != ERR_SUCCESS) {
+            CloseAndThrow(code);
+        }
+    }
+    Notify(EVT_SOCKET_CONNECTED, FormatDottedAddress(target.sin_addr));
+    return true;
+}
+
+ResultCode CEventSocket::AwaitConnection() {
+    if (const ResultCode code = WaitForEvent(POLLOUT, m_connectTimeout); code != ERR_SUCCESS) {
+        return code;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        return ERR_SOCKET_UNKNOWN;
+    }
+    if (error != 0) {
+        return ERR_SOCKET_CONNECT;
+    }
+    pollfd state{m_socket, POLLOUT, 0};
+    if (::poll(&state, 1, 0) < 0) {
+        return ERR_SOCKET_UNKNOWN;
+    }
+    if ((state.revents & POLLOUT) != 0) {
+        return ERR_SUCCESS;
+    }
+    return (state.revents & POLLHUP) != 0 ? ERR_SOCKET_REMOTE_CLOSED : ERR_SOCKET_UNKNOWN;
+}
+
+bool CEventSocket::SendString(std::string_view text) {
+    std::uint32_t sent = 0;
+    const auto length = static_cast<std::uint32_t>(text.size());
+    return Send(text.data(), length, sent) == length;
+}
+
+std::uint32_t CEventSocket::Send(const void* data, std::uint32_t length, std::uint32_t& sent) {
+    sent = 0;
+    ThrowIfStopRequested();
+    const auto* bytes = static_cast<const char*>(data);
+    while (sent < length) {
+        const Transfer done = SendSome(bytes + sent, std::min(length - sent, kSendChunkSize));
+        if (done.count > 0) {
+            sent += done.count;
+            Notify(EVT_SOCKET_SENT, done.count);
+        } else if (done.error != ERR_SUCCESS) {
+            CloseAndThrow(done.error);
+        } else {
+            AwaitTransfer(done.waitFor, GetSendTimeout());
+        }
+    }
+    return sent;
+}
+
+std::uint32_t CEventSocket::Receive(void* buffer, std::uint32_t size, std::uint32_t& received) {
+    received = 0;
+    ThrowIfStopRequested();
+    auto* bytes = static_cast<char*>(buffer);
+    while (received < size) {
+        const Transfer done = ReceiveSome(bytes + received, size - received);
+        if (done.count > 0) {
+            received += done.count;
+            Notify(EVT_SOCKET_RECEIVED, done.count);
+        } else if (done.error != ERR_SUCCESS) {
+            CloseAndThrow(done.error);
+        } else {
+            AwaitTransfer(done.waitFor, GetReceiveTimeout());
+        }
+    }
+    return received;
+}
+
+bool CEventSocket::ReceiveUntil(char* buffer, std::uint32_t capacity, const char* terminator,
+                                std::uint32_t& received, bool oneByteAtATime) {
+    received = 0;
+    ThrowIfStopRequested();
+    if (capacity <= 1) {
+        return false;
+    }
+    const std::size_t terminatorLength = std::strlen(terminator);
+    // One byte of the capacity is kept for the terminating NUL.
+    while (received < capacity - 1) {
+        const std::uint32_t room = capacity - 1 - received;
+        const Transfer done = ReceiveSome(buffer + received, oneByteAtATime ? 1 : room);
+        if (done.count == 0) {
+            if (done.error != ERR_SUCCESS) {
+                CloseAndThrow(done.error);
+            }
+            AwaitTransfer(done.waitFor, GetReceiveTimeout());
+            continue;
+        }
+        received += done.count;
+        buffer[received] = '\0';
+        Notify(EVT_SOCKET_RECEIVED, done.count);
+        if (received >= terminatorLength &&
+            std::memcmp(buffer + received - terminatorLength, terminator, terminatorLength) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+CEventSocket::Transfer CEventSocket::SendSome(const char* data, std::uint32_t length) {
+    for (;;) {
+        const ssize_t count = ::send(m_socket, data, length, MSG_NOSIGNAL);
+        if (count > 0) {
+            return {static_cast<std::uint32_t>(count)};
+        }
+        if (count == 0 || WouldBlock(errno)) {
+            return {0, POLLOUT};
+        }
+        if (errno != EINTR) {
+            return {0, 0, ERR_SOCKET_SEND};
+        }
+    }
+}
+
+CEventSocket::Transfer CEventSocket::ReceiveSome(char* buffer, std::uint32_t length) {
+    for (;;) {
+        const ssize_t count = ::recv(m_socket, buffer, length, 0);
+        if (count > 0) {
+            return {static_cast<std::uint32_t>(count)};
+        }
+        if (count == 0) {
+            return {0, 0, ERR_SOCKET_REMOTE_CLOSED};
+        }
+        if (WouldBlock(errno)) {
+            return {0, POLLIN};
+        }
+        if (errno != EINTR) {
+            return {0, 0, ERR_SOCKET_RECEIVE};
+        }
+    }
+}
+
+ResultCode CEventSocket::CheckNetworkEvent(short pollEvents) const {
+    // A receive simply tries again: recv itself tells data, the peer's close
+    // and an error apart, and data that came before a close is not lost.
+    if ((pollEvents & POLLOUT) == 0) {
+        return ERR_SUCCESS;
+    }
+    pollfd state{m_socket, pollEvents, 0};
+    if (::poll(&state, 1, 0) < 0) {
+        return ERR_SOCKET_UNKNOWN;
+    }
+    if ((state.revents & POLLERR) != 0) {
+        return ERR_SOCKET_SEND;
+    }
+    if ((state.revents & POLLOUT) == 0 && (state.revents & POLLHUP) != 0) {
+        return ERR_SOCKET_REMOTE_CLOSED;
+    }
+    return ERR_SUCCESS;
+}
+
+ResultCode CEventSocket::WaitForEvent(short pollEvents, std::uint32_t timeoutMs) {
+    if (!m_networkWait) {
+        return ERR_SOCKET_UNKNOWN;
+    }
+    m_networkWait->SetPollEvents(pollEvents);
+    const std::uint32_t result = WaitForAny(m_waitList, timeoutMs == 0 ? INFINITE : timeoutMs);
+    const std::uint32_t networkIndex = m_stopEvent != nullptr ? 1 : 0;
+    if (m_stopEvent != nullptr && result == 0) {
+        return ERR_SOCKET_LOCAL_CLOSED;
+    }
+    if (result == networkIndex) {
+        return ERR_SUCCESS;
+    }
+    return result == WAIT_TIMEOUT ? ERR_SOCKET_TIMEOUT : ERR_SOCKET_UNKNOWN;
+}
+
+void CEventSocket::AwaitTransfer(short pollEvents, std::uint32_t timeoutMs) {
+    ResultCode code = WaitForEvent(pollEvents, timeoutMs);
+    if (code == ERR_SUCCESS) {
+        code = CheckNetworkEvent(pollEvents);
+    }
+    if (code != ERR_SUCCESS) {
+        CloseAndThrow(code);
+    }
+}
+
+bool CEventSocket::Bind(const std::string& host, std::int32_t port) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (!host.empty() && !CSocketAddress(host, port).ToSockAddr(local)) {
+        errno = EINVAL;
+        return false;
+    }
+    return ::bind(m_socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+}
+
+void CEventSocket::SetTimeouts(std::uint32_t connectMs, std::uint32_t sendMs,
+                               std::uint32_t receiveMs) {
+    m_connectTimeout = connectMs;
+    m_sendTimeout = sendMs;
+    m_receiveTimeout = receiveMs;
+}
+
+void CEventSocket::SetDnsServers(std::string servers) {
+    m_dnsServers = std::move(servers);
+}
+
+CSocketAddress CEventSocket::GetPeerAddress() const {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(m_socket, reinterpret_cast<sockaddr*>(&peer), &length) != 0) {
+        return {};
+    }
+    return CSocketAddress(reinterpret_cast<const sockaddr&>(peer));
+}
+
+bool CEventSocket::IsStopRequested() const {
+    return m_stopEvent != nullptr && m_stopEvent->IsSet();
+}
+
+void CEventSocket::ThrowIfStopRequested() {
+    if (IsStopRequested()) {
+        CloseAndThrow(ERR_SOCKET_LOCAL_CLOSED);
+    }
+}
+
+std::string CEventSocket::ResolveHost(const std::string& name) {
+    ThrowIfStopRequested();
+    in_addr literal{};
+    if (ParseDottedAddress(name, literal)) {
+        return FormatDottedAddress(literal);
+    }
+    std::string address;
+    const int stopFd = m_stopEvent != nullptr ? m_stopEvent->GetFd() : -1;
+    if (const ResultCode code = CHostLookup(m_dnsServers).Resolve(name, stopFd, address);
+        code != ERR_SUCCESS) {
+        CloseAndThrow(code);
+    }
+    return address;
+}
+
+void CEventSocket::CloseAndThrow(ResultCode code) {
+    Close();
+    ThrowSocketException(code);
+}
+
+void CEventSocket::Notify(std::uint32_t code) {
+    if (m_sink != nullptr) {
+        m_sink->Notify(code == EVT_SOCKET_CLOSED ? kClosedSource : m_socket, code);
+    }
+}
+
+void CEventSocket::Notify(std::uint32_t code, std::uint32_t length) {
+    if (m_sink != nullptr) {
+        m_sink->Notify(m_socket, code, length);
+    }
+}
+
+void CEventSocket::Notify(std::uint32_t code, const std::string& text) {
+    if (m_sink != nullptr) {
+        m_sink->Notify(m_socket, code, text);
+    }
+}

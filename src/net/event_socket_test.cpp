@@ -1,0 +1,389 @@
+#include "net/event_socket.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/wait_event.h"
+#include "support/dns_peer.h"
+#include "support/loopback_peer.h"
+#include "support/recording_sink.h"
+
+namespace {
+
+using testing_support::DnsPeer;
+using testing_support::LoopbackPeer;
+using testing_support::ReceiveBytes;
+using testing_support::RecordingSink;
+using testing_support::SendAll;
+
+ResultCode CodeOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const CSocketException& failure) {
+        return failure.GetCode();
+    }
+    return ERR_SUCCESS;
+}
+
+// Blocks a peer script until the client closes its end (or the peer goes).
+void WaitForClientClose(int connection) {
+    pollfd state{connection, POLLRDHUP, 0};
+    ::poll(&state, 1, -1);
+}
+
+CSocketAddress Loopback(const LoopbackPeer& peer) {
+    return {"127.0.0.1", peer.Port()};
+}
+
+// A listener whose queue is full, so that one more connect stays pending.
+class FullListener {
+public:
+    FullListener() : m_peer(0) {
+        for (int i = 0; i < 3; ++i) {
+            const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            sockaddr_in target{};
+            Loopback(m_peer).ToSockAddr(target);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&target), sizeof target);
+            m_fillers.push_back(filler);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ~FullListener() {
+        for (int filler : m_fillers) {
+            ::close(filler);
+        }
+    }
+    CSocketAddress Address() const { return Loopback(m_peer); }
+
+private:
+    LoopbackPeer m_peer;
+    std::vector<int> m_fillers;
+};
+
+class EventSocketTest : public ::testing::Test {
+protected:
+    void CreateAndConnect(const LoopbackPeer& peer) {
+        ASSERT_TRUE(m_socket.Create(&m_sink, &m_stop));
+        ASSERT_TRUE(m_socket.Connect(Loopback(peer)));
+    }
+
+    // Sets the stop event from another thread while the test's operation waits.
+    std::jthread StopSoon() {
+        return std::jthread([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            m_stop.Set();
+        });
+    }
+
+    void ExpectClosedOnce() {
+        EXPECT_FALSE(m_socket.IsOpen());
+        EXPECT_EQ(m_sink.Count(EVT_SOCKET_CLOSED), 1);
+        EXPECT_EQ(m_sink.Events().back().code, EVT_SOCKET_CLOSED);
+        EXPECT_EQ(m_sink.Events().back().source, -1);
+    }
+
+    RecordingSink m_sink;
+    CWaitEvent m_stop;
+    CEventSocket m_socket;
+};
+
+TEST_F(EventSocketTest, ConnectsExchangesAndReportsEachStep) {
+    LoopbackPeer peer;
+    std::string request;
+    peer.Serve([&](int connection) {
+        request = ReceiveBytes(connection, 5);
+        SendAll(connection, "world");
+    });
+    ASSERT_TRUE(m_socket.Create(&m_sink, &m_stop));
+    const std::intptr_t handle = m_sink.Events().at(0).source;
+    ASSERT_TRUE(m_socket.Connect({"127.1", peer.Port()}));
+    EXPECT_EQ(m_socket.GetPeerAddress(), Loopback(peer));
+    ASSERT_TRUE(m_socket.SendString("hello"));
+    char reply[5];
+    std::uint32_t received = 0;
+    EXPECT_EQ(m_socket.Receive(reply, sizeof reply, received), 5u);
+    peer.Join();
+    EXPECT_EQ(request, "hello");
+    EXPECT_EQ(std::string(reply, received), "world");
+
+    const auto& events = m_sink.Events();
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events[0].code, EVT_SOCKET_CREATED);
+    EXPECT_GE(handle, 0);
+    EXPECT_EQ(events[1].code, EVT_SOCKET_CONNECTED);
+    EXPECT_EQ(events[1].kind, CEventSink::argumentText);
+    EXPECT_EQ(events[1].text, "127.0.0.1");
+    EXPECT_EQ(events[1].source, handle);
+    EXPECT_EQ(m_sink.Lengths(EVT_SOCKET_SENT), std::vector<std::uint32_t>{5});
+    EXPECT_EQ(m_sink.Total(EVT_SOCKET_RECEIVED), 5u);
+}
+
+TEST_F(EventSocketTest, StopEndsEveryBlockingOperationAtOnce) {
+    DnsPeer dns;
+    dns.AddSilentHost("silent.tarnwick.test");
+    dns.Start();
+    std::vector<char> big(32 * 1024 * 1024, 'x');
+    char buffer[16];
+    std::uint32_t count = 0;
+    // With every time-out at 0 (no limit) only the stop can end these waits.
+    const auto withQuietPeer = [&](const std::function<void()>& operation) {
+        LoopbackPeer peer;
+        peer.Serve(WaitForClientClose);
+        m_socket.Connect(Loopback(peer));
+        operation();
+    };
+    const struct {
+        const char* operation;
+        std::function<void()> run;
+    } cases[] = {
+        {"connect",
+         [&] {
+             FullListener listener;
+             m_socket.Connect(listener.Address());
+         }},
+        {"lookup",
+         [&] {
+             m_socket.Connect({"silent.tarnwick.test", 80});
+         }},
+        {"receive",
+         [&] { withQuietPeer([&] { m_socket.Receive(buffer, sizeof buffer, count); }); }},
+        {"receive until",
+         [&] {
+             withQuietPeer(
+                 [&] { m_socket.ReceiveUntil(buffer, sizeof buffer, "\r\n", count, true); });
+         }},
+        {"send",
+         [&] {
+             withQuietPeer(
+                 [&] { m_socket.Send(big.data(), static_cast<std::uint32_t>(big.size()), count); });
+         }},
+    };
+    m_socket.SetDnsServers(dns.Servers());
+    for (const auto& c : cases) {
+        RecordingSink sink;
+        m_stop.Reset();
+        ASSERT_TRUE(m_socket.Create(&sink, &m_stop));
+        ResultCode code = ERR_SUCCESS;
+        {
+            const std::jthread stopper = StopSoon();
+            code = CodeOf(c.run);
+        }
+        EXPECT_EQ(code, ERR_SOCKET_LOCAL_CLOSED) << c.operation;
+        EXPECT_FALSE(m_socket.IsOpen()) << c.operation;
+        EXPECT_EQ(sink.Count(EVT_SOCKET_CLOSED), 1) << c.operation;
+    }
+    EXPECT_EQ(dns.QueriedNames().front(), "silent.tarnwick.test");
+}
+
+TEST_F(EventSocketTest, StopAlreadySetFailsEveryOperationWithoutWaiting) {
+    LoopbackPeer peer;
+    peer.Serve(WaitForClientClose);
+    char buffer[4];
+    std::uint32_t count = 0;
+    const std::function<void()> operations[] = {
+        [&] { m_socket.Connect(Loopback(peer)); },
+        [&] { m_socket.SendString("x"); },
+        [&] { m_socket.Receive(buffer, sizeof buffer, count); },
+        [&] { m_socket.ReceiveUntil(buffer, sizeof buffer, "\n", count, true); },
+        [&] { m_socket.ResolveHost("localhost"); },
+    };
+    for (const auto& operation : operations) {
+        m_stop.Reset();
+        ASSERT_TRUE(m_socket.Create(&m_sink, &m_stop));
+        m_stop.Set();
+        EXPECT_EQ(CodeOf(operation), ERR_SOCKET_LOCAL_CLOSED);
+        EXPECT_FALSE(m_socket.IsOpen());
+    }
+    EXPECT_EQ(CodeOf([&] { m_socket.Create(&m_sink, &m_stop); }), ERR_SOCKET_LOCAL_CLOSED);
+    EXPECT_FALSE(m_socket.IsOpen());
+}
+
+TEST_F(EventSocketTest, PeerClosingEarlyKeepsTheBytesThatArrived) {
+    LoopbackPeer peer;
+    const std::string half(50, 'h');
+    peer.Serve([&](int connection) { SendAll(connection, half); });
+    CreateAndConnect(peer);
+    char buffer[100] = {};
+    std::uint32_t received = 0;
+    EXPECT_EQ(CodeOf([&] { m_socket.Receive(buffer, sizeof buffer, received); }),
+              ERR_SOCKET_REMOTE_CLOSED);
+    EXPECT_EQ(received, 50u);
+    EXPECT_EQ(std::string(buffer, received), half);
+    EXPECT_EQ(m_sink.Total(EVT_SOCKET_RECEIVED), 50u);
+    ExpectClosedOnce();
+}
+
+TEST_F(EventSocketTest, ReceiveUntilStopsAtTheTerminatorOrAFullBuffer) {
+    const struct {
+        const char* input;
+        std::uint32_t capacity;
+        const char* terminator;
+        bool oneByte;
+        bool found;
+        const char* line;
+        const char* unread;
+    } cases[] = {
+        {"abc\r\ndef", 64, "\r\n", true, true, "abc\r\n", "def"},
+        {"HTTP/1.1 200 OK\r\nA: b\r\n\r\nbody", 64, "\r\n\r\n", true, true,
+         "HTTP/1.1 200 OK\r\nA: b\r\n\r\n", "body"},
+        {"01234567890123456789\r\n", 8, "\r\n", true, false, "0123456", "789"},
+        {"01234567890123456789\r\n", 8, "\r\n", false, false, "0123456", "789"},
+        {"\r\n", 8, "\r\n", false, true, "\r\n", ""},
+        {"xyz", 1, "\r\n", true, false, "", "xyz"},
+    };
+    for (const auto& c : cases) {
+        LoopbackPeer peer;
+        peer.Serve([&](int connection) {
+            SendAll(connection, c.input);
+            WaitForClientClose(connection);
+        });
+        RecordingSink sink;
+        ASSERT_TRUE(m_socket.Create(&sink, &m_stop));
+        ASSERT_TRUE(m_socket.Connect(Loopback(peer)));
+        std::vector<char> buffer(c.capacity + 8, '#');
+        std::uint32_t received = 99;
+        EXPECT_EQ(
+            m_socket.ReceiveUntil(buffer.data(), c.capacity, c.terminator, received, c.oneByte),
+            c.found)
+            << c.input;
+        EXPECT_EQ(received, std::strlen(c.line)) << c.input;
+        if (c.capacity > 1) {
+            EXPECT_STREQ(buffer.data(), c.line) << c.input;
+        }
+        EXPECT_EQ(sink.Total(EVT_SOCKET_RECEIVED), received);
+        // What follows the terminator must still be waiting in the socket.
+        const std::string rest(std::string(c.unread).size(), '\0');
+        std::string unread = rest;
+        std::uint32_t count = 0;
+        m_socket.Receive(unread.data(), static_cast<std::uint32_t>(unread.size()), count);
+        EXPECT_EQ(unread, c.unread) << c.input;
+        m_socket.Close();
+    }
+}
+
+TEST_F(EventSocketTest, LargeSendGoesOutInChunksOfAtMost8192Bytes) {
+    std::string data(20000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<char>('a' + i % 26);
+    }
+    LoopbackPeer peer;
+    std::string arrived;
+    peer.Serve([&](int connection) { arrived = ReceiveBytes(connection, data.size()); });
+    CreateAndConnect(peer);
+    std::uint32_t sent = 0;
+    EXPECT_EQ(m_socket.Send(data.data(), 20000, sent), 20000u);
+    EXPECT_EQ(sent, 20000u);
+    peer.Join();
+    EXPECT_EQ(arrived, data);
+    const std::vector<std::uint32_t> chunks = m_sink.Lengths(EVT_SOCKET_SENT);
+    EXPECT_GE(chunks.size(), 3u);
+    for (std::uint32_t chunk : chunks) {
+        EXPECT_LE(chunk, CEventSocket::kSendChunkSize);
+    }
+    EXPECT_EQ(m_sink.Total(EVT_SOCKET_SENT), 20000u);
+}
+
+TEST_F(EventSocketTest, TimeOutsEndWaitsWithTheirCode) {
+    char buffer[8];
+    std::uint32_t count = 0;
+    const struct {
+        const char* operation;
+        std::function<void()> run;
+    } cases[] = {
+        {"receive",
+         [&] {
+             LoopbackPeer peer;
+             peer.Serve(WaitForClientClose);
+             m_socket.Connect(Loopback(peer));
+             m_socket.Receive(buffer, sizeof buffer, count);
+         }},
+        {"connect",
+         [&] {
+             FullListener listener;
+             m_socket.Connect(listener.Address());
+         }},
+    };
+    m_socket.SetTimeouts(100, 100, 100);
+    for (const auto& c : cases) {
+        ASSERT_TRUE(m_socket.Create(&m_sink, &m_stop));
+        EXPECT_EQ(CodeOf(c.run), ERR_SOCKET_TIMEOUT) << c.operation;
+        EXPECT_FALSE(m_socket.IsOpen()) << c.operation;
+    }
+}
+
+TEST_F(EventSocketTest, LiteralAddressNeedsNoLookupButNamesDo) {
+    DnsPeer dns;
+    dns.AddHost("www.tarnwick.test", {"127.0.0.1"});
+    dns.Start();
+    LoopbackPeer first;
+    first.Serve(WaitForClientClose);
+    m_socket.SetDnsServers(dns.Servers());
+    ASSERT_TRUE(m_socket.Create(&m_sink, &m_stop));
+    ASSERT_TRUE(m_socket.Connect({"www.tarnwick.test", first.Port()}));
+    EXPECT_EQ(dns.QueryCount(), 1);
+    m_socket.Close();
+
+    // A resolver that cannot even start proves the literal never reaches it.
+    m_socket.SetDnsServers("no such server list");
+    LoopbackPeer second;
+    second.Serve(WaitForClientClose);
+    ASSERT_TRUE(m_socket.Create(&m_sink, &m_stop));
+    EXPECT_TRUE(m_socket.Connect(Loopback(second)));
+    EXPECT_EQ(m_socket.ResolveHost("127.1"), "127.0.0.1");
+    EXPECT_EQ(CodeOf([&] {
+                  m_socket.Connect({"www.tarnwick.test", second.Port()});
+              }),
+              ERR_SOCKET_DNS);
+    EXPECT_FALSE(m_socket.IsOpen());
+}
+
+TEST_F(EventSocketTest, SendingToAPeerThatHasGoneFailsWithoutASignal) {
+    LoopbackPeer peer;
+    peer.Serve([](int) {});
+    CreateAndConnect(peer);
+    peer.Join();
+    const std::vector<char> big(32 * 1024 * 1024, 'x');
+    std::uint32_t sent = 0;
+    EXPECT_EQ(
+        CodeOf([&] { m_socket.Send(big.data(), static_cast<std::uint32_t>(big.size()), sent); }),
+        ERR_SOCKET_SEND);
+    EXPECT_LT(sent, big.size());
+    ExpectClosedOnce();
+}
+
+TEST_F(EventSocketTest, ConnectionRefusedIsAConnectFailure) {
+    int port = 0;
+    {
+        LoopbackPeer gone;
+        port = gone.Port();
+    }
+    ASSERT_TRUE(m_socket.Create(&m_sink, &m_stop));
+    EXPECT_EQ(CodeOf([&] { m_socket.Connect({"127.0.0.1", port}); }), ERR_SOCKET_CONNECT);
+    ExpectClosedOnce();
+}
+
+TEST_F(EventSocketTest, ClosingTwiceRaisesOneClosedEventAndCreateWorksAgain) {
+    ASSERT_TRUE(m_socket.Create(&m_sink, nullptr));
+    m_socket.Close();
+    m_socket.Close();
+    ExpectClosedOnce();
+    LoopbackPeer peer;
+    peer.Serve([](int connection) { SendAll(connection, "ok"); });
+    ASSERT_TRUE(m_socket.Create(&m_sink, nullptr));
+    ASSERT_TRUE(m_socket.Connect(Loopback(peer)));
+    char reply[2];
+    std::uint32_t received = 0;
+    EXPECT_EQ(m_socket.Receive(reply, 2, received), 2u);
+    EXPECT_EQ(m_sink.Count(EVT_SOCKET_CREATED), 2);
+}
+
+}  // namespace

@@ -1,0 +1,22 @@
+// Host-name lookups through c-ares that a stop request abandons at once.
+#pragma once
+
+#include <string>
+
+#include "net/errors.h"
+
+class CHostLookup {
+public:
+    // servers: c-ares' "host:port,…" list; empty uses the system's resolver
+    // configuration.
+    explicit CHostLookup(std::string servers = {});
+
+    // Looks name up as an IPv4 host and stores the dotted form of its first
+    // address. Returns 0; ERR_SOCKET_LOCAL_CLOSED as soon as stopFd turns
+    // readable (-1: nothing can stop the lookup); ERR_SOCKET_DNS when the
+    // lookup fails or cannot start; ERR_SOCKET_UNKNOWN when waiting fails.
+    ResultCode Resolve(const std::string& name, int stopFd, std::string& address) const;
+
+private:
+    std::string m_servers;
+};
