@@ -137,6 +137,14 @@ private:
     std::string m_name;
 };
 
+// Waits until the killed compiler is gone, so that it cannot write the
+// compiled file once the caller has removed it.
+std::nullopt_t Abandon(CChildProcess& compiler) {
+    compiler.Kill();
+    compiler.Wait(-1);
+    return std::nullopt;
+}
+
 // Feeds the callback until the compiler ends; the exit status, or nothing
 // when the callback ended the compiler.
 std::optional<int> FollowCompiler(CChildProcess& compiler, const ChmProgressCallback& progress) {
@@ -147,15 +155,13 @@ std::optional<int> FollowCompiler(CChildProcess& compiler, const ChmProgressCall
                               ? progress("") != 0
                               : progress(line) != 0 && progress("") != 0;
         if (!goOn) {
-            compiler.Kill();
-            return std::nullopt;
+            return Abandon(compiler);
         }
     }
     std::optional<int> status;
     while (!(status = compiler.Wait(kCompilerPollMs))) {
         if (progress("") == 0) {
-            compiler.Kill();
-            return std::nullopt;
+            return Abandon(compiler);
         }
     }
     return status;

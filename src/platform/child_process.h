@@ -39,8 +39,9 @@ public:
     // none of them can catch or ignore this.
     void Kill();
 
-    // The exit status (0 to 255) once the child has ended within ms; -1 when
-    // a signal ended it or when no child was started. Nothing while it runs.
+    // The exit status (0 to 255) once the child has ended within ms (-1: as
+    // long as it takes); -1 when a signal ended it or when no child was
+    // started. Nothing while it runs.
     std::optional<int> Wait(int ms);
 
 private:
