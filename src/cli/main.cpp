@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "storage/html_library.h"
+
 namespace {
 
 void PrintUsage(std::FILE* out) {
@@ -19,6 +21,7 @@ void PrintUsage(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const CHtmlLibrary htmlLibrary;
     if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0) {
         PrintUsage(stdout);
         return 0;

@@ -1,0 +1,33 @@
+// The character encodings of a page: the one the parser reads it in, and the
+// one its markup declares once it is saved.
+#pragma once
+
+#include <libxml/encoding.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+class CHtmlNode;
+
+namespace html_charset {
+
+// What the first bytes of a page tell before the parser sees them.
+struct PageStart {
+    xmlCharEncoding encoding;  // the encoding the parser starts in
+    std::size_t markLength;    // bytes of a byte-order mark, which are no text
+};
+
+// A byte-order mark decides the encoding, as it does in a browser, and is no
+// part of the text. Otherwise a first chunk that is well-formed UTF-8 starts the parser in
+// UTF-8, where it would guess ISO-8859-1 at the first byte beyond ASCII; a
+// declaration in the page still switches it, and bytes that are no UTF-8
+// still make it fall back to ISO-8859-1. Anything else is left to the parser.
+// moreFollows: the chunk may end inside a character.
+PageStart InspectPageStart(std::string_view firstChunk, bool moreFollows);
+
+// If node is a meta element that declares a character set, makes it declare
+// charset instead.
+void Redeclare(CHtmlNode& node, const std::string& charset);
+
+}  // namespace html_charset
