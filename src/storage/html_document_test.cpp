@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "net/errors.h"
 #include "storage/file_stream.h"
 #include "support/temp_folder.h"
+#include "support/thrown_code.h"
 
 namespace {
 
@@ -81,14 +81,7 @@ private:
     int m_reads = 0;
 };
 
-ResultCode StreamErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const CStreamException& e) {
-        return e.GetCode();
-    }
-    return ERR_SUCCESS;
-}
+constexpr auto& StreamErrorOf = testing_support::CodeOf<CStreamException>;
 
 TEST(HtmlDocumentTest, EmptyFileYieldsNoTree) {
     CNodeRecorder document;
