@@ -84,8 +84,9 @@ CFilePath::CFilePath(std::string_view drive, std::string_view directory, std::st
       }()) {}
 
 CFilePath CFilePath::Combine(std::string_view base, std::string_view relative) {
-    const CFilePath basePath(base);
-    const CFilePath relativePath(relative);
+    // Not const: either may be returned, and a const local is copied out.
+    CFilePath basePath(base);
+    CFilePath relativePath(relative);
     if (basePath.m_directory.empty() || basePath.m_fullPath.front() != kSlash) {
         return {};
     }
