@@ -104,7 +104,7 @@ TEST(HtmlDocumentTest, MalformedPagesLoadWalkAndSaveAgain) {
         {"stray end tags first", "</p></div></html>text<b>bold</i>", "bold"},
         {"content after the end", "<html><body>x</body></html><a href=kept>link</a>", "link"},
         {"garbage bytes", "\x89PNG\r\n\x1a\n\xff\xfe\x01<<>>&&#;&#xFFFFFFFF;<!--<?x", ""},
-        {"NUL bytes", std::string("<p>before\0after</p>\0\0<x", 24), "after"},
+        {"NUL bytes", std::string("<p>before\0after</p>\0\0<x", 23), "after"},
         {"huge attribute", "<a href=\"" + std::string(1 << 20, 'x') + "\">link</a>", "link"},
         {"deep nesting",
          [] {
