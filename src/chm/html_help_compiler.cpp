@@ -180,7 +180,7 @@ std::string GetChmCompilerProgram() {
     if (chosen == nullptr || *chosen == '\0') {
         return "chmcmd";
     }
-    const std::string program(chosen);
+    std::string program(chosen);
     if (program.find('/') == std::string::npos) {
         return program;
     }

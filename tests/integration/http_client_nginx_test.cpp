@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <random>
 #include <string>
 
 #include "net/event_socket.h"
@@ -14,6 +13,7 @@
 #include "support/recording_sink.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
+#include "support/test_bytes.h"
 #include "support/test_ca.h"
 
 namespace {
@@ -21,6 +21,7 @@ namespace {
 using testing_support::Download;
 using testing_support::HttpDownload;
 using testing_support::NginxServer;
+using testing_support::RandomBytes;
 using testing_support::RecordingSink;
 using testing_support::RequestFor;
 using testing_support::ScopedEnv;
@@ -28,16 +29,7 @@ using testing_support::TempFolder;
 using testing_support::TestCa;
 using testing_support::WriteFile;
 
-std::string RandomBytes(std::size_t size) {
-    std::mt19937 generator(7);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) {
-        byte = static_cast<char>(generator() & 0xFF);
-    }
-    return bytes;
-}
-
-const std::string kBig = RandomBytes(100000);
+const std::string kBig = RandomBytes(100000, 7);
 const std::string kPage = "<html><body><a href=\"big.bin\">big</a></body></html>";
 
 // Which client and which server; the same tests run over both.

@@ -17,7 +17,7 @@ inline const char* kCompiledNameCommand = "sed -n 's/^Compiled file=\\(.*\\)\\r$
 // Writes an executable script with the body under a #!/bin/sh line.
 inline std::string WriteFakeCompiler(const TempFolder& folder, const std::string& name,
                                      const std::string& body) {
-    const std::string path = folder.File(name);
+    std::string path = folder.File(name);
     WriteFile(path, "#!/bin/sh\n" + body);
     ::chmod(path.c_str(), 0755);
     return path;
