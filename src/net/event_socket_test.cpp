@@ -272,6 +272,42 @@ TEST_F(EventSocketTest, ReceiveUntilStopsAtTheTerminatorOrAFullBuffer) {
     }
 }
 
+TEST_F(EventSocketTest, ReceiveUntilFindsATerminatorSplitAcrossArrivals) {
+    // The line is looked at before it is taken; a terminator whose first part
+    // was already taken must still end the line, with nothing after it taken.
+    const struct {
+        const char* first;
+        const char* second;
+        const char* terminator;
+        const char* line;
+        char next;
+    } cases[] = {
+        {"ab\r", "\ncd", "\r\n", "ab\r\n", 'c'},
+        {"ab\r\n\r", "\nxy", "\r\n\r\n", "ab\r\n\r\n", 'x'},
+        {"a", "b\r\nz", "\r\n", "ab\r\n", 'z'},
+    };
+    for (const auto& c : cases) {
+        LoopbackPeer peer;
+        peer.Serve([&](int connection) {
+            SendAll(connection, c.first);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            SendAll(connection, c.second);
+            WaitForClientClose(connection);
+        });
+        ASSERT_TRUE(m_socket.Create(&m_sink, &m_stop));
+        ASSERT_TRUE(m_socket.Connect(Loopback(peer)));
+        char buffer[64] = {};
+        std::uint32_t received = 0;
+        EXPECT_TRUE(m_socket.ReceiveUntil(buffer, sizeof buffer, c.terminator, received, true));
+        EXPECT_STREQ(buffer, c.line);
+        char next = 0;
+        std::uint32_t count = 0;
+        m_socket.Receive(&next, 1, count);
+        EXPECT_EQ(next, c.next) << c.line;
+        m_socket.Close();
+    }
+}
+
 TEST_F(EventSocketTest, LargeSendGoesOutInChunksOfAtMost8192Bytes) {
     const std::string data = LetterBytes(20000, 'a');
     LoopbackPeer peer;
