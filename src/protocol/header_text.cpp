@@ -29,7 +29,21 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::optional<std::int32_t> ReadDecimal(std::string_view text) {
+namespace {
+
+int DigitValue(char c, int base) {
+    int value = base;
+    if (c >= '0' && c <= '9') {
+        value = c - '0';
+    } else if (c >= 'a' && c <= 'f') {
+        value = c - 'a' + 10;
+    } else if (c >= 'A' && c <= 'F') {
+        value = c - 'A' + 10;
+    }
+    return value < base ? value : -1;
+}
+
+std::optional<std::int32_t> ReadNumber(std::string_view text, int base) {
     std::size_t pos = 0;
     while (pos < text.size() && IsHeaderSpace(text[pos])) {
         ++pos;
@@ -37,8 +51,8 @@ std::optional<std::int32_t> ReadDecimal(std::string_view text) {
     constexpr std::int64_t kLimit = std::numeric_limits<std::int32_t>::max();
     std::int64_t value = 0;
     bool anyDigit = false;
-    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
-        value = value * 10 + (text[pos] - '0');
+    for (int digit = 0; pos < text.size() && (digit = DigitValue(text[pos], base)) >= 0; ++pos) {
+        value = value * base + digit;
         if (value > kLimit) {
             return std::nullopt;
         }
@@ -48,4 +62,14 @@ std::optional<std::int32_t> ReadDecimal(std::string_view text) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+std::optional<std::int32_t> ReadDecimal(std::string_view text) {
+    return ReadNumber(text, 10);
+}
+
+std::optional<std::int32_t> ReadHexadecimal(std::string_view text) {
+    return ReadNumber(text, 16);
 }

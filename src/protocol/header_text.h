@@ -17,3 +17,5 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 // stops at the first non-digit. Empty when no digit follows or the number does
 // not fit in a signed 32-bit value, so that a hostile length never wraps.
 std::optional<std::int32_t> ReadDecimal(std::string_view text);
+// The same for a hexadecimal number (digits of either case).
+std::optional<std::int32_t> ReadHexadecimal(std::string_view text);

@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "protocol/auth_challenge.h"
+#include "protocol/auth_credentials.h"
 #include "protocol/header_text.h"
 #include "protocol/http_date.h"
 
@@ -211,6 +213,18 @@ void CHttpHeaders::SetUserAgent(const std::string& text) {
     m_values[HEADER_USER_AGENT] = text;
 }
 
+void CHttpHeaders::SetAuthorization(const CAuthCredentials& credentials) {
+    if (std::string value = FormatCredentials(credentials); !value.empty()) {
+        m_values[HEADER_AUTHORIZATION] = std::move(value);
+    }
+}
+
+void CHttpHeaders::SetProxyAuthorization(const CAuthCredentials& credentials) {
+    if (std::string value = FormatCredentials(credentials); !value.empty()) {
+        m_values[HEADER_PROXY_AUTHORIZATION] = std::move(value);
+    }
+}
+
 bool CHttpHeaders::IsConnectionClose() const {
     return m_values[HEADER_CONNECTION] == "close";
 }
@@ -278,4 +292,12 @@ bool CHttpHeaders::GetContentType(ContentTypeCode& code) const {
 bool CHttpHeaders::GetLastModified(std::int64_t& time) const {
     const std::string& value = m_values[HEADER_LAST_MODIFIED];
     return !value.empty() && ParseHttpDate(value, time);
+}
+
+bool CHttpHeaders::GetWwwChallenge(CAuthChallenge& challenge) const {
+    return ParseChallenge(m_values[HEADER_WWW_AUTHENTICATE], challenge);
+}
+
+bool CHttpHeaders::GetProxyChallenge(CAuthChallenge& challenge) const {
+    return ParseChallenge(m_values[HEADER_PROXY_AUTHENTICATE], challenge);
 }

@@ -83,6 +83,9 @@ enum ContentTypeCode : int {
     CONTENT_TYPE_OCTET_STREAM = 5,
 };
 
+struct CAuthChallenge;
+struct CAuthCredentials;
+
 enum RangeKind : int {
     RANGE_NONE = 0,
     RANGE_FROM_OFFSET = 1,  // from an offset to the end
@@ -114,6 +117,9 @@ public:
     void SetRange(std::int32_t from, std::int32_t to, RangeKind kind);
     void SetConnectionClose(bool close);
     void SetUserAgent(const std::string& text);
+    // Credentials without a scheme leave the header unchanged.
+    void SetAuthorization(const CAuthCredentials& credentials);
+    void SetProxyAuthorization(const CAuthCredentials& credentials);
 
     // Only the exact, case-sensitive value "close" counts.
     bool IsConnectionClose() const;
@@ -126,6 +132,9 @@ public:
     bool GetContentType(ContentTypeCode& code) const;
     // Seconds since 1970 UTC; false when absent or not an HTTP date.
     bool GetLastModified(std::int64_t& time) const;
+    // The parsed "WWW-Authenticate" or "Proxy-Authenticate" challenge; see ParseChallenge.
+    bool GetWwwChallenge(CAuthChallenge& challenge) const;
+    bool GetProxyChallenge(CAuthChallenge& challenge) const;
 
 private:
     void StoreLine(std::string_view line);

@@ -1,0 +1,69 @@
+// Runs link extraction over arbitrary bytes saved in a file, as a crawl does
+// with every downloaded page, then checks what it returned and loads the
+// written-back page again. The input's first line is the URL the page was
+// fetched from; the rest is the page.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "engine/crawl_rules.h"
+#include "storage/file_stream.h"
+#include "url/link_extractor.h"
+
+namespace {
+
+constexpr std::string_view kPageUrl = "http://h/d/p.html";
+constexpr std::int32_t kPageLevel = 2;
+
+CLinkItem PageItem(bool internal) {
+    CUrl url;
+    url.Parse(kPageUrl);
+    return CLinkItem(url, kPageLevel, internal);
+}
+
+void CheckLinks(const CLinkExtractor& extractor) {
+    for (const CLinkItem& link : extractor.GetFoundLinks()) {
+        const bool levelMatches =
+            link.GetLevel() == kPageLevel + 1 || (link.GetLevel() == 0 && !link.IsInternal());
+        if (!IsDownloadableLink(link.GetUrl()) || !levelMatches) {
+            __builtin_trap();
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string_view input(reinterpret_cast<const char*>(data), size);
+    const std::size_t lineEnd = input.find('\n');
+    const std::string_view baseUrl =
+        lineEnd == std::string_view::npos ? kPageUrl : input.substr(0, lineEnd);
+    const std::string_view page =
+        lineEnd == std::string_view::npos ? input : input.substr(lineEnd + 1);
+
+    const int fd = ::memfd_create("page", MFD_CLOEXEC);
+    if (fd < 0 || ::write(fd, page.data(), page.size()) != static_cast<ssize_t>(page.size())) {
+        return 0;
+    }
+    {
+        CFileStream stream;
+        stream.Attach(fd, CFileStream::modeReadWrite);
+        stream.Seek(0, CStream::kBegin);
+        CCrawlRules rules;
+        rules.SetScope("h");
+        rules.SetLevels(3, 1);
+        CLinkExtractor extractor(rules);
+        const bool internal = size % 2 == 0;
+        if (extractor.ExtractLinks(stream, baseUrl, PageItem(internal))) {
+            stream.Seek(0, CStream::kBegin);
+            CHtmlDocument saved;
+            saved.Load(stream);
+        }
+        CheckLinks(extractor);
+    }
+    ::close(fd);
+    return 0;
+}

@@ -1,0 +1,181 @@
+#include "cli/progress_display.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/download_task.h"
+
+namespace {
+
+std::string FormatCode(std::uint32_t code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", code);
+    return text;
+}
+
+const char* EngineMessage(std::uint32_t code) {
+    switch (code) {
+        case ERR_ATTEMPT_INTERRUPTED:
+            return "The download was interrupted.";
+        case ERR_PAGE_NOT_PARSED:
+            return "The page was saved, but its links could not be read.";
+        case ERR_NOT_MODIFIED:
+            return "Not changed since the last download.";
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
+CProgressDisplay::CProgressDisplay(std::ostream& out, bool terminal, int workers, int width)
+    : m_out(out),
+      m_terminal(terminal),
+      m_width(width < 20 ? 20 : width),
+      m_rows(static_cast<std::size_t>(workers < 0 ? 0 : workers)) {}
+
+CProgressDisplay::Row* CProgressDisplay::RowAt(int index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= m_rows.size()) {
+        return nullptr;
+    }
+    m_dirty = true;
+    return &m_rows[static_cast<std::size_t>(index)];
+}
+
+void CProgressDisplay::SetWorkerUrl(int index, const std::string& url) {
+    if (Row* row = RowAt(index)) {
+        *row = Row{url, 0, 0};
+    }
+}
+
+void CProgressDisplay::SetWorkerSize(int index, std::uint32_t size) {
+    if (Row* row = RowAt(index)) {
+        row->size = size;
+    }
+}
+
+void CProgressDisplay::SetWorkerProgress(int index, std::uint32_t received,
+                                         std::uint32_t expected) {
+    if (Row* row = RowAt(index)) {
+        row->percent = expected == 0
+                           ? 0
+                           : static_cast<std::uint32_t>(std::uint64_t{received} * 100 / expected);
+    }
+}
+
+void CProgressDisplay::ClearRow(int index) {
+    if (Row* row = RowAt(index)) {
+        *row = Row();
+    }
+}
+
+void CProgressDisplay::FileSaved(int index, const CDownloadTask& task) {
+    ++m_filesSaved;
+    m_dirty = true;
+    ClearRow(index);
+    if (!m_terminal) {
+        PrintLine("saved  " + task.item.GetUrl().GetSourceText() + " -> " + task.storedPath);
+    }
+}
+
+void CProgressDisplay::UrlFailed(int index, const CDownloadTask& task) {
+    ClearRow(index);
+    PrintLine("failed " + task.item.GetUrl().GetSourceText() + " (" +
+              DescribeResult(task.resultCode) + ")");
+}
+
+void CProgressDisplay::Tick() {
+    m_bytesPerSecond = m_bytesThisSecond;
+    m_bytesThisSecond = 0;
+    m_dirty = true;
+    if (m_terminal) {
+        return;
+    }
+    const std::string status = StatusLine();
+    if (status != m_lastStatus) {
+        PrintLine(status);
+        m_lastStatus = status;
+    }
+}
+
+void CProgressDisplay::Redraw() {
+    if (!m_terminal || !m_dirty) {
+        return;
+    }
+    EraseLiveBlock();
+    std::string block;
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        block += Fit(RowLine(i, m_rows[i])) + "\n";
+    }
+    block += Fit(StatusLine()) + "\n";
+    m_out << block << std::flush;
+    m_drawnLines = static_cast<int>(m_rows.size()) + 1;
+    m_dirty = false;
+}
+
+void CProgressDisplay::PrintLine(const std::string& text) {
+    if (m_terminal) {
+        EraseLiveBlock();
+        m_dirty = true;
+    }
+    m_out << text << "\n";
+    if (!m_terminal) {
+        m_out << std::flush;
+    }
+}
+
+void CProgressDisplay::Finish() {
+    if (m_terminal) {
+        m_dirty = true;
+        Redraw();
+        m_drawnLines = 0;
+    } else if (StatusLine() != m_lastStatus) {
+        Tick();
+    }
+}
+
+std::string CProgressDisplay::DescribeResult(std::uint32_t code) {
+    const char* message = EngineMessage(code);
+    if (message == nullptr) {
+        message = GetResultMessage(code);
+    }
+    if (*message == '\0' && code < 0x20000000) {
+        message = std::strerror(static_cast<int>(code));
+    }
+    return FormatCode(code) + (*message != '\0' ? std::string(": ") + message : std::string());
+}
+
+std::string CProgressDisplay::StatusLine() const {
+    return std::to_string(m_filesSaved) + " files saved, " + std::to_string(m_bytesPerSecond) +
+           " bytes/sec";
+}
+
+std::string CProgressDisplay::RowLine(std::size_t index, const Row& row) const {
+    char head[40];
+    if (row.url.empty()) {
+        std::snprintf(head, sizeof head, "%3zu  idle", index);
+        return head;
+    }
+    std::snprintf(head, sizeof head, "%3zu %4s %10s  ", index,
+                  row.percent == 0 ? "" : (std::to_string(row.percent) + "%").c_str(),
+                  row.size == 0 ? "" : std::to_string(row.size).c_str());
+    return head + row.url;
+}
+
+std::string CProgressDisplay::Fit(std::string line) const {
+    const auto width = static_cast<std::size_t>(m_width - 1);
+    if (line.size() > width) {
+        line.resize(width - 3);
+        line += "...";
+    }
+    return line;
+}
+
+void CProgressDisplay::EraseLiveBlock() {
+    if (m_drawnLines == 0) {
+        return;
+    }
+    // Up to the block's first line, then clear from there to the end.
+    m_out << "\x1b[" << m_drawnLines << "F\x1b[J";
+    m_drawnLines = 0;
+}

@@ -1,0 +1,92 @@
+#include "cli/progress_display.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "engine/download_task.h"
+
+namespace {
+
+CDownloadTask Task(const std::string& url, ResultCode code, const std::string& storedPath = {}) {
+    CDownloadTask task;
+    CUrl parsed;
+    parsed.Parse(url);
+    task.item = CLinkItem(parsed, 0, true);
+    task.resultCode = code;
+    task.storedPath = storedPath;
+    return task;
+}
+
+TEST(ProgressDisplayTest, LogModePrintsOneLinePerEventAndStatusOnlyWhenItChanges) {
+    std::ostringstream out;
+    CProgressDisplay display(out, false, 2);
+    display.SetWorkerUrl(0, "http://h/a");
+    display.SetWorkerProgress(0, 50, 100);
+    display.Redraw();  // nothing is redrawn outside a terminal
+    display.AddBytes(300);
+    display.FileSaved(0, Task("http://h/a", ERR_SUCCESS, "h/a.htm"));
+    display.UrlFailed(1, Task("http://h/b", ERR_HTTP_CLIENT_ERROR));
+    display.Tick();
+    display.Tick();  // same figures would repeat the line... they changed: 0 bytes/sec
+    display.Tick();
+    display.Finish();
+    EXPECT_EQ(out.str(),
+              "saved  http://h/a -> h/a.htm\n"
+              "failed http://h/b (0x20010302: The HTTP request contains bad syntax or cannot be "
+              "fulfilled!)\n"
+              "1 files saved, 300 bytes/sec\n"
+              "1 files saved, 0 bytes/sec\n");
+    EXPECT_EQ(display.GetFilesSaved(), 1);
+}
+
+TEST(ProgressDisplayTest, TerminalModeRedrawsTheLiveBlockInPlace) {
+    std::ostringstream out;
+    CProgressDisplay display(out, true, 2, 40);
+    display.SetWorkerUrl(0, "http://h/a");
+    display.SetWorkerSize(0, 2000);
+    display.SetWorkerProgress(0, 1140, 2000);
+    display.Redraw();
+    const std::string first = out.str();
+    EXPECT_EQ(first,
+              "  0  57%       2000  http://h/a\n"
+              "  1  idle\n"
+              "0 files saved, 0 bytes/sec\n");
+    display.Redraw();  // nothing changed, nothing drawn
+    EXPECT_EQ(out.str(), first);
+
+    display.SetWorkerUrl(1, "http://h/a-very-long-name-that-does-not-fit-the-line");
+    display.Redraw();
+    EXPECT_EQ(out.str().substr(first.size()),
+              "\x1b[3F\x1b[J"
+              "  0  57%       2000  http://h/a\n"
+              "  1                  http://h/a-very...\n"
+              "0 files saved, 0 bytes/sec\n");
+}
+
+TEST(ProgressDisplayTest, TerminalModePrintsFailuresAboveTheBlock) {
+    std::ostringstream out;
+    CProgressDisplay display(out, true, 1, 80);
+    display.Redraw();
+    const std::size_t drawn = out.str().size();
+    display.UrlFailed(0, Task("http://h/x", ERR_SOCKET_CONNECT));
+    display.FileSaved(0, Task("http://h/y", ERR_SUCCESS, "h/y"));  // counted, not listed
+    display.Redraw();
+    EXPECT_EQ(out.str().substr(drawn),
+              "\x1b[2F\x1b[J"
+              "failed http://h/x (0x20010102: Can not connect to the server!)\n"
+              "  0  idle\n"
+              "1 files saved, 0 bytes/sec\n");
+}
+
+TEST(ProgressDisplayTest, DescribesEveryKindOfResult) {
+    EXPECT_EQ(CProgressDisplay::DescribeResult(ERR_CLIENT_RULE),
+              "0x20010F00: Client rule violation!");
+    EXPECT_EQ(CProgressDisplay::DescribeResult(ERR_PAGE_NOT_PARSED),
+              "0x30010002: The page was saved, but its links could not be read.");
+    EXPECT_EQ(CProgressDisplay::DescribeResult(2), "0x00000002: No such file or directory");
+    EXPECT_EQ(CProgressDisplay::DescribeResult(0x20019999), "0x20019999");
+}
+
+}  // namespace

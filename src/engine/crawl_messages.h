@@ -1,0 +1,26 @@
+// The window messages through which a crawl reports to the main window. The
+// pointers that the sent ones carry are valid only while the handler runs.
+#pragma once
+
+#include "platform/message_queue.h"
+
+// Posted by the manager thread once its workers run.
+constexpr UINT WM_DL_STARTED = WM_APP + 0x1000;
+// Posted by the manager thread as its last act; sent by the controller's Stop
+// of a paused crawl.
+constexpr UINT WM_DL_FINISHED = WM_APP + 0x1002;
+// Sent by the manager thread: wParam the worker index, lParam the URL's
+// source text (const char*).
+constexpr UINT WM_DL_THREAD_URL = WM_APP + 0x1010;
+// From a worker's notifier: wParam the worker index, lParam a byte count,
+// the expected size (sent) or the running count when no size is known (posted).
+constexpr UINT WM_DL_THREAD_PROGRESS = WM_APP + 0x1011;
+// Sent by the manager thread: wParam the worker index, lParam the finished
+// task (const CDownloadTask*).
+constexpr UINT WM_DL_FILE_SAVED = WM_APP + 0x1012;
+// Sent by the manager thread for a URL that failed for good: wParam the
+// worker index, lParam the finished task with its result code.
+constexpr UINT WM_DL_URL_DONE = WM_APP + 0x1013;
+// Posted by a worker's notifier: wParam the worker index, lParam the
+// CProgressNotifier, which lives as long as the manager.
+constexpr UINT WM_DL_BYTES = WM_APP + 0x1020;

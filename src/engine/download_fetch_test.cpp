@@ -1,0 +1,273 @@
+// The worker's fetch over a scripted server: the exact requests it sends and
+// what it makes of the answers, resumed bodies above all.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "engine/download_worker.h"
+#include "engine/program_options.h"
+#include "engine/progress_notifier.h"
+#include "engine/project_settings.h"
+#include "storage/file_stream.h"
+#include "support/scripted_peer.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::ScriptedPeer;
+using testing_support::TempFolder;
+using testing_support::WriteFile;
+
+constexpr const char* kLastModified = "Sun, 06 Nov 1994 08:49:37 GMT";
+constexpr std::int32_t kLastModifiedTime = 784111777;
+
+class DownloadFetchTest : public testing::Test {
+protected:
+    void SetUp() override {
+        GetProgramOptions().ResetToDefaults();
+        GetProgramOptions().SetRetries(1);
+        m_project.SetFolders(m_folder.File("dl"), "dl");
+        std::filesystem::create_directories(m_folder.File("dl"));
+    }
+
+    std::string Url(const std::string& path) const { return "http://" + m_peer.Authority() + path; }
+    // Where the mapping saves path of the peer's host.
+    std::string Saved(const std::string& path) const {
+        return m_folder.File("dl") + "/127.0.0.1_" + std::to_string(m_peer.Port()) + path;
+    }
+    // The part of an earlier attempt, on disk where that attempt left it.
+    void WritePart(const std::string& path, const std::string& bytes) const {
+        std::filesystem::create_directories(std::filesystem::path(Saved(path)).parent_path());
+        WriteFile(Saved(path), bytes);
+    }
+
+    std::string Req(const std::string& method, const std::string& path,
+                    const std::string& range = "") const {
+        return method + " " + path + " HTTP/1.1\r\nHost: " + m_peer.Authority() + "\r\n" +
+               (range.empty() ? "" : "Range: bytes=" + range + "-\r\n") +
+               "User-Agent: " + GetProgramOptions().UserAgentString() + "\r\n\r\n";
+    }
+
+    // Runs one task on a real worker and returns it as the manager would
+    // collect it; the script must have been played to its end.
+    CDownloadTask Fetch(const std::string& path, std::int32_t bytesReceived = 0,
+                        std::int32_t knownTime = -1) {
+        CDownloadTask task;
+        CUrl url;
+        EXPECT_TRUE(url.Parse(Url(path)));
+        task.item = CLinkItem(url, 0, true);
+        task.bytesReceived = bytesReceived;
+        task.localPath = bytesReceived > 0 ? Saved(path) : "";
+        task.knownModificationTime = knownTime;
+        m_peer.Start();
+        CDownloadWorker worker(m_project);
+        EXPECT_TRUE(worker.Setup({5000, 5000, 5000}, &m_output, &m_notifier));
+        worker.SetFinishedEvent(&m_finished);
+        EXPECT_TRUE(worker.Start(0));
+        worker.Assign(task);
+        EXPECT_EQ(m_finished.Wait(30000), WAIT_OBJECT_0);
+        task = worker.CopyTask();
+        m_links = worker.TakeFoundLinks();
+        worker.Stop();
+        EXPECT_EQ(m_peer.Finish(), "");
+        return task;
+    }
+
+    static std::string Ok(const std::string& body, const std::string& headers = "") {
+        return "HTTP/1.1 200 OK\r\n" + headers + "Content-Length: " + std::to_string(body.size()) +
+               "\r\n\r\n" + body;
+    }
+    static std::string Partial(const std::string& whole, std::size_t first,
+                               const std::string& body) {
+        return "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(first) +
+               "-" + std::to_string(whole.size() - 1) + "/" + std::to_string(whole.size()) +
+               "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    }
+
+    TempFolder m_folder;
+    CProjectSettings m_project;
+    ScriptedPeer m_peer;
+    CFileStream m_output;
+    CProgressNotifier m_notifier{0, nullptr};
+    CWaitEvent m_finished;
+    std::vector<CLinkItem> m_links;
+};
+
+std::string Body(std::size_t size) {
+    std::string body(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        body[i] = static_cast<char>('a' + (i * 7 + i / 13) % 26);
+    }
+    return body;
+}
+
+TEST_F(DownloadFetchTest, HeadThenGetSavesTheBodyUnderItsMappedName) {
+    const std::string body = Body(3000);
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/d/f.bin"))
+        .Reply(Ok("", "Last-Modified: " + std::string(kLastModified) + "\r\n"))
+        .Expect(Req("GET", "/d/f.bin"))
+        .Reply(Ok(body, "Last-Modified: " + std::string(kLastModified) + "\r\n"));
+    const CDownloadTask task = Fetch("/d/f.bin");
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(task.bytesReceived, 3000);
+    EXPECT_EQ(task.response.modificationTime, kLastModifiedTime);
+    EXPECT_EQ(task.localPath, Saved("/d/f.bin"));
+    EXPECT_EQ(task.storedPath, "127.0.0.1_" + std::to_string(m_peer.Port()) + "/d/f.bin");
+    EXPECT_EQ(ReadFile(Saved("/d/f.bin")), body);
+    EXPECT_EQ(m_peer.Connections(), 1);  // HEAD and GET share the connection
+}
+
+TEST_F(DownloadFetchTest, AnUnchangedFileIsNotFetchedAgain) {
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/f.bin"))
+        .Reply(Ok("", "Last-Modified: " + std::string(kLastModified) + "\r\n"));
+    const CDownloadTask task = Fetch("/f.bin", 0, kLastModifiedTime);
+    EXPECT_EQ(task.resultCode, ERR_NOT_MODIFIED);
+    EXPECT_FALSE(std::filesystem::exists(Saved("/f.bin")));
+}
+
+// A HEAD answer that announces a body of size bytes.
+std::string HeadOk(std::size_t size, const std::string& headers = "") {
+    return "HTTP/1.1 200 OK\r\n" + headers + "Content-Length: " + std::to_string(size) + "\r\n\r\n";
+}
+
+void EnableImagesUpTo(CProjectSettings& project, std::uint32_t maximumKb) {
+    CFilterList filters = CFilterList::DefaultGroups();
+    filters.GetAt(0).SetEnabled(true);  // "Image"
+    filters.GetAt(0).SetSizes(0, maximumKb);
+    project.GetRules().SetFilters(filters);
+}
+
+TEST_F(DownloadFetchTest, TheFiltersJudgeTheHeadBeforeAnyByteIsWritten) {
+    EnableImagesUpTo(m_project, 1);
+    m_peer.Accept().Expect(Req("HEAD", "/big.png")).Reply(HeadOk(2000));
+    EXPECT_EQ(Fetch("/big.png").resultCode, ERR_CLIENT_RULE);
+    EXPECT_FALSE(std::filesystem::exists(Saved("/big.png")));
+}
+
+TEST_F(DownloadFetchTest, WithoutAHeadTheFiltersJudgeTheGetsHead) {
+    EnableImagesUpTo(m_project, 1);
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/big.png"))
+        .Reply("HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n\r\n")
+        // A failed exchange closes its connection.
+        .Accept()
+        .Expect(Req("GET", "/big.png"))
+        .Reply(Ok(Body(2000)));
+    EXPECT_EQ(Fetch("/big.png").resultCode, ERR_CLIENT_RULE);
+    EXPECT_FALSE(std::filesystem::exists(Saved("/big.png")));
+}
+
+TEST_F(DownloadFetchTest, AResumedBodyContinuesWithARange) {
+    const std::string whole = Body(1000);
+    WritePart("/f.bin", whole.substr(0, 600) + "stale tail");
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/f.bin", "600"))
+        .Reply(HeadOk(1000))
+        .Expect(Req("GET", "/f.bin", "600"))
+        .Reply(Partial(whole, 600, whole.substr(600)));
+    const CDownloadTask task = Fetch("/f.bin", 600);
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(task.bytesReceived, 1000);
+    EXPECT_EQ(ReadFile(Saved("/f.bin")), whole);
+}
+
+TEST_F(DownloadFetchTest, APartialBodyThatStartsEarlierIsWrittenAtItsOwnOffset) {
+    const std::string whole = Body(1000);
+    WritePart("/f.bin", whole.substr(0, 600));
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/f.bin", "600"))
+        .Reply(HeadOk(1000))
+        .Expect(Req("GET", "/f.bin", "600"))
+        .Reply(Partial(whole, 400, whole.substr(400)));
+    const CDownloadTask task = Fetch("/f.bin", 600);
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(task.bytesReceived, 1000);
+    EXPECT_EQ(ReadFile(Saved("/f.bin")), whole);
+}
+
+TEST_F(DownloadFetchTest, APartialBodyThatLeavesAGapIsFetchedWhole) {
+    const std::string whole = Body(1000);
+    WritePart("/f.bin", whole.substr(0, 600));
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/f.bin", "600"))
+        .Reply(HeadOk(1000))
+        .Expect(Req("GET", "/f.bin", "600"))
+        .Reply(Partial(whole, 800, whole.substr(800)))
+        // The unread partial body costs the connection.
+        .Accept()
+        .Expect(Req("GET", "/f.bin"))
+        .Reply(Ok(whole));
+    const CDownloadTask task = Fetch("/f.bin", 600);
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(task.bytesReceived, 1000);
+    EXPECT_EQ(ReadFile(Saved("/f.bin")), whole);
+}
+
+TEST_F(DownloadFetchTest, AServerThatIgnoresTheRangeRestartsTheFile) {
+    const std::string whole = Body(1000);
+    WritePart("/f.bin", std::string(600, 'x'));
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/f.bin", "600"))
+        .Reply(HeadOk(1000))
+        .Expect(Req("GET", "/f.bin", "600"))
+        .Reply(Ok(whole));
+    const CDownloadTask task = Fetch("/f.bin", 600);
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(task.bytesReceived, 1000);
+    EXPECT_EQ(ReadFile(Saved("/f.bin")), whole);
+}
+
+TEST_F(DownloadFetchTest, APartFileThatIsGoneIsNotResumed) {
+    const std::string whole = Body(100);
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/f.bin"))
+        .Reply(HeadOk(100))
+        .Expect(Req("GET", "/f.bin"))
+        .Reply(Ok(whole));
+    const CDownloadTask task = Fetch("/f.bin", 600);
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(task.bytesReceived, 100);
+    EXPECT_EQ(ReadFile(Saved("/f.bin")), whole);
+}
+
+TEST_F(DownloadFetchTest, SavedPagesYieldTheirLinksAndAreWrittenBackAbsolute) {
+    m_project.GetRules().SetScope("127.0.0.1");
+    const std::string page =
+        "<html><body><a href=\"../x.html#top\">x</a><img src=\"i.png\">"
+        "<a href=\"mailto:a@h\">m</a></body></html>";
+    // No content type: the .HTM name alone makes it a page.
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/d/p.HTM"))
+        .Reply(HeadOk(page.size()))
+        .Expect(Req("GET", "/d/p.HTM"))
+        .Reply(Ok(page));
+    const CDownloadTask task = Fetch("/d/p.HTM");
+    EXPECT_TRUE(task.success);
+    ASSERT_EQ(m_links.size(), 2u);
+    EXPECT_EQ(m_links[0].GetUrl().GetSourceText(), Url("/x.html#top"));
+    EXPECT_EQ(m_links[0].GetLevel(), 1);
+    EXPECT_EQ(m_links[1].GetUrl().GetSourceText(), Url("/d/i.png"));
+    const std::string saved = ReadFile(Saved("/d/p.HTM"));
+    EXPECT_NE(saved.find("href=\"" + Url("/x.html#top") + "\""), std::string::npos) << saved;
+    EXPECT_NE(saved.find("mailto:a@h"), std::string::npos);
+}
+
+TEST_F(DownloadFetchTest, BrokenLinksFailWithTheirHttpCode) {
+    const std::string notFound = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/gone.html"))
+        .Reply(notFound)
+        .Accept()
+        .Expect(Req("GET", "/gone.html"))
+        .Reply(notFound);
+    const CDownloadTask task = Fetch("/gone.html");
+    EXPECT_FALSE(task.success);
+    EXPECT_EQ(task.resultCode, ERR_HTTP_CLIENT_ERROR);
+    EXPECT_FALSE(std::filesystem::exists(Saved("/gone.html")));
+}
+
+}  // namespace

@@ -1,0 +1,313 @@
+#include "engine/download_manager.h"
+
+#include <mutex>
+#include <new>
+#include <utility>
+
+#include "engine/crawl_messages.h"
+#include "engine/download_worker.h"
+#include "engine/program_options.h"
+#include "engine/progress_notifier.h"
+#include "engine/project_settings.h"
+#include "platform/message_target.h"
+#include "storage/file_stream.h"
+#include "storage/stream.h"
+
+namespace {
+
+constexpr int kManagerPriority = 1;
+constexpr int kWorkerPriority = 0;
+
+CDownloadWorker::Timeouts TimeoutsFromOptions() {
+    const CProgramOptions& options = GetProgramOptions();
+    CDownloadWorker::Timeouts timeouts;
+    timeouts.connectMs = static_cast<std::uint32_t>(options.GetConnectionTimeout()) * 1000;
+    timeouts.sendMs = static_cast<std::uint32_t>(options.GetRequestTimeout()) * 1000;
+    timeouts.receiveMs = timeouts.sendMs;
+    return timeouts;
+}
+
+std::int32_t ModificationTimeOf(const CResponseInfo& response) {
+    if (!response.modificationTimeKnown) {
+        return -1;
+    }
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(response.modificationTime));
+}
+
+}  // namespace
+
+struct CDownloadManager::CWorkerSlot {
+    std::unique_ptr<CDownloadWorker> worker;
+    CFileStream output;
+};
+
+CDownloadManager::CDownloadManager(CProjectSettings& project, WorkerFactory factory)
+    : m_project(project), m_factory(std::move(factory)), m_list(std::make_unique<CDownloadList>()) {
+    if (!m_factory) {
+        m_factory = [](CProjectSettings& settings) {
+            return std::make_unique<CDownloadWorker>(settings);
+        };
+    }
+}
+
+CDownloadManager::~CDownloadManager() = default;
+
+void CDownloadManager::Setup(CMessageTarget* window) {
+    std::scoped_lock lock(m_lock);
+    m_list = std::make_unique<CDownloadList>();
+    m_window = window;
+    m_modified = false;
+}
+
+void CDownloadManager::Reset() {
+    std::scoped_lock lock(m_lock);
+    m_slots.clear();
+    m_notifiers.clear();
+    m_list = std::make_unique<CDownloadList>();
+    m_retryQueue.clear();
+    m_window = nullptr;
+    m_modified = false;
+}
+
+bool CDownloadManager::BeginCrawl() {
+    {
+        std::scoped_lock lock(m_lock);
+        m_list->Rewind();
+        m_retryQueue.clear();
+        m_modified = true;
+    }
+    return Start(kManagerPriority);
+}
+
+bool CDownloadManager::Resume() {
+    return Start(kManagerPriority);
+}
+
+void CDownloadManager::Store(CStream& stream) {
+    std::scoped_lock lock(m_lock);
+    std::vector<CDownloadTask> held;
+    for (const auto& slot : m_slots) {
+        if (slot->worker->HoldsTask()) {
+            held.push_back(slot->worker->CopyTask());
+        }
+    }
+    stream << static_cast<std::int32_t>(held.size() + m_retryQueue.size());
+    for (const CDownloadTask& task : held) {
+        task.Store(stream);
+    }
+    for (const CDownloadTask& task : m_retryQueue) {
+        task.Store(stream);
+    }
+    m_list->Store(stream);
+    m_modified = false;
+}
+
+void CDownloadManager::Load(CStream& stream) {
+    std::scoped_lock lock(m_lock);
+    std::int32_t count = 0;
+    stream >> count;
+    if (count < 0) {
+        ThrowStreamException(ERR_STREAM_DATA);
+    }
+    // Nothing changes unless the whole section reads.
+    std::deque<CDownloadTask> queue;
+    for (std::int32_t i = 0; i < count; ++i) {
+        queue.emplace_back().Load(stream);
+    }
+    m_list->Load(stream);
+    m_retryQueue.insert(m_retryQueue.end(), std::make_move_iterator(queue.begin()),
+                        std::make_move_iterator(queue.end()));
+    m_modified = false;
+}
+
+bool CDownloadManager::IsModified() const {
+    std::scoped_lock lock(m_lock);
+    return m_modified;
+}
+
+CDownloadList::Stats CDownloadManager::GetStats() const {
+    std::scoped_lock lock(m_lock);
+    return m_list->GetStats();
+}
+
+std::size_t CDownloadManager::GetRetryCount() const {
+    std::scoped_lock lock(m_lock);
+    return m_retryQueue.size();
+}
+
+ResultCode CDownloadManager::OnThreadStart(std::uint32_t /*threadId*/) {
+    const auto count = static_cast<std::size_t>(std::max(0, m_project.GetThreadCount()));
+    std::scoped_lock lock(m_lock);
+    m_slots.clear();
+    try {
+        for (std::size_t index = 0; index < count; ++index) {
+            if (!CreateSlot(index)) {
+                m_slots.clear();
+                break;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        m_slots.clear();
+    }
+    return ERR_SUCCESS;
+}
+
+bool CDownloadManager::CreateSlot(std::size_t index) {
+    auto slot = std::make_unique<CWorkerSlot>();
+    slot->worker = m_factory(m_project);
+    slot->worker->SetFinishedEvent(&m_workerFinished);
+    if (!slot->worker->Setup(TimeoutsFromOptions(), &slot->output, NotifierFor(index))) {
+        return false;
+    }
+    m_slots.push_back(std::move(slot));
+    return true;
+}
+
+CProgressNotifier* CDownloadManager::NotifierFor(std::size_t index) {
+    while (m_notifiers.size() <= index) {
+        m_notifiers.push_back(
+            std::make_unique<CProgressNotifier>(static_cast<int>(m_notifiers.size()), m_window));
+    }
+    return m_notifiers[index].get();
+}
+
+void CDownloadManager::OnThreadEnd(std::uint32_t /*threadId*/, ResultCode /*exitCode*/) {
+    {
+        std::scoped_lock lock(m_lock);
+        m_slots.clear();
+    }
+    PostMessage(m_window, WM_DL_FINISHED);
+}
+
+ResultCode CDownloadManager::Run() {
+    m_passes = 0;
+    AddStartingUrl();
+    StartWorkers();
+    PostMessage(m_window, WM_DL_STARTED);
+    // The first pass hands out at once instead of after a poll's wait.
+    m_workerFinished.Set();
+    const CWaitEvent* const events[] = {&GetStopEvent(), &m_workerFinished};
+    while (true) {
+        const std::uint32_t wait = WaitForAny(events, kPollMs);
+        if (wait != WAIT_OBJECT_0 + 1 && wait != WAIT_TIMEOUT) {
+            break;
+        }
+        // Reset before the pass: a worker that finishes during it sets the
+        // event again, and the next wait returns at once.
+        m_workerFinished.Reset();
+        if (m_slots.empty() || !Poll()) {
+            break;
+        }
+    }
+    for (const auto& slot : m_slots) {
+        slot->worker->Stop();
+    }
+    for (std::size_t index = 0; index < m_slots.size(); ++index) {
+        Collect(index);
+    }
+    return ERR_SUCCESS;
+}
+
+void CDownloadManager::AddStartingUrl() {
+    const CLinkItem first(RemoveFragment(m_project.GetStartUrl()), 0, true);
+    std::scoped_lock lock(m_lock);
+    m_list->Add(first);
+}
+
+void CDownloadManager::StartWorkers() {
+    // A worker whose thread cannot start would look busy for ever.
+    std::scoped_lock lock(m_lock);
+    std::erase_if(m_slots, [](const auto& slot) { return !slot->worker->Start(kWorkerPriority); });
+}
+
+bool CDownloadManager::Poll() {
+    ++m_passes;
+    bool active = false;
+    for (std::size_t index = 0; index < m_slots.size(); ++index) {
+        CDownloadWorker& worker = *m_slots[index]->worker;
+        if (!worker.IsIdle()) {
+            active = true;
+            continue;
+        }
+        Collect(index);
+        active = HandOut(index) || active;
+    }
+    return active;
+}
+
+bool CDownloadManager::HandOut(std::size_t index) {
+    CDownloadTask task;
+    if (!NextTask(task)) {
+        return false;
+    }
+    const std::string urlText = task.item.GetUrl().GetSourceText();
+    SendMessage(m_window, WM_DL_THREAD_URL, index, reinterpret_cast<LPARAM>(urlText.c_str()));
+    m_slots[index]->worker->Assign(task);
+    return true;
+}
+
+bool CDownloadManager::NextTask(CDownloadTask& task) {
+    std::scoped_lock lock(m_lock);
+    if (!m_retryQueue.empty()) {
+        task = std::move(m_retryQueue.front());
+        m_retryQueue.pop_front();
+    } else {
+        CLinkItem item;
+        if (!m_list->Next(item)) {
+            return false;
+        }
+        task.knownModificationTime = m_list->GetKnownModTime(item.GetUrl());
+        task.item = std::move(item);
+    }
+    m_modified = true;
+    return true;
+}
+
+void CDownloadManager::Collect(std::size_t index) {
+    CDownloadWorker& worker = *m_slots[index]->worker;
+    CScopedLock lock(m_lock);
+    if (!worker.HoldsTask()) {
+        return;
+    }
+    const CDownloadTask task = worker.CopyTask();
+    m_modified = true;
+    const UINT message = RecordResult(task, worker);
+    worker.ClearTask();
+    lock.unlock();
+    if (message != 0) {
+        SendMessage(m_window, message, index, reinterpret_cast<LPARAM>(&task));
+    }
+}
+
+UINT CDownloadManager::RecordResult(const CDownloadTask& task, CDownloadWorker& worker) {
+    const CUrl& url = task.item.GetUrl();
+    if (task.success) {
+        m_list->MarkDone(url, task.storedPath, ModificationTimeOf(task.response),
+                         task.bytesReceived);
+        if (task.followLinks) {
+            AddFoundLinks(worker);
+        }
+        return WM_DL_FILE_SAVED;
+    }
+    switch (task.resultCode) {
+        case ERR_NOT_MODIFIED:
+            return 0;
+        case ERR_ATTEMPT_INTERRUPTED:
+        case ERR_SUCCESS:
+            m_list->MarkError(url, task.resultCode);
+            m_retryQueue.push_back(task);
+            return 0;
+        default:
+            m_list->MarkError(url, task.resultCode);
+            return WM_DL_URL_DONE;
+    }
+}
+
+void CDownloadManager::AddFoundLinks(CDownloadWorker& worker) {
+    for (CLinkItem& link : worker.TakeFoundLinks()) {
+        link.SetUrl(RemoveFragment(link.GetUrl()));
+        if (link.GetUrl().HasUrl()) {
+            m_list->Add(link);
+        }
+    }
+}

@@ -1,0 +1,102 @@
+// The thread that runs a crawl: it hands one URL at a time to each idle
+// worker, collects each worker's result into the download list, appends the
+// links that saved pages yielded, and reports every step to the main window.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "engine/download_list.h"
+#include "engine/download_task.h"
+#include "platform/critical_section.h"
+#include "platform/message_queue.h"
+#include "platform/wait_event.h"
+#include "platform/worker_thread.h"
+
+class CDownloadWorker;
+class CFileStream;
+class CMessageTarget;
+class CProgressNotifier;
+class CProjectSettings;
+class CStream;
+
+class CDownloadManager : public CWorkerThread {
+public:
+    // The longest that a poll waits for a stop or a finished worker.
+    static constexpr std::uint32_t kPollMs = 250;
+
+    // Builds the worker of one slot; the tests put a scripted fetch behind it.
+    using WorkerFactory = std::function<std::unique_ptr<CDownloadWorker>(CProjectSettings&)>;
+
+    // The project must not change while a crawl runs.
+    explicit CDownloadManager(CProjectSettings& project, WorkerFactory factory = {});
+    // Owners stop the thread first.
+    ~CDownloadManager() override;
+
+    // An empty list that reports to window.
+    void Setup(CMessageTarget* window);
+    // Deletes the workers, the list and the retry queue and forgets the window.
+    virtual void Reset();
+    // A crawl from the list's first entry with an empty retry queue.
+    bool BeginCrawl();
+    // Continues from the retry queue, then the list from its cursor.
+    bool Resume();
+
+    // The manager's section of the project file: the tasks under way (those
+    // the workers hold, then the retry queue), then the list. Loaded tasks go
+    // to the retry queue, so they are fetched first when the crawl resumes.
+    void Store(CStream& stream);
+    void Load(CStream& stream);
+    bool IsModified() const;
+
+    // The list as the views and the rewriting pass see it; only while no
+    // crawl runs, or under GetLock().
+    CDownloadList& GetList() { return *m_list; }
+    CCriticalSection& GetLock() { return m_lock; }
+    CDownloadList::Stats GetStats() const;
+    std::size_t GetRetryCount() const;
+    // Polling passes of the last crawl; a test sees when the crawl ended.
+    std::uint64_t GetPassCount() const { return m_passes; }
+
+protected:
+    ResultCode OnThreadStart(std::uint32_t threadId) override;
+    void OnThreadEnd(std::uint32_t threadId, ResultCode exitCode) override;
+    ResultCode Run() override;
+
+private:
+    struct CWorkerSlot;
+
+    bool CreateSlot(std::size_t index);
+    CProgressNotifier* NotifierFor(std::size_t index);
+    void AddStartingUrl();
+    void StartWorkers();
+    // One pass over the slots; false when no worker was busy and nothing was
+    // handed out, which ends the crawl.
+    bool Poll();
+    bool HandOut(std::size_t index);
+    bool NextTask(CDownloadTask& task);
+    void Collect(std::size_t index);
+    // What the window is told about a collected task; 0 for nothing.
+    UINT RecordResult(const CDownloadTask& task, CDownloadWorker& worker);
+    void AddFoundLinks(CDownloadWorker& worker);
+
+    CProjectSettings& m_project;
+    WorkerFactory m_factory;
+    CMessageTarget* m_window = nullptr;
+    std::unique_ptr<CDownloadList> m_list;
+    std::vector<std::unique_ptr<CWorkerSlot>> m_slots;
+    // Outlive the slots: a WM_DL_BYTES still queued after the crawl points
+    // at one of them.
+    std::vector<std::unique_ptr<CProgressNotifier>> m_notifiers;
+    std::deque<CDownloadTask> m_retryQueue;
+    mutable CCriticalSection m_lock;
+    bool m_modified = false;
+    // Set by a worker that finished a task, so that the poll runs at once.
+    CWaitEvent m_workerFinished;
+    std::atomic<std::uint64_t> m_passes{0};
+};

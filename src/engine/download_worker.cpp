@@ -1,0 +1,466 @@
+#include "engine/download_worker.h"
+
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <mutex>
+#include <new>
+
+#include "engine/html_lock.h"
+#include "engine/program_options.h"
+#include "engine/progress_notifier.h"
+#include "engine/project_settings.h"
+#include "protocol/ftp_client.h"
+#include "protocol/http_client.h"
+#include "storage/file_stream.h"
+#include "url/link_extractor.h"
+
+namespace {
+
+// The address an anonymous FTP login gives as its password.
+constexpr const char* kAnonymousPassword = "tarnwick@localhost";
+constexpr std::int32_t kHtmlContentType = 3;
+
+bool IsHtmlExtension(const std::string& extension) {
+    return strcasecmp(extension.c_str(), ".html") == 0 ||
+           strcasecmp(extension.c_str(), ".htm") == 0;
+}
+
+std::int64_t FileSize(const std::string& path) {
+    struct stat status {};
+    if (path.empty() || ::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return -1;
+    }
+    return status.st_size;
+}
+
+// The result of an open that failed without a stream code.
+ResultCode LastSystemError() {
+    return errno != 0 ? static_cast<ResultCode>(errno) : ERR_FILE_STREAM_OPEN;
+}
+
+}  // namespace
+
+CDownloadWorker::CDownloadWorker(CProjectSettings& project)
+    : m_project(project), m_mapping(CFilePath(project.GetDownloadFolder())) {}
+
+CDownloadWorker::~CDownloadWorker() {
+    std::scoped_lock html(GetHtmlLock());
+    m_linkExtractor.reset();
+}
+
+bool CDownloadWorker::Setup(const Timeouts& timeouts, CFileStream* output,
+                            CProgressNotifier* notifier) {
+    std::scoped_lock lock(m_lock);
+    try {
+        std::scoped_lock html(GetHtmlLock());
+        m_linkExtractor = std::make_unique<CLinkExtractor>(m_project.GetRules());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    m_notifier = notifier;
+    SetEventSink(notifier);
+    m_taskEvent.Reset();
+    m_output = output;
+    m_timeouts = timeouts;
+    return true;
+}
+
+void CDownloadWorker::Initialize() {
+    m_httpClient = std::make_unique<CHttpClient>();
+    m_httpsClient = std::make_unique<CHttpsClient>();
+    m_ftpClient = std::make_unique<CFtpClient>();
+    for (CProtocolClient* client : {static_cast<CProtocolClient*>(m_httpClient.get()),
+                                    static_cast<CProtocolClient*>(m_httpsClient.get())}) {
+        client->Attach(GetEventSink(), &GetStopEvent());
+        client->SetTimeouts(m_timeouts.connectMs, m_timeouts.sendMs, m_timeouts.receiveMs);
+    }
+    m_ftpClient->Attach(GetEventSink(), &GetStopEvent());
+    m_ftpClient->SetTimeouts(m_timeouts.connectMs, m_timeouts.sendMs, m_timeouts.receiveMs);
+}
+
+ResultCode CDownloadWorker::Finalize() {
+    m_httpClient.reset();
+    m_httpsClient.reset();
+    m_ftpClient.reset();
+    return ERR_SUCCESS;
+}
+
+void CDownloadWorker::Assign(const CDownloadTask& task) {
+    std::scoped_lock lock(m_lock);
+    m_task = task;
+    m_task.success = false;
+    m_task.resultCode = ERR_SUCCESS;
+    m_foundLinks.clear();
+    m_taskEvent.Set();
+}
+
+bool CDownloadWorker::HoldsTask() const {
+    std::scoped_lock lock(m_lock);
+    return m_task.HasUrl();
+}
+
+CDownloadTask CDownloadWorker::CopyTask() const {
+    std::scoped_lock lock(m_lock);
+    return m_task;
+}
+
+void CDownloadWorker::ClearTask() {
+    std::scoped_lock lock(m_lock);
+    m_task.Clear();
+    m_foundLinks.clear();
+}
+
+std::vector<CLinkItem> CDownloadWorker::TakeFoundLinks() {
+    std::scoped_lock lock(m_lock);
+    return std::move(m_foundLinks);
+}
+
+void CDownloadWorker::SetBytesReceived(std::int32_t count) {
+    std::scoped_lock lock(m_lock);
+    m_task.bytesReceived = count;
+}
+
+std::int32_t CDownloadWorker::GetKnownModificationTime() const {
+    std::scoped_lock lock(m_lock);
+    return m_task.knownModificationTime;
+}
+
+std::string CDownloadWorker::GetLocalPath() const {
+    std::scoped_lock lock(m_lock);
+    return m_task.localPath;
+}
+
+std::int32_t CDownloadWorker::GetBytesReceived() const {
+    std::scoped_lock lock(m_lock);
+    return m_task.bytesReceived;
+}
+
+void CDownloadWorker::AddBytesReceived(std::uint32_t count) {
+    std::scoped_lock lock(m_lock);
+    m_task.bytesReceived += static_cast<std::int32_t>(count);
+}
+
+void CDownloadWorker::SetSavedNames(std::string localUrl, std::string localPath,
+                                    std::string storedPath) {
+    std::scoped_lock lock(m_lock);
+    m_task.localUrl = std::move(localUrl);
+    m_task.localPath = std::move(localPath);
+    m_task.storedPath = std::move(storedPath);
+}
+
+void CDownloadWorker::SetFoundLinks(std::vector<CLinkItem> links) {
+    std::scoped_lock lock(m_lock);
+    m_foundLinks = std::move(links);
+}
+
+ResultCode CDownloadWorker::Run() {
+    const CWaitEvent* const events[] = {&GetStopEvent(), &m_taskEvent};
+    while (WaitForAny(events, INFINITE) == WAIT_OBJECT_0 + 1) {
+        RunTask();
+        FinishTask();
+    }
+    return ERR_SUCCESS;
+}
+
+ResultCode CDownloadWorker::RunTask() {
+    // A retry count of 0 still means one attempt: no attempt at all would
+    // hand back a task that is neither done nor failed, queued for ever.
+    const int attempts = std::max(1, GetProgramOptions().GetRetries());
+    for (int attempt = 1;; ++attempt) {
+        ResultCode result = DownloadOnce();
+        // A stop ends network waits with ERR_SOCKET_LOCAL_CLOSED, but waits
+        // that do not watch it (the FTP control connection) end with a
+        // time-out instead; either way the URL must be tried again later
+        // rather than reported as failed.
+        if (result == ERR_SOCKET_LOCAL_CLOSED || (!IsFinal(result) && IsStopRequested())) {
+            result = ERR_ATTEMPT_INTERRUPTED;
+        }
+        RecordAttempt(result);
+        if (IsFinal(result) || WaitForStop(kRetryPauseMs) == WAIT_OBJECT_0 || attempt >= attempts) {
+            return result;
+        }
+    }
+}
+
+bool CDownloadWorker::IsFinal(ResultCode result) const {
+    return result == ERR_SUCCESS || result == ERR_ATTEMPT_INTERRUPTED ||
+           result == ERR_CLIENT_RULE || result == ERR_PAGE_NOT_PARSED || result == ERR_NOT_MODIFIED;
+}
+
+void CDownloadWorker::RecordAttempt(ResultCode result) {
+    std::scoped_lock lock(m_lock);
+    m_task.success = result == ERR_SUCCESS;
+    m_task.response = m_response;
+    m_task.resultCode = result;
+}
+
+void CDownloadWorker::FinishTask() {
+    m_taskEvent.Reset();
+    if (m_finishedEvent != nullptr) {
+        m_finishedEvent->Set();
+    }
+}
+
+ResultCode CDownloadWorker::DownloadOnce() {
+    CUrl url;
+    {
+        std::scoped_lock lock(m_lock);
+        url = m_task.item.GetUrl();
+    }
+    if (m_notifier != nullptr) {
+        m_notifier->TakeRedirectCount();
+    }
+    for (int switches = 1;; ++switches) {
+        ResultCode result = ERR_SUCCESS;
+        switch (url.GetScheme()) {
+            case SchemeHttp:
+                result = FetchHttp(url, false);
+                break;
+            case SchemeHttps:
+                result = FetchHttp(url, true);
+                break;
+            case SchemeFtp:
+                return FetchFtp(url);
+            default:
+                return ERR_SUCCESS;
+        }
+        if (result != ERR_HTTP_REDIRECT_PROTOCOL) {
+            return result;
+        }
+        // A switch of scheme starts a new request whose client counts its
+        // redirects from 0 again; the attempt as a whole gets one bound.
+        if (TooManyRedirects(switches)) {
+            return ERR_HTTP_STATUS;
+        }
+        url = m_redirectTarget;
+    }
+}
+
+bool CDownloadWorker::TooManyRedirects(int schemeSwitches) const {
+    const int redirects = m_notifier != nullptr ? m_notifier->GetRedirectCount() : schemeSwitches;
+    return redirects > CHttpClient::kMaxRedirects;
+}
+
+ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
+    CHttpClient& client = tls ? *m_httpsClient : *m_httpClient;
+    const std::int32_t offset = ResumeOffset();
+    PrepareRequest(client, url, offset);
+    ResultCode result = RequestBody(client, GetKnownModificationTime());
+    if (result == ERR_SUCCESS) {
+        result = ReceiveHttpBody(client, offset);
+    }
+    client.Finish();
+    if (result == ERR_HTTP_REDIRECT_PROTOCOL) {
+        m_redirectTarget = client.GetRedirectUrl();
+    }
+    if (result == ERR_SUCCESS) {
+        result = ExtractPageLinks();
+    }
+    m_output->Close();
+    return result;
+}
+
+void CDownloadWorker::PrepareRequest(CHttpClient& client, const CUrl& url,
+                                     std::int32_t resumeOffset) {
+    m_requestInfo.Reset();
+    m_requestInfo.SetUrl(url, m_project.GetUser(), m_project.GetPassword());
+    if (resumeOffset > 0) {
+        m_requestInfo.SetRange(resumeOffset, 0, RANGE_FROM_OFFSET);
+    }
+    const CProgramOptions& options = GetProgramOptions();
+    if (options.IsProxyInUse()) {
+        m_requestInfo.SetProxy(CSocketAddress(options.GetProxyHost(),
+                                              static_cast<std::int32_t>(options.GetProxyPort())),
+                               options.GetProxyUser(), options.GetProxyPassword());
+    }
+    m_requestInfo.SetUserAgent(options.UserAgentString());
+    client.SetRequestInfo(m_requestInfo);
+}
+
+ResultCode CDownloadWorker::RequestBody(CHttpClient& client, std::int32_t knownModificationTime) {
+    ResultCode result = client.Request(METHOD_HEAD, false);
+    m_response = client.GetResponseInfo();
+    client.Finish();
+    const bool checked = result == ERR_SUCCESS;
+    if (checked) {
+        result = CheckResponse(m_response, knownModificationTime);
+    }
+    // A server may refuse HEAD and still serve GET, so an HTTP error of the
+    // HEAD is not the last word; everything else is.
+    const bool httpError =
+        result >= ERR_HTTP_HEADER && result <= 0x200103FF && result != ERR_HTTP_REDIRECT_PROTOCOL;
+    if (result != ERR_SUCCESS && !httpError) {
+        return result;
+    }
+    result = client.Request(METHOD_GET, false);
+    m_response = client.GetResponseInfo();
+    // Without a HEAD the rules judge the GET's head, before any byte is saved.
+    if (result == ERR_SUCCESS && !checked) {
+        result = CheckResponse(m_response, knownModificationTime);
+    }
+    return result;
+}
+
+ResultCode CDownloadWorker::ReceiveHttpBody(CHttpClient& client, std::int32_t resumeOffset) {
+    std::int32_t start = BodyStart(client, resumeOffset);
+    if (start < 0) {
+        // A partial body that begins past the bytes on disk cannot be
+        // joined to them: fetch the whole body instead.
+        client.Finish();
+        m_requestInfo.SetRange(0, 0, RANGE_NONE);
+        client.SetRequestInfo(m_requestInfo);
+        const ResultCode result = client.Request(METHOD_GET, false);
+        m_response = client.GetResponseInfo();
+        if (result != ERR_SUCCESS) {
+            return result;
+        }
+        start = BodyStart(client, 0);
+        if (start != 0) {
+            return ERR_HTTP_STATUS;
+        }
+    }
+    // A server that ignored the range sends the whole body (start 0), one
+    // that answered an earlier range overwrites from there; either way the
+    // file holds exactly the bytes before start.
+    SetBytesReceived(start);
+    MapResponseToLocal();
+    const ResultCode opened = OpenOutput(start);
+    if (opened != ERR_SUCCESS) {
+        return opened;
+    }
+    std::uint32_t received = 0;
+    const ResultCode result = client.ReadBody(m_output, received);
+    AddBytesReceived(received);
+    return result;
+}
+
+std::int32_t CDownloadWorker::BodyStart(const CHttpClient& client, std::int32_t resumeOffset) {
+    if (client.GetStatus() != 206) {
+        return 0;
+    }
+    std::int32_t first = 0, last = 0, total = 0;
+    if (!client.GetResponseHeaders().GetContentRange(first, last, total) || first < 0 ||
+        first > resumeOffset) {
+        return -1;
+    }
+    return first;
+}
+
+ResultCode CDownloadWorker::OpenOutput(std::int32_t offset) {
+    const std::string path = GetLocalPath();
+    m_mapping.CreateParentFolder(path);
+    errno = 0;
+    try {
+        if (offset == 0) {
+            if (!m_output->Open(path, CFileStream::modeReadWriteCreate, false, kOutputBufferSize)) {
+                return LastSystemError();
+            }
+            return ERR_SUCCESS;
+        }
+        if (!m_output->Open(path, CFileStream::modeReadWrite, false, kOutputBufferSize)) {
+            return LastSystemError();
+        }
+        // Bytes past the offset belong to no answer of this attempt.
+        if (m_output->GetLength() < offset) {
+            m_output->Close();
+            SetBytesReceived(0);
+            return ERR_FILE_STREAM_SEEK;
+        }
+        m_output->SetLength(offset);
+        m_output->Seek(offset, CStream::kBegin);
+    } catch (const CStreamException& e) {
+        m_output->Close();
+        return e.GetCode();
+    } catch (const std::bad_alloc&) {
+        m_output->Close();
+        return LastSystemError();
+    }
+    return ERR_SUCCESS;
+}
+
+ResultCode CDownloadWorker::ExtractPageLinks() {
+    CDownloadTask task = CopyTask();
+    const bool html = (m_response.contentTypeKnown && m_response.contentType == kHtmlContentType) ||
+                      IsHtmlExtension(CFilePath(task.localPath).GetExt());
+    if (!task.followLinks || !html) {
+        return ERR_SUCCESS;
+    }
+    bool parsed = false;
+    try {
+        m_output->Flush();
+        m_output->Seek(0, CStream::kBegin);
+        std::scoped_lock html(GetHtmlLock());
+        parsed =
+            m_linkExtractor->ExtractLinks(*m_output, m_response.url.GetSourceText(), task.item);
+        SetFoundLinks(m_linkExtractor->GetFoundLinks());
+    } catch (const CStreamException&) {
+        parsed = false;
+    }
+    return parsed ? ERR_SUCCESS : static_cast<ResultCode>(ERR_PAGE_NOT_PARSED);
+}
+
+ResultCode CDownloadWorker::FetchFtp(const CUrl& url) {
+    const std::int32_t known = GetKnownModificationTime();
+    const std::int32_t offset = ResumeOffset();
+    m_response.Clear();
+    m_ftpClient->SetCredentials(url, {}, {}, kAnonymousPassword);
+    ResultCode result = m_ftpClient->Open();
+    if (result != ERR_SUCCESS) {
+        return result;
+    }
+    // A listing that does not say enough leaves the rules nothing to judge.
+    if (m_ftpClient->GetFileInfo(m_response) == ERR_SUCCESS) {
+        result = CheckResponse(m_response, known);
+    }
+    if (result == ERR_SUCCESS) {
+        SetBytesReceived(offset);
+        MapFtpUrlToLocal(url);
+        result = OpenOutput(offset);
+    }
+    if (result == ERR_SUCCESS) {
+        std::uint32_t received = 0;
+        result = m_ftpClient->Download(*m_output, received, static_cast<std::uint32_t>(offset));
+        AddBytesReceived(received);
+    }
+    m_ftpClient->Quit();
+    m_output->Close();
+    return result;
+}
+
+ResultCode CDownloadWorker::CheckResponse(const CResponseInfo& response,
+                                          std::int32_t knownModificationTime) {
+    if (!m_project.GetRules().CheckFilter(response)) {
+        return ERR_CLIENT_RULE;
+    }
+    if (knownModificationTime != -1 && response.modificationTimeKnown &&
+        response.modificationTime == static_cast<std::int64_t>(knownModificationTime)) {
+        return ERR_NOT_MODIFIED;
+    }
+    return ERR_SUCCESS;
+}
+
+std::int32_t CDownloadWorker::ResumeOffset() {
+    std::scoped_lock lock(m_lock);
+    const std::int32_t offset = m_task.bytesReceived;
+    if (offset > 0 && FileSize(m_task.localPath) >= offset) {
+        return offset;
+    }
+    // Nothing usable on disk: the body starts over.
+    m_task.bytesReceived = 0;
+    return 0;
+}
+
+void CDownloadWorker::MapResponseToLocal() {
+    const int type = m_response.contentTypeKnown ? m_response.contentType : 0;
+    std::scoped_lock lock(m_lock);
+    m_mapping.MapUrlToLocal(m_response.url, type, m_task.localUrl, m_task.localPath,
+                            m_task.storedPath);
+}
+
+void CDownloadWorker::MapFtpUrlToLocal(const CUrl& url) {
+    std::scoped_lock lock(m_lock);
+    m_mapping.MapFtpUrlToLocal(url, m_task.localUrl, m_task.localPath, m_task.storedPath);
+}

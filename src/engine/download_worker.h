@@ -1,0 +1,134 @@
+// One worker thread of a crawl: waits for a task, downloads its URL with the
+// client that the scheme selects, saves the body under the URL's local name,
+// collects the links of saved pages, and leaves its result in the task for
+// the manager to collect.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/download_task.h"
+#include "engine/link_item.h"
+#include "platform/critical_section.h"
+#include "platform/notifying_thread.h"
+#include "platform/wait_event.h"
+#include "protocol/http_request_info.h"
+#include "protocol/response_info.h"
+#include "storage/local_file_mapping.h"
+#include "url/url.h"
+
+class CFileStream;
+class CFtpClient;
+class CHttpClient;
+class CLinkExtractor;
+class CProgressNotifier;
+class CProjectSettings;
+
+class CDownloadWorker : public CNotifyingThread {
+public:
+    // The pause after a failed attempt, cut short by a stop.
+    static constexpr std::uint32_t kRetryPauseMs = 2000;
+    // Buffer of the output file stream.
+    static constexpr std::size_t kOutputBufferSize = 8192;
+
+    struct Timeouts {
+        std::uint32_t connectMs = 0;
+        std::uint32_t sendMs = 0;
+        std::uint32_t receiveMs = 0;
+    };
+
+    // The project must not change while the worker runs; its rules record
+    // why they last refused.
+    explicit CDownloadWorker(CProjectSettings& project);
+    ~CDownloadWorker() override;
+
+    // Before the first start: the sockets' time-outs, the slot's output
+    // stream and notifier (neither owned), which also receives the events of
+    // the worker's clients. False when the link extractor cannot be created.
+    bool Setup(const Timeouts& timeouts, CFileStream* output, CProgressNotifier* notifier);
+    // Set (not owned) whenever a task is finished, so that the manager can
+    // collect it at once instead of at its next poll.
+    void SetFinishedEvent(CWaitEvent* event) { m_finishedEvent = event; }
+
+    // The manager's side; each takes the worker's lock.
+    // Copies the task in with a cleared result and wakes the worker.
+    void Assign(const CDownloadTask& task);
+    bool HoldsTask() const;
+    CDownloadTask CopyTask() const;
+    // Frees the worker for the next task.
+    void ClearTask();
+    // Not working on a task: the task event is not set.
+    bool IsIdle() const { return !m_taskEvent.IsSet(); }
+    // The links that the last saved page yielded, in page order.
+    std::vector<CLinkItem> TakeFoundLinks();
+
+protected:
+    ResultCode Run() override;
+    // Creates the three clients on the worker's own thread.
+    void Initialize() override;
+    ResultCode Finalize() override;
+
+    // One attempt at the task's URL: the scheme picks the client.
+    virtual ResultCode DownloadOnce();
+
+    // The task's fields under the worker's lock.
+    std::int32_t GetBytesReceived() const;
+    void AddBytesReceived(std::uint32_t count);
+    void SetSavedNames(std::string localUrl, std::string localPath, std::string storedPath);
+    void SetFoundLinks(std::vector<CLinkItem> links);
+    // The head of the current attempt's response, copied into the task when
+    // the attempt ends.
+    void SetResponse(const CResponseInfo& response) { m_response = response; }
+
+private:
+    ResultCode RunTask();
+    bool IsFinal(ResultCode result) const;
+    void RecordAttempt(ResultCode result);
+    void FinishTask();
+    // More redirects in this attempt than one client may follow.
+    bool TooManyRedirects(int schemeSwitches) const;
+
+    ResultCode FetchHttp(const CUrl& url, bool tls);
+    ResultCode FetchFtp(const CUrl& url);
+    ResultCode CheckResponse(const CResponseInfo& response, std::int32_t knownModificationTime);
+    void PrepareRequest(CHttpClient& client, const CUrl& url, std::int32_t resumeOffset);
+    // HEAD, CheckResponse, and GET unless the HEAD's result ends the attempt.
+    ResultCode RequestBody(CHttpClient& client, std::int32_t knownModificationTime);
+    ResultCode ReceiveHttpBody(CHttpClient& client, std::int32_t resumeOffset);
+    // Where the GET's body belongs in the file that holds resumeOffset
+    // bytes; -1 when it would leave a gap after them.
+    static std::int32_t BodyStart(const CHttpClient& client, std::int32_t resumeOffset);
+    // Opens the task's local file for a body that is written from offset on.
+    ResultCode OpenOutput(std::int32_t offset);
+    ResultCode ExtractPageLinks();
+
+    // The bytes of an earlier attempt that the next one can continue from:
+    // the task's count when its local file still holds that many, else 0.
+    std::int32_t ResumeOffset();
+    void SetBytesReceived(std::int32_t count);
+    std::int32_t GetKnownModificationTime() const;
+    void MapResponseToLocal();
+    void MapFtpUrlToLocal(const CUrl& url);
+    std::string GetLocalPath() const;
+
+    CProjectSettings& m_project;
+    const CLocalFileMapping m_mapping;
+
+    mutable CCriticalSection m_lock;
+    CDownloadTask m_task;
+    std::vector<CLinkItem> m_foundLinks;
+    CWaitEvent m_taskEvent;
+    CWaitEvent* m_finishedEvent = nullptr;
+
+    std::unique_ptr<CLinkExtractor> m_linkExtractor;
+    CProgressNotifier* m_notifier = nullptr;
+    CResponseInfo m_response;
+    CFileStream* m_output = nullptr;
+    Timeouts m_timeouts;
+    std::unique_ptr<CHttpClient> m_httpClient;
+    std::unique_ptr<CHttpClient> m_httpsClient;
+    std::unique_ptr<CFtpClient> m_ftpClient;
+    CHttpRequestInfo m_requestInfo;
+    CUrl m_redirectTarget;
+};

@@ -1,0 +1,6 @@
+#include "engine/html_lock.h"
+
+CCriticalSection& GetHtmlLock() {
+    static CCriticalSection lock;
+    return lock;
+}

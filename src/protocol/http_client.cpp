@@ -1,0 +1,428 @@
+#include "protocol/http_client.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+
+#include "engine/program_options.h"
+#include "net/ssl_socket.h"
+#include "protocol/auth_challenge.h"
+#include "protocol/header_text.h"
+#include "storage/stream.h"
+
+namespace {
+
+constexpr const char* kProtocolVersion = "HTTP/1.1";
+// Counts are 32-bit and signed for the callers; larger bodies are refused
+// rather than miscounted.
+constexpr std::uint32_t kMaxBodyCount = std::numeric_limits<std::int32_t>::max();
+
+int ParseStatusCode(std::string_view statusLine) {
+    const std::size_t first = statusLine.find(' ');
+    if (first == std::string_view::npos || first == 0) {
+        ThrowProtocolException(ERR_HTTP_HEADER);
+    }
+    const std::size_t second = statusLine.find(' ', first + 1);
+    if (second == std::string_view::npos) {
+        ThrowProtocolException(ERR_HTTP_HEADER);
+    }
+    const auto code = ReadDecimal(statusLine.substr(first + 1, second - first - 1));
+    if (!code) {
+        ThrowProtocolException(ERR_HTTP_HEADER);
+    }
+    return *code;
+}
+
+}  // namespace
+
+ResultCode CHttpClient::Request(HttpMethod method, bool close) {
+    StartRequest();
+    ResultCode result = ERR_SUCCESS;
+    try {
+        RunPasses(method, close);
+        m_closeAfter = close;
+        m_bodyPending = method != METHOD_HEAD;
+        return ERR_SUCCESS;
+    } catch (const CSocketException& error) {
+        result = error.GetCode();
+    } catch (const CProtocolException& error) {
+        result = error.GetCode();
+    } catch (const std::bad_alloc&) {
+        result = ERR_NOT_ENOUGH_MEMORY;
+    }
+    m_responseHeaders.ClearAll();
+    m_closeAfter = true;
+    return result;
+}
+
+void CHttpClient::StartRequest() {
+    m_currentUrl = m_requestInfo.url;
+    m_status = 0;
+    m_responseHeaders.ClearAll();
+    m_responseInfo.Clear();
+    m_redirectUrl.Clear();
+    m_closeAfter = false;
+    m_bodyPending = false;
+    m_siteCredentials = CAuthCredentials();
+    m_proxyCredentials = CAuthCredentials();
+    m_siteTried = false;
+    m_proxyTried = false;
+}
+
+void CHttpClient::RunPasses(HttpMethod method, bool close) {
+    int redirects = 0;
+    for (;;) {
+        Connect();
+        const std::string target = RequestTarget();
+        SendRequest(method, target, BuildHeaderBlock(close));
+        ReadResponseHead();
+        switch (EvaluateStatus()) {
+            case PassOutcome::kDone:
+                return;
+            case PassOutcome::kRedirect:
+                FollowRedirect(redirects);
+                break;
+            case PassOutcome::kSiteChallenge:
+                AnswerSiteChallenge(method, target);
+                break;
+            case PassOutcome::kProxyChallenge:
+                AnswerProxyChallenge(method, target);
+                break;
+        }
+        EndPass();
+    }
+}
+
+// The intermediate response's body is never read, so its connection cannot
+// carry the next pass.
+void CHttpClient::EndPass() {
+    m_closeAfter = true;
+    Notify(EVT_HTTP_FINISHED);
+    Close();
+    m_responseHeaders.ClearAll();
+    m_closeAfter = false;
+    m_status = 0;
+}
+
+void CHttpClient::Connect() {
+    const CSocketAddress target =
+        m_requestInfo.UsesProxy()
+            ? m_requestInfo.proxy
+            : CSocketAddress(m_currentUrl.GetHost(), m_currentUrl.GetPort() != 0
+                                                         ? m_currentUrl.GetPort()
+                                                         : m_currentUrl.GetDefaultPort());
+    if (IsConnected() && GetCurrentAddress() == target) {
+        return;
+    }
+    ConnectTo(target);
+}
+
+std::string CHttpClient::RequestTarget() const {
+    if (m_requestInfo.UsesProxy()) {
+        return m_currentUrl.GetUrl();
+    }
+    const std::string target = m_currentUrl.GetEscapedPath() + m_currentUrl.GetEscapedQuery() +
+                               m_currentUrl.GetEscapedFragment();
+    return target.empty() ? "/" : target;
+}
+
+std::string CHttpClient::BuildHeaderBlock(bool close) const {
+    CHttpHeaders headers;
+    headers.SetHost(m_currentUrl.GetHost(), m_currentUrl.GetPort());
+    headers.SetAuthorization(m_siteCredentials);
+    headers.SetProxyAuthorization(m_proxyCredentials);
+    headers.SetUserAgent(m_requestInfo.userAgent);
+    headers.SetConnectionClose(close);
+    headers.SetRange(m_requestInfo.rangeFrom, m_requestInfo.rangeTo, m_requestInfo.rangeKind);
+    return headers.FormatHeaderBlock();
+}
+
+void CHttpClient::SendRequest(HttpMethod method, const std::string& target,
+                              const std::string& headers) {
+    Send(std::string(GetMethodText(method)) + " " + target + " " + kProtocolVersion + "\r\n" +
+         headers + "\r\n");
+    Notify(EVT_HTTP_REQUEST_SENT, headers);
+}
+
+void CHttpClient::ReadResponseHead() {
+    std::string block;
+    ReadHeaderBlock(block);
+    const std::size_t lineEnd = block.find("\r\n");
+    if (lineEnd == std::string::npos || lineEnd == 0 || lineEnd + 2 == block.size()) {
+        ThrowProtocolException(ERR_HTTP_HEADER);
+    }
+    const std::string_view headerText = std::string_view(block).substr(lineEnd + 2);
+    m_status = ParseStatusCode(std::string_view(block).substr(0, lineEnd));
+    Notify(EVT_HTTP_RESPONSE_HEADERS, headerText);
+    m_responseHeaders.ParseHeaderBlock(headerText);
+    if (!m_responseHeaders.HasAnyHeader()) {
+        ThrowProtocolException(ERR_HTTP_HEADER);
+    }
+    FillResponseInfo();
+}
+
+void CHttpClient::FillResponseInfo() {
+    m_responseInfo.Clear();
+    m_responseInfo.valid = true;
+    m_responseInfo.url = m_currentUrl;
+    m_responseInfo.modificationTimeKnown =
+        m_responseHeaders.GetLastModified(m_responseInfo.modificationTime);
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+    std::int32_t length = 0;
+    if (m_responseHeaders.GetContentRange(first, last, length)) {
+        m_responseInfo.contentLengthKnown = length != 0;
+    } else {
+        m_responseInfo.contentLengthKnown = m_responseHeaders.GetContentLength(length);
+    }
+    m_responseInfo.contentLength = m_responseInfo.contentLengthKnown ? length : 0;
+    ContentTypeCode type = CONTENT_TYPE_OTHER;
+    m_responseInfo.contentTypeKnown = m_responseHeaders.GetContentType(type);
+    m_responseInfo.contentType = type;
+}
+
+CHttpClient::PassOutcome CHttpClient::EvaluateStatus() const {
+    if (m_status == 200 || m_status == 206) {
+        return PassOutcome::kDone;
+    }
+    if (m_status >= 300 && m_status <= 307) {
+        return PassOutcome::kRedirect;
+    }
+    if (m_status == 401) {
+        return PassOutcome::kSiteChallenge;
+    }
+    if (m_status == 407) {
+        return PassOutcome::kProxyChallenge;
+    }
+    if (m_status >= 400 && m_status <= 499) {
+        ThrowProtocolException(ERR_HTTP_CLIENT_ERROR);
+    }
+    if (m_status >= 500 && m_status <= 599) {
+        ThrowProtocolException(ERR_HTTP_SERVER_ERROR);
+    }
+    ThrowProtocolException(ERR_HTTP_STATUS);
+}
+
+void CHttpClient::FollowRedirect(int& redirects) {
+    const std::string& location = m_responseHeaders.GetLocation();
+    CUrl next;
+    if (location.empty() ||
+        (!next.Parse(location) && !next.ResolveRelative(m_currentUrl.GetSourceText(), location))) {
+        ThrowProtocolException(ERR_HTTP_HEADER);
+    }
+    if (redirects == kMaxRedirects) {
+        ThrowProtocolException(ERR_HTTP_STATUS);
+    }
+    ++redirects;
+    Notify(EVT_HTTP_REDIRECT, next.GetSourceText());
+    if (next.GetScheme() != m_requestInfo.url.GetScheme()) {
+        m_redirectUrl = next;
+        ThrowProtocolException(ERR_HTTP_REDIRECT_PROTOCOL);
+    }
+    m_currentUrl = next;
+}
+
+void CHttpClient::AnswerSiteChallenge(HttpMethod method, const std::string& target) {
+    CAuthChallenge challenge;
+    m_responseHeaders.GetWwwChallenge(challenge);
+    if (m_siteTried || (m_requestInfo.user.empty() && m_requestInfo.password.empty()) ||
+        challenge.scheme == AUTH_SCHEME_UNKNOWN) {
+        ThrowProtocolException(ERR_HTTP_CLIENT_ERROR);
+    }
+    BuildCredentials(challenge, method, target, m_requestInfo.user, m_requestInfo.password,
+                     m_siteCredentials);
+    m_siteTried = true;
+}
+
+void CHttpClient::AnswerProxyChallenge(HttpMethod method, const std::string& target) {
+    CAuthChallenge challenge;
+    m_responseHeaders.GetProxyChallenge(challenge);
+    if (m_proxyTried || !m_requestInfo.UsesProxy() ||
+        (m_requestInfo.proxyUser.empty() && m_requestInfo.proxyPassword.empty()) ||
+        challenge.scheme == AUTH_SCHEME_UNKNOWN) {
+        ThrowProtocolException(ERR_HTTP_CLIENT_ERROR);
+    }
+    BuildCredentials(challenge, method, target, m_requestInfo.proxyUser,
+                     m_requestInfo.proxyPassword, m_proxyCredentials);
+    m_proxyTried = true;
+}
+
+ResultCode CHttpClient::ReadBody(CStream* stream, std::uint32_t& received) {
+    received = 0;
+    m_bodyPending = false;
+    ResultCode result = ERR_SUCCESS;
+    try {
+        m_receiveBuffer = std::make_unique<char[]>(kReceiveBufferSize);
+        ReadBodyBytes(stream, received);
+    } catch (const CSocketException& error) {
+        result = error.GetCode();
+    } catch (const CStreamException& error) {
+        result = error.GetCode();
+    } catch (const CProtocolException& error) {
+        result = error.GetCode();
+    } catch (const std::bad_alloc&) {
+        result = ERR_NOT_ENOUGH_MEMORY;
+    }
+    m_receiveBuffer.reset();
+    if (stream != nullptr) {
+        try {
+            stream->Flush();
+        } catch (const CStreamException& error) {
+            result = result != ERR_SUCCESS ? result : error.GetCode();
+        }
+    }
+    if (result != ERR_SUCCESS) {
+        m_closeAfter = true;
+    }
+    return result;
+}
+
+void CHttpClient::ReadBodyBytes(CStream* stream, std::uint32_t& received) {
+    if (m_status == 206) {
+        ReadRange(stream, received);
+        return;
+    }
+    TransferCoding coding = TRANSFER_CODING_OTHER;
+    if (!m_responseHeaders.GetTransferCoding(coding)) {
+        if (m_responseHeaders.GetValue(HEADER_CONTENT_LENGTH).empty()) {
+            ReadToEnd(stream, received);
+            return;
+        }
+        std::int32_t length = 0;
+        if (!m_responseHeaders.GetContentLength(length)) {
+            ThrowProtocolException(ERR_HTTP_HEADER);
+        }
+        ReadKnownLength(stream, static_cast<std::uint32_t>(length), received);
+    } else if (coding == TRANSFER_CODING_CHUNKED) {
+        ReadChunked(stream, received);
+    } else {
+        // A body in a coding that is not read must not be taken for the next
+        // response on this connection.
+        m_closeAfter = true;
+    }
+}
+
+void CHttpClient::ReadRange(CStream* stream, std::uint32_t& received) {
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+    std::int32_t total = 0;
+    // Without a usable range the body's length and place are unknown.
+    if (!m_responseHeaders.GetContentRange(first, last, total)) {
+        ThrowProtocolException(ERR_HTTP_HEADER);
+    }
+    Notify(EVT_HTTP_RANGE_START, static_cast<std::uint32_t>(first));
+    ReadKnownLength(stream, static_cast<std::uint32_t>(last - first) + 1, received);
+}
+
+void CHttpClient::ReadKnownLength(CStream* stream, std::uint32_t length, std::uint32_t& received) {
+    if (stream != nullptr) {
+        Notify(EVT_HTTP_BODY_LENGTH, length);
+    }
+    CopyBytes(stream, length, received);
+}
+
+void CHttpClient::ReadToEnd(CStream* stream, std::uint32_t& received) {
+    if (stream != nullptr) {
+        Notify(EVT_HTTP_BODY_LENGTH, 0u);
+    }
+    m_closeAfter = true;
+    for (;;) {
+        std::uint32_t count = 0;
+        try {
+            Receive(m_receiveBuffer.get(), kReceiveBufferSize, count);
+        } catch (const CSocketException& error) {
+            if (error.GetCode() != ERR_SOCKET_REMOTE_CLOSED) {
+                throw;
+            }
+            Deliver(stream, count, received);
+            return;
+        }
+        Deliver(stream, count, received);
+    }
+}
+
+void CHttpClient::ReadChunked(CStream* stream, std::uint32_t& received) {
+    for (std::uint32_t size = ReadChunkSize(); size != 0; size = ReadChunkSize()) {
+        if (stream != nullptr) {
+            Notify(EVT_HTTP_CHUNK_START, size);
+        }
+        CopyBytes(stream, size, received);
+        Notify(EVT_HTTP_CHUNK_END);
+        ReadChunkEnd();
+    }
+    SkipTrailer();
+}
+
+// The size is hexadecimal up to the first other character, so extensions
+// after ";" are ignored. A size that is missing, negative or beyond the
+// 32-bit count is refused before anything is read for it.
+std::uint32_t CHttpClient::ReadChunkSize() {
+    std::string line;
+    ReadLine(line);
+    if (!line.ends_with("\r\n")) {
+        ThrowProtocolException(ERR_HTTP_HEADER);
+    }
+    const auto size = ReadHexadecimal(line);
+    if (!size) {
+        ThrowProtocolException(ERR_HTTP_HEADER);
+    }
+    return static_cast<std::uint32_t>(*size);
+}
+
+// Anything but the line end after the data means the size was wrong, and
+// what was written is not the body that the server meant.
+void CHttpClient::ReadChunkEnd() {
+    std::string line;
+    ReadLine(line);
+    if (line != "\r\n") {
+        ThrowProtocolException(ERR_HTTP_HEADER);
+    }
+}
+
+// Trailer fields are not used, but they must not stay on the connection.
+void CHttpClient::SkipTrailer() {
+    std::string line;
+    do {
+        ReadLine(line);
+    } while (line != "\r\n");
+}
+
+void CHttpClient::CopyBytes(CStream* stream, std::uint32_t length, std::uint32_t& received) {
+    while (length > 0) {
+        std::uint32_t count = 0;
+        try {
+            Receive(m_receiveBuffer.get(), std::min(length, kReceiveBufferSize), count);
+        } catch (const CSocketException&) {
+            // What did arrive is kept, so that a resumed download starts after it.
+            Deliver(stream, count, received);
+            throw;
+        }
+        Deliver(stream, count, received);
+        length -= count;
+    }
+}
+
+void CHttpClient::Deliver(CStream* stream, std::uint32_t length, std::uint32_t& received) {
+    if (length > kMaxBodyCount - received) {
+        ThrowProtocolException(ERR_HTTP_HEADER);
+    }
+    if (stream != nullptr && length > 0) {
+        stream->Write(m_receiveBuffer.get(), length);
+    }
+    received += length;
+}
+
+void CHttpClient::Finish() {
+    Notify(EVT_HTTP_FINISHED);
+    if (m_closeAfter || m_bodyPending || m_responseHeaders.IsConnectionClose()) {
+        Close();
+    }
+    m_responseHeaders.ClearAll();
+    m_closeAfter = false;
+    m_bodyPending = false;
+    m_status = 0;
+}
+
+std::unique_ptr<CEventSocket> CHttpsClient::CreateSocket() {
+    return std::make_unique<CSslSocket>(GetProgramOptions().GetVerifyCertificates());
+}

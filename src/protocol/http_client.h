@@ -1,0 +1,113 @@
+// HTTP/1.1 client for one worker thread: sends HEAD and GET requests directly
+// or through a proxy, follows redirects within its scheme, answers Basic and
+// Digest challenges, and streams the body into a caller's stream. A
+// connection left open by one exchange is reused by the next one to the same
+// server.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "net/errors.h"
+#include "protocol/auth_credentials.h"
+#include "protocol/http_headers.h"
+#include "protocol/http_method.h"
+#include "protocol/http_request_info.h"
+#include "protocol/protocol_client.h"
+#include "protocol/response_info.h"
+#include "url/url.h"
+
+class CStream;
+
+// Progress events raised through the client's sink (source 0).
+enum : std::uint32_t {
+    EVT_HTTP_REQUEST_SENT = 513,      // text: the request's header lines
+    EVT_HTTP_RESPONSE_HEADERS = 514,  // text: the response's header lines
+    EVT_HTTP_BODY_LENGTH = 515,       // length: the body's length, 0 when it runs to the end
+    EVT_HTTP_RANGE_START = 516,       // length: the first byte of partial content
+    EVT_HTTP_CHUNK_START = 517,       // length: the chunk's size
+    EVT_HTTP_CHUNK_END = 518,
+    EVT_HTTP_REDIRECT = 519,  // text: the new URL
+    EVT_HTTP_FINISHED = 520,  // an exchange, or a redirect or authentication pass, ended
+};
+
+class CHttpClient : public CProtocolClient {
+public:
+    static constexpr std::uint32_t kReceiveBufferSize = 0x8000;
+    // A server that keeps redirecting must not hold a worker for ever.
+    static constexpr int kMaxRedirects = 20;
+
+    void SetRequestInfo(const CHttpRequestInfo& info) { m_requestInfo = info; }
+
+    // Sends the request and reads the response head, following redirects and
+    // answering challenges; the body stays pending. close asks the server to
+    // close the connection after this exchange. Returns 0 or the failure's
+    // code (14 for lack of memory). Finish must follow every call.
+    ResultCode Request(HttpMethod method, bool close);
+    const CResponseInfo& GetResponseInfo() const { return m_responseInfo; }
+    // Reads the pending body into stream (null drops it); received counts the
+    // body bytes read, also on failure.
+    ResultCode ReadBody(CStream* stream, std::uint32_t& received);
+    // Ends the exchange; the connection stays open for the next request
+    // unless this exchange needs it closed.
+    void Finish();
+    // After ERR_HTTP_REDIRECT_PROTOCOL: the URL for the client of its scheme.
+    const CUrl& GetRedirectUrl() const { return m_redirectUrl; }
+
+    int GetStatus() const { return m_status; }
+    const CHttpHeaders& GetResponseHeaders() const { return m_responseHeaders; }
+
+private:
+    enum class PassOutcome { kDone, kRedirect, kSiteChallenge, kProxyChallenge };
+
+    void StartRequest();
+    void RunPasses(HttpMethod method, bool close);
+    void EndPass();
+    void Connect();
+    std::string RequestTarget() const;
+    std::string BuildHeaderBlock(bool close) const;
+    void SendRequest(HttpMethod method, const std::string& target, const std::string& headers);
+    void ReadResponseHead();
+    void FillResponseInfo();
+    PassOutcome EvaluateStatus() const;
+    void FollowRedirect(int& redirects);
+    void AnswerSiteChallenge(HttpMethod method, const std::string& target);
+    void AnswerProxyChallenge(HttpMethod method, const std::string& target);
+
+    void ReadBodyBytes(CStream* stream, std::uint32_t& received);
+    void ReadRange(CStream* stream, std::uint32_t& received);
+    void ReadKnownLength(CStream* stream, std::uint32_t length, std::uint32_t& received);
+    void ReadToEnd(CStream* stream, std::uint32_t& received);
+    void ReadChunked(CStream* stream, std::uint32_t& received);
+    std::uint32_t ReadChunkSize();
+    void ReadChunkEnd();
+    void SkipTrailer();
+    void CopyBytes(CStream* stream, std::uint32_t length, std::uint32_t& received);
+    void Deliver(CStream* stream, std::uint32_t length, std::uint32_t& received);
+
+    std::unique_ptr<char[]> m_receiveBuffer;
+    CHttpRequestInfo m_requestInfo;
+    bool m_closeAfter = false;
+    // A GET's body that nobody read would be taken for the next response.
+    bool m_bodyPending = false;
+    int m_status = 0;
+    CHttpHeaders m_responseHeaders;
+    CResponseInfo m_responseInfo;
+    CUrl m_redirectUrl;
+
+    // The state of one Request: the URL of the current pass and the
+    // credentials that its next pass carries.
+    CUrl m_currentUrl;
+    CAuthCredentials m_siteCredentials;
+    CAuthCredentials m_proxyCredentials;
+    bool m_siteTried = false;
+    bool m_proxyTried = false;
+};
+
+// The same client over TLS. Certificates are checked as the program option
+// "Verify Certificates" says when the client is attached.
+class CHttpsClient : public CHttpClient {
+protected:
+    std::unique_ptr<CEventSocket> CreateSocket() override;
+};

@@ -1,0 +1,21 @@
+#include "protocol/http_request_info.h"
+
+void CHttpRequestInfo::SetUrl(const CUrl& target, const std::string& siteUser,
+                              const std::string& sitePassword) {
+    url = target;
+    user = siteUser;
+    password = sitePassword;
+}
+
+void CHttpRequestInfo::SetRange(std::int32_t from, std::int32_t to, RangeKind kind) {
+    rangeFrom = from;
+    rangeTo = to;
+    rangeKind = kind;
+}
+
+void CHttpRequestInfo::SetProxy(const CSocketAddress& address, const std::string& addressUser,
+                                const std::string& addressPassword) {
+    proxy = address;
+    proxyUser = addressUser;
+    proxyPassword = addressPassword;
+}

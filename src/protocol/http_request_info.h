@@ -1,0 +1,34 @@
+// What a worker hands to the HTTP client before a request.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "net/socket_address.h"
+#include "protocol/http_headers.h"
+#include "url/url.h"
+
+struct CHttpRequestInfo {
+    CUrl url;
+    // Empty user and password: the site gets no credentials.
+    std::string user;
+    std::string password;
+    std::string userAgent;
+    // RANGE_NONE sends no "Range" header; rangeTo is the last byte for
+    // RANGE_FROM_TO and the suffix length for RANGE_LAST_BYTES.
+    RangeKind rangeKind = RANGE_NONE;
+    std::int32_t rangeFrom = 0;
+    std::int32_t rangeTo = 0;
+    // Used only with a host and a non-zero port.
+    CSocketAddress proxy;
+    std::string proxyUser;
+    std::string proxyPassword;
+
+    void Reset() { *this = CHttpRequestInfo(); }
+    void SetUrl(const CUrl& target, const std::string& siteUser, const std::string& sitePassword);
+    void SetUserAgent(const std::string& agent) { userAgent = agent; }
+    void SetRange(std::int32_t from, std::int32_t to, RangeKind kind);
+    void SetProxy(const CSocketAddress& address, const std::string& addressUser,
+                  const std::string& addressPassword);
+    bool UsesProxy() const { return !proxy.GetHost().empty() && proxy.GetPort() != 0; }
+};

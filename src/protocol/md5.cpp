@@ -1,0 +1,51 @@
+#include "protocol/md5.h"
+
+#include <new>
+
+CMd5::CMd5() : m_context(EVP_MD_CTX_new()) {
+    if (!m_context) {
+        throw std::bad_alloc();
+    }
+    Init();
+}
+
+// OpenSSL fails these calls only when it cannot allocate, or when MD5 has
+// been removed from the library, which leaves authentication impossible.
+void CMd5::Init() {
+    if (EVP_DigestInit_ex(m_context.get(), EVP_md5(), nullptr) != 1) {
+        throw std::bad_alloc();
+    }
+}
+
+void CMd5::Update(const void* data, std::size_t length) {
+    if (EVP_DigestUpdate(m_context.get(), data, length) != 1) {
+        throw std::bad_alloc();
+    }
+}
+
+CMd5::Digest CMd5::Final() {
+    Digest digest{};
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(m_context.get(), digest.data(), &length) != 1 ||
+        length != digest.size()) {
+        throw std::bad_alloc();
+    }
+    return digest;
+}
+
+std::string CMd5::ToHex(const Digest& digest) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(digest.size() * 2);
+    for (std::uint8_t byte : digest) {
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 0x0F];
+    }
+    return hex;
+}
+
+std::string CMd5::HexOf(std::string_view text) {
+    CMd5 md5;
+    md5.Update(text);
+    return ToHex(md5.Final());
+}

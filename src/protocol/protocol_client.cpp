@@ -1,0 +1,102 @@
+#include "protocol/protocol_client.h"
+
+#include <vector>
+
+#include "net/errors.h"
+#include "platform/event_sink.h"
+
+CProtocolClient::CProtocolClient() = default;
+
+CProtocolClient::~CProtocolClient() {
+    if (m_socket) {
+        m_socket->Close();
+    }
+}
+
+void CProtocolClient::Attach(CEventSink* sink, CWaitEvent* stopEvent) {
+    m_sink = sink;
+    m_stopEvent = stopEvent;
+    m_socket = CreateSocket();
+}
+
+void CProtocolClient::SetTimeouts(std::uint32_t connectMs, std::uint32_t sendMs,
+                                  std::uint32_t receiveMs) {
+    GetSocket().SetTimeouts(connectMs, sendMs, receiveMs);
+}
+
+void CProtocolClient::ConnectTo(const CSocketAddress& address) {
+    CEventSocket& socket = GetSocket();
+    socket.Close();
+    m_currentAddress.Clear();
+    socket.Create(m_sink, m_stopEvent);
+    socket.Connect(address);
+    m_currentAddress = address;
+}
+
+bool CProtocolClient::IsConnected() const {
+    return m_socket && m_socket->IsOpen();
+}
+
+void CProtocolClient::Close() {
+    if (m_socket) {
+        m_socket->Close();
+    }
+}
+
+void CProtocolClient::Send(std::string_view data) {
+    GetSocket().SendString(data);
+}
+
+std::uint32_t CProtocolClient::Receive(void* buffer, std::uint32_t size, std::uint32_t& received) {
+    return GetSocket().Receive(buffer, size, received);
+}
+
+void CProtocolClient::ReadLine(std::string& text) {
+    ReadUntil(kLineCapacity, "\r\n", text);
+}
+
+void CProtocolClient::ReadHeaderBlock(std::string& text) {
+    ReadUntil(kHeaderBlockCapacity, "\r\n\r\n", text);
+}
+
+void CProtocolClient::ReadUntil(std::uint32_t capacity, const char* terminator, std::string& text) {
+    std::vector<char> buffer(capacity);
+    std::uint32_t received = 0;
+    try {
+        GetSocket().ReceiveUntil(buffer.data(), capacity, terminator, received, true);
+    } catch (const CException&) {
+        text.assign(buffer.data(), received);
+        throw;
+    }
+    text.assign(buffer.data(), received);
+}
+
+std::unique_ptr<CEventSocket> CProtocolClient::CreateSocket() {
+    return std::make_unique<CEventSocket>();
+}
+
+CEventSocket& CProtocolClient::GetSocket() {
+    // A client used without Attach works without sink and stop event.
+    if (!m_socket) {
+        m_socket = CreateSocket();
+    }
+    return *m_socket;
+}
+
+void CProtocolClient::Notify(std::uint32_t code) {
+    if (m_sink != nullptr) {
+        m_sink->Notify(0, code);
+    }
+}
+
+void CProtocolClient::Notify(std::uint32_t code, std::uint32_t length) {
+    if (m_sink != nullptr) {
+        m_sink->Notify(0, code, length);
+    }
+}
+
+void CProtocolClient::Notify(std::uint32_t code, std::string_view text) {
+    if (m_sink != nullptr) {
+        m_sink->Notify(0, code, text);
+    }
+}

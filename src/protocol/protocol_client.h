@@ -1,0 +1,70 @@
+// The base of the HTTP and FTP clients: one owned socket, the owner's event
+// sink and stop event, and the address that the open connection leads to.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "net/event_socket.h"
+#include "net/socket_address.h"
+
+class CEventSink;
+class CWaitEvent;
+
+// Socket failures pass through every operation as CSocketException, after the
+// socket has closed itself.
+class CProtocolClient {
+public:
+    static constexpr std::uint32_t kLineCapacity = 512;
+    static constexpr std::uint32_t kHeaderBlockCapacity = 4096;
+
+    CProtocolClient();
+    virtual ~CProtocolClient();
+    CProtocolClient(const CProtocolClient&) = delete;
+    CProtocolClient& operator=(const CProtocolClient&) = delete;
+
+    // Keeps sink and stopEvent (not owned; either may be null) and makes the
+    // socket. Called once, right after construction.
+    void Attach(CEventSink* sink, CWaitEvent* stopEvent);
+    // Milliseconds, 0 for no limit; kept for every later connection.
+    void SetTimeouts(std::uint32_t connectMs, std::uint32_t sendMs, std::uint32_t receiveMs);
+
+    // Closes any open connection, creates the socket again and connects it.
+    void ConnectTo(const CSocketAddress& address);
+    bool IsConnected() const;
+    void Close();
+    void Send(std::string_view data);
+    // Receives exactly size bytes; when it throws, received counts those that came.
+    std::uint32_t Receive(void* buffer, std::uint32_t size, std::uint32_t& received);
+
+    // One line including its CR LF; a line of more than 511 bytes comes back
+    // cut and its rest is read as the next line. When the socket throws, text
+    // holds the bytes that did arrive.
+    void ReadLine(std::string& text);
+    // The same up to and including the blank line, at most 4095 bytes.
+    void ReadHeaderBlock(std::string& text);
+
+    const CSocketAddress& GetCurrentAddress() const { return m_currentAddress; }
+
+protected:
+    virtual std::unique_ptr<CEventSocket> CreateSocket();
+
+    CEventSocket& GetSocket();
+    CEventSink* GetSink() const { return m_sink; }
+    CWaitEvent* GetStopEvent() const { return m_stopEvent; }
+
+    // Protocol events (code 512 and above) from source 0; nothing without a sink.
+    void Notify(std::uint32_t code);
+    void Notify(std::uint32_t code, std::uint32_t length);
+    void Notify(std::uint32_t code, std::string_view text);
+
+private:
+    void ReadUntil(std::uint32_t capacity, const char* terminator, std::string& text);
+
+    std::unique_ptr<CEventSocket> m_socket;
+    CEventSink* m_sink = nullptr;
+    CWaitEvent* m_stopEvent = nullptr;
+    CSocketAddress m_currentAddress;
+};

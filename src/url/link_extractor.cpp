@@ -1,0 +1,198 @@
+#include "url/link_extractor.h"
+
+#include <libxml/xmlstring.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <limits>
+
+#include "engine/crawl_rules.h"
+#include "net/errors.h"
+#include "storage/stream.h"
+#include "url/url.h"
+
+namespace {
+
+struct LinkElement {
+    std::string_view element;
+    LinkAttribute attribute;
+};
+
+constexpr std::array kLinkElements = {
+    LinkElement{"a", {"href", true}},         LinkElement{"img", {"src", false}},
+    LinkElement{"link", {"href", false}},     LinkElement{"script", {"src", false}},
+    LinkElement{"td", {"background", false}}, LinkElement{"tr", {"background", false}},
+    LinkElement{"th", {"background", false}}, LinkElement{"body", {"background", false}},
+    LinkElement{"frame", {"src", false}},     LinkElement{"iframe", {"src", false}},
+    LinkElement{"embed", {"src", false}},     LinkElement{"object", {"data", false}},
+    LinkElement{"param", {"value", false}},
+};
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+bool IsMovieParam(const CHtmlNode& param) {
+    const std::string name = param.GetAttribute("name");
+    return EqualsIgnoringCase(name, "movie") || EqualsIgnoringCase(name, "src");
+}
+
+// A level read from a damaged project file must not overflow.
+std::int32_t NextLevel(std::int32_t level) {
+    return level < std::numeric_limits<std::int32_t>::max() ? level + 1 : level;
+}
+
+// The page's text reaches the extractor as UTF-8, but the URL it was fetched
+// from may carry raw bytes of another character set (a redirect's Location,
+// say). Links resolved against it would hand those bytes to the serialiser,
+// which gives up halfway through the page, so they are escaped the way a
+// browser sends them.
+std::string EscapeNonUtf8(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    const auto* bytes = reinterpret_cast<const xmlChar*>(text.data());
+    for (std::size_t i = 0; i < text.size();) {
+        int length = static_cast<int>(std::min<std::size_t>(text.size() - i, 4));
+        if (xmlGetUTF8Char(bytes + i, &length) >= 0) {
+            escaped.append(text.substr(i, static_cast<std::size_t>(length)));
+            i += static_cast<std::size_t>(length);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", bytes[i]);
+            escaped += hex;
+            ++i;
+        }
+    }
+    return escaped;
+}
+
+}  // namespace
+
+std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
+                                               const CHtmlNode& element) {
+    for (const LinkElement& entry : kLinkElements) {
+        if (entry.element == elementName) {
+            if (elementName == "param" && !IsMovieParam(element)) {
+                return std::nullopt;
+            }
+            return entry.attribute;
+        }
+    }
+    return std::nullopt;
+}
+
+bool IsDownloadableLink(const CUrl& url) {
+    switch (url.GetScheme()) {
+        case SchemeHttp:
+        case SchemeHttps:
+            return true;
+        case SchemeFtp:
+            return !url.GetFileName().empty();
+        default:
+            return false;
+    }
+}
+
+CLinkExtractor::CLinkExtractor(CCrawlRules& rules) : m_rules(rules) {}
+
+bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl,
+                                  const CLinkItem& page) {
+    m_baseUrl = EscapeNonUtf8(TrimHtmlWhiteSpace(baseUrl));
+    m_pageItem = page;
+    m_pageHost = page.GetUrl().GetHost();
+    m_foundLinks.clear();
+    try {
+        if (!Load(stream)) {
+            return false;
+        }
+        Walk();
+        return WriteBack(stream);
+    } catch (const CStreamException&) {
+        return false;
+    }
+}
+
+bool CLinkExtractor::WriteBack(CStream& stream) {
+    if (!stream.Seek(0, CStream::kBegin) || !Save(stream)) {
+        return false;
+    }
+    stream.Flush();
+    // The serialised page may be shorter than the downloaded one; what is
+    // left of the old bytes behind it would be read as part of the page.
+    stream.SetLength(stream.GetPosition());
+    return true;
+}
+
+void CLinkExtractor::OnNode(CHtmlNode& node) {
+    if (node.IsElement()) {
+        VisitElement(node);
+    }
+}
+
+void CLinkExtractor::VisitElement(CHtmlNode& element) {
+    const std::string name = element.GetNodeName();
+    if (name == "base") {
+        TakeBase(element);
+        return;
+    }
+    const std::optional<LinkAttribute> attribute = FindLinkAttribute(name, element);
+    if (!attribute) {
+        return;
+    }
+    const std::string value = element.GetAttribute(attribute->name);
+    if (value.empty() || value.size() > kMaxLinkLength) {
+        return;
+    }
+    CUrl url;
+    if ((!url.Parse(value) && !url.ResolveRelative(m_baseUrl, value)) || !IsDownloadableLink(url)) {
+        return;
+    }
+    try {
+        element.SetAttribute(attribute->name, url.GetSourceText());
+    } catch (const CHtmlException&) {
+        // The page keeps the link as it was; the crawl can still follow it.
+    }
+    AddLink(url, attribute->anchor && url.GetScheme() != SchemeFtp);
+}
+
+// A base element redirects every later relative link. Its href goes, since
+// the page's links are all absolute once it has been written back; a base
+// given relative to the page (as in <base href="/">) is resolved first, or
+// no later relative link could be resolved at all.
+void CLinkExtractor::TakeBase(CHtmlNode& base) {
+    const std::string href = base.GetAttribute("href");
+    if (href.empty()) {
+        return;
+    }
+    base.RemoveAttribute("href");
+    CUrl url;
+    if (url.Parse(href) || url.ResolveRelative(m_baseUrl, href)) {
+        m_baseUrl = url.GetSourceText();
+    }
+}
+
+void CLinkExtractor::AddLink(const CUrl& url, bool anchor) {
+    if (anchor && !m_rules.CheckScope(url)) {
+        return;
+    }
+    const std::optional<LinkLevel> level = ComputeLevel(url);
+    if (!level || (anchor && !m_rules.CheckLevel(level->level, level->internal))) {
+        return;
+    }
+    m_foundLinks.emplace_back(url, level->level, level->internal);
+}
+
+// Links of an internal page to other hosts start a new external chain at
+// level 0; an external page's own links stay external, and it leads nowhere
+// else.
+std::optional<CLinkExtractor::LinkLevel> CLinkExtractor::ComputeLevel(const CUrl& url) const {
+    if (EqualsIgnoringCase(url.GetHost(), m_pageHost)) {
+        return LinkLevel{NextLevel(m_pageItem.GetLevel()), m_pageItem.IsInternal()};
+    }
+    if (m_pageItem.IsInternal()) {
+        return LinkLevel{0, false};
+    }
+    return std::nullopt;
+}
