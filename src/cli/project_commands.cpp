@@ -17,29 +17,31 @@ namespace {
 
 constexpr int kUsageError = 2;
 constexpr std::chrono::seconds kDefaultAutosave{30};
-constexpr int kMaxAutosaveSeconds = 3600;
+constexpr double kMinAutosaveSeconds = 0.1;
+constexpr double kMaxAutosaveSeconds = 3600;
 
 int UsageError(std::ostream& err, const std::string& message) {
     err << "tarnwick-cli: " << message << "\n";
     return kUsageError;
 }
 
-// Removes "--autosave SECONDS" from the arguments.
+// Removes "--autosave SECONDS" from the arguments; fractions are allowed.
 bool TakeAutosave(Arguments& arguments, std::chrono::milliseconds& autosave, std::string& error) {
     autosave = kDefaultAutosave;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] != "--autosave") {
             continue;
         }
-        int seconds = 0;
+        double seconds = 0;
         const std::string value = i + 1 < arguments.size() ? arguments[i + 1] : "";
         const char* end = value.data() + value.size();
         const auto [rest, failure] = std::from_chars(value.data(), end, seconds);
-        if (failure != std::errc() || rest != end || seconds < 1 || seconds > kMaxAutosaveSeconds) {
-            error = "--autosave takes a number of seconds from 1 to 3600";
+        if (failure != std::errc() || rest != end || !(seconds >= kMinAutosaveSeconds) ||
+            seconds > kMaxAutosaveSeconds) {
+            error = "--autosave takes a number of seconds from 0.1 to 3600";
             return false;
         }
-        autosave = std::chrono::seconds(seconds);
+        autosave = std::chrono::milliseconds(static_cast<long>(seconds * 1000));
         arguments.erase(arguments.begin() + static_cast<std::ptrdiff_t>(i),
                         arguments.begin() + static_cast<std::ptrdiff_t>(i + 2));
         return true;
