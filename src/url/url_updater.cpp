@@ -50,6 +50,7 @@ bool CUrlUpdater::IsStopRequested() {
 }
 
 void CUrlUpdater::UpdateAll() {
+    RevisitIfFilesWereSaved();
     m_list.RewindView();
     SendMessage(m_window, WM_UPDATE_BEGIN, 0, static_cast<LPARAM>(m_list.CountToRewrite()));
     try {
@@ -67,11 +68,31 @@ void CUrlUpdater::UpdateAll() {
     PostMessage(m_window, WM_UPDATE_END, 0, 0);
 }
 
+void CUrlUpdater::RevisitIfFilesWereSaved() {
+    bool handledBefore = false;
+    bool savedSince = false;
+    m_list.RewindView();
+    while (const CDownloadEntry* entry = m_list.NextViewEntry()) {
+        handledBefore = handledBefore || entry->IsRewritten();
+        savedSince = savedSince || (entry->HasStoredPath() && !entry->IsRewritten());
+    }
+    if (!handledBefore || !savedSince) {
+        return;
+    }
+    m_list.RewindView();
+    while (const CDownloadEntry* entry = m_list.NextViewEntry()) {
+        if (entry->IsRewritten()) {
+            m_list.SetRewritten(entry->GetUrl(), false);
+        }
+    }
+}
+
 void CUrlUpdater::UpdateEntry(const CDownloadEntry& entry) {
     const CUrl url = entry.GetUrl();
     std::string localPath;
     m_mapping.StoredToLocalPath(url, entry.GetStoredPath(), localPath);
-    if (!localPath.empty() && IsPagePath(localPath) && UpdateFile(localPath)) {
+    // Any other file has nothing to rewrite: it is done once it has been seen.
+    if (localPath.empty() || !IsPagePath(localPath) || UpdateFile(localPath)) {
         m_list.SetRewritten(url, true);
     }
 }

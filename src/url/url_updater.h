@@ -38,9 +38,12 @@ public:
 
     // Rewrites every saved page whose rewritten flag is clear, in list order,
     // and sets the flag of each page rewritten. Entries that are not pages
-    // are counted and reported but not opened. Ends early, without
-    // WM_UPDATE_END, when a stop is requested; the page under way is finished
-    // first.
+    // are counted and reported but not opened; their flag is set as they are
+    // seen. When files were saved since an earlier pass (entries with a
+    // stored path and a clear flag beside flagged ones), every flag is
+    // cleared first: a page rewritten then may link to them. Ends early,
+    // without WM_UPDATE_END, when a stop is requested; the page under way is
+    // finished first.
     void UpdateAll();
     // Rewrites the page at the absolute path in place. The new page is
     // written beside the old one and renamed over it, so that a failed write
@@ -55,6 +58,7 @@ protected:
 
 private:
     bool IsStopRequested();
+    void RevisitIfFilesWereSaved();
     void UpdateEntry(const CDownloadEntry& entry);
     bool WritePage(const std::string& path);
     void RewriteLink(CHtmlNode& node, const std::string& attribute);

@@ -291,6 +291,54 @@ TEST_F(ProjectNginxTest, ACrawlKilledAtRandomMomentsAlwaysReopensAndCompletes) {
     ExpectBrowsableMirror(doc);
 }
 
+TEST_F(ProjectNginxTest, CtrlCPausesAndSavesAndASecondOneStopsTheProject) {
+    const std::string project = m_work.File("site.tkp");
+    ASSERT_EQ(RunCli({"new", SiteBase() + "/start.html", project, "--scope", "domain"}), 0);
+    const auto interruptAfter = [&](std::chrono::milliseconds delay, int signals) {
+        const std::string output = m_work.File("interrupted.out");
+        fs::remove(output);
+        ChildProcess child({TARNWICK_CLI, "start", project}, output);
+        std::this_thread::sleep_for(delay);
+        // Two signals of one kind that arrive together merge into one; a
+        // Ctrl+C and a kill do not, and both count as interrupts.
+        child.Signal(SIGINT);
+        if (signals == 2) {
+            child.Signal(SIGTERM);
+        }
+        EXPECT_EQ(child.Wait(), 130);
+        return ReadFile(output);
+    };
+
+    std::string output = interruptAfter(std::chrono::milliseconds(1500), 1);
+    EXPECT_NE(output.find("Paused: "), std::string::npos) << output;
+    EXPECT_EQ(output.find("Project completed"), std::string::npos) << output;
+    {
+        CQuillmoorDoc doc(nullptr);
+        ASSERT_TRUE(doc.OpenDocument(project));
+        EXPECT_EQ(doc.GetController().GetState(), Paused);
+        // The large files were under way: their parts wait to be resumed.
+        EXPECT_GT(doc.GetController().GetManager()->GetRetryCount(), 0u);
+    }
+
+    output = interruptAfter(std::chrono::milliseconds(500), 2);
+    EXPECT_NE(output.find("Links updated."), std::string::npos) << output;
+    EXPECT_NE(output.find("Project completed: "), std::string::npos) << output;
+    {
+        CQuillmoorDoc doc(nullptr);
+        ASSERT_TRUE(doc.OpenDocument(project));
+        EXPECT_EQ(doc.GetController().GetState(), Stopped);
+        // What was saved so far browses offline already.
+        testing_support::LinkChecker checker(doc.GetController().GetManager()->GetList(),
+                                             doc.GetSettings().GetDownloadFolder());
+        EXPECT_EQ(checker.CheckSavedPages(), std::vector<std::string>());
+    }
+
+    ASSERT_EQ(RunCli({"start", project}, &output), 0) << output;
+    CQuillmoorDoc doc(nullptr);
+    ASSERT_TRUE(doc.OpenDocument(project));
+    ExpectBrowsableMirror(doc);
+}
+
 TEST_F(ProjectNginxTest, AMirrorBrowsesOfflineAndMovesWithItsProjectFile) {
     std::string output;
     ASSERT_EQ(RunCli({"mirror", SiteBase() + "/start.html", "--into", m_work.File("m"), "--scope",
