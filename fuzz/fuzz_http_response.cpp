@@ -124,8 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::uint32_t received = 0;
             const ResultCode result =
                 client.ReadBody((options & 0x40) != 0 ? nullptr : &stream, received);
-            if (received > size || (result == ERR_SUCCESS && (options & 0x40) == 0 &&
-                                    stream.Written() != received)) {
+            if (received > size ||
+                (result == ERR_SUCCESS && (options & 0x40) == 0 && stream.Written() != received)) {
                 std::abort();
             }
         }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "engine/crawl_rules.h"
@@ -34,6 +35,21 @@ void CheckLinks(const CLinkExtractor& extractor) {
     }
 }
 
+bool Loads(int fd) {
+    CFileStream stream;
+    stream.Attach(fd, CFileStream::modeRead);
+    stream.Seek(0, CStream::kBegin);
+    CHtmlDocument page;
+    return page.Load(stream);
+}
+
+bool HoldsExactly(int fd, std::string_view expected) {
+    std::string bytes(expected.size() + 1, '\0');
+    const ssize_t read = ::pread(fd, bytes.data(), bytes.size(), 0);
+    return read == static_cast<ssize_t>(expected.size()) &&
+           std::string_view(bytes).substr(0, expected.size()) == expected;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -48,6 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (fd < 0 || ::write(fd, page.data(), page.size()) != static_cast<ssize_t>(page.size())) {
         return 0;
     }
+    const bool loads = Loads(fd);
     {
         CFileStream stream;
         stream.Attach(fd, CFileStream::modeReadWrite);
@@ -57,11 +74,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         rules.SetLevels(3, 1);
         CLinkExtractor extractor(rules);
         const bool internal = size % 2 == 0;
-        if (extractor.ExtractLinks(stream, baseUrl, PageItem(internal))) {
-            stream.Seek(0, CStream::kBegin);
-            CHtmlDocument saved;
-            saved.Load(stream);
+        const bool extracted = extractor.ExtractLinks(stream, baseUrl, PageItem(internal));
+        stream.Flush();
+        // A memory file cannot fail to take bytes, so whatever the page and
+        // its URL hold, a page that can be read must be written back, and
+        // one that cannot must be left as it was.
+        if (!extracted && (loads || !HoldsExactly(fd, page))) {
+            __builtin_trap();
         }
+        stream.Seek(0, CStream::kBegin);
+        CHtmlDocument saved;
+        saved.Load(stream);
         CheckLinks(extractor);
     }
     ::close(fd);

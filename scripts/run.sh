@@ -1,7 +1,34 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the command-line front end.
+# Installs what is missing, builds, and mirrors a website:
+#   scripts/run.sh                 mirrors the sample site in samples/site/, served
+#                                  by nginx on a loopback port, into build/sample-mirror
+#   scripts/run.sh URL [OPTIONS]   mirrors URL (tarnwick-cli mirror URL OPTIONS)
+#   scripts/run.sh COMMAND ...     runs any other tarnwick-cli command (help, version, mirror)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh release
-exec build/release/src/cli/tarnwick-cli "$@"
+cli=$PWD/build/release/src/cli/tarnwick-cli
+
+case "${1:-}" in
+  "")
+    ;;
+  help|--help|version|mirror)
+    exec "$cli" "$@"
+    ;;
+  *)
+    exec "$cli" mirror "$@"
+    ;;
+esac
+
+. scripts/nginx_serve.sh
+work=$(mktemp -d)
+trap 'stop_nginx; rm -rf "$work"' EXIT
+start_nginx samples/site "$work/nginx"
+out=build/sample-mirror
+rm -rf "$out"
+echo "Serving samples/site/ at http://127.0.0.1:$NGINX_PORT/"
+"$cli" mirror "http://127.0.0.1:$NGINX_PORT/" --into "$out"
+echo
+echo "The mirror, in $out:"
+(cd "$out" && find . -type f | sed 's|^\./|  |' | sort)

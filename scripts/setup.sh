@@ -9,7 +9,7 @@ PACKAGES=(
   # libraries
   libxml2-dev libssl-dev zlib1g-dev libc-ares-dev
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev tzdata
+  libgtest-dev libgmock-dev libbenchmark-dev tzdata time
   # real servers and peers for the end-to-end tests, and tools they compare with
   nginx-light apache2 apache2-utils tinyproxy python3 python3-pyftpdlib openssl wget curl
   # the CHM compiler stand-in and its lister

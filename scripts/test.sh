@@ -11,7 +11,7 @@ fuzz_seconds=${TARNWICK_FUZZ_SECONDS:-10}
 jobs=$(nproc)
 # The suites whose code shares state between threads; the rest gain nothing
 # from the much slower ThreadSanitizer run.
-tsan_suites='^(WaitEvent|WaitForAny|MessageQueue|WorkerThread|NotifyingThread)Test\.'
+tsan_suites='^(WaitEvent|WaitForAny|MessageQueue|WorkerThread|NotifyingThread|DownloadManager|DownloadWorker|DownloadFetch|ProgressNotifier)Test\.'
 passed=0
 failed=0
 

@@ -70,6 +70,7 @@ void CDownloadManager::Reset() {
 }
 
 bool CDownloadManager::BeginCrawl() {
+    WaitForLastCrawl();
     {
         std::scoped_lock lock(m_lock);
         m_list->Rewind();
@@ -80,7 +81,15 @@ bool CDownloadManager::BeginCrawl() {
 }
 
 bool CDownloadManager::Resume() {
+    WaitForLastCrawl();
     return Start(kManagerPriority);
+}
+
+void CDownloadManager::WaitForLastCrawl() const {
+    // WM_DL_FINISHED is posted from the thread's last hook, so a window that
+    // starts again as soon as it sees that message can find the thread still
+    // leaving; it sends nothing more, so this wait is short.
+    WaitForEnd(INFINITE);
 }
 
 void CDownloadManager::Store(CStream& stream) {

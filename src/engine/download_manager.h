@@ -71,6 +71,7 @@ protected:
 private:
     struct CWorkerSlot;
 
+    void WaitForLastCrawl() const;
     bool CreateSlot(std::size_t index);
     CProgressNotifier* NotifierFor(std::size_t index);
     void AddStartingUrl();

@@ -53,13 +53,14 @@ CDownloadWorker::~CDownloadWorker() {
 
 bool CDownloadWorker::Setup(const Timeouts& timeouts, CFileStream* output,
                             CProgressNotifier* notifier) {
-    std::scoped_lock lock(m_lock);
+    // The HTML lock is never taken while the worker's lock is held.
     try {
         std::scoped_lock html(GetHtmlLock());
         m_linkExtractor = std::make_unique<CLinkExtractor>(m_project.GetRules());
     } catch (const std::bad_alloc&) {
         return false;
     }
+    std::scoped_lock lock(m_lock);
     m_notifier = notifier;
     SetEventSink(notifier);
     m_taskEvent.Reset();
@@ -133,11 +134,6 @@ std::string CDownloadWorker::GetLocalPath() const {
     return m_task.localPath;
 }
 
-std::int32_t CDownloadWorker::GetBytesReceived() const {
-    std::scoped_lock lock(m_lock);
-    return m_task.bytesReceived;
-}
-
 void CDownloadWorker::AddBytesReceived(std::uint32_t count) {
     std::scoped_lock lock(m_lock);
     m_task.bytesReceived += static_cast<std::int32_t>(count);
@@ -165,22 +161,22 @@ ResultCode CDownloadWorker::Run() {
     return ERR_SUCCESS;
 }
 
-ResultCode CDownloadWorker::RunTask() {
+void CDownloadWorker::RunTask() {
     // A retry count of 0 still means one attempt: no attempt at all would
     // hand back a task that is neither done nor failed, queued for ever.
     const int attempts = std::max(1, GetProgramOptions().GetRetries());
     for (int attempt = 1;; ++attempt) {
         ResultCode result = DownloadOnce();
-        // A stop ends network waits with ERR_SOCKET_LOCAL_CLOSED, but waits
-        // that do not watch it (the FTP control connection) end with a
-        // time-out instead; either way the URL must be tried again later
-        // rather than reported as failed.
+        // A stop ends network waits with ERR_SOCKET_LOCAL_CLOSED; any other
+        // failure while a stop is pending (a time-out, a connection the stop
+        // cut) is the stop's doing too. Either way the URL is tried again
+        // later rather than reported as failed.
         if (result == ERR_SOCKET_LOCAL_CLOSED || (!IsFinal(result) && IsStopRequested())) {
             result = ERR_ATTEMPT_INTERRUPTED;
         }
         RecordAttempt(result);
         if (IsFinal(result) || WaitForStop(kRetryPauseMs) == WAIT_OBJECT_0 || attempt >= attempts) {
-            return result;
+            return;
         }
     }
 }
@@ -383,22 +379,25 @@ ResultCode CDownloadWorker::OpenOutput(std::int32_t offset) {
 
 ResultCode CDownloadWorker::ExtractPageLinks() {
     CDownloadTask task = CopyTask();
-    const bool html = (m_response.contentTypeKnown && m_response.contentType == kHtmlContentType) ||
-                      IsHtmlExtension(CFilePath(task.localPath).GetExt());
-    if (!task.followLinks || !html) {
+    const bool isPage =
+        (m_response.contentTypeKnown && m_response.contentType == kHtmlContentType) ||
+        IsHtmlExtension(CFilePath(task.localPath).GetExt());
+    if (!task.followLinks || !isPage) {
         return ERR_SUCCESS;
     }
     bool parsed = false;
+    std::vector<CLinkItem> links;
     try {
         m_output->Flush();
         m_output->Seek(0, CStream::kBegin);
         std::scoped_lock html(GetHtmlLock());
         parsed =
             m_linkExtractor->ExtractLinks(*m_output, m_response.url.GetSourceText(), task.item);
-        SetFoundLinks(m_linkExtractor->GetFoundLinks());
+        links = m_linkExtractor->GetFoundLinks();
     } catch (const CStreamException&) {
         parsed = false;
     }
+    SetFoundLinks(std::move(links));
     return parsed ? ERR_SUCCESS : static_cast<ResultCode>(ERR_PAGE_NOT_PARSED);
 }
 

@@ -73,7 +73,6 @@ protected:
     virtual ResultCode DownloadOnce();
 
     // The task's fields under the worker's lock.
-    std::int32_t GetBytesReceived() const;
     void AddBytesReceived(std::uint32_t count);
     void SetSavedNames(std::string localUrl, std::string localPath, std::string storedPath);
     void SetFoundLinks(std::vector<CLinkItem> links);
@@ -82,7 +81,7 @@ protected:
     void SetResponse(const CResponseInfo& response) { m_response = response; }
 
 private:
-    ResultCode RunTask();
+    void RunTask();
     bool IsFinal(ResultCode result) const;
     void RecordAttempt(ResultCode result);
     void FinishTask();

@@ -90,6 +90,16 @@ TEST_F(ProgressNotifierTest, ChunksAnnounceTheirOwnSizeWithoutTheOffset) {
     EXPECT_EQ(m_notifier.GetRunningCount(), 0u);
 }
 
+TEST_F(ProgressNotifierTest, CountsRedirectsUntilTaken) {
+    m_notifier.Notify(0, EVT_HTTP_REDIRECT, "http://h/b");
+    m_notifier.Notify(0, EVT_HTTP_FINISHED);
+    m_notifier.Notify(0, EVT_HTTP_REDIRECT, "https://h/b");
+    EXPECT_EQ(m_notifier.GetRedirectCount(), 2);
+    EXPECT_EQ(m_notifier.TakeRedirectCount(), 2);
+    EXPECT_EQ(m_notifier.GetRedirectCount(), 0);
+    EXPECT_TRUE(m_received.empty());
+}
+
 TEST_F(ProgressNotifierTest, BytesOutsideATransferAreNotCounted) {
     // A header block or an FTP listing arrives before any size is known.
     m_notifier.Notify(0, EVT_SOCKET_RECEIVED, 90u);

@@ -83,10 +83,13 @@ const char* CException::what() const noexcept {
     return *message ? message : "Unknown error";
 }
 
-void CException::CopyMessage(const char* message, unsigned bufferSize, char* buffer,
+bool CException::CopyMessage(const char* message, unsigned bufferSize, char* buffer,
                              unsigned capacity) {
+    if (message == nullptr) {
+        return false;
+    }
     if (capacity == 0) {
-        return;
+        return true;
     }
     // The class formats into a buffer of its own first, so a message never
     // exceeds that buffer's size either.
@@ -94,39 +97,27 @@ void CException::CopyMessage(const char* message, unsigned bufferSize, char* buf
     length = std::min<std::size_t>(length, capacity - 1);
     std::memcpy(buffer, message, length);
     buffer[length] = '\0';
+    return true;
 }
 
 bool CSocketException::GetErrorMessage(char* buffer, unsigned capacity, unsigned*) const {
-    const char* message = FindMessage(kSocketMessages, GetCode());
-    if (message == nullptr) {
-        return false;
-    }
-    CopyMessage(message, kSmallMessageBuffer, buffer, capacity);
-    return true;
+    return CopyMessage(FindMessage(kSocketMessages, GetCode()), kSmallMessageBuffer, buffer,
+                       capacity);
 }
 
 bool CProtocolException::GetErrorMessage(char* buffer, unsigned capacity, unsigned*) const {
-    const char* message = FindMessage(kProtocolMessages, GetCode());
-    if (message == nullptr) {
-        return false;
-    }
-    CopyMessage(message, kProtocolMessageBuffer, buffer, capacity);
-    return true;
+    return CopyMessage(FindMessage(kProtocolMessages, GetCode()), kProtocolMessageBuffer, buffer,
+                       capacity);
 }
 
 bool CStreamException::GetErrorMessage(char* buffer, unsigned capacity, unsigned*) const {
     const char* message = FindMessage(kStreamMessages, GetCode());
-    CopyMessage(message ? message : "", kSmallMessageBuffer, buffer, capacity);
-    return true;
+    return CopyMessage(message ? message : "", kSmallMessageBuffer, buffer, capacity);
 }
 
 bool CHtmlException::GetErrorMessage(char* buffer, unsigned capacity, unsigned*) const {
-    const char* message = FindMessage(kHtmlMessages, GetCode());
-    if (message == nullptr) {
-        return false;
-    }
-    CopyMessage(message, kSmallMessageBuffer, buffer, capacity);
-    return true;
+    return CopyMessage(FindMessage(kHtmlMessages, GetCode()), kSmallMessageBuffer, buffer,
+                       capacity);
 }
 
 void ThrowSocketException(ResultCode code) {

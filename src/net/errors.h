@@ -78,8 +78,9 @@ public:
 
 protected:
     // Formats message into the class's own buffer of bufferSize characters
-    // and copies it, cut if needed, into the caller's buffer.
-    static void CopyMessage(const char* message, unsigned bufferSize, char* buffer,
+    // and copies it, cut if needed, into the caller's buffer. False (buffer
+    // untouched) when there is no message, that is for an unknown code.
+    static bool CopyMessage(const char* message, unsigned bufferSize, char* buffer,
                             unsigned capacity);
 
 private:

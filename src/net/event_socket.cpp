@@ -155,11 +155,16 @@ bool CEventSocket::ReceiveUntil(char* buffer, std::uint32_t capacity, const char
     if (capacity <= 1) {
         return false;
     }
-    const std::size_t terminatorLength = std::strlen(terminator);
+    const std::string_view wanted(terminator);
     // One byte of the capacity is kept for the terminating NUL.
     while (received < capacity - 1) {
         const std::uint32_t room = capacity - 1 - received;
-        const Transfer done = ReceiveSome(buffer + received, oneByteAtATime ? 1 : room);
+        const std::uint32_t take =
+            oneByteAtATime ? PeekUpToTerminator(buffer, received, room, wanted) : room;
+        if (take == 0) {
+            continue;
+        }
+        const Transfer done = ReceiveSome(buffer + received, take);
         if (done.count == 0) {
             if (done.error != ERR_SUCCESS) {
                 CloseAndThrow(done.error);
@@ -170,12 +175,32 @@ bool CEventSocket::ReceiveUntil(char* buffer, std::uint32_t capacity, const char
         received += done.count;
         buffer[received] = '\0';
         Notify(EVT_SOCKET_RECEIVED, done.count);
-        if (received >= terminatorLength &&
-            std::memcmp(buffer + received - terminatorLength, terminator, terminatorLength) == 0) {
+        if (std::string_view(buffer, received).ends_with(wanted)) {
             return true;
         }
     }
     return false;
+}
+
+std::uint32_t CEventSocket::PeekUpToTerminator(char* buffer, std::uint32_t received,
+                                               std::uint32_t room, std::string_view terminator) {
+    const Transfer peeked = PeekSome(buffer + received, room);
+    if (peeked.count == 0) {
+        if (peeked.error != ERR_SUCCESS) {
+            CloseAndThrow(peeked.error);
+        }
+        AwaitTransfer(peeked.waitFor, GetReceiveTimeout());
+        return 0;
+    }
+    // The terminator may begin in bytes already taken.
+    const std::uint32_t overlap =
+        std::min<std::uint32_t>(received, static_cast<std::uint32_t>(terminator.size()) - 1);
+    const std::string_view window(buffer + received - overlap, overlap + peeked.count);
+    const std::size_t found = terminator.empty() ? 0 : window.find(terminator);
+    if (found == std::string_view::npos) {
+        return peeked.count;
+    }
+    return static_cast<std::uint32_t>(found + terminator.size() - overlap);
 }
 
 CEventSocket::Transfer CEventSocket::SendSome(const char* data, std::uint32_t length) {
@@ -194,8 +219,17 @@ CEventSocket::Transfer CEventSocket::SendSome(const char* data, std::uint32_t le
 }
 
 CEventSocket::Transfer CEventSocket::ReceiveSome(char* buffer, std::uint32_t length) {
+    return ReceiveWithFlags(buffer, length, 0);
+}
+
+CEventSocket::Transfer CEventSocket::PeekSome(char* buffer, std::uint32_t length) {
+    return ReceiveWithFlags(buffer, length, MSG_PEEK);
+}
+
+CEventSocket::Transfer CEventSocket::ReceiveWithFlags(char* buffer, std::uint32_t length,
+                                                      int flags) {
     for (;;) {
-        const ssize_t count = ::recv(m_socket, buffer, length, 0);
+        const ssize_t count = ::recv(m_socket, buffer, length, flags);
         if (count > 0) {
             return {static_cast<std::uint32_t>(count)};
         }

@@ -46,7 +46,8 @@ public:
     virtual std::uint32_t Send(const void* data, std::uint32_t length, std::uint32_t& sent);
     // Receives into buffer until its data ends with terminator (true) or it
     // holds capacity - 1 bytes (false); the data is NUL-terminated. One byte
-    // at a time leaves everything after the terminator unread.
+    // at a time leaves everything after the terminator unread (the bytes are
+    // looked at before they are taken, so it costs no call per byte).
     virtual bool ReceiveUntil(char* buffer, std::uint32_t capacity, const char* terminator,
                               std::uint32_t& received, bool oneByteAtATime);
     // Receives exactly size bytes; when it throws, received and buffer hold
@@ -80,6 +81,8 @@ protected:
 
     virtual Transfer SendSome(const char* data, std::uint32_t length);
     virtual Transfer ReceiveSome(char* buffer, std::uint32_t length);
+    // Like ReceiveSome, but the bytes stay to be received again.
+    virtual Transfer PeekSome(char* buffer, std::uint32_t length);
     virtual std::uint32_t GetSendTimeout() const { return m_sendTimeout; }
     virtual std::uint32_t GetReceiveTimeout() const { return m_receiveTimeout; }
     // Reads the socket's state after a wait for pollEvents ended.
@@ -96,6 +99,11 @@ protected:
 private:
     ResultCode AwaitConnection();
     void AwaitTransfer(short pollEvents, std::uint32_t timeoutMs);
+    Transfer ReceiveWithFlags(char* buffer, std::uint32_t length, int flags);
+    // How many of the available bytes to take so that nothing after the
+    // terminator is taken; they are peeked to buffer + received first.
+    std::uint32_t PeekUpToTerminator(char* buffer, std::uint32_t received, std::uint32_t room,
+                                     std::string_view terminator);
     void Notify(std::uint32_t code);
     void Notify(std::uint32_t code, std::uint32_t length);
     void Notify(std::uint32_t code, const std::string& text);

@@ -1,5 +1,6 @@
 #include "net/event_socket.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -16,23 +17,24 @@
 #include "support/dns_peer.h"
 #include "support/loopback_peer.h"
 #include "support/recording_sink.h"
+#include "support/test_bytes.h"
+#include "support/thrown_code.h"
 
 namespace {
 
+using ::testing::AllOf;
+using ::testing::Each;
+using ::testing::Ge;
+using ::testing::Le;
+using ::testing::SizeIs;
 using testing_support::DnsPeer;
+using testing_support::LetterBytes;
 using testing_support::LoopbackPeer;
 using testing_support::ReceiveBytes;
 using testing_support::RecordingSink;
 using testing_support::SendAll;
 
-ResultCode CodeOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const CSocketException& failure) {
-        return failure.GetCode();
-    }
-    return ERR_SUCCESS;
-}
+constexpr auto& CodeOf = testing_support::CodeOf<CSocketException>;
 
 // Blocks a peer script until the client closes its end (or the peer goes).
 void WaitForClientClose(int connection) {
@@ -271,10 +273,7 @@ TEST_F(EventSocketTest, ReceiveUntilStopsAtTheTerminatorOrAFullBuffer) {
 }
 
 TEST_F(EventSocketTest, LargeSendGoesOutInChunksOfAtMost8192Bytes) {
-    std::string data(20000, '\0');
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        data[i] = static_cast<char>('a' + i % 26);
-    }
+    const std::string data = LetterBytes(20000, 'a');
     LoopbackPeer peer;
     std::string arrived;
     peer.Serve([&](int connection) { arrived = ReceiveBytes(connection, data.size()); });
@@ -284,11 +283,8 @@ TEST_F(EventSocketTest, LargeSendGoesOutInChunksOfAtMost8192Bytes) {
     EXPECT_EQ(sent, 20000u);
     peer.Join();
     EXPECT_EQ(arrived, data);
-    const std::vector<std::uint32_t> chunks = m_sink.Lengths(EVT_SOCKET_SENT);
-    EXPECT_GE(chunks.size(), 3u);
-    for (std::uint32_t chunk : chunks) {
-        EXPECT_LE(chunk, CEventSocket::kSendChunkSize);
-    }
+    EXPECT_THAT(m_sink.Lengths(EVT_SOCKET_SENT),
+                AllOf(SizeIs(Ge(3u)), Each(Le(CEventSocket::kSendChunkSize))));
     EXPECT_EQ(m_sink.Total(EVT_SOCKET_SENT), 20000u);
 }
 

@@ -149,6 +149,16 @@ CEventSocket::Transfer CSslSocket::ReceiveSome(char* buffer, std::uint32_t lengt
     return Outcome(result, read, ERR_SSL_RECEIVE);
 }
 
+CEventSocket::Transfer CSslSocket::PeekSome(char* buffer, std::uint32_t length) {
+    if (!m_connection) {
+        return {0, 0, ERR_SSL_RECEIVE};
+    }
+    ERR_clear_error();
+    std::size_t read = 0;
+    const int result = SSL_peek_ex(m_connection.get(), buffer, length, &read);
+    return Outcome(result, read, ERR_SSL_RECEIVE);
+}
+
 // The peer's close (alert or not) is a library failure, so a body that ends
 // with the connection reports failure after its bytes were counted.
 CEventSocket::Transfer CSslSocket::Outcome(int result, std::size_t count,

@@ -36,6 +36,7 @@ public:
 protected:
     Transfer SendSome(const char* data, std::uint32_t length) override;
     Transfer ReceiveSome(char* buffer, std::uint32_t length) override;
+    Transfer PeekSome(char* buffer, std::uint32_t length) override;
     std::uint32_t GetSendTimeout() const override { return GetConnectTimeout(); }
     std::uint32_t GetReceiveTimeout() const override { return GetConnectTimeout(); }
     ResultCode CheckNetworkEvent(short pollEvents) const override;

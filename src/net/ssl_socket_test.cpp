@@ -10,6 +10,7 @@
 #include "platform/wait_event.h"
 #include "support/loopback_peer.h"
 #include "support/recording_sink.h"
+#include "support/thrown_code.h"
 
 namespace {
 
@@ -18,14 +19,7 @@ using testing_support::ReceiveBytes;
 using testing_support::RecordingSink;
 using testing_support::SendAll;
 
-ResultCode CodeOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const CSocketException& failure) {
-        return failure.GetCode();
-    }
-    return ERR_SUCCESS;
-}
+constexpr auto& CodeOf = testing_support::CodeOf<CSocketException>;
 
 // Takes the client's hello and then says nothing until the client goes.
 void SwallowHello(int connection) {

@@ -63,6 +63,7 @@ void CHttpClient::StartRequest() {
     m_redirectUrl.Clear();
     m_closeAfter = false;
     m_bodyPending = false;
+    m_serverCloses = false;
     m_siteCredentials = CAuthCredentials();
     m_proxyCredentials = CAuthCredentials();
     m_siteTried = false;
@@ -72,10 +73,8 @@ void CHttpClient::StartRequest() {
 void CHttpClient::RunPasses(HttpMethod method, bool close) {
     int redirects = 0;
     for (;;) {
-        Connect();
         const std::string target = RequestTarget();
-        SendRequest(method, target, BuildHeaderBlock(close));
-        ReadResponseHead();
+        ParseResponseHead(Exchange(method, target, BuildHeaderBlock(close)));
         switch (EvaluateStatus()) {
             case PassOutcome::kDone:
                 return;
@@ -104,25 +103,49 @@ void CHttpClient::EndPass() {
     m_status = 0;
 }
 
-void CHttpClient::Connect() {
-    const CSocketAddress target =
-        m_requestInfo.UsesProxy()
-            ? m_requestInfo.proxy
-            : CSocketAddress(m_currentUrl.GetHost(), m_currentUrl.GetPort() != 0
-                                                         ? m_currentUrl.GetPort()
-                                                         : m_currentUrl.GetDefaultPort());
-    if (IsConnected() && GetCurrentAddress() == target) {
-        return;
+// A server may close a kept connection while it idles; the request then
+// meets the close before any answer. Such a request is sent once more on a
+// new connection, which is safe for the methods that the client uses.
+std::string CHttpClient::Exchange(HttpMethod method, const std::string& target,
+                                  const std::string& headers) {
+    const CSocketAddress address = ServerAddress();
+    const bool reused = IsConnected() && GetCurrentAddress() == address;
+    if (!reused) {
+        ConnectTo(address);
     }
-    ConnectTo(target);
+    std::string block;
+    try {
+        SendRequest(method, target, headers);
+        ReadHeaderBlock(block);
+    } catch (const CSocketException& error) {
+        if (!reused || !block.empty() || error.GetCode() == ERR_SOCKET_LOCAL_CLOSED ||
+            error.GetCode() == ERR_SOCKET_TIMEOUT) {
+            throw;
+        }
+        ConnectTo(address);
+        SendRequest(method, target, headers);
+        ReadHeaderBlock(block);
+    }
+    return block;
 }
 
+CSocketAddress CHttpClient::ServerAddress() const {
+    if (m_requestInfo.UsesProxy()) {
+        return m_requestInfo.proxy;
+    }
+    const int port = m_currentUrl.GetPort();
+    return CSocketAddress(m_currentUrl.GetHost(), port != 0 ? port : m_currentUrl.GetDefaultPort());
+}
+
+// A fragment names a place inside the resource and never goes on the wire:
+// servers such as apache answer 400 to a target that holds one. Elsewhere in
+// the printed form a "#" is escaped, so the first one starts the fragment.
 std::string CHttpClient::RequestTarget() const {
     if (m_requestInfo.UsesProxy()) {
-        return m_currentUrl.GetUrl();
+        const std::string url = m_currentUrl.GetUrl();
+        return url.substr(0, url.find('#'));
     }
-    const std::string target = m_currentUrl.GetEscapedPath() + m_currentUrl.GetEscapedQuery() +
-                               m_currentUrl.GetEscapedFragment();
+    const std::string target = m_currentUrl.GetEscapedPath() + m_currentUrl.GetEscapedQuery();
     return target.empty() ? "/" : target;
 }
 
@@ -144,20 +167,23 @@ void CHttpClient::SendRequest(HttpMethod method, const std::string& target,
     Notify(EVT_HTTP_REQUEST_SENT, headers);
 }
 
-void CHttpClient::ReadResponseHead() {
-    std::string block;
-    ReadHeaderBlock(block);
+void CHttpClient::ParseResponseHead(std::string_view block) {
     const std::size_t lineEnd = block.find("\r\n");
-    if (lineEnd == std::string::npos || lineEnd == 0 || lineEnd + 2 == block.size()) {
+    if (lineEnd == std::string_view::npos || lineEnd == 0 || lineEnd + 2 == block.size()) {
         ThrowProtocolException(ERR_HTTP_HEADER);
     }
-    const std::string_view headerText = std::string_view(block).substr(lineEnd + 2);
-    m_status = ParseStatusCode(std::string_view(block).substr(0, lineEnd));
+    const std::string_view statusLine = block.substr(0, lineEnd);
+    const std::string_view headerText = block.substr(lineEnd + 2);
+    m_status = ParseStatusCode(statusLine);
     Notify(EVT_HTTP_RESPONSE_HEADERS, headerText);
     m_responseHeaders.ParseHeaderBlock(headerText);
     if (!m_responseHeaders.HasAnyHeader()) {
         ThrowProtocolException(ERR_HTTP_HEADER);
     }
+    // An HTTP/1.0 server closes the connection after its answer unless it
+    // says that it keeps it.
+    m_serverCloses = statusLine.starts_with("HTTP/1.0 ") &&
+                     !EqualsIgnoreCase(m_responseHeaders.GetValue(HEADER_CONNECTION), "keep-alive");
     FillResponseInfo();
 }
 
@@ -414,12 +440,13 @@ void CHttpClient::Deliver(CStream* stream, std::uint32_t length, std::uint32_t& 
 
 void CHttpClient::Finish() {
     Notify(EVT_HTTP_FINISHED);
-    if (m_closeAfter || m_bodyPending || m_responseHeaders.IsConnectionClose()) {
+    if (m_closeAfter || m_bodyPending || m_serverCloses || m_responseHeaders.IsConnectionClose()) {
         Close();
     }
     m_responseHeaders.ClearAll();
     m_closeAfter = false;
     m_bodyPending = false;
+    m_serverCloses = false;
     m_status = 0;
 }
 

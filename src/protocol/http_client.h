@@ -64,11 +64,12 @@ private:
     void StartRequest();
     void RunPasses(HttpMethod method, bool close);
     void EndPass();
-    void Connect();
+    std::string Exchange(HttpMethod method, const std::string& target, const std::string& headers);
+    CSocketAddress ServerAddress() const;
     std::string RequestTarget() const;
     std::string BuildHeaderBlock(bool close) const;
     void SendRequest(HttpMethod method, const std::string& target, const std::string& headers);
-    void ReadResponseHead();
+    void ParseResponseHead(std::string_view block);
     void FillResponseInfo();
     PassOutcome EvaluateStatus() const;
     void FollowRedirect(int& redirects);
@@ -91,6 +92,7 @@ private:
     bool m_closeAfter = false;
     // A GET's body that nobody read would be taken for the next response.
     bool m_bodyPending = false;
+    bool m_serverCloses = false;
     int m_status = 0;
     CHttpHeaders m_responseHeaders;
     CResponseInfo m_responseInfo;

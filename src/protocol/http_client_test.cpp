@@ -82,7 +82,7 @@ std::string Req(const std::string& method, const std::string& target,
            afterHost + "User-Agent: " + kAgent + "\r\n\r\n";
 }
 
-// A request through the proxy for http://example.test/p.
+// A request through the proxy for http://example.test/p#top.
 std::string ProxyReq(const std::string& beforeHost = "", const std::string& afterHost = "") {
     return Req("GET", "http://example.test/p", beforeHost, afterHost, "example.test");
 }
@@ -146,7 +146,7 @@ struct ExchangeCase {
     std::string password = "";
     RangeKind rangeKind = RANGE_NONE;
     std::int32_t rangeFrom = 0;
-    // Through the peer as a proxy: the URL is http://example.test/p.
+    // Through the peer as a proxy: the URL is http://example.test/p#top.
     bool viaProxy = false;
     std::string proxyUser = "";
     std::string proxyPassword = "";
@@ -193,10 +193,10 @@ const ExchangeCase kExchangeCases[] = {
                 ExpectClose(), Accept(), Expect(Req("GET", "/b")), Reply(Ok("ok"))},
      .bytes = "ok",
      .events = {513, 514, 519, 520, 513, 514, 515, 520}},
-    {.name = "absolute 301 within the scheme",
+    {.name = "absolute 301 within the scheme; the fragment stays home",
      .script = {Accept(), Expect(Req("GET", "/a")),
-                Reply("HTTP/1.1 301 Moved\r\nLocation: http://$H/c?q=1\r\n\r\n"), ExpectClose(),
-                Accept(), Expect(Req("GET", "/c?q=1")), Reply(Ok("c"))},
+                Reply("HTTP/1.1 301 Moved\r\nLocation: http://$H/c?q=1#part\r\n\r\n"),
+                ExpectClose(), Accept(), Expect(Req("GET", "/c?q=1")), Reply(Ok("c"))},
      .bytes = "c",
      .events = {513, 514, 519, 520, 513, 514, 515, 520}},
     {.name = "redirect without Location",
@@ -413,8 +413,8 @@ TEST_F(HttpClientTest, ExchangesWithAScriptedServer) {
         if (c.viaProxy) {
             m_info.SetProxy(CSocketAddress(peer.Host(), peer.Port()), c.proxyUser, c.proxyPassword);
         }
-        SetUrl(c.viaProxy ? "http://example.test/p" : "http://" + peer.Authority() + c.path, c.user,
-               c.password);
+        SetUrl(c.viaProxy ? "http://example.test/p#top" : "http://" + peer.Authority() + c.path,
+               c.user, c.password);
 
         ResultCode bodyResult = ERR_SUCCESS;
         std::string body;
@@ -535,6 +535,19 @@ const ReuseCase kReuseCases[] = {
      .requests = {{METHOD_GET, true}, {METHOD_GET, true}},
      .connections = 2,
      .close = true},
+    {.name = "HTTP/1.0 server",
+     .script = {Accept(), Expect(Req("GET", "/a")),
+                Reply("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n1"), ExpectClose(), Accept(),
+                Expect(Req("GET", "/a")),
+                Reply("HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 1\r\n\r\n2"),
+                Expect(Req("GET", "/a")), Reply(Ok("3"))},
+     .requests = {{METHOD_GET, true}, {METHOD_GET, true}, {METHOD_GET, true}},
+     .connections = 2},
+    {.name = "server closed the idle connection",
+     .script = {Accept(), Expect(Req("GET", "/a")), Reply(Ok("1")), Close(), Accept(),
+                Expect(Req("GET", "/a")), Reply(Ok("2"))},
+     .requests = {{METHOD_GET, true}, {METHOD_GET, true}},
+     .connections = 2},
     {.name = "unread body",
      .script = {Accept(), Expect(Req("GET", "/a")), Reply(Ok("not read")), ExpectClose(), Accept(),
                 Expect(Req("GET", "/a")), Reply(Ok("2"))},

@@ -16,12 +16,18 @@ CProtocolClient::~CProtocolClient() {
 void CProtocolClient::Attach(CEventSink* sink, CWaitEvent* stopEvent) {
     m_sink = sink;
     m_stopEvent = stopEvent;
-    m_socket = CreateSocket();
+    MakeSocket();
 }
 
 void CProtocolClient::SetTimeouts(std::uint32_t connectMs, std::uint32_t sendMs,
                                   std::uint32_t receiveMs) {
+    m_timeouts = {connectMs, sendMs, receiveMs};
     GetSocket().SetTimeouts(connectMs, sendMs, receiveMs);
+}
+
+void CProtocolClient::MakeSocket() {
+    m_socket = CreateSocket();
+    m_socket->SetTimeouts(m_timeouts.connectMs, m_timeouts.sendMs, m_timeouts.receiveMs);
 }
 
 void CProtocolClient::ConnectTo(const CSocketAddress& address) {
@@ -78,7 +84,7 @@ std::unique_ptr<CEventSocket> CProtocolClient::CreateSocket() {
 CEventSocket& CProtocolClient::GetSocket() {
     // A client used without Attach works without sink and stop event.
     if (!m_socket) {
-        m_socket = CreateSocket();
+        MakeSocket();
     }
     return *m_socket;
 }

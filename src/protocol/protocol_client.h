@@ -28,7 +28,7 @@ public:
     // Keeps sink and stopEvent (not owned; either may be null) and makes the
     // socket. Called once, right after construction.
     void Attach(CEventSink* sink, CWaitEvent* stopEvent);
-    // Milliseconds, 0 for no limit; kept for every later connection.
+    // Milliseconds, 0 for no limit; kept for every later connection and socket.
     void SetTimeouts(std::uint32_t connectMs, std::uint32_t sendMs, std::uint32_t receiveMs);
 
     // Closes any open connection, creates the socket again and connects it.
@@ -61,10 +61,18 @@ protected:
     void Notify(std::uint32_t code, std::string_view text);
 
 private:
+    struct Timeouts {
+        std::uint32_t connectMs = 0;
+        std::uint32_t sendMs = 0;
+        std::uint32_t receiveMs = 0;
+    };
+
+    void MakeSocket();
     void ReadUntil(std::uint32_t capacity, const char* terminator, std::string& text);
 
     std::unique_ptr<CEventSocket> m_socket;
     CEventSink* m_sink = nullptr;
     CWaitEvent* m_stopEvent = nullptr;
     CSocketAddress m_currentAddress;
+    Timeouts m_timeouts;
 };

@@ -4,9 +4,9 @@
 
 #include <cerrno>
 #include <optional>
-#include <vector>
 
 #include "storage/stream.h"
+#include "url/path_segments.h"
 
 namespace {
 
@@ -18,45 +18,6 @@ bool IsSeparator(char c) {
 
 bool IsDotSegment(std::string_view segment) {
     return segment == "." || segment == "..";
-}
-
-std::vector<std::string_view> SplitSegments(std::string_view text) {
-    std::vector<std::string_view> segments;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = text.find(kSlash, start);
-        if (end == std::string_view::npos) {
-            segments.push_back(text.substr(start));
-            return segments;
-        }
-        segments.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-}
-
-// Folds the segments of joined (which starts with a separator) from the last
-// to the first, letting each ".." swallow the nearest ordinary segment before
-// it. Nothing when ".." segments outnumber the folders they would leave.
-std::optional<std::string> ResolveDotSegments(std::string_view joined) {
-    const std::vector<std::string_view> segments = SplitSegments(joined.substr(1));
-    std::string built;
-    int pendingParents = 0;
-    for (auto it = segments.rbegin(); it != segments.rend(); ++it) {
-        if (*it == ".") {
-            continue;
-        }
-        if (*it == "..") {
-            ++pendingParents;
-        } else if (pendingParents > 0) {
-            --pendingParents;
-        } else {
-            built = kSlash + std::string(*it) + built;
-        }
-    }
-    if (pendingParents > 0) {
-        return std::nullopt;
-    }
-    return built.empty() ? std::string(1, kSlash) : built;
 }
 
 bool MakeFolder(const std::string& path) {
@@ -123,8 +84,9 @@ CFilePath::CFilePath(std::string_view drive, std::string_view directory, std::st
       }()) {}
 
 CFilePath CFilePath::Combine(std::string_view base, std::string_view relative) {
-    const CFilePath basePath(base);
-    const CFilePath relativePath(relative);
+    // Not const: either may be returned, and a const local is copied out.
+    CFilePath basePath(base);
+    CFilePath relativePath(relative);
     if (basePath.m_directory.empty() || basePath.m_fullPath.front() != kSlash) {
         return {};
     }
@@ -135,8 +97,11 @@ CFilePath CFilePath::Combine(std::string_view base, std::string_view relative) {
         return relativePath;
     }
     const std::optional<std::string> resolved =
-        ResolveDotSegments(basePath.m_directory + relativePath.m_fullPath);
-    return resolved ? CFilePath(*resolved) : CFilePath();
+        RemoveDotSegments(basePath.m_directory + relativePath.m_fullPath, false);
+    if (!resolved) {
+        return {};
+    }
+    return CFilePath(resolved->empty() ? std::string(1, kSlash) : *resolved);
 }
 
 std::string CFilePath::GetFolderPath() const {
@@ -175,7 +140,7 @@ void CFilePath::Load(CStream& stream) {
 
 bool HasDotSegment(std::string_view path) {
     const std::string text = ToSlashes(path);
-    for (std::string_view segment : SplitSegments(text)) {
+    for (std::string_view segment : SplitPathSegments(text)) {
         if (IsDotSegment(segment)) {
             return true;
         }

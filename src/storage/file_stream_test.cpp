@@ -8,6 +8,7 @@
 
 #include "net/errors.h"
 #include "support/temp_folder.h"
+#include "support/thrown_code.h"
 
 namespace {
 
@@ -15,14 +16,7 @@ using testing_support::ReadFile;
 using testing_support::TempFolder;
 using testing_support::WriteFile;
 
-ResultCode CodeOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const CStreamException& e) {
-        return e.GetCode();
-    }
-    return ERR_SUCCESS;
-}
+constexpr auto& CodeOf = testing_support::CodeOf<CStreamException>;
 
 TEST(FileStreamTest, OpenModesOnMissingAndExistingFiles) {
     const struct {

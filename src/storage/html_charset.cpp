@@ -1,5 +1,6 @@
 #include "storage/html_charset.h"
 
+#include <libxml/tree.h>
 #include <libxml/xmlstring.h>
 
 #include <algorithm>
@@ -40,16 +41,53 @@ std::string_view WithoutCutCharacter(std::string_view text) {
 }
 
 bool IsUtf8(std::string_view text) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    std::size_t offset = 0;
-    while (offset < text.size()) {
-        int length = static_cast<int>(std::min<std::size_t>(text.size() - offset, 4));
-        if (xmlGetUTF8Char(bytes + offset, &length) < 0) {
+    for (std::size_t length = 0; !text.empty(); text.remove_prefix(length)) {
+        length = Utf8CharLength(text);
+        if (length == 0) {
             return false;
         }
-        offset += static_cast<std::size_t>(length);
     }
     return true;
+}
+
+bool IsAscii(const xmlChar* text) {
+    for (; *text != 0; ++text) {
+        if (*text >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Keeps the UTF-8 characters of text and reads every other byte as the
+// ISO-8859-1 character of that code.
+std::string ReadStrayBytesAsLatin1(std::string_view text) {
+    std::string repaired;
+    repaired.reserve(text.size() + text.size() / 2);
+    for (std::size_t length = 0; !text.empty(); text.remove_prefix(length)) {
+        length = Utf8CharLength(text);
+        if (length > 0) {
+            repaired.append(text.substr(0, length));
+        } else {
+            const auto byte = static_cast<unsigned char>(text.front());
+            repaired += static_cast<char>(0xC0 | (byte >> 6));
+            repaired += static_cast<char>(0x80 | (byte & 0x3F));
+            length = 1;
+        }
+    }
+    return repaired;
+}
+
+void RepairContent(xmlNode* node) {
+    if (node->content == nullptr || IsAscii(node->content)) {
+        return;
+    }
+    const std::string_view content(reinterpret_cast<const char*>(node->content));
+    if (!IsUtf8(content)) {
+        // The node may share its text with the parser's dictionary, so it is
+        // replaced, never edited in place.
+        xmlNodeSetContent(node, BAD_CAST ReadStrayBytesAsLatin1(content).c_str());
+    }
 }
 
 bool SameLetter(char a, char b) {
@@ -68,6 +106,16 @@ bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
 
 }  // namespace
 
+std::size_t Utf8CharLength(std::string_view text) {
+    if (text.empty()) {
+        return 0;
+    }
+    int length = static_cast<int>(std::min<std::size_t>(text.size(), 4));
+    const bool valid =
+        xmlGetUTF8Char(reinterpret_cast<const unsigned char*>(text.data()), &length) >= 0;
+    return valid ? static_cast<std::size_t>(length) : 0;
+}
+
 PageStart InspectPageStart(std::string_view firstChunk, bool moreFollows) {
     if (firstChunk.starts_with(kUtf8Mark)) {
         return {XML_CHAR_ENCODING_UTF8, kUtf8Mark.size()};
@@ -80,6 +128,18 @@ PageStart InspectPageStart(std::string_view firstChunk, bool moreFollows) {
     }
     const std::string_view checked = moreFollows ? WithoutCutCharacter(firstChunk) : firstChunk;
     return {IsUtf8(checked) ? XML_CHAR_ENCODING_UTF8 : XML_CHAR_ENCODING_NONE, 0};
+}
+
+void RepairText(xmlNode* node) {
+    RepairContent(node);
+    if (node->type != XML_ELEMENT_NODE) {
+        return;
+    }
+    for (xmlAttr* attribute = node->properties; attribute != nullptr; attribute = attribute->next) {
+        for (xmlNode* text = attribute->children; text != nullptr; text = text->next) {
+            RepairContent(text);
+        }
+    }
 }
 
 void Redeclare(CHtmlNode& node, const std::string& charset) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <libxml/encoding.h>
+#include <libxml/tree.h>
 
 #include <cstddef>
 #include <string>
@@ -25,6 +26,17 @@ struct PageStart {
 // still make it fall back to ISO-8859-1. Anything else is left to the parser.
 // moreFollows: the chunk may end inside a character.
 PageStart InspectPageStart(std::string_view firstChunk, bool moreFollows);
+
+// The length of the UTF-8 character that text starts with; 0 when its first
+// bytes are no UTF-8 character, or text is empty.
+std::size_t Utf8CharLength(std::string_view text);
+
+// libxml2 lets bytes that are no UTF-8 into the tree on some paths (an "&"
+// before such a byte in a page that claims to be UTF-8), and its serialiser
+// gives up at the first of them, halfway through the page. Reads every such
+// byte in the node's text and attribute values as the ISO-8859-1 character of
+// that code, which is what the bytes of such pages nearly always are.
+void RepairText(xmlNode* node);
 
 // If node is a meta element that declares a character set, makes it declare
 // charset instead.

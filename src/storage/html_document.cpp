@@ -144,6 +144,13 @@ xmlNode* NextInPreOrder(xmlNode* node) {
     return NextAfterSubtree(node);
 }
 
+// Every node of the document, those beside the root element included.
+void RepairDocumentText(xmlDoc* document) {
+    for (xmlNode* node = document->children; node != nullptr; node = NextInPreOrder(node)) {
+        html_charset::RepairText(node);
+    }
+}
+
 }  // namespace
 
 void CHtmlDocument::DocumentDeleter::operator()(xmlDoc* document) const {
@@ -202,6 +209,7 @@ bool CHtmlDocument::Save(CStream& stream) {
     if (!m_document) {
         return false;
     }
+    RepairDocumentText(m_document.get());
     VisitTree([](CHtmlNode& node) { html_charset::Redeclare(node, kSavedEncoding); });
     StreamSink sink{stream, nullptr};
     xmlOutputBuffer* output = xmlOutputBufferCreateIO(WriteToStream, nullptr, &sink,

@@ -36,8 +36,10 @@ public:
     // become character references. Every character set that the page
     // declares in a meta element is first made to name ISO-8859-1, so that a
     // browser reads the bytes as they were meant; a page that declares none
-    // gets none. False when there is no tree or the stream took less than it
-    // was given; a CStreamException from the stream propagates.
+    // gets none. Bytes that the parser let into the tree although they are
+    // no UTF-8 are read as ISO-8859-1 characters. False when there is no
+    // tree or the stream took less than it was given; a CStreamException
+    // from the stream propagates.
     bool Save(CStream& stream);
 
     CHtmlNode GetRoot() const;

@@ -10,6 +10,7 @@
 #include "storage/file_stream.h"
 #include "storage/html_document.h"
 #include "support/temp_folder.h"
+#include "support/thrown_code.h"
 
 namespace {
 
@@ -30,14 +31,7 @@ CHtmlNode NewElement(const std::string& name) {
     return node;
 }
 
-ResultCode HtmlErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const CHtmlException& e) {
-        return e.GetCode();
-    }
-    return ERR_SUCCESS;
-}
+constexpr auto& HtmlErrorOf = testing_support::CodeOf<CHtmlException>;
 
 // Leaks and double frees show under AddressSanitizer.
 TEST(HtmlNodeTest, DetachedNodesAreFreedByTheirOwnerOnly) {

@@ -1,15 +1,14 @@
 #include "url/link_extractor.h"
 
-#include <libxml/xmlstring.h>
 #include <strings.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <limits>
 
 #include "engine/crawl_rules.h"
 #include "net/errors.h"
+#include "storage/html_charset.h"
 #include "storage/stream.h"
 #include "url/url.h"
 
@@ -46,23 +45,21 @@ std::int32_t NextLevel(std::int32_t level) {
 
 // The page's text reaches the extractor as UTF-8, but the URL it was fetched
 // from may carry raw bytes of another character set (a redirect's Location,
-// say). Links resolved against it would hand those bytes to the serialiser,
-// which gives up halfway through the page, so they are escaped the way a
-// browser sends them.
+// say). They are escaped the way a browser sends them, so that a link
+// resolved against that URL is the same text in the written-back page as in
+// the list of links handed to the crawl.
 std::string EscapeNonUtf8(std::string_view text) {
     std::string escaped;
     escaped.reserve(text.size());
-    const auto* bytes = reinterpret_cast<const xmlChar*>(text.data());
-    for (std::size_t i = 0; i < text.size();) {
-        int length = static_cast<int>(std::min<std::size_t>(text.size() - i, 4));
-        if (xmlGetUTF8Char(bytes + i, &length) >= 0) {
-            escaped.append(text.substr(i, static_cast<std::size_t>(length)));
-            i += static_cast<std::size_t>(length);
+    for (std::size_t length = 0; !text.empty(); text.remove_prefix(length)) {
+        length = html_charset::Utf8CharLength(text);
+        if (length > 0) {
+            escaped.append(text.substr(0, length));
         } else {
             char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", bytes[i]);
+            std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(text.front()));
             escaped += hex;
-            ++i;
+            length = 1;
         }
     }
     return escaped;

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <optional>
-#include <vector>
 
 #include "net/errors.h"
 #include "storage/stream.h"
+#include "url/path_segments.h"
 
 namespace {
 
@@ -241,49 +241,6 @@ bool IsSafeHost(std::string_view host) {
         }
     }
     return true;
-}
-
-std::vector<std::string_view> SplitSegments(std::string_view path) {
-    std::vector<std::string_view> segments;
-    std::size_t start = 1;  // after the leading "/"
-    while (true) {
-        const std::size_t slash = path.find('/', start);
-        segments.push_back(path.substr(start, slash - start));
-        if (slash == std::string_view::npos) {
-            return segments;
-        }
-        start = slash + 1;
-    }
-}
-
-// Drops "." segments and each ".." together with the segment before it. A
-// ".." above the root fails, or is ignored when clampAtRoot is set. A
-// trailing "." or ".." leaves no trailing "/".
-std::optional<std::string> RemoveDotSegments(std::string_view path, bool clampAtRoot) {
-    const std::vector<std::string_view> segments = SplitSegments(path);
-    std::vector<std::string_view> kept;
-    int pendingParents = 0;
-    for (auto it = segments.rbegin(); it != segments.rend(); ++it) {
-        if (*it == ".") {
-            continue;
-        }
-        if (*it == "..") {
-            ++pendingParents;
-        } else if (pendingParents > 0) {
-            --pendingParents;
-        } else {
-            kept.push_back(*it);
-        }
-    }
-    if (pendingParents > 0 && !clampAtRoot) {
-        return std::nullopt;
-    }
-    std::string result;
-    for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
-        result += '/';
-        result += *it;
-    }
-    return result;
 }
 
 // Backslashes count as separators and empty segments vanish. Dot segments are

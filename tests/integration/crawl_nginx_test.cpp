@@ -415,6 +415,24 @@ TEST_F(CrawlSiteTest, TheCommandLineMirrorsTheSiteAndReportsFailures) {
         EXPECT_NE(text.find("failed " + url + " (0x20010302: "), std::string::npos) << url;
     }
 }
+
+TEST_F(CrawlSiteTest, CtrlCPausesTheCommandLineAndItExitsCleanly) {
+    const std::string output = m_download.File("cli.out");
+    const std::string folder = m_download.File("cli");
+    // The large file comes slowly enough that the interrupt lands mid-transfer.
+    const int status = testing_support::RunProgram(
+        {testing_support::FindProgram("timeout"), "--preserve-status", "-s", "INT", "1.5",
+         TARNWICK_CLI, "mirror", SiteBase() + "/big/large.bin", "--into", folder},
+        output);
+    const std::string text = ReadFile(output);
+    EXPECT_EQ(status, 130) << text;
+    EXPECT_NE(text.find("Interrupted: pausing the crawl...\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Paused: 0 files were downloaded.\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Project completed"), std::string::npos) << text;
+    const std::string part = folder + "/" + SavedName("/big/large.bin");
+    ASSERT_TRUE(std::filesystem::exists(part));
+    EXPECT_LT(std::filesystem::file_size(part), kLargeFileSize);
+}
 #endif
 
 }  // namespace

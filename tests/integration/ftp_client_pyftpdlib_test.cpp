@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <random>
 #include <string>
 
 #include "platform/wait_event.h"
@@ -15,23 +14,16 @@
 #include "support/pyftpdlib_server.h"
 #include "support/recording_sink.h"
 #include "support/temp_folder.h"
+#include "support/test_bytes.h"
 
 namespace {
 
 using testing_support::PyftpdlibServer;
+using testing_support::RandomBytes;
 using testing_support::ReadFile;
 using testing_support::RecordingSink;
 using testing_support::TempFolder;
 using testing_support::WriteFile;
-
-std::string RandomBytes(std::size_t size) {
-    std::mt19937 generator(12345);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) {
-        byte = static_cast<char>(generator() & 0xFF);
-    }
-    return bytes;
-}
 
 class FtpClientPyftpdlibTest : public ::testing::Test {
 protected:
@@ -61,7 +53,7 @@ protected:
     void TearDown() override { m_client.Quit(); }
 
     static const std::string& File() {
-        static const std::string bytes = RandomBytes(300000);
+        static const std::string bytes = RandomBytes(300000, 12345);
         return bytes;
     }
 

@@ -1,9 +1,9 @@
 // CSslSocket against a real nginx serving TLS with certificates from a test CA.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -14,11 +14,19 @@
 #include "support/nginx_server.h"
 #include "support/recording_sink.h"
 #include "support/temp_folder.h"
+#include "support/test_bytes.h"
 #include "support/test_ca.h"
+#include "support/thrown_code.h"
 
 namespace {
 
+using ::testing::AllOf;
+using ::testing::Each;
+using ::testing::Ge;
+using ::testing::Le;
+using ::testing::SizeIs;
 using testing_support::DnsPeer;
+using testing_support::LetterBytes;
 using testing_support::NginxServer;
 using testing_support::RecordingSink;
 using testing_support::ServerCertificate;
@@ -30,14 +38,7 @@ constexpr const char* kSiteName = "www.tarnwick.test";
 // Resolves to the server too, but no certificate names it.
 constexpr const char* kUnlistedName = "other.tarnwick.test";
 
-ResultCode CodeOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const CSocketException& failure) {
-        return failure.GetCode();
-    }
-    return ERR_SUCCESS;
-}
+constexpr auto& CodeOf = testing_support::CodeOf<CSocketException>;
 
 // Two nginx servers: one with a certificate from the CA that SSL_CERT_FILE
 // names, one with a certificate from a CA nobody trusts.
@@ -155,19 +156,13 @@ TEST_F(SslSocketNginxTest, ServerSeesTheHostNameAsSniButNeverALiteralAddress) {
 }
 
 TEST_F(SslSocketNginxTest, CarriesLargeDataBothWaysInChunks) {
-    std::string payload(20000, '\0');
-    for (std::size_t i = 0; i < payload.size(); ++i) {
-        payload[i] = static_cast<char>('A' + i % 26);
-    }
+    const std::string payload = LetterBytes(20000);
     Open(kSiteName, *s_trusted);
     const std::string head = Request("/echo", "X-Payload: " + payload + "\r\n");
     EXPECT_EQ(head.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << head;
     EXPECT_EQ(Body(head), payload);
-    const std::vector<std::uint32_t> chunks = m_sink.Lengths(EVT_SOCKET_SENT);
-    EXPECT_GE(chunks.size(), 3u);
-    for (std::uint32_t chunk : chunks) {
-        EXPECT_LE(chunk, CEventSocket::kSendChunkSize);
-    }
+    EXPECT_THAT(m_sink.Lengths(EVT_SOCKET_SENT),
+                AllOf(SizeIs(Ge(3u)), Each(Le(CEventSocket::kSendChunkSize))));
     EXPECT_GT(m_sink.Total(EVT_SOCKET_SENT), 20000u);
 }
 

@@ -4,19 +4,13 @@
 // user) and is killed when the object goes; system services are never used.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <filesystem>
-#include <memory>
 #include <stdexcept>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "support/child_process.h"
+#include "support/loopback_server_process.h"
 #include "support/temp_folder.h"
 
 namespace testing_support {
@@ -44,24 +38,23 @@ public:
     // Starts nginx and waits until it accepts connections. Throws with the
     // error log when it does not come up.
     void Start() {
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            m_port = FreeLoopbackPort();
-            WriteFile(ConfigFile(), Config());
-            m_process = std::make_unique<ChildProcess>(
-                std::vector<std::string>{FindProgram("nginx"), "-p", m_folder.string() + "/", "-e",
-                                         ErrorLog(), "-c", ConfigFile()},
-                (m_folder / "nginx.out").string());
-            if (WaitUntilListening()) {
-                return;
-            }
+        const bool started = m_process.Start(
+            [this](int port) {
+                WriteFile(ConfigFile(), Config(port));
+                return std::vector<std::string>{
+                    FindProgram("nginx"), "-p", m_folder.string() + "/", "-e", ErrorLog(), "-c",
+                    ConfigFile()};
+            },
+            (m_folder / "nginx.out").string());
+        if (!started) {
+            throw std::runtime_error("nginx did not start: " + ReadFile(ErrorLog()) +
+                                     ReadFile((m_folder / "nginx.out").string()));
         }
-        throw std::runtime_error("nginx did not start: " + ReadFile(ErrorLog()) +
-                                 ReadFile((m_folder / "nginx.out").string()));
     }
 
-    void Stop() { m_process.reset(); }
+    void Stop() { m_process.Stop(); }
 
-    int Port() const { return m_port; }
+    int Port() const { return m_process.Port(); }
     std::filesystem::path DocumentRoot() const { return m_folder / "html"; }
     // One line per request: "<request line> <status> sni=<server name>".
     std::string AccessLog() const { return ReadFile((m_folder / "access.log").string()); }
@@ -70,7 +63,7 @@ public:
 private:
     std::string ConfigFile() const { return (m_folder / "nginx.conf").string(); }
 
-    std::string Config() const {
+    std::string Config(int port) const {
         const std::string folder = m_folder.string();
         const bool tls = !m_certificateFile.empty();
         std::string config =
@@ -108,7 +101,7 @@ private:
             m_httpDirectives +
             "  server {\n"
             "    listen 127.0.0.1:" +
-            std::to_string(m_port) + (tls ? " ssl" : "") +
+            std::to_string(port) + (tls ? " ssl" : "") +
             ";\n"
             "    server_name localhost;\n"
             "    root " +
@@ -122,49 +115,12 @@ private:
         return config + m_directives + "  }\n}\n";
     }
 
-    static int FreeLoopbackPort() {
-        const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(probe, reinterpret_cast<sockaddr*>(&address), length);
-        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-        ::close(probe);
-        return ntohs(address.sin_port);
-    }
-
-    bool CanConnect() const {
-        const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<std::uint16_t>(m_port));
-        const bool connected =
-            ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        ::close(probe);
-        return connected;
-    }
-
-    bool WaitUntilListening() {
-        for (int i = 0; i < 200 && m_process->IsRunning(); ++i) {
-            if (CanConnect()) {
-                // Someone else may own the port if nginx lost the race for it.
-                return m_process->IsRunning();
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
-        m_process.reset();
-        return false;
-    }
-
     std::filesystem::path m_folder;
     std::string m_directives;
     std::string m_httpDirectives;
     std::string m_certificateFile;
     std::string m_keyFile;
-    int m_port = 0;
-    std::unique_ptr<ChildProcess> m_process;
+    LoopbackServerProcess m_process;
 };
 
 }  // namespace testing_support
