@@ -11,43 +11,47 @@ namespace {
 
 struct LinkElement {
     std::string_view element;
-    std::string_view attribute;
+    LinkAttribute attribute;
 };
 
-constexpr std::array<LinkElement, 12> kLinkElements{{
-    {"a", "href"},
-    {"link", "href"},
-    {"body", "background"},
-    {"td", "background"},
-    {"tr", "background"},
-    {"th", "background"},
-    {"img", "src"},
-    {"frame", "src"},
-    {"iframe", "src"},
-    {"script", "src"},
-    {"embed", "src"},
-    {"object", "data"},
-}};
+constexpr std::array kLinkElements = {
+    LinkElement{"a", {"href", true}},         LinkElement{"img", {"src", false}},
+    LinkElement{"link", {"href", false}},     LinkElement{"script", {"src", false}},
+    LinkElement{"td", {"background", false}}, LinkElement{"tr", {"background", false}},
+    LinkElement{"th", {"background", false}}, LinkElement{"body", {"background", false}},
+    LinkElement{"frame", {"src", false}},     LinkElement{"iframe", {"src", false}},
+    LinkElement{"embed", {"src", false}},     LinkElement{"object", {"data", false}},
+    LinkElement{"param", {"value", false}},
+};
 
-bool IsMovieParam(const CHtmlNode& node) {
-    const std::string name = node.GetAttribute("name");
-    return ::strcasecmp(name.c_str(), "movie") == 0 || ::strcasecmp(name.c_str(), "src") == 0;
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+bool IsMovieParam(const CHtmlNode& param) {
+    const std::string name = param.GetAttribute("name");
+    return EqualsIgnoringCase(name, "movie") || EqualsIgnoringCase(name, "src");
 }
 
 }  // namespace
+
+std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
+                                               const CHtmlNode& element) {
+    for (const LinkElement& entry : kLinkElements) {
+        if (entry.element == elementName) {
+            if (elementName == "param" && !IsMovieParam(element)) {
+                return std::nullopt;
+            }
+            return entry.attribute;
+        }
+    }
+    return std::nullopt;
+}
 
 std::string GetLinkAttributeName(const CHtmlNode& node) {
     if (!node.IsElement()) {
         return {};
     }
-    const std::string name = node.GetNodeName();
-    if (name == "param") {
-        return IsMovieParam(node) ? "value" : "";
-    }
-    for (const LinkElement& entry : kLinkElements) {
-        if (entry.element == name) {
-            return std::string(entry.attribute);
-        }
-    }
-    return {};
+    const std::optional<LinkAttribute> attribute = FindLinkAttribute(node.GetNodeName(), node);
+    return attribute ? attribute->name : "";
 }

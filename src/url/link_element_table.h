@@ -2,14 +2,26 @@
 // links of a saved page absolute and the code that makes them local again.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 class CHtmlNode;
 
-// The name of the attribute that holds the element's link: "href" for "a"
-// and "link", "background" for "body", "td", "tr" and "th", "src" for "img",
-// "frame", "iframe", "script" and "embed", "data" for "object", and "value"
-// for a "param" whose "name" is "movie" or "src" in any case. Element names
-// are compared exactly, as the parser gives them in lower case. Empty for any
-// other node, "base" included: it names the base URL, not a link.
+// The attribute of an element that holds a link, and whether the link is an
+// anchor: anchors are followed only within the crawl's scope and level
+// limits, every other link is a resource of the page and always fetched.
+struct LinkAttribute {
+    const char* name;
+    bool anchor;
+};
+
+// The link attribute of the element named elementName (the parser's
+// lower-case name), or none. A "param" holds a link only when its "name"
+// says "movie" or "src"; "base" is no link and has none.
+std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
+                                               const CHtmlNode& element);
+
+// The name of FindLinkAttribute's attribute for an element node; empty for
+// any other node.
 std::string GetLinkAttributeName(const CHtmlNode& node);

@@ -14,30 +14,6 @@
 
 namespace {
 
-struct LinkElement {
-    std::string_view element;
-    LinkAttribute attribute;
-};
-
-constexpr std::array kLinkElements = {
-    LinkElement{"a", {"href", true}},         LinkElement{"img", {"src", false}},
-    LinkElement{"link", {"href", false}},     LinkElement{"script", {"src", false}},
-    LinkElement{"td", {"background", false}}, LinkElement{"tr", {"background", false}},
-    LinkElement{"th", {"background", false}}, LinkElement{"body", {"background", false}},
-    LinkElement{"frame", {"src", false}},     LinkElement{"iframe", {"src", false}},
-    LinkElement{"embed", {"src", false}},     LinkElement{"object", {"data", false}},
-    LinkElement{"param", {"value", false}},
-};
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-bool IsMovieParam(const CHtmlNode& param) {
-    const std::string name = param.GetAttribute("name");
-    return EqualsIgnoringCase(name, "movie") || EqualsIgnoringCase(name, "src");
-}
-
 // A level read from a damaged project file must not overflow.
 std::int32_t NextLevel(std::int32_t level) {
     return level < std::numeric_limits<std::int32_t>::max() ? level + 1 : level;
@@ -66,19 +42,6 @@ std::string EscapeNonUtf8(std::string_view text) {
 }
 
 }  // namespace
-
-std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
-                                               const CHtmlNode& element) {
-    for (const LinkElement& entry : kLinkElements) {
-        if (entry.element == elementName) {
-            if (elementName == "param" && !IsMovieParam(element)) {
-                return std::nullopt;
-            }
-            return entry.attribute;
-        }
-    }
-    return std::nullopt;
-}
 
 bool IsDownloadableLink(const CUrl& url) {
     switch (url.GetScheme()) {
@@ -185,7 +148,7 @@ void CLinkExtractor::AddLink(const CUrl& url, bool anchor) {
 // level 0; an external page's own links stay external, and it leads nowhere
 // else.
 std::optional<CLinkExtractor::LinkLevel> CLinkExtractor::ComputeLevel(const CUrl& url) const {
-    if (EqualsIgnoringCase(url.GetHost(), m_pageHost)) {
+    if (::strcasecmp(url.GetHost().c_str(), m_pageHost.c_str()) == 0) {
         return LinkLevel{NextLevel(m_pageItem.GetLevel()), m_pageItem.IsInternal()};
     }
     if (m_pageItem.IsInternal()) {

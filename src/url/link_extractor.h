@@ -11,24 +11,11 @@
 
 #include "engine/link_item.h"
 #include "storage/html_document.h"
+#include "url/link_element_table.h"
 
 class CCrawlRules;
 class CStream;
 class CUrl;
-
-// The attribute of an element that holds a link, and whether the link is an
-// anchor: anchors are followed only within the crawl's scope and level
-// limits, every other link is a resource of the page and always fetched.
-struct LinkAttribute {
-    const char* name;
-    bool anchor;
-};
-
-// The link attribute of the element named elementName (the parser's
-// lower-case name), or none. A "param" holds a link only when its "name"
-// says "movie" or "src"; "base" is no link and has none.
-std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
-                                               const CHtmlNode& element);
 
 // Whether the crawl can download the URL: http and https always, ftp only
 // when it names a file (an ftp folder has no file to fetch).
