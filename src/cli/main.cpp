@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/mirror_command.h"
-#include "cli/mirror_options.h"
+#include "cli/project_commands.h"
 #include "storage/html_library.h"
 
 namespace {
@@ -18,12 +17,22 @@ void PrintUsage(std::FILE* out) {
                  "usage: tarnwick-cli COMMAND [ARGS]\n"
                  "\n"
                  "commands:\n"
-                 "  mirror URL [OPTIONS]  download the site at URL for offline browsing\n"
+                 "  mirror URL [OPTIONS]  download the site at URL for offline browsing:\n"
+                 "                        new, then start (project file HOST.tkp, dots as _)\n"
+                 "  new URL [PROJECT.tkp] [OPTIONS]\n"
+                 "                        create a project that downloads into\n"
+                 "                        PROJECT.files beside its file\n"
+                 "  start PROJECT.tkp     start a stopped project or resume a paused one\n"
+                 "  summary PROJECT.tkp   URLs queued and requested, files and bytes\n"
+                 "  list PROJECT.tkp      every URL with its state\n"
+                 "  clear PROJECT.tkp [--yes]\n"
+                 "                        delete all the URLs of the project\n"
                  "  help                  show this text\n"
                  "  version               print the version\n"
                  "\n"
-                 "mirror options:\n"
-                 "  --into FOLDER         download folder (default: HOST.files, dots as _)\n"
+                 "options of mirror and new:\n"
+                 "  --into FOLDER         mirror only: download folder (the project file is\n"
+                 "                        FOLDER.tkp beside it)\n"
                  "  --threads N           worker threads, 1 to 16 (default 3)\n"
                  "  --levels all|N        levels of internal links to follow (default all)\n"
                  "  --external N          levels of external links to follow (default 0)\n"
@@ -33,20 +42,39 @@ void PrintUsage(std::FILE* out) {
                  "  --user U --password P credentials for the site\n"
                  "  --filter GROUP        save only files of this group (Image, Archive,\n"
                  "                        Document, Audio, Video, Other); may be repeated\n"
+                 "options of mirror and start:\n"
+                 "  --autosave SECONDS    save the project this often while it runs\n"
+                 "                        (default 30)\n"
                  "\n"
-                 "Ctrl+C pauses the crawl and exits.\n",
+                 "While a crawl runs the project is saved as paused every 30 seconds.\n"
+                 "Ctrl+C pauses the crawl, saves the project and exits; a second Ctrl+C\n"
+                 "stops the project instead. When a crawl ends, the links of the saved\n"
+                 "pages are updated for offline browsing.\n",
                  TARNWICK_VERSION);
 }
 
-int Mirror(int argc, char** argv) {
-    CMirrorOptions options;
-    std::string error;
-    if (!ParseMirrorArguments(std::vector<std::string>(argv + 2, argv + argc), options, error)) {
-        std::fprintf(stderr, "tarnwick-cli: %s\n\n", error.c_str());
-        PrintUsage(stderr);
-        return 2;
+int Dispatch(const std::string& command, const Arguments& arguments) {
+    if (command == "mirror") {
+        return RunMirrorCommand(arguments, std::cout, std::cerr);
     }
-    return RunMirror(options, std::cout, std::cerr);
+    if (command == "new") {
+        return RunNewCommand(arguments, std::cout, std::cerr);
+    }
+    if (command == "start") {
+        return RunStartCommand(arguments, std::cout, std::cerr);
+    }
+    if (command == "summary") {
+        return RunSummaryCommand(arguments, std::cout, std::cerr);
+    }
+    if (command == "list") {
+        return RunListCommand(arguments, std::cout, std::cerr);
+    }
+    if (command == "clear") {
+        return RunClearCommand(arguments, std::cin, std::cout, std::cerr);
+    }
+    std::fprintf(stderr, "tarnwick-cli: unknown command '%s'\n\n", command.c_str());
+    PrintUsage(stderr);
+    return 2;
 }
 
 }  // namespace
@@ -61,10 +89,10 @@ int main(int argc, char** argv) {
         std::printf("Tarnwick %s\n", TARNWICK_VERSION);
         return 0;
     }
-    if (std::strcmp(argv[1], "mirror") == 0) {
-        return Mirror(argc, argv);
+    const int status = Dispatch(argv[1], Arguments(argv + 2, argv + argc));
+    if (status == 2) {
+        std::fputc('\n', stderr);
+        PrintUsage(stderr);
     }
-    std::fprintf(stderr, "tarnwick-cli: unknown command '%s'\n\n", argv[1]);
-    PrintUsage(stderr);
-    return 2;
+    return status;
 }

@@ -75,6 +75,13 @@ public:
         return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
     }
 
+    // Sends the signal to a running child.
+    void Signal(int signal) {
+        if (IsRunning()) {
+            ::kill(m_pid, signal);
+        }
+    }
+
     void Stop() {
         if (!IsRunning()) {
             return;

@@ -1,0 +1,328 @@
+#include "cli/project_commands.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <filesystem>
+
+#include "cli/crawl_session.h"
+#include "cli/mirror_options.h"
+#include "cli/progress_display.h"
+#include "engine/download_task.h"
+#include "engine/program_options.h"
+#include "engine/quillmoor_doc.h"
+#include "storage/file_path.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr std::chrono::seconds kDefaultAutosave{30};
+constexpr double kMinAutosaveSeconds = 0.1;
+constexpr double kMaxAutosaveSeconds = 3600;
+
+int UsageError(std::ostream& err, const std::string& message) {
+    err << "tarnwick-cli: " << message << "\n";
+    return kUsageError;
+}
+
+// Removes "--autosave SECONDS" from the arguments; fractions are allowed.
+bool TakeAutosave(Arguments& arguments, std::chrono::milliseconds& autosave, std::string& error) {
+    autosave = kDefaultAutosave;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] != "--autosave") {
+            continue;
+        }
+        double seconds = 0;
+        const std::string value = i + 1 < arguments.size() ? arguments[i + 1] : "";
+        const char* end = value.data() + value.size();
+        const auto [rest, failure] = std::from_chars(value.data(), end, seconds);
+        if (failure != std::errc() || rest != end || !(seconds >= kMinAutosaveSeconds) ||
+            seconds > kMaxAutosaveSeconds) {
+            error = "--autosave takes a number of seconds from 0.1 to 3600";
+            return false;
+        }
+        autosave = std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+        arguments.erase(arguments.begin() + static_cast<std::ptrdiff_t>(i),
+                        arguments.begin() + static_cast<std::ptrdiff_t>(i + 2));
+        return true;
+    }
+    return true;
+}
+
+// The one argument that names the project file, and the flags allowed beside it.
+bool TakeProjectPath(const Arguments& arguments, const std::vector<std::string>& flags,
+                     std::string& path, std::vector<std::string>& given, std::string& error) {
+    for (const std::string& argument : arguments) {
+        if (argument.rfind("--", 0) == 0) {
+            if (std::find(flags.begin(), flags.end(), argument) == flags.end()) {
+                error = "unknown option " + argument;
+                return false;
+            }
+            given.push_back(argument);
+        } else if (path.empty()) {
+            path = argument;
+        } else {
+            error = "more than one project file: " + argument;
+            return false;
+        }
+    }
+    if (path.empty()) {
+        error = "the command needs a project file";
+        return false;
+    }
+    return true;
+}
+
+bool TakeProjectPath(const Arguments& arguments, std::string& path, std::string& error) {
+    std::vector<std::string> given;
+    return TakeProjectPath(arguments, {}, path, given, error);
+}
+
+// The second free-standing argument of "new": the project file's name.
+std::string TakeNewProjectPath(Arguments& arguments) {
+    int positional = 0;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i].rfind("--", 0) == 0) {
+            ++i;  // the option's value
+        } else if (++positional == 2) {
+            std::string path = arguments[i];
+            arguments.erase(arguments.begin() + static_cast<std::ptrdiff_t>(i));
+            return path;
+        }
+    }
+    return {};
+}
+
+bool ParseProject(const Arguments& arguments, CMirrorOptions& options, CProjectSettings& settings,
+                  std::ostream& err, int& status) {
+    std::string error;
+    if (!ParseMirrorArguments(arguments, options, error)) {
+        status = UsageError(err, error);
+        return false;
+    }
+    if (!BuildProject(options, settings, error)) {
+        err << "tarnwick-cli: " << error << "\n";
+        status = CCrawlSession::kFailed;
+        return false;
+    }
+    return true;
+}
+
+bool RefuseExisting(const std::string& path, std::ostream& err) {
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        return false;
+    }
+    err << "tarnwick-cli: " << path << " already exists; start it with: tarnwick-cli start " << path
+        << "\n";
+    return true;
+}
+
+std::string DefaultProjectPath(const CProjectSettings& settings) {
+    return CQuillmoorDoc::ProposeFileName(settings.GetStartUrl()) +
+           CQuillmoorDoc::kProjectExtension;
+}
+
+// "--into FOLDER" keeps its folder: the project file goes beside it, named
+// after it, and records it as its download folder.
+bool PlaceBesideFolder(CProjectSettings& settings, std::string& projectPath, std::ostream& err) {
+    const CFilePath folder(settings.GetDownloadFolder());
+    projectPath = folder.GetFullPath() + CQuillmoorDoc::kProjectExtension;
+    if (!FolderExists(folder.GetFullPath()) && !CreateFolderPath(folder.GetFullPath())) {
+        err << "tarnwick-cli: cannot create the download folder " << folder.GetFullPath() << "\n";
+        return false;
+    }
+    settings.SetFolders(folder.GetFullPath(), folder.GetName());
+    return true;
+}
+
+bool OpenQuietly(CQuillmoorDoc& doc, const std::string& path, std::ostream& err) {
+    if (doc.OpenDocument(path)) {
+        return true;
+    }
+    err << "tarnwick-cli: " << path << ": "
+        << CQuillmoorDoc::GetLoadErrorMessage(doc.GetLoadError()) << "\n";
+    return false;
+}
+
+const char* EntryState(const CDownloadEntry& entry, bool handedOut) {
+    if (entry.HasStoredPath()) {
+        return "saved";
+    }
+    switch (entry.GetResultCode()) {
+        case ERR_SUCCESS:
+            return handedOut ? "requested" : "queued";
+        case ERR_ATTEMPT_INTERRUPTED:
+            return "interrupted";
+        case ERR_NOT_MODIFIED:
+            return "unchanged";
+        default:
+            return "failed";
+    }
+}
+
+}  // namespace
+
+std::string FormatThousands(unsigned long long value) {
+    std::string digits = std::to_string(value);
+    for (std::size_t end = digits.size(); end > 3; end -= 3) {
+        digits.insert(end - 3, ",");
+    }
+    return digits;
+}
+
+int RunNewCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+    Arguments rest = arguments;
+    std::string path = TakeNewProjectPath(rest);
+    CMirrorOptions options;
+    CProjectSettings settings;
+    int status = 0;
+    if (!ParseProject(rest, options, settings, err, status)) {
+        return status;
+    }
+    if (!options.folder.empty()) {
+        return UsageError(err, "a project downloads beside its file; --into is for mirror");
+    }
+    // The folder is chosen when the file is opened, beside it.
+    settings.SetFolders("", "");
+    if (path.empty()) {
+        path = DefaultProjectPath(settings);
+    }
+    if (RefuseExisting(path, err)) {
+        return CCrawlSession::kFailed;
+    }
+    CQuillmoorDoc doc(nullptr);
+    if (!doc.NewProject(path, settings)) {
+        err << "tarnwick-cli: the project file " << path << " could not be written\n";
+        return CCrawlSession::kFailed;
+    }
+    out << "Created " << doc.GetPathName() << " for " << settings.GetStartUrl().GetSourceText()
+        << "; it downloads into " << doc.GetSettings().GetDownloadFolder() << "\n";
+    return 0;
+}
+
+int RunStartCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+    Arguments rest = arguments;
+    std::chrono::milliseconds autosave{};
+    std::string path;
+    std::string error;
+    if (!TakeAutosave(rest, autosave, error) || !TakeProjectPath(rest, path, error)) {
+        return UsageError(err, error);
+    }
+    GetProgramOptions().Load();
+    CCrawlSession session(out, err);
+    if (!session.Open(path)) {
+        return CCrawlSession::kFailed;
+    }
+    return session.Run(autosave);
+}
+
+int RunMirrorCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+    Arguments rest = arguments;
+    std::chrono::milliseconds autosave{};
+    std::string error;
+    if (!TakeAutosave(rest, autosave, error)) {
+        return UsageError(err, error);
+    }
+    CMirrorOptions options;
+    CProjectSettings settings;
+    int status = 0;
+    if (!ParseProject(rest, options, settings, err, status)) {
+        return status;
+    }
+    std::string path = DefaultProjectPath(settings);
+    if (options.folder.empty()) {
+        settings.SetFolders("", "");
+    } else if (!PlaceBesideFolder(settings, path, err)) {
+        return CCrawlSession::kFailed;
+    }
+    if (RefuseExisting(path, err)) {
+        return CCrawlSession::kFailed;
+    }
+    GetProgramOptions().Load();
+    CCrawlSession session(out, err);
+    if (!session.Create(path, settings)) {
+        return CCrawlSession::kFailed;
+    }
+    return session.Run(autosave);
+}
+
+int RunSummaryCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+    std::string path;
+    std::string error;
+    if (!TakeProjectPath(arguments, path, error)) {
+        return UsageError(err, error);
+    }
+    CQuillmoorDoc doc(nullptr);
+    if (!OpenQuietly(doc, path, err)) {
+        return CCrawlSession::kFailed;
+    }
+    const CDownloadList::Stats stats = doc.GetController().GetStats();
+    out << "URLs queued:     " << FormatThousands(stats.queued) << "\n"
+        << "URLs requested:  " << FormatThousands(stats.requested) << "\n"
+        << "Files written:   " << FormatThousands(stats.written) << "\n"
+        << "Bytes Received:  " << FormatThousands(static_cast<unsigned long long>(stats.bytes))
+        << "\n";
+    return 0;
+}
+
+int RunClearCommand(const Arguments& arguments, std::istream& in, std::ostream& out,
+                    std::ostream& err) {
+    std::string path;
+    std::vector<std::string> flags;
+    std::string error;
+    if (!TakeProjectPath(arguments, {"--yes"}, path, flags, error)) {
+        return UsageError(err, error);
+    }
+    CQuillmoorDoc doc(nullptr);
+    if (!OpenQuietly(doc, path, err)) {
+        return CCrawlSession::kFailed;
+    }
+    const std::size_t count = doc.GetController().GetStats().queued;
+    if (count == 0) {
+        out << "The project holds no URLs.\n";
+        return 0;
+    }
+    if (flags.empty()) {
+        out << "All the URLs in this project will be deleted. Do you want to do this? [y/N] ";
+        out.flush();
+        std::string answer;
+        std::getline(in, answer);
+        if (answer != "y" && answer != "Y" && answer != "yes") {
+            out << "Nothing was deleted.\n";
+            return 0;
+        }
+    }
+    doc.GetController().ClearUrls();
+    doc.SetModifiedFlag(true);
+    if (!doc.Save()) {
+        err << "tarnwick-cli: " << doc.GetPathName() << " could not be saved\n";
+        return CCrawlSession::kFailed;
+    }
+    out << "Deleted " << FormatThousands(count) << " URLs.\n";
+    return 0;
+}
+
+int RunListCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+    std::string path;
+    std::string error;
+    if (!TakeProjectPath(arguments, path, error)) {
+        return UsageError(err, error);
+    }
+    CQuillmoorDoc doc(nullptr);
+    if (!OpenQuietly(doc, path, err)) {
+        return CCrawlSession::kFailed;
+    }
+    CDownloadList& list = doc.GetController().GetManager()->GetList();
+    const std::size_t handedOut = list.GetStats().requested;
+    list.RewindView();
+    for (std::size_t index = 0; const CDownloadEntry* entry = list.NextViewEntry(); ++index) {
+        const ResultCode code = entry->GetResultCode();
+        out << EntryState(*entry, index < handedOut) << "\t" << entry->GetUrlText();
+        if (code != ERR_SUCCESS) {
+            out << "\t" << CProgressDisplay::DescribeResult(code);
+        }
+        out << "\n";
+    }
+    return 0;
+}

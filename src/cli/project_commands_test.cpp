@@ -1,0 +1,186 @@
+#include "cli/project_commands.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "engine/download_task.h"
+#include "engine/quillmoor_doc.h"
+#include "support/temp_folder.h"
+#include "url/url.h"
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::TempFolder;
+using testing_support::WriteFile;
+namespace fs = std::filesystem;
+
+CUrl Parsed(const std::string& text) {
+    CUrl url;
+    EXPECT_TRUE(url.Parse(text)) << text;
+    return url;
+}
+
+TEST(FormatThousandsTest, GroupsDigitsByThree) {
+    const std::pair<unsigned long long, const char*> cases[] = {
+        {0, "0"},
+        {999, "999"},
+        {1000, "1,000"},
+        {1234567, "1,234,567"},
+        {4294967296ull, "4,294,967,296"},
+    };
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(FormatThousands(value), text);
+    }
+}
+
+// Runs the commands in a folder of their own, as a user in a shell would.
+class ProjectCommandsTest : public testing::Test {
+protected:
+    ProjectCommandsTest() : m_previous(fs::current_path()) { fs::current_path(m_temp.Path()); }
+    ~ProjectCommandsTest() override { fs::current_path(m_previous); }
+
+    int Run(int (*command)(const Arguments&, std::ostream&, std::ostream&),
+            const Arguments& arguments) {
+        m_out.str("");
+        m_err.str("");
+        return command(arguments, m_out, m_err);
+    }
+    int Clear(const Arguments& arguments, const std::string& answer) {
+        m_out.str("");
+        m_err.str("");
+        std::istringstream in(answer);
+        return RunClearCommand(arguments, in, m_out, m_err);
+    }
+
+    // A project whose crawl has saved one page, failed on one URL, was
+    // interrupted on another and has one more to go.
+    void WriteCrawledProject(const std::string& name) {
+        ASSERT_EQ(Run(RunNewCommand, {"http://a.h.x/", name}), 0) << m_err.str();
+        CQuillmoorDoc doc(nullptr);
+        ASSERT_TRUE(doc.OpenDocument(name));
+        CDownloadList& list = doc.GetController().GetManager()->GetList();
+        for (const char* url : {"http://a.h.x/", "http://a.h.x/gone.html", "http://a.h.x/big.zip",
+                                "http://a.h.x/next.html"}) {
+            list.Add(CLinkItem(Parsed(url), 1, true));
+        }
+        CLinkItem item;
+        for (int i = 0; i < 3; ++i) {
+            list.Next(item);
+        }
+        list.MarkDone(Parsed("http://a.h.x/"), "a.h.x/index.htm", -1, 1234567);
+        list.MarkError(Parsed("http://a.h.x/gone.html"), ERR_HTTP_CLIENT_ERROR);
+        list.MarkError(Parsed("http://a.h.x/big.zip"), ERR_ATTEMPT_INTERRUPTED);
+        doc.SetModifiedFlag(true);
+        ASSERT_TRUE(doc.Save());
+    }
+
+    TempFolder m_temp;
+    fs::path m_previous;
+    std::ostringstream m_out;
+    std::ostringstream m_err;
+};
+
+TEST_F(ProjectCommandsTest, NewNamesTheProjectAfterTheHostAndNeverOverwrites) {
+    ASSERT_EQ(Run(RunNewCommand, {"http://a.h.x/docs/", "--threads", "5"}), 0) << m_err.str();
+    EXPECT_TRUE(fs::exists("a_h_x.tkp"));
+    EXPECT_NE(m_out.str().find(m_temp.File("a_h_x.files")), std::string::npos) << m_out.str();
+    CQuillmoorDoc doc(nullptr);
+    ASSERT_TRUE(doc.OpenDocument("a_h_x.tkp"));
+    EXPECT_EQ(doc.GetSettings().GetThreadCount(), 5);
+    EXPECT_EQ(doc.GetSettings().GetStartUrl().GetSourceText(), "http://a.h.x/docs/");
+
+    const std::string before = ReadFile("a_h_x.tkp");
+    EXPECT_EQ(Run(RunNewCommand, {"http://a.h.x/other/"}), 1);
+    EXPECT_NE(m_err.str().find("already exists"), std::string::npos);
+    EXPECT_EQ(ReadFile("a_h_x.tkp"), before);
+
+    fs::create_directory("named.files");
+    ASSERT_EQ(Run(RunNewCommand, {"http://a.h.x/", "named.tkp"}), 0) << m_err.str();
+    EXPECT_NE(m_out.str().find(m_temp.File("named_1.files")), std::string::npos) << m_out.str();
+}
+
+TEST_F(ProjectCommandsTest, UsageErrorsAreRefusedBeforeAnythingIsWritten) {
+    const std::vector<Arguments> cases = {
+        {},
+        {"http://a.h.x/", "--into", "out"},
+        {"http://a.h.x/", "p.tkp", "third"},
+        {"http://a.h.x/", "--threads", "17"},
+    };
+    for (const Arguments& arguments : cases) {
+        EXPECT_EQ(Run(RunNewCommand, arguments), 2) << arguments.size();
+    }
+    EXPECT_EQ(Run(RunStartCommand, {"p.tkp", "--autosave", "0"}), 2);
+    EXPECT_EQ(Run(RunStartCommand, {}), 2);
+    EXPECT_EQ(Run(RunSummaryCommand, {"a.tkp", "b.tkp"}), 2);
+    EXPECT_EQ(Clear({"p.tkp", "--force"}, ""), 2);
+    EXPECT_TRUE(fs::is_empty(m_temp.Path()));
+}
+
+TEST_F(ProjectCommandsTest, SummaryAndListShowWhatTheProjectHolds) {
+    WriteCrawledProject("p.tkp");
+    ASSERT_EQ(Run(RunSummaryCommand, {"p.tkp"}), 0) << m_err.str();
+    EXPECT_EQ(m_out.str(),
+              "URLs queued:     4\n"
+              "URLs requested:  3\n"
+              "Files written:   1\n"
+              "Bytes Received:  1,234,567\n");
+
+    ASSERT_EQ(Run(RunListCommand, {"p.tkp"}), 0) << m_err.str();
+    EXPECT_EQ(m_out.str(),
+              "saved\thttp://a.h.x/\n"
+              "failed\thttp://a.h.x/gone.html\t0x20010302: The HTTP request contains bad syntax "
+              "or cannot be fulfilled!\n"
+              "interrupted\thttp://a.h.x/big.zip\t0x30010001: The download was interrupted.\n"
+              "queued\thttp://a.h.x/next.html\n");
+}
+
+TEST_F(ProjectCommandsTest, ClearDeletesTheUrlsOnlyWhenConfirmed) {
+    WriteCrawledProject("p.tkp");
+    const std::string before = ReadFile("p.tkp");
+    for (const char* answer : {"", "n\n", "no\n"}) {
+        ASSERT_EQ(Clear({"p.tkp"}, answer), 0);
+        EXPECT_NE(m_out.str().find("All the URLs in this project will be deleted. Do you want to "
+                                   "do this?"),
+                  std::string::npos);
+        EXPECT_EQ(ReadFile("p.tkp"), before);
+    }
+    ASSERT_EQ(Clear({"p.tkp"}, "y\n"), 0);
+    EXPECT_NE(m_out.str().find("Deleted 4 URLs."), std::string::npos) << m_out.str();
+
+    WriteCrawledProject("q.tkp");
+    ASSERT_EQ(Clear({"--yes", "q.tkp"}, ""), 0);
+    for (const char* name : {"p.tkp", "q.tkp"}) {
+        CQuillmoorDoc doc(nullptr);
+        ASSERT_TRUE(doc.OpenDocument(name));
+        EXPECT_EQ(doc.GetController().GetStats().queued, 0u) << name;
+        EXPECT_EQ(doc.GetController().GetState(), Stopped);
+    }
+}
+
+TEST_F(ProjectCommandsTest, AFileThatIsNoProjectGivesItsMessage) {
+    WriteFile("empty.tkp", "");
+    WriteFile("other.tkp", std::string("Quillmoor\0"
+                                       "1.0\0",
+                                       14));
+    WriteFile("newer.tkp", std::string("Tarnwick\0"
+                                       "1.1\0",
+                                       13));
+    const std::pair<const char*, const char*> cases[] = {
+        {"empty.tkp", "empty.tkp: Failed to open document.\n"},
+        {"other.tkp", "other.tkp: Unexpected file format.\n"},
+        {"newer.tkp", "newer.tkp: Incompatible file version\n"},
+        {"missing.tkp", "missing.tkp: Failed to open document.\n"},
+    };
+    for (const auto& [name, message] : cases) {
+        EXPECT_EQ(Run(RunSummaryCommand, {name}), 1);
+        EXPECT_EQ(m_err.str(), std::string("tarnwick-cli: ") + message);
+        EXPECT_EQ(Run(RunStartCommand, {name}), 1);
+        EXPECT_EQ(m_err.str(), std::string("tarnwick-cli: ") + message);
+    }
+}
+
+}  // namespace

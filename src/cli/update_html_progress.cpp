@@ -1,0 +1,64 @@
+#include "cli/update_html_progress.h"
+
+#include "cli/interrupt_watch.h"
+#include "storage/file_path.h"
+#include "url/update_html_thread.h"
+
+CUpdateHtmlProgress::CUpdateHtmlProgress(CMessageQueue& queue, std::ostream& out, bool terminal)
+    : m_queue(queue),
+      m_out(out),
+      m_terminal(terminal),
+      m_target(queue,
+               [this](UINT message, WPARAM, LPARAM lParam) { return Handle(message, lParam); }) {}
+
+bool CUpdateHtmlProgress::Run(CDownloadList& list, const std::string& downloadFolder,
+                              CInterruptWatch& interrupts) {
+    m_total = m_done = 0;
+    m_ended = false;
+    CUpdateHtmlThread thread(list, CFilePath(downloadFolder), &m_target);
+    {
+        CInterruptsBlocked blocked;
+        if (!thread.Start(0)) {
+            m_out << "The links could not be updated.\n";
+            return false;
+        }
+    }
+    const CWaitEvent* const events[] = {&m_queue.GetInputEvent(), &interrupts.GetEvent()};
+    while (!m_ended) {
+        if (WaitForAny(events, INFINITE) == WAIT_OBJECT_0 + 1) {
+            thread.Stop();
+            m_out << (m_terminal ? "\n" : "") << "Link update cancelled after " << m_done << " of "
+                  << m_total << " files.\n";
+            return false;
+        }
+        m_queue.PumpMessages();
+    }
+    return true;
+}
+
+LRESULT CUpdateHtmlProgress::Handle(UINT message, LPARAM lParam) {
+    switch (message) {
+        case WM_UPDATE_BEGIN:
+            m_total = static_cast<long>(lParam);
+            m_out << "Updating the links of " << m_total << " files" << (m_terminal ? "" : "\n");
+            break;
+        case WM_UPDATE_STEP:
+            ++m_done;
+            ShowCount();
+            break;
+        case WM_UPDATE_END:
+            m_ended = true;
+            m_out << (m_terminal ? "\n" : "") << "Links updated.\n";
+            break;
+        default:
+            break;
+    }
+    m_out.flush();
+    return 0;
+}
+
+void CUpdateHtmlProgress::ShowCount() {
+    if (m_terminal) {
+        m_out << "\rUpdating the links of " << m_total << " files: " << m_done;
+    }
+}

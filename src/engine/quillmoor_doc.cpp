@@ -1,0 +1,249 @@
+#include "engine/quillmoor_doc.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "net/errors.h"
+#include "storage/file_path.h"
+#include "storage/file_stream.h"
+#include "storage/replacement_file.h"
+#include "url/url.h"
+
+namespace {
+
+// The file holds the site's password in plain text.
+constexpr unsigned kProjectFileMode = 0600;
+
+std::string AbsolutePath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+// Whether a read stopped because the file had ended: what a truncated file
+// looks like, as opposed to one whose values are wrong.
+bool IsAtEnd(CStream& stream) {
+    try {
+        return stream.GetPosition() >= stream.GetLength();
+    } catch (const CStreamException&) {
+        return false;
+    }
+}
+
+bool NameIsTaken(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::symlink_status(path, error).type() !=
+           std::filesystem::file_type::not_found;
+}
+
+}  // namespace
+
+CQuillmoorDoc::CQuillmoorDoc(CMessageTarget* window, CDownloadManager::WorkerFactory factory)
+    : m_window(window), m_factory(std::move(factory)) {}
+
+CQuillmoorDoc::~CQuillmoorDoc() {
+    DeleteContents();
+}
+
+const char* CQuillmoorDoc::GetLoadErrorMessage(LoadError error) {
+    switch (error) {
+        case LoadError::None:
+            return "";
+        case LoadError::UnexpectedFormat:
+            return "Unexpected file format.";
+        case LoadError::IncompatibleVersion:
+            return "Incompatible file version";
+        case LoadError::OpenFailed:
+            break;
+    }
+    return "Failed to open document.";
+}
+
+std::string CQuillmoorDoc::ProposeFileName(const CUrl& startUrl) {
+    std::string name = startUrl.GetHost();
+    std::replace(name.begin(), name.end(), '.', '_');
+    return name;
+}
+
+bool CQuillmoorDoc::WriteNewProject(const std::string& path, const CProjectSettings& settings) {
+    try {
+        CReplacementFile file(path, kProjectFileMode);
+        CStream& stream = file.GetStream();
+        stream << kProductName << kFileVersion << kProjectSection;
+        settings.Store(stream);
+        file.Commit(true);
+        return true;
+    } catch (const CStreamException&) {
+        return false;
+    }
+}
+
+bool CQuillmoorDoc::NewProject(const std::string& path, const CProjectSettings& settings) {
+    if (!WriteNewProject(path, settings)) {
+        m_loadError = LoadError::OpenFailed;
+        return false;
+    }
+    return OpenDocument(path);
+}
+
+bool CQuillmoorDoc::OpenDocument(const std::string& path) {
+    const std::string absolute = AbsolutePath(path);
+    std::error_code error;
+    // An empty file is no project yet; the application offers a new one instead.
+    if (!std::filesystem::is_regular_file(absolute, error) ||
+        std::filesystem::file_size(absolute, error) == 0 || error) {
+        m_loadError = LoadError::OpenFailed;
+    } else {
+        try {
+            CFileStream stream;
+            stream.Open(absolute, CFileStream::modeRead);
+            m_loadError = Load(stream);
+        } catch (const CStreamException&) {
+            m_loadError = LoadError::OpenFailed;
+        }
+    }
+    m_modified = false;
+    if (m_loadError != LoadError::None) {
+        DeleteContents();
+        return false;
+    }
+    m_path = absolute;
+    ChooseDownloadFolder();
+    return true;
+}
+
+void CQuillmoorDoc::ChooseDownloadFolder() {
+    const std::string storedFolder = m_settings->GetStoredFolder();
+    // The folder is always saved relative to the project file, so that the
+    // two can move together; an absolute one would come from elsewhere.
+    if (!storedFolder.empty() && storedFolder.front() != '/' && storedFolder.front() != '\\') {
+        const CFilePath candidate = CFilePath::Combine(m_path, storedFolder);
+        if (!candidate.IsEmpty() && FolderExists(candidate.GetFullPath())) {
+            m_settings->SetFolders(candidate.GetFullPath(), storedFolder);
+            return;
+        }
+    }
+    const CFilePath project(m_path);
+    const std::string base = project.GetDrive() + project.GetDir() + project.GetTitle();
+    std::string folder = base + kFolderExtension;
+    for (int suffix = 1; NameIsTaken(folder); ++suffix) {
+        folder = base + "_" + std::to_string(suffix) + kFolderExtension;
+    }
+    m_settings->SetFolders(folder, CFilePath(folder).MakeRelativeTo(project).GetFullPath());
+}
+
+bool CQuillmoorDoc::SaveDocument(const std::string& path) {
+    if (!IsOpen()) {
+        return false;
+    }
+    const std::string absolute = AbsolutePath(path);
+    try {
+        CReplacementFile file(absolute, kProjectFileMode);
+        Store(file.GetStream());
+        file.Commit(true);
+    } catch (const CStreamException&) {
+        // Storing cleared the crawl's flags, but the file still holds the
+        // old project.
+        m_modified = true;
+        return false;
+    }
+    m_path = absolute;
+    m_modified = false;
+    return true;
+}
+
+void CQuillmoorDoc::DeleteContents() {
+    m_controller.reset();
+    m_settings.reset();
+}
+
+bool CQuillmoorDoc::SaveModified(const AskToSave& ask) {
+    if (!IsModified()) {
+        return true;
+    }
+    m_modified = true;
+    std::string name = m_path.empty() ? GetTitle() : CFilePath(m_path).GetName();
+    if (name.empty()) {
+        name = "Untitled";
+    }
+    switch (ask("Save changes to " + name + "?")) {
+        case SaveAnswer::Yes:
+            return Save();
+        case SaveAnswer::No:
+            return true;
+        case SaveAnswer::Cancel:
+            break;
+    }
+    return false;
+}
+
+bool CQuillmoorDoc::CanClose() const {
+    return !IsOpen() || m_controller->GetState() != Running;
+}
+
+bool CQuillmoorDoc::IsModified() const {
+    return IsOpen() && (m_modified || m_controller->IsModified());
+}
+
+std::string CQuillmoorDoc::GetTitle() const {
+    return CFilePath(m_path).GetTitle();
+}
+
+void CQuillmoorDoc::Store(CStream& stream) {
+    stream << kProductName << kFileVersion << kProjectSection;
+    m_settings->Store(stream);
+    if (m_controller->HasManager()) {
+        stream << kManagerSection;
+        m_controller->Store(stream);
+    }
+}
+
+CQuillmoorDoc::LoadError CQuillmoorDoc::Load(CStream& stream) {
+    auto settings = std::make_unique<CProjectSettings>();
+    auto controller = std::make_unique<CCrawlController>(*settings, m_factory);
+    const LoadError error = LoadSections(stream, *settings, *controller);
+    if (error == LoadError::None) {
+        DeleteContents();
+        m_settings = std::move(settings);
+        m_controller = std::move(controller);
+    }
+    return error;
+}
+
+CQuillmoorDoc::LoadError CQuillmoorDoc::LoadSections(CStream& stream, CProjectSettings& settings,
+                                                     CCrawlController& controller) {
+    std::string tag;
+    try {
+        stream >> tag;
+    } catch (const CStreamException&) {
+        return LoadError::UnexpectedFormat;
+    }
+    if (tag != kProductName) {
+        return LoadError::UnexpectedFormat;
+    }
+    try {
+        stream >> tag;
+        if (tag != kFileVersion) {
+            return LoadError::IncompatibleVersion;
+        }
+        stream >> tag;
+        if (tag != kProjectSection) {
+            return LoadError::OpenFailed;
+        }
+        settings.Load(stream);
+        // A project that never crawled ends here. Anything after the settings
+        // must be a whole tag: a cut one is a truncated file, whose crawl
+        // would otherwise be lost without a word.
+        if (!IsAtEnd(stream)) {
+            stream >> tag;
+        }
+        if (tag == kManagerSection) {
+            controller.Load(stream, m_window);
+        } else {
+            controller.New(m_window);
+        }
+    } catch (const CStreamException&) {
+        return IsAtEnd(stream) ? LoadError::UnexpectedFormat : LoadError::OpenFailed;
+    }
+    return LoadError::None;
+}

@@ -1,0 +1,112 @@
+// The project as a document: its settings and its crawl, saved in one project
+// file beside the folder that holds the downloads. The command line and the
+// desktop application drive the same document; nothing here draws.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/crawl_controller.h"
+#include "engine/project_settings.h"
+
+class CMessageTarget;
+class CStream;
+class CUrl;
+
+class CQuillmoorDoc {
+public:
+    static constexpr const char* kProductName = "Tarnwick";
+    static constexpr const char* kFileVersion = "1.0";
+    static constexpr const char* kProjectSection = "PROJECT_INFO";
+    static constexpr const char* kManagerSection = "MANAGER_INFO";
+    static constexpr const char* kProjectExtension = ".tkp";
+    static constexpr const char* kFolderExtension = ".files";
+
+    enum class LoadError {
+        None,
+        // A different product's file, or one that ends early.
+        UnexpectedFormat,
+        // Another version of the format.
+        IncompatibleVersion,
+        // A missing section tag, a value out of range, a file that cannot
+        // be read.
+        OpenFailed,
+    };
+    static const char* GetLoadErrorMessage(LoadError error);
+
+    enum class SaveAnswer { Yes, No, Cancel };
+    using AskToSave = std::function<SaveAnswer(const std::string& prompt)>;
+
+    // The window receives the crawl's messages; the factory builds the
+    // crawl's workers (the default one fetches from the network).
+    explicit CQuillmoorDoc(CMessageTarget* window, CDownloadManager::WorkerFactory factory = {});
+    ~CQuillmoorDoc();
+    CQuillmoorDoc(const CQuillmoorDoc&) = delete;
+    CQuillmoorDoc& operator=(const CQuillmoorDoc&) = delete;
+
+    // The name a new project for the URL is proposed under: its host with
+    // every "." replaced by "_", without the extension.
+    static std::string ProposeFileName(const CUrl& startUrl);
+    // Writes the project file of a new project: the settings and no crawl.
+    // False, leaving any old file alone, when it cannot be written.
+    static bool WriteNewProject(const std::string& path, const CProjectSettings& settings);
+    // Writes the new project's file and opens it, which chooses the
+    // download folder beside it.
+    bool NewProject(const std::string& path, const CProjectSettings& settings);
+
+    // Loads the project file and finds its download folder again: the stored
+    // folder beside the project file when it exists, else the first free
+    // name of "<title>.files", "<title>_1.files", ... False, with the reason
+    // in GetLoadError, for an empty or unreadable file; the document then
+    // holds nothing.
+    bool OpenDocument(const std::string& path);
+    // Writes the project to a temporary file beside path, syncs it and
+    // renames it over path, so that a failed save leaves the old file whole.
+    // False when anything could not be written.
+    bool SaveDocument(const std::string& path);
+    // Saves under the document's own path.
+    bool Save() { return SaveDocument(m_path); }
+    // Deletes the settings and the controller.
+    void DeleteContents();
+
+    // Asks whether to save a modified project, with the prompt the user
+    // sees; Yes saves. False when the document is to stay open (Cancel, or a
+    // failed save).
+    bool SaveModified(const AskToSave& ask);
+    // A running crawl keeps the document open.
+    bool CanClose() const;
+
+    bool IsOpen() const { return m_settings != nullptr; }
+    bool IsModified() const;
+    void SetModifiedFlag(bool modified) { m_modified = modified; }
+    LoadError GetLoadError() const { return m_loadError; }
+    const std::string& GetPathName() const { return m_path; }
+    // The project file's name without its extension.
+    std::string GetTitle() const;
+
+    // Only while IsOpen.
+    CProjectSettings& GetSettings() { return *m_settings; }
+    CCrawlController& GetController() { return *m_controller; }
+
+    // The product tag, the version, the project section with the settings,
+    // and, when the crawl has a manager, the manager section.
+    void Store(CStream& stream);
+    // Replaces settings and controller by those read; on an error the
+    // document keeps what it had.
+    LoadError Load(CStream& stream);
+
+private:
+    LoadError LoadSections(CStream& stream, CProjectSettings& settings,
+                           CCrawlController& controller);
+    void ChooseDownloadFolder();
+
+    CMessageTarget* m_window;
+    CDownloadManager::WorkerFactory m_factory;
+    std::unique_ptr<CProjectSettings> m_settings;
+    // Reads the settings, so it goes before them.
+    std::unique_ptr<CCrawlController> m_controller;
+    std::string m_path;
+    bool m_modified = false;
+    LoadError m_loadError = LoadError::None;
+};
