@@ -129,7 +129,12 @@ int Report(const CChmOutcome& outcome, const CChmRequest& request,
         return CCrawlSession::kFailed;
     }
     if (!outcome.targetWritten) {
-        return Fail(err, "the compiled file could not be moved to " + target);
+        // The build leaves a file it could not move where it wrote it, named
+        // after the target in the download folder.
+        const CFilePath compiled("", request.downloadFolder.GetFolderPath(),
+                                 request.target.GetTitle(), kChmExtension);
+        return Fail(err, "the compiled file could not be moved to " + target + "; it is kept as " +
+                             compiled.GetFullPath());
     }
     out << "Compiled " << target << "\n";
     return CCrawlSession::kCompleted;

@@ -170,6 +170,20 @@ TEST_F(ChmCommandTest, WritesTheTargetAndShowsEachPhase) {
     EXPECT_FALSE(fs::exists("new"));
 }
 
+TEST_F(ChmCommandTest, ACompiledFileThatCannotReachTheTargetIsKept) {
+    WriteProject();
+    fs::create_directory("gone");
+    const std::string compiler = WriteFakeCompiler(
+        m_tools, "removes-target-folder.sh",
+        std::string("out=$(") + testing_support::kCompiledNameCommand +
+            ")\nprintf 'compiled' > \"$out\"\nrmdir " + m_work.File("gone") + "\n");
+    const ScopedEnv fake("TARNWICK_CHM_COMPILER", compiler.c_str());
+    EXPECT_EQ(Run({"p.tkp", "gone/site.chm"}), 1);
+    const std::string kept = (m_folder / "site.chm").string();
+    EXPECT_NE(m_err.str().find("it is kept as " + kept), std::string::npos) << m_err.str();
+    EXPECT_EQ(ReadFile(kept), "compiled");
+}
+
 TEST_F(ChmCommandTest, FailedBuildsSayWhyAndLeaveTheTargetAlone) {
     const std::string failing =
         WriteFakeCompiler(m_tools, "failing.sh", "echo 'Error: no'\nexit 1\n");
