@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Whole-program benchmark: mirrors a generated site of 2000 pages and 4000
 # images, served by nginx on loopback, with tarnwick-cli (8 threads) and with
-# wget (--mirror --page-requisites, one connection), and prints the files
+# wget (--mirror --page-requisites --convert-links, one connection), and prints the files
 # saved, the wall time and the peak memory of each, and the ratio of the times.
 #   bench/crawl.sh [PAGES IMAGES THREADS]
 set -euo pipefail
@@ -31,7 +31,8 @@ measure() {
   local name=$1 folder=$2
   shift 2
   local log="$work/$name.time" seconds peak files
-  rm -rf "$folder"
+  # tarnwick-cli mirror refuses to overwrite the project file beside the folder.
+  rm -rf "$folder" "$folder.tkp"
   /usr/bin/time -v -o "$log" "$@" > "$work/$name.out" 2>&1 || true
   seconds=$(awk -F': ' '/Elapsed \(wall clock\)/ {
       n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i]; print s }' "$log")
@@ -56,7 +57,8 @@ for round in $(seq "$rounds"); do
     --threads "$threads" --scope domain
   tarnwick_requests=$(wc -l < "$work/nginx/access.log")
   : > "$work/nginx/access.log"
-  measure wget "$work/wget" wget --mirror --page-requisites --no-verbose -e robots=off \
+  # Both rewrite the saved pages' links for offline browsing.
+  measure wget "$work/wget" wget --mirror --page-requisites --convert-links --no-verbose -e robots=off \
     -P "$work/wget" "$url"
   wget_requests=$(wc -l < "$work/nginx/access.log")
 done

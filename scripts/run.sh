@@ -3,7 +3,8 @@
 #   scripts/run.sh                 mirrors the sample site in samples/site/, served
 #                                  by nginx on a loopback port, into build/sample-mirror
 #   scripts/run.sh URL [OPTIONS]   mirrors URL (tarnwick-cli mirror URL OPTIONS)
-#   scripts/run.sh COMMAND ...     runs any other tarnwick-cli command (help, version, mirror)
+#   scripts/run.sh COMMAND ...     runs any other tarnwick-cli command (help, version,
+#                                  mirror, new, start, summary, list, clear)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -13,7 +14,7 @@ cli=$PWD/build/release/src/cli/tarnwick-cli
 case "${1:-}" in
   "")
     ;;
-  help|--help|version|mirror)
+  help|--help|version|mirror|new|start|summary|list|clear)
     exec "$cli" "$@"
     ;;
   *)
@@ -26,7 +27,7 @@ work=$(mktemp -d)
 trap 'stop_nginx; rm -rf "$work"' EXIT
 start_nginx samples/site "$work/nginx"
 out=build/sample-mirror
-rm -rf "$out"
+rm -rf "$out" "$out.tkp"
 echo "Serving samples/site/ at http://127.0.0.1:$NGINX_PORT/"
 "$cli" mirror "http://127.0.0.1:$NGINX_PORT/" --into "$out"
 echo

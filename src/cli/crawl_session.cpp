@@ -174,7 +174,8 @@ void CCrawlSession::AutoSave() {
 }
 
 int CCrawlSession::PauseAndSave() {
-    m_display->PrintLine("Interrupted: pausing the crawl (Ctrl+C again stops the project)...");
+    m_display->PrintLine("Interrupted: pausing the crawl...");
+    m_display->PrintLine("(Ctrl+C again stops the project instead)");
     m_doc.GetController().Pause();
     // A crawl that ended before the pause has its end message queued.
     m_queue.PumpMessages();
@@ -188,9 +189,8 @@ int CCrawlSession::PauseAndSave() {
     }
     m_display->Finish();
     SaveAtEnd();
-    m_out << "Paused: " << m_display->GetFilesSaved()
-          << " files were downloaded. Resume with: tarnwick-cli start " << m_doc.GetPathName()
-          << "\n";
+    m_out << "Paused: " << m_display->GetFilesSaved() << " files were downloaded.\n"
+          << "Resume with: tarnwick-cli start " << m_doc.GetPathName() << "\n";
     return kInterrupted;
 }
 
