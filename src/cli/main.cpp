@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/chm_command.h"
 #include "cli/project_commands.h"
 #include "storage/html_library.h"
 
@@ -27,6 +28,11 @@ void PrintUsage(std::FILE* out) {
                  "  list PROJECT.tkp      every URL with its state\n"
                  "  clear PROJECT.tkp [--yes]\n"
                  "                        delete all the URLs of the project\n"
+                 "  chm PROJECT.tkp OUT.chm\n"
+                 "                        compile the downloaded files of a stopped project\n"
+                 "                        into one help file that opens with the starting\n"
+                 "                        page (chmcmd, or the program that\n"
+                 "                        TARNWICK_CHM_COMPILER names)\n"
                  "  help                  show this text\n"
                  "  version               print the version\n"
                  "\n"
@@ -49,7 +55,7 @@ void PrintUsage(std::FILE* out) {
                  "While a crawl runs the project is saved as paused every 30 seconds.\n"
                  "Ctrl+C pauses the crawl, saves the project and exits; a second Ctrl+C\n"
                  "stops the project instead. When a crawl ends, the links of the saved\n"
-                 "pages are updated for offline browsing.\n",
+                 "pages are updated for offline browsing. Ctrl+C cancels a chm build.\n",
                  TARNWICK_VERSION);
 }
 
@@ -71,6 +77,9 @@ int Dispatch(const std::string& command, const Arguments& arguments) {
     }
     if (command == "clear") {
         return RunClearCommand(arguments, std::cin, std::cout, std::cerr);
+    }
+    if (command == "chm") {
+        return RunChmCommand(arguments, std::cout, std::cerr);
     }
     std::fprintf(stderr, "tarnwick-cli: unknown command '%s'\n\n", command.c_str());
     PrintUsage(stderr);
