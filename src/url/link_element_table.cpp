@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "storage/html_node.h"
+#include "url/url.h"
 
 namespace {
 
@@ -54,4 +55,16 @@ std::string GetLinkAttributeName(const CHtmlNode& node) {
     }
     const std::optional<LinkAttribute> attribute = FindLinkAttribute(node.GetNodeName(), node);
     return attribute ? attribute->name : "";
+}
+
+bool IsDownloadableLink(const CUrl& url) {
+    switch (url.GetScheme()) {
+        case SchemeHttp:
+        case SchemeHttps:
+            return true;
+        case SchemeFtp:
+            return !url.GetFileName().empty();
+        default:
+            return false;
+    }
 }

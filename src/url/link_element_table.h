@@ -7,6 +7,7 @@
 #include <string_view>
 
 class CHtmlNode;
+class CUrl;
 
 // The attribute of an element that holds a link, and whether the link is an
 // anchor: anchors are followed only within the crawl's scope and level
@@ -25,3 +26,7 @@ std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
 // The name of FindLinkAttribute's attribute for an element node; empty for
 // any other node.
 std::string GetLinkAttributeName(const CHtmlNode& node);
+
+// Whether the crawl can download the URL: http and https always, ftp only
+// when it names a file (an ftp folder has no file to fetch).
+bool IsDownloadableLink(const CUrl& url);

@@ -43,18 +43,6 @@ std::string EscapeNonUtf8(std::string_view text) {
 
 }  // namespace
 
-bool IsDownloadableLink(const CUrl& url) {
-    switch (url.GetScheme()) {
-        case SchemeHttp:
-        case SchemeHttps:
-            return true;
-        case SchemeFtp:
-            return !url.GetFileName().empty();
-        default:
-            return false;
-    }
-}
-
 CLinkExtractor::CLinkExtractor(CCrawlRules& rules) : m_rules(rules) {}
 
 bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl,

@@ -17,10 +17,6 @@ class CCrawlRules;
 class CStream;
 class CUrl;
 
-// Whether the crawl can download the URL: http and https always, ftp only
-// when it names a file (an ftp folder has no file to fetch).
-bool IsDownloadableLink(const CUrl& url);
-
 class CLinkExtractor : public CHtmlDocument {
 public:
     // Longer attribute values are no links and are left as they are.

@@ -19,20 +19,6 @@ bool IsPagePath(const std::string& path) {
            ::strcasecmp(extension.c_str(), ".html") == 0;
 }
 
-// The schemes whose URLs the crawl saves under a file of their own; an FTP
-// folder URL names a listing, which is never saved.
-bool HasLocalFile(const CUrl& url) {
-    switch (url.GetScheme()) {
-        case SchemeHttp:
-        case SchemeHttps:
-            return true;
-        case SchemeFtp:
-            return !url.GetFileName().empty();
-        default:
-            return false;
-    }
-}
-
 }  // namespace
 
 CUrlUpdater::CUrlUpdater(CDownloadList& list, const CFilePath& downloadFolder,
@@ -166,7 +152,7 @@ std::string CUrlUpdater::MakeLocalLink(const std::string& link) const {
     // name already stands for it.
     const std::string fragment = hash == std::string::npos ? std::string() : link.substr(hash);
     CUrl url;
-    if (address.empty() || !url.Parse(address) || !HasLocalFile(url)) {
+    if (address.empty() || !url.Parse(address) || !IsDownloadableLink(url)) {
         return {};
     }
     const std::string storedPath = m_list.GetStoredPath(url);
