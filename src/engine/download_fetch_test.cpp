@@ -221,6 +221,21 @@ TEST_F(DownloadFetchTest, AServerThatIgnoresTheRangeRestartsTheFile) {
     EXPECT_EQ(ReadFile(Saved("/f.bin")), whole);
 }
 
+TEST_F(DownloadFetchTest, APartFileShorterThanItsCountResumesFromItsOwnEnd) {
+    // A project saved mid-transfer may count bytes that a crash kept from the disk.
+    const std::string whole = Body(1000);
+    WritePart("/f.bin", whole.substr(0, 400));
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/f.bin", "400"))
+        .Reply(HeadOk(1000))
+        .Expect(Req("GET", "/f.bin", "400"))
+        .Reply(Partial(whole, 400, whole.substr(400)));
+    const CDownloadTask task = Fetch("/f.bin", 600);
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(task.bytesReceived, 1000);
+    EXPECT_EQ(ReadFile(Saved("/f.bin")), whole);
+}
+
 TEST_F(DownloadFetchTest, APartFileThatIsGoneIsNotResumed) {
     const std::string whole = Body(100);
     m_peer.Accept()

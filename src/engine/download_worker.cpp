@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <mutex>
 #include <new>
+#include <utility>
 
 #include "engine/html_lock.h"
 #include "engine/program_options.h"
@@ -35,6 +37,39 @@ std::int64_t FileSize(const std::string& path) {
     }
     return status.st_size;
 }
+
+// Passes a body on to the output file and counts every write into the task
+// at once, so that a project saved while the body arrives records how far it
+// got, not where the attempt began.
+class CCountingStream : public CStream {
+public:
+    CCountingStream(CStream& target, std::function<void(std::uint32_t)> count)
+        : m_target(target), m_count(std::move(count)) {}
+
+    std::size_t Read(void* buffer, std::size_t count) override {
+        return m_target.Read(buffer, count);
+    }
+    std::size_t Write(const void* buffer, std::size_t count) override {
+        const std::size_t written = m_target.Write(buffer, count);
+        m_count(static_cast<std::uint32_t>(written));
+        return written;
+    }
+    bool ReadByte(std::uint8_t& byte) override { return m_target.ReadByte(byte); }
+    bool WriteByte(std::uint8_t byte) override {
+        const bool written = m_target.WriteByte(byte);
+        m_count(written ? 1 : 0);
+        return written;
+    }
+    bool Seek(std::int64_t offset, int origin) override { return m_target.Seek(offset, origin); }
+    std::int64_t GetPosition() override { return m_target.GetPosition(); }
+    void Flush() override { m_target.Flush(); }
+    std::int64_t GetLength() override { return m_target.GetLength(); }
+    void SetLength(std::int64_t length) override { m_target.SetLength(length); }
+
+private:
+    CStream& m_target;
+    std::function<void(std::uint32_t)> m_count;
+};
 
 // The result of an open that failed without a stream code.
 ResultCode LastSystemError() {
@@ -328,9 +363,8 @@ ResultCode CDownloadWorker::ReceiveHttpBody(CHttpClient& client, std::int32_t re
         return opened;
     }
     std::uint32_t received = 0;
-    const ResultCode result = client.ReadBody(m_output, received);
-    AddBytesReceived(received);
-    return result;
+    CCountingStream body(*m_output, [this](std::uint32_t count) { AddBytesReceived(count); });
+    return client.ReadBody(&body, received);
 }
 
 std::int32_t CDownloadWorker::BodyStart(const CHttpClient& client, std::int32_t resumeOffset) {
@@ -421,8 +455,8 @@ ResultCode CDownloadWorker::FetchFtp(const CUrl& url) {
     }
     if (result == ERR_SUCCESS) {
         std::uint32_t received = 0;
-        result = m_ftpClient->Download(*m_output, received, static_cast<std::uint32_t>(offset));
-        AddBytesReceived(received);
+        CCountingStream body(*m_output, [this](std::uint32_t count) { AddBytesReceived(count); });
+        result = m_ftpClient->Download(body, received, static_cast<std::uint32_t>(offset));
     }
     m_ftpClient->Quit();
     m_output->Close();
@@ -443,13 +477,12 @@ ResultCode CDownloadWorker::CheckResponse(const CResponseInfo& response,
 
 std::int32_t CDownloadWorker::ResumeOffset() {
     std::scoped_lock lock(m_lock);
-    const std::int32_t offset = m_task.bytesReceived;
-    if (offset > 0 && FileSize(m_task.localPath) >= offset) {
-        return offset;
-    }
-    // Nothing usable on disk: the body starts over.
-    m_task.bytesReceived = 0;
-    return 0;
+    // The count may have been saved with bytes that a crash kept from the
+    // disk; what did reach it is the start of the body, so go on from there.
+    const std::int64_t onDisk = std::max<std::int64_t>(FileSize(m_task.localPath), 0);
+    m_task.bytesReceived = static_cast<std::int32_t>(
+        std::min<std::int64_t>(std::max<std::int32_t>(m_task.bytesReceived, 0), onDisk));
+    return m_task.bytesReceived;
 }
 
 void CDownloadWorker::MapResponseToLocal() {
