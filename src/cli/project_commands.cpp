@@ -145,6 +145,17 @@ bool OpenQuietly(CQuillmoorDoc& doc, const std::string& path, std::ostream& err)
     return false;
 }
 
+// Opens the project that arguments name and nothing else; 0, or the exit
+// status of the usage or load error it reported.
+int OpenNamedProject(const Arguments& arguments, CQuillmoorDoc& doc, std::ostream& err) {
+    std::string path;
+    std::string error;
+    if (!TakeProjectPath(arguments, path, error)) {
+        return UsageError(err, error);
+    }
+    return OpenQuietly(doc, path, err) ? 0 : CCrawlSession::kFailed;
+}
+
 const char* EntryState(const CDownloadEntry& entry, bool handedOut) {
     if (entry.HasStoredPath()) {
         return "saved";
@@ -248,14 +259,9 @@ int RunMirrorCommand(const Arguments& arguments, std::ostream& out, std::ostream
 }
 
 int RunSummaryCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
-    std::string path;
-    std::string error;
-    if (!TakeProjectPath(arguments, path, error)) {
-        return UsageError(err, error);
-    }
     CQuillmoorDoc doc(nullptr);
-    if (!OpenQuietly(doc, path, err)) {
-        return CCrawlSession::kFailed;
+    if (const int status = OpenNamedProject(arguments, doc, err); status != 0) {
+        return status;
     }
     const CDownloadList::Stats stats = doc.GetController().GetStats();
     out << "URLs queued:     " << FormatThousands(stats.queued) << "\n"
@@ -304,14 +310,9 @@ int RunClearCommand(const Arguments& arguments, std::istream& in, std::ostream& 
 }
 
 int RunListCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
-    std::string path;
-    std::string error;
-    if (!TakeProjectPath(arguments, path, error)) {
-        return UsageError(err, error);
-    }
     CQuillmoorDoc doc(nullptr);
-    if (!OpenQuietly(doc, path, err)) {
-        return CCrawlSession::kFailed;
+    if (const int status = OpenNamedProject(arguments, doc, err); status != 0) {
+        return status;
     }
     CDownloadList& list = doc.GetController().GetManager()->GetList();
     const std::size_t handedOut = list.GetStats().requested;
