@@ -1,7 +1,6 @@
 #include "storage/html_charset.h"
 
 #include <libxml/tree.h>
-#include <libxml/xmlstring.h>
 
 #include <algorithm>
 #include <cctype>
@@ -106,14 +105,38 @@ bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
 
 }  // namespace
 
+// libxml2's own decoder takes a continuation byte for a lead byte and lets
+// overlong forms through; its Latin-1 encoder then stops on them while
+// saving, so the check here is strict.
 std::size_t Utf8CharLength(std::string_view text) {
     if (text.empty()) {
         return 0;
     }
-    int length = static_cast<int>(std::min<std::size_t>(text.size(), 4));
-    const bool valid =
-        xmlGetUTF8Char(reinterpret_cast<const unsigned char*>(text.data()), &length) >= 0;
-    return valid ? static_cast<std::size_t>(length) : 0;
+    const auto lead = static_cast<unsigned char>(text.front());
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead < 0xC2 || lead > 0xF4) {
+        return 0;
+    }
+    const std::size_t length = SequenceLength(lead);
+    if (text.size() < length) {
+        return 0;
+    }
+    // The second byte's range rules out overlong forms, surrogates and
+    // code points beyond U+10FFFF.
+    const auto second = static_cast<unsigned char>(text[1]);
+    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (second < low || second > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (!IsContinuationByte(static_cast<unsigned char>(text[i]))) {
+            return 0;
+        }
+    }
+    return length;
 }
 
 PageStart InspectPageStart(std::string_view firstChunk, bool moreFollows) {

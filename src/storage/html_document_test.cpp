@@ -327,6 +327,20 @@ TEST(HtmlDocumentTest, BytesThatAreNoUtf8AreSavedAsLatin1) {
     EXPECT_NE(saved.find("<p>&amp;\xBC</p>"), std::string::npos);
 }
 
+// libxml2 reads a continuation byte as the start of a character, so such
+// bytes in a value set by the program (a link resolved against a URL with
+// raw bytes) passed for UTF-8 and the save stopped at them.
+TEST(HtmlDocumentTest, MalformedUtf8InAttributesIsSavedAsLatin1) {
+    for (const std::string value : {"HTTP://\x80\x80/B", "a\xC0\x80", "\xED\xA0\x80z"}) {
+        CHtmlDocument document;
+        ASSERT_TRUE(LoadPage(document, "<p>first</p><p>last</p>"));
+        document.GetBody().FindChild("p").SetAttribute("title", value);
+        const std::string saved = SavePage(document);
+        EXPECT_NE(saved.find("title=\"" + value + "\""), std::string::npos) << saved;
+        EXPECT_NE(saved.find("<p>last</p>"), std::string::npos) << saved;
+    }
+}
+
 TEST(HtmlDocumentTest, StreamFailuresAreReported) {
     for (const std::size_t size : {std::size_t{10}, std::size_t{100000}}) {
         CHtmlDocument document;
