@@ -8,6 +8,9 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 
 fuzz_seconds=${TARNWICK_FUZZ_SECONDS:-10}
+# A fixed seed makes the bounded run repeatable, so a red run can be replayed
+# and a green one does not turn red by chance; 0 lets libFuzzer pick one.
+fuzz_seed=${TARNWICK_FUZZ_SEED:-1}
 jobs=$(nproc)
 # The suites whose code shares state between threads; the rest gain nothing
 # from the much slower ThreadSanitizer run.
@@ -39,7 +42,7 @@ run_fuzzers() {
     corpus=$(mktemp -d)
     if [ -d "fuzz/corpus/$name" ]; then cp -r "fuzz/corpus/$name/." "$corpus/"; fi
     echo "== $name (${fuzz_seconds}s)"
-    if "$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+    if "$target" -max_total_time="$fuzz_seconds" -seed="$fuzz_seed" -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=0 "$corpus" > "build/fuzz/$name.log" 2>&1; then
       passed=$((passed + 1))
     else
