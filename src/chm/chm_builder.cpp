@@ -1,7 +1,6 @@
 #include "chm/chm_builder.h"
 
 #include <libxml/encoding.h>
-#include <libxml/xmlstring.h>
 #include <strings.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include "chm/html_help_compiler.h"
 #include "platform/message_target.h"
 #include "storage/file_stream.h"
+#include "storage/html_charset.h"
 #include "storage/html_document.h"
 #include "storage/html_node.h"
 
@@ -86,9 +86,7 @@ std::string BytesAsLatin1(std::string_view bytes) {
 // A name to show: as it is when it is UTF-8 (characters beyond Latin-1 are
 // saved as character references), read as Latin-1 otherwise.
 std::string NameAsText(const std::string& name) {
-    return ::xmlCheckUTF8(reinterpret_cast<const xmlChar*>(name.c_str())) != 0
-               ? name
-               : BytesAsLatin1(name);
+    return html_charset::IsUtf8(name) ? name : BytesAsLatin1(name);
 }
 
 CHtmlNode NewElement(const std::string& name) {

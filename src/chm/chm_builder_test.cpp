@@ -145,11 +145,16 @@ TEST_F(ChmBuilderTest, SitemapsListThePagesOfTheTreeInByteOrder) {
 }
 
 TEST_F(ChmBuilderTest, FileNamesReachTheContentsAsTheirOwnBytes) {
-    // A name that is no UTF-8 (a Latin-1 "é") and one that is.
+    // A name that is no UTF-8 (a Latin-1 "é"), one with a surrogate
+    // that a lax check takes for UTF-8, and one that is UTF-8.
     Write("H/caf\xe9.htm", "");
+    Write("H/z\xed\xa0\x80.htm", "");
     Write("H/\xe6\x97\xa5.htm", "");
     m_builder.WriteSitemaps();
     const std::string contents = ReadFile(Path("T.hhc"));
+    EXPECT_NE(contents.find(TopicItem("Name", "\"z\xed\xa0\x80\"", "H/z\xed\xa0\x80.htm")),
+              std::string::npos)
+        << contents;
     EXPECT_NE(contents.find(TopicItem("Name", "\"caf\xe9\"", "H/caf\xe9.htm")), std::string::npos)
         << contents;
     EXPECT_NE(contents.find(TopicItem("Name", "\"&#26085;\"", "H/\xe6\x97\xa5.htm")),

@@ -39,16 +39,6 @@ std::string_view WithoutCutCharacter(std::string_view text) {
     return cut ? text.substr(0, lead) : text;
 }
 
-bool IsUtf8(std::string_view text) {
-    for (std::size_t length = 0; !text.empty(); text.remove_prefix(length)) {
-        length = Utf8CharLength(text);
-        if (length == 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool IsAscii(const xmlChar* text) {
     for (; *text != 0; ++text) {
         if (*text >= 0x80) {
@@ -137,6 +127,16 @@ std::size_t Utf8CharLength(std::string_view text) {
         }
     }
     return length;
+}
+
+bool IsUtf8(std::string_view text) {
+    for (std::size_t length = 0; !text.empty(); text.remove_prefix(length)) {
+        length = Utf8CharLength(text);
+        if (length == 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 PageStart InspectPageStart(std::string_view firstChunk, bool moreFollows) {

@@ -31,6 +31,9 @@ PageStart InspectPageStart(std::string_view firstChunk, bool moreFollows);
 // bytes are no UTF-8 character, or text is empty.
 std::size_t Utf8CharLength(std::string_view text);
 
+// Whether all of text is well-formed UTF-8.
+bool IsUtf8(std::string_view text);
+
 // libxml2 lets bytes that are no UTF-8 into the tree on some paths (an "&"
 // before such a byte in a page that claims to be UTF-8), and its serialiser
 // gives up at the first of them, halfway through the page. Reads every such
