@@ -300,11 +300,16 @@ TEST_F(ProjectNginxTest, CtrlCPausesAndSavesAndASecondOneStopsTheProject) {
         ChildProcess child({TARNWICK_CLI, "start", project}, output);
         std::this_thread::sleep_for(delay);
         // Two signals of one kind that arrive together merge into one; a
-        // Ctrl+C and a kill do not, and both count as interrupts.
+        // Ctrl+C and a kill do not, and both count as interrupts. The child
+        // is held while they are sent, so that both are pending before it
+        // can act on the first, as when a second Ctrl+C comes during a
+        // pause that takes its time; a busy machine must not split them.
+        child.Signal(SIGSTOP);
         child.Signal(SIGINT);
         if (signals == 2) {
             child.Signal(SIGTERM);
         }
+        child.Signal(SIGCONT);
         EXPECT_EQ(child.Wait(), 130);
         return ReadFile(output);
     };
