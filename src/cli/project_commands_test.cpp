@@ -8,21 +8,17 @@
 
 #include "engine/download_task.h"
 #include "engine/quillmoor_doc.h"
+#include "support/parsed_url.h"
 #include "support/temp_folder.h"
 #include "url/url.h"
 
 namespace {
 
+using testing_support::ParsedUrl;
 using testing_support::ReadFile;
 using testing_support::TempFolder;
 using testing_support::WriteFile;
 namespace fs = std::filesystem;
-
-CUrl Parsed(const std::string& text) {
-    CUrl url;
-    EXPECT_TRUE(url.Parse(text)) << text;
-    return url;
-}
 
 TEST(FormatThousandsTest, GroupsDigitsByThree) {
     const std::pair<unsigned long long, const char*> cases[] = {
@@ -65,15 +61,15 @@ protected:
         CDownloadList& list = doc.GetController().GetManager()->GetList();
         for (const char* url : {"http://a.h.x/", "http://a.h.x/gone.html", "http://a.h.x/big.zip",
                                 "http://a.h.x/next.html"}) {
-            list.Add(CLinkItem(Parsed(url), 1, true));
+            list.Add(CLinkItem(ParsedUrl(url), 1, true));
         }
         CLinkItem item;
         for (int i = 0; i < 3; ++i) {
             list.Next(item);
         }
-        list.MarkDone(Parsed("http://a.h.x/"), "a.h.x/index.htm", -1, 1234567);
-        list.MarkError(Parsed("http://a.h.x/gone.html"), ERR_HTTP_CLIENT_ERROR);
-        list.MarkError(Parsed("http://a.h.x/big.zip"), ERR_ATTEMPT_INTERRUPTED);
+        list.MarkDone(ParsedUrl("http://a.h.x/"), "a.h.x/index.htm", -1, 1234567);
+        list.MarkError(ParsedUrl("http://a.h.x/gone.html"), ERR_HTTP_CLIENT_ERROR);
+        list.MarkError(ParsedUrl("http://a.h.x/big.zip"), ERR_ATTEMPT_INTERRUPTED);
         doc.SetModifiedFlag(true);
         ASSERT_TRUE(doc.Save());
     }

@@ -5,23 +5,19 @@
 #include "net/errors.h"
 #include "protocol/response_info.h"
 #include "support/memory_stream.h"
+#include "support/parsed_url.h"
 #include "url/url.h"
 
 namespace {
 
 using testing_support::ExpectedBytes;
 using testing_support::MemoryStream;
-
-CUrl Url(const char* text) {
-    CUrl url;
-    EXPECT_TRUE(url.Parse(text)) << text;
-    return url;
-}
+using testing_support::ParsedUrl;
 
 CResponseInfo Response(const char* url, bool lengthKnown = false, std::uint32_t length = 0) {
     CResponseInfo response;
     response.valid = true;
-    response.url = Url(url);
+    response.url = ParsedUrl(url);
     response.contentLengthKnown = lengthKnown;
     response.contentLength = length;
     return response;
@@ -78,7 +74,7 @@ TEST(CrawlRulesTest, ScopeByDomainAndDirectory) {
     for (const auto& c : cases) {
         CCrawlRules rules;
         rules.SetScope(c.domain, c.directory);
-        EXPECT_EQ(rules.CheckScope(Url(c.url)), c.passes)
+        EXPECT_EQ(rules.CheckScope(ParsedUrl(c.url)), c.passes)
             << c.domain << " " << c.directory << " " << c.url;
         EXPECT_EQ(rules.GetLastReject(), c.passes ? RejectNone : RejectScope);
     }

@@ -8,20 +8,16 @@
 
 #include "net/errors.h"
 #include "support/memory_stream.h"
+#include "support/parsed_url.h"
 
 namespace {
 
 using testing_support::ExpectedBytes;
 using testing_support::MemoryStream;
-
-CUrl Url(const std::string& text) {
-    CUrl url;
-    EXPECT_TRUE(url.Parse(text)) << text;
-    return url;
-}
+using testing_support::ParsedUrl;
 
 CLinkItem Item(const std::string& text, std::int32_t level = 0, bool internal = true) {
-    return CLinkItem(Url(text), level, internal);
+    return CLinkItem(ParsedUrl(text), level, internal);
 }
 
 std::string NextText(CDownloadList& list) {
@@ -52,12 +48,12 @@ TEST(DownloadListTest, DuplicatesCountReferencesAndKeysAreCaseDistinct) {
     EXPECT_TRUE(list.Add(Item("http://H/a")));
     EXPECT_TRUE(list.Add(Item("http://h:80/a")));
     ASSERT_EQ(list.GetCount(), 3u);
-    const CDownloadEntry* first = list.Find(Url("http://h/a"));
+    const CDownloadEntry* first = list.Find(ParsedUrl("http://h/a"));
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->GetRefCount(), 2);
     EXPECT_EQ(first->GetLevel(), 1);  // the second find changes neither level nor flag
     EXPECT_TRUE(first->IsInternal());
-    EXPECT_EQ(list.Find(Url("http://H/a"))->GetRefCount(), 1);
+    EXPECT_EQ(list.Find(ParsedUrl("http://H/a"))->GetRefCount(), 1);
     EXPECT_FALSE(list.Add(CLinkItem()));  // nothing to fetch
     EXPECT_EQ(list.GetCount(), 3u);
 }
@@ -88,7 +84,7 @@ TEST(DownloadListTest, CursorHandsOutInDiscoveryOrderAndPicksUpLateAdds) {
     list.Clear();
     EXPECT_EQ(list.GetCount(), 0u);
     EXPECT_EQ(NextText(list), "<end>");
-    EXPECT_EQ(list.Find(Url("http://h/1")), nullptr);
+    EXPECT_EQ(list.Find(ParsedUrl("http://h/1")), nullptr);
     list.Add(Item("http://h/1"));
     EXPECT_EQ(NextText(list), "http://h/1");
 }
@@ -96,8 +92,8 @@ TEST(DownloadListTest, CursorHandsOutInDiscoveryOrderAndPicksUpLateAdds) {
 TEST(DownloadListTest, MarksAndLookups) {
     CDownloadList list;
     list.Add(Item("http://h/a"));
-    const CUrl a = Url("http://h/a");
-    const CUrl missing = Url("http://h/b");
+    const CUrl a = ParsedUrl("http://h/a");
+    const CUrl missing = ParsedUrl("http://h/b");
     EXPECT_EQ(list.GetKnownModTime(a), -1);
     EXPECT_TRUE(list.MarkError(a, ERR_SOCKET_TIMEOUT));
     EXPECT_TRUE(list.SetRewritten(a, true));
@@ -128,8 +124,8 @@ TEST(DownloadListTest, Stats) {
     for (const char* text : {"http://h/1", "http://h/2", "http://h/3"}) {
         list.Add(Item(text));
     }
-    list.MarkDone(Url("http://h/1"), "h/1", -1, 0x7FFFFFFF);
-    list.MarkDone(Url("http://h/3"), "h/3", -1, 0x7FFFFFFF);
+    list.MarkDone(ParsedUrl("http://h/1"), "h/1", -1, 0x7FFFFFFF);
+    list.MarkDone(ParsedUrl("http://h/3"), "h/3", -1, 0x7FFFFFFF);
     NextText(list);
     stats = list.GetStats();
     EXPECT_EQ(stats.queued, 3u);
@@ -146,11 +142,11 @@ TEST(DownloadListTest, ViewAndRewriteIterationsLeaveTheCrawlCursorAlone) {
     for (const char* text : {"http://h/1", "http://h/2", "http://h/3", "http://h/4"}) {
         list.Add(Item(text));
     }
-    list.MarkDone(Url("http://h/2"), "h/2", -1, 1);
-    list.MarkDone(Url("http://h/3"), "h/3", -1, 1);
-    list.MarkDone(Url("http://h/4"), "h/4", -1, 1);
-    list.SetRewritten(Url("http://h/3"), true);
-    list.MarkError(Url("http://h/1"), ERR_HTTP_CLIENT_ERROR);
+    list.MarkDone(ParsedUrl("http://h/2"), "h/2", -1, 1);
+    list.MarkDone(ParsedUrl("http://h/3"), "h/3", -1, 1);
+    list.MarkDone(ParsedUrl("http://h/4"), "h/4", -1, 1);
+    list.SetRewritten(ParsedUrl("http://h/3"), true);
+    list.MarkError(ParsedUrl("http://h/1"), ERR_HTTP_CLIENT_ERROR);
     NextText(list);
 
     std::vector<std::string> seen;
@@ -175,9 +171,9 @@ TEST(DownloadListTest, StoresOneEntryInItsExactLayout) {
     CDownloadList list;
     list.Add(Item("http://h/a b", 2, false));
     list.Add(Item("http://h/a b"));
-    list.MarkDone(Url("http://h/a b"), "h/a b.htm", -2, 300);
-    list.MarkError(Url("http://h/a b"), 0x30010002);
-    list.SetRewritten(Url("http://h/a b"), true);
+    list.MarkDone(ParsedUrl("http://h/a b"), "h/a b.htm", -2, 300);
+    list.MarkError(ParsedUrl("http://h/a b"), 0x30010002);
+    list.SetRewritten(ParsedUrl("http://h/a b"), true);
     const std::string expected = ExpectedBytes()
                                      .Int(1)
                                      .Str("http://h/a b")  // the source text, not the printed form
@@ -248,13 +244,13 @@ TEST(DownloadListTest, ManyEntriesRoundTrip) {
         const std::string text = "http://host" + std::to_string(i % 7) + "/p/" + std::to_string(i);
         list.Add(Item(text, i % 5, i % 3 == 0));
         if (i % 4 == 0) {
-            list.MarkDone(Url(text), "host/p/" + std::to_string(i), i * 1000, i);
+            list.MarkDone(ParsedUrl(text), "host/p/" + std::to_string(i), i * 1000, i);
         }
         if (i % 6 == 0) {
-            list.MarkError(Url(text), ERR_SOCKET_CONNECT);
+            list.MarkError(ParsedUrl(text), ERR_SOCKET_CONNECT);
         }
         if (i % 8 == 0) {
-            list.SetRewritten(Url(text), true);
+            list.SetRewritten(ParsedUrl(text), true);
             list.Add(Item(text));
         }
     }
@@ -283,7 +279,7 @@ TEST(DownloadListTest, ManyEntriesRoundTrip) {
     }
     EXPECT_EQ(loaded.NextViewEntry(), nullptr);
     // The index was rebuilt: lookups and duplicates work on the loaded list.
-    EXPECT_EQ(loaded.GetKnownModTime(Url("http://host4/p/4")), 4000);
+    EXPECT_EQ(loaded.GetKnownModTime(ParsedUrl("http://host4/p/4")), 4000);
     loaded.Add(Item("http://host1/p/1"));
     EXPECT_EQ(loaded.GetCount(), static_cast<std::size_t>(kCount));
     EXPECT_EQ(NextText(loaded), "http://host" + std::to_string(1500 % 7) + "/p/1500");
@@ -319,7 +315,7 @@ TEST(DownloadListTest, BadRecordsFailTheLoadAndKeepTheList) {
         list.Add(Item("http://h/kept"));
         EXPECT_EQ(LoadCode(list, c.bytes), ERR_STREAM_DATA) << c.what;
         EXPECT_EQ(list.GetCount(), 1u) << c.what;
-        EXPECT_NE(list.Find(Url("http://h/kept")), nullptr) << c.what;
+        EXPECT_NE(list.Find(ParsedUrl("http://h/kept")), nullptr) << c.what;
     }
 }
 
@@ -327,7 +323,7 @@ TEST(DownloadListTest, TruncatedOrScrambledDataNeverLoadsHalfway) {
     CDownloadList list;
     list.Add(Item("http://h/a"));
     list.Add(Item("ftp://f/b.zip", 1, false));
-    list.MarkDone(Url("http://h/a"), "h/a", 5, 6);
+    list.MarkDone(ParsedUrl("http://h/a"), "h/a", 5, 6);
     const std::string bytes = Stored(list);
     for (std::size_t length = 0; length < bytes.size(); ++length) {
         CDownloadList loaded;

@@ -11,6 +11,7 @@
 #include "engine/project_settings.h"
 #include "support/crawl_window.h"
 #include "support/memory_stream.h"
+#include "support/parsed_url.h"
 #include "support/scripted_worker.h"
 #include "support/temp_folder.h"
 
@@ -18,16 +19,11 @@ namespace {
 
 using testing_support::CrawlWindow;
 using testing_support::MemoryStream;
+using testing_support::ParsedUrl;
 using testing_support::ScriptedPage;
 using testing_support::ScriptedSite;
 using testing_support::ScriptedWorker;
 using testing_support::TempFolder;
-
-CUrl Url(const std::string& text) {
-    CUrl url;
-    EXPECT_TRUE(url.Parse(text)) << text;
-    return url;
-}
 
 std::vector<std::string> Sorted(std::vector<std::string> texts) {
     std::sort(texts.begin(), texts.end());
@@ -39,7 +35,7 @@ protected:
     void SetUp() override {
         GetProgramOptions().ResetToDefaults();
         GetProgramOptions().SetRetries(1);
-        m_project.SetStartUrl(Url("http://h/#top"));
+        m_project.SetStartUrl(ParsedUrl("http://h/#top"));
         m_project.SetThreadCount(3);
         m_project.SetFolders((m_folder.Path() / "site.files").string(), "site.files");
         m_site.Add("http://h/", {ERR_SUCCESS, {"http://h/a", "http://h/b#part", "http://h/a"}});
@@ -63,7 +59,7 @@ protected:
     }
 
     const CDownloadEntry* Entry(const std::string& url) {
-        return m_controller->GetManager()->GetList().Find(Url(url));
+        return m_controller->GetManager()->GetList().Find(ParsedUrl(url));
     }
 
     TempFolder m_folder;
@@ -110,7 +106,7 @@ TEST_F(DownloadManagerTest, EveryReachableUrlIsFetchedOnceWhateverTheThreadCount
 }
 
 TEST_F(DownloadManagerTest, OnePageSiteEndsOnThePassThatCollectsThePage) {
-    m_project.SetStartUrl(Url("http://h/c"));
+    m_project.SetStartUrl(ParsedUrl("http://h/c"));
     NewController();
     CrawlToEnd();
     // The first pass hands the page out; the finished worker wakes the
@@ -201,7 +197,7 @@ TEST_F(DownloadManagerTest, ARunningCrawlIsStoredPausedWithItsTaskUnderWay) {
     ASSERT_TRUE(loaded.Resume());
     ASSERT_TRUE(m_window.PumpUntilFinished());
     EXPECT_EQ(m_window.Urls(WM_DL_THREAD_URL).front(), "http://h/a");
-    EXPECT_NE(loaded.GetManager()->GetList().Find(Url("http://h/a"))->GetStoredPath(), "");
+    EXPECT_NE(loaded.GetManager()->GetList().Find(ParsedUrl("http://h/a"))->GetStoredPath(), "");
 }
 
 TEST_F(DownloadManagerTest, LoadRefusesUnknownStatesAndReadsRunningAsPaused) {

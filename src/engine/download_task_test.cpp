@@ -5,24 +5,20 @@
 #include <string>
 
 #include "support/memory_stream.h"
+#include "support/parsed_url.h"
 
 namespace {
 
 using testing_support::ExpectedBytes;
 using testing_support::MemoryStream;
-
-CUrl Url(const std::string& text) {
-    CUrl url;
-    EXPECT_TRUE(url.Parse(text)) << text;
-    return url;
-}
+using testing_support::ParsedUrl;
 
 CDownloadTask FilledTask() {
     CDownloadTask task;
-    task.item = CLinkItem(Url("http://h/d/p.html"), 4, false);
+    task.item = CLinkItem(ParsedUrl("http://h/d/p.html"), 4, false);
     task.followLinks = false;
     task.response.valid = true;
-    task.response.url = Url("http://h/d/q.html");
+    task.response.url = ParsedUrl("http://h/d/q.html");
     task.response.modificationTime = 0x1'2345'6789LL;
     task.response.modificationTimeKnown = true;
     task.response.contentLength = 4321;
@@ -104,7 +100,7 @@ TEST(DownloadTaskTest, ATruncatedOrDamagedRecordFailsAndChangesNothing) {
     for (const std::string& bytes : {full.Bytes().substr(0, full.Bytes().size() - 1),
                                      full.Bytes().substr(0, 30), damagedUrl}) {
         CDownloadTask task;
-        task.item = CLinkItem(Url("http://keep/"), 1, true);
+        task.item = CLinkItem(ParsedUrl("http://keep/"), 1, true);
         MemoryStream input(bytes);
         try {
             task.Load(input);
@@ -139,7 +135,7 @@ TEST(DownloadTaskTest, RemoveFragmentCutsAtTheFirstHash) {
         {"http://h/plain", "http://h/plain"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(RemoveFragment(Url(c.input)).GetSourceText(), c.expected) << c.input;
+        EXPECT_EQ(RemoveFragment(ParsedUrl(c.input)).GetSourceText(), c.expected) << c.input;
     }
     EXPECT_FALSE(RemoveFragment(CUrl()).HasUrl());
 }

@@ -6,11 +6,13 @@
 
 #include "engine/download_task.h"
 #include "support/memory_stream.h"
+#include "support/parsed_url.h"
 #include "support/temp_folder.h"
 #include "url/url.h"
 
 namespace {
 
+using testing_support::ParsedUrl;
 using Error = CQuillmoorDoc::LoadError;
 using testing_support::MemoryStream;
 using testing_support::ReadFile;
@@ -18,14 +20,8 @@ using testing_support::TempFolder;
 using testing_support::WriteFile;
 namespace fs = std::filesystem;
 
-CUrl Parsed(const std::string& text) {
-    CUrl url;
-    EXPECT_TRUE(url.Parse(text)) << text;
-    return url;
-}
-
 void FillSettings(CProjectSettings& settings, const std::string& start = "http://a.h.x/") {
-    settings.SetStartUrl(Parsed(start));
+    settings.SetStartUrl(ParsedUrl(start));
     settings.SetThreadCount(3);
     settings.SetCredentials("walker", "pa55-in-plain");
 }
@@ -54,17 +50,17 @@ std::string ManagerSection(std::int32_t state) {
     MemoryStream stream;
     stream << std::string_view("MANAGER_INFO") << state << std::uint32_t{1};
     CDownloadTask task;
-    task.item = CLinkItem(Parsed("http://a.h.x/big.zip"), 1, true);
+    task.item = CLinkItem(ParsedUrl("http://a.h.x/big.zip"), 1, true);
     task.localPath = "/dl/a.h.x/big.zip";
     task.storedPath = "a.h.x/big.zip";
     task.bytesReceived = 4096;
     task.resultCode = ERR_ATTEMPT_INTERRUPTED;
     task.Store(stream);
     CDownloadList list;
-    list.Add(CLinkItem(Parsed("http://a.h.x/"), 0, true));
-    list.Add(CLinkItem(Parsed("http://a.h.x/big.zip"), 1, true));
-    list.Add(CLinkItem(Parsed("http://a.h.x/next.html"), 1, true));
-    list.MarkDone(Parsed("http://a.h.x/"), "a.h.x/index.htm", 1700000000, 512);
+    list.Add(CLinkItem(ParsedUrl("http://a.h.x/"), 0, true));
+    list.Add(CLinkItem(ParsedUrl("http://a.h.x/big.zip"), 1, true));
+    list.Add(CLinkItem(ParsedUrl("http://a.h.x/next.html"), 1, true));
+    list.MarkDone(ParsedUrl("http://a.h.x/"), "a.h.x/index.htm", 1700000000, 512);
     CLinkItem item;
     list.Next(item);
     list.Next(item);
@@ -101,7 +97,7 @@ TEST_F(QuillmoorDocTest, LoadsAndStoresTheExactLayout) {
     EXPECT_EQ(manager.GetRetryCount(), 1u);
     EXPECT_EQ(manager.GetList().GetCount(), 3u);
     EXPECT_EQ(manager.GetList().GetStats().requested, 2u);
-    EXPECT_EQ(manager.GetList().GetStoredPath(Parsed("http://a.h.x/")), "a.h.x/index.htm");
+    EXPECT_EQ(manager.GetList().GetStoredPath(ParsedUrl("http://a.h.x/")), "a.h.x/index.htm");
     EXPECT_EQ(Stored(m_doc), bytes);
     EXPECT_NE(bytes.find(std::string("pa55-in-plain") + '\0'), std::string::npos);
 }

@@ -4,21 +4,17 @@
 
 #include <filesystem>
 
+#include "support/parsed_url.h"
 #include "support/temp_folder.h"
 #include "url/url.h"
 
 namespace {
 
+using testing_support::ParsedUrl;
 constexpr int kNoType = 0;
 constexpr int kCss = 1;
 constexpr int kHtml = 3;
 constexpr int kOctetStream = 5;
-
-CUrl Parsed(const std::string& text) {
-    CUrl url;
-    EXPECT_TRUE(url.Parse(text)) << text;
-    return url;
-}
 
 class LocalFileMappingTest : public testing::Test {
 protected:
@@ -58,7 +54,7 @@ const HttpCase kHttpCases[] = {
 TEST_F(LocalFileMappingTest, MapsHttpResponsesByTheNamingRules) {
     for (const HttpCase& c : kHttpCases) {
         SCOPED_TRACE(c.url);
-        const CUrl url = Parsed(c.url);
+        const CUrl url = ParsedUrl(c.url);
         std::string localUrl, localPath, storedPath;
         m_mapping.MapUrlToLocal(url, c.contentType, localUrl, localPath, storedPath);
         EXPECT_EQ(storedPath, c.storedPath);
@@ -72,7 +68,7 @@ TEST_F(LocalFileMappingTest, MapsHttpResponsesByTheNamingRules) {
 TEST_F(LocalFileMappingTest, ReverseOperationsFindTheMappedFile) {
     for (const HttpCase& c : kHttpCases) {
         SCOPED_TRACE(c.url);
-        const CUrl url = Parsed(c.url);
+        const CUrl url = ParsedUrl(c.url);
         std::string localUrl, localPath, storedPath;
         m_mapping.MapUrlToLocal(url, c.contentType, localUrl, localPath, storedPath);
 
@@ -82,7 +78,7 @@ TEST_F(LocalFileMappingTest, ReverseOperationsFindTheMappedFile) {
         EXPECT_EQ(m_mapping.StoredToSlashPath(storedPath), localPath);
         m_mapping.LocalPathToLocalUrl(url, localPath, back);
         EXPECT_EQ(back, localUrl);
-        m_mapping.GetLocalPathOfUrl(Parsed(localUrl), back);
+        m_mapping.GetLocalPathOfUrl(ParsedUrl(localUrl), back);
         EXPECT_EQ(back, localPath);
     }
 }
@@ -103,7 +99,7 @@ TEST_F(LocalFileMappingTest, MapsFtpUrls) {
     };
     for (const FtpCase& c : cases) {
         SCOPED_TRACE(c.url);
-        const CUrl url = Parsed(c.url);
+        const CUrl url = ParsedUrl(c.url);
         std::string localUrl, localPath, storedPath;
         m_mapping.MapFtpUrlToLocal(url, localUrl, localPath, storedPath);
         EXPECT_EQ(localPath, c.localPath);
@@ -128,13 +124,13 @@ TEST_F(LocalFileMappingTest, PlainRuleIgnoresPortQueryAndDefaults) {
     };
     for (const auto& [text, expected] : cases) {
         std::string localPath;
-        m_mapping.GetLocalPathOfUrl(Parsed(text), localPath);
+        m_mapping.GetLocalPathOfUrl(ParsedUrl(text), localPath);
         EXPECT_EQ(localPath, expected) << text;
     }
 }
 
 TEST_F(LocalFileMappingTest, OtherSchemesLeaveTheOutputAlone) {
-    const CUrl url = Parsed("mailto:joe@h");
+    const CUrl url = ParsedUrl("mailto:joe@h");
     std::string output = "kept";
     m_mapping.GetLocalPathOfUrl(url, output);
     m_mapping.StoredToLocalPath(url, "H/a.htm", output);
@@ -147,7 +143,7 @@ TEST_F(LocalFileMappingTest, StoredAndLocalPathConversions) {
     EXPECT_EQ(m_mapping.StoredToSlashPath("H\\a\\b.htm"), "/dl/H/a/b.htm");
     EXPECT_EQ(m_mapping.StoredToSlashPath("H/x/../b.htm"), "/dl/H/b.htm");
 
-    const CUrl http = Parsed("http://H/");
+    const CUrl http = ParsedUrl("http://H/");
     std::string localUrl = "stale";
     m_mapping.LocalPathToLocalUrl(http, "/dl/H/a.htm", localUrl);
     EXPECT_EQ(localUrl, "http://H/a.htm");
@@ -161,8 +157,8 @@ TEST_F(LocalFileMappingTest, StoredAndLocalPathConversions) {
 // A stored path comes from the project file; one that leads out of the
 // download folder must not make the rewriting pass write elsewhere.
 TEST_F(LocalFileMappingTest, StoredPathsOutsideTheFolderGiveNothing) {
-    const CUrl http = Parsed("http://H/");
-    const CUrl ftp = Parsed("ftp://H/");
+    const CUrl http = ParsedUrl("http://H/");
+    const CUrl ftp = ParsedUrl("ftp://H/");
     const std::pair<const CUrl*, const char*> cases[] = {
         {&http, "../etc/passwd"},    {&http, "H/../../x"}, {&http, "/etc/passwd"},
         {&http, "../../../../../x"}, {&http, ""},          {&ftp, "/etc/passwd"},
@@ -306,7 +302,7 @@ TEST(LocalFileMappingFolderTest, CreatesParentFoldersOnlyInsideTheDownloadFolder
     const std::string folder = temp.File("site.files");
     const CLocalFileMapping mapping{CFilePath(folder)};
     std::string localUrl, localPath, storedPath;
-    mapping.MapUrlToLocal(Parsed("http://h/a/b/c.htm"), kHtml, localUrl, localPath, storedPath);
+    mapping.MapUrlToLocal(ParsedUrl("http://h/a/b/c.htm"), kHtml, localUrl, localPath, storedPath);
     EXPECT_TRUE(mapping.CreateParentFolder(localPath));
     EXPECT_TRUE(FolderExists(folder + "/h/a/b"));
 

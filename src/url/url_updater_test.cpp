@@ -11,23 +11,19 @@
 #include "engine/download_list.h"
 #include "storage/file_stream.h"
 #include "support/link_checker.h"
+#include "support/parsed_url.h"
 #include "support/temp_folder.h"
 #include "url/update_html_thread.h"
 
 namespace {
 
+using testing_support::ParsedUrl;
 using testing_support::ReadFile;
 using testing_support::TempFolder;
 using testing_support::WriteFile;
 
 constexpr int kHtml = 3;
 constexpr int kNoType = 0;
-
-CUrl Parsed(const std::string& text) {
-    CUrl url;
-    EXPECT_TRUE(url.Parse(text)) << text;
-    return url;
-}
 
 // The link of every element that carries an id, by id (the "href" or "value"
 // of elements that hold no link).
@@ -83,7 +79,7 @@ protected:
 
     // Saves the body under the name the crawl gives the URL and lists it.
     std::string Save(const std::string& urlText, const std::string& body, int type = kHtml) {
-        const CUrl url = Parsed(urlText);
+        const CUrl url = ParsedUrl(urlText);
         std::string localUrl, localPath, storedPath;
         if (url.GetScheme() == SchemeFtp) {
             m_mapping.MapFtpUrlToLocal(url, localUrl, localPath, storedPath);
@@ -96,12 +92,12 @@ protected:
         return storedPath;
     }
     void List(const std::string& urlText, const std::string& storedPath) {
-        const CUrl url = Parsed(urlText);
+        const CUrl url = ParsedUrl(urlText);
         m_list.Add(CLinkItem(url, 1, true));
         m_list.MarkDone(url, storedPath, -1, 100);
     }
     bool IsRewritten(const std::string& urlText) {
-        return m_list.Find(Parsed(urlText))->IsRewritten();
+        return m_list.Find(ParsedUrl(urlText))->IsRewritten();
     }
     PageLinks ReadLinks(const std::string& storedPath) {
         LinksById page;
@@ -203,7 +199,7 @@ TEST_F(UrlUpdaterTest, RewritesLinksToDownloadedUrlsAsRelativePaths) {
     List("ftp://f.x/pub/", "h.x/b.html");
     List("http://h.x/evil.html", "../outside.html");
     List(kLongLink, "h.x/long.html");
-    m_list.Add(CLinkItem(Parsed("http://h.x/failed.html"), 1, true));
+    m_list.Add(CLinkItem(ParsedUrl("http://h.x/failed.html"), 1, true));
 
     CUrlUpdater updater(m_list, CFilePath(Folder()), nullptr);
     ASSERT_TRUE(updater.UpdateFile(LocalPath(stored)));
@@ -235,7 +231,7 @@ TEST_F(UrlUpdaterTest, PassVisitsSavedEntriesInOrderAndOpensOnlyPages) {
     Save("http://h.x/", "<a id=l href=\"http://h.x/b.html\">b</a>");
     const std::string cssStored = Save("http://h.x/s.css", css, kNoType);
     Save("http://h.x/b.html", "<a id=l href=\"http://h.x/\">home</a>");
-    m_list.Add(CLinkItem(Parsed("http://h.x/never-saved.html"), 1, true));
+    m_list.Add(CLinkItem(ParsedUrl("http://h.x/never-saved.html"), 1, true));
     List("http://h.x/gone.html", "h.x/gone.html");  // listed, but its file is missing
     Save("http://h.x/upper.HTM", "<a id=l href=\"http://h.x/b.html\">b</a>");
 
@@ -266,7 +262,7 @@ TEST_F(UrlUpdaterTest, PassVisitsSavedEntriesInOrderAndOpensOnlyPages) {
 TEST_F(UrlUpdaterTest, PagesAreVisitedAgainOnlyWhenFilesWereSavedSince) {
     Save("http://h.x/", "<a id=l href=\"http://h.x/later.html\">later</a>");
     Save("http://h.x/s.css", "p{}", kNoType);
-    m_list.Add(CLinkItem(Parsed("http://h.x/later.html"), 1, true));
+    m_list.Add(CLinkItem(ParsedUrl("http://h.x/later.html"), 1, true));
     CUrlUpdater updater(m_list, CFilePath(Folder()), &m_window);
     const auto pass = [&] {
         m_messages.clear();
@@ -310,7 +306,7 @@ TEST_F(UrlUpdaterTest, StopFinishesThePageUnderWayAndLeavesTheRestUntouched) {
         std::vector<std::string> paths;
         std::vector<std::string> bodies;
         for (int i = 1; i <= kPages; ++i) {
-            const CUrl url = Parsed("http://h.x/p" + std::to_string(i) + ".html");
+            const CUrl url = ParsedUrl("http://h.x/p" + std::to_string(i) + ".html");
             std::string localUrl, localPath, stored;
             mapping.MapUrlToLocal(url, kHtml, localUrl, localPath, stored);
             mapping.CreateParentFolder(localPath);
@@ -336,7 +332,7 @@ TEST_F(UrlUpdaterTest, StopFinishesThePageUnderWayAndLeavesTheRestUntouched) {
         for (int i = 1; i <= kPages; ++i) {
             const bool rewritten = i <= stopAt;
             EXPECT_EQ(
-                list.Find(Parsed("http://h.x/p" + std::to_string(i) + ".html"))->IsRewritten(),
+                list.Find(ParsedUrl("http://h.x/p" + std::to_string(i) + ".html"))->IsRewritten(),
                 rewritten)
                 << i;
             EXPECT_EQ(ReadFile(paths[i - 1]) == bodies[i - 1], !rewritten) << i;

@@ -1,11 +1,7 @@
 // Whole crawls against nginx: a generated site of a few hundred pages on one
 // host and a few files on a second one, mirrored by the engine as the main
 // window drives it, and once by the command line.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -23,6 +19,7 @@
 #include "support/child_process.h"
 #include "support/crawl_window.h"
 #include "support/generated_site.h"
+#include "support/loopback_server_process.h"
 #include "support/nginx_server.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
@@ -30,6 +27,7 @@
 namespace {
 
 using testing_support::CrawlWindow;
+using testing_support::FreePort;
 using testing_support::GeneratedSite;
 using testing_support::NginxServer;
 using testing_support::ReadFile;
@@ -41,18 +39,6 @@ constexpr const char* kExternalHost = "127.0.0.2";
 // Slow enough that a pause lands in the middle of the large file.
 constexpr const char* kSlowRate = "64k";
 constexpr std::size_t kLargeFileSize = 1 << 18;
-
-int FreePort(const char* host) {
-    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    ::inet_pton(AF_INET, host, &address.sin_addr);
-    socklen_t length = sizeof address;
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
 
 struct LogLine {
     std::string method;

@@ -2,12 +2,8 @@
 // killed at random moments always reopens from its project file and finally
 // completes with the served bytes; a finished mirror browses offline and
 // moves with its project file.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -23,6 +19,7 @@
 #include "support/child_process.h"
 #include "support/generated_site.h"
 #include "support/link_checker.h"
+#include "support/loopback_server_process.h"
 #include "support/nginx_server.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
@@ -30,6 +27,7 @@
 #ifdef TARNWICK_CLI
 namespace {
 
+using testing_support::FreePort;
 namespace fs = std::filesystem;
 using testing_support::ChildProcess;
 using testing_support::GeneratedSite;
@@ -48,18 +46,6 @@ constexpr const char* kSlowRate = "64k";
 // several of the killed runs.
 constexpr const char* kRequestRate = "40r/s";
 constexpr int kKilledRuns = 24;
-
-int FreePort(const char* host) {
-    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    ::inet_pton(AF_INET, host, &address.sin_addr);
-    socklen_t length = sizeof address;
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
 
 struct Request {
     std::string method;

@@ -1,10 +1,6 @@
 // Redirects between http and https against nginx: a crawl follows a switch of
 // scheme, and a ping-pong between the two ends within the redirect bound.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <sstream>
 #include <string>
@@ -14,6 +10,7 @@
 #include "engine/project_settings.h"
 #include "protocol/http_client.h"
 #include "support/crawl_window.h"
+#include "support/loopback_server_process.h"
 #include "support/nginx_server.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
@@ -22,21 +19,10 @@
 namespace {
 
 using testing_support::CrawlWindow;
+using testing_support::FreePort;
 using testing_support::NginxServer;
 using testing_support::ReadFile;
 using testing_support::TempFolder;
-
-int FreePort() {
-    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
 
 class SchemeRedirectTest : public testing::Test {
 protected:

@@ -46,6 +46,20 @@ inline void OpenToOthers(const std::filesystem::path& path) {
     }
 }
 
+// A TCP port that nobody listens on at host (an address of the loopback
+// network) at the time of the call.
+inline int FreePort(const char* host = "127.0.0.1") {
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, host, &address.sin_addr);
+    socklen_t length = sizeof address;
+    ::bind(probe, reinterpret_cast<sockaddr*>(&address), length);
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(probe);
+    return ntohs(address.sin_port);
+}
+
 class LoopbackServerProcess {
 public:
     // Returns the command line of a server that will listen on 127.0.0.1:port.
@@ -67,16 +81,6 @@ public:
     int Port() const { return m_port; }
 
 private:
-    static int FreePort() {
-        const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = Loopback(0);
-        socklen_t length = sizeof address;
-        ::bind(probe, reinterpret_cast<sockaddr*>(&address), length);
-        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-        ::close(probe);
-        return ntohs(address.sin_port);
-    }
-
     static sockaddr_in Loopback(int port) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
