@@ -9,8 +9,8 @@
 #include <string>
 
 #include "engine/crawl_rules.h"
-#include "storage/file_stream.h"
-#include "url/link_extractor.h"
+#include "base/file_stream.h"
+#include "html/link_extractor.h"
 
 namespace {
 

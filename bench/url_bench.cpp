@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "url/url.h"
+#include "base/url.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "storage/file_stream.h"
-#include "storage/html_document.h"
+#include "base/file_stream.h"
+#include "html/html_document.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "net/event_socket.h"
 #include "protocol/http_client.h"
-#include "storage/stream.h"
+#include "base/stream.h"
 
 namespace {
 

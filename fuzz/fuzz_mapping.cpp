@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "storage/local_file_mapping.h"
-#include "url/url.h"
+#include "base/url.h"
 
 namespace {
 

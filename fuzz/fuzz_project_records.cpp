@@ -11,7 +11,7 @@
 #include "../tests/support/memory_stream.h"
 #include "engine/download_list.h"
 #include "engine/project_settings.h"
-#include "net/errors.h"
+#include "base/errors.h"
 #include "protocol/response_info.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "storage/stream.h"
-#include "url/url.h"
+#include "base/stream.h"
+#include "base/url.h"
 
 namespace {
 

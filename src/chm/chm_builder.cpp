@@ -12,10 +12,10 @@
 
 #include "chm/html_help_compiler.h"
 #include "platform/message_target.h"
-#include "storage/file_stream.h"
-#include "storage/html_charset.h"
-#include "storage/html_document.h"
-#include "storage/html_node.h"
+#include "base/file_stream.h"
+#include "html/html_charset.h"
+#include "html/html_document.h"
+#include "html/html_node.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "net/errors.h"
+#include "base/errors.h"
 #include "platform/critical_section.h"
 #include "platform/message_queue.h"
 #include "storage/file_path.h"

@@ -4,7 +4,7 @@
 
 #include "platform/move_file.h"
 #include "storage/local_file_mapping.h"
-#include "url/url.h"
+#include "base/url.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "chm/chm_builder.h"
 #include "chm/chm_thread.h"
-#include "net/errors.h"
+#include "base/errors.h"
 #include "storage/file_path.h"
 
 class CMessageTarget;

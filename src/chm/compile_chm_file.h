@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <string>
 
-#include "net/errors.h"
+#include "base/errors.h"
 #include "platform/message_queue.h"
 #include "storage/file_path.h"
-#include "url/url.h"
+#include "base/url.h"
 
 class CWaitEvent;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "net/errors.h"
+#include "base/errors.h"
 #include "storage/file_path.h"
 
 // Receives the compiler's progress: each line of its output, then an empty

@@ -11,7 +11,7 @@
 #include "support/fake_chm_compiler.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
-#include "url/url.h"
+#include "base/url.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "cli/chm_command.h"
 #include "cli/project_commands.h"
-#include "storage/html_library.h"
+#include "html/html_library.h"
 
 namespace {
 

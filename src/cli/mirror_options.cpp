@@ -8,7 +8,7 @@
 
 #include "engine/filter_list.h"
 #include "engine/project_settings.h"
-#include "url/url.h"
+#include "base/url.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "engine/quillmoor_doc.h"
 #include "support/parsed_url.h"
 #include "support/temp_folder.h"
-#include "url/url.h"
+#include "base/url.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "cli/interrupt_watch.h"
 #include "storage/file_path.h"
-#include "url/update_html_thread.h"
+#include "html/update_html_thread.h"
 
 CUpdateHtmlProgress::CUpdateHtmlProgress(CMessageQueue& queue, std::ostream& out, bool terminal)
     : m_queue(queue),

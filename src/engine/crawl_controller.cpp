@@ -4,7 +4,7 @@
 #include "engine/project_settings.h"
 #include "platform/message_target.h"
 #include "storage/file_path.h"
-#include "storage/stream.h"
+#include "base/stream.h"
 
 CCrawlController::CCrawlController(CProjectSettings& project,
                                    CDownloadManager::WorkerFactory factory)

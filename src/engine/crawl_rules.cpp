@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "protocol/response_info.h"
-#include "storage/stream.h"
-#include "url/url.h"
+#include "base/stream.h"
+#include "base/url.h"
 
 namespace {
 

@@ -29,7 +29,6 @@ public:
     // Limits -1 and -1, no domain or directory, the six default filter
     // groups (disabled): every file is downloaded.
     CCrawlRules();
-    virtual ~CCrawlRules() = default;
     CCrawlRules(const CCrawlRules& other);
     CCrawlRules& operator=(const CCrawlRules& other);
 

@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "net/errors.h"
+#include "base/errors.h"
 #include "protocol/response_info.h"
 #include "support/memory_stream.h"
 #include "support/parsed_url.h"
-#include "url/url.h"
+#include "base/url.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/link_item.h"
-#include "net/errors.h"
+#include "base/errors.h"
 
 // An entry keeps its URL as the source text only: a crawl lists hundreds of
 // thousands of URLs, and the parsed form is cheap to rebuild when a caller

@@ -9,7 +9,7 @@
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
-#include "storage/file_stream.h"
+#include "base/file_stream.h"
 #include "support/scripted_peer.h"
 #include "support/temp_folder.h"
 

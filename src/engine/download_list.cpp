@@ -4,7 +4,7 @@
 #include <limits>
 #include <utility>
 
-#include "storage/stream.h"
+#include "base/stream.h"
 
 bool CDownloadList::Add(const CLinkItem& item) {
     std::string key = item.GetUrl().GetSourceText();

@@ -26,7 +26,6 @@ public:
     };
 
     CDownloadList() = default;
-    virtual ~CDownloadList() = default;
     // The index refers into the entries, so a list is never copied.
     CDownloadList(const CDownloadList&) = delete;
     CDownloadList& operator=(const CDownloadList&) = delete;

@@ -10,8 +10,8 @@
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
 #include "platform/message_target.h"
-#include "storage/file_stream.h"
-#include "storage/stream.h"
+#include "base/file_stream.h"
+#include "base/stream.h"
 
 namespace {
 

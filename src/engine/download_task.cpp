@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "storage/stream.h"
+#include "base/stream.h"
 
 void CDownloadTask::Store(CStream& stream) const {
     WriteUrl(stream, item.GetUrl());

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/link_item.h"
-#include "net/errors.h"
+#include "base/errors.h"
 #include "protocol/response_info.h"
 
 class CStream;

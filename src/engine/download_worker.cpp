@@ -10,14 +10,14 @@
 #include <new>
 #include <utility>
 
-#include "engine/html_lock.h"
+#include "html/html_lock.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
 #include "protocol/ftp_client.h"
 #include "protocol/http_client.h"
-#include "storage/file_stream.h"
-#include "url/link_extractor.h"
+#include "base/file_stream.h"
+#include "html/link_extractor.h"
 
 namespace {
 

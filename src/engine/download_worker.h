@@ -16,7 +16,7 @@
 #include "protocol/http_request_info.h"
 #include "protocol/response_info.h"
 #include "storage/local_file_mapping.h"
-#include "url/url.h"
+#include "base/url.h"
 
 class CFileStream;
 class CFtpClient;

@@ -10,7 +10,7 @@
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
-#include "storage/file_stream.h"
+#include "base/file_stream.h"
 
 namespace {
 

@@ -13,7 +13,6 @@ public:
     CFileFilter() = default;
     CFileFilter(std::string name, std::string_view extensionText, std::uint32_t minimumKb,
                 std::uint32_t maximumKb, bool enabled);
-    virtual ~CFileFilter() = default;
     CFileFilter(const CFileFilter&) = default;
     CFileFilter& operator=(const CFileFilter&) = default;
     CFileFilter(CFileFilter&&) = default;

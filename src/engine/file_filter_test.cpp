@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/filter_list.h"
-#include "net/errors.h"
+#include "base/errors.h"
 #include "support/memory_stream.h"
 
 namespace {

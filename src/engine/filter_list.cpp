@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "storage/stream.h"
+#include "base/stream.h"
 
 CFilterList CFilterList::DefaultGroups() {
     CFilterList list;

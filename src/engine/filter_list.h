@@ -14,7 +14,6 @@ class CStream;
 class CFilterList {
 public:
     CFilterList() = default;
-    virtual ~CFilterList() = default;
     CFilterList(const CFilterList&) = default;
     CFilterList& operator=(const CFilterList&) = default;
     CFilterList(CFilterList&&) = default;

@@ -5,14 +5,13 @@
 #include <cstdint>
 #include <utility>
 
-#include "url/url.h"
+#include "base/url.h"
 
 class CLinkItem {
 public:
     CLinkItem() = default;
     CLinkItem(CUrl url, std::int32_t level, bool internal)
         : m_url(std::move(url)), m_level(level), m_internal(internal) {}
-    virtual ~CLinkItem() = default;
     CLinkItem(const CLinkItem&) = default;
     CLinkItem& operator=(const CLinkItem&) = default;
     CLinkItem(CLinkItem&&) = default;

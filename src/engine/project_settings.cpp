@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "net/errors.h"
-#include "storage/stream.h"
+#include "base/errors.h"
+#include "base/stream.h"
 
 void CProjectSettings::SetCredentials(std::string user, std::string password) {
     m_user = std::move(user);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/crawl_rules.h"
-#include "url/url.h"
+#include "base/url.h"
 
 class CStream;
 
@@ -16,7 +16,6 @@ public:
     static constexpr std::uint32_t kMaxReservedValue = 100;
 
     CProjectSettings() = default;
-    virtual ~CProjectSettings() = default;
     // One record per document: the crawl reads it in place, never a copy.
     CProjectSettings(const CProjectSettings&) = delete;
     CProjectSettings& operator=(const CProjectSettings&) = delete;

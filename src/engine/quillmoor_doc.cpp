@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "net/errors.h"
+#include "base/errors.h"
 #include "storage/file_path.h"
-#include "storage/file_stream.h"
-#include "storage/replacement_file.h"
-#include "url/url.h"
+#include "base/file_stream.h"
+#include "base/replacement_file.h"
+#include "base/url.h"
 
 namespace {
 

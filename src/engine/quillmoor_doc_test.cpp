@@ -8,7 +8,7 @@
 #include "support/memory_stream.h"
 #include "support/parsed_url.h"
 #include "support/temp_folder.h"
-#include "url/url.h"
+#include "base/url.h"
 
 namespace {
 

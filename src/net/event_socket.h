@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "net/errors.h"
+#include "base/errors.h"
 #include "net/socket_address.h"
 
 class CEventSink;

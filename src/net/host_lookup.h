@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "net/errors.h"
+#include "base/errors.h"
 
 class CHostLookup {
 public:

@@ -22,7 +22,7 @@ public:
     // has no descriptor left.
     CWaitEvent();
     explicit CWaitEvent(int borrowedFd, short pollEvents = POLLIN);
-    virtual ~CWaitEvent();
+    ~CWaitEvent();
 
     CWaitEvent(const CWaitEvent&) = delete;
     CWaitEvent& operator=(const CWaitEvent&) = delete;

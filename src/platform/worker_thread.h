@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "net/errors.h"
+#include "base/errors.h"
 #include "platform/wait_event.h"
 
 class CWorkerThread {

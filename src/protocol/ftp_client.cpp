@@ -6,7 +6,7 @@
 
 #include "protocol/ftp_reply.h"
 #include "protocol/response_info.h"
-#include "storage/stream.h"
+#include "base/stream.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <string>
 #include <string_view>
 
-#include "net/errors.h"
+#include "base/errors.h"
 #include "net/event_socket.h"
 #include "net/socket_address.h"
 #include "protocol/ftp_command.h"
 #include "protocol/ftp_list_entry.h"
 #include "protocol/protocol_client.h"
-#include "url/url.h"
+#include "base/url.h"
 
 class CStream;
 struct CResponseInfo;

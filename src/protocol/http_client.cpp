@@ -8,7 +8,7 @@
 #include "net/ssl_socket.h"
 #include "protocol/auth_challenge.h"
 #include "protocol/header_text.h"
-#include "storage/stream.h"
+#include "base/stream.h"
 
 namespace {
 

@@ -9,14 +9,14 @@
 #include <memory>
 #include <string>
 
-#include "net/errors.h"
+#include "base/errors.h"
 #include "protocol/auth_credentials.h"
 #include "protocol/http_headers.h"
 #include "protocol/http_method.h"
 #include "protocol/http_request_info.h"
 #include "protocol/protocol_client.h"
 #include "protocol/response_info.h"
-#include "url/url.h"
+#include "base/url.h"
 
 class CStream;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "net/errors.h"
+#include "base/errors.h"
 #include "platform/wait_event.h"
 #include "support/memory_stream.h"
 #include "support/recording_sink.h"

@@ -6,7 +6,7 @@
 
 #include "net/socket_address.h"
 #include "protocol/http_headers.h"
-#include "url/url.h"
+#include "base/url.h"
 
 struct CHttpRequestInfo {
     CUrl url;

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "net/errors.h"
+#include "base/errors.h"
 #include "platform/event_sink.h"
 
 CProtocolClient::CProtocolClient() = default;

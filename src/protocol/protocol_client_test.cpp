@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "net/errors.h"
+#include "base/errors.h"
 #include "platform/wait_event.h"
 #include "support/recording_sink.h"
 #include "support/scripted_peer.h"

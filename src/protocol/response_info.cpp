@@ -1,6 +1,6 @@
 #include "protocol/response_info.h"
 
-#include "storage/stream.h"
+#include "base/stream.h"
 
 namespace {
 

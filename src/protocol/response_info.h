@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "url/url.h"
+#include "base/url.h"
 
 class CStream;
 

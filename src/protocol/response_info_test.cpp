@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "net/errors.h"
+#include "base/errors.h"
 #include "support/memory_stream.h"
 
 namespace {

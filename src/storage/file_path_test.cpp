@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "storage/file_stream.h"
+#include "base/file_stream.h"
 #include "support/temp_folder.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "url/url.h"
+#include "base/url.h"
 
 namespace {
 

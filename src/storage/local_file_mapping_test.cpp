@@ -6,7 +6,7 @@
 
 #include "support/parsed_url.h"
 #include "support/temp_folder.h"
-#include "url/url.h"
+#include "base/url.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include "support/child_process.h"
 #include "support/fake_chm_compiler.h"
 #include "support/generated_site.h"
+#include "support/missing_server.h"
 #include "support/nginx_server.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
@@ -81,7 +82,7 @@ protected:
 
     void SetUp() override {
         if (s_nginx == nullptr) {
-            GTEST_SKIP() << "nginx is not installed";
+            TARNWICK_MISSING_SERVER("nginx is not installed");
         }
         ASSERT_EQ(s_crawlStatus, 0) << s_crawlOutput;
         CQuillmoorDoc doc(nullptr);
@@ -163,7 +164,7 @@ protected:
 TEST_F(ChmCommandNginxTest, EverySavedPageIsInsideTheHelpFileAndNamedByItsContentsAndIndex) {
     for (const char* tool : {"chmcmd", "chmls"}) {
         if (FindProgram(tool).empty()) {
-            GTEST_SKIP() << tool << " is not installed";
+            TARNWICK_MISSING_SERVER(tool << " is not installed");
         }
     }
     const ScopedEnv realCompiler("TARNWICK_CHM_COMPILER", nullptr);
@@ -190,8 +191,7 @@ TEST_F(ChmCommandNginxTest, EverySavedPageIsInsideTheHelpFileAndNamedByItsConten
         }
     }
     // The help file opens with the starting page.
-    EXPECT_NE(Lines({"chmls", "printsystem", target}).find(":" + m_startLocal),
-              std::string::npos);
+    EXPECT_NE(Lines({"chmls", "printsystem", target}).find(":" + m_startLocal), std::string::npos);
     ExpectNothingGenerated();
 }
 

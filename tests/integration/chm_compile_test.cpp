@@ -14,6 +14,7 @@
 #include "chm/compile_chm_file.h"
 #include "platform/child_process.h"
 #include "platform/wait_event.h"
+#include "support/missing_server.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
 
@@ -79,7 +80,7 @@ protected:
     void SetUp() override {
         for (const char* tool : {"chmcmd", "chmls"}) {
             if (!RunProgram("sh", {"-c", std::string("command -v ") + tool})) {
-                GTEST_SKIP() << tool << " is not installed";
+                TARNWICK_MISSING_SERVER(tool << " is not installed");
             }
         }
         m_request.downloadFolder = CFilePath(m_download.Path().string());

@@ -6,13 +6,14 @@
 #include <memory>
 #include <string>
 
+#include "base/file_stream.h"
 #include "engine/crawl_controller.h"
 #include "engine/download_worker.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
-#include "storage/file_stream.h"
 #include "support/crawl_window.h"
+#include "support/missing_server.h"
 #include "support/pyftpdlib_server.h"
 #include "support/temp_folder.h"
 
@@ -51,7 +52,7 @@ protected:
 
     void SetUp() override {
         if (!s_server) {
-            GTEST_SKIP() << "python3-pyftpdlib is not installed";
+            TARNWICK_MISSING_SERVER("python3-pyftpdlib is not installed");
         }
         GetProgramOptions().ResetToDefaults();
         GetProgramOptions().SetRetries(1);

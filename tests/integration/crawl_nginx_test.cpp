@@ -20,6 +20,7 @@
 #include "support/crawl_window.h"
 #include "support/generated_site.h"
 #include "support/loopback_server_process.h"
+#include "support/missing_server.h"
 #include "support/nginx_server.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
@@ -86,7 +87,7 @@ protected:
 
     void SetUp() override {
         if (s_nginx == nullptr) {
-            GTEST_SKIP() << "nginx is not installed";
+            TARNWICK_MISSING_SERVER("nginx is not installed");
         }
         GetProgramOptions().ResetToDefaults();
         GetProgramOptions().SetRetries(1);

@@ -7,10 +7,11 @@
 #include <memory>
 #include <string>
 
+#include "base/file_stream.h"
 #include "platform/wait_event.h"
 #include "protocol/ftp_client.h"
 #include "protocol/response_info.h"
-#include "storage/file_stream.h"
+#include "support/missing_server.h"
 #include "support/pyftpdlib_server.h"
 #include "support/recording_sink.h"
 #include "support/temp_folder.h"
@@ -45,7 +46,7 @@ protected:
 
     void SetUp() override {
         if (!s_server) {
-            GTEST_SKIP() << "python3-pyftpdlib is not installed";
+            TARNWICK_MISSING_SERVER("python3-pyftpdlib is not installed");
         }
         m_client.Attach(&m_sink, &m_stop);
         m_client.SetTimeouts(5000, 10000, 10000);

@@ -8,6 +8,7 @@
 #include "protocol/http_client.h"
 #include "support/apache_server.h"
 #include "support/http_download.h"
+#include "support/missing_server.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -54,7 +55,7 @@ protected:
 
     void SetUp() override {
         if (!s_server) {
-            GTEST_SKIP() << "apache2 with mod_auth_digest is not installed";
+            TARNWICK_MISSING_SERVER("apache2 with mod_auth_digest is not installed");
         }
         m_client.SetTimeouts(10000, 10000, 10000);
     }

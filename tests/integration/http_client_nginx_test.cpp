@@ -9,6 +9,7 @@
 #include "platform/wait_event.h"
 #include "protocol/http_client.h"
 #include "support/http_download.h"
+#include "support/missing_server.h"
 #include "support/nginx_server.h"
 #include "support/recording_sink.h"
 #include "support/scoped_env.h"
@@ -82,7 +83,7 @@ protected:
 
     void SetUp() override {
         if (!s_plain) {
-            GTEST_SKIP() << "nginx or openssl is not installed";
+            TARNWICK_MISSING_SERVER("nginx or openssl is not installed");
         }
         m_trust = std::make_unique<ScopedEnv>("SSL_CERT_FILE", s_caFile.c_str());
         if (GetParam().tls) {
@@ -200,6 +201,6 @@ TEST_P(HttpClientNginxTest, FollowsRedirectsAndReportsStatus) {
 
 INSTANTIATE_TEST_SUITE_P(Transports, HttpClientNginxTest,
                          ::testing::Values(Transport{"http", false}, Transport{"https", true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "platform/wait_event.h"
 #include "protocol/http_client.h"
 #include "support/http_download.h"
+#include "support/missing_server.h"
 #include "support/nginx_server.h"
 #include "support/recording_sink.h"
 #include "support/temp_folder.h"
@@ -49,7 +50,7 @@ protected:
 
     void SetUp() override {
         if (!s_proxy) {
-            GTEST_SKIP() << "nginx or tinyproxy is not installed";
+            TARNWICK_MISSING_SERVER("nginx or tinyproxy is not installed");
         }
         m_client.Attach(&m_sink, &m_stop);
         m_client.SetTimeouts(10000, 10000, 10000);

@@ -20,6 +20,7 @@
 #include "support/generated_site.h"
 #include "support/link_checker.h"
 #include "support/loopback_server_process.h"
+#include "support/missing_server.h"
 #include "support/nginx_server.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
@@ -88,7 +89,7 @@ protected:
 
     void SetUp() override {
         if (s_nginx == nullptr) {
-            GTEST_SKIP() << "nginx is not installed";
+            TARNWICK_MISSING_SERVER("nginx is not installed");
         }
         // The program reads its settings from the test's own store.
         m_config = std::make_unique<testing_support::ScopedEnv>("TARNWICK_CONFIG_DIR",

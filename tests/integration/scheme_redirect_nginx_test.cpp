@@ -11,6 +11,7 @@
 #include "protocol/http_client.h"
 #include "support/crawl_window.h"
 #include "support/loopback_server_process.h"
+#include "support/missing_server.h"
 #include "support/nginx_server.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
@@ -28,7 +29,7 @@ class SchemeRedirectTest : public testing::Test {
 protected:
     void SetUp() override {
         if (!NginxServer::IsInstalled() || !testing_support::TestCa::IsAvailable()) {
-            GTEST_SKIP() << "nginx or openssl is not installed";
+            TARNWICK_MISSING_SERVER("nginx or openssl is not installed");
         }
         GetProgramOptions().ResetToDefaults();
         GetProgramOptions().SetRetries(1);

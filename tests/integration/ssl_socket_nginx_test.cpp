@@ -11,6 +11,7 @@
 #include "net/ssl_socket.h"
 #include "platform/wait_event.h"
 #include "support/dns_peer.h"
+#include "support/missing_server.h"
 #include "support/nginx_server.h"
 #include "support/recording_sink.h"
 #include "support/temp_folder.h"
@@ -89,7 +90,7 @@ protected:
 
     void SetUp() override {
         if (!s_trusted) {
-            GTEST_SKIP() << "nginx or openssl is not installed";
+            TARNWICK_MISSING_SERVER("nginx or openssl is not installed");
         }
         m_socket.SetDnsServers(s_dns->Servers());
     }

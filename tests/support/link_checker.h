@@ -11,11 +11,11 @@
 
 #include "engine/download_list.h"
 #include "storage/file_path.h"
-#include "storage/file_stream.h"
-#include "storage/html_document.h"
+#include "base/file_stream.h"
+#include "html/html_document.h"
 #include "storage/local_file_mapping.h"
-#include "url/link_element_table.h"
-#include "url/url.h"
+#include "html/link_element_table.h"
+#include "base/url.h"
 
 namespace testing_support {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "storage/stream.h"
+#include "base/stream.h"
 
 namespace testing_support {
 

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "url/url.h"
+#include "base/url.h"
 
 namespace testing_support {
 

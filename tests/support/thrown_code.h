@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "net/errors.h"
+#include "base/errors.h"
 
 namespace testing_support {
 

@@ -1,0 +1,40 @@
+// A file that replaces another only once it has been written in full: it is
+// written under a temporary name in the target's folder and renamed over the
+// target by Commit, so that a crash, a full disk or a failed write leaves
+// either the old file or the new one, never a truncated mix.
+#pragma once
+
+#include <string>
+
+#include "base/file_stream.h"
+
+class CReplacementFile {
+public:
+    // Creates the temporary file beside targetPath and opens the stream on it
+    // for writing. The file gets the target's permission bits when the target
+    // exists, else newFileMode. Throws ERR_FILE_STREAM_OPEN when the
+    // temporary file cannot be created.
+    explicit CReplacementFile(std::string targetPath, unsigned newFileMode = 0666);
+    // Removes the temporary file unless Commit succeeded.
+    ~CReplacementFile();
+
+    CReplacementFile(const CReplacementFile&) = delete;
+    CReplacementFile& operator=(const CReplacementFile&) = delete;
+
+    CStream& GetStream() { return m_stream; }
+
+    // Flushes the stream, optionally syncs the data to the disk, and renames
+    // the file over the target. Throws ERR_FILE_STREAM_WRITE when any step
+    // fails; the target is then untouched and the temporary file removed.
+    void Commit(bool syncToDisk);
+
+    const std::string& GetTemporaryPath() const { return m_temporaryPath; }
+
+private:
+    void Discard();
+
+    std::string m_targetPath;
+    std::string m_temporaryPath;
+    int m_fd = -1;
+    CFileStream m_stream;
+};

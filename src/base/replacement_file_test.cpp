@@ -1,0 +1,92 @@
+#include "base/replacement_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "base/errors.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::TempFolder;
+using testing_support::WriteFile;
+
+std::size_t CountEntries(const std::filesystem::path& folder) {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ++count;
+    }
+    return count;
+}
+
+unsigned ModeOf(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0);
+    return info.st_mode & 07777;
+}
+
+TEST(ReplacementFileTest, CommitReplacesTheTargetAndKeepsItsPermissions) {
+    TempFolder temp;
+    const std::string target = temp.File("page.htm");
+    WriteFile(target, "old contents that are longer than the new ones");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    {
+        CReplacementFile file(target);
+        file.GetStream() << std::string_view("new");
+        EXPECT_EQ(ReadFile(target), "old contents that are longer than the new ones");
+        file.Commit(true);
+    }
+    EXPECT_EQ(ReadFile(target), std::string("new") + '\0');
+    EXPECT_EQ(ModeOf(target), 0640u);
+    EXPECT_EQ(CountEntries(temp.Path()), 1u);
+}
+
+TEST(ReplacementFileTest, NewTargetGetsTheGivenMode) {
+    TempFolder temp;
+    const std::string target = temp.File("project.tkp");
+    CReplacementFile file(target, 0600);
+    file.GetStream().WriteByte('x');
+    file.Commit(false);
+    EXPECT_EQ(ReadFile(target), "x");
+    EXPECT_EQ(ModeOf(target), 0600u);
+}
+
+TEST(ReplacementFileTest, WithoutCommitTheTargetStaysAndNothingIsLeftBehind) {
+    TempFolder temp;
+    const std::string target = temp.File("project.tkp");
+    WriteFile(target, "old");
+    {
+        CReplacementFile file(target);
+        file.GetStream().WriteByte('x');
+        EXPECT_TRUE(std::filesystem::exists(file.GetTemporaryPath()));
+        EXPECT_EQ(std::filesystem::path(file.GetTemporaryPath()).parent_path(),
+                  std::filesystem::path(target).parent_path());
+    }
+    EXPECT_EQ(ReadFile(target), "old");
+    EXPECT_EQ(CountEntries(temp.Path()), 1u);
+}
+
+TEST(ReplacementFileTest, LongNamesStillGetATemporaryFileBesideThem) {
+    TempFolder temp;
+    const std::string target = temp.File(std::string(255, 'n'));
+    CReplacementFile file(target);
+    file.GetStream().WriteByte('x');
+    file.Commit(false);
+    EXPECT_EQ(ReadFile(target), "x");
+    EXPECT_EQ(CountEntries(temp.Path()), 1u);
+}
+
+TEST(ReplacementFileTest, AMissingFolderThrowsOpenError) {
+    TempFolder temp;
+    try {
+        CReplacementFile file(temp.File("missing/project.tkp"));
+        FAIL() << "created a file in a missing folder";
+    } catch (const CStreamException& e) {
+        EXPECT_EQ(e.GetCode(), ERR_FILE_STREAM_OPEN);
+    }
+}
+
+}  // namespace

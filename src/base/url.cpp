@@ -1,0 +1,523 @@
+#include "base/url.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "base/errors.h"
+#include "base/stream.h"
+#include "base/path_segments.h"
+
+namespace {
+
+struct SchemeEntry {
+    std::string_view name;
+    int defaultPort;
+};
+
+// Indexed by UrlScheme.
+constexpr std::array<SchemeEntry, 8> kSchemes = {{
+    {"file", 0},
+    {"ftp", 21},
+    {"http", 80},
+    {"https", 443},
+    {"gopher", 70},
+    {"mailto", 0},
+    {"news", 0},
+    {"telnet", 0},
+}};
+
+constexpr std::string_view kMarks = "-_.!~*'()";
+constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
+constexpr std::string_view kHexDigits = "0123456789ABCDEF";
+constexpr int kMaxPort = 65535;
+
+// The component parts of a URL as they appear in its text, not yet escaped.
+struct RawUrl {
+    UrlScheme scheme = SchemeNone;
+    bool hasAuthority = false;  // false for the opaque schemes mailto and news
+    std::string_view user;
+    std::string_view password;
+    std::string_view host;
+    int port = 0;
+    std::string_view path;
+    std::string_view query;
+    std::string_view fragment;
+};
+
+// The same parts in escaped form, from which the printed form is built.
+struct EscapedUrl {
+    std::string user;
+    std::string password;
+    std::string host;
+    std::string path;
+    std::string query;
+    std::string fragment;
+};
+
+bool IsAsciiAlpha(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool IsAsciiAlnum(unsigned char c) {
+    return IsAsciiAlpha(c) || (c >= '0' && c <= '9');
+}
+
+bool IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    return (c | 0x20) - 'a' + 10;
+}
+
+bool IsEscapeAt(std::string_view text, std::size_t percent) {
+    return percent + 2 < text.size() && IsHexDigit(text[percent + 1]) &&
+           IsHexDigit(text[percent + 2]);
+}
+
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view Trim(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(kWhiteSpace);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const std::size_t last = text.find_last_not_of(kWhiteSpace);
+    return text.substr(first, last - first + 1);
+}
+
+std::string_view KeptCharacters(UrlComponent component) {
+    switch (component) {
+        case UrlComponent::User:
+        case UrlComponent::Password:
+            return ";&=+$,";
+        case UrlComponent::Path:
+            return "/:@&=+$,";
+        case UrlComponent::Query:
+            return ";:@&=+,$";
+        case UrlComponent::Host:
+        case UrlComponent::Fragment:
+            break;
+    }
+    return {};
+}
+
+bool Contains(std::string_view set, unsigned char c) {
+    return set.find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+// Every kept character is ASCII: bytes 0x80-0xFF are escaped in any component.
+bool IsKept(unsigned char c, std::string_view extra) {
+    return IsAsciiAlnum(c) || Contains(kMarks, c) || Contains(extra, c);
+}
+
+std::optional<UrlScheme> FindScheme(std::string_view name) {
+    for (std::size_t i = 0; i < kSchemes.size(); ++i) {
+        if (EqualsIgnoringCase(name, kSchemes[i].name)) {
+            return static_cast<UrlScheme>(i);
+        }
+    }
+    return std::nullopt;
+}
+
+// The port's leading decimal digits; 0 when there are none. A port beyond
+// 65535 cannot be connected to, so it makes the URL invalid.
+std::optional<int> ReadPort(std::string_view text) {
+    int port = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            break;
+        }
+        port = port * 10 + (c - '0');
+        if (port > kMaxPort) {
+            return std::nullopt;
+        }
+    }
+    return port;
+}
+
+bool SplitAuthority(std::string_view authority, RawUrl& raw) {
+    std::string_view hostPart = authority;
+    // An "@" at the very start is part of the host, not an empty user.
+    const std::size_t at = authority.find('@');
+    if (at != std::string_view::npos && at >= 1) {
+        const std::string_view userInfo = authority.substr(0, at);
+        hostPart = authority.substr(at + 1);
+        const std::size_t colon = userInfo.find(':');
+        if (colon != std::string_view::npos && colon >= 1) {
+            raw.user = userInfo.substr(0, colon);
+            raw.password = userInfo.substr(colon + 1);
+        } else {
+            raw.user = userInfo;
+        }
+    }
+    const std::size_t colon = hostPart.find(':', 1);
+    raw.host = hostPart.substr(0, colon);
+    if (colon != std::string_view::npos) {
+        const std::optional<int> port = ReadPort(hostPart.substr(colon + 1));
+        if (!port) {
+            return false;
+        }
+        raw.port = *port;
+    }
+    return !raw.host.empty();
+}
+
+// Path, query and fragment of a hierarchical URL, starting at the end of its
+// authority.
+void SplitPathQueryFragment(std::string_view text, std::size_t pos, RawUrl& raw) {
+    if (pos < text.size() && text[pos] == '/') {
+        const std::size_t end = std::min(text.find_first_of("?#", pos), text.size());
+        raw.path = text.substr(pos, end - pos);
+        pos = end;
+    }
+    if (pos < text.size() && text[pos] == '?') {
+        const std::size_t end = std::min(text.find('#', pos), text.size());
+        raw.query = text.substr(pos, end - pos);
+        pos = end;
+    }
+    if (pos < text.size()) {
+        raw.fragment = text.substr(pos);
+    }
+}
+
+bool SplitUrl(std::string_view text, RawUrl& raw) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0) {
+        return false;
+    }
+    const std::optional<UrlScheme> scheme = FindScheme(text.substr(0, colon));
+    if (!scheme) {
+        return false;
+    }
+    raw.scheme = *scheme;
+    const std::string_view rest = text.substr(colon + 1);
+    if (raw.scheme == SchemeMailto || raw.scheme == SchemeNews) {
+        return !rest.empty() && SplitAuthority(rest, raw);
+    }
+    if (!rest.starts_with("//")) {
+        return false;
+    }
+    raw.hasAuthority = true;
+    const std::size_t start = colon + 3;
+    // A "#" ends the authority too: http://h#top names host h, not "h#top".
+    const std::size_t end = std::min(text.find_first_of("/?#", start), text.size());
+    if (end == start) {
+        return false;
+    }
+    SplitPathQueryFragment(text, end, raw);
+    return SplitAuthority(text.substr(start, end - start), raw);
+}
+
+// The decoded host becomes a folder name of the download tree and a DNS
+// name, so it must not hold a separator, a control byte or a blank, nor be a
+// dot segment.
+bool IsSafeHost(std::string_view host) {
+    if (host == "." || host == "..") {
+        return false;
+    }
+    for (const char c : host) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte == 0x7F || c == '/' || c == '\\') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Backslashes count as separators and empty segments vanish. Dot segments are
+// removed too, so that no decoded path (whose "%2E%2E" and "%2F" are plain
+// ".." and "/" by now) can climb out of the folder that it is mapped to.
+std::string NormalisePath(std::string path) {
+    if (path.empty()) {
+        return path;
+    }
+    std::string collapsed;
+    collapsed.reserve(path.size());
+    for (char c : path) {
+        if (c == '\\') {
+            c = '/';
+        }
+        if (c != '/' || collapsed.empty() || collapsed.back() != '/') {
+            collapsed += c;
+        }
+    }
+    std::string result = *RemoveDotSegments(collapsed, true);
+    return result.empty() ? "/" : result;
+}
+
+EscapedUrl EscapeParts(const RawUrl& raw) {
+    return {CUrl::EscapeComponent(raw.user, UrlComponent::User),
+            CUrl::EscapeComponent(raw.password, UrlComponent::Password),
+            CUrl::EscapeComponent(raw.host, UrlComponent::Host),
+            CUrl::EscapeComponent(raw.path, UrlComponent::Path),
+            CUrl::EscapeComponent(raw.query, UrlComponent::Query),
+            CUrl::EscapeComponent(raw.fragment, UrlComponent::Fragment)};
+}
+
+// The explicit port is printed even when it is the default one, so that
+// http://h:80/ and http://h/ stay distinct.
+std::string PrintUrl(const RawUrl& raw, const EscapedUrl& escaped) {
+    std::string url(kSchemes[raw.scheme].name);
+    url += raw.hasAuthority ? "://" : ":";
+    if (!escaped.user.empty() || !escaped.password.empty()) {
+        url += escaped.user;
+        if (raw.hasAuthority || !escaped.password.empty()) {
+            url += ':';
+            url += escaped.password;
+        }
+        url += '@';
+    }
+    url += escaped.host;
+    if (raw.port != 0) {
+        url += ':';
+        url += std::to_string(raw.port);
+    }
+    url += escaped.path;
+    url += escaped.query;
+    url += escaped.fragment;
+    return url;
+}
+
+// A reference such as "javascript:x" or "data:x" names another scheme: it is
+// never a path relative to the base.
+bool StartsWithScheme(std::string_view reference) {
+    const std::size_t colon = reference.find(':');
+    if (colon == std::string_view::npos || colon == 0 || !IsAsciiAlpha(reference[0])) {
+        return false;
+    }
+    for (const char c : reference.substr(0, colon)) {
+        if (!IsAsciiAlnum(c) && c != '+' && c != '-' && c != '.') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Joins base and reference; authorityStart is the index just after "://".
+std::optional<std::string> CombineReference(std::string_view base, std::size_t authorityStart,
+                                            std::string_view reference) {
+    std::string combined;
+    if (reference.starts_with("//")) {
+        combined = base.substr(0, authorityStart - 2);
+        combined += reference;
+        return combined;
+    }
+    const std::size_t authorityEnd =
+        std::min(base.find_first_of("/?#", authorityStart), base.size());
+    if (authorityEnd == authorityStart) {
+        return std::nullopt;
+    }
+    // The base's query and fragment never take part: a "/" in a query is not
+    // a folder, and a reference's own query or fragment replaces the base's.
+    const std::size_t pathEnd = std::min(base.find_first_of("?#", authorityEnd), base.size());
+    const std::size_t fragmentStart = std::min(base.find('#', authorityEnd), base.size());
+    if (reference.starts_with('/')) {
+        combined = base.substr(0, authorityEnd);
+    } else if (reference.starts_with('#')) {
+        combined = base.substr(0, fragmentStart);
+    } else if (reference.starts_with('?')) {
+        combined = base.substr(0, pathEnd);
+    } else {
+        // Everything else, the empty reference included, is relative to the
+        // base's folder.
+        const std::string_view path = base.substr(authorityEnd, pathEnd - authorityEnd);
+        const std::size_t lastSlash = path.rfind('/');
+        if (lastSlash == std::string_view::npos) {
+            combined = base.substr(0, authorityEnd);
+            combined += '/';
+        } else {
+            combined = base.substr(0, authorityEnd + lastSlash + 1);
+        }
+    }
+    combined += reference;
+    return combined;
+}
+
+// Removes the dot segments of the path of an absolute URL text, leaving its
+// query and fragment as they are.
+std::optional<std::string> RemoveUrlDotSegments(std::string_view text, std::size_t authorityStart) {
+    const std::size_t pathStart = text.find_first_of("/?#", authorityStart);
+    if (pathStart == std::string_view::npos || text[pathStart] != '/') {
+        return std::string(text);
+    }
+    const std::size_t pathEnd = std::min(text.find_first_of("?#", pathStart), text.size());
+    const std::optional<std::string> path =
+        RemoveDotSegments(text.substr(pathStart, pathEnd - pathStart), false);
+    if (!path) {
+        return std::nullopt;
+    }
+    std::string result(text.substr(0, pathStart));
+    result += *path;
+    result += text.substr(pathEnd);
+    return result;
+}
+
+}  // namespace
+
+bool CUrl::Parse(std::string_view text) {
+    Clear();
+    // A NUL byte could not be stored as a zero-terminated string, and a text
+    // beyond the stored string limit could never be read back.
+    if (text.empty() || text.size() > CStream::kMaxStringLength ||
+        text.find('\0') != std::string_view::npos) {
+        return false;
+    }
+    RawUrl raw;
+    if (!SplitUrl(Trim(text), raw)) {
+        return false;
+    }
+    EscapedUrl escaped = EscapeParts(raw);
+    // Decoding the escaped rather than the raw host keeps the decoded host
+    // the same when the printed form is parsed again.
+    std::string host = UnescapeComponent(escaped.host);
+    if (!IsSafeHost(host)) {
+        return false;
+    }
+    m_sourceText = text;
+    m_scheme = raw.scheme;
+    m_host = std::move(host);
+    m_port = raw.port;
+    m_user = UnescapeComponent(escaped.user);
+    m_password = UnescapeComponent(escaped.password);
+    m_path = NormalisePath(UnescapeComponent(escaped.path));
+    m_query = UnescapeComponent(escaped.query);
+    m_fragment = UnescapeComponent(escaped.fragment);
+    m_url = PrintUrl(raw, escaped);
+    m_escapedHost = std::move(escaped.host);
+    m_escapedPath = std::move(escaped.path);
+    m_escapedQuery = std::move(escaped.query);
+    m_escapedFragment = std::move(escaped.fragment);
+    return true;
+}
+
+bool CUrl::ResolveRelative(std::string_view baseText, std::string_view reference) {
+    Clear();
+    const std::size_t separator = baseText.find("://");
+    if (separator == std::string_view::npos || StartsWithScheme(reference)) {
+        return false;
+    }
+    const std::size_t authorityStart = separator + 3;
+    const std::optional<std::string> combined =
+        CombineReference(baseText, authorityStart, reference);
+    if (!combined) {
+        return false;
+    }
+    const std::optional<std::string> resolved = RemoveUrlDotSegments(*combined, authorityStart);
+    return resolved && Parse(*resolved);
+}
+
+void CUrl::Clear() {
+    *this = CUrl();
+}
+
+std::string CUrl::GetSchemeName() const {
+    if (m_scheme < 0 || static_cast<std::size_t>(m_scheme) >= kSchemes.size()) {
+        return {};
+    }
+    return std::string(kSchemes[m_scheme].name);
+}
+
+int CUrl::GetDefaultPort() const {
+    if (m_scheme < 0 || static_cast<std::size_t>(m_scheme) >= kSchemes.size()) {
+        return 0;
+    }
+    return kSchemes[m_scheme].defaultPort;
+}
+
+std::string CUrl::GetFileName() const {
+    const std::size_t slash = m_path.rfind('/');
+    return slash == std::string::npos ? m_path : m_path.substr(slash + 1);
+}
+
+std::string CUrl::GetFileTitle() const {
+    std::string name = GetFileName();
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos) {
+        name.resize(dot);
+    }
+    return name;
+}
+
+std::string CUrl::GetFileExtension() const {
+    const std::string name = GetFileName();
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+std::string CUrl::EscapeComponent(std::string_view text, UrlComponent component) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    std::size_t i = 0;
+    if (!text.empty() &&
+        (component == UrlComponent::Query || component == UrlComponent::Fragment)) {
+        escaped += text[0];
+        i = 1;
+    }
+    const std::string_view extra = KeptCharacters(component);
+    for (; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '%' && IsEscapeAt(text, i)) {
+            escaped += text.substr(i, 3);
+            i += 2;
+        } else if (IsKept(c, extra)) {
+            escaped += static_cast<char>(c);
+        } else {
+            escaped += '%';
+            escaped += kHexDigits[c >> 4];
+            escaped += kHexDigits[c & 0x0F];
+        }
+    }
+    return escaped;
+}
+
+std::string CUrl::UnescapeComponent(std::string_view text) {
+    std::string decoded;
+    decoded.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            decoded += text[i];
+        } else if (IsEscapeAt(text, i)) {
+            decoded += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            // A stray "%" keeps the (up to two) bytes after it as they are.
+            const std::size_t kept = std::min<std::size_t>(2, text.size() - i - 1);
+            decoded += text.substr(i, kept + 1);
+            i += kept;
+        }
+    }
+    return decoded;
+}
+
+void WriteUrl(CStream& stream, const CUrl& url) {
+    stream << url.GetSourceText();
+}
+
+void ReadUrl(CStream& stream, CUrl& url) {
+    std::string text;
+    stream >> text;
+    if (text.empty()) {
+        url.Clear();
+    } else if (!url.Parse(text)) {
+        ThrowStreamException(ERR_STREAM_DATA);
+    }
+}

@@ -1,6 +1,0 @@
-#include "engine/html_lock.h"
-
-CCriticalSection& GetHtmlLock() {
-    static CCriticalSection lock;
-    return lock;
-}

@@ -1,0 +1,259 @@
+#include "html/html_document.h"
+
+#include <libxml/HTMLparser.h>
+#include <libxml/HTMLtree.h>
+#include <libxml/parserInternals.h>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "html/html_charset.h"
+#include "html/html_library.h"
+#include "base/stream.h"
+
+namespace {
+
+// Parse errors are neither reported nor collected: the parser recovers.
+constexpr int kParseOptions = HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING;
+
+struct ParserDeleter {
+    void operator()(htmlParserCtxt* parser) const { htmlFreeParserCtxt(parser); }
+};
+using ParserPtr = std::unique_ptr<htmlParserCtxt, ParserDeleter>;
+
+// Hands the stream to the parser one chunk at a time. An exception must not
+// cross the library's C frames, so the read callback keeps it until the
+// parse is over.
+class CChunkReader {
+public:
+    explicit CChunkReader(CStream& stream)
+        : m_stream(stream), m_chunk(CHtmlDocument::kLoadChunkSize) {}
+
+    // Reads the next chunk; false at the end of the stream.
+    bool ReadChunk() {
+        m_offset = 0;
+        m_length = m_stream.Read(m_chunk.data(), m_chunk.size());
+        return m_length > 0;
+    }
+    bool IsChunkFull() const { return m_length == m_chunk.size(); }
+    std::string_view Unread() const { return {m_chunk.data() + m_offset, m_length - m_offset}; }
+    void Skip(std::size_t count) { m_offset += count; }
+
+    static int Read(void* context, char* buffer, int length) {
+        return static_cast<CChunkReader*>(context)->Fill(buffer, static_cast<std::size_t>(length));
+    }
+    void RethrowFailure() const {
+        if (m_failure) {
+            std::rethrow_exception(m_failure);
+        }
+    }
+
+private:
+    // Fills the whole buffer unless the stream ends: the parser looks ahead
+    // only as far as one read reaches.
+    int Fill(char* buffer, std::size_t length) {
+        std::size_t filled = 0;
+        try {
+            while (filled < length && (!Unread().empty() || ReadChunk())) {
+                const std::size_t count = std::min(length - filled, Unread().size());
+                std::memcpy(buffer + filled, Unread().data(), count);
+                Skip(count);
+                filled += count;
+            }
+        } catch (...) {
+            m_failure = std::current_exception();
+            return -1;
+        }
+        return static_cast<int>(filled);
+    }
+
+    CStream& m_stream;
+    std::vector<char> m_chunk;
+    std::size_t m_offset = 0;
+    std::size_t m_length = 0;
+    std::exception_ptr m_failure;
+};
+
+// Makes a parser that reads from reader and starts in the given encoding.
+ParserPtr CreateParser(CChunkReader& reader, xmlCharEncoding encoding) {
+    ParserPtr parser(htmlNewParserCtxt());
+    if (!parser) {
+        return nullptr;
+    }
+    htmlCtxtUseOptions(parser.get(), kParseOptions);
+    xmlParserInputBuffer* buffer =
+        xmlParserInputBufferCreateIO(CChunkReader::Read, nullptr, &reader, encoding);
+    if (buffer == nullptr) {
+        return nullptr;
+    }
+    xmlParserInput* input = xmlNewIOInputStream(parser.get(), buffer, XML_CHAR_ENCODING_NONE);
+    if (input == nullptr) {
+        xmlFreeParserInputBuffer(buffer);
+        return nullptr;
+    }
+    inputPush(parser.get(), input);
+    if (encoding != XML_CHAR_ENCODING_NONE) {
+        // The buffer hands the parser UTF-8 now; without this the parser
+        // would still guess at the first byte beyond ASCII.
+        parser->charset = XML_CHAR_ENCODING_UTF8;
+    }
+    return parser;
+}
+
+// The output buffer's view of the stream; like CChunkReader, it keeps an
+// exception until the buffer is closed.
+struct StreamSink {
+    CStream& stream;
+    std::exception_ptr failure;
+};
+
+int WriteToStream(void* context, const char* buffer, int length) {
+    auto& sink = *static_cast<StreamSink*>(context);
+    try {
+        const auto wanted = static_cast<std::size_t>(length);
+        return sink.stream.Write(buffer, wanted) == wanted ? length : -1;
+    } catch (...) {
+        sink.failure = std::current_exception();
+        return -1;
+    }
+}
+
+bool IsDocumentNode(const xmlNode* node) {
+    return node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE;
+}
+
+// The node that follows node's subtree in document order, not leaving the
+// document's top level.
+xmlNode* NextAfterSubtree(xmlNode* node) {
+    for (; node != nullptr && !IsDocumentNode(node); node = node->parent) {
+        if (node->next != nullptr) {
+            return node->next;
+        }
+    }
+    return nullptr;
+}
+
+xmlNode* NextInPreOrder(xmlNode* node) {
+    if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+        return node->children;
+    }
+    return NextAfterSubtree(node);
+}
+
+// Every node of the document, those beside the root element included.
+void RepairDocumentText(xmlDoc* document) {
+    for (xmlNode* node = document->children; node != nullptr; node = NextInPreOrder(node)) {
+        html_charset::RepairText(node);
+    }
+}
+
+}  // namespace
+
+void CHtmlDocument::DocumentDeleter::operator()(xmlDoc* document) const {
+    xmlFreeDoc(document);
+}
+
+CHtmlDocument::CHtmlDocument() {
+    CHtmlLibrary::Initialize();
+}
+
+CHtmlDocument::~CHtmlDocument() = default;
+
+bool CHtmlDocument::Load(CStream& stream) {
+    m_document.reset();
+    CChunkReader reader(stream);
+    if (!reader.ReadChunk()) {
+        return false;
+    }
+    const html_charset::PageStart start =
+        html_charset::InspectPageStart(reader.Unread(), reader.IsChunkFull());
+    reader.Skip(start.markLength);
+    ParserPtr parser = CreateParser(reader, start.encoding);
+    if (!parser) {
+        return false;
+    }
+    htmlParseDocument(parser.get());
+    std::unique_ptr<xmlDoc, DocumentDeleter> document(std::exchange(parser->myDoc, nullptr));
+    reader.RethrowFailure();
+    m_document.reset(document.release());
+    return m_document != nullptr;
+}
+
+bool CHtmlDocument::CreateNew() {
+    m_document.reset(htmlNewDoc(nullptr, nullptr));
+    if (!m_document) {
+        return false;
+    }
+    xmlNode* html = xmlNewDocNode(m_document.get(), nullptr, BAD_CAST "html", nullptr);
+    if (html == nullptr) {
+        m_document.reset();
+        return false;
+    }
+    xmlDocSetRootElement(m_document.get(), html);
+    for (const char* name : {"head", "body"}) {
+        xmlNode* element = xmlNewDocNode(m_document.get(), nullptr, BAD_CAST name, nullptr);
+        if (element == nullptr) {
+            m_document.reset();
+            return false;
+        }
+        xmlAddChild(html, element);
+    }
+    return true;
+}
+
+bool CHtmlDocument::Save(CStream& stream) {
+    if (!m_document) {
+        return false;
+    }
+    RepairDocumentText(m_document.get());
+    VisitTree([](CHtmlNode& node) { html_charset::Redeclare(node, kSavedEncoding); });
+    StreamSink sink{stream, nullptr};
+    xmlOutputBuffer* output = xmlOutputBufferCreateIO(WriteToStream, nullptr, &sink,
+                                                      xmlFindCharEncodingHandler(kSavedEncoding));
+    if (output == nullptr) {
+        return false;
+    }
+    htmlDocContentDumpOutput(output, m_document.get(), kSavedEncoding);
+    const bool written = xmlOutputBufferClose(output) >= 0;
+    if (sink.failure) {
+        std::rethrow_exception(sink.failure);
+    }
+    return written;
+}
+
+CHtmlNode CHtmlDocument::GetRoot() const {
+    return CHtmlNode(m_document ? xmlDocGetRootElement(m_document.get()) : nullptr);
+}
+
+CHtmlNode CHtmlDocument::GetHead() const {
+    return GetRoot().FindChild("head");
+}
+
+CHtmlNode CHtmlDocument::GetBody() const {
+    return GetRoot().FindChild("body");
+}
+
+std::string CHtmlDocument::GetTitle() const {
+    return TrimHtmlWhiteSpace(GetHead().FindChild("title").GetContent());
+}
+
+void CHtmlDocument::Walk() {
+    VisitTree([this](CHtmlNode& node) { OnNode(node); });
+}
+
+void CHtmlDocument::OnNode(CHtmlNode& /*node*/) {}
+
+void CHtmlDocument::VisitTree(const std::function<void(CHtmlNode&)>& visit) {
+    xmlNode* node = GetRoot().m_node;
+    while (node != nullptr) {
+        xmlNode* const afterSubtree = NextAfterSubtree(node);
+        CHtmlNode current(node);
+        visit(current);
+        // Unlinked by the visit: its subtree has left the document.
+        node = node->parent != nullptr ? NextInPreOrder(node) : afterSubtree;
+    }
+}

@@ -1,0 +1,62 @@
+// Finds the links of a saved page, makes each of them absolute in the page and
+// decides by the crawl rules which of them the crawl follows, and at which level.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/link_item.h"
+#include "html/html_document.h"
+#include "html/link_element_table.h"
+
+class CCrawlRules;
+class CStream;
+class CUrl;
+
+class CLinkExtractor : public CHtmlDocument {
+public:
+    // Longer attribute values are no links and are left as they are.
+    static constexpr std::size_t kMaxLinkLength = 1024;
+
+    // The rules are read, not copied: they must outlive the extractor and
+    // must not change while it runs.
+    explicit CLinkExtractor(CCrawlRules& rules);
+
+    // Reads the page from the stream's current position, resolves its links
+    // against baseUrl (the URL the page was finally fetched from) and writes
+    // it back over the stream from offset 0, cut to its new length. page is
+    // the page's own item: its host and level give every link its level.
+    // False when the page could not be parsed or written back; the links
+    // found so far are kept either way.
+    bool ExtractLinks(CStream& stream, std::string_view baseUrl, const CLinkItem& page);
+
+    // The links accepted by the last ExtractLinks, in page order. A link
+    // keeps its fragment, and a URL linked twice is listed twice.
+    const std::vector<CLinkItem>& GetFoundLinks() const { return m_foundLinks; }
+
+protected:
+    void OnNode(CHtmlNode& node) override;
+
+private:
+    struct LinkLevel {
+        std::int32_t level;
+        bool internal;
+    };
+
+    void VisitElement(CHtmlNode& element);
+    void TakeBase(CHtmlNode& base);
+    void AddLink(const CUrl& url, bool anchor);
+    std::optional<LinkLevel> ComputeLevel(const CUrl& url) const;
+    bool WriteBack(CStream& stream);
+
+    CCrawlRules& m_rules;
+    std::vector<CLinkItem> m_foundLinks;
+    CLinkItem m_pageItem;
+    // The page item's host, looked up once per page rather than per link.
+    std::string m_pageHost;
+    std::string m_baseUrl;
+};

@@ -1,0 +1,338 @@
+#include "html/link_extractor.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/crawl_rules.h"
+#include "base/errors.h"
+#include "base/file_stream.h"
+#include "support/memory_stream.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+using testing_support::MemoryStream;
+using testing_support::ReadFile;
+using testing_support::TempFolder;
+using testing_support::WriteFile;
+
+constexpr const char* kPageUrl = "http://h/d/p.html";
+
+CLinkItem PageItem(std::int32_t level = 0, bool internal = true) {
+    CUrl url;
+    url.Parse(kPageUrl);
+    return CLinkItem(url, level, internal);
+}
+
+// "url level internal|external", so that a failure shows the whole list.
+std::vector<std::string> Describe(const std::vector<CLinkItem>& links) {
+    std::vector<std::string> described;
+    for (const CLinkItem& link : links) {
+        described.push_back(link.GetUrl().GetSourceText() + " " + std::to_string(link.GetLevel()) +
+                            (link.IsInternal() ? " internal" : " external"));
+    }
+    return described;
+}
+
+// What a parser reads back from a saved page: the attribute of every element
+// of one name, in page order.
+class CAttributeReader : public CHtmlDocument {
+public:
+    CAttributeReader(std::string element, std::string attribute)
+        : m_element(std::move(element)), m_attribute(std::move(attribute)) {}
+    std::vector<std::string> values;
+
+protected:
+    void OnNode(CHtmlNode& node) override {
+        if (node.GetNodeName() == m_element) {
+            values.push_back(node.GetAttribute(m_attribute));
+        }
+    }
+
+private:
+    std::string m_element;
+    std::string m_attribute;
+};
+
+std::vector<std::string> SavedValues(const std::string& saved, const std::string& element,
+                                     const std::string& attribute) {
+    MemoryStream stream(saved);
+    CAttributeReader reader(element, attribute);
+    EXPECT_TRUE(reader.Load(stream));
+    reader.Walk();
+    return reader.values;
+}
+
+class LinkExtractorTest : public ::testing::Test {
+protected:
+    LinkExtractorTest() { rules.SetScope("h"); }
+
+    // Runs the extractor over the page saved in a file, as a crawl does, and
+    // returns the file as it was written back.
+    std::string Extract(const std::string& page, const CLinkItem& item = PageItem(),
+                        const std::string& base = kPageUrl) {
+        const std::string path = folder.File("p.html");
+        WriteFile(path, page);
+        CFileStream stream;
+        stream.Open(path, CFileStream::modeReadWrite);
+        EXPECT_TRUE(extractor.ExtractLinks(stream, base, item));
+        stream.Close();
+        return ReadFile(path);
+    }
+    std::vector<std::string> Links() const { return Describe(extractor.GetFoundLinks()); }
+
+    TempFolder folder;
+    CCrawlRules rules;
+    CLinkExtractor extractor{rules};
+};
+
+TEST_F(LinkExtractorTest, EachLinkIsMadeAbsoluteAndJudged) {
+    const struct {
+        std::string markup;
+        std::string element;
+        std::string attribute;
+        std::string saved;
+        std::vector<std::string> links;
+    } cases[] = {
+        {"<a href='../x.html'>", "a", "href", "http://h/x.html", {"http://h/x.html 1 internal"}},
+        {"<A HREF='Y.html'>", "a", "href", "http://h/d/Y.html", {"http://h/d/Y.html 1 internal"}},
+        {"<a href=' \n x.html\t'>",
+         "a",
+         "href",
+         "http://h/d/x.html",
+         {"http://h/d/x.html 1 internal"}},
+        {"<a href='#top'>",
+         "a",
+         "href",
+         "http://h/d/p.html#top",
+         {"http://h/d/p.html#top 1 internal"}},
+        {"<a href='HTTPS://H/s'>", "a", "href", "HTTPS://H/s", {"HTTPS://H/s 1 internal"}},
+        {"<img src='/i.png?x=1&amp;y=2'>",
+         "img",
+         "src",
+         "http://h/i.png?x=1&y=2",
+         {"http://h/i.png?x=1&y=2 1 internal"}},
+        // Another host: a resource starts an external chain, an anchor is out of scope.
+        {"<img src='http://g/i.png'>",
+         "img",
+         "src",
+         "http://g/i.png",
+         {"http://g/i.png 0 external"}},
+        {"<a href='//g/p.html'>", "a", "href", "http://g/p.html", {}},
+        // Not downloadable: left as they were.
+        {"<iframe src='about:blank'>", "iframe", "src", "about:blank", {}},
+        {"<a href='mailto:a@h'>", "a", "href", "mailto:a@h", {}},
+        {"<a href='javascript:go(1)'>", "a", "href", "javascript:go(1)", {}},
+        {"<a href='gopher://h/x'>", "a", "href", "gopher://h/x", {}},
+        {"<a href='ftp://h/dir/'>", "a", "href", "ftp://h/dir/", {}},
+        {"<a href=''>", "a", "href", "", {}},
+        {"<div href='x.html'>", "div", "href", "x.html", {}},
+        {"<img href='x.html'>", "img", "href", "x.html", {}},
+        // An ftp file is a resource even from an anchor.
+        {"<a href='ftp://h/dir/f.zip'>",
+         "a",
+         "href",
+         "ftp://h/dir/f.zip",
+         {"ftp://h/dir/f.zip 1 internal"}},
+        {"<param name='Movie' value='clip.swf'>",
+         "param",
+         "value",
+         "http://h/d/clip.swf",
+         {"http://h/d/clip.swf 1 internal"}},
+        {"<param name=SRC value='clip.mov'>",
+         "param",
+         "value",
+         "http://h/d/clip.mov",
+         {"http://h/d/clip.mov 1 internal"}},
+        {"<param name='quality' value='clip.swf'>", "param", "value", "clip.swf", {}},
+        {"<link href=s.css>", "link", "href", "http://h/d/s.css", {"http://h/d/s.css 1 internal"}},
+        {"<body background=b.gif>",
+         "body",
+         "background",
+         "http://h/d/b.gif",
+         {"http://h/d/b.gif 1 internal"}},
+        {"<table><tr background=r.gif><th background=h.gif><td background=c.gif></table>",
+         "td",
+         "background",
+         "http://h/d/c.gif",
+         {"http://h/d/r.gif 1 internal", "http://h/d/h.gif 1 internal",
+          "http://h/d/c.gif 1 internal"}},
+        {"<frameset><frame src=f.html></frameset>",
+         "frame",
+         "src",
+         "http://h/d/f.html",
+         {"http://h/d/f.html 1 internal"}},
+        {"<script src=j.js></script>",
+         "script",
+         "src",
+         "http://h/d/j.js",
+         {"http://h/d/j.js 1 internal"}},
+        {"<embed src=e.swf>", "embed", "src", "http://h/d/e.swf", {"http://h/d/e.swf 1 internal"}},
+        {"<object data=o.swf></object>",
+         "object",
+         "data",
+         "http://h/d/o.swf",
+         {"http://h/d/o.swf 1 internal"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.markup);
+        const std::string saved = Extract(c.markup);
+        EXPECT_EQ(SavedValues(saved, c.element, c.attribute), std::vector<std::string>{c.saved})
+            << saved;
+        EXPECT_EQ(Links(), c.links);
+    }
+}
+
+TEST_F(LinkExtractorTest, BaseElementRedirectsOnlyTheLinksAfterIt) {
+    const std::string saved = Extract(
+        "<head><link href=early.css><base href='http://g/b/'></head>"
+        "<body><a href=a.html>a</a><img src=i.png><base href=/root/><img src=r.png></body>");
+    EXPECT_EQ(SavedValues(saved, "base", "href"), (std::vector<std::string>{"", ""})) << saved;
+    EXPECT_EQ(SavedValues(saved, "a", "href"), std::vector<std::string>{"http://g/b/a.html"});
+    EXPECT_EQ(Links(), (std::vector<std::string>{"http://h/d/early.css 1 internal",
+                                                 "http://g/b/i.png 0 external",
+                                                 "http://g/root/r.png 0 external"}));
+}
+
+// A URL keeps at most 1023 bytes, so that it can be stored in the project file.
+TEST_F(LinkExtractorTest, ValuesBeyond1024BytesAreNoLinks) {
+    const std::string fits = "http://h/" + std::string(1023 - 9, 'a');
+    const std::string page = "<img src='" + fits + "'><img src='" + fits + "b'><img src='" +
+                             std::string(1025, 'c') + "'>";
+    const std::string saved = Extract(page);
+    EXPECT_EQ(SavedValues(saved, "img", "src"),
+              (std::vector<std::string>{fits, fits + "b", std::string(1025, 'c')}));
+    EXPECT_EQ(Links(), std::vector<std::string>{fits + " 1 internal"});
+}
+
+TEST_F(LinkExtractorTest, LevelFollowsThePageItemAndTheHost) {
+    const struct {
+        CLinkItem page;
+        std::vector<std::string> links;
+    } cases[] = {
+        {PageItem(3, true), {"http://h/i.png 4 internal", "http://g/i.png 0 external"}},
+        {PageItem(3, false), {"http://h/i.png 4 external"}},
+        {PageItem(0x7fffffff, true),
+         {"http://h/i.png 2147483647 internal", "http://g/i.png 0 external"}},
+    };
+    for (const auto& c : cases) {
+        Extract("<img src=/i.png><img src=http://g/i.png>", c.page);
+        EXPECT_EQ(Links(), c.links);
+    }
+}
+
+TEST_F(LinkExtractorTest, OnlyAnchorsObeyScopeAndLevelLimits) {
+    rules.SetLevels(1, 0);
+    rules.SetScope("h", "/d/");
+    const std::string page =
+        "<a href=/d/in.html></a><a href=/out.html></a><img src=/out.png>"
+        "<a href=ftp://h/f.zip></a>";
+    Extract(page, PageItem(0));
+    EXPECT_EQ(Links(), (std::vector<std::string>{"http://h/d/in.html 1 internal",
+                                                 "http://h/out.png 1 internal",
+                                                 "ftp://h/f.zip 1 internal"}));
+    Extract(page, PageItem(1));
+    EXPECT_EQ(Links(), (std::vector<std::string>{"http://h/out.png 2 internal",
+                                                 "ftp://h/f.zip 2 internal"}));
+}
+
+TEST_F(LinkExtractorTest, PageWhoseLinksAllFailIsStillWrittenBackAbsolute) {
+    rules.SetScope("elsewhere");
+    const std::string saved =
+        Extract("<a href=a.html>a</a><img src=http://g/i.png><a href=mailto:x@h>m</a>",
+                PageItem(0, false), "  http://h/d/p.html\n");
+    EXPECT_TRUE(Links().empty());
+    EXPECT_EQ(SavedValues(saved, "a", "href"),
+              (std::vector<std::string>{"http://h/d/a.html", "mailto:x@h"}));
+    EXPECT_EQ(SavedValues(saved, "img", "src"), std::vector<std::string>{"http://g/i.png"});
+}
+
+TEST_F(LinkExtractorTest, SavedFileIsCutToTheWrittenPage) {
+    std::string references;
+    for (int i = 0; i < 20000; ++i) {
+        references += "&#65;";
+    }
+    const std::string saved = Extract("<p><a href=x.html>x</a>" + references + "</p>");
+    EXPECT_LT(saved.size(), 21000u);
+    EXPECT_EQ(saved.substr(saved.size() - 8), "</html>\n");
+    MemoryStream stream(saved);
+    CHtmlDocument again;
+    ASSERT_TRUE(again.Load(stream));
+    EXPECT_EQ(again.GetBody().GetContent(), "x" + std::string(20000, 'A'));
+}
+
+// A page that the parser reads in one character set and the extractor writes
+// in another must still show the same text, links included.
+TEST_F(LinkExtractorTest, WrittenBackPagesKeepTheirText) {
+    const std::string text =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xE2\x82\xAC \xE6\x97\xA5";
+    const std::string latin = "Gr\xFC\xDF";
+    const struct {
+        std::string page;
+        std::string title;
+        std::string link;
+    } cases[] = {
+        {"<meta charset=utf-8><title>" + text + "</title><body background='\xC3\xA9.gif'>" +
+             "<a href='caf\xC3\xA9.html'>" + text + "</a>",
+         text, "http://h/d/caf\xC3\xA9.html"},
+        {"<meta charset=iso-8859-1><title>" + latin + "</title><body background='\xE9.gif'>" +
+             "<a href='caf\xE9.html'>" + latin + "</a>",
+         "Gr\xC3\xBC\xC3\x9F", "http://h/d/caf\xC3\xA9.html"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        const std::string saved = Extract(c.page);
+        MemoryStream stream(saved);
+        CHtmlDocument again;
+        ASSERT_TRUE(again.Load(stream));
+        EXPECT_EQ(again.GetTitle(), c.title) << saved;
+        EXPECT_EQ(again.GetBody().FindChild("a").GetContent(), c.title);
+        EXPECT_EQ(again.GetBody().GetAttribute("background"), "http://h/d/\xC3\xA9.gif");
+        // The serialiser escapes link attributes; the address stays the same.
+        CUrl written;
+        ASSERT_TRUE(written.Parse(SavedValues(saved, "a", "href").at(0)));
+        EXPECT_EQ(written.GetPath(), "/d/caf\xC3\xA9.html");
+        EXPECT_EQ(extractor.GetFoundLinks().at(1).GetUrl().GetSourceText(), c.link);
+    }
+}
+
+// A redirect may hand over a URL with raw bytes of another character set;
+// links resolved against it must not stop the page from being written back.
+TEST_F(LinkExtractorTest, BaseUrlThatIsNoUtf8IsEscaped) {
+    const std::string text(100000, 'x');
+    const std::string saved =
+        Extract("<meta charset=utf-8><p>" + text + "</p><table><td background=b.gif></table>",
+                PageItem(), "http://h/caf\xE9/\xC3\xA9/p.html");
+    const std::string link = "http://h/caf%E9/\xC3\xA9/b.gif";
+    EXPECT_EQ(SavedValues(saved, "td", "background"), std::vector<std::string>{link});
+    EXPECT_EQ(Links(), std::vector<std::string>{link + " 1 internal"});
+    MemoryStream stream(saved);
+    CHtmlDocument again;
+    ASSERT_TRUE(again.Load(stream));
+    EXPECT_EQ(again.GetBody().FindChild("p").GetContent(), text);
+}
+
+TEST_F(LinkExtractorTest, FailuresAreReportedAndTheNextPageStartsClean) {
+    Extract("<a href=a.html>");
+    ASSERT_EQ(Links().size(), 1u);
+
+    MemoryStream empty;
+    EXPECT_FALSE(extractor.ExtractLinks(empty, kPageUrl, PageItem()));
+    EXPECT_TRUE(Links().empty());
+
+    // The links are found before the write fails.
+    class CReadOnlyStream : public MemoryStream {
+    public:
+        using MemoryStream::MemoryStream;
+        std::size_t Write(const void*, std::size_t) override {
+            ThrowStreamException(ERR_FILE_STREAM_WRITE);
+        }
+    } readOnly("<img src=i.png>");
+    EXPECT_FALSE(extractor.ExtractLinks(readOnly, kPageUrl, PageItem()));
+    EXPECT_EQ(Links(), std::vector<std::string>{"http://h/d/i.png 1 internal"});
+}
+
+}  // namespace

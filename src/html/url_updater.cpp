@@ -1,0 +1,181 @@
+#include "html/url_updater.h"
+
+#include <strings.h>
+
+#include "engine/download_list.h"
+#include "base/errors.h"
+#include "base/file_stream.h"
+#include "base/replacement_file.h"
+#include "html/link_element_table.h"
+#include "base/url.h"
+
+namespace {
+
+constexpr std::size_t kPageBufferSize = 8192;
+
+bool IsPagePath(const std::string& path) {
+    const std::string extension = CFilePath(path).GetExt();
+    return ::strcasecmp(extension.c_str(), ".htm") == 0 ||
+           ::strcasecmp(extension.c_str(), ".html") == 0;
+}
+
+}  // namespace
+
+CUrlUpdater::CUrlUpdater(CDownloadList& list, const CFilePath& downloadFolder,
+                         CMessageTarget* window)
+    : m_list(list), m_mapping(downloadFolder), m_window(window) {}
+
+void CUrlUpdater::RequestStop() {
+    CScopedLock lock(m_stopLock);
+    m_stopRequested = true;
+}
+
+bool CUrlUpdater::IsStopRequested() {
+    CScopedLock lock(m_stopLock);
+    return m_stopRequested;
+}
+
+void CUrlUpdater::UpdateAll() {
+    RevisitIfFilesWereSaved();
+    m_list.RewindView();
+    SendMessage(m_window, WM_UPDATE_BEGIN, 0, static_cast<LPARAM>(m_list.CountToRewrite()));
+    try {
+        while (const CDownloadEntry* entry = m_list.NextToRewrite()) {
+            if (IsStopRequested()) {
+                throw CStopped();
+            }
+            UpdateEntry(*entry);
+            PostMessage(m_window, WM_UPDATE_STEP, 0,
+                        reinterpret_cast<LPARAM>(&entry->GetStoredPath()));
+        }
+    } catch (const CStopped&) {
+        return;
+    }
+    PostMessage(m_window, WM_UPDATE_END, 0, 0);
+}
+
+void CUrlUpdater::RevisitIfFilesWereSaved() {
+    bool handledBefore = false;
+    bool savedSince = false;
+    m_list.RewindView();
+    while (const CDownloadEntry* entry = m_list.NextViewEntry()) {
+        handledBefore = handledBefore || entry->IsRewritten();
+        savedSince = savedSince || (entry->HasStoredPath() && !entry->IsRewritten());
+    }
+    if (!handledBefore || !savedSince) {
+        return;
+    }
+    m_list.RewindView();
+    while (const CDownloadEntry* entry = m_list.NextViewEntry()) {
+        if (entry->IsRewritten()) {
+            m_list.SetRewritten(entry->GetUrl(), false);
+        }
+    }
+}
+
+void CUrlUpdater::UpdateEntry(const CDownloadEntry& entry) {
+    const CUrl url = entry.GetUrl();
+    std::string localPath;
+    m_mapping.StoredToLocalPath(url, entry.GetStoredPath(), localPath);
+    // Any other file has nothing to rewrite: it is done once it has been seen.
+    if (localPath.empty() || !IsPagePath(localPath) || UpdateFile(localPath)) {
+        m_list.SetRewritten(url, true);
+    }
+}
+
+bool CUrlUpdater::UpdateFile(const std::string& path) {
+    m_currentPage = path;
+    try {
+        {
+            CFileStream page;
+            if (!page.Open(path, CFileStream::modeRead, false, kPageBufferSize) || !Load(page)) {
+                return false;
+            }
+        }
+        Walk();
+        return WritePage(path);
+    } catch (const CStreamException&) {
+        return false;
+    } catch (const CHtmlException&) {
+        return false;
+    }
+}
+
+bool CUrlUpdater::WritePage(const std::string& path) {
+    CReplacementFile page(path);
+    if (!Save(page.GetStream())) {
+        return false;
+    }
+    // A page can be fetched again, so it is not worth a sync per page; the
+    // rename alone already keeps a failed write from truncating it.
+    page.Commit(false);
+    return true;
+}
+
+void CUrlUpdater::OnNode(CHtmlNode& node) {
+    if (!node.IsElement()) {
+        return;
+    }
+    if (node.GetNodeName() == "base") {
+        // The links were resolved against it when the page was saved; left
+        // in place it would send every relative link back to the web.
+        if (!node.GetAttribute("href").empty()) {
+            node.RemoveAttribute("href");
+        }
+        return;
+    }
+    const std::string attribute = GetLinkAttributeName(node);
+    if (!attribute.empty()) {
+        RewriteLink(node, attribute);
+    }
+}
+
+void CUrlUpdater::RewriteLink(CHtmlNode& node, const std::string& attribute) {
+    const std::string localLink = MakeLocalLink(TrimHtmlWhiteSpace(node.GetAttribute(attribute)));
+    if (localLink.empty()) {
+        return;
+    }
+    try {
+        node.SetAttribute(attribute, localLink);
+    } catch (const CHtmlException&) {
+        // The link keeps its absolute URL, which still works online.
+    }
+}
+
+std::string CUrlUpdater::MakeLocalLink(const std::string& link) const {
+    if (link.empty() || link.size() > kMaxLinkLength) {
+        return {};
+    }
+    const std::size_t hash = link.rfind('#');
+    const std::string address = link.substr(0, hash);
+    // The query is dropped with the rest of the address: the local file's
+    // name already stands for it.
+    const std::string fragment = hash == std::string::npos ? std::string() : link.substr(hash);
+    CUrl url;
+    if (address.empty() || !url.Parse(address) || !IsDownloadableLink(url)) {
+        return {};
+    }
+    const std::string storedPath = m_list.GetStoredPath(url);
+    const std::string target = storedPath.empty() ? "" : m_mapping.StoredToSlashPath(storedPath);
+    if (target.empty()) {
+        return {};
+    }
+    const std::string relative =
+        ToSlashes(CFilePath(target).MakeRelativeTo(CFilePath(m_currentPage)).GetFullPath());
+    return relative.empty() ? std::string() : EscapeLocalReference(relative) + fragment;
+}
+
+std::string EscapeLocalReference(const std::string& relativePath) {
+    std::string percentsEscaped;
+    percentsEscaped.reserve(relativePath.size());
+    for (const char c : relativePath) {
+        percentsEscaped += c == '%' ? std::string("%25") : std::string(1, c);
+    }
+    // Every "%" is now the start of a valid escape, which EscapeComponent keeps.
+    std::string escaped = CUrl::EscapeComponent(percentsEscaped, UrlComponent::Path);
+    const std::size_t colon = escaped.find(':');
+    if (colon != std::string::npos && colon < escaped.find('/')) {
+        escaped.insert(0, "./");
+    }
+    return escaped;
+}

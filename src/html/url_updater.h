@@ -1,0 +1,80 @@
+// The pass that makes a downloaded site browsable from the disk: every saved
+// page's links to downloaded URLs, absolute since the crawl saved the page,
+// become relative paths to the local files.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/critical_section.h"
+#include "platform/message_target.h"
+#include "html/html_document.h"
+#include "storage/local_file_mapping.h"
+
+class CDownloadList;
+class CDownloadEntry;
+
+// Progress of the pass, to the window that watches it.
+// lParam: the number of entries the pass will visit. Sent, so that the
+// window has its range before the first step arrives.
+constexpr UINT WM_UPDATE_BEGIN = 0x601;
+// lParam: a const std::string* to the stored path of the entry just handled.
+// It points into the download list, which nothing changes while the pass
+// runs, so it stays valid for as long as the window lives.
+constexpr UINT WM_UPDATE_STEP = 0x602;
+// lParam: 0. Not posted when the pass was stopped.
+constexpr UINT WM_UPDATE_END = 0x603;
+
+class CUrlUpdater : public CHtmlDocument {
+public:
+    // Thrown inside the pass when a stop was requested; UpdateAll catches it.
+    class CStopped {};
+
+    // Links longer than this are left as they are.
+    static constexpr std::size_t kMaxLinkLength = 1024;
+
+    // The list must outlive the updater; the window may be null.
+    CUrlUpdater(CDownloadList& list, const CFilePath& downloadFolder, CMessageTarget* window);
+
+    // Rewrites every saved page whose rewritten flag is clear, in list order,
+    // and sets the flag of each page rewritten. Entries that are not pages
+    // are counted and reported but not opened; their flag is set as they are
+    // seen. When files were saved since an earlier pass (entries with a
+    // stored path and a clear flag beside flagged ones), every flag is
+    // cleared first: a page rewritten then may link to them. Ends early,
+    // without WM_UPDATE_END, when a stop is requested; the page under way is
+    // finished first.
+    void UpdateAll();
+    // Rewrites the page at the absolute path in place. The new page is
+    // written beside the old one and renamed over it, so that a failed write
+    // leaves the old page whole. False when the page cannot be read, parsed
+    // or written.
+    bool UpdateFile(const std::string& path);
+    // May be called from any thread.
+    void RequestStop();
+
+protected:
+    void OnNode(CHtmlNode& node) override;
+
+private:
+    bool IsStopRequested();
+    void RevisitIfFilesWereSaved();
+    void UpdateEntry(const CDownloadEntry& entry);
+    bool WritePage(const std::string& path);
+    void RewriteLink(CHtmlNode& node, const std::string& attribute);
+    // The relative reference from the current page to the local file of the
+    // absolute link, fragment kept; empty when the link is to stay as it is.
+    std::string MakeLocalLink(const std::string& link) const;
+
+    CDownloadList& m_list;
+    CLocalFileMapping m_mapping;
+    CMessageTarget* m_window;
+    std::string m_currentPage;
+    CCriticalSection m_stopLock;
+    bool m_stopRequested = false;
+};
+
+// Escapes a relative file path so that a browser reads it back as the same
+// bytes: "%", "#", "?", blanks, controls and bytes beyond ASCII become %XX,
+// and a first segment with ":" gets "./" so that it cannot pass for a scheme.
+std::string EscapeLocalReference(const std::string& relativePath);

@@ -1,0 +1,409 @@
+#include "html/url_updater.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+#include <map>
+#include <vector>
+
+#include "engine/download_list.h"
+#include "base/file_stream.h"
+#include "support/link_checker.h"
+#include "support/parsed_url.h"
+#include "support/temp_folder.h"
+#include "html/update_html_thread.h"
+
+namespace {
+
+using testing_support::ParsedUrl;
+using testing_support::ReadFile;
+using testing_support::TempFolder;
+using testing_support::WriteFile;
+
+constexpr int kHtml = 3;
+constexpr int kNoType = 0;
+
+// The link of every element that carries an id, by id (the "href" or "value"
+// of elements that hold no link).
+struct PageLinks {
+    std::map<std::string, std::string> links;
+    bool sawBaseHref = false;
+};
+
+class LinksById : public CHtmlDocument {
+public:
+    PageLinks found;
+
+protected:
+    void OnNode(CHtmlNode& node) override {
+        if (!node.IsElement()) {
+            return;
+        }
+        if (node.GetNodeName() == "base" && !node.GetAttribute("href").empty()) {
+            found.sawBaseHref = true;
+        }
+        const std::string attribute = GetLinkAttributeName(node);
+        const std::string id = node.GetAttribute("id");
+        if (!id.empty()) {
+            const bool param = node.GetNodeName() == "param";
+            found.links[id] = node.GetAttribute(!attribute.empty() ? attribute
+                                                : param            ? "value"
+                                                                   : "href");
+        }
+    }
+};
+
+struct Message {
+    UINT message;
+    std::string text;  // the stored path of a step
+    LPARAM value;
+};
+
+// A downloaded site on disk with its download list, as a crawl leaves it.
+class UrlUpdaterTest : public testing::Test {
+protected:
+    UrlUpdaterTest()
+        : m_window(m_queue, [this](UINT message, WPARAM, LPARAM lParam) {
+              const std::string text =
+                  message == WM_UPDATE_STEP ? *reinterpret_cast<const std::string*>(lParam) : "";
+              m_messages.push_back({message, text, lParam});
+              return LRESULT{0};
+          }) {}
+
+    std::string Folder() const { return m_temp.File("dl"); }
+    std::string LocalPath(const std::string& storedPath) const {
+        return Folder() + "/" + storedPath;
+    }
+
+    // Saves the body under the name the crawl gives the URL and lists it.
+    std::string Save(const std::string& urlText, const std::string& body, int type = kHtml) {
+        const CUrl url = ParsedUrl(urlText);
+        std::string localUrl, localPath, storedPath;
+        if (url.GetScheme() == SchemeFtp) {
+            m_mapping.MapFtpUrlToLocal(url, localUrl, localPath, storedPath);
+        } else {
+            m_mapping.MapUrlToLocal(url, type, localUrl, localPath, storedPath);
+        }
+        EXPECT_TRUE(m_mapping.CreateParentFolder(localPath)) << localPath;
+        WriteFile(localPath, body);
+        List(urlText, storedPath);
+        return storedPath;
+    }
+    void List(const std::string& urlText, const std::string& storedPath) {
+        const CUrl url = ParsedUrl(urlText);
+        m_list.Add(CLinkItem(url, 1, true));
+        m_list.MarkDone(url, storedPath, -1, 100);
+    }
+    bool IsRewritten(const std::string& urlText) {
+        return m_list.Find(ParsedUrl(urlText))->IsRewritten();
+    }
+    PageLinks ReadLinks(const std::string& storedPath) {
+        LinksById page;
+        CFileStream stream;
+        stream.Open(LocalPath(storedPath), CFileStream::modeRead);
+        EXPECT_TRUE(page.Load(stream));
+        page.Walk();
+        return page.found;
+    }
+    std::vector<UINT> MessageNumbers() const {
+        std::vector<UINT> numbers;
+        for (const Message& m : m_messages) {
+            numbers.push_back(m.message);
+        }
+        return numbers;
+    }
+
+    TempFolder m_temp;
+    CLocalFileMapping m_mapping{CFilePath(Folder())};
+    CDownloadList m_list;
+    CMessageQueue m_queue;
+    std::vector<Message> m_messages;
+    CMessageTarget m_window;
+};
+
+struct LinkCase {
+    const char* id;
+    const char* element;
+    const char* attributes;  // ending in the link's attribute name
+    std::string link;
+    std::string expected;
+};
+
+// The longest URL that can be stored, and a link beyond the limit.
+const std::string kLongLink = "http://h.x/" + std::string(1012, 'l');  // 1023 characters
+const std::string kTooLongLink = kLongLink + "ll";                     // 1025
+
+// The page h.x/a/index.htm links to these; which are listed is set up below.
+const LinkCase kLinkCases[] = {
+    {"up", "a", "href", "http://h.x/b.html", "../b.html"},
+    {"fragment", "a", "href", "http://h.x/b.html#top", "../b.html#top"},
+    {"query", "a", "href", "http://h.x/c.php?x=1", "../c08e8d84687.php.htm"},
+    {"self", "a", "href", "http://h.x/a/", "index.htm"},
+    {"blanks", "a", "href", "  http://h.x/b.html\t", "../b.html"},
+    {"https", "a", "href", "https://h.x/s.html", "../s.html"},
+    {"other-query", "a", "href", "http://h.x/b.html?y=2", "http://h.x/b.html?y=2"},
+    {"unlisted", "a", "href", "http://h.x/missing.html", "http://h.x/missing.html"},
+    {"failed", "a", "href", "http://h.x/failed.html", "http://h.x/failed.html"},
+    {"mail", "a", "href", "mailto:a@h.x", "mailto:a@h.x"},
+    {"relative", "a", "href", "sub/rel.html", "sub/rel.html"},
+    {"empty-address", "a", "href", "#top", "#top"},
+    {"escape", "a", "href", "http://h.x/evil.html", "http://h.x/evil.html"},
+    {"hash-name", "a", "href", "http://h.x/odd%23name.html", "../odd%23name.html"},
+    {"percent-name", "a", "href", "http://h.x/50%25.html", "../50%25.html"},
+    {"ftp-file", "a", "href", "ftp://f.x/pub/f.zip", "../../ftp_f.x/pub/f.zip"},
+    {"ftp-folder", "a", "href", "ftp://f.x/pub/", "ftp://f.x/pub/"},
+    {"img", "img", "src", "http://h.x/img/p.gif", "../img/p.gif"},
+    {"body", "body", "background", "http://h.x/img/p.gif", "../img/p.gif"},
+    {"cell", "td", "background", "http://h.x/img/p.gif", "../img/p.gif"},
+    {"css", "link", "rel=stylesheet href", "http://h.x/style.css", "../style.css"},
+    {"frame", "iframe", "src", "http://h.x/b.html", "../b.html"},
+    {"script", "script", "src", "http://h.x/m.js", "../m.js"},
+    {"object", "object", "data", "http://h.x/m.swf", "../m.swf"},
+    {"movie", "param", "name=Movie value", "http://h.x/m.swf", "../m.swf"},
+    {"quality", "param", "name=quality value", "http://h.x/m.swf", "http://h.x/m.swf"},
+    {"span", "span", "href", "http://h.x/b.html", "http://h.x/b.html"},
+    {"longest", "a", "href", kLongLink, "../long.html"},
+    {"too-long", "a", "href", kTooLongLink, kTooLongLink},
+};
+
+std::string LinkCasePage() {
+    std::string page = "<html><head><base href=\"http://h.x/a/\"></head><body>";
+    for (const LinkCase& c : kLinkCases) {
+        const std::string element = std::string("<") + c.element + " id=" + c.id + " " +
+                                    c.attributes + "=\"" + c.link + "\">x</" + c.element + ">";
+        if (std::string(c.element) == "body") {
+            page.replace(page.find("<body>"), 6, element.substr(0, element.find('>') + 1));
+        } else if (std::string(c.element) == "td") {
+            page += "<table><tr>" + element + "</tr></table>";
+        } else {
+            page += element;
+        }
+    }
+    return page + "</body></html>";
+}
+
+TEST_F(UrlUpdaterTest, RewritesLinksToDownloadedUrlsAsRelativePaths) {
+    const std::string stored = Save("http://h.x/a/", LinkCasePage());
+    Save("http://h.x/b.html", "<p>b</p>");
+    Save("http://h.x/c.php?x=1", "<p>c</p>");
+    Save("https://h.x/s.html", "<p>s</p>");
+    Save("http://h.x/odd%23name.html", "<p>odd</p>");
+    Save("http://h.x/50%25.html", "<p>percent</p>");
+    Save("ftp://f.x/pub/f.zip", "zip");
+    Save("http://h.x/img/p.gif", "GIF89a", kNoType);
+    Save("http://h.x/style.css", "p{}", kNoType);
+    Save("http://h.x/m.js", "x=1", kNoType);
+    Save("http://h.x/m.swf", "FWS", kNoType);
+    List("ftp://f.x/pub/", "h.x/b.html");
+    List("http://h.x/evil.html", "../outside.html");
+    List(kLongLink, "h.x/long.html");
+    m_list.Add(CLinkItem(ParsedUrl("http://h.x/failed.html"), 1, true));
+
+    CUrlUpdater updater(m_list, CFilePath(Folder()), nullptr);
+    ASSERT_TRUE(updater.UpdateFile(LocalPath(stored)));
+
+    const PageLinks links = ReadLinks(stored);
+    EXPECT_FALSE(links.sawBaseHref);
+    for (const LinkCase& c : kLinkCases) {
+        SCOPED_TRACE(c.id);
+        ASSERT_TRUE(links.links.contains(c.id));
+        EXPECT_EQ(links.links.at(c.id), TrimHtmlWhiteSpace(c.expected));
+    }
+}
+
+TEST(EscapeLocalReferenceTest, KeepsOrdinaryPathsAndEscapesWhatABrowserWouldMisread) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"../b.html", "../b.html"}, {"x/a-b_c.d~e/f.htm", "x/a-b_c.d~e/f.htm"},
+        {"a b.html", "a%20b.html"}, {"a#b.html", "a%23b.html"},
+        {"a?b.html", "a%3Fb.html"}, {"100%.html", "100%25.html"},
+        {"%41.html", "%2541.html"}, {"\xE9t\xE9.html", "%E9t%E9.html"},
+        {"c:d.html", "./c:d.html"}, {"x/c:d.html", "x/c:d.html"},
+    };
+    for (const auto& [path, expected] : cases) {
+        EXPECT_EQ(EscapeLocalReference(path), expected) << path;
+    }
+}
+
+TEST_F(UrlUpdaterTest, PassVisitsSavedEntriesInOrderAndOpensOnlyPages) {
+    const std::string css = "a{background:url(http://h.x/b.html)} <a href=\"http://h.x/b.html\">";
+    Save("http://h.x/", "<a id=l href=\"http://h.x/b.html\">b</a>");
+    const std::string cssStored = Save("http://h.x/s.css", css, kNoType);
+    Save("http://h.x/b.html", "<a id=l href=\"http://h.x/\">home</a>");
+    m_list.Add(CLinkItem(ParsedUrl("http://h.x/never-saved.html"), 1, true));
+    List("http://h.x/gone.html", "h.x/gone.html");  // listed, but its file is missing
+    Save("http://h.x/upper.HTM", "<a id=l href=\"http://h.x/b.html\">b</a>");
+
+    CUrlUpdater updater(m_list, CFilePath(Folder()), &m_window);
+    updater.UpdateAll();
+    m_queue.PumpMessages();
+
+    const std::vector<UINT> expected = {WM_UPDATE_BEGIN, WM_UPDATE_STEP, WM_UPDATE_STEP,
+                                        WM_UPDATE_STEP,  WM_UPDATE_STEP, WM_UPDATE_STEP,
+                                        WM_UPDATE_END};
+    ASSERT_EQ(MessageNumbers(), expected);
+    EXPECT_EQ(m_messages[0].value, 5);
+    const std::vector<std::string> steps = {"h.x/index.htm", "h.x/s.css", "h.x/b.html",
+                                            "h.x/gone.html", "h.x/upper.HTM"};
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        EXPECT_EQ(m_messages[i + 1].text, steps[i]);
+    }
+    EXPECT_TRUE(IsRewritten("http://h.x/"));
+    EXPECT_TRUE(IsRewritten("http://h.x/b.html"));
+    EXPECT_TRUE(IsRewritten("http://h.x/upper.HTM"));
+    EXPECT_TRUE(IsRewritten("http://h.x/s.css"));
+    EXPECT_FALSE(IsRewritten("http://h.x/gone.html"));
+    EXPECT_EQ(ReadFile(LocalPath(cssStored)), css);
+    EXPECT_EQ(ReadLinks("h.x/index.htm").links.at("l"), "b.html");
+    EXPECT_EQ(ReadLinks("h.x/b.html").links.at("l"), "index.htm");
+}
+
+TEST_F(UrlUpdaterTest, PagesAreVisitedAgainOnlyWhenFilesWereSavedSince) {
+    Save("http://h.x/", "<a id=l href=\"http://h.x/later.html\">later</a>");
+    Save("http://h.x/s.css", "p{}", kNoType);
+    m_list.Add(CLinkItem(ParsedUrl("http://h.x/later.html"), 1, true));
+    CUrlUpdater updater(m_list, CFilePath(Folder()), &m_window);
+    const auto pass = [&] {
+        m_messages.clear();
+        updater.UpdateAll();
+        m_queue.PumpMessages();
+        return m_messages.front().value;
+    };
+    EXPECT_EQ(pass(), 2);
+    EXPECT_EQ(ReadLinks("h.x/index.htm").links.at("l"), "http://h.x/later.html");
+    EXPECT_EQ(pass(), 0) << "nothing new: nothing to visit";
+
+    // A later crawl saves the file that the rewritten page links to.
+    Save("http://h.x/later.html", "<p>later</p>");
+    EXPECT_EQ(pass(), 3);
+    EXPECT_EQ(ReadLinks("h.x/index.htm").links.at("l"), "later.html");
+    EXPECT_EQ(pass(), 0);
+}
+
+// Requests the stop while it rewrites the page that carries the marker.
+class StoppingUpdater : public CUrlUpdater {
+public:
+    using CUrlUpdater::CUrlUpdater;
+
+protected:
+    void OnNode(CHtmlNode& node) override {
+        if (node.IsElement() && node.GetNodeName() == "meta" &&
+            node.GetAttribute("name") == "stop-here") {
+            RequestStop();
+        }
+        CUrlUpdater::OnNode(node);
+    }
+};
+
+TEST_F(UrlUpdaterTest, StopFinishesThePageUnderWayAndLeavesTheRestUntouched) {
+    constexpr int kPages = 6;
+    for (int stopAt = 1; stopAt <= kPages; ++stopAt) {
+        SCOPED_TRACE(stopAt);
+        TempFolder folder;
+        CDownloadList list;
+        CLocalFileMapping mapping{CFilePath(folder.Path().string())};
+        std::vector<std::string> paths;
+        std::vector<std::string> bodies;
+        for (int i = 1; i <= kPages; ++i) {
+            const CUrl url = ParsedUrl("http://h.x/p" + std::to_string(i) + ".html");
+            std::string localUrl, localPath, stored;
+            mapping.MapUrlToLocal(url, kHtml, localUrl, localPath, stored);
+            mapping.CreateParentFolder(localPath);
+            const std::string marker = i == stopAt ? "<meta name=stop-here>" : "";
+            bodies.push_back("<html><head>" + marker + "</head><body><a href=\"" +
+                             url.GetSourceText() + "\">me</a></body></html>\n");
+            WriteFile(localPath, bodies.back());
+            paths.push_back(localPath);
+            list.Add(CLinkItem(url, 1, true));
+            list.MarkDone(url, stored, -1, 10);
+        }
+        m_messages.clear();
+        StoppingUpdater updater(list, CFilePath(folder.Path().string()), &m_window);
+        updater.UpdateAll();
+        m_queue.PumpMessages();
+
+        std::vector<UINT> expected(1 + stopAt, WM_UPDATE_STEP);
+        expected[0] = WM_UPDATE_BEGIN;
+        if (stopAt == kPages) {
+            expected.push_back(WM_UPDATE_END);  // the stop came after the last page
+        }
+        EXPECT_EQ(MessageNumbers(), expected);
+        for (int i = 1; i <= kPages; ++i) {
+            const bool rewritten = i <= stopAt;
+            EXPECT_EQ(
+                list.Find(ParsedUrl("http://h.x/p" + std::to_string(i) + ".html"))->IsRewritten(),
+                rewritten)
+                << i;
+            EXPECT_EQ(ReadFile(paths[i - 1]) == bodies[i - 1], !rewritten) << i;
+        }
+    }
+}
+
+TEST_F(UrlUpdaterTest, AFailedWriteKeepsTheOldPageWhole) {
+    std::string page = "<html><body>";
+    for (int i = 0; i < 2000; ++i) {
+        page += "<a href=\"http://h.x/b.html\">a link that grows the page</a>\n";
+    }
+    page += "</body></html>";
+    const std::string stored = Save("http://h.x/", page);
+    Save("http://h.x/b.html", "b");
+
+    // The file-size limit makes every write past 16 KiB fail with EFBIG.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 16 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    CUrlUpdater updater(m_list, CFilePath(Folder()), nullptr);
+    const bool updated = updater.UpdateFile(LocalPath(stored));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(updated);
+    EXPECT_EQ(ReadFile(LocalPath(stored)), page);
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(Folder() + "/h.x")) {
+        files += entry.is_regular_file() ? 1 : 0;
+    }
+    EXPECT_EQ(files, 2u) << "the temporary file was left behind";
+}
+
+TEST_F(UrlUpdaterTest, ThreadRunsThePassAndReportsToTheWatchingThread) {
+    for (int i = 0; i < 20; ++i) {
+        const std::string next = "http://h.x/p" + std::to_string((i + 1) % 20) + ".html";
+        Save("http://h.x/p" + std::to_string(i) + ".html",
+             "<a href=\"" + next + "#n\">next</a><img src=\"http://h.x/i.gif\">");
+    }
+    Save("http://h.x/i.gif", "GIF89a", kNoType);
+
+    CUpdateHtmlThread thread(m_list, CFilePath(Folder()), &m_window);
+    ASSERT_TRUE(thread.Start(0));
+    while (m_messages.empty() || m_messages.back().message != WM_UPDATE_END) {
+        ASSERT_EQ(m_queue.GetInputEvent().Wait(10000), WAIT_OBJECT_0);
+        m_queue.PumpMessages();
+    }
+    ASSERT_EQ(thread.WaitForEnd(10000), WAIT_OBJECT_0);
+    EXPECT_FALSE(thread.Stop());
+    EXPECT_EQ(m_messages.size(), 1 + 21 + 1u);
+    EXPECT_EQ(m_messages[0].value, 21);
+
+    testing_support::LinkChecker checker(m_list, Folder());
+    EXPECT_EQ(checker.CheckSavedPages(), std::vector<std::string>());
+    EXPECT_EQ(checker.GetCheckedLinkCount(), 40u);
+}
+
+TEST_F(UrlUpdaterTest, LinkCheckerFindsBrokenAndWebLinks) {
+    Save("http://h.x/",
+         "<a href=\"b.html\">ok</a><a href=\"gone.html\">broken</a>"
+         "<a href=\"http://h.x/b.html\">web</a><a href=\"mailto:x@h.x\">m</a>");
+    Save("http://h.x/b.html", "b");
+    testing_support::LinkChecker checker(m_list, Folder());
+    const std::vector<std::string> faults = checker.CheckSavedPages();
+    ASSERT_EQ(faults.size(), 2u);
+    EXPECT_NE(faults[0].find("broken link: gone.html"), std::string::npos);
+    EXPECT_NE(faults[1].find("still points at the web"), std::string::npos);
+}
+
+}  // namespace
