@@ -6,7 +6,6 @@
 #include <algorithm>
 
 #include "cli/update_html_progress.h"
-#include "engine/crawl_messages.h"
 #include "engine/download_task.h"
 #include "engine/progress_notifier.h"
 
@@ -38,7 +37,8 @@ CCrawlSession::CCrawlSession(std::ostream& out, std::ostream& err)
       m_terminal(::isatty(STDOUT_FILENO) == 1),
       m_window(m_queue,
                [this](UINT message, WPARAM wParam, LPARAM lParam) {
-                   return Handle(message, static_cast<int>(wParam), lParam);
+                   DispatchCrawlMessage(message, wParam, lParam, *this);
+                   return LRESULT{0};
                }),
       m_doc(&m_window) {}
 
@@ -61,39 +61,41 @@ bool CCrawlSession::Create(const std::string& path, const CProjectSettings& sett
     return false;
 }
 
-LRESULT CCrawlSession::Handle(UINT message, int index, LPARAM lParam) {
-    if (message == WM_DL_FINISHED) {
-        // The end message of a pause is not the end of the crawl.
-        m_finished = m_doc.GetController().OnCrawlFinished() || m_finished;
-        return 0;
+void CCrawlSession::OnCrawlFinished() {
+    // The end message of a pause is not the end of the crawl.
+    m_finished = m_doc.GetController().OnCrawlFinished() || m_finished;
+}
+
+void CCrawlSession::OnWorkerUrl(int worker, std::string_view url) {
+    if (m_display) {
+        m_display->SetWorkerUrl(worker, std::string(url));
     }
-    if (!m_display) {
-        return 0;
+}
+
+void CCrawlSession::OnWorkerSize(int worker, std::uint32_t size) {
+    if (m_display) {
+        m_display->SetWorkerSize(worker, size);
     }
-    switch (message) {
-        case WM_DL_THREAD_URL:
-            m_display->SetWorkerUrl(index, reinterpret_cast<const char*>(lParam));
-            break;
-        case WM_DL_THREAD_PROGRESS:
-            m_display->SetWorkerSize(index, static_cast<std::uint32_t>(lParam));
-            break;
-        case WM_DL_BYTES: {
-            auto* notifier = reinterpret_cast<CProgressNotifier*>(lParam);
-            m_display->AddBytes(notifier->TakeUnreportedBytes());
-            m_display->SetWorkerProgress(index, notifier->GetRunningCount(),
-                                         notifier->GetExpectedSize());
-            break;
-        }
-        case WM_DL_FILE_SAVED:
-            m_display->FileSaved(index, *reinterpret_cast<const CDownloadTask*>(lParam));
-            break;
-        case WM_DL_URL_DONE:
-            m_display->UrlFailed(index, *reinterpret_cast<const CDownloadTask*>(lParam));
-            break;
-        default:
-            break;
+}
+
+void CCrawlSession::OnWorkerBytes(int worker, CProgressNotifier& notifier) {
+    if (m_display) {
+        m_display->AddBytes(notifier.TakeUnreportedBytes());
+        m_display->SetWorkerProgress(worker, notifier.GetRunningCount(),
+                                     notifier.GetExpectedSize());
     }
-    return 0;
+}
+
+void CCrawlSession::OnFileSaved(int worker, const CDownloadTask& task) {
+    if (m_display) {
+        m_display->FileSaved(worker, task);
+    }
+}
+
+void CCrawlSession::OnUrlFailed(int worker, const CDownloadTask& task) {
+    if (m_display) {
+        m_display->UrlFailed(worker, task);
+    }
 }
 
 int CCrawlSession::Run(std::chrono::milliseconds autosave) {

@@ -12,10 +12,11 @@
 
 #include "cli/interrupt_watch.h"
 #include "cli/progress_display.h"
+#include "engine/crawl_observer.h"
 #include "engine/quillmoor_doc.h"
 #include "platform/message_target.h"
 
-class CCrawlSession {
+class CCrawlSession : private ICrawlObserver {
 public:
     // Exit statuses of Run.
     static constexpr int kCompleted = 0;
@@ -24,7 +25,7 @@ public:
 
     // The queue binds to the calling thread, which must own none yet.
     CCrawlSession(std::ostream& out, std::ostream& err);
-    ~CCrawlSession();
+    ~CCrawlSession() override;
     CCrawlSession(const CCrawlSession&) = delete;
     CCrawlSession& operator=(const CCrawlSession&) = delete;
 
@@ -41,7 +42,12 @@ public:
     CQuillmoorDoc& GetDocument() { return m_doc; }
 
 private:
-    LRESULT Handle(UINT message, int index, LPARAM lParam);
+    void OnCrawlFinished() override;
+    void OnWorkerUrl(int worker, std::string_view url) override;
+    void OnWorkerSize(int worker, std::uint32_t size) override;
+    void OnWorkerBytes(int worker, CProgressNotifier& notifier) override;
+    void OnFileSaved(int worker, const CDownloadTask& task) override;
+    void OnUrlFailed(int worker, const CDownloadTask& task) override;
     bool StartCrawl();
     // Pumps the crawl's messages; false when an interrupt came first.
     bool PumpCrawl(std::chrono::milliseconds autosave);

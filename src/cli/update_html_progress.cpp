@@ -1,15 +1,17 @@
 #include "cli/update_html_progress.h"
 
 #include "cli/interrupt_watch.h"
-#include "storage/file_path.h"
 #include "html/update_html_thread.h"
+#include "storage/file_path.h"
 
 CUpdateHtmlProgress::CUpdateHtmlProgress(CMessageQueue& queue, std::ostream& out, bool terminal)
     : m_queue(queue),
       m_out(out),
       m_terminal(terminal),
-      m_target(queue,
-               [this](UINT message, WPARAM, LPARAM lParam) { return Handle(message, lParam); }) {}
+      m_target(queue, [this](UINT message, WPARAM wParam, LPARAM lParam) {
+          DispatchCrawlMessage(message, wParam, lParam, *this);
+          return LRESULT{0};
+      }) {}
 
 bool CUpdateHtmlProgress::Run(CDownloadList& list, const std::string& downloadFolder,
                               CInterruptWatch& interrupts) {
@@ -36,29 +38,26 @@ bool CUpdateHtmlProgress::Run(CDownloadList& list, const std::string& downloadFo
     return true;
 }
 
-LRESULT CUpdateHtmlProgress::Handle(UINT message, LPARAM lParam) {
-    switch (message) {
-        case WM_UPDATE_BEGIN:
-            m_total = static_cast<long>(lParam);
-            m_out << "Updating the links of " << m_total << " files" << (m_terminal ? "" : "\n");
-            break;
-        case WM_UPDATE_STEP:
-            ++m_done;
-            ShowCount();
-            break;
-        case WM_UPDATE_END:
-            m_ended = true;
-            m_out << (m_terminal ? "\n" : "") << "Links updated.\n";
-            break;
-        default:
-            break;
-    }
+void CUpdateHtmlProgress::OnUpdateBegin(long fileCount) {
+    m_total = fileCount;
+    m_out << "Updating the links of " << m_total << " files" << (m_terminal ? "" : "\n");
     m_out.flush();
-    return 0;
+}
+
+void CUpdateHtmlProgress::OnUpdateStep() {
+    ++m_done;
+    ShowCount();
+}
+
+void CUpdateHtmlProgress::OnUpdateEnd() {
+    m_ended = true;
+    m_out << (m_terminal ? "\n" : "") << "Links updated.\n";
+    m_out.flush();
 }
 
 void CUpdateHtmlProgress::ShowCount() {
     if (m_terminal) {
         m_out << "\rUpdating the links of " << m_total << " files: " << m_done;
+        m_out.flush();
     }
 }

@@ -5,12 +5,13 @@
 #include <ostream>
 #include <string>
 
+#include "engine/crawl_observer.h"
 #include "platform/message_target.h"
 
 class CDownloadList;
 class CInterruptWatch;
 
-class CUpdateHtmlProgress {
+class CUpdateHtmlProgress : private ICrawlObserver {
 public:
     CUpdateHtmlProgress(CMessageQueue& queue, std::ostream& out, bool terminal);
 
@@ -20,7 +21,9 @@ public:
     bool Run(CDownloadList& list, const std::string& downloadFolder, CInterruptWatch& interrupts);
 
 private:
-    LRESULT Handle(UINT message, LPARAM lParam);
+    void OnUpdateBegin(long fileCount) override;
+    void OnUpdateStep() override;
+    void OnUpdateEnd() override;
     void ShowCount();
 
     CMessageQueue& m_queue;

@@ -5,9 +5,11 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/crawl_messages.h"
+#include "engine/crawl_observer.h"
 #include "engine/download_task.h"
 #include "engine/progress_notifier.h"
 #include "platform/message_target.h"
@@ -67,35 +69,54 @@ public:
     std::size_t FinishedCount() const { return m_finished; }
 
 private:
-    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
-        CrawlEvent event{message, wParam, {}, ERR_SUCCESS, {}};
-        switch (message) {
-            case WM_DL_THREAD_URL:
-                event.url = reinterpret_cast<const char*>(lParam);
-                break;
-            case WM_DL_FILE_SAVED:
-            case WM_DL_URL_DONE: {
-                const auto* task = reinterpret_cast<const CDownloadTask*>(lParam);
-                event.url = task->item.GetUrl().GetSourceText();
-                event.code = task->resultCode;
-                event.storedPath = task->storedPath;
-                break;
-            }
-            case WM_DL_BYTES:
-                m_bytes += reinterpret_cast<CProgressNotifier*>(lParam)->TakeUnreportedBytes();
-                return 0;
-            case WM_DL_THREAD_PROGRESS:
-                return 0;
-            case WM_DL_FINISHED:
-                ++m_finished;
-                break;
-            default:
-                break;
+    // Records every message of the crawl; sizes and byte counts only add up.
+    struct Recorder : ICrawlObserver {
+        explicit Recorder(CrawlWindow& window) : m_window(window) {}
+        void OnCrawlStarted() override { Record(WM_DL_STARTED, 0); }
+        void OnCrawlFinished() override {
+            ++m_window.m_finished;
+            Record(WM_DL_FINISHED, 0);
         }
-        m_events.push_back(std::move(event));
+        void OnWorkerUrl(int worker, std::string_view url) override {
+            Record(WM_DL_THREAD_URL, worker).url = url;
+        }
+        void OnWorkerBytes(int, CProgressNotifier& notifier) override {
+            m_window.m_bytes += notifier.TakeUnreportedBytes();
+        }
+        void OnFileSaved(int worker, const CDownloadTask& task) override {
+            RecordTask(WM_DL_FILE_SAVED, worker, task);
+        }
+        void OnUrlFailed(int worker, const CDownloadTask& task) override {
+            RecordTask(WM_DL_URL_DONE, worker, task);
+        }
+
+        CrawlEvent& Record(UINT message, int worker) {
+            CrawlEvent event;
+            event.message = message;
+            event.worker = static_cast<WPARAM>(worker);
+            return m_window.m_events.emplace_back(std::move(event));
+        }
+        void RecordTask(UINT message, int worker, const CDownloadTask& task) {
+            CrawlEvent& event = Record(message, worker);
+            event.url = task.item.GetUrl().GetSourceText();
+            event.code = task.resultCode;
+            event.storedPath = task.storedPath;
+        }
+
+        CrawlWindow& m_window;
+    };
+
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+        if (!DispatchCrawlMessage(message, wParam, lParam, m_recorder)) {
+            CrawlEvent event;
+            event.message = message;
+            event.worker = wParam;
+            m_events.push_back(std::move(event));
+        }
         return 0;
     }
 
+    Recorder m_recorder{*this};
     CMessageQueue m_queue;
     CMessageTarget m_target{m_queue, [this](UINT message, WPARAM wParam, LPARAM lParam) {
                                 return Handle(message, wParam, lParam);
