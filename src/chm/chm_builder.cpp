@@ -10,12 +10,12 @@
 #include <string_view>
 #include <system_error>
 
-#include "chm/html_help_compiler.h"
-#include "platform/message_target.h"
 #include "base/file_stream.h"
+#include "chm/html_help_compiler.h"
 #include "html/html_charset.h"
 #include "html/html_document.h"
 #include "html/html_node.h"
+#include "platform/message_target.h"
 
 namespace {
 
@@ -159,26 +159,15 @@ void SaveDocument(CHtmlDocument& document, const CFilePath& file) {
 }  // namespace
 
 void CChmBuilder::RequestStop() {
-    CScopedLock lock(m_lock);
-    m_stopRequested = true;
-}
-
-bool CChmBuilder::IsStopRequested() {
-    CScopedLock lock(m_lock);
-    return m_stopRequested;
+    m_stop.Request();
 }
 
 void CChmBuilder::CheckStop() {
-    if (IsStopRequested()) {
-        throw CStopped();
-    }
+    m_stop.ThrowIfRequested<CStopped>();
 }
 
 ResultCode CChmBuilder::Build() {
-    {
-        CScopedLock lock(m_lock);
-        m_stopRequested = false;
-    }
+    m_stop.Clear();
     try {
         return RunPhases();
     } catch (const CStopped&) {
@@ -231,7 +220,7 @@ int CChmBuilder::OnCompilerProgress(const std::string& text) {
         ReportStep(0, kChmPhaseCompile);
     }
     m_previousProgressText = text;
-    return IsStopRequested() ? 0 : 1;
+    return m_stop.IsRequested() ? 0 : 1;
 }
 
 void CChmBuilder::AddFolderEntry(CHtmlNode& parentList, const std::string& folderName,

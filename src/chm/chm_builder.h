@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "base/errors.h"
-#include "platform/critical_section.h"
 #include "platform/message_queue.h"
+#include "platform/stop_flag.h"
 #include "storage/file_path.h"
 
 class CHtmlNode;
@@ -109,7 +109,6 @@ protected:
 
 private:
     ResultCode RunPhases();
-    bool IsStopRequested();
     // Throws CStopped when a stop was requested.
     void CheckStop();
     void AddPage(const std::string& path, const std::string& name, CHtmlNode& contentsList,
@@ -129,6 +128,5 @@ private:
     // Each build has its own: concurrent builds never share progress.
     std::string m_previousProgressText;
 
-    CCriticalSection m_lock;
-    bool m_stopRequested = false;
+    CStopFlag m_stop;
 };

@@ -2,12 +2,12 @@
 
 #include <strings.h>
 
-#include "engine/download_list.h"
 #include "base/errors.h"
 #include "base/file_stream.h"
 #include "base/replacement_file.h"
-#include "html/link_element_table.h"
 #include "base/url.h"
+#include "engine/download_list.h"
+#include "html/link_element_table.h"
 
 namespace {
 
@@ -26,13 +26,7 @@ CUrlUpdater::CUrlUpdater(CDownloadList& list, const CFilePath& downloadFolder,
     : m_list(list), m_mapping(downloadFolder), m_window(window) {}
 
 void CUrlUpdater::RequestStop() {
-    CScopedLock lock(m_stopLock);
-    m_stopRequested = true;
-}
-
-bool CUrlUpdater::IsStopRequested() {
-    CScopedLock lock(m_stopLock);
-    return m_stopRequested;
+    m_stop.Request();
 }
 
 void CUrlUpdater::UpdateAll() {
@@ -41,9 +35,7 @@ void CUrlUpdater::UpdateAll() {
     SendMessage(m_window, WM_UPDATE_BEGIN, 0, static_cast<LPARAM>(m_list.CountToRewrite()));
     try {
         while (const CDownloadEntry* entry = m_list.NextToRewrite()) {
-            if (IsStopRequested()) {
-                throw CStopped();
-            }
+            m_stop.ThrowIfRequested<CStopped>();
             UpdateEntry(*entry);
             PostMessage(m_window, WM_UPDATE_STEP, 0,
                         reinterpret_cast<LPARAM>(&entry->GetStoredPath()));

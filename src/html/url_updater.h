@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <string>
 
-#include "platform/critical_section.h"
-#include "platform/message_target.h"
 #include "html/html_document.h"
+#include "platform/message_target.h"
+#include "platform/stop_flag.h"
 #include "storage/local_file_mapping.h"
 
 class CDownloadList;
@@ -57,7 +57,6 @@ protected:
     void OnNode(CHtmlNode& node) override;
 
 private:
-    bool IsStopRequested();
     void RevisitIfFilesWereSaved();
     void UpdateEntry(const CDownloadEntry& entry);
     bool WritePage(const std::string& path);
@@ -70,8 +69,7 @@ private:
     CLocalFileMapping m_mapping;
     CMessageTarget* m_window;
     std::string m_currentPage;
-    CCriticalSection m_stopLock;
-    bool m_stopRequested = false;
+    CStopFlag m_stop;
 };
 
 // Escapes a relative file path so that a browser reads it back as the same
