@@ -4,9 +4,10 @@
 #include <array>
 #include <optional>
 
+#include "base/ascii.h"
 #include "base/errors.h"
-#include "base/stream.h"
 #include "base/path_segments.h"
+#include "base/stream.h"
 
 namespace {
 
@@ -28,8 +29,6 @@ constexpr std::array<SchemeEntry, 8> kSchemes = {{
 }};
 
 constexpr std::string_view kMarks = "-_.!~*'()";
-constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
-constexpr std::string_view kHexDigits = "0123456789ABCDEF";
 constexpr int kMaxPort = 65535;
 
 // The component parts of a URL as they appear in its text, not yet escaped.
@@ -63,45 +62,9 @@ bool IsAsciiAlnum(unsigned char c) {
     return IsAsciiAlpha(c) || (c >= '0' && c <= '9');
 }
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    return (c | 0x20) - 'a' + 10;
-}
-
 bool IsEscapeAt(std::string_view text, std::size_t percent) {
     return percent + 2 < text.size() && IsHexDigit(text[percent + 1]) &&
            IsHexDigit(text[percent + 2]);
-}
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string_view Trim(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(kWhiteSpace);
-    return text.substr(first, last - first + 1);
 }
 
 std::string_view KeptCharacters(UrlComponent component) {
@@ -131,7 +94,7 @@ bool IsKept(unsigned char c, std::string_view extra) {
 
 std::optional<UrlScheme> FindScheme(std::string_view name) {
     for (std::size_t i = 0; i < kSchemes.size(); ++i) {
-        if (EqualsIgnoringCase(name, kSchemes[i].name)) {
+        if (EqualsIgnoreCase(name, kSchemes[i].name)) {
             return static_cast<UrlScheme>(i);
         }
     }
@@ -382,7 +345,7 @@ bool CUrl::Parse(std::string_view text) {
         return false;
     }
     RawUrl raw;
-    if (!SplitUrl(Trim(text), raw)) {
+    if (!SplitUrl(TrimAscii(text), raw)) {
         return false;
     }
     EscapedUrl escaped = EscapeParts(raw);
@@ -482,8 +445,8 @@ std::string CUrl::EscapeComponent(std::string_view text, UrlComponent component)
             escaped += static_cast<char>(c);
         } else {
             escaped += '%';
-            escaped += kHexDigits[c >> 4];
-            escaped += kHexDigits[c & 0x0F];
+            escaped += kUpperHexDigits[c >> 4];
+            escaped += kUpperHexDigits[c & 0x0F];
         }
     }
     return escaped;
@@ -496,7 +459,8 @@ std::string CUrl::UnescapeComponent(std::string_view text) {
         if (text[i] != '%') {
             decoded += text[i];
         } else if (IsEscapeAt(text, i)) {
-            decoded += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            decoded +=
+                static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
             i += 2;
         } else {
             // A stray "%" keeps the (up to two) bytes after it as they are.

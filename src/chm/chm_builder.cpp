@@ -1,7 +1,6 @@
 #include "chm/chm_builder.h"
 
 #include <libxml/encoding.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/ascii.h"
 #include "base/file_stream.h"
 #include "chm/html_help_compiler.h"
 #include "html/html_charset.h"
@@ -55,8 +55,7 @@ std::string WithSeparator(std::string folder) {
 
 bool HasExtension(std::string_view name, std::string_view extension) {
     return name.size() >= extension.size() &&
-           ::strncasecmp(name.data() + name.size() - extension.size(), extension.data(),
-                         extension.size()) == 0;
+           EqualsIgnoreCase(name.substr(name.size() - extension.size()), extension);
 }
 
 bool IsPage(std::string_view name) {

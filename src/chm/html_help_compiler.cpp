@@ -1,7 +1,6 @@
 #include "chm/html_help_compiler.h"
 
 #include <stdlib.h>
-#include <strings.h>
 #include <unistd.h>
 
 #include <array>
@@ -12,6 +11,7 @@
 #include <iterator>
 #include <optional>
 
+#include "base/ascii.h"
 #include "platform/child_process.h"
 
 namespace {
@@ -22,13 +22,9 @@ constexpr std::array<std::string_view, 4> kPathOptions = {"Compiled file", "Cont
 
 enum class Section { kOther, kOptions, kFiles };
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
 bool IsPathOption(std::string_view key) {
     for (std::string_view option : kPathOptions) {
-        if (EqualsIgnoringCase(key, option)) {
+        if (EqualsIgnoreCase(key, option)) {
             return true;
         }
     }
@@ -36,10 +32,10 @@ bool IsPathOption(std::string_view key) {
 }
 
 Section SectionOf(std::string_view header) {
-    if (EqualsIgnoringCase(header, "[OPTIONS]")) {
+    if (EqualsIgnoreCase(header, "[OPTIONS]")) {
         return Section::kOptions;
     }
-    return EqualsIgnoringCase(header, "[FILES]") ? Section::kFiles : Section::kOther;
+    return EqualsIgnoreCase(header, "[FILES]") ? Section::kFiles : Section::kOther;
 }
 
 std::string RelativeToProject(std::string_view path, const CFilePath& projectFile) {
@@ -76,7 +72,7 @@ public:
         }
         const std::string_view key = line.substr(0, equals);
         const std::string_view value = line.substr(equals + 1);
-        if (EqualsIgnoringCase(key, kPathOptions[0])) {
+        if (EqualsIgnoreCase(key, kPathOptions[0])) {
             m_compiledFile = AbsoluteFromProject(value, m_projectFile);
         }
         return std::string(key) + "=" + RelativeToProject(value, m_projectFile);

@@ -1,14 +1,13 @@
 #include "cli/mirror_options.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
 
+#include "base/ascii.h"
+#include "base/url.h"
 #include "engine/filter_list.h"
 #include "engine/project_settings.h"
-#include "base/url.h"
 
 namespace {
 
@@ -68,7 +67,7 @@ bool EnableFilterGroups(const std::vector<std::string>& names, CCrawlRules& rule
     for (const std::string& name : names) {
         bool found = false;
         for (std::size_t i = 0; i < filters.GetCount(); ++i) {
-            if (strcasecmp(filters.GetAt(i).GetName().c_str(), name.c_str()) == 0) {
+            if (EqualsIgnoreCase(filters.GetAt(i).GetName(), name)) {
                 filters.GetAt(i).SetEnabled(true);
                 found = true;
             }

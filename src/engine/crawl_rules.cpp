@@ -1,20 +1,15 @@
 #include "engine/crawl_rules.h"
 
-#include <strings.h>
-
 #include <string_view>
 
-#include "protocol/response_info.h"
+#include "base/ascii.h"
 #include "base/stream.h"
 #include "base/url.h"
+#include "protocol/response_info.h"
 
 namespace {
 
 constexpr std::size_t kIndexBuckets = 257;
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 // The folder part of a path: up to and including its last separator, with
 // "\" read as a separator too. Empty when there is no separator.
@@ -80,7 +75,7 @@ bool CCrawlRules::CheckLevel(std::int32_t level, bool internal) {
 
 bool CCrawlRules::CheckScope(const CUrl& url) {
     m_lastReject.store(RejectNone, std::memory_order_relaxed);
-    if (!EqualsIgnoringCase(url.GetHost(), m_domain)) {
+    if (!EqualsIgnoreCase(url.GetHost(), m_domain)) {
         return Reject(RejectScope);
     }
     if (m_directory.empty()) {
@@ -92,7 +87,7 @@ bool CCrawlRules::CheckScope(const CUrl& url) {
     const std::string ruleFolder = FolderOf(m_directory);
     const bool inside =
         linkFolder.size() >= ruleFolder.size() &&
-        EqualsIgnoringCase(std::string_view(linkFolder).substr(0, ruleFolder.size()), ruleFolder);
+        EqualsIgnoreCase(std::string_view(linkFolder).substr(0, ruleFolder.size()), ruleFolder);
     return inside || Reject(RejectScope);
 }
 

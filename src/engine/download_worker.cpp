@@ -1,6 +1,5 @@
 #include "engine/download_worker.h"
 
-#include <strings.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -10,25 +9,20 @@
 #include <new>
 #include <utility>
 
-#include "html/html_lock.h"
+#include "base/file_stream.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
+#include "html/html_lock.h"
+#include "html/link_extractor.h"
 #include "protocol/ftp_client.h"
 #include "protocol/http_client.h"
-#include "base/file_stream.h"
-#include "html/link_extractor.h"
 
 namespace {
 
 // The address an anonymous FTP login gives as its password.
 constexpr const char* kAnonymousPassword = "tarnwick@localhost";
 constexpr std::int32_t kHtmlContentType = 3;
-
-bool IsHtmlExtension(const std::string& extension) {
-    return strcasecmp(extension.c_str(), ".html") == 0 ||
-           strcasecmp(extension.c_str(), ".htm") == 0;
-}
 
 std::int64_t FileSize(const std::string& path) {
     struct stat status {};

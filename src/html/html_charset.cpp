@@ -3,8 +3,8 @@
 #include <libxml/tree.h>
 
 #include <algorithm>
-#include <cctype>
 
+#include "base/ascii.h"
 #include "html/html_node.h"
 
 namespace html_charset {
@@ -79,18 +79,10 @@ void RepairContent(xmlNode* node) {
     }
 }
 
-bool SameLetter(char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) ==
-           std::tolower(static_cast<unsigned char>(b));
-}
-
-bool EqualsIgnoringCase(std::string_view text, std::string_view other) {
-    return std::equal(text.begin(), text.end(), other.begin(), other.end(), SameLetter);
-}
-
 bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
-    return std::search(text.begin(), text.end(), part.begin(), part.end(), SameLetter) !=
-           text.end();
+    return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
+               return ToLowerAscii(a) == ToLowerAscii(b);
+           }) != text.end();
 }
 
 }  // namespace
@@ -166,13 +158,13 @@ void RepairText(xmlNode* node) {
 }
 
 void Redeclare(CHtmlNode& node, const std::string& charset) {
-    if (!node.IsElement() || !EqualsIgnoringCase(node.GetNodeName(), "meta")) {
+    if (!node.IsElement() || !EqualsIgnoreCase(node.GetNodeName(), "meta")) {
         return;
     }
     if (!node.GetAttribute("charset").empty()) {
         node.SetAttribute("charset", charset);
     }
-    if (EqualsIgnoringCase(node.GetAttribute("http-equiv"), "content-type") &&
+    if (EqualsIgnoreCase(node.GetAttribute("http-equiv"), "content-type") &&
         ContainsIgnoringCase(node.GetAttribute("content"), "charset")) {
         node.SetAttribute("content", "text/html; charset=" + charset);
     }

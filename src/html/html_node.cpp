@@ -6,6 +6,7 @@
 #include <memory>
 #include <utility>
 
+#include "base/ascii.h"
 #include "base/errors.h"
 #include "html/html_library.h"
 
@@ -25,20 +26,10 @@ std::string TakeXmlString(xmlChar* text) {
     return owned ? std::string(reinterpret_cast<const char*>(owned.get())) : std::string();
 }
 
-bool IsHtmlWhiteSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
-}
-
 }  // namespace
 
 std::string TrimHtmlWhiteSpace(std::string_view text) {
-    while (!text.empty() && IsHtmlWhiteSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsHtmlWhiteSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return std::string(text);
+    return std::string(TrimAscii(text, " \t\n\f\r"));
 }
 
 CHtmlNode::CHtmlNode(CHtmlNode&& other) noexcept

@@ -1,12 +1,11 @@
 #include "html/link_element_table.h"
 
-#include <strings.h>
-
 #include <array>
 #include <string_view>
 
-#include "html/html_node.h"
+#include "base/ascii.h"
 #include "base/url.h"
+#include "html/html_node.h"
 
 namespace {
 
@@ -25,13 +24,9 @@ constexpr std::array kLinkElements = {
     LinkElement{"param", {"value", false}},
 };
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
 bool IsMovieParam(const CHtmlNode& param) {
     const std::string name = param.GetAttribute("name");
-    return EqualsIgnoringCase(name, "movie") || EqualsIgnoringCase(name, "src");
+    return EqualsIgnoreCase(name, "movie") || EqualsIgnoreCase(name, "src");
 }
 
 }  // namespace

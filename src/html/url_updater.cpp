@@ -1,7 +1,5 @@
 #include "html/url_updater.h"
 
-#include <strings.h>
-
 #include "base/errors.h"
 #include "base/file_stream.h"
 #include "base/replacement_file.h"
@@ -14,9 +12,7 @@ namespace {
 constexpr std::size_t kPageBufferSize = 8192;
 
 bool IsPagePath(const std::string& path) {
-    const std::string extension = CFilePath(path).GetExt();
-    return ::strcasecmp(extension.c_str(), ".htm") == 0 ||
-           ::strcasecmp(extension.c_str(), ".html") == 0;
+    return IsHtmlExtension(CFilePath(path).GetExt());
 }
 
 }  // namespace

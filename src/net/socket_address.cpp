@@ -1,12 +1,13 @@
 #include "net/socket_address.h"
 
 #include <arpa/inet.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <utility>
+
+#include "base/ascii.h"
 
 bool ParseDottedAddress(const std::string& text, in_addr& out) {
     // inet_aton stops at the first white space and accepts what came before,
@@ -59,6 +60,5 @@ bool CSocketAddress::ToSockAddr(sockaddr_in& out) const {
 }
 
 bool CSocketAddress::operator==(const CSocketAddress& other) const {
-    return m_port == other.m_port && m_host.size() == other.m_host.size() &&
-           ::strcasecmp(m_host.c_str(), other.m_host.c_str()) == 0;
+    return m_port == other.m_port && EqualsIgnoreCase(m_host, other.m_host);
 }

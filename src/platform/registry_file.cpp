@@ -11,41 +11,19 @@
 #include <fstream>
 #include <optional>
 
+#include "base/ascii.h"
 #include "platform/registry_key.h"
 
 namespace {
 
 constexpr std::string_view kHeaderLine = "Windows Registry Editor Version 5.00";
-constexpr std::string_view kHexDigits = "0123456789abcdef";
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
 bool IsControl(char c) {
     const auto byte = static_cast<unsigned char>(c);
     return byte < 0x20 || byte == 0x7f;
 }
 
-bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(),
-                      [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
-}
-
 std::string_view TrimSpaces(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-int HexValue(char c) {
-    const std::size_t pos = kHexDigits.find(LowerAscii(c));
-    return pos == std::string_view::npos ? -1 : static_cast<int>(pos);
+    return TrimAscii(text, " \t");
 }
 
 // 1 to 8 hexadecimal digits and nothing else.
@@ -55,7 +33,7 @@ std::optional<std::uint32_t> ParseHexNumber(std::string_view text) {
     }
     std::uint32_t value = 0;
     for (char c : text) {
-        const int digit = HexValue(c);
+        const int digit = HexDigitValue(c);
         if (digit < 0) {
             return std::nullopt;
         }
@@ -195,8 +173,8 @@ std::string HexBytes(const std::vector<std::uint8_t>& data) {
         if (i > 0) {
             text += ',';
         }
-        text += kHexDigits[data[i] >> 4];
-        text += kHexDigits[data[i] & 0xf];
+        text += kLowerHexDigits[data[i] >> 4];
+        text += kLowerHexDigits[data[i] & 0xf];
     }
     return text;
 }
@@ -265,7 +243,7 @@ bool IsValidValueName(std::string_view name) {
 
 bool CRegistryFile::LessIgnoreCase::operator()(const std::string& a, const std::string& b) const {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return LowerAscii(x) < LowerAscii(y);
+        return ToLowerAscii(x) < ToLowerAscii(y);
     });
 }
 

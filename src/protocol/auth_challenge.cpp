@@ -1,18 +1,9 @@
 #include "protocol/auth_challenge.h"
 
+#include "base/ascii.h"
 #include "protocol/header_text.h"
 
 namespace {
-
-std::string ToLowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c + ('a' - 'A'));
-        }
-    }
-    return lower;
-}
 
 std::string_view StripSpacesAndQuotes(std::string_view text) {
     const std::size_t first = text.find_first_not_of(" \"");

@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "base/ascii.h"
+
 namespace {
 
 constexpr std::int64_t kSecondsPerDay = 86400;
@@ -23,22 +25,6 @@ bool IsDigit(char c) {
 
 bool IsSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-char ToLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (ToLower(a[i]) != ToLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // A number of 1 to maxDigits digits and nothing else.

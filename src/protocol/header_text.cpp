@@ -2,44 +2,20 @@
 
 #include <limits>
 
+#include "base/ascii.h"
+
 bool IsHeaderSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 std::string_view TrimHeaderSpace(std::string_view text) {
-    while (!text.empty() && IsHeaderSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsHeaderSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return TrimAscii(text, kAsciiSpace);
 }
 
 namespace {
 
 int DigitValue(char c, int base) {
-    int value = base;
-    if (c >= '0' && c <= '9') {
-        value = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-        value = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-        value = c - 'A' + 10;
-    }
+    const int value = HexDigitValue(c);
     return value < base ? value : -1;
 }
 

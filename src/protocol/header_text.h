@@ -6,12 +6,12 @@
 #include <optional>
 #include <string_view>
 
+#include "base/ascii.h"
+
 // The white space of the C locale: space, tab, LF, VT, FF and CR.
 bool IsHeaderSpace(char c);
 
 std::string_view TrimHeaderSpace(std::string_view text);
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // Reads the decimal number at the start of text, after any white space, and
 // stops at the first non-digit. Empty when no digit follows or the number does

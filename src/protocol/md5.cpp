@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "base/ascii.h"
+
 CMd5::CMd5() : m_context(EVP_MD_CTX_new()) {
     if (!m_context) {
         throw std::bad_alloc();
@@ -34,12 +36,11 @@ CMd5::Digest CMd5::Final() {
 }
 
 std::string CMd5::ToHex(const Digest& digest) {
-    static constexpr char kDigits[] = "0123456789abcdef";
     std::string hex;
     hex.reserve(digest.size() * 2);
     for (std::uint8_t byte : digest) {
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 0x0F];
+        hex += kLowerHexDigits[byte >> 4];
+        hex += kLowerHexDigits[byte & 0x0F];
     }
     return hex;
 }

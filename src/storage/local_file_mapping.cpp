@@ -1,6 +1,5 @@
 #include "storage/local_file_mapping.h"
 
-#include <strings.h>
 #include <zlib.h>
 
 #include <cstdint>
@@ -8,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/ascii.h"
 #include "base/url.h"
 
 namespace {
@@ -27,11 +27,6 @@ std::string Hex(const char* format, std::uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, format, value);
     return text;
-}
-
-bool IsHtmlExtension(const std::string& extension) {
-    return ::strcasecmp(extension.c_str(), ".htm") == 0 ||
-           ::strcasecmp(extension.c_str(), ".html") == 0;
 }
 
 bool IsHttp(const CUrl& url) {
@@ -193,4 +188,8 @@ bool CLocalFileMapping::IsInside(const std::string& path) const {
     return path.size() > m_folderPath.size() && path.starts_with(m_folderPath) &&
            path.find('\0') == std::string::npos &&
            !HasDotSegment(std::string_view(path).substr(m_folderPath.size()));
+}
+
+bool IsHtmlExtension(std::string_view extension) {
+    return EqualsIgnoreCase(extension, ".htm") || EqualsIgnoreCase(extension, ".html");
 }

@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "storage/file_path.h"
 
@@ -81,3 +82,5 @@ private:
 std::string NeutraliseName(std::string name);
 // Applies NeutraliseName to every '/'-separated segment of path.
 std::string NeutralisePath(const std::string& path);
+// ".htm" or ".html" in any case: the extensions of a saved page.
+bool IsHtmlExtension(std::string_view extension);
