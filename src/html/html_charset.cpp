@@ -85,6 +85,21 @@ bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
            }) != text.end();
 }
 
+// Whether a content-type value names charset as its character set.
+bool DeclaresCharset(std::string_view content, std::string_view charset) {
+    const std::string lower = ToLowerAscii(content);
+    const std::size_t name = lower.find("charset");
+    if (name == std::string::npos) {
+        return false;
+    }
+    std::string_view value = TrimAscii(std::string_view(content).substr(name + 7));
+    if (!value.starts_with('=')) {
+        return false;
+    }
+    value = TrimAscii(value.substr(1), std::string_view(" \t\n\f\r\"'", 7));
+    return EqualsIgnoreCase(value.substr(0, value.find_first_of("; \t\"'")), charset);
+}
+
 }  // namespace
 
 // libxml2's own decoder takes a continuation byte for a lead byte and lets
@@ -161,11 +176,13 @@ void Redeclare(CHtmlNode& node, const std::string& charset) {
     if (!node.IsElement() || !EqualsIgnoreCase(node.GetNodeName(), "meta")) {
         return;
     }
-    if (!node.GetAttribute("charset").empty()) {
+    const std::string declared = node.GetAttribute("charset");
+    if (!declared.empty() && !EqualsIgnoreCase(declared, charset)) {
         node.SetAttribute("charset", charset);
     }
+    const std::string content = node.GetAttribute("content");
     if (EqualsIgnoreCase(node.GetAttribute("http-equiv"), "content-type") &&
-        ContainsIgnoringCase(node.GetAttribute("content"), "charset")) {
+        ContainsIgnoringCase(content, "charset") && !DeclaresCharset(content, charset)) {
         node.SetAttribute("content", "text/html; charset=" + charset);
     }
 }

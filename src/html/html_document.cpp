@@ -17,8 +17,10 @@
 
 namespace {
 
-// Parse errors are neither reported nor collected: the parser recovers.
-constexpr int kParseOptions = HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING;
+// Parse errors are neither reported nor collected: the parser recovers. A
+// document type the page does not have would change how browsers render it.
+constexpr int kParseOptions = HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NODEFDTD;
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 struct ParserDeleter {
     void operator()(htmlParserCtxt* parser) const { htmlFreeParserCtxt(parser); }
@@ -144,6 +146,19 @@ xmlNode* NextInPreOrder(xmlNode* node) {
     return NextAfterSubtree(node);
 }
 
+// The encoding a page was read in: what its markup declared, when the library
+// can write it, else what its first bytes showed.
+std::string ReadEncoding(const xmlDoc& document, const html_charset::PageStart& start) {
+    const auto* declared = reinterpret_cast<const char*>(document.encoding);
+    if (declared != nullptr && xmlFindCharEncodingHandler(declared) != nullptr) {
+        return declared;
+    }
+    if (start.encoding != XML_CHAR_ENCODING_NONE) {
+        return "UTF-8";
+    }
+    return CHtmlDocument::kFallbackEncoding;
+}
+
 // Every node of the document, those beside the root element included.
 void RepairDocumentText(xmlDoc* document) {
     for (xmlNode* node = document->children; node != nullptr; node = NextInPreOrder(node)) {
@@ -179,11 +194,20 @@ bool CHtmlDocument::Load(CStream& stream) {
     htmlParseDocument(parser.get());
     std::unique_ptr<xmlDoc, DocumentDeleter> document(std::exchange(parser->myDoc, nullptr));
     reader.RethrowFailure();
+    if (!document) {
+        return false;
+    }
+    m_encoding = ReadEncoding(*document, start);
+    m_byteOrderMark = start.markLength > 0;
+    m_formatted = false;
     m_document.reset(document.release());
-    return m_document != nullptr;
+    return true;
 }
 
 bool CHtmlDocument::CreateNew() {
+    m_encoding = kFallbackEncoding;
+    m_byteOrderMark = false;
+    m_formatted = true;
     m_document.reset(htmlNewDoc(nullptr, nullptr));
     if (!m_document) {
         return false;
@@ -210,14 +234,20 @@ bool CHtmlDocument::Save(CStream& stream) {
         return false;
     }
     RepairDocumentText(m_document.get());
-    VisitTree([](CHtmlNode& node) { html_charset::Redeclare(node, kSavedEncoding); });
+    VisitTree([this](CHtmlNode& node) { html_charset::Redeclare(node, m_encoding); });
     StreamSink sink{stream, nullptr};
-    xmlOutputBuffer* output = xmlOutputBufferCreateIO(WriteToStream, nullptr, &sink,
-                                                      xmlFindCharEncodingHandler(kSavedEncoding));
+    xmlOutputBuffer* output = xmlOutputBufferCreateIO(
+        WriteToStream, nullptr, &sink, xmlFindCharEncodingHandler(m_encoding.c_str()));
     if (output == nullptr) {
         return false;
     }
-    htmlDocContentDumpOutput(output, m_document.get(), kSavedEncoding);
+    if (m_byteOrderMark) {
+        xmlOutputBufferWrite(output, static_cast<int>(kUtf8Mark.size()), kUtf8Mark.data());
+    }
+    // A loaded page gets no line breaks that it did not have: they would
+    // change its text.
+    htmlDocContentDumpFormatOutput(output, m_document.get(), m_encoding.c_str(),
+                                   m_formatted ? 1 : 0);
     const bool written = xmlOutputBufferClose(output) >= 0;
     if (sink.failure) {
         std::rethrow_exception(sink.failure);

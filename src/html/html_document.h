@@ -16,8 +16,9 @@ class CHtmlDocument {
 public:
     // Pages are read in pieces of this size, so a page is never held whole.
     static constexpr std::size_t kLoadChunkSize = 32768;
-    // The encoding of every saved page.
-    static constexpr const char* kSavedEncoding = "ISO-8859-1";
+    // The encoding of a page whose bytes told none: the parser's own guess,
+    // which keeps every byte as it was.
+    static constexpr const char* kFallbackEncoding = "ISO-8859-1";
 
     CHtmlDocument();
     virtual ~CHtmlDocument();
@@ -28,19 +29,26 @@ public:
     // one chunk at a time. The parser recovers from any error in the page;
     // false only when the stream holds no bytes (then there is no tree).
     // A CStreamException from the stream propagates and leaves no tree.
+    // A page without a document type gets none.
     bool Load(CStream& stream);
-    // Replaces the tree by an empty page: the library's HTML 4.0 Transitional
-    // document type and html holding head and body.
+    // Replaces the tree by an empty page in the fallback encoding: the
+    // library's HTML 4.0 Transitional document type and html holding head
+    // and body.
     bool CreateNew();
-    // Writes the tree into the stream as ISO-8859-1; characters beyond it
-    // become character references. Every character set that the page
-    // declares in a meta element is first made to name ISO-8859-1, so that a
-    // browser reads the bytes as they were meant; a page that declares none
-    // gets none. Bytes that the parser let into the tree although they are
-    // no UTF-8 are read as ISO-8859-1 characters. False when there is no
-    // tree or the stream took less than it was given; a CStreamException
-    // from the stream propagates.
+    // Writes the tree into the stream in the encoding the page was read in,
+    // so that scripts and styles, which a browser does not decode character
+    // references in, keep their text: the encoding its markup declared, else
+    // UTF-8 for a page that was UTF-8 or began with a byte-order mark (which
+    // is written again), else the fallback encoding. A character the
+    // encoding cannot hold becomes a character reference. A meta element
+    // that declares another character set is made to name the saved one; a
+    // page that declares none gets none. Bytes that the parser let into the
+    // tree although they are no UTF-8 are read as ISO-8859-1 characters.
+    // False when there is no tree or the stream took less than it was given;
+    // a CStreamException from the stream propagates.
     bool Save(CStream& stream);
+    // The encoding Save writes.
+    const std::string& GetEncoding() const { return m_encoding; }
 
     CHtmlNode GetRoot() const;
     CHtmlNode GetHead() const;
@@ -67,4 +75,8 @@ private:
     void VisitTree(const std::function<void(CHtmlNode&)>& visit);
 
     std::unique_ptr<_xmlDoc, DocumentDeleter> m_document;
+    std::string m_encoding = kFallbackEncoding;
+    bool m_byteOrderMark = false;
+    // Pages built here are written with line breaks between their blocks.
+    bool m_formatted = false;
 };
