@@ -1,5 +1,8 @@
 #include "html/url_updater.h"
 
+#include <algorithm>
+
+#include "base/ascii.h"
 #include "base/errors.h"
 #include "base/file_stream.h"
 #include "base/replacement_file.h"
@@ -10,6 +13,36 @@
 namespace {
 
 constexpr std::size_t kPageBufferSize = 8192;
+
+bool IsEscapedNonAscii(std::string_view text, std::size_t i) {
+    return text[i] == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 8 &&
+           IsHexDigit(text[i + 2]);
+}
+
+// A link and its entry in the list may spell bytes beyond ASCII differently:
+// the list keeps a link as the page had it, while the library escapes such
+// bytes when it writes an href or a src. The other spelling of the link:
+// raw bytes escaped when it has any, else such escapes decoded.
+std::string OtherSpelling(std::string_view link) {
+    const bool raw = std::any_of(link.begin(), link.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    std::string other;
+    for (std::size_t i = 0; i < link.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(link[i]);
+        if (raw && byte >= 0x80) {
+            other += '%';
+            other += kUpperHexDigits[byte >> 4];
+            other += kUpperHexDigits[byte & 0x0F];
+        } else if (!raw && IsEscapedNonAscii(link, i)) {
+            other +=
+                static_cast<char>(HexDigitValue(link[i + 1]) * 16 + HexDigitValue(link[i + 2]));
+            i += 2;
+        } else {
+            other += link[i];
+        }
+    }
+    return other;
+}
 
 bool IsPagePath(const std::string& path) {
     return IsHtmlExtension(CFilePath(path).GetExt());
@@ -139,11 +172,7 @@ std::string CUrlUpdater::MakeLocalLink(const std::string& link) const {
     // The query is dropped with the rest of the address: the local file's
     // name already stands for it.
     const std::string fragment = hash == std::string::npos ? std::string() : link.substr(hash);
-    CUrl url;
-    if (address.empty() || !url.Parse(address) || !IsDownloadableLink(url)) {
-        return {};
-    }
-    const std::string storedPath = m_list.GetStoredPath(url);
+    const std::string storedPath = FindStoredPath(address);
     const std::string target = storedPath.empty() ? "" : m_mapping.StoredToSlashPath(storedPath);
     if (target.empty()) {
         return {};
@@ -151,6 +180,20 @@ std::string CUrlUpdater::MakeLocalLink(const std::string& link) const {
     const std::string relative =
         ToSlashes(CFilePath(target).MakeRelativeTo(CFilePath(m_currentPage)).GetFullPath());
     return relative.empty() ? std::string() : EscapeLocalReference(relative) + fragment;
+}
+
+std::string CUrlUpdater::FindStoredPath(const std::string& address) const {
+    for (const std::string& spelling : {address, OtherSpelling(address)}) {
+        CUrl url;
+        if (spelling.empty() || !url.Parse(spelling) || !IsDownloadableLink(url)) {
+            return {};
+        }
+        std::string storedPath = m_list.GetStoredPath(url);
+        if (!storedPath.empty()) {
+            return storedPath;
+        }
+    }
+    return {};
 }
 
 std::string EscapeLocalReference(const std::string& relativePath) {

@@ -64,6 +64,9 @@ private:
     // The relative reference from the current page to the local file of the
     // absolute link, fragment kept; empty when the link is to stay as it is.
     std::string MakeLocalLink(const std::string& link) const;
+    // The stored path of the listed URL that the address names, in either
+    // spelling of its bytes beyond ASCII; empty when there is none.
+    std::string FindStoredPath(const std::string& address) const;
 
     CDownloadList& m_list;
     CLocalFileMapping m_mapping;

@@ -8,12 +8,12 @@
 #include <map>
 #include <vector>
 
-#include "engine/download_list.h"
 #include "base/file_stream.h"
+#include "engine/download_list.h"
+#include "html/update_html_thread.h"
 #include "support/link_checker.h"
 #include "support/parsed_url.h"
 #include "support/temp_folder.h"
-#include "html/update_html_thread.h"
 
 namespace {
 
@@ -152,6 +152,9 @@ const LinkCase kLinkCases[] = {
     {"escape", "a", "href", "http://h.x/evil.html", "http://h.x/evil.html"},
     {"hash-name", "a", "href", "http://h.x/odd%23name.html", "../odd%23name.html"},
     {"percent-name", "a", "href", "http://h.x/50%25.html", "../50%25.html"},
+    {"non-ascii", "a", "href", "http://h.x/caf\xC3\xA9.html", "../caf%C3%A9.html"},
+    {"non-ascii-escaped", "a", "href", "http://h.x/caf%C3%A9.html", "../caf%C3%A9.html"},
+    {"listed-raw", "a", "href", "http://h.x/na%C3%AFve.html", "../na%C3%AFve.html"},
     {"ftp-file", "a", "href", "ftp://f.x/pub/f.zip", "../../ftp_f.x/pub/f.zip"},
     {"ftp-folder", "a", "href", "ftp://f.x/pub/", "ftp://f.x/pub/"},
     {"img", "img", "src", "http://h.x/img/p.gif", "../img/p.gif"},
@@ -191,6 +194,8 @@ TEST_F(UrlUpdaterTest, RewritesLinksToDownloadedUrlsAsRelativePaths) {
     Save("https://h.x/s.html", "<p>s</p>");
     Save("http://h.x/odd%23name.html", "<p>odd</p>");
     Save("http://h.x/50%25.html", "<p>percent</p>");
+    Save("http://h.x/caf%C3%A9.html", "<p>caf\xC3\xA9</p>");
+    Save("http://h.x/na\xC3\xAFve.html", "<p>naive</p>");
     Save("ftp://f.x/pub/f.zip", "zip");
     Save("http://h.x/img/p.gif", "GIF89a", kNoType);
     Save("http://h.x/style.css", "p{}", kNoType);
