@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/chm_command.h"
+#include "cli/printable_text.h"
 #include "cli/project_commands.h"
 #include "html/html_library.h"
 
@@ -81,7 +82,7 @@ int Dispatch(const std::string& command, const Arguments& arguments) {
     if (command == "chm") {
         return RunChmCommand(arguments, std::cout, std::cerr);
     }
-    std::fprintf(stderr, "tarnwick-cli: unknown command '%s'\n\n", command.c_str());
+    std::fprintf(stderr, "tarnwick-cli: unknown command '%s'\n\n", PrintableText(command).c_str());
     PrintUsage(stderr);
     return 2;
 }
