@@ -1,4 +1,5 @@
 // tarnwick-cli: the command-line front end over the crawl engine.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -90,6 +91,10 @@ int Dispatch(const std::string& command, const Arguments& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away (| head) must not kill a crawl before it saves
+    // its project: a write to the closed pipe fails instead, the stream stops
+    // printing, and the work goes on.
+    std::signal(SIGPIPE, SIG_IGN);
     const CHtmlLibrary htmlLibrary;
     if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0) {
         PrintUsage(stdout);
