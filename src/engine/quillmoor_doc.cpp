@@ -139,6 +139,9 @@ bool CQuillmoorDoc::SaveDocument(const std::string& path) {
         return false;
     }
     const std::string absolute = AbsolutePath(path);
+    // A save that was killed left its temporary file, which holds the
+    // site's password; it goes with the next save.
+    CReplacementFile::RemoveAbandoned(absolute);
     try {
         CReplacementFile file(absolute, kProjectFileMode);
         Store(file.GetStream());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "base/url.h"
@@ -273,6 +274,17 @@ TEST_F(QuillmoorDocTest, AStoredFolderOutsideTheProjectsFolderIsNotFollowed) {
         EXPECT_EQ(doc.GetSettings().GetDownloadFolder(), Path("project/p.files"));
         EXPECT_EQ(doc.GetSettings().GetStoredFolder(), "p.files");
     }
+}
+
+TEST_F(QuillmoorDocTest, ASaveRemovesTheTemporaryFileOfAKilledSave) {
+    CProjectSettings settings;
+    FillSettings(settings);
+    ASSERT_TRUE(m_doc.NewProject(Path("a_h_x.tkp"), settings));
+    const std::string left = Path(".a_h_x.tkp.Q7x2Lp");
+    WriteFile(left, "half a project");
+    fs::last_write_time(left, fs::file_time_type::clock::now() - std::chrono::minutes(2));
+    ASSERT_TRUE(m_doc.Save());
+    EXPECT_FALSE(fs::exists(left));
 }
 
 TEST_F(QuillmoorDocTest, AFailedSaveKeepsTheOldFileAndTheModifiedFlag) {
