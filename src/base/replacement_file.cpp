@@ -98,9 +98,14 @@ CReplacementFile::CReplacementFile(std::string targetPath, unsigned newFileMode)
     struct stat target {};
     const mode_t mode =
         ::stat(m_targetPath.c_str(), &target) == 0 ? target.st_mode & 07777 : newFileMode;
+    // The lock tells a later clean-up that the file's writer is alive; where
+    // the file system has no locks, the file is still written.
+    m_lockFd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (m_lockFd >= 0) {
+        ::flock(m_lockFd, LOCK_EX);
+    }
     try {
-        m_lockFd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
-        if (m_lockFd < 0 || ::flock(m_lockFd, LOCK_EX) != 0 || ::fchmod(m_fd, mode) != 0) {
+        if (::fchmod(m_fd, mode) != 0) {
             ThrowStreamException(ERR_FILE_STREAM_OPEN);
         }
         m_stream.Attach(m_fd, CFileStream::modeWriteCreate);
@@ -129,8 +134,7 @@ void CReplacementFile::Commit(bool syncToDisk) {
         ThrowStreamException(ERR_FILE_STREAM_WRITE);
     }
     m_temporaryPath.clear();
-    ::close(m_lockFd);
-    m_lockFd = -1;
+    ReleaseLock();
     if (syncToDisk) {
         SyncFolderOf(m_targetPath);
     }
@@ -166,6 +170,10 @@ void CReplacementFile::Discard() {
         ::unlink(m_temporaryPath.c_str());
         m_temporaryPath.clear();
     }
+    ReleaseLock();
+}
+
+void CReplacementFile::ReleaseLock() {
     if (m_lockFd >= 0) {
         ::close(m_lockFd);
         m_lockFd = -1;

@@ -38,6 +38,7 @@ public:
 
 private:
     void Discard();
+    void ReleaseLock();
 
     std::string m_targetPath;
     std::string m_temporaryPath;
