@@ -1,10 +1,13 @@
 #include "base/replacement_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
+#include <filesystem>
 
 #include "base/errors.h"
 
@@ -15,17 +18,63 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string NameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return path.substr(slash == std::string::npos ? 0 : slash + 1);
+}
+
+constexpr std::string_view kSuffix = ".XXXXXX";
+// The characters that mkstemp puts in place of the X's.
+constexpr std::size_t kRandomLength = kSuffix.size() - 1;
+
+// What the temporary name holds of the target's name: all of it when it
+// leaves room for the dot and the suffix.
+std::string TemporaryTitle(const std::string& name) {
+    static constexpr std::size_t kMaxNameLength = 255;
+    return name.size() + 1 + kSuffix.size() <= kMaxNameLength ? name : std::string("tarnwick");
+}
+
 // A name in the target's folder that is hidden and cannot collide with a
 // saved page: a dot, the target's name when it leaves room for the suffix,
 // and six random characters from mkstemp.
 std::string TemporaryPattern(const std::string& targetPath) {
-    static constexpr std::size_t kMaxNameLength = 255;
-    static constexpr std::string_view kSuffix = ".XXXXXX";
-    const std::size_t slash = targetPath.rfind('/');
-    const std::string name = targetPath.substr(slash == std::string::npos ? 0 : slash + 1);
-    const std::string title =
-        name.size() + 1 + kSuffix.size() <= kMaxNameLength ? name : std::string("tarnwick");
-    return FolderOf(targetPath) + "/." + title + std::string(kSuffix);
+    return FolderOf(targetPath) + "/." + TemporaryTitle(NameOf(targetPath)) + std::string(kSuffix);
+}
+
+bool IsTemporaryName(std::string_view name, std::string_view prefix) {
+    if (name.size() != prefix.size() + kRandomLength || !name.starts_with(prefix)) {
+        return false;
+    }
+    for (const char c : name.substr(prefix.size())) {
+        if (!(c >= '0' && c <= '9') && !(c >= 'A' && c <= 'Z') && !(c >= 'a' && c <= 'z')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether path still names the file that was opened.
+bool StillNames(const std::string& path, const struct stat& opened) {
+    struct stat named {};
+    return ::lstat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev &&
+           named.st_ino == opened.st_ino;
+}
+
+void RemoveIfAbandoned(const std::string& path) {
+    static constexpr time_t kQuietSeconds = 60;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    // The lock is the writer's sign of life; the quiet minute covers the
+    // instant between a writer's creating its file and locking it.
+    struct stat opened {};
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
+        S_ISREG(opened.st_mode) && opened.st_mtime + kQuietSeconds < ::time(nullptr) &&
+        StillNames(path, opened)) {
+        ::unlink(path.c_str());
+    }
+    ::close(fd);
 }
 
 void SyncFolderOf(const std::string& path) {
@@ -49,6 +98,12 @@ CReplacementFile::CReplacementFile(std::string targetPath, unsigned newFileMode)
     struct stat target {};
     const mode_t mode =
         ::stat(m_targetPath.c_str(), &target) == 0 ? target.st_mode & 07777 : newFileMode;
+    // The lock tells a later clean-up that the file's writer is alive; where
+    // the file system has no locks, the file is still written.
+    m_lockFd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    if (m_lockFd >= 0) {
+        ::flock(m_lockFd, LOCK_EX);
+    }
     try {
         if (::fchmod(m_fd, mode) != 0) {
             ThrowStreamException(ERR_FILE_STREAM_OPEN);
@@ -79,8 +134,25 @@ void CReplacementFile::Commit(bool syncToDisk) {
         ThrowStreamException(ERR_FILE_STREAM_WRITE);
     }
     m_temporaryPath.clear();
+    ReleaseLock();
     if (syncToDisk) {
         SyncFolderOf(m_targetPath);
+    }
+}
+
+void CReplacementFile::RemoveAbandoned(const std::string& targetPath) {
+    const std::string name = NameOf(targetPath);
+    if (TemporaryTitle(name) != name) {
+        // Such temporary names do not tell whose they are.
+        return;
+    }
+    const std::string prefix = "." + name + ".";
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(FolderOf(targetPath), error), end;
+         !error && entry != end; entry.increment(error)) {
+        if (IsTemporaryName(entry->path().filename().string(), prefix)) {
+            RemoveIfAbandoned(entry->path().string());
+        }
     }
 }
 
@@ -97,5 +169,13 @@ void CReplacementFile::Discard() {
     if (!m_temporaryPath.empty()) {
         ::unlink(m_temporaryPath.c_str());
         m_temporaryPath.clear();
+    }
+    ReleaseLock();
+}
+
+void CReplacementFile::ReleaseLock() {
+    if (m_lockFd >= 0) {
+        ::close(m_lockFd);
+        m_lockFd = -1;
     }
 }

@@ -30,11 +30,22 @@ public:
 
     const std::string& GetTemporaryPath() const { return m_temporaryPath; }
 
+    // Deletes the temporary files that replacements of targetPath left
+    // behind when their process died: files of the target's own temporary
+    // name that no writer holds and that have not changed for a minute. A
+    // replacement under way in any process keeps its file.
+    static void RemoveAbandoned(const std::string& targetPath);
+
 private:
     void Discard();
+    void ReleaseLock();
 
     std::string m_targetPath;
     std::string m_temporaryPath;
     int m_fd = -1;
+    // A second descriptor of the temporary file that holds its lock until
+    // the rename is done, after m_fd has been closed to learn of late write
+    // errors.
+    int m_lockFd = -1;
     CFileStream m_stream;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "base/errors.h"
@@ -87,6 +88,48 @@ TEST(ReplacementFileTest, AMissingFolderThrowsOpenError) {
     } catch (const CStreamException& e) {
         EXPECT_EQ(e.GetCode(), ERR_FILE_STREAM_OPEN);
     }
+}
+
+void MakeOld(const std::string& path) {
+    std::filesystem::last_write_time(
+        path, std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2));
+}
+
+TEST(ReplacementFileTest, OnlyAbandonedTemporaryFilesOfTheTargetAreRemoved) {
+    TempFolder temp;
+    const std::string target = temp.File("p.tkp");
+    const struct {
+        const char* name;
+        bool old;
+        bool removed;
+    } cases[] = {
+        {".p.tkp.a1B2c3", true, true},
+        {".p.tkp.Zz9yY8", false, false},  // its writer may just be starting
+        {".p.tkp.a1B2c", true, false},
+        {".p.tkp.a1B2c3d", true, false},
+        {".p.tkp.a1B-c3", true, false},
+        {"p.tkp.a1B2c3", true, false},
+        {".q.tkp.a1B2c3", true, false},
+        {".p.tkp", true, false},
+    };
+    for (const auto& c : cases) {
+        WriteFile(temp.File(c.name), "part");
+        if (c.old) {
+            MakeOld(temp.File(c.name));
+        }
+    }
+    // A save under way in this or any other process, quiet for a while.
+    CReplacementFile running(target);
+    running.GetStream().WriteByte('x');
+    MakeOld(running.GetTemporaryPath());
+
+    CReplacementFile::RemoveAbandoned(target);
+    for (const auto& c : cases) {
+        EXPECT_EQ(std::filesystem::exists(temp.File(c.name)), !c.removed) << c.name;
+    }
+    EXPECT_TRUE(std::filesystem::exists(running.GetTemporaryPath()));
+    running.Commit(false);
+    EXPECT_EQ(ReadFile(target), "x");
 }
 
 }  // namespace

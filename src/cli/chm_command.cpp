@@ -10,6 +10,7 @@
 #include "cli/chm_progress_display.h"
 #include "cli/crawl_session.h"
 #include "cli/interrupt_watch.h"
+#include "cli/printable_text.h"
 #include "cli/progress_display.h"
 #include "engine/download_task.h"
 #include "engine/quillmoor_doc.h"
@@ -22,7 +23,7 @@ constexpr int kUsageError = 2;
 constexpr const char* kChmExtension = ".chm";
 
 int Fail(std::ostream& err, const std::string& message) {
-    err << "tarnwick-cli: " << message << "\n";
+    err << "tarnwick-cli: " << PrintableText(message) << "\n";
     return CCrawlSession::kFailed;
 }
 
@@ -118,7 +119,7 @@ int Report(const CChmOutcome& outcome, const CChmRequest& request,
                              "open with; nothing was compiled");
     }
     if (outcome.cancelled) {
-        out << "Compilation cancelled; " << target << " was not written.\n";
+        out << "Compilation cancelled; " << PrintableText(target) << " was not written.\n";
         return CCrawlSession::kInterrupted;
     }
     if (outcome.result != ERR_SUCCESS) {
@@ -136,7 +137,7 @@ int Report(const CChmOutcome& outcome, const CChmRequest& request,
         return Fail(err, "the compiled file could not be moved to " + target + "; it is kept as " +
                              compiled.GetFullPath());
     }
-    out << "Compiled " << target << "\n";
+    out << "Compiled " << PrintableText(target) << "\n";
     return CCrawlSession::kCompleted;
 }
 
@@ -148,7 +149,7 @@ int RunChmCommand(const Arguments& arguments, std::ostream& out, std::ostream& e
     std::string error;
     fs::path target;
     if (!TakePaths(arguments, projectPath, targetArgument, error)) {
-        err << "tarnwick-cli: " << error << "\n";
+        err << "tarnwick-cli: " << PrintableText(error) << "\n";
         return kUsageError;
     }
     if (!ResolveTarget(targetArgument, target, error)) {

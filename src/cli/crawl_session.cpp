@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "cli/printable_text.h"
 #include "cli/update_html_progress.h"
 #include "engine/download_task.h"
 #include "engine/progress_notifier.h"
@@ -48,7 +49,7 @@ bool CCrawlSession::Open(const std::string& path) {
     if (m_doc.OpenDocument(path)) {
         return true;
     }
-    m_err << "tarnwick-cli: " << path << ": "
+    m_err << "tarnwick-cli: " << PrintableText(path) << ": "
           << CQuillmoorDoc::GetLoadErrorMessage(m_doc.GetLoadError()) << "\n";
     return false;
 }
@@ -57,7 +58,7 @@ bool CCrawlSession::Create(const std::string& path, const CProjectSettings& sett
     if (m_doc.NewProject(path, settings)) {
         return true;
     }
-    m_err << "tarnwick-cli: the project file " << path << " could not be written\n";
+    m_err << "tarnwick-cli: the project file " << PrintableText(path) << " could not be written\n";
     return false;
 }
 
@@ -103,8 +104,9 @@ int CCrawlSession::Run(std::chrono::milliseconds autosave) {
     m_display = std::make_unique<CProgressDisplay>(m_out, m_terminal, settings.GetThreadCount(),
                                                    TerminalWidth());
     const bool resume = m_doc.GetController().GetState() == Paused;
-    m_out << (resume ? "Resuming " : "Starting ") << settings.GetStartUrl().GetSourceText()
-          << " into " << settings.GetDownloadFolder() << " with " << settings.GetThreadCount()
+    m_out << (resume ? "Resuming " : "Starting ")
+          << PrintableText(settings.GetStartUrl().GetSourceText()) << " into "
+          << PrintableText(settings.GetDownloadFolder()) << " with " << settings.GetThreadCount()
           << " threads\n";
     if (!StartCrawl()) {
         return kFailed;
@@ -126,7 +128,7 @@ bool CCrawlSession::StartCrawl() {
         return false;
     }
     if (!m_doc.Save()) {
-        m_err << "tarnwick-cli: " << m_doc.GetPathName() << " could not be saved\n";
+        m_err << "tarnwick-cli: " << PrintableText(m_doc.GetPathName()) << " could not be saved\n";
         return false;
     }
     CInterruptsBlocked blocked;
@@ -134,7 +136,7 @@ bool CCrawlSession::StartCrawl() {
         return true;
     }
     m_err << "tarnwick-cli: cannot create the download folder "
-          << m_doc.GetSettings().GetDownloadFolder() << "\n";
+          << PrintableText(m_doc.GetSettings().GetDownloadFolder()) << "\n";
     return false;
 }
 
@@ -192,7 +194,7 @@ int CCrawlSession::PauseAndSave() {
     m_display->Finish();
     SaveAtEnd();
     m_out << "Paused: " << m_display->GetFilesSaved() << " files were downloaded.\n"
-          << "Resume with: tarnwick-cli start " << m_doc.GetPathName() << "\n";
+          << "Resume with: tarnwick-cli start " << PrintableText(m_doc.GetPathName()) << "\n";
     return kInterrupted;
 }
 
@@ -212,6 +214,6 @@ int CCrawlSession::Complete(int status) {
 
 void CCrawlSession::SaveAtEnd() {
     if (!m_doc.Save()) {
-        m_err << "tarnwick-cli: " << m_doc.GetPathName() << " could not be saved\n";
+        m_err << "tarnwick-cli: " << PrintableText(m_doc.GetPathName()) << " could not be saved\n";
     }
 }

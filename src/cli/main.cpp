@@ -1,4 +1,5 @@
 // tarnwick-cli: the command-line front end over the crawl engine.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "cli/chm_command.h"
+#include "cli/printable_text.h"
 #include "cli/project_commands.h"
 #include "html/html_library.h"
 
@@ -81,7 +83,7 @@ int Dispatch(const std::string& command, const Arguments& arguments) {
     if (command == "chm") {
         return RunChmCommand(arguments, std::cout, std::cerr);
     }
-    std::fprintf(stderr, "tarnwick-cli: unknown command '%s'\n\n", command.c_str());
+    std::fprintf(stderr, "tarnwick-cli: unknown command '%s'\n\n", PrintableText(command).c_str());
     PrintUsage(stderr);
     return 2;
 }
@@ -89,6 +91,10 @@ int Dispatch(const std::string& command, const Arguments& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away (| head) must not kill a crawl before it saves
+    // its project: a write to the closed pipe fails instead, the stream stops
+    // printing, and the work goes on.
+    std::signal(SIGPIPE, SIG_IGN);
     const CHtmlLibrary htmlLibrary;
     if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0) {
         PrintUsage(stdout);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/printable_text.h"
 #include "engine/download_task.h"
 
 namespace {
@@ -44,7 +45,7 @@ CProgressDisplay::Row* CProgressDisplay::RowAt(int index) {
 
 void CProgressDisplay::SetWorkerUrl(int index, const std::string& url) {
     if (Row* row = RowAt(index)) {
-        *row = Row{url, 0, 0};
+        *row = Row{PrintableText(url), 0, 0};
     }
 }
 
@@ -118,7 +119,7 @@ void CProgressDisplay::PrintLine(const std::string& text) {
         EraseLiveBlock();
         m_dirty = true;
     }
-    m_out << text << "\n";
+    m_out << PrintableText(text) << "\n";
     if (!m_terminal) {
         m_out << std::flush;
     }

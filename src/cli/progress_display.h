@@ -29,7 +29,8 @@ public:
     void Tick();
     // A terminal's live block is drawn again when anything changed.
     void Redraw();
-    // A line that stays: above the live block on a terminal.
+    // A line that stays: above the live block on a terminal. Its control
+    // characters are printed escaped, as are those of a worker's URL.
     void PrintLine(const std::string& text);
     // Leaves the live block as it stands; later output goes below it.
     void Finish();
@@ -42,7 +43,7 @@ public:
 
 private:
     struct Row {
-        std::string url;
+        std::string url;  // as printed
         std::uint32_t percent = 0;
         std::uint32_t size = 0;
     };

@@ -80,6 +80,26 @@ TEST(ProgressDisplayTest, TerminalModePrintsFailuresAboveTheBlock) {
               "1 files saved, 0 bytes/sec\n");
 }
 
+TEST(ProgressDisplayTest, ControlCharactersFromTheSiteArePrintedEscaped) {
+    const std::string hostile = "x\x1b]0;TITLE\x07\r\ny.html";
+    const std::string shown = "x\\x1b]0;TITLE\\x07\\x0d\\x0ay.html";
+    std::ostringstream log;
+    CProgressDisplay logDisplay(log, false, 1);
+    logDisplay.FileSaved(
+        0, Task("http://h/x%1b%5d0%3bTITLE%07%0d%0ay.html", ERR_SUCCESS, "h/" + hostile));
+    logDisplay.UrlFailed(0, Task("http://h/" + hostile, ERR_SOCKET_CONNECT));
+    EXPECT_EQ(log.str(), "saved  http://h/x%1b%5d0%3bTITLE%07%0d%0ay.html -> h/" + shown +
+                             "\nfailed http://h/" + shown +
+                             " (0x20010102: Can not connect to the server!)\n");
+
+    std::ostringstream terminal;
+    CProgressDisplay live(terminal, true, 1, 80);
+    live.SetWorkerUrl(0, "http://h/" + hostile);
+    live.Redraw();
+    EXPECT_EQ(terminal.str(),
+              "  0                  http://h/" + shown + "\n0 files saved, 0 bytes/sec\n");
+}
+
 TEST(ProgressDisplayTest, DescribesEveryKindOfResult) {
     EXPECT_EQ(CProgressDisplay::DescribeResult(ERR_CLIENT_RULE),
               "0x20010F00: Client rule violation!");

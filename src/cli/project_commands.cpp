@@ -7,6 +7,7 @@
 
 #include "cli/crawl_session.h"
 #include "cli/mirror_options.h"
+#include "cli/printable_text.h"
 #include "cli/progress_display.h"
 #include "engine/download_task.h"
 #include "engine/program_options.h"
@@ -21,7 +22,7 @@ constexpr double kMinAutosaveSeconds = 0.1;
 constexpr double kMaxAutosaveSeconds = 3600;
 
 int UsageError(std::ostream& err, const std::string& message) {
-    err << "tarnwick-cli: " << message << "\n";
+    err << "tarnwick-cli: " << PrintableText(message) << "\n";
     return kUsageError;
 }
 
@@ -101,7 +102,7 @@ bool ParseProject(const Arguments& arguments, CMirrorOptions& options, CProjectS
         return false;
     }
     if (!BuildProject(options, settings, error)) {
-        err << "tarnwick-cli: " << error << "\n";
+        err << "tarnwick-cli: " << PrintableText(error) << "\n";
         status = CCrawlSession::kFailed;
         return false;
     }
@@ -113,8 +114,8 @@ bool RefuseExisting(const std::string& path, std::ostream& err) {
     if (!std::filesystem::exists(path, error)) {
         return false;
     }
-    err << "tarnwick-cli: " << path << " already exists; start it with: tarnwick-cli start " << path
-        << "\n";
+    err << "tarnwick-cli: " << PrintableText(path)
+        << " already exists; start it with: tarnwick-cli start " << PrintableText(path) << "\n";
     return true;
 }
 
@@ -129,7 +130,8 @@ bool PlaceBesideFolder(CProjectSettings& settings, std::string& projectPath, std
     const CFilePath folder(settings.GetDownloadFolder());
     projectPath = folder.GetFullPath() + CQuillmoorDoc::kProjectExtension;
     if (!FolderExists(folder.GetFullPath()) && !CreateFolderPath(folder.GetFullPath())) {
-        err << "tarnwick-cli: cannot create the download folder " << folder.GetFullPath() << "\n";
+        err << "tarnwick-cli: cannot create the download folder "
+            << PrintableText(folder.GetFullPath()) << "\n";
         return false;
     }
     settings.SetFolders(folder.GetFullPath(), folder.GetName());
@@ -140,7 +142,7 @@ bool OpenQuietly(CQuillmoorDoc& doc, const std::string& path, std::ostream& err)
     if (doc.OpenDocument(path)) {
         return true;
     }
-    err << "tarnwick-cli: " << path << ": "
+    err << "tarnwick-cli: " << PrintableText(path) << ": "
         << CQuillmoorDoc::GetLoadErrorMessage(doc.GetLoadError()) << "\n";
     return false;
 }
@@ -204,11 +206,13 @@ int RunNewCommand(const Arguments& arguments, std::ostream& out, std::ostream& e
     }
     CQuillmoorDoc doc(nullptr);
     if (!doc.NewProject(path, settings)) {
-        err << "tarnwick-cli: the project file " << path << " could not be written\n";
+        err << "tarnwick-cli: the project file " << PrintableText(path)
+            << " could not be written\n";
         return CCrawlSession::kFailed;
     }
-    out << "Created " << doc.GetPathName() << " for " << settings.GetStartUrl().GetSourceText()
-        << "; it downloads into " << doc.GetSettings().GetDownloadFolder() << "\n";
+    out << "Created " << PrintableText(doc.GetPathName()) << " for "
+        << PrintableText(settings.GetStartUrl().GetSourceText()) << "; it downloads into "
+        << PrintableText(doc.GetSettings().GetDownloadFolder()) << "\n";
     return 0;
 }
 
@@ -302,7 +306,7 @@ int RunClearCommand(const Arguments& arguments, std::istream& in, std::ostream& 
     doc.GetController().ClearUrls();
     doc.SetModifiedFlag(true);
     if (!doc.Save()) {
-        err << "tarnwick-cli: " << doc.GetPathName() << " could not be saved\n";
+        err << "tarnwick-cli: " << PrintableText(doc.GetPathName()) << " could not be saved\n";
         return CCrawlSession::kFailed;
     }
     out << "Deleted " << FormatThousands(count) << " URLs.\n";
@@ -319,7 +323,7 @@ int RunListCommand(const Arguments& arguments, std::ostream& out, std::ostream& 
     list.RewindView();
     for (std::size_t index = 0; const CDownloadEntry* entry = list.NextViewEntry(); ++index) {
         const ResultCode code = entry->GetResultCode();
-        out << EntryState(*entry, index < handedOut) << "\t" << entry->GetUrlText();
+        out << EntryState(*entry, index < handedOut) << "\t" << PrintableText(entry->GetUrlText());
         if (code != ERR_SUCCESS) {
             out << "\t" << CProgressDisplay::DescribeResult(code);
         }

@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <sstream>
 
+#include "base/url.h"
 #include "engine/download_task.h"
 #include "engine/quillmoor_doc.h"
 #include "support/parsed_url.h"
 #include "support/temp_folder.h"
-#include "base/url.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ protected:
         ASSERT_TRUE(doc.OpenDocument(name));
         CDownloadList& list = doc.GetController().GetManager()->GetList();
         for (const char* url : {"http://a.h.x/", "http://a.h.x/gone.html", "http://a.h.x/big.zip",
-                                "http://a.h.x/next.html"}) {
+                                "http://a.h.x/next\x1b[2J.html"}) {
             list.Add(CLinkItem(ParsedUrl(url), 1, true));
         }
         CLinkItem item;
@@ -131,7 +131,7 @@ TEST_F(ProjectCommandsTest, SummaryAndListShowWhatTheProjectHolds) {
               "failed\thttp://a.h.x/gone.html\t0x20010302: The HTTP request contains bad syntax "
               "or cannot be fulfilled!\n"
               "interrupted\thttp://a.h.x/big.zip\t0x30010001: The download was interrupted.\n"
-              "queued\thttp://a.h.x/next.html\n");
+              "queued\thttp://a.h.x/next\\x1b[2J.html\n");
 }
 
 TEST_F(ProjectCommandsTest, ClearDeletesTheUrlsOnlyWhenConfirmed) {

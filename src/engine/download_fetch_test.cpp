@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <string>
 
+#include "base/file_stream.h"
 #include "engine/download_worker.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
-#include "base/file_stream.h"
 #include "support/scripted_peer.h"
 #include "support/temp_folder.h"
 
@@ -283,6 +283,16 @@ TEST_F(DownloadFetchTest, BrokenLinksFailWithTheirHttpCode) {
     EXPECT_FALSE(task.success);
     EXPECT_EQ(task.resultCode, ERR_HTTP_CLIENT_ERROR);
     EXPECT_FALSE(std::filesystem::exists(Saved("/gone.html")));
+}
+
+TEST_F(DownloadFetchTest, ARedirectToASchemeNoClientFetchesSavesNothing) {
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/contact.html"))
+        .Reply("HTTP/1.1 301 Moved\r\nLocation: mailto:a@h\r\nContent-Length: 0\r\n\r\n");
+    const CDownloadTask task = Fetch("/contact.html");
+    EXPECT_FALSE(task.success);
+    EXPECT_EQ(task.resultCode, ERR_HTTP_REDIRECT_PROTOCOL);
+    EXPECT_EQ(task.storedPath, "");
 }
 
 }  // namespace

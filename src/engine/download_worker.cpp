@@ -211,8 +211,11 @@ void CDownloadWorker::RunTask() {
 }
 
 bool CDownloadWorker::IsFinal(ResultCode result) const {
+    // A redirect that ends in a scheme no client fetches is the server's
+    // answer, not a passing fault.
     return result == ERR_SUCCESS || result == ERR_ATTEMPT_INTERRUPTED ||
-           result == ERR_CLIENT_RULE || result == ERR_PAGE_NOT_PARSED || result == ERR_NOT_MODIFIED;
+           result == ERR_CLIENT_RULE || result == ERR_PAGE_NOT_PARSED ||
+           result == ERR_NOT_MODIFIED || result == ERR_HTTP_REDIRECT_PROTOCOL;
 }
 
 void CDownloadWorker::RecordAttempt(ResultCode result) {
@@ -250,7 +253,9 @@ ResultCode CDownloadWorker::DownloadOnce() {
             case SchemeFtp:
                 return FetchFtp(url);
             default:
-                return ERR_SUCCESS;
+                // A URL of another scheme is none of the crawl's business; a
+                // redirect to one (mailto:, news:) leaves nothing to save.
+                return switches == 1 ? ERR_SUCCESS : ERR_HTTP_REDIRECT_PROTOCOL;
         }
         if (result != ERR_HTTP_REDIRECT_PROTOCOL) {
             return result;

@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/file_stream.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
-#include "base/file_stream.h"
 
 namespace {
 
@@ -76,6 +76,7 @@ TEST_F(DownloadWorkerTest, CodesThatEndTheTaskAreNotRetried) {
         {ERR_PAGE_NOT_PARSED, ERR_PAGE_NOT_PARSED, false},
         {ERR_NOT_MODIFIED, ERR_NOT_MODIFIED, false},
         {ERR_ATTEMPT_INTERRUPTED, ERR_ATTEMPT_INTERRUPTED, false},
+        {ERR_HTTP_REDIRECT_PROTOCOL, ERR_HTTP_REDIRECT_PROTOCOL, false},
         // A stop that ended a network wait means "try again later".
         {ERR_SOCKET_LOCAL_CLOSED, ERR_ATTEMPT_INTERRUPTED, false},
     };

@@ -4,10 +4,10 @@
 #include <filesystem>
 
 #include "base/errors.h"
-#include "storage/file_path.h"
 #include "base/file_stream.h"
 #include "base/replacement_file.h"
 #include "base/url.h"
+#include "storage/file_path.h"
 
 namespace {
 
@@ -114,9 +114,11 @@ bool CQuillmoorDoc::OpenDocument(const std::string& path) {
 
 void CQuillmoorDoc::ChooseDownloadFolder() {
     const std::string storedFolder = m_settings->GetStoredFolder();
-    // The folder is always saved relative to the project file, so that the
-    // two can move together; an absolute one would come from elsewhere.
-    if (!storedFolder.empty() && storedFolder.front() != '/' && storedFolder.front() != '\\') {
+    // The folder is always saved below the project file's folder, so that the
+    // two can move together; an absolute one, or one that climbs out with
+    // "..", would come from elsewhere and send the downloads there.
+    if (!storedFolder.empty() && storedFolder.front() != '/' && storedFolder.front() != '\\' &&
+        !HasDotSegment(storedFolder)) {
         const CFilePath candidate = CFilePath::Combine(m_path, storedFolder);
         if (!candidate.IsEmpty() && FolderExists(candidate.GetFullPath())) {
             m_settings->SetFolders(candidate.GetFullPath(), storedFolder);
@@ -137,6 +139,9 @@ bool CQuillmoorDoc::SaveDocument(const std::string& path) {
         return false;
     }
     const std::string absolute = AbsolutePath(path);
+    // A save that was killed left its temporary file, which holds the
+    // site's password; it goes with the next save.
+    CReplacementFile::RemoveAbandoned(absolute);
     try {
         CReplacementFile file(absolute, kProjectFileMode);
         Store(file.GetStream());

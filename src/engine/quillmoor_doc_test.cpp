@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
+#include "base/url.h"
 #include "engine/download_task.h"
 #include "support/memory_stream.h"
 #include "support/parsed_url.h"
 #include "support/temp_folder.h"
-#include "base/url.h"
 
 namespace {
 
@@ -258,11 +259,32 @@ TEST_F(QuillmoorDocTest, MovingTheProjectWithItsFolderKeepsTheDownloads) {
     EXPECT_EQ(alone.GetSettings().GetStoredFolder(), "alone.files");
 }
 
-TEST_F(QuillmoorDocTest, AnAbsoluteStoredFolderIsNotFollowed) {
-    fs::create_directory(Path("elsewhere"));
-    WriteFile(Path("p.tkp"), Header() + SettingsBytes(Path("elsewhere")));
-    ASSERT_TRUE(m_doc.OpenDocument(Path("p.tkp")));
-    EXPECT_EQ(m_doc.GetSettings().GetDownloadFolder(), Path("p.files"));
+TEST_F(QuillmoorDocTest, AStoredFolderOutsideTheProjectsFolderIsNotFollowed) {
+    // The project lies in "project/"; each stored folder names an existing
+    // folder outside it.
+    fs::create_directories(Path("project"));
+    fs::create_directories(Path("elsewhere/x"));
+    for (const std::string& stored :
+         {Path("elsewhere"), std::string(".."), std::string("../elsewhere/x"),
+          std::string("..\\elsewhere"), std::string("./../elsewhere")}) {
+        SCOPED_TRACE(stored);
+        WriteFile(Path("project/p.tkp"), Header() + SettingsBytes(stored));
+        CQuillmoorDoc doc(nullptr);
+        ASSERT_TRUE(doc.OpenDocument(Path("project/p.tkp")));
+        EXPECT_EQ(doc.GetSettings().GetDownloadFolder(), Path("project/p.files"));
+        EXPECT_EQ(doc.GetSettings().GetStoredFolder(), "p.files");
+    }
+}
+
+TEST_F(QuillmoorDocTest, ASaveRemovesTheTemporaryFileOfAKilledSave) {
+    CProjectSettings settings;
+    FillSettings(settings);
+    ASSERT_TRUE(m_doc.NewProject(Path("a_h_x.tkp"), settings));
+    const std::string left = Path(".a_h_x.tkp.Q7x2Lp");
+    WriteFile(left, "half a project");
+    fs::last_write_time(left, fs::file_time_type::clock::now() - std::chrono::minutes(2));
+    ASSERT_TRUE(m_doc.Save());
+    EXPECT_FALSE(fs::exists(left));
 }
 
 TEST_F(QuillmoorDocTest, AFailedSaveKeepsTheOldFileAndTheModifiedFlag) {

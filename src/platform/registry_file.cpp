@@ -1,17 +1,17 @@
 #include "platform/registry_file.h"
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
 
 #include "base/ascii.h"
+#include "base/errors.h"
+#include "base/replacement_file.h"
 #include "platform/registry_key.h"
 
 namespace {
@@ -205,20 +205,6 @@ std::string FormatData(const CRegistryValue& value) {
     return std::string("hex(") + number + "):" + HexBytes(value.data);
 }
 
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 std::filesystem::path HomeFolder() {
     if (const char* home = std::getenv("HOME"); home && *home) {
         return home;
@@ -282,20 +268,16 @@ bool CRegistryFile::Save(const std::filesystem::path& path) const {
     if (error) {
         return false;
     }
-    std::string temporary = path.string() + ".XXXXXX";
-    // mkstemp creates the file readable by its owner only, which the stored
-    // proxy password needs.
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
+    try {
+        // Readable by its owner only, which the stored proxy password needs.
+        CReplacementFile file(path.string(), 0600);
+        const std::string text = Format();
+        file.GetStream().Write(text.data(), text.size());
+        file.Commit(true);
+        return true;
+    } catch (const CStreamException&) {
         return false;
     }
-    const bool written = WriteAll(fd, Format()) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (written && closed && ::rename(temporary.c_str(), path.c_str()) == 0) {
-        return true;
-    }
-    ::unlink(temporary.c_str());
-    return false;
 }
 
 bool CRegistryFile::Parse(std::string_view text) {

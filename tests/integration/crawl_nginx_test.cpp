@@ -16,6 +16,7 @@
 #include "engine/crawl_controller.h"
 #include "engine/program_options.h"
 #include "engine/project_settings.h"
+#include "engine/quillmoor_doc.h"
 #include "support/child_process.h"
 #include "support/crawl_window.h"
 #include "support/generated_site.h"
@@ -417,6 +418,23 @@ TEST_F(CrawlSiteTest, TheCommandLineMirrorsTheSiteAndReportsFailures) {
     for (const std::string& url : broken) {
         EXPECT_NE(text.find("failed " + url + " (0x20010302: "), std::string::npos) << url;
     }
+}
+
+TEST_F(CrawlSiteTest, AClosedOutputPipeDoesNotLoseTheCrawl) {
+    const testing_support::ScopedEnv config("TARNWICK_CONFIG_DIR", m_download.Path().c_str());
+    GetProgramOptions().Save();
+    const std::string errors = m_download.File("cli.err");
+    const int status = testing_support::RunProgramIntoClosedPipe(
+        {TARNWICK_CLI, "mirror", SiteBase() + "/", "--into", m_download.File("cli"), "--levels",
+         "1"},
+        errors);
+    EXPECT_EQ(status, 0) << ReadFile(errors);
+    CQuillmoorDoc doc(nullptr);
+    ASSERT_TRUE(doc.OpenDocument(m_download.File("cli.tkp")));
+    EXPECT_EQ(doc.GetController().GetState(), Stopped);
+    const CDownloadList::Stats stats = doc.GetController().GetStats();
+    EXPECT_GT(stats.written, 1u);
+    EXPECT_EQ(stats.requested, stats.queued);
 }
 
 TEST_F(CrawlSiteTest, CtrlCPausesTheCommandLineAndItExitsCleanly) {

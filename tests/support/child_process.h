@@ -36,10 +36,13 @@ inline std::string FindProgram(const std::string& name) {
 }
 
 // A child process with stdin from /dev/null and stdout and stderr appended to
-// outputFile. Stopped (SIGTERM, then SIGKILL) when the object goes.
+// outputFile, or stdout to stdoutFd when one is given. It starts with
+// SIGPIPE at its default, as from a shell. Stopped (SIGTERM, then SIGKILL)
+// when the object goes.
 class ChildProcess {
 public:
-    ChildProcess(const std::vector<std::string>& arguments, const std::string& outputFile) {
+    ChildProcess(const std::vector<std::string>& arguments, const std::string& outputFile,
+                 int stdoutFd = -1) {
         std::vector<char*> argv;
         for (const std::string& argument : arguments) {
             argv.push_back(const_cast<char*>(argument.c_str()));
@@ -48,12 +51,20 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(),
+        posix_spawn_file_actions_addopen(&actions, 2, outputFile.c_str(),
                                          O_WRONLY | O_CREAT | O_APPEND, 0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        if (::posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd >= 0 ? stdoutFd : 2, 1);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        if (::posix_spawnp(&m_pid, argv[0], &actions, &attributes, argv.data(), environ) != 0) {
             m_pid = -1;
         }
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
     }
     ~ChildProcess() { Stop(); }
@@ -104,6 +115,20 @@ private:
 // Runs a program to its end; its exit code (-1 when it could not run).
 inline int RunProgram(const std::vector<std::string>& arguments, const std::string& outputFile) {
     return ChildProcess(arguments, outputFile).Wait();
+}
+
+// Runs a program to its end with its stdout into a pipe whose reader has
+// gone, its stderr to errorFile; its exit code (-1 when it did not exit).
+inline int RunProgramIntoClosedPipe(const std::vector<std::string>& arguments,
+                                    const std::string& errorFile) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        return -1;
+    }
+    ::close(ends[0]);
+    ChildProcess child(arguments, errorFile, ends[1]);
+    ::close(ends[1]);
+    return child.Wait();
 }
 
 }  // namespace testing_support
