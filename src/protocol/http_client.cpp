@@ -152,7 +152,7 @@ std::string CHttpClient::RequestTarget() const {
 std::string CHttpClient::BuildHeaderBlock(bool close) const {
     CHttpHeaders headers;
     headers.SetHost(m_currentUrl.GetHost(), m_currentUrl.GetPort());
-    headers.SetAuthorization(m_siteCredentials);
+    headers.SetAuthorization(IsOnSiteServer() ? m_siteCredentials : CAuthCredentials());
     headers.SetProxyAuthorization(m_proxyCredentials);
     headers.SetUserAgent(m_requestInfo.userAgent);
     headers.SetConnectionClose(close);
@@ -251,13 +251,20 @@ void CHttpClient::FollowRedirect(int& redirects) {
 void CHttpClient::AnswerSiteChallenge(HttpMethod method, const std::string& target) {
     CAuthChallenge challenge;
     m_responseHeaders.GetWwwChallenge(challenge);
-    if (m_siteTried || (m_requestInfo.user.empty() && m_requestInfo.password.empty()) ||
+    if (m_siteTried || !IsOnSiteServer() ||
+        (m_requestInfo.user.empty() && m_requestInfo.password.empty()) ||
         challenge.scheme == AUTH_SCHEME_UNKNOWN) {
         ThrowProtocolException(ERR_HTTP_CLIENT_ERROR);
     }
     BuildCredentials(challenge, method, target, m_requestInfo.user, m_requestInfo.password,
                      m_siteCredentials);
     m_siteTried = true;
+}
+
+// The site's password is for the server that the request was meant for; a
+// redirect elsewhere must not hand it to another host.
+bool CHttpClient::IsOnSiteServer() const {
+    return IsSameServer(m_currentUrl, m_requestInfo.url);
 }
 
 void CHttpClient::AnswerProxyChallenge(HttpMethod method, const std::string& target) {

@@ -428,6 +428,29 @@ TEST_F(HttpClientTest, ExchangesWithAScriptedServer) {
     }
 }
 
+TEST_F(HttpClientTest, SiteCredentialsStayWithTheServerOfTheRequest) {
+    ScriptedPeer site("127.0.0.1");
+    ScriptedPeer other("127.0.0.2", site.Port());
+    const std::string challenge =
+        "HTTP/1.1 401 No\r\nWWW-Authenticate: Basic realm=\"r\"\r\nContent-Length: 0\r\n\r\n";
+    site.Accept()
+        .Expect(Substitute(Req("GET", "/a"), site.Authority()))
+        .Reply(challenge)
+        .ExpectClose()
+        .Accept()
+        .Expect(Substitute(Req("GET", "/a", "Authorization: Basic dTpw\r\n"), site.Authority()))
+        .Reply("HTTP/1.1 302 Found\r\nLocation: http://" + other.Authority() + "/b\r\n\r\n");
+    // Neither the redirected request nor the other host's own challenge gets them.
+    other.Accept().Expect(Substitute(Req("GET", "/b"), other.Authority())).Reply(challenge);
+    site.Start();
+    other.Start();
+    SetUrl("http://" + site.Authority() + "/a", "u", "p");
+    EXPECT_EQ(m_client.Request(METHOD_GET, false), ERR_HTTP_CLIENT_ERROR);
+    m_client.Finish();
+    EXPECT_EQ(site.Finish(), "");
+    EXPECT_EQ(other.Finish(), "");
+}
+
 TEST_F(HttpClientTest, RedirectToAnotherSchemeHandsItsUrlBack) {
     ScriptedPeer peer;
     peer.Accept()
