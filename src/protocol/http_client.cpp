@@ -1,21 +1,17 @@
 #include "protocol/http_client.h"
 
 #include <algorithm>
-#include <limits>
 #include <new>
 
+#include "base/stream.h"
 #include "engine/program_options.h"
 #include "net/ssl_socket.h"
 #include "protocol/auth_challenge.h"
 #include "protocol/header_text.h"
-#include "base/stream.h"
 
 namespace {
 
 constexpr const char* kProtocolVersion = "HTTP/1.1";
-// Counts are 32-bit and signed for the callers; larger bodies are refused
-// rather than miscounted.
-constexpr std::uint32_t kMaxBodyCount = std::numeric_limits<std::int32_t>::max();
 
 int ParseStatusCode(std::string_view statusLine) {
     const std::size_t first = statusLine.find(' ');
@@ -40,7 +36,9 @@ ResultCode CHttpClient::Request(HttpMethod method, bool close) {
     ResultCode result = ERR_SUCCESS;
     try {
         RunPasses(method, close);
-        m_closeAfter = close;
+        // A HEAD answer has no body: bytes behind it would be taken for the
+        // head of the next answer on this connection.
+        m_closeAfter = close || (method == METHOD_HEAD && HasPendingInput());
         m_bodyPending = method != METHOD_HEAD;
         return ERR_SUCCESS;
     } catch (const CSocketException& error) {
@@ -168,6 +166,10 @@ void CHttpClient::SendRequest(HttpMethod method, const std::string& target,
 }
 
 void CHttpClient::ParseResponseHead(std::string_view block) {
+    // A head without its blank line did not fit.
+    if (!block.ends_with("\r\n\r\n")) {
+        ThrowProtocolException(ERR_HTTP_HEADER);
+    }
     const std::size_t lineEnd = block.find("\r\n");
     if (lineEnd == std::string_view::npos || lineEnd == 0 || lineEnd + 2 == block.size()) {
         ThrowProtocolException(ERR_HTTP_HEADER);
@@ -413,10 +415,16 @@ void CHttpClient::ReadChunkEnd() {
 }
 
 // Trailer fields are not used, but they must not stay on the connection.
+// They get no more room than a head, or a server could feed lines for ever.
 void CHttpClient::SkipTrailer() {
     std::string line;
+    std::size_t size = 0;
     do {
         ReadLine(line);
+        size += line.size();
+        if (size > kMaxHeadSize) {
+            ThrowProtocolException(ERR_HTTP_HEADER);
+        }
     } while (line != "\r\n");
 }
 
@@ -436,7 +444,7 @@ void CHttpClient::CopyBytes(CStream* stream, std::uint32_t length, std::uint32_t
 }
 
 void CHttpClient::Deliver(CStream* stream, std::uint32_t length, std::uint32_t& received) {
-    if (length > kMaxBodyCount - received) {
+    if (length > kMaxBodySize - received) {
         ThrowProtocolException(ERR_HTTP_HEADER);
     }
     if (stream != nullptr && length > 0) {
