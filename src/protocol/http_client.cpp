@@ -341,8 +341,11 @@ void CHttpClient::ReadRange(CStream* stream, std::uint32_t& received) {
     std::int32_t first = 0;
     std::int32_t last = 0;
     std::int32_t total = 0;
-    // Without a usable range the body's length and place are unknown.
-    if (!m_responseHeaders.GetContentRange(first, last, total)) {
+    // Without a usable range the body's length and place are unknown. A
+    // range that ends at the last 32-bit position makes a file one byte
+    // longer than its count can say.
+    if (!m_responseHeaders.GetContentRange(first, last, total) ||
+        static_cast<std::uint32_t>(last) >= kMaxBodySize) {
         ThrowProtocolException(ERR_HTTP_HEADER);
     }
     Notify(EVT_HTTP_RANGE_START, static_cast<std::uint32_t>(first));

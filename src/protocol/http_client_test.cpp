@@ -521,8 +521,10 @@ TEST_F(HttpClientTest, HostileLengthsFailWithoutReadingOrAllocating) {
         // Sizes that fit are only read as far as the data goes.
         {chunked + "7fffffff\r\n", ERR_SOCKET_REMOTE_CLOSED},
         {"HTTP/1.1 200 OK\r\nContent-Length: 2147483647\r\n\r\n", ERR_SOCKET_REMOTE_CLOSED},
-        {"HTTP/1.1 206 Part\r\nContent-Range: bytes 0-2147483647/0\r\n\r\n",
+        {"HTTP/1.1 206 Part\r\nContent-Range: bytes 0-2147483646/0\r\n\r\n",
          ERR_SOCKET_REMOTE_CLOSED},
+        // Its file would end past the largest count.
+        {"HTTP/1.1 206 Part\r\nContent-Range: bytes 5-2147483647/0\r\n\r\n", ERR_HTTP_HEADER},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(ScriptedPeer::Show(c.head));
