@@ -10,11 +10,13 @@
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
+#include "support/parsed_url.h"
 #include "support/scripted_peer.h"
 #include "support/temp_folder.h"
 
 namespace {
 
+using testing_support::ParsedUrl;
 using testing_support::ReadFile;
 using testing_support::ScriptedPeer;
 using testing_support::TempFolder;
@@ -45,7 +47,14 @@ protected:
 
     std::string Req(const std::string& method, const std::string& path,
                     const std::string& range = "") const {
-        return method + " " + path + " HTTP/1.1\r\nHost: " + m_peer.Authority() + "\r\n" +
+        return ReqTo(m_peer, method, path, "", range);
+    }
+    static std::string ReqTo(const ScriptedPeer& peer, const std::string& method,
+                             const std::string& path, const std::string& authorization,
+                             const std::string& range = "") {
+        return method + " " + path + " HTTP/1.1\r\n" +
+               (authorization.empty() ? "" : "Authorization: " + authorization + "\r\n") +
+               "Host: " + peer.Authority() + "\r\n" +
                (range.empty() ? "" : "Range: bytes=" + range + "-\r\n") +
                "User-Agent: " + GetProgramOptions().UserAgentString() + "\r\n\r\n";
     }
@@ -61,6 +70,10 @@ protected:
         task.bytesReceived = bytesReceived;
         task.localPath = bytesReceived > 0 ? Saved(path) : "";
         task.knownModificationTime = knownTime;
+        return Run(task);
+    }
+
+    CDownloadTask Run(CDownloadTask task) {
         m_peer.Start();
         CDownloadWorker worker(m_project);
         EXPECT_TRUE(worker.Setup({5000, 5000, 5000}, &m_output, &m_notifier));
@@ -293,6 +306,62 @@ TEST_F(DownloadFetchTest, ARedirectToASchemeNoClientFetchesSavesNothing) {
     EXPECT_FALSE(task.success);
     EXPECT_EQ(task.resultCode, ERR_HTTP_REDIRECT_PROTOCOL);
     EXPECT_EQ(task.storedPath, "");
+}
+
+// The project's password answers the starting server only: another host
+// gets no Authorization, neither after a redirect nor on its own 401.
+class SiteCredentialsTest : public DownloadFetchTest {
+protected:
+    void SetUp() override {
+        DownloadFetchTest::SetUp();
+        m_project.SetStartUrl(ParsedUrl(Url("/")));
+        m_project.SetCredentials("alice", "s3cret");
+    }
+    CDownloadTask RunFor(const std::string& url) {
+        CDownloadTask task;
+        task.item = CLinkItem(ParsedUrl(url), 0, true);
+        m_other.Start();
+        task = Run(task);
+        EXPECT_EQ(m_other.Finish(), "");
+        return task;
+    }
+
+    static constexpr const char* kAlice = "Basic YWxpY2U6czNjcmV0";
+    const std::string m_challenge =
+        "HTTP/1.1 401 No\r\nWWW-Authenticate: Basic realm=\"r\"\r\nContent-Length: 0\r\n\r\n";
+    ScriptedPeer m_other{"127.0.0.2", m_peer.Port()};
+};
+
+TEST_F(SiteCredentialsTest, ARedirectToAnotherHostLeavesThemBehind) {
+    const std::string moved =
+        "HTTP/1.1 302 Found\r\nLocation: http://" + m_other.Authority() + "/x.png\r\n\r\n";
+    for (const std::string method : {"HEAD", "GET"}) {
+        m_peer.Accept()
+            .Expect(Req(method, "/p"))
+            .Reply(m_challenge)
+            .ExpectClose()
+            .Accept()
+            .Expect(ReqTo(m_peer, method, "/p", kAlice))
+            .Reply(moved)
+            .ExpectClose();
+        m_other.Accept()
+            .Expect(ReqTo(m_other, method, "/x.png", ""))
+            .Reply(Ok(method == "GET" ? "ok" : ""));
+    }
+    const CDownloadTask task = RunFor(Url("/p"));
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(task.bytesReceived, 2);
+}
+
+TEST_F(SiteCredentialsTest, AnotherHostsChallengeIsNotAnswered) {
+    m_other.Accept()
+        .Expect(ReqTo(m_other, "HEAD", "/y.png", ""))
+        .Reply(m_challenge)
+        .Accept()
+        .Expect(ReqTo(m_other, "GET", "/y.png", ""))
+        .Reply(m_challenge);
+    const CDownloadTask task = RunFor("http://" + m_other.Authority() + "/y.png");
+    EXPECT_EQ(task.resultCode, ERR_HTTP_CLIENT_ERROR);
 }
 
 }  // namespace

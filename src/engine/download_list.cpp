@@ -155,6 +155,11 @@ void CDownloadList::LoadEntry(CStream& stream) {
     CDownloadEntry& entry = Append(std::move(key), level, internal);
     stream >> entry.m_storedPath >> entry.m_modificationTime >> entry.m_resultCode >>
         entry.m_bytesReceived >> entry.m_refCount >> entry.m_rewritten;
+    // No transfer counts below zero; such a count is damage, and summed up it
+    // would show as an absurd total.
+    if (entry.m_bytesReceived < 0) {
+        ThrowStreamException(ERR_STREAM_DATA);
+    }
 }
 
 CDownloadEntry* CDownloadList::FindEntry(std::string_view key) {

@@ -286,16 +286,19 @@ TEST(DownloadListTest, ManyEntriesRoundTrip) {
 }
 
 TEST(DownloadListTest, BadRecordsFailTheLoadAndKeepTheList) {
-    const std::string entryTail = ExpectedBytes()
-                                      .Int(0)
-                                      .Bool(true)
-                                      .Str("")
-                                      .Int(0xFFFFFFFF)
-                                      .Int(0)
-                                      .Int(0)
-                                      .Int(1)
-                                      .Bool(false)
-                                      .Bytes();
+    const auto tail = [](std::uint32_t bytesReceived) {
+        return ExpectedBytes()
+            .Int(0)
+            .Bool(true)
+            .Str("")
+            .Int(0xFFFFFFFF)
+            .Int(0)
+            .Int(bytesReceived)
+            .Int(1)
+            .Bool(false)
+            .Bytes();
+    };
+    const std::string entryTail = tail(0);
     const struct {
         const char* what;
         std::string bytes;
@@ -309,6 +312,8 @@ TEST(DownloadListTest, BadRecordsFailTheLoadAndKeepTheList) {
                               ExpectedBytes().Int(0).Bytes()},
         {"string without terminator", ExpectedBytes().Int(1).Bytes() + std::string(1024, 'a')},
         {"huge count", ExpectedBytes().Int(0xFFFFFFFF).Bytes()},
+        {"negative byte count", ExpectedBytes().Int(1).Str("http://h/a").Bytes() +
+                                    tail(0xFFFFFFFF) + ExpectedBytes().Int(0).Bytes()},
     };
     for (const auto& c : cases) {
         CDownloadList list;

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "base/errors.h"
 #include "base/stream.h"
 
 void CDownloadTask::Store(CStream& stream) const {
@@ -23,6 +24,10 @@ void CDownloadTask::Load(CStream& stream) {
     loaded.response.Load(stream);
     stream >> loaded.localUrl >> loaded.localPath >> loaded.storedPath >> loaded.bytesReceived >>
         loaded.knownModificationTime >> loaded.success >> loaded.resultCode;
+    // A negative count is damage: a resume would start before the file.
+    if (loaded.bytesReceived < 0) {
+        ThrowStreamException(ERR_STREAM_DATA);
+    }
     *this = std::move(loaded);
 }
 

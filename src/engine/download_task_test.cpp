@@ -97,8 +97,13 @@ TEST(DownloadTaskTest, ATruncatedOrDamagedRecordFailsAndChangesNothing) {
     FilledTask().Store(full);
     std::string damagedUrl = full.Bytes();
     damagedUrl.replace(0, 4, "zz:/");  // a URL that does not parse
-    for (const std::string& bytes : {full.Bytes().substr(0, full.Bytes().size() - 1),
-                                     full.Bytes().substr(0, 30), damagedUrl}) {
+    CDownloadTask negative = FilledTask();
+    negative.bytesReceived = -1;
+    MemoryStream negativeCount;
+    negative.Store(negativeCount);
+    for (const std::string& bytes :
+         {full.Bytes().substr(0, full.Bytes().size() - 1), full.Bytes().substr(0, 30), damagedUrl,
+          negativeCount.Bytes()}) {
         CDownloadTask task;
         task.item = CLinkItem(ParsedUrl("http://keep/"), 1, true);
         MemoryStream input(bytes);

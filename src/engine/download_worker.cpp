@@ -16,6 +16,7 @@
 #include "html/html_lock.h"
 #include "html/link_extractor.h"
 #include "protocol/ftp_client.h"
+#include "protocol/header_text.h"
 #include "protocol/http_client.h"
 
 namespace {
@@ -241,6 +242,7 @@ ResultCode CDownloadWorker::DownloadOnce() {
     if (m_notifier != nullptr) {
         m_notifier->TakeRedirectCount();
     }
+    m_secureSite.Clear();
     for (int switches = 1;; ++switches) {
         ResultCode result = ERR_SUCCESS;
         switch (url.GetScheme()) {
@@ -265,6 +267,7 @@ ResultCode CDownloadWorker::DownloadOnce() {
         if (TooManyRedirects(switches)) {
             return ERR_HTTP_STATUS;
         }
+        NoteSecureSite(m_response.url, m_redirectTarget);
         url = m_redirectTarget;
     }
 }
@@ -296,7 +299,11 @@ ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
 void CDownloadWorker::PrepareRequest(CHttpClient& client, const CUrl& url,
                                      std::int32_t resumeOffset) {
     m_requestInfo.Reset();
-    m_requestInfo.SetUrl(url, m_project.GetUser(), m_project.GetPassword());
+    if (IsSiteServer(url)) {
+        m_requestInfo.SetUrl(url, m_project.GetUser(), m_project.GetPassword());
+    } else {
+        m_requestInfo.SetUrl(url, {}, {});
+    }
     if (resumeOffset > 0) {
         m_requestInfo.SetRange(resumeOffset, 0, RANGE_FROM_OFFSET);
     }
@@ -308,6 +315,23 @@ void CDownloadWorker::PrepareRequest(CHttpClient& client, const CUrl& url,
     }
     m_requestInfo.SetUserAgent(options.UserAgentString());
     client.SetRequestInfo(m_requestInfo);
+}
+
+// The project's user and password are for the starting server: any other
+// host that asked for them, or that a link or redirect leads to, would learn
+// the site's password.
+bool CDownloadWorker::IsSiteServer(const CUrl& url) const {
+    return IsSameServer(url, m_project.GetStartUrl()) ||
+           (m_secureSite.HasUrl() && IsSameServer(url, m_secureSite));
+}
+
+// The site's own move to https on the same host keeps its password for the
+// rest of the attempt.
+void CDownloadWorker::NoteSecureSite(const CUrl& from, const CUrl& to) {
+    if (IsSiteServer(from) && to.GetScheme() == SchemeHttps &&
+        EqualsIgnoreCase(from.GetHost(), to.GetHost())) {
+        m_secureSite = to;
+    }
 }
 
 ResultCode CDownloadWorker::RequestBody(CHttpClient& client, std::int32_t knownModificationTime) {

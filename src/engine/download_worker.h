@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/url.h"
 #include "engine/download_task.h"
 #include "engine/link_item.h"
 #include "platform/critical_section.h"
@@ -16,7 +17,6 @@
 #include "protocol/http_request_info.h"
 #include "protocol/response_info.h"
 #include "storage/local_file_mapping.h"
-#include "base/url.h"
 
 class CFileStream;
 class CFtpClient;
@@ -92,6 +92,10 @@ private:
     ResultCode FetchFtp(const CUrl& url);
     ResultCode CheckResponse(const CResponseInfo& response, std::int32_t knownModificationTime);
     void PrepareRequest(CHttpClient& client, const CUrl& url, std::int32_t resumeOffset);
+    // Whether url gets the project's user and password.
+    bool IsSiteServer(const CUrl& url) const;
+    // After a redirect to another scheme from one URL to the next.
+    void NoteSecureSite(const CUrl& from, const CUrl& to);
     // HEAD, CheckResponse, and GET unless the HEAD's result ends the attempt.
     ResultCode RequestBody(CHttpClient& client, std::int32_t knownModificationTime);
     ResultCode ReceiveHttpBody(CHttpClient& client, std::int32_t resumeOffset);
@@ -130,4 +134,6 @@ private:
     std::unique_ptr<CFtpClient> m_ftpClient;
     CHttpRequestInfo m_requestInfo;
     CUrl m_redirectTarget;
+    // Within one attempt: where the starting server moved to over https.
+    CUrl m_secureSite;
 };

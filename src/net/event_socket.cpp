@@ -148,6 +148,11 @@ std::uint32_t CEventSocket::Receive(void* buffer, std::uint32_t size, std::uint3
     return received;
 }
 
+bool CEventSocket::HasPendingInput() {
+    char byte = 0;
+    return IsOpen() && PeekSome(&byte, 1).count > 0;
+}
+
 bool CEventSocket::ReceiveUntil(char* buffer, std::uint32_t capacity, const char* terminator,
                                 std::uint32_t& received, bool oneByteAtATime) {
     received = 0;

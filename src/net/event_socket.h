@@ -53,6 +53,8 @@ public:
     // Receives exactly size bytes; when it throws, received and buffer hold
     // the bytes that did arrive.
     virtual std::uint32_t Receive(void* buffer, std::uint32_t size, std::uint32_t& received);
+    // Data is ready to be received at once; nothing waits and nothing is taken.
+    bool HasPendingInput();
 
     // An empty host binds to any address; a host that is not a literal IPv4
     // address fails with errno EINVAL.

@@ -4,9 +4,9 @@
 #include <new>
 #include <utility>
 
+#include "base/stream.h"
 #include "protocol/ftp_reply.h"
 #include "protocol/response_info.h"
-#include "base/stream.h"
 
 namespace {
 
@@ -211,6 +211,11 @@ std::uint32_t CFtpClient::GetSize(const std::string& path) {
     const std::optional<std::uint32_t> size = ParseSizeReply(reply);
     if (!size) {
         ThrowProtocolException(ERR_REPLY_SYNTAX);
+    }
+    // Counts are 32-bit and signed for the callers; a larger file would be
+    // miscounted, so it is refused as an HTTP body of that length is.
+    if (*size > kMaxBodySize) {
+        ThrowProtocolException(ERR_HTTP_HEADER);
     }
     return *size;
 }

@@ -352,6 +352,9 @@ TEST_F(FtpClientTest, FailsADownloadThatTheServerDoesNotSupport) {
         {"no SIZE", 0, "500 SIZE not understood\r\n", false, {}, ERR_REPLY_NEGATIVE},
         {"missing file", 0, "550 No such file\r\n", false, {}, ERR_REPLY_NEGATIVE},
         {"bad SIZE", 0, "213 unknown\r\n", false, {}, ERR_REPLY_SYNTAX},
+        // Beyond the signed 32-bit count, as an HTTP body of that length.
+        {"SIZE 2^31", 0, "213 2147483648\r\n", false, {}, ERR_HTTP_HEADER},
+        {"SIZE 2^32-1", 0, "213 4294967295\r\n", false, {}, ERR_HTTP_HEADER},
         {"REST refused",
          400,
          "213 1000\r\n",

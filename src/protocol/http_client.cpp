@@ -1,21 +1,17 @@
 #include "protocol/http_client.h"
 
 #include <algorithm>
-#include <limits>
 #include <new>
 
+#include "base/stream.h"
 #include "engine/program_options.h"
 #include "net/ssl_socket.h"
 #include "protocol/auth_challenge.h"
 #include "protocol/header_text.h"
-#include "base/stream.h"
 
 namespace {
 
 constexpr const char* kProtocolVersion = "HTTP/1.1";
-// Counts are 32-bit and signed for the callers; larger bodies are refused
-// rather than miscounted.
-constexpr std::uint32_t kMaxBodyCount = std::numeric_limits<std::int32_t>::max();
 
 int ParseStatusCode(std::string_view statusLine) {
     const std::size_t first = statusLine.find(' ');
@@ -40,7 +36,9 @@ ResultCode CHttpClient::Request(HttpMethod method, bool close) {
     ResultCode result = ERR_SUCCESS;
     try {
         RunPasses(method, close);
-        m_closeAfter = close;
+        // A HEAD answer has no body: bytes behind it would be taken for the
+        // head of the next answer on this connection.
+        m_closeAfter = close || (method == METHOD_HEAD && HasPendingInput());
         m_bodyPending = method != METHOD_HEAD;
         return ERR_SUCCESS;
     } catch (const CSocketException& error) {
@@ -152,7 +150,7 @@ std::string CHttpClient::RequestTarget() const {
 std::string CHttpClient::BuildHeaderBlock(bool close) const {
     CHttpHeaders headers;
     headers.SetHost(m_currentUrl.GetHost(), m_currentUrl.GetPort());
-    headers.SetAuthorization(m_siteCredentials);
+    headers.SetAuthorization(IsOnSiteServer() ? m_siteCredentials : CAuthCredentials());
     headers.SetProxyAuthorization(m_proxyCredentials);
     headers.SetUserAgent(m_requestInfo.userAgent);
     headers.SetConnectionClose(close);
@@ -168,6 +166,10 @@ void CHttpClient::SendRequest(HttpMethod method, const std::string& target,
 }
 
 void CHttpClient::ParseResponseHead(std::string_view block) {
+    // A head without its blank line did not fit.
+    if (!block.ends_with("\r\n\r\n")) {
+        ThrowProtocolException(ERR_HTTP_HEADER);
+    }
     const std::size_t lineEnd = block.find("\r\n");
     if (lineEnd == std::string_view::npos || lineEnd == 0 || lineEnd + 2 == block.size()) {
         ThrowProtocolException(ERR_HTTP_HEADER);
@@ -251,13 +253,20 @@ void CHttpClient::FollowRedirect(int& redirects) {
 void CHttpClient::AnswerSiteChallenge(HttpMethod method, const std::string& target) {
     CAuthChallenge challenge;
     m_responseHeaders.GetWwwChallenge(challenge);
-    if (m_siteTried || (m_requestInfo.user.empty() && m_requestInfo.password.empty()) ||
+    if (m_siteTried || !IsOnSiteServer() ||
+        (m_requestInfo.user.empty() && m_requestInfo.password.empty()) ||
         challenge.scheme == AUTH_SCHEME_UNKNOWN) {
         ThrowProtocolException(ERR_HTTP_CLIENT_ERROR);
     }
     BuildCredentials(challenge, method, target, m_requestInfo.user, m_requestInfo.password,
                      m_siteCredentials);
     m_siteTried = true;
+}
+
+// The site's password is for the server that the request was meant for; a
+// redirect elsewhere must not hand it to another host.
+bool CHttpClient::IsOnSiteServer() const {
+    return IsSameServer(m_currentUrl, m_requestInfo.url);
 }
 
 void CHttpClient::AnswerProxyChallenge(HttpMethod method, const std::string& target) {
@@ -332,8 +341,11 @@ void CHttpClient::ReadRange(CStream* stream, std::uint32_t& received) {
     std::int32_t first = 0;
     std::int32_t last = 0;
     std::int32_t total = 0;
-    // Without a usable range the body's length and place are unknown.
-    if (!m_responseHeaders.GetContentRange(first, last, total)) {
+    // Without a usable range the body's length and place are unknown. A
+    // range that ends at the last 32-bit position makes a file one byte
+    // longer than its count can say.
+    if (!m_responseHeaders.GetContentRange(first, last, total) ||
+        static_cast<std::uint32_t>(last) >= kMaxBodySize) {
         ThrowProtocolException(ERR_HTTP_HEADER);
     }
     Notify(EVT_HTTP_RANGE_START, static_cast<std::uint32_t>(first));
@@ -406,10 +418,16 @@ void CHttpClient::ReadChunkEnd() {
 }
 
 // Trailer fields are not used, but they must not stay on the connection.
+// They get no more room than a head, or a server could feed lines for ever.
 void CHttpClient::SkipTrailer() {
     std::string line;
+    std::size_t size = 0;
     do {
         ReadLine(line);
+        size += line.size();
+        if (size > kMaxHeadSize) {
+            ThrowProtocolException(ERR_HTTP_HEADER);
+        }
     } while (line != "\r\n");
 }
 
@@ -429,7 +447,7 @@ void CHttpClient::CopyBytes(CStream* stream, std::uint32_t length, std::uint32_t
 }
 
 void CHttpClient::Deliver(CStream* stream, std::uint32_t length, std::uint32_t& received) {
-    if (length > kMaxBodyCount - received) {
+    if (length > kMaxBodySize - received) {
         ThrowProtocolException(ERR_HTTP_HEADER);
     }
     if (stream != nullptr && length > 0) {

@@ -10,13 +10,13 @@
 #include <string>
 
 #include "base/errors.h"
+#include "base/url.h"
 #include "protocol/auth_credentials.h"
 #include "protocol/http_headers.h"
 #include "protocol/http_method.h"
 #include "protocol/http_request_info.h"
 #include "protocol/protocol_client.h"
 #include "protocol/response_info.h"
-#include "base/url.h"
 
 class CStream;
 
@@ -74,6 +74,7 @@ private:
     PassOutcome EvaluateStatus() const;
     void FollowRedirect(int& redirects);
     void AnswerSiteChallenge(HttpMethod method, const std::string& target);
+    bool IsOnSiteServer() const;
     void AnswerProxyChallenge(HttpMethod method, const std::string& target);
 
     void ReadBodyBytes(CStream* stream, std::uint32_t& received);

@@ -168,8 +168,17 @@ const std::string kDigestAnswer =
     "response=\"f087febca21b47411dcfc6ba14518af5\",\r\n\t"
     "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"\r\n";
 
-const std::string kHugeResponse =
-    "HTTP/1.1 200 OK\r\nAge: 1\r\nX-Filler: " + std::string(4900, 'f') + "\r\n\r\nbody";
+const std::string kLongHead = "HTTP/1.1 200 OK\r\nSet-Cookie: id=" + std::string(5000, 'c') +
+                              "\r\nContent-Length: 4\r\n\r\nbody";
+const std::string kHugeHead =
+    "HTTP/1.1 200 OK\r\nAge: 1\r\nX-Filler: " + std::string(70000, 'f') + "\r\n\r\nbody";
+std::string EndlessTrailer() {
+    std::string trailer;
+    while (trailer.size() <= CProtocolClient::kMaxHeadSize) {
+        trailer += "X-Pad: " + std::string(100, 'p') + "\r\n";
+    }
+    return "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n" + trailer;
+}
 
 const ExchangeCase kExchangeCases[] = {
     {.name = "plain 200",
@@ -320,10 +329,20 @@ const ExchangeCase kExchangeCases[] = {
      .rangeFrom = 3,
      .bytes = "whole body",
      .events = {513, 514, 515, 520}},
-    {.name = "header block over 4095 bytes",
-     .script = {Accept(), Expect(Req("GET", "/a")), Reply(kHugeResponse), Close()},
-     .bytes = kHugeResponse.substr(4095),
-     .events = {513, 514, 515, 520},
+    {.name = "head of 5 KB",
+     .script = {Accept(), Expect(Req("GET", "/a")), Reply(kLongHead)},
+     .bytes = "body",
+     .events = {513, 514, 515, 520}},
+    {.name = "head over 64 KiB",
+     .script = {Accept(), Expect(Req("GET", "/a")), Reply(kHugeHead)},
+     .request = ERR_HTTP_HEADER,
+     .events = {513, 520},
+     .keepsConnection = false},
+    {.name = "trailer without end",
+     .script = {Accept(), Expect(Req("GET", "/a")), Reply(EndlessTrailer())},
+     .body = ERR_HTTP_HEADER,
+     .bytes = "ok",
+     .events = {513, 514, 517, 518, 520},
      .keepsConnection = false},
     {.name = "connection lost inside a known length",
      .script = {Accept(), Expect(Req("GET", "/a")),
@@ -428,6 +447,29 @@ TEST_F(HttpClientTest, ExchangesWithAScriptedServer) {
     }
 }
 
+TEST_F(HttpClientTest, SiteCredentialsStayWithTheServerOfTheRequest) {
+    ScriptedPeer site("127.0.0.1");
+    ScriptedPeer other("127.0.0.2", site.Port());
+    const std::string challenge =
+        "HTTP/1.1 401 No\r\nWWW-Authenticate: Basic realm=\"r\"\r\nContent-Length: 0\r\n\r\n";
+    site.Accept()
+        .Expect(Substitute(Req("GET", "/a"), site.Authority()))
+        .Reply(challenge)
+        .ExpectClose()
+        .Accept()
+        .Expect(Substitute(Req("GET", "/a", "Authorization: Basic dTpw\r\n"), site.Authority()))
+        .Reply("HTTP/1.1 302 Found\r\nLocation: http://" + other.Authority() + "/b\r\n\r\n");
+    // Neither the redirected request nor the other host's own challenge gets them.
+    other.Accept().Expect(Substitute(Req("GET", "/b"), other.Authority())).Reply(challenge);
+    site.Start();
+    other.Start();
+    SetUrl("http://" + site.Authority() + "/a", "u", "p");
+    EXPECT_EQ(m_client.Request(METHOD_GET, false), ERR_HTTP_CLIENT_ERROR);
+    m_client.Finish();
+    EXPECT_EQ(site.Finish(), "");
+    EXPECT_EQ(other.Finish(), "");
+}
+
 TEST_F(HttpClientTest, RedirectToAnotherSchemeHandsItsUrlBack) {
     ScriptedPeer peer;
     peer.Accept()
@@ -479,8 +521,10 @@ TEST_F(HttpClientTest, HostileLengthsFailWithoutReadingOrAllocating) {
         // Sizes that fit are only read as far as the data goes.
         {chunked + "7fffffff\r\n", ERR_SOCKET_REMOTE_CLOSED},
         {"HTTP/1.1 200 OK\r\nContent-Length: 2147483647\r\n\r\n", ERR_SOCKET_REMOTE_CLOSED},
-        {"HTTP/1.1 206 Part\r\nContent-Range: bytes 0-2147483647/0\r\n\r\n",
+        {"HTTP/1.1 206 Part\r\nContent-Range: bytes 0-2147483646/0\r\n\r\n",
          ERR_SOCKET_REMOTE_CLOSED},
+        // Its file would end past the largest count.
+        {"HTTP/1.1 206 Part\r\nContent-Range: bytes 5-2147483647/0\r\n\r\n", ERR_HTTP_HEADER},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(ScriptedPeer::Show(c.head));
@@ -542,6 +586,11 @@ const ReuseCase kReuseCases[] = {
                 Reply("HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 1\r\n\r\n2"),
                 Expect(Req("GET", "/a")), Reply(Ok("3"))},
      .requests = {{METHOD_GET, true}, {METHOD_GET, true}, {METHOD_GET, true}},
+     .connections = 2},
+    {.name = "body after a HEAD answer",
+     .script = {Accept(), Expect(Req("HEAD", "/a")), Reply(Ok("stray")), ExpectClose(), Accept(),
+                Expect(Req("GET", "/a")), Reply(Ok("hello"))},
+     .requests = {{METHOD_HEAD, false}, {METHOD_GET, true}},
      .connections = 2},
     {.name = "server closed the idle connection",
      .script = {Accept(), Expect(Req("GET", "/a")), Reply(Ok("1")), Close(), Accept(),

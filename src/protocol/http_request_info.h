@@ -4,13 +4,14 @@
 #include <cstdint>
 #include <string>
 
+#include "base/url.h"
 #include "net/socket_address.h"
 #include "protocol/http_headers.h"
-#include "base/url.h"
 
 struct CHttpRequestInfo {
     CUrl url;
-    // Empty user and password: the site gets no credentials.
+    // Empty user and password: the site gets no credentials. They are for
+    // the server of url only, never for one that a redirect leads to.
     std::string user;
     std::string password;
     std::string userAgent;
@@ -32,3 +33,7 @@ struct CHttpRequestInfo {
                   const std::string& addressPassword);
     bool UsesProxy() const { return !proxy.GetHost().empty() && proxy.GetPort() != 0; }
 };
+
+// The same scheme, host (in any case) and port, a missing port being the
+// scheme's default.
+bool IsSameServer(const CUrl& first, const CUrl& second);

@@ -1,6 +1,6 @@
 #include "protocol/protocol_client.h"
 
-#include <vector>
+#include <memory>
 
 #include "base/errors.h"
 #include "platform/event_sink.h"
@@ -65,16 +65,21 @@ void CProtocolClient::ReadHeaderBlock(std::string& text) {
     ReadUntil(kHeaderBlockCapacity, "\r\n\r\n", text);
 }
 
+bool CProtocolClient::HasPendingInput() {
+    return IsConnected() && GetSocket().HasPendingInput();
+}
+
 void CProtocolClient::ReadUntil(std::uint32_t capacity, const char* terminator, std::string& text) {
-    std::vector<char> buffer(capacity);
+    // Not cleared: a head's room is large and is written before it is read.
+    const auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
     std::uint32_t received = 0;
     try {
-        GetSocket().ReceiveUntil(buffer.data(), capacity, terminator, received, true);
+        GetSocket().ReceiveUntil(buffer.get(), capacity, terminator, received, true);
     } catch (const CException&) {
-        text.assign(buffer.data(), received);
+        text.assign(buffer.get(), received);
         throw;
     }
-    text.assign(buffer.data(), received);
+    text.assign(buffer.get(), received);
 }
 
 std::unique_ptr<CEventSocket> CProtocolClient::CreateSocket() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,7 +19,12 @@ class CWaitEvent;
 class CProtocolClient {
 public:
     static constexpr std::uint32_t kLineCapacity = 512;
-    static constexpr std::uint32_t kHeaderBlockCapacity = 4096;
+    // Real servers send long cookies and policies; a head beyond this is refused.
+    static constexpr std::uint32_t kMaxHeadSize = 0x10000;
+    static constexpr std::uint32_t kHeaderBlockCapacity = kMaxHeadSize + 1;
+    // Counts are 32-bit and signed for the callers; larger bodies are refused
+    // rather than miscounted.
+    static constexpr std::uint32_t kMaxBodySize = std::numeric_limits<std::int32_t>::max();
 
     CProtocolClient();
     virtual ~CProtocolClient();
@@ -43,8 +49,11 @@ public:
     // cut and its rest is read as the next line. When the socket throws, text
     // holds the bytes that did arrive.
     void ReadLine(std::string& text);
-    // The same up to and including the blank line, at most 4095 bytes.
+    // The same up to and including the blank line, at most kMaxHeadSize
+    // bytes; a longer block comes back cut.
     void ReadHeaderBlock(std::string& text);
+    // Bytes have arrived that nobody asked for yet.
+    bool HasPendingInput();
 
     const CSocketAddress& GetCurrentAddress() const { return m_currentAddress; }
 

@@ -40,8 +40,13 @@ protected:
         const std::string root = m_folder.File("secure");
         std::filesystem::create_directories(root);
         testing_support::WriteFile(root + "/file.txt", "over TLS\n");
+        std::filesystem::create_directories(root + "/private");
+        testing_support::WriteFile(root + "/private/file.txt", "for alice\n");
+        const std::string users = m_folder.File("users");
+        testing_support::WriteFile(users, "alice:{PLAIN}s3cret\n");
         const std::string log = m_folder.File("requests.log");
-        // Everything on the plain port moves to https; on https, /loop/ moves back.
+        // Everything on the plain port moves to https; on https, /loop/ moves
+        // back and /private/ asks for a password.
         m_nginx.SetHttpDirectives(
             "  log_format scheme '$scheme $request_method $request_uri $status';\n"
             "  server {\n    listen 127.0.0.1:" +
@@ -54,7 +59,10 @@ protected:
             ";\n    root " + root + ";\n    access_log " + log +
             " scheme;\n"
             "    location /loop/ { return 301 http://127.0.0.1:" +
-            std::to_string(m_plainPort) + "$request_uri; }\n  }\n");
+            std::to_string(m_plainPort) +
+            "$request_uri; }\n"
+            "    location /private/ { auth_basic \"r\"; auth_basic_user_file " +
+            users + "; }\n  }\n");
         m_nginx.Start();
     }
 
@@ -95,6 +103,15 @@ TEST_F(SchemeRedirectTest, ACrawlFollowsASwitchOfScheme) {
     EXPECT_EQ(ReadFile(m_folder.File("site.files/127.0.0.1_" + std::to_string(m_securePort) +
                                      "/file.txt")),
               "over TLS\n");
+}
+
+TEST_F(SchemeRedirectTest, TheSiteKeepsItsPasswordWhenItMovesToHttps) {
+    m_project.SetCredentials("alice", "s3cret");
+    Crawl("/private/file.txt");
+    ASSERT_EQ(m_window.Urls(WM_DL_FILE_SAVED).size(), 1u);
+    EXPECT_EQ(ReadFile(m_folder.File("site.files/127.0.0.1_" + std::to_string(m_securePort) +
+                                     "/private/file.txt")),
+              "for alice\n");
 }
 
 TEST_F(SchemeRedirectTest, APingPongBetweenSchemesEndsWithinTheRedirectBound) {
