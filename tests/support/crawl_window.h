@@ -66,6 +66,13 @@ public:
     }
     std::size_t FinishedCount() const { return m_finished; }
 
+    // Runs action inside the handling of every message of this kind, as a
+    // window that saves the project while it handles one would.
+    void OnMessage(UINT message, std::function<void(const CrawlEvent&)> action) {
+        m_actionMessage = message;
+        m_action = std::move(action);
+    }
+
 private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         CrawlEvent event{message, wParam, {}, ERR_SUCCESS, {}};
@@ -92,6 +99,9 @@ private:
             default:
                 break;
         }
+        if (m_action && message == m_actionMessage) {
+            m_action(event);
+        }
         m_events.push_back(std::move(event));
         return 0;
     }
@@ -103,6 +113,8 @@ private:
     std::vector<CrawlEvent> m_events;
     std::size_t m_finished = 0;
     std::uint64_t m_bytes = 0;
+    UINT m_actionMessage = 0;
+    std::function<void(const CrawlEvent&)> m_action;
 };
 
 }  // namespace testing_support
