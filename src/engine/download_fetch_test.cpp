@@ -1,15 +1,17 @@
 // The worker's fetch over a scripted server: the exact requests it sends and
 // what it makes of the answers, resumed bodies above all.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 
+#include "base/file_stream.h"
 #include "engine/download_worker.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
-#include "base/file_stream.h"
 #include "support/scripted_peer.h"
 #include "support/temp_folder.h"
 
@@ -118,6 +120,46 @@ TEST_F(DownloadFetchTest, HeadThenGetSavesTheBodyUnderItsMappedName) {
     EXPECT_EQ(task.storedPath, "127.0.0.1_" + std::to_string(m_peer.Port()) + "/d/f.bin");
     EXPECT_EQ(ReadFile(Saved("/d/f.bin")), body);
     EXPECT_EQ(m_peer.Connections(), 1);  // HEAD and GET share the connection
+}
+
+// Lets the files of this process grow to a few bytes only, as a full disk
+// would, with the signal of the limit ignored so that the write fails.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = m_saved;
+        limited.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = SIG_DFL;
+};
+
+TEST_F(DownloadFetchTest, ABodyThatCannotReachTheDiskFailsTheUrl) {
+    // Smaller than the output buffer: nothing is written before the close.
+    const std::string body = Body(6000);
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/f.bin"))
+        .Reply(Ok(""))
+        .Expect(Req("GET", "/f.bin"))
+        .Reply(Ok(body));
+    CDownloadTask task;
+    {
+        const FileSizeLimit limit(1000);
+        task = Fetch("/f.bin");
+    }
+    EXPECT_FALSE(task.success);
+    EXPECT_EQ(task.resultCode, ERR_FILE_STREAM_WRITE);
 }
 
 TEST_F(DownloadFetchTest, AnUnchangedFileIsNotFetchedAgain) {

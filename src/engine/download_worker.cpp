@@ -10,14 +10,14 @@
 #include <new>
 #include <utility>
 
-#include "html/html_lock.h"
+#include "base/file_stream.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
+#include "html/html_lock.h"
+#include "html/link_extractor.h"
 #include "protocol/ftp_client.h"
 #include "protocol/http_client.h"
-#include "base/file_stream.h"
-#include "html/link_extractor.h"
 
 namespace {
 
@@ -290,8 +290,7 @@ ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
     if (result == ERR_SUCCESS) {
         result = ExtractPageLinks();
     }
-    m_output->Close();
-    return result;
+    return CloseOutput(result);
 }
 
 void CDownloadWorker::PrepareRequest(CHttpClient& client, const CUrl& url,
@@ -411,6 +410,17 @@ ResultCode CDownloadWorker::OpenOutput(std::int32_t offset) {
     return ERR_SUCCESS;
 }
 
+ResultCode CDownloadWorker::CloseOutput(ResultCode result) {
+    try {
+        m_output->Close();
+    } catch (const CStreamException& e) {
+        // The last bytes never reached the disk (a full disk, a size
+        // limit): the file is not saved, and an earlier failure says more.
+        return result == ERR_SUCCESS ? e.GetCode() : result;
+    }
+    return result;
+}
+
 ResultCode CDownloadWorker::ExtractPageLinks() {
     CDownloadTask task = CopyTask();
     const bool isPage =
@@ -459,8 +469,7 @@ ResultCode CDownloadWorker::FetchFtp(const CUrl& url) {
         result = m_ftpClient->Download(body, received, static_cast<std::uint32_t>(offset));
     }
     m_ftpClient->Quit();
-    m_output->Close();
-    return result;
+    return CloseOutput(result);
 }
 
 ResultCode CDownloadWorker::CheckResponse(const CResponseInfo& response,

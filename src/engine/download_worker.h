@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/url.h"
 #include "engine/download_task.h"
 #include "engine/link_item.h"
 #include "platform/critical_section.h"
@@ -16,7 +17,6 @@
 #include "protocol/http_request_info.h"
 #include "protocol/response_info.h"
 #include "storage/local_file_mapping.h"
-#include "base/url.h"
 
 class CFileStream;
 class CFtpClient;
@@ -101,6 +101,8 @@ private:
     // Opens the task's local file for a body that is written from offset on.
     ResultCode OpenOutput(std::int32_t offset);
     ResultCode ExtractPageLinks();
+    // Closes the output; a failed final flush fails a successful attempt.
+    ResultCode CloseOutput(ResultCode result);
 
     // The bytes of an earlier attempt that the next one can continue from:
     // the task's count when its local file still holds that many, else 0.
