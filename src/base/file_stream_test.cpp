@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "base/errors.h"
-#include "support/failing_fdopen.h"
+#include "support/failing_stdio.h"
 #include "support/temp_folder.h"
 #include "support/thrown_code.h"
 

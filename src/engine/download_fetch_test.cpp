@@ -1,9 +1,7 @@
 // The worker's fetch over a scripted server: the exact requests it sends and
 // what it makes of the answers, resumed bodies above all.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -12,6 +10,7 @@
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
+#include "support/failing_stdio.h"
 #include "support/scripted_peer.h"
 #include "support/temp_folder.h"
 
@@ -122,31 +121,7 @@ TEST_F(DownloadFetchTest, HeadThenGetSavesTheBodyUnderItsMappedName) {
     EXPECT_EQ(m_peer.Connections(), 1);  // HEAD and GET share the connection
 }
 
-// Lets the files of this process grow to a few bytes only, as a full disk
-// would, with the signal of the limit ignored so that the write fails.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = m_saved;
-        limited.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = SIG_DFL;
-};
-
 TEST_F(DownloadFetchTest, ABodyThatCannotReachTheDiskFailsTheUrl) {
-    // Smaller than the output buffer: nothing is written before the close.
     const std::string body = Body(6000);
     m_peer.Accept()
         .Expect(Req("HEAD", "/f.bin"))
@@ -155,7 +130,8 @@ TEST_F(DownloadFetchTest, ABodyThatCannotReachTheDiskFailsTheUrl) {
         .Reply(Ok(body));
     CDownloadTask task;
     {
-        const FileSizeLimit limit(1000);
+        // Neither the flush after the body nor the one of the close succeeds.
+        const testing_support::FailingFflush full;
         task = Fetch("/f.bin");
     }
     EXPECT_FALSE(task.success);

@@ -6,7 +6,7 @@
 
 #include "base/url.h"
 #include "engine/download_task.h"
-#include "support/failing_fdopen.h"
+#include "support/failing_stdio.h"
 #include "support/memory_stream.h"
 #include "support/parsed_url.h"
 #include "support/temp_folder.h"
