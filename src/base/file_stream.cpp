@@ -1,6 +1,7 @@
 #include "base/file_stream.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <new>
@@ -9,6 +10,8 @@
 
 namespace {
 
+// The truncation of the create modes waits until the file is locked, so
+// that an open that is refused leaves the holder's bytes alone.
 int OpenFlags(int mode) {
     switch (mode) {
         case CFileStream::modeRead:
@@ -16,12 +19,21 @@ int OpenFlags(int mode) {
         case CFileStream::modeReadWrite:
             return O_RDWR;
         case CFileStream::modeWriteCreate:
-            return O_WRONLY | O_CREAT | O_TRUNC;
+            return O_WRONLY | O_CREAT;
         case CFileStream::modeReadWriteCreate:
-            return O_RDWR | O_CREAT | O_TRUNC;
+            return O_RDWR | O_CREAT;
         default:
             return -1;
     }
+}
+
+// An unshared open holds the file's lock until the descriptor is closed; a
+// second unshared open of the same file, from any thread or process, fails.
+bool Claim(int fd, int mode, bool share) {
+    if (!share && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return false;
+    }
+    return (mode & CFileStream::modeCreate) == 0 || ::ftruncate(fd, 0) == 0;
 }
 
 }  // namespace
@@ -49,7 +61,7 @@ const char* CFileStream::ModeText(int mode) {
     }
 }
 
-bool CFileStream::Open(const std::string& path, int mode, bool /*share*/, std::size_t bufferSize) {
+bool CFileStream::Open(const std::string& path, int mode, bool share, std::size_t bufferSize) {
     Close();
     const int flags = OpenFlags(mode);
     if (flags < 0) {
@@ -59,10 +71,10 @@ bool CFileStream::Open(const std::string& path, int mode, bool /*share*/, std::s
     if (fd < 0) {
         ThrowStreamException(ERR_FILE_STREAM_OPEN);
     }
-    std::FILE* file = ::fdopen(fd, ModeText(mode));
+    std::FILE* file = Claim(fd, mode, share) ? ::fdopen(fd, ModeText(mode)) : nullptr;
     if (file == nullptr) {
         ::close(fd);
-        return false;
+        ThrowStreamException(ERR_FILE_STREAM_OPEN);
     }
     m_file = file;
     m_mode = mode;

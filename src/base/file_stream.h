@@ -25,9 +25,10 @@ public:
     CFileStream& operator=(const CFileStream&) = delete;
 
     // Opens path in one of the modes 1, 3, 6 or 7 with a fully buffered file
-    // whose buffer this stream owns. Throws ERR_FILE_STREAM_OPEN when the file
-    // cannot be opened; returns false only when the descriptor cannot be wrapped.
-    // share is accepted for callers' sake: POSIX files are always shared.
+    // whose buffer this stream owns; true, or ERR_FILE_STREAM_OPEN thrown.
+    // Without share the file is locked exclusively while it is open, and the
+    // open fails while another unshared stream holds it, so two writers never
+    // mix their bytes in one file; a create mode truncates only once locked.
     bool Open(const std::string& path, int mode, bool share = false,
               std::size_t bufferSize = kDefaultBufferSize);
 

@@ -4,14 +4,17 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 
 #include "base/errors.h"
+#include "support/failing_stdio.h"
 #include "support/temp_folder.h"
 #include "support/thrown_code.h"
 
 namespace {
 
+using testing_support::FailingFdopen;
 using testing_support::ReadFile;
 using testing_support::TempFolder;
 using testing_support::WriteFile;
@@ -44,6 +47,45 @@ TEST(FileStreamTest, OpenModesOnMissingAndExistingFiles) {
         stream.Close();
         EXPECT_EQ(ReadFile(existing), c.keepsContent ? "content" : "") << c.mode;
     }
+}
+
+TEST(FileStreamTest, AnUnsharedOpenLocksOutOtherUnsharedOpensUntilItCloses) {
+    TempFolder folder;
+    const std::string path = folder.File("body");
+    for (int mode : {CFileStream::modeRead, CFileStream::modeReadWrite,
+                     CFileStream::modeWriteCreate, CFileStream::modeReadWriteCreate}) {
+        SCOPED_TRACE(mode);
+        WriteFile(path, "first");
+        CFileStream holder;
+        holder.Open(path, CFileStream::modeReadWrite);
+        CFileStream second;
+        EXPECT_EQ(CodeOf([&] { second.Open(path, mode); }), ERR_FILE_STREAM_OPEN);
+        EXPECT_FALSE(second.IsOpen());
+        // A refused open truncates nothing.
+        EXPECT_EQ(ReadFile(path), "first");
+        EXPECT_TRUE(second.Open(path, mode, true));
+        second.Close();
+        holder.Close();
+        EXPECT_TRUE(second.Open(path, mode));
+    }
+}
+
+TEST(FileStreamTest, ADescriptorThatCannotBeWrappedIsAnOpenFailure) {
+    TempFolder folder;
+    const std::string path = folder.File("f");
+    WriteFile(path, "content");
+    const auto openDescriptors = [] {
+        const std::filesystem::directory_iterator fds("/proc/self/fd");
+        return std::distance(begin(fds), end(fds));
+    };
+    const auto before = openDescriptors();
+    CFileStream stream;
+    {
+        const FailingFdopen failing;
+        EXPECT_EQ(CodeOf([&] { stream.Open(path, CFileStream::modeRead); }), ERR_FILE_STREAM_OPEN);
+    }
+    EXPECT_FALSE(stream.IsOpen());
+    EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST(FileStreamTest, RecordsRoundTripInTheirExactEncoding) {

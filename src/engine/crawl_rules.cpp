@@ -1,5 +1,6 @@
 #include "engine/crawl_rules.h"
 
+#include <limits>
 #include <string_view>
 
 #include "base/ascii.h"
@@ -89,6 +90,18 @@ bool CCrawlRules::CheckScope(const CUrl& url) {
         linkFolder.size() >= ruleFolder.size() &&
         EqualsIgnoreCase(std::string_view(linkFolder).substr(0, ruleFolder.size()), ruleFolder);
     return inside || Reject(RejectScope);
+}
+
+bool CCrawlRules::CheckAnchor(const CUrl& url, std::int32_t level, bool internal) {
+    if (EqualsIgnoreCase(url.GetHost(), m_domain)) {
+        return CheckScope(url) && CheckLevel(level, internal);
+    }
+    // The chain that leaves the site starts at level 0 on the first page
+    // outside it, so that page is already one step away.
+    if (m_externalLevels < 1 || level == std::numeric_limits<std::int32_t>::max()) {
+        return Reject(RejectLevel);
+    }
+    return CheckLevel(level + 1, false);
 }
 
 bool CCrawlRules::CheckFilter(const CResponseInfo& response) {

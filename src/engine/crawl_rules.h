@@ -56,6 +56,11 @@ public:
     bool CheckLevel(std::int32_t level, bool internal);
     bool CheckScope(const CUrl& url);
     bool CheckFilter(const CResponseInfo& response);
+    // An anchor link at the level that link extraction gives it. On the
+    // domain's host: the scope and level tests. On another host the external
+    // levels count the pages away from the site: 0 admits none, 1 the pages
+    // that the site links to, 2 also the pages those link to on their hosts.
+    bool CheckAnchor(const CUrl& url, std::int32_t level, bool internal);
     std::int32_t GetLastReject() const { return m_lastReject.load(std::memory_order_relaxed); }
 
     // internal levels, external levels, domain, directory, the filter list,

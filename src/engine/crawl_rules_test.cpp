@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "base/errors.h"
+#include "base/url.h"
 #include "protocol/response_info.h"
 #include "support/memory_stream.h"
 #include "support/parsed_url.h"
-#include "base/url.h"
 
 namespace {
 
@@ -48,6 +48,36 @@ TEST(CrawlRulesTest, LevelLimits) {
         EXPECT_EQ(rules.CheckLevel(c.level, c.internal), c.passes)
             << c.internalLevels << " " << c.externalLevels << " " << c.level;
         EXPECT_EQ(rules.GetLastReject(), c.passes ? RejectNone : RejectLevel);
+    }
+}
+
+TEST(CrawlRulesTest, AnchorsToOtherHostsCountTheirStepsAwayFromTheSite) {
+    const struct {
+        std::int32_t externalLevels;
+        const char* url;
+        std::int32_t level;
+        bool internal, passes;
+    } cases[] = {
+        // The starting host keeps its directory and internal limit.
+        {2, "http://h/docs/a.html", 2, true, true},
+        {2, "http://h/other/a.html", 1, true, false},
+        {2, "http://H/docs/a.html", 3, true, false},
+        // A page the site links to, then a page that one links to.
+        {-1, "http://g/a.html", 0, false, false},
+        {0, "http://g/a.html", 0, false, false},
+        {1, "http://g/a.html", 0, false, true},
+        {1, "http://g/b.html", 1, false, false},
+        {2, "http://g/b.html", 1, false, true},
+        {2, "http://g/other/c.html", 2, false, false},
+        {100, "http://g/b.html", 2147483647, false, false},
+    };
+    for (const auto& c : cases) {
+        CCrawlRules rules;
+        rules.SetLevels(2, c.externalLevels);
+        rules.SetScope("h", "/docs/index.html");
+        EXPECT_EQ(rules.CheckAnchor(ParsedUrl(c.url), c.level, c.internal), c.passes)
+            << c.externalLevels << " " << c.url << " " << c.level;
+        EXPECT_EQ(rules.GetLastReject() == RejectNone, c.passes);
     }
 }
 

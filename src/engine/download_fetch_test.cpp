@@ -11,6 +11,7 @@
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
 #include "support/parsed_url.h"
+#include "support/failing_stdio.h"
 #include "support/scripted_peer.h"
 #include "support/temp_folder.h"
 
@@ -131,6 +132,23 @@ TEST_F(DownloadFetchTest, HeadThenGetSavesTheBodyUnderItsMappedName) {
     EXPECT_EQ(task.storedPath, "127.0.0.1_" + std::to_string(m_peer.Port()) + "/d/f.bin");
     EXPECT_EQ(ReadFile(Saved("/d/f.bin")), body);
     EXPECT_EQ(m_peer.Connections(), 1);  // HEAD and GET share the connection
+}
+
+TEST_F(DownloadFetchTest, ABodyThatCannotReachTheDiskFailsTheUrl) {
+    const std::string body = Body(6000);
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/f.bin"))
+        .Reply(Ok(""))
+        .Expect(Req("GET", "/f.bin"))
+        .Reply(Ok(body));
+    CDownloadTask task;
+    {
+        // Neither the flush after the body nor the one of the close succeeds.
+        const testing_support::FailingFflush full;
+        task = Fetch("/f.bin");
+    }
+    EXPECT_FALSE(task.success);
+    EXPECT_EQ(task.resultCode, ERR_FILE_STREAM_WRITE);
 }
 
 TEST_F(DownloadFetchTest, AnUnchangedFileIsNotFetchedAgain) {

@@ -4,14 +4,14 @@
 #include <new>
 #include <utility>
 
+#include "base/file_stream.h"
+#include "base/stream.h"
 #include "engine/crawl_messages.h"
 #include "engine/download_worker.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
 #include "platform/message_target.h"
-#include "base/file_stream.h"
-#include "base/stream.h"
 
 namespace {
 
@@ -39,6 +39,10 @@ std::int32_t ModificationTimeOf(const CResponseInfo& response) {
 struct CDownloadManager::CWorkerSlot {
     std::unique_ptr<CDownloadWorker> worker;
     CFileStream output;
+    // The task on its way to the worker: it has left the list or the retry
+    // queue while the window is told about it, and a project saved meanwhile
+    // must still hold it.
+    CDownloadTask handedOut;
 };
 
 CDownloadManager::CDownloadManager(CProjectSettings& project, WorkerFactory factory)
@@ -98,6 +102,8 @@ void CDownloadManager::Store(CStream& stream) {
     for (const auto& slot : m_slots) {
         if (slot->worker->HoldsTask()) {
             held.push_back(slot->worker->CopyTask());
+        } else if (slot->handedOut.HasUrl()) {
+            held.push_back(slot->handedOut);
         }
     }
     stream << static_cast<std::int32_t>(held.size() + m_retryQueue.size());
@@ -245,13 +251,16 @@ bool CDownloadManager::Poll() {
 }
 
 bool CDownloadManager::HandOut(std::size_t index) {
-    CDownloadTask task;
-    if (!NextTask(task)) {
+    CWorkerSlot& slot = *m_slots[index];
+    if (!NextTask(slot.handedOut)) {
         return false;
     }
-    const std::string urlText = task.item.GetUrl().GetSourceText();
+    // Only this thread changes the task, and only under the lock.
+    const std::string urlText = slot.handedOut.item.GetUrl().GetSourceText();
     SendMessage(m_window, WM_DL_THREAD_URL, index, reinterpret_cast<LPARAM>(urlText.c_str()));
-    m_slots[index]->worker->Assign(task);
+    std::scoped_lock lock(m_lock);
+    slot.worker->Assign(slot.handedOut);
+    slot.handedOut.Clear();
     return true;
 }
 

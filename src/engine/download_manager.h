@@ -48,7 +48,7 @@ public:
     bool Resume();
 
     // The manager's section of the project file: the tasks under way (those
-    // the workers hold, then the retry queue), then the list. Loaded tasks go
+    // the workers hold or are being handed, then the retry queue), then the list. Loaded tasks go
     // to the retry queue, so they are fetched first when the crawl resumes.
     void Store(CStream& stream);
     void Load(CStream& stream);

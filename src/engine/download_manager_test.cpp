@@ -200,6 +200,29 @@ TEST_F(DownloadManagerTest, ARunningCrawlIsStoredPausedWithItsTaskUnderWay) {
     EXPECT_NE(loaded.GetManager()->GetList().Find(ParsedUrl("http://h/a"))->GetStoredPath(), "");
 }
 
+TEST_F(DownloadManagerTest, AProjectSavedWhileAUrlIsHandedOutStillHoldsIt) {
+    m_project.SetThreadCount(1);
+    NewController();
+    // The autosave lands while the window is told about b, which has left
+    // the list but has not reached the worker yet.
+    MemoryStream stored;
+    m_window.OnMessage(WM_DL_THREAD_URL, [&](const testing_support::CrawlEvent& event) {
+        if (event.url == "http://h/b") {
+            m_controller->Store(stored);
+        }
+    });
+    CrawlToEnd();
+    m_window.OnMessage(0, {});
+
+    stored.Seek(0, CStream::kBegin);
+    CCrawlController reopened(m_project, ScriptedWorker::Factory(m_site));
+    reopened.Load(stored, m_window.Target());
+    m_site.ClearFetched();
+    ASSERT_TRUE(reopened.Resume());
+    ASSERT_TRUE(m_window.PumpUntilFinished());
+    EXPECT_EQ(Sorted(m_site.Fetched()), (std::vector<std::string>{"http://h/b", "http://h/c"}));
+}
+
 TEST_F(DownloadManagerTest, LoadRefusesUnknownStatesAndReadsRunningAsPaused) {
     NewController();
     CrawlToEnd();

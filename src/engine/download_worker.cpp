@@ -292,8 +292,7 @@ ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
     if (result == ERR_SUCCESS) {
         result = ExtractPageLinks();
     }
-    m_output->Close();
-    return result;
+    return CloseOutput(result);
 }
 
 void CDownloadWorker::PrepareRequest(CHttpClient& client, const CUrl& url,
@@ -434,6 +433,17 @@ ResultCode CDownloadWorker::OpenOutput(std::int32_t offset) {
     return ERR_SUCCESS;
 }
 
+ResultCode CDownloadWorker::CloseOutput(ResultCode result) {
+    try {
+        m_output->Close();
+    } catch (const CStreamException& e) {
+        // The last bytes never reached the disk (a full disk, a size
+        // limit): the file is not saved, and an earlier failure says more.
+        return result == ERR_SUCCESS ? e.GetCode() : result;
+    }
+    return result;
+}
+
 ResultCode CDownloadWorker::ExtractPageLinks() {
     CDownloadTask task = CopyTask();
     const bool isPage =
@@ -482,8 +492,7 @@ ResultCode CDownloadWorker::FetchFtp(const CUrl& url) {
         result = m_ftpClient->Download(body, received, static_cast<std::uint32_t>(offset));
     }
     m_ftpClient->Quit();
-    m_output->Close();
-    return result;
+    return CloseOutput(result);
 }
 
 ResultCode CDownloadWorker::CheckResponse(const CResponseInfo& response,

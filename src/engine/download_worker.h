@@ -105,6 +105,8 @@ private:
     // Opens the task's local file for a body that is written from offset on.
     ResultCode OpenOutput(std::int32_t offset);
     ResultCode ExtractPageLinks();
+    // Closes the output; a failed final flush fails a successful attempt.
+    ResultCode CloseOutput(ResultCode result);
 
     // The bytes of an earlier attempt that the next one can continue from:
     // the task's count when its local file still holds that many, else 0.

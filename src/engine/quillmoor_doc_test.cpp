@@ -7,6 +7,7 @@
 
 #include "base/url.h"
 #include "engine/download_task.h"
+#include "support/failing_stdio.h"
 #include "support/memory_stream.h"
 #include "support/parsed_url.h"
 #include "support/temp_folder.h"
@@ -197,6 +198,13 @@ TEST_F(QuillmoorDocTest, OpenRefusesWhatIsNoProjectFile) {
         EXPECT_EQ(m_doc.GetLoadError(), Error::OpenFailed);
         EXPECT_FALSE(m_doc.IsOpen());
     }
+}
+
+TEST_F(QuillmoorDocTest, AFileThatOpensButCannotBeReadIsRefused) {
+    WriteFile(Path("p.tkp"), ProjectBytes());
+    const testing_support::FailingFdopen failing;
+    EXPECT_FALSE(m_doc.OpenDocument(Path("p.tkp")));
+    EXPECT_EQ(m_doc.GetLoadError(), Error::OpenFailed);
 }
 
 struct FolderCase {

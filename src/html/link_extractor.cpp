@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <limits>
 
-#include "engine/crawl_rules.h"
 #include "base/errors.h"
-#include "html/html_charset.h"
 #include "base/stream.h"
 #include "base/url.h"
+#include "engine/crawl_rules.h"
+#include "html/html_charset.h"
 
 namespace {
 
@@ -122,11 +122,8 @@ void CLinkExtractor::TakeBase(CHtmlNode& base) {
 }
 
 void CLinkExtractor::AddLink(const CUrl& url, bool anchor) {
-    if (anchor && !m_rules.CheckScope(url)) {
-        return;
-    }
     const std::optional<LinkLevel> level = ComputeLevel(url);
-    if (!level || (anchor && !m_rules.CheckLevel(level->level, level->internal))) {
+    if (!level || (anchor && !m_rules.CheckAnchor(url, level->level, level->internal))) {
         return;
     }
     m_foundLinks.emplace_back(url, level->level, level->internal);

@@ -68,6 +68,13 @@ public:
     }
     std::size_t FinishedCount() const { return m_finished; }
 
+    // Runs action inside the handling of every message of this kind, as a
+    // window that saves the project while it handles one would.
+    void OnMessage(UINT message, std::function<void(const CrawlEvent&)> action) {
+        m_actionMessage = message;
+        m_action = std::move(action);
+    }
+
 private:
     // Records every message of the crawl; sizes and byte counts only add up.
     struct Recorder : ICrawlObserver {
@@ -113,6 +120,11 @@ private:
             event.worker = wParam;
             m_events.push_back(std::move(event));
         }
+        if (m_action && message == m_actionMessage && !m_events.empty()) {
+            // A copy: the action may pump messages that add events.
+            const CrawlEvent event = m_events.back();
+            m_action(event);
+        }
         return 0;
     }
 
@@ -124,6 +136,8 @@ private:
     std::vector<CrawlEvent> m_events;
     std::size_t m_finished = 0;
     std::uint64_t m_bytes = 0;
+    UINT m_actionMessage = 0;
+    std::function<void(const CrawlEvent&)> m_action;
 };
 
 }  // namespace testing_support
