@@ -4,11 +4,11 @@
 #include <limits>
 #include <new>
 
+#include "base/stream.h"
 #include "engine/program_options.h"
 #include "net/ssl_socket.h"
 #include "protocol/auth_challenge.h"
 #include "protocol/header_text.h"
-#include "base/stream.h"
 
 namespace {
 
@@ -191,6 +191,7 @@ void CHttpClient::FillResponseInfo() {
     m_responseInfo.Clear();
     m_responseInfo.valid = true;
     m_responseInfo.url = m_currentUrl;
+    m_responseInfo.status = m_status;
     m_responseInfo.modificationTimeKnown =
         m_responseHeaders.GetLastModified(m_responseInfo.modificationTime);
     std::int32_t first = 0;
