@@ -209,7 +209,7 @@ void CCrawlSession::AutoSave() {
         return;
     }
     m_autoSaveFailed = true;
-    m_display->PrintLine("Warning: " + m_doc.GetPathName() + " could not be saved");
+    m_display->PrintError("Warning: " + m_doc.GetPathName() + " could not be saved");
 }
 
 int CCrawlSession::PauseAndSave() {

@@ -194,7 +194,7 @@ std::string CProgressDisplay::RowLine(std::size_t index, const Row& row) const {
     }
     std::snprintf(head, sizeof head, "%3zu %4s %10s  ", index,
                   row.percent == 0 ? "" : (std::to_string(row.percent) + "%").c_str(),
-                  row.size == 0 ? "" : std::to_string(row.size).c_str());
+                  row.size == 0 ? "" : FormatBytes(row.size).c_str());
     return head + row.url;
 }
 

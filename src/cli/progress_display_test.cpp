@@ -96,7 +96,7 @@ TEST(ProgressDisplayTest, TerminalModeRedrawsTheLiveBlockInPlace) {
     display.Redraw();
     const std::string first = out.str();
     EXPECT_EQ(first,
-              "  0  57%       2000  http://h/a\n"
+              "  0  57%     2.0 KB  http://h/a\n"
               "  1  idle\n"
               "0 files saved, 0 B/s\n");
     display.Redraw();  // nothing changed, nothing drawn
@@ -106,7 +106,7 @@ TEST(ProgressDisplayTest, TerminalModeRedrawsTheLiveBlockInPlace) {
     display.Redraw();
     EXPECT_EQ(out.str().substr(first.size()),
               "\x1b[3F\x1b[J"
-              "  0  57%       2000  http://h/a\n"
+              "  0  57%     2.0 KB  http://h/a\n"
               "  1                  http://h/a-very...\n"
               "0 files saved, 0 B/s\n");
 }
