@@ -72,7 +72,7 @@ void PrintUsage(std::FILE* out) {
                  "  0  all fine            4  network failure (DNS, connect, time-out, TLS)\n"
                  "  1  generic error       5  certificate verification failure\n"
                  "  2  usage error         6  authentication failure (401, 407)\n"
-                 "                        8  the server answered an error for some URL\n"
+                 "                         8  the server answered an error for some URL\n"
                  "  130 interrupted by Ctrl+C\n"
                  "A project that another command is changing is refused with status 1.\n"
                  "\n"
