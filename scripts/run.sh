@@ -4,7 +4,7 @@
 #                                  by nginx on a loopback port, into build/sample-mirror
 #   scripts/run.sh URL [OPTIONS]   mirrors URL (tarnwick-cli mirror URL OPTIONS)
 #   scripts/run.sh COMMAND ...     runs any other tarnwick-cli command (help, version,
-#                                  mirror, new, start, summary, list, clear, chm)
+#                                  mirror, new, start, stop, set, summary, list, clear, chm)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -14,7 +14,7 @@ cli=$PWD/build/release/src/cli/tarnwick-cli
 case "${1:-}" in
   "")
     ;;
-  help|--help|version|mirror|new|start|summary|list|clear|chm)
+  help|-h|--help|version|-V|--version|mirror|new|start|stop|set|summary|list|clear|chm)
     exec "$cli" "$@"
     ;;
   *)

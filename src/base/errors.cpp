@@ -25,6 +25,7 @@ constexpr CodeMessage kSocketMessages[] = {
     {ERR_SSL_SEND, "Error occurred during SSL seding!"},
     {ERR_SSL_RECEIVE, "Error occurred during SSL receiving!"},
     {ERR_SSL_UNKNOWN, "Unknown SSL error!"},
+    {ERR_SSL_VERIFY, "The server's certificate could not be verified!"},
 };
 
 constexpr CodeMessage kProtocolMessages[] = {

@@ -36,6 +36,8 @@ enum : ResultCode {
     ERR_SSL_SEND = 0x20010201,
     ERR_SSL_RECEIVE = 0x20010202,
     ERR_SSL_UNKNOWN = 0x20010203,
+    // The handshake failed because the server's certificate did not verify.
+    ERR_SSL_VERIFY = 0x20010204,
 
     ERR_HTTP_HEADER = 0x20010300,
     ERR_HTTP_STATUS = 0x20010301,

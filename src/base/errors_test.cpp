@@ -25,6 +25,7 @@ TEST(ErrorsTest, EachCodeHasExactlyItsOwnMessage) {
         {ERR_SOCKET_LOCAL_CLOSED, "The local socket closed!"},
         {ERR_SSL_SEND, "Error occurred during SSL seding!"},
         {ERR_SSL_UNKNOWN, "Unknown SSL error!"},
+        {ERR_SSL_VERIFY, "The server's certificate could not be verified!"},
         {ERR_HTTP_HEADER, "<false:untouched>"},
     };
     for (const auto& c : socketCases) {

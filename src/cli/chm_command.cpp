@@ -164,7 +164,8 @@ int RunChmCommand(const Arguments& arguments, std::ostream& out, std::ostream& e
     // a paused crawl has not yet pointed its pages' links at the local copies.
     if (doc.GetController().GetState() != Stopped) {
         return Fail(err, "the crawl of " + projectPath +
-                             " is paused; finish it first with: tarnwick-cli start " + projectPath);
+                             " is paused; finish it with: tarnwick-cli start " + projectPath +
+                             " or end it where it is with: tarnwick-cli stop " + projectPath);
     }
     const CChmRequest request = MakeRequest(doc, target);
     CChmProgressDisplay display(out, err, ::isatty(STDOUT_FILENO) == 1);

@@ -5,13 +5,13 @@
 #include <filesystem>
 #include <sstream>
 
+#include "base/url.h"
 #include "chm/chm_builder.h"
 #include "cli/chm_progress_display.h"
 #include "engine/quillmoor_doc.h"
 #include "support/fake_chm_compiler.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
-#include "base/url.h"
 
 namespace {
 

@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
+#include "cli/mirror_options.h"
 #include "cli/printable_text.h"
 #include "cli/update_html_progress.h"
 #include "engine/download_task.h"
@@ -25,6 +27,20 @@ int TerminalWidth() {
     return 80;
 }
 
+// "4.2 s", "3 min 5 s", "2 h 7 min".
+std::string FormatDuration(std::chrono::milliseconds elapsed) {
+    const long long seconds = elapsed.count() / 1000;
+    char text[48];
+    if (seconds < 60) {
+        std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(elapsed.count()) / 1000);
+    } else if (seconds < 3600) {
+        std::snprintf(text, sizeof text, "%lld min %lld s", seconds / 60, seconds % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld h %lld min", seconds / 3600, seconds % 3600 / 60);
+    }
+    return text;
+}
+
 std::uint32_t MillisecondsUntil(Clock::time_point when) {
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(when - Clock::now());
     return static_cast<std::uint32_t>(std::max<long>(0, wait.count()));
@@ -32,10 +48,10 @@ std::uint32_t MillisecondsUntil(Clock::time_point when) {
 
 }  // namespace
 
-CCrawlSession::CCrawlSession(std::ostream& out, std::ostream& err)
+CCrawlSession::CCrawlSession(std::ostream& out, std::ostream& err, bool terminal)
     : m_out(out),
       m_err(err),
-      m_terminal(::isatty(STDOUT_FILENO) == 1),
+      m_terminal(terminal),
       m_window(m_queue,
                [this](UINT message, WPARAM wParam, LPARAM lParam) {
                    DispatchCrawlMessage(message, wParam, lParam, *this);
@@ -99,21 +115,41 @@ void CCrawlSession::OnUrlFailed(int worker, const CDownloadTask& task) {
     }
 }
 
+void CCrawlSession::MakeDisplay() {
+    m_display = std::make_unique<CProgressDisplay>(
+        m_out, m_terminal, m_doc.GetSettings().GetThreadCount(), TerminalWidth());
+    m_display->SetErrorStream(m_err);
+    m_display->SetVerbosity(m_verbosity);
+    m_started = Clock::now();
+}
+
 int CCrawlSession::Run(std::chrono::milliseconds autosave) {
     const CProjectSettings& settings = m_doc.GetSettings();
-    m_display = std::make_unique<CProgressDisplay>(m_out, m_terminal, settings.GetThreadCount(),
-                                                   TerminalWidth());
+    MakeDisplay();
     const bool resume = m_doc.GetController().GetState() == Paused;
-    m_out << (resume ? "Resuming " : "Starting ")
-          << PrintableText(settings.GetStartUrl().GetSourceText()) << " into "
-          << PrintableText(settings.GetDownloadFolder()) << " with " << settings.GetThreadCount()
-          << " threads\n";
+    if (m_verbosity != CProgressDisplay::Verbosity::kQuiet) {
+        m_out << (resume ? "Resuming " : "Starting ")
+              << PrintableText(HideUrlPassword(settings.GetStartUrl().GetSourceText())) << " into "
+              << PrintableText(settings.GetDownloadFolder()) << " with "
+              << settings.GetThreadCount() << " threads\n";
+    }
     if (!StartCrawl()) {
         return kFailed;
     }
     if (!PumpCrawl(autosave)) {
         return PauseAndSave();
     }
+    return Complete(kCompleted);
+}
+
+int CCrawlSession::StopPaused() {
+    if (m_doc.GetController().GetState() != Paused) {
+        m_err << "tarnwick-cli: " << m_doc.GetPathName() << " is not paused\n";
+        return kFailed;
+    }
+    MakeDisplay();
+    m_doc.GetController().Stop();
+    m_queue.PumpMessages();
     return Complete(kCompleted);
 }
 
@@ -174,7 +210,7 @@ void CCrawlSession::AutoSave() {
         return;
     }
     m_autoSaveFailed = true;
-    m_display->PrintLine("Warning: " + m_doc.GetPathName() + " could not be saved");
+    m_display->PrintError("Warning: " + m_doc.GetPathName() + " could not be saved");
 }
 
 int CCrawlSession::PauseAndSave() {
@@ -202,14 +238,25 @@ int CCrawlSession::Complete(int status) {
     m_display->Finish();
     m_interrupts.Acknowledge();
     CCrawlController& controller = m_doc.GetController();
-    CUpdateHtmlProgress progress(m_queue, m_out, m_terminal);
+    const bool quiet = m_verbosity == CProgressDisplay::Verbosity::kQuiet;
+    CUpdateHtmlProgress progress(m_queue, quiet ? m_discard : m_out, m_terminal && !quiet);
     progress.Run(controller.GetManager()->GetList(), m_doc.GetSettings().GetDownloadFolder(),
                  m_interrupts);
     // The rewritten flags changed outside the crawl's own bookkeeping.
     m_doc.SetModifiedFlag(true);
     SaveAtEnd();
-    m_out << "Project completed: " << m_display->GetFilesSaved() << " files were downloaded.\n";
-    return status;
+    m_out << "Project completed: " << m_display->GetFilesSaved() << " files were downloaded.\n"
+          << SummaryLine() << "\n";
+    return status == kCompleted ? m_display->GetExitStatus() : status;
+}
+
+std::string CCrawlSession::SummaryLine() const {
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_started);
+    return std::to_string(m_display->GetFilesSaved()) + " files saved, " +
+           CProgressDisplay::FormatBytes(m_display->GetBytesTotal()) + " in " +
+           FormatDuration(elapsed) + ", " + std::to_string(m_display->GetUrlsFailed()) +
+           " URLs failed";
 }
 
 void CCrawlSession::SaveAtEnd() {

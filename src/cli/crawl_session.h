@@ -18,13 +18,14 @@
 
 class CCrawlSession : private ICrawlObserver {
 public:
-    // Exit statuses of Run.
+    // Exit statuses of Run besides those that failed URLs call for.
     static constexpr int kCompleted = 0;
     static constexpr int kFailed = 1;
     static constexpr int kInterrupted = 130;
 
     // The queue binds to the calling thread, which must own none yet.
-    CCrawlSession(std::ostream& out, std::ostream& err);
+    // terminal: out is a terminal, where the progress is redrawn in place.
+    CCrawlSession(std::ostream& out, std::ostream& err, bool terminal);
     ~CCrawlSession() override;
     CCrawlSession(const CCrawlSession&) = delete;
     CCrawlSession& operator=(const CCrawlSession&) = delete;
@@ -36,8 +37,14 @@ public:
     // Starts a stopped project from its first URL (saving it first, so that
     // its download folder is on record) or resumes a paused one, and runs it
     // until it ends or is interrupted; the project is saved every
-    // autosave while the crawl runs, and when the command ends.
+    // autosave while the crawl runs, and when the command ends. A crawl
+    // that ran to its end returns the exit status its failed URLs call for.
     int Run(std::chrono::milliseconds autosave);
+    // Stops a paused project: it ends as if its crawl had completed, so its
+    // links are updated. Fails for a project that is not paused.
+    int StopPaused();
+
+    void SetVerbosity(CProgressDisplay::Verbosity verbosity) { m_verbosity = verbosity; }
 
     CQuillmoorDoc& GetDocument() { return m_doc; }
 
@@ -55,10 +62,16 @@ private:
     int PauseAndSave();
     int Complete(int status);
     void SaveAtEnd();
+    void MakeDisplay();
+    std::string SummaryLine() const;
 
     std::ostream& m_out;
     std::ostream& m_err;
+    // Takes what quiet leaves out.
+    std::ostream m_discard{nullptr};
     const bool m_terminal;
+    CProgressDisplay::Verbosity m_verbosity = CProgressDisplay::Verbosity::kNormal;
+    std::chrono::steady_clock::time_point m_started;
     CMessageQueue m_queue;
     CInterruptWatch m_interrupts;
     CMessageTarget m_window;

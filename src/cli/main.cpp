@@ -2,11 +2,13 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/chm_command.h"
+#include "cli/exit_status.h"
 #include "cli/printable_text.h"
 #include "cli/project_commands.h"
 #include "html/html_library.h"
@@ -21,11 +23,17 @@ void PrintUsage(std::FILE* out) {
                  "\n"
                  "commands:\n"
                  "  mirror URL [OPTIONS]  download the site at URL for offline browsing:\n"
-                 "                        new, then start (project file HOST.tkp, dots as _)\n"
+                 "                        new, then start (project file HOST_PORT_FOLDER.tkp\n"
+                 "                        after the URL's host, port and first folder)\n"
                  "  new URL [PROJECT.tkp] [OPTIONS]\n"
                  "                        create a project that downloads into\n"
                  "                        PROJECT.files beside its file\n"
                  "  start PROJECT.tkp     start a stopped project or resume a paused one\n"
+                 "  stop PROJECT.tkp      stop a paused project and update its links\n"
+                 "  set PROJECT.tkp OPTIONS\n"
+                 "                        change --threads, --levels, --external, --scope or\n"
+                 "                        --filter of a stopped or paused project\n"
+                 "                        (--filter all: every file again)\n"
                  "  summary PROJECT.tkp   URLs queued and requested, files and bytes\n"
                  "  list PROJECT.tkp      every URL with its state\n"
                  "  clear PROJECT.tkp [--yes]\n"
@@ -35,12 +43,14 @@ void PrintUsage(std::FILE* out) {
                  "                        into one help file that opens with the starting\n"
                  "                        page (chmcmd, or the program that\n"
                  "                        TARNWICK_CHM_COMPILER names)\n"
-                 "  help                  show this text\n"
-                 "  version               print the version\n"
+                 "  help, -h, --help      show this text\n"
+                 "  version, -V, --version\n"
+                 "                        print the version\n"
                  "\n"
-                 "options of mirror and new:\n"
+                 "options of mirror and new (--name=value works too):\n"
                  "  --into FOLDER         mirror only: download folder (the project file is\n"
                  "                        FOLDER.tkp beside it)\n"
+                 "  --project NAME        mirror only: the project file NAME.tkp\n"
                  "  --threads N           worker threads, 1 to 16 (default 3)\n"
                  "  --levels all|N        levels of internal links to follow (default all)\n"
                  "  --external N          links to other hosts, 0 to 100 (default 0): 0 follows\n"
@@ -50,12 +60,26 @@ void PrintUsage(std::FILE* out) {
                  "  --scope directory|domain\n"
                  "                        stay below the starting directory (default) or\n"
                  "                        anywhere on the starting host\n"
-                 "  --user U --password P credentials for the site\n"
+                 "  --user U --password P credentials for the site (user:password@ in the\n"
+                 "                        URL works too; the password is never shown)\n"
                  "  --filter GROUP        save only files of this group (Image, Archive,\n"
                  "                        Document, Audio, Video, Other); may be repeated\n"
                  "options of mirror and start:\n"
                  "  --autosave SECONDS    save the project this often while it runs\n"
                  "                        (default 30)\n"
+                 "  -q, --quiet           show only failures and the summary\n"
+                 "  -v, --verbose         also show every URL a worker takes\n"
+                 "  -o, --output-file FILE\n"
+                 "                        write all output to FILE\n"
+                 "\n"
+                 "exit status (when URLs of one crawl fail in several ways, the lowest\n"
+                 "non-zero status wins):\n"
+                 "  0  all fine            4  network failure (DNS, connect, time-out, TLS)\n"
+                 "  1  generic error       5  certificate verification failure\n"
+                 "  2  usage error         6  authentication failure (401, 407)\n"
+                 "                         8  the server answered an error for some URL\n"
+                 "  130 interrupted by Ctrl+C\n"
+                 "A project that another command is changing is refused with status 1.\n"
                  "\n"
                  "While a crawl runs the project is saved as paused every 30 seconds.\n"
                  "Ctrl+C pauses the crawl, saves the project and exits; a second Ctrl+C\n"
@@ -74,6 +98,12 @@ int Dispatch(const std::string& command, const Arguments& arguments) {
     if (command == "start") {
         return RunStartCommand(arguments, std::cout, std::cerr);
     }
+    if (command == "stop") {
+        return RunStopCommand(arguments, std::cout, std::cerr);
+    }
+    if (command == "set") {
+        return RunSetCommand(arguments, std::cout, std::cerr);
+    }
     if (command == "summary") {
         return RunSummaryCommand(arguments, std::cout, std::cerr);
     }
@@ -86,9 +116,17 @@ int Dispatch(const std::string& command, const Arguments& arguments) {
     if (command == "chm") {
         return RunChmCommand(arguments, std::cout, std::cerr);
     }
-    std::fprintf(stderr, "tarnwick-cli: unknown command '%s'\n\n", PrintableText(command).c_str());
-    PrintUsage(stderr);
-    return 2;
+    std::fprintf(stderr, "tarnwick-cli: unknown command '%s'\n", PrintableText(command).c_str());
+    return kExitUsage;
+}
+
+bool IsOneOf(const char* argument, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        if (std::strcmp(argument, name) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -99,18 +137,21 @@ int main(int argc, char** argv) {
     // printing, and the work goes on.
     std::signal(SIGPIPE, SIG_IGN);
     const CHtmlLibrary htmlLibrary;
-    if (argc < 2 || std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return kExitUsage;
+    }
+    if (IsOneOf(argv[1], {"help", "-h", "--help"})) {
         PrintUsage(stdout);
         return 0;
     }
-    if (std::strcmp(argv[1], "version") == 0) {
+    if (IsOneOf(argv[1], {"version", "-V", "--version"})) {
         std::printf("Tarnwick %s\n", TARNWICK_VERSION);
         return 0;
     }
-    const int status = Dispatch(argv[1], Arguments(argv + 2, argv + argc));
-    if (status == 2) {
-        std::fputc('\n', stderr);
-        PrintUsage(stderr);
+    const int status = Dispatch(argv[1], SplitOptionValues(Arguments(argv + 2, argv + argc)));
+    if (status == kExitUsage) {
+        std::fprintf(stderr, "Try 'tarnwick-cli help'.\n");
     }
     return status;
 }

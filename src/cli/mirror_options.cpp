@@ -19,27 +19,31 @@ bool ParseNumber(const std::string& text, int low, int high, int& value) {
     return error == std::errc() && rest == end && value >= low && value <= high;
 }
 
-// One option with its value; false with error when it is not understood.
-bool ApplyOption(const std::string& name, const std::string& value, CMirrorOptions& options,
-                 std::string& error) {
-    if (name == "--into") {
-        options.folder = value;
-    } else if (name == "--threads") {
-        if (!ParseNumber(value, 1, static_cast<int>(CProjectSettings::kMaxThreadCount),
-                         options.threads)) {
-            error = "--threads takes a number from 1 to 16";
+std::string RangeError(const std::string& name, int low, int high) {
+    return name + ": Please enter an integer between " + std::to_string(low) + " and " +
+           std::to_string(high) + ".";
+}
+
+// One of the options that shape a project's crawl; false with error when its
+// value is not understood.
+bool ApplyRuleOption(const std::string& name, const std::string& value, CMirrorOptions& options,
+                     std::string& error) {
+    const int maxThreads = static_cast<int>(CProjectSettings::kMaxThreadCount);
+    if (name == "--threads") {
+        if (!ParseNumber(value, 1, maxThreads, options.threads)) {
+            error = RangeError(name, 1, maxThreads);
             return false;
         }
     } else if (name == "--levels") {
         if (value == "all") {
             options.internalLevels = -1;
         } else if (!ParseNumber(value, 0, kMaxLevel, options.internalLevels)) {
-            error = "--levels takes \"all\" or a number from 0 to 100";
+            error = "--levels takes \"all\" or an integer between 0 and 100.";
             return false;
         }
     } else if (name == "--external") {
         if (!ParseNumber(value, 0, kMaxLevel, options.externalLevels)) {
-            error = "--external takes a number from 0 to 100";
+            error = RangeError(name, 0, kMaxLevel);
             return false;
         }
     } else if (name == "--scope") {
@@ -48,17 +52,97 @@ bool ApplyOption(const std::string& name, const std::string& value, CMirrorOptio
             return false;
         }
         options.directoryScope = value == "directory";
-    } else if (name == "--user") {
-        options.user = value;
-    } else if (name == "--password") {
-        options.password = value;
     } else if (name == "--filter") {
-        options.filterGroups.push_back(value);
+        if (!options.filtersGiven) {
+            options.filterGroups.clear();
+        }
+        options.filtersGiven = true;
+        if (value != "all") {
+            options.filterGroups.push_back(value);
+        }
     } else {
         error = "unknown option " + name;
         return false;
     }
     return true;
+}
+
+// One option of mirror and new with its value.
+bool ApplyOption(const std::string& name, const std::string& value, CMirrorOptions& options,
+                 std::string& error) {
+    if (name == "--into") {
+        options.folder = value;
+    } else if (name == "--project") {
+        options.project = value;
+    } else if (name == "--user") {
+        options.user = value;
+    } else if (name == "--password") {
+        options.password = value;
+    } else {
+        return ApplyRuleOption(name, value, options, error);
+    }
+    return true;
+}
+
+using OptionReader = bool (*)(const std::string&, const std::string&, CMirrorOptions&,
+                              std::string&);
+
+// The options and their values, and the free-standing arguments.
+bool ParseArguments(const std::vector<std::string>& arguments, OptionReader read,
+                    CMirrorOptions& options, std::vector<std::string>& positional,
+                    std::string& error) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument.rfind("--", 0) != 0) {
+            positional.push_back(argument);
+            continue;
+        }
+        if (i + 1 == arguments.size()) {
+            error = argument + " needs a value";
+            return false;
+        }
+        if (!read(argument, arguments[++i], options, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Where "user:password@" of the URL text begins and where its "@" is;
+// false when the text holds none.
+bool FindUserInfo(const std::string& text, std::size_t& start, std::size_t& at) {
+    const std::size_t scheme = text.find("://");
+    if (scheme == std::string::npos) {
+        return false;
+    }
+    start = scheme + 3;
+    const std::size_t end = std::min(text.find_first_of("/?#", start), text.size());
+    at = end == start ? std::string::npos : text.rfind('@', end - 1);
+    return at != std::string::npos && at >= start;
+}
+
+// Cuts "user:password@" out of the URL text; false when it holds none.
+bool TakeUserInfo(std::string& text, std::string& user, std::string& password) {
+    std::size_t start = 0;
+    std::size_t at = 0;
+    if (!FindUserInfo(text, start, at)) {
+        return false;
+    }
+    const std::string info = text.substr(start, at - start);
+    const std::size_t colon = info.find(':');
+    user = CUrl::UnescapeComponent(info.substr(0, colon));
+    password = colon == std::string::npos ? "" : CUrl::UnescapeComponent(info.substr(colon + 1));
+    text.erase(start, at + 1 - start);
+    return true;
+}
+
+bool IsNameCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+}
+
+bool IsIpv6Literal(const std::string& text) {
+    const std::size_t authority = text.find("://");
+    return authority != std::string::npos && text.compare(authority + 3, 1, "[") == 0;
 }
 
 bool EnableFilterGroups(const std::vector<std::string>& names, CCrawlRules& rules,
@@ -87,54 +171,74 @@ bool EnableFilterGroups(const std::vector<std::string>& names, CCrawlRules& rule
 bool ParseMirrorArguments(const std::vector<std::string>& arguments, CMirrorOptions& options,
                           std::string& error) {
     options = CMirrorOptions();
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument.rfind("--", 0) != 0) {
-            if (!options.url.empty()) {
-                error = "more than one URL: " + argument;
-                return false;
-            }
-            options.url = argument;
-            continue;
-        }
-        if (i + 1 == arguments.size()) {
-            error = argument + " needs a value";
-            return false;
-        }
-        if (!ApplyOption(argument, arguments[++i], options, error)) {
-            return false;
-        }
+    std::vector<std::string> positional;
+    if (!ParseArguments(arguments, ApplyOption, options, positional, error)) {
+        return false;
     }
-    if (options.url.empty()) {
+    if (positional.size() > 1) {
+        error = "more than one URL: " + positional[1];
+        return false;
+    }
+    if (positional.empty()) {
         error = "mirror needs a URL";
+        return false;
+    }
+    if (!options.user.empty() && options.password.empty()) {
+        error = "--user needs --password";
+        return false;
+    }
+    options.url = positional.front();
+    return true;
+}
+
+bool ParseSettingArguments(const std::vector<std::string>& arguments, CMirrorOptions& options,
+                           std::string& error) {
+    std::vector<std::string> positional;
+    if (!ParseArguments(arguments, ApplyRuleOption, options, positional, error)) {
+        return false;
+    }
+    if (!positional.empty()) {
+        error = "unexpected argument " + positional.front();
         return false;
     }
     return true;
 }
 
 bool BuildProject(const CMirrorOptions& options, CProjectSettings& project, std::string& error) {
-    CUrl url;
-    if (!url.Parse(options.url) && options.url.find("://") == std::string::npos) {
-        url.Parse("http://" + options.url);
+    std::string text = options.url;
+    if (text.find("://") == std::string::npos && !CUrl().Parse(text)) {
+        text = "http://" + text;
     }
+    std::string user = options.user;
+    std::string password = options.password;
+    std::string urlUser;
+    std::string urlPassword;
+    if (TakeUserInfo(text, urlUser, urlPassword) && user.empty()) {
+        user = urlUser;
+        password = urlPassword;
+    }
+    if (IsIpv6Literal(text)) {
+        error = "IPv6 addresses are not supported yet: " + HideUrlPassword(options.url);
+        return false;
+    }
+    CUrl url;
+    url.Parse(text);
     if (url.GetHost().empty()) {
-        error = "not a URL: " + options.url;
+        error = "not a URL: " + HideUrlPassword(options.url);
         return false;
     }
     const UrlScheme scheme = url.GetScheme();
     if (scheme != SchemeHttp && scheme != SchemeHttps && scheme != SchemeFtp) {
-        error = "only http, https and ftp URLs can be mirrored: " + options.url;
-        return false;
-    }
-    CCrawlRules& rules = project.GetRules();
-    if (!EnableFilterGroups(options.filterGroups, rules, error)) {
+        error = "only http, https and ftp URLs can be mirrored: " + HideUrlPassword(options.url);
         return false;
     }
     project.SetStartUrl(url);
-    project.SetCredentials(options.user, options.password);
-    project.SetThreadCount(options.threads);
-    rules.SetLevels(options.internalLevels, options.externalLevels);
-    rules.SetScope(url.GetHost(), options.directoryScope ? url.GetPath() : std::string());
+    CMirrorOptions rules = options;
+    rules.filtersGiven = true;
+    if (!ApplyRules(rules, project, error)) {
+        return false;
+    }
+    project.SetCredentials(user, password);
     const std::filesystem::path folder = options.folder.empty()
                                              ? std::filesystem::path(DefaultFolderName(url))
                                              : std::filesystem::path(options.folder);
@@ -144,6 +248,59 @@ bool BuildProject(const CMirrorOptions& options, CProjectSettings& project, std:
     }
     project.SetFolders(absolute.string(), folder.string());
     return true;
+}
+
+CMirrorOptions OptionsOf(const CProjectSettings& project) {
+    CMirrorOptions options;
+    const CCrawlRules& rules = project.GetRules();
+    options.threads = project.GetThreadCount();
+    options.internalLevels = rules.GetInternalLevels();
+    options.externalLevels = rules.GetExternalLevels();
+    options.directoryScope = !rules.GetDirectory().empty();
+    return options;
+}
+
+bool ApplyRules(const CMirrorOptions& options, CProjectSettings& project, std::string& error) {
+    CCrawlRules& rules = project.GetRules();
+    if (options.filtersGiven && !EnableFilterGroups(options.filterGroups, rules, error)) {
+        return false;
+    }
+    const CUrl& url = project.GetStartUrl();
+    project.SetThreadCount(options.threads);
+    rules.SetLevels(options.internalLevels, options.externalLevels);
+    rules.SetScope(url.GetHost(), options.directoryScope ? url.GetPath() : std::string());
+    return true;
+}
+
+std::string MirrorProjectName(const CUrl& url) {
+    std::string name = url.GetHost();
+    if (url.GetPort() != 0 && url.GetPort() != url.GetDefaultPort()) {
+        name += "_" + std::to_string(url.GetPort());
+    }
+    const std::string path = url.GetPath();
+    const std::size_t folderEnd = path.find('/', 1);
+    if (folderEnd != std::string::npos && folderEnd > 1) {
+        name += "_" + path.substr(1, folderEnd - 1);
+    }
+    for (char& c : name) {
+        if (!IsNameCharacter(c)) {
+            c = '_';
+        }
+    }
+    return name;
+}
+
+std::string HideUrlPassword(const std::string& text) {
+    std::size_t start = 0;
+    std::size_t at = 0;
+    if (!FindUserInfo(text, start, at)) {
+        return text;
+    }
+    const std::size_t colon = text.find(':', start);
+    if (colon == std::string::npos || colon > at) {
+        return text;
+    }
+    return text.substr(0, colon) + ":***" + text.substr(at);
 }
 
 std::string DefaultFolderName(const CUrl& url) {

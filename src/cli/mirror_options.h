@@ -11,6 +11,8 @@ struct CMirrorOptions {
     std::string url;
     // Empty: a folder named after the starting host in the current folder.
     std::string folder;
+    // mirror only: the project file's name; empty names it after the URL.
+    std::string project;
     int threads = 3;
     // -1 follows internal links at every level.
     int internalLevels = -1;
@@ -20,19 +22,45 @@ struct CMirrorOptions {
     std::string password;
     // Names of the default filter groups to enable; none downloads every file.
     std::vector<std::string> filterGroups;
+    // Set when a --filter was given, also "--filter all".
+    bool filtersGiven = false;
 };
 
 // Reads the arguments that follow "mirror". False with a message in error
-// for a missing URL, an unknown option or a value out of range.
+// for a missing URL, an unknown option, a value out of range or a user
+// without a password.
 bool ParseMirrorArguments(const std::vector<std::string>& arguments, CMirrorOptions& options,
                           std::string& error);
+
+// Reads the options of "set" into options, which holds the project's
+// current values: --threads, --levels, --external, --scope and --filter
+// ("--filter all" downloads every file again).
+bool ParseSettingArguments(const std::vector<std::string>& arguments, CMirrorOptions& options,
+                           std::string& error);
 
 // Fills a new project's settings: the starting URL ("http://" is assumed
 // when the text names no scheme), credentials, threads, levels, scope, the
 // filter groups and the absolute download folder. False with a message in
 // error when the URL does not parse or is not HTTP, HTTPS or FTP, or a filter
 // group does not exist.
+// Credentials in the URL (user:password@) are taken from it and used as the
+// site's when no --user is given; an IPv6 literal host is refused.
 bool BuildProject(const CMirrorOptions& options, CProjectSettings& project, std::string& error);
+
+// The options as they stand in a project: threads, levels, scope.
+CMirrorOptions OptionsOf(const CProjectSettings& project);
+// Sets threads, levels and the scope below the project's starting URL, and
+// the filters when options.filtersGiven; false when a group does not exist.
+bool ApplyRules(const CMirrorOptions& options, CProjectSettings& project, std::string& error);
+
+// The name of a mirror's project file, without extension: the host, the
+// port unless it is the scheme's own, and the first folder of the path,
+// joined by "_", with every character other than a letter, digit or "-"
+// as "_". "http://127.0.0.1:8080/docs/a.html" gives "127_0_0_1_8080_docs".
+std::string MirrorProjectName(const CUrl& url);
+
+// The URL text with the password of its user information as "***".
+std::string HideUrlPassword(const std::string& text);
 
 // The host with every "." replaced by "_", then ".files": the folder a
 // project file named after the host would get.

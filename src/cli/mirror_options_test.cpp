@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/url.h"
 #include "engine/project_settings.h"
 #include "protocol/response_info.h"
 
@@ -59,6 +60,7 @@ TEST(MirrorOptionsTest, RefusesWhatItCannotUse) {
         {"http://h/", "--into"},
         {"http://h/", "--colour", "red"},
         {"http://h/", "http://g/"},
+        {"http://h/", "--user", "u"},
     };
     for (const auto& arguments : cases) {
         CMirrorOptions options;
@@ -120,6 +122,82 @@ TEST(MirrorOptionsTest, BuildRefusesBadUrlsAndUnknownGroups) {
         std::string error;
         EXPECT_FALSE(BuildProject(options, project, error)) << c.url;
         EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(MirrorOptionsTest, SetReadsOnlyTheRuleOptionsWithTheirRanges) {
+    CMirrorOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"http://h/"}, options, error));
+    CMirrorOptions set = options;
+    ASSERT_TRUE(ParseSettingArguments({"--threads", "9", "--filter", "all"}, set, error)) << error;
+    EXPECT_EQ(set.threads, 9);
+    EXPECT_TRUE(set.filtersGiven);
+    EXPECT_TRUE(set.filterGroups.empty());
+    EXPECT_FALSE(ParseSettingArguments({"--into", "x"}, set, error));
+    EXPECT_FALSE(ParseSettingArguments({"--threads", "17"}, set, error));
+    EXPECT_EQ(error, "--threads: Please enter an integer between 1 and 16.");
+}
+
+TEST(MirrorOptionsTest, CredentialsInTheUrlAreTheSitesUnlessGivenAndNeverShown) {
+    const struct {
+        const char* url;
+        const char* user;
+        const char* password;
+        const char* startUrl;
+        const char* user2;
+        const char* password2;
+    } cases[] = {
+        {"http://bob:s%40cret@h:81/d/", "", "", "http://h:81/d/", "bob", "s@cret"},
+        {"http://bob:secret@h/", "ann", "pw", "http://h/", "ann", "pw"},
+        {"bob@h/x", "", "", "http://h/x", "bob", ""},
+        {"http://h/a@b", "", "", "http://h/a@b", "", ""},
+    };
+    for (const auto& c : cases) {
+        CMirrorOptions options;
+        options.url = c.url;
+        options.user = c.user;
+        options.password = c.password;
+        CProjectSettings project;
+        std::string error;
+        ASSERT_TRUE(BuildProject(options, project, error)) << c.url << ": " << error;
+        EXPECT_EQ(project.GetStartUrl().GetSourceText(), c.startUrl);
+        EXPECT_EQ(project.GetUser(), c.user2) << c.url;
+        EXPECT_EQ(project.GetPassword(), c.password2) << c.url;
+    }
+    const std::pair<const char*, const char*> shown[] = {
+        {"http://bob:secret@h/", "http://bob:***@h/"},
+        {"ftp://bob:a:b@h:21/x@y", "ftp://bob:***@h:21/x@y"},
+        {"http://bob@h/", "http://bob@h/"},
+        {"http://h/a:b@c", "http://h/a:b@c"},
+    };
+    for (const auto& [text, hidden] : shown) {
+        EXPECT_EQ(HideUrlPassword(text), hidden);
+    }
+}
+
+TEST(MirrorOptionsTest, AnIpv6LiteralIsRefusedAndItsPasswordNotShown) {
+    CMirrorOptions options;
+    options.url = "http://u:secret@[::1]:8080/";
+    CProjectSettings project;
+    std::string error;
+    EXPECT_FALSE(BuildProject(options, project, error));
+    EXPECT_EQ(error, "IPv6 addresses are not supported yet: http://u:***@[::1]:8080/");
+}
+
+TEST(MirrorOptionsTest, AMirrorIsNamedAfterHostPortAndFirstFolder) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"http://127.0.0.1:8080/docs/a.html", "127_0_0_1_8080_docs"},
+        {"http://127.0.0.1:8080/a.html", "127_0_0_1_8080"},
+        {"http://www.h.org:80/docs/x/y/", "www_h_org_docs"},
+        {"https://h.org/", "h_org"},
+        {"https://h.org:443/my%20docs/", "h_org_my_docs"},
+        {"ftp://h.org:2121/pub/f", "h_org_2121_pub"},
+    };
+    for (const auto& [url, name] : cases) {
+        CUrl parsed;
+        ASSERT_TRUE(parsed.Parse(url)) << url;
+        EXPECT_EQ(MirrorProjectName(parsed), name) << url;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "cli/printable_text.h"
 #include "engine/download_task.h"
@@ -46,6 +47,9 @@ CProgressDisplay::Row* CProgressDisplay::RowAt(int index) {
 void CProgressDisplay::SetWorkerUrl(int index, const std::string& url) {
     if (Row* row = RowAt(index)) {
         *row = Row{PrintableText(url), 0, 0};
+        if (!url.empty() && Shows(Verbosity::kVerbose)) {
+            PrintLine("get    " + PrintableText(url));
+        }
     }
 }
 
@@ -74,22 +78,30 @@ void CProgressDisplay::FileSaved(int index, const CDownloadTask& task) {
     ++m_filesSaved;
     m_dirty = true;
     ClearRow(index);
-    if (!m_terminal) {
+    if (!m_terminal && Shows(Verbosity::kNormal)) {
         PrintLine("saved  " + task.item.GetUrl().GetSourceText() + " -> " + task.storedPath);
     }
 }
 
 void CProgressDisplay::UrlFailed(int index, const CDownloadTask& task) {
     ClearRow(index);
-    PrintLine("failed " + task.item.GetUrl().GetSourceText() + " (" +
-              DescribeResult(task.resultCode) + ")");
+    const int httpStatus = task.response.status;
+    m_failures.Add(task.resultCode, httpStatus);
+    std::string reason = DescribeHttpStatus(httpStatus);
+    reason += (reason.empty() ? "" : "; ") + DescribeResult(task.resultCode);
+    const std::string url = PrintableText(task.item.GetUrl().GetSourceText());
+    if (ExitStatusOf(task.resultCode, httpStatus) != kExitSuccess) {
+        PrintError("failed " + url + " (" + reason + ")");
+    } else if (Shows(Verbosity::kNormal)) {
+        PrintLine("skipped " + url + " (" + reason + ")");
+    }
 }
 
 void CProgressDisplay::Tick() {
     m_bytesPerSecond = m_bytesThisSecond;
     m_bytesThisSecond = 0;
     m_dirty = true;
-    if (m_terminal) {
+    if (m_terminal || !Shows(Verbosity::kNormal)) {
         return;
     }
     const std::string status = StatusLine();
@@ -100,7 +112,7 @@ void CProgressDisplay::Tick() {
 }
 
 void CProgressDisplay::Redraw() {
-    if (!m_terminal || !m_dirty) {
+    if (!m_terminal || !m_dirty || !Shows(Verbosity::kNormal)) {
         return;
     }
     EraseLiveBlock();
@@ -125,12 +137,21 @@ void CProgressDisplay::PrintLine(const std::string& text) {
     }
 }
 
+void CProgressDisplay::PrintError(const std::string& text) {
+    if (m_terminal) {
+        EraseLiveBlock();
+        m_dirty = true;
+    }
+    m_out << std::flush;
+    *m_err << text << "\n" << std::flush;
+}
+
 void CProgressDisplay::Finish() {
     if (m_terminal) {
         m_dirty = true;
         Redraw();
         m_drawnLines = 0;
-    } else if (StatusLine() != m_lastStatus) {
+    } else if (StatusLine() != m_lastStatus && Shows(Verbosity::kNormal)) {
         Tick();
     }
 }
@@ -146,9 +167,24 @@ std::string CProgressDisplay::DescribeResult(std::uint32_t code) {
     return FormatCode(code) + (*message != '\0' ? std::string(": ") + message : std::string());
 }
 
+std::string CProgressDisplay::FormatBytes(std::uint64_t count) {
+    constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB"};
+    if (count < 1024) {
+        return std::to_string(count) + " B";
+    }
+    double value = static_cast<double>(count) / 1024;
+    std::size_t unit = 0;
+    while (value >= 1024 && unit + 1 < std::size(kUnits)) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
+    return text;
+}
+
 std::string CProgressDisplay::StatusLine() const {
-    return std::to_string(m_filesSaved) + " files saved, " + std::to_string(m_bytesPerSecond) +
-           " bytes/sec";
+    return std::to_string(m_filesSaved) + " files saved, " + FormatBytes(m_bytesPerSecond) + "/s";
 }
 
 std::string CProgressDisplay::RowLine(std::size_t index, const Row& row) const {
@@ -159,7 +195,7 @@ std::string CProgressDisplay::RowLine(std::size_t index, const Row& row) const {
     }
     std::snprintf(head, sizeof head, "%3zu %4s %10s  ", index,
                   row.percent == 0 ? "" : (std::to_string(row.percent) + "%").c_str(),
-                  row.size == 0 ? "" : std::to_string(row.size).c_str());
+                  row.size == 0 ? "" : FormatBytes(row.size).c_str());
     return head + row.url;
 }
 

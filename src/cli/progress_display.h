@@ -1,6 +1,7 @@
 // What the command line shows while a crawl runs: on a terminal, one line per
 // worker with its URL, percent and size and a status line with the files
-// saved and bytes/sec, redrawn in place; elsewhere, plain log lines.
+// saved and the transfer rate, redrawn in place; elsewhere, plain log lines.
+// Failures go to the error stream.
 #pragma once
 
 #include <cstdint>
@@ -8,13 +9,22 @@
 #include <string>
 #include <vector>
 
+#include "cli/exit_status.h"
+
 struct CDownloadTask;
 
 class CProgressDisplay {
 public:
+    enum class Verbosity { kQuiet, kNormal, kVerbose };
+
     // width: the terminal's columns; a live line never wraps, which would
     // break the redraw in place.
     CProgressDisplay(std::ostream& out, bool terminal, int workers, int width = 80);
+
+    // Failures are written here instead of to out.
+    void SetErrorStream(std::ostream& err) { m_err = &err; }
+    // Quiet shows failures only; verbose adds every URL a worker takes.
+    void SetVerbosity(Verbosity verbosity) { m_verbosity = verbosity; }
 
     void SetWorkerUrl(int index, const std::string& url);
     // The size figure of a worker's transfer; 0 empties it.
@@ -22,7 +32,10 @@ public:
     void SetWorkerProgress(int index, std::uint32_t received, std::uint32_t expected);
     void FileSaved(int index, const CDownloadTask& task);
     void UrlFailed(int index, const CDownloadTask& task);
-    void AddBytes(std::uint64_t count) { m_bytesThisSecond += count; }
+    void AddBytes(std::uint64_t count) {
+        m_bytesThisSecond += count;
+        m_bytesTotal += count;
+    }
 
     // Once a second: the bytes counted since the last tick become the
     // bytes/sec figure.
@@ -32,14 +45,23 @@ public:
     // A line that stays: above the live block on a terminal. Its control
     // characters are printed escaped, as are those of a worker's URL.
     void PrintLine(const std::string& text);
+    // The same on the error stream.
+    void PrintError(const std::string& text);
     // Leaves the live block as it stands; later output goes below it.
     void Finish();
 
     int GetFilesSaved() const { return m_filesSaved; }
     std::uint64_t GetBytesPerSecond() const { return m_bytesPerSecond; }
+    std::uint64_t GetBytesTotal() const { return m_bytesTotal; }
+    int GetUrlsFailed() const { return m_failures.GetCount(); }
+    // What the failures so far make the exit status.
+    ExitStatus GetExitStatus() const { return m_failures.GetStatus(); }
 
     // "0x20010302: The HTTP request ... fulfilled!" for a failed task.
     static std::string DescribeResult(std::uint32_t code);
+    // "1.5 MB" for 1572864: bytes below 1 KB, else KB, MB or GB with one
+    // decimal (1 KB is 1024 bytes).
+    static std::string FormatBytes(std::uint64_t count);
 
 private:
     struct Row {
@@ -55,13 +77,19 @@ private:
     std::string Fit(std::string line) const;
     void EraseLiveBlock();
 
+    bool Shows(Verbosity least) const { return m_verbosity >= least; }
+
     std::ostream& m_out;
+    std::ostream* m_err = &m_out;
+    Verbosity m_verbosity = Verbosity::kNormal;
     const bool m_terminal;
     const int m_width;
     std::vector<Row> m_rows;
     int m_filesSaved = 0;
     std::uint64_t m_bytesThisSecond = 0;
     std::uint64_t m_bytesPerSecond = 0;
+    std::uint64_t m_bytesTotal = 0;
+    CFailureTally m_failures;
     bool m_dirty = true;
     // Lines of the live block on screen.
     int m_drawnLines = 0;

@@ -9,8 +9,10 @@
 
 namespace {
 
-CDownloadTask Task(const std::string& url, ResultCode code, const std::string& storedPath = {}) {
+CDownloadTask Task(const std::string& url, ResultCode code, const std::string& storedPath = {},
+                   int httpStatus = 0) {
     CDownloadTask task;
+    task.response.status = httpStatus;
     CUrl parsed;
     parsed.Parse(url);
     task.item = CLinkItem(parsed, 0, true);
@@ -21,24 +23,68 @@ CDownloadTask Task(const std::string& url, ResultCode code, const std::string& s
 
 TEST(ProgressDisplayTest, LogModePrintsOneLinePerEventAndStatusOnlyWhenItChanges) {
     std::ostringstream out;
+    std::ostringstream err;
     CProgressDisplay display(out, false, 2);
+    display.SetErrorStream(err);
     display.SetWorkerUrl(0, "http://h/a");
     display.SetWorkerProgress(0, 50, 100);
     display.Redraw();  // nothing is redrawn outside a terminal
-    display.AddBytes(300);
+    display.AddBytes(3000);
     display.FileSaved(0, Task("http://h/a", ERR_SUCCESS, "h/a.htm"));
-    display.UrlFailed(1, Task("http://h/b", ERR_HTTP_CLIENT_ERROR));
+    display.UrlFailed(1, Task("http://h/b", ERR_HTTP_CLIENT_ERROR, "", 404));
+    display.UrlFailed(1, Task("http://h/c.zip", ERR_CLIENT_RULE));
     display.Tick();
-    display.Tick();  // same figures would repeat the line... they changed: 0 bytes/sec
+    display.Tick();  // same figures would repeat the line... they changed: 0 B/s
     display.Tick();
     display.Finish();
     EXPECT_EQ(out.str(),
               "saved  http://h/a -> h/a.htm\n"
-              "failed http://h/b (0x20010302: The HTTP request contains bad syntax or cannot be "
-              "fulfilled!)\n"
-              "1 files saved, 300 bytes/sec\n"
-              "1 files saved, 0 bytes/sec\n");
+              "skipped http://h/c.zip (0x20010F00: Client rule violation!)\n"
+              "1 files saved, 2.9 KB/s\n"
+              "1 files saved, 0 B/s\n");
+    EXPECT_EQ(err.str(),
+              "failed http://h/b (404 Not Found; 0x20010302: The HTTP request contains bad "
+              "syntax or cannot be fulfilled!)\n");
     EXPECT_EQ(display.GetFilesSaved(), 1);
+    EXPECT_EQ(display.GetUrlsFailed(), 1);
+    EXPECT_EQ(display.GetBytesTotal(), 3000u);
+    EXPECT_EQ(display.GetExitStatus(), kExitServerError);
+}
+
+TEST(ProgressDisplayTest, QuietShowsOnlyFailuresAndVerboseEveryRequest) {
+    const struct {
+        CProgressDisplay::Verbosity verbosity;
+        const char* out;
+    } cases[] = {
+        {CProgressDisplay::Verbosity::kQuiet, ""},
+        {CProgressDisplay::Verbosity::kVerbose,
+         "get    http://h/a\nsaved  http://h/a -> h/a\nget    http://h/b\n1 files saved, 0 B/s\n"},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream out;
+        std::ostringstream err;
+        CProgressDisplay display(out, false, 1);
+        display.SetErrorStream(err);
+        display.SetVerbosity(c.verbosity);
+        display.SetWorkerUrl(0, "http://h/a");
+        display.FileSaved(0, Task("http://h/a", ERR_SUCCESS, "h/a"));
+        display.SetWorkerUrl(0, "http://h/b");
+        display.UrlFailed(0, Task("http://h/b", ERR_SOCKET_CONNECT));
+        display.Tick();
+        display.Finish();
+        EXPECT_EQ(out.str(), c.out);
+        EXPECT_EQ(err.str(), "failed http://h/b (0x20010102: Can not connect to the server!)\n");
+    }
+}
+
+TEST(ProgressDisplayTest, FormatsBytesInHumanUnits) {
+    const std::pair<std::uint64_t, const char*> cases[] = {
+        {0, "0 B"},       {1023, "1023 B"},    {1024, "1.0 KB"},
+        {1536, "1.5 KB"}, {1572864, "1.5 MB"}, {3221225472ull, "3.0 GB"},
+    };
+    for (const auto& [count, text] : cases) {
+        EXPECT_EQ(CProgressDisplay::FormatBytes(count), text);
+    }
 }
 
 TEST(ProgressDisplayTest, TerminalModeRedrawsTheLiveBlockInPlace) {
@@ -50,9 +96,9 @@ TEST(ProgressDisplayTest, TerminalModeRedrawsTheLiveBlockInPlace) {
     display.Redraw();
     const std::string first = out.str();
     EXPECT_EQ(first,
-              "  0  57%       2000  http://h/a\n"
+              "  0  57%     2.0 KB  http://h/a\n"
               "  1  idle\n"
-              "0 files saved, 0 bytes/sec\n");
+              "0 files saved, 0 B/s\n");
     display.Redraw();  // nothing changed, nothing drawn
     EXPECT_EQ(out.str(), first);
 
@@ -60,9 +106,9 @@ TEST(ProgressDisplayTest, TerminalModeRedrawsTheLiveBlockInPlace) {
     display.Redraw();
     EXPECT_EQ(out.str().substr(first.size()),
               "\x1b[3F\x1b[J"
-              "  0  57%       2000  http://h/a\n"
+              "  0  57%     2.0 KB  http://h/a\n"
               "  1                  http://h/a-very...\n"
-              "0 files saved, 0 bytes/sec\n");
+              "0 files saved, 0 B/s\n");
 }
 
 TEST(ProgressDisplayTest, TerminalModePrintsFailuresAboveTheBlock) {
@@ -77,7 +123,7 @@ TEST(ProgressDisplayTest, TerminalModePrintsFailuresAboveTheBlock) {
               "\x1b[2F\x1b[J"
               "failed http://h/x (0x20010102: Can not connect to the server!)\n"
               "  0  idle\n"
-              "1 files saved, 0 bytes/sec\n");
+              "1 files saved, 0 B/s\n");
 }
 
 TEST(ProgressDisplayTest, ControlCharactersFromTheSiteArePrintedEscaped) {
@@ -97,7 +143,7 @@ TEST(ProgressDisplayTest, ControlCharactersFromTheSiteArePrintedEscaped) {
     live.SetWorkerUrl(0, "http://h/" + hostile);
     live.Redraw();
     EXPECT_EQ(terminal.str(),
-              "  0                  http://h/" + shown + "\n0 files saved, 0 bytes/sec\n");
+              "  0                  http://h/" + shown + "\n0 files saved, 0 B/s\n");
 }
 
 TEST(ProgressDisplayTest, DescribesEveryKindOfResult) {

@@ -1,14 +1,19 @@
 #include "cli/project_commands.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 
 #include "cli/crawl_session.h"
+#include "cli/exit_status.h"
 #include "cli/mirror_options.h"
 #include "cli/printable_text.h"
 #include "cli/progress_display.h"
+#include "cli/project_lock.h"
 #include "engine/download_task.h"
 #include "engine/program_options.h"
 #include "engine/quillmoor_doc.h"
@@ -16,7 +21,7 @@
 
 namespace {
 
-constexpr int kUsageError = 2;
+constexpr int kUsageError = kExitUsage;
 constexpr std::chrono::seconds kDefaultAutosave{30};
 constexpr double kMinAutosaveSeconds = 0.1;
 constexpr double kMaxAutosaveSeconds = 3600;
@@ -102,11 +107,79 @@ bool ParseProject(const Arguments& arguments, CMirrorOptions& options, CProjectS
         return false;
     }
     if (!BuildProject(options, settings, error)) {
-        err << "tarnwick-cli: " << PrintableText(error) << "\n";
-        status = CCrawlSession::kFailed;
+        status = UsageError(err, PrintableText(error));
         return false;
     }
     return true;
+}
+
+// Where a crawl's output goes: -q, -v and -o FILE.
+struct LogOptions {
+    CProgressDisplay::Verbosity verbosity = CProgressDisplay::Verbosity::kNormal;
+    std::string file;
+};
+
+// Removes the log options from the arguments.
+bool TakeLogOptions(Arguments& arguments, LogOptions& log, std::string& error) {
+    Arguments rest;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "-q" || argument == "--quiet") {
+            log.verbosity = CProgressDisplay::Verbosity::kQuiet;
+        } else if (argument == "-v" || argument == "--verbose") {
+            log.verbosity = CProgressDisplay::Verbosity::kVerbose;
+        } else if (argument == "-o" || argument == "--output-file") {
+            if (i + 1 == arguments.size()) {
+                error = argument + " needs a file";
+                return false;
+            }
+            log.file = arguments[++i];
+        } else {
+            rest.push_back(argument);
+        }
+    }
+    arguments = std::move(rest);
+    return true;
+}
+
+// Runs the crawl of the session that open sets up, with its output where
+// the log options send it.
+template <typename OpenSession>
+int RunCrawl(const LogOptions& log, std::ostream& out, std::ostream& err,
+             std::chrono::milliseconds autosave, OpenSession open) {
+    std::ofstream file;
+    if (!log.file.empty()) {
+        file.open(log.file, std::ios::out | std::ios::trunc);
+        if (!file) {
+            err << "tarnwick-cli: cannot write the log file " << log.file << "\n";
+            return CCrawlSession::kFailed;
+        }
+    }
+    const bool toFile = file.is_open();
+    GetProgramOptions().Load();
+    CCrawlSession session(toFile ? file : out, toFile ? file : err,
+                          !toFile && ::isatty(STDOUT_FILENO) == 1);
+    session.SetVerbosity(log.verbosity);
+    if (!open(session)) {
+        return CCrawlSession::kFailed;
+    }
+    return session.Run(autosave);
+}
+
+bool LockProject(CProjectLock& lock, const std::string& path, std::ostream& err) {
+    pid_t holder = 0;
+    if (lock.Acquire(path, holder)) {
+        return true;
+    }
+    err << "tarnwick-cli: " << path;
+    if (holder > 0) {
+        err << " is in use by process " << holder << "\n";
+    } else if (holder == 0) {
+        err << " is in use by another process\n";
+    } else {
+        err << ": cannot create its lock file " << CProjectLock::LockPathOf(path) << "\n";
+    }
+    return false;
 }
 
 bool RefuseExisting(const std::string& path, std::ostream& err) {
@@ -136,6 +209,17 @@ bool PlaceBesideFolder(CProjectSettings& settings, std::string& projectPath, std
     }
     settings.SetFolders(folder.GetFullPath(), folder.GetName());
     return true;
+}
+
+// The folder beside a new project is PROJECT.files unless that exists.
+void NoteOtherFolder(CQuillmoorDoc& doc, std::ostream& out) {
+    const std::string chosen = doc.GetSettings().GetDownloadFolder();
+    const CFilePath project(doc.GetPathName());
+    const std::string usual = project.GetDrive() + project.GetDir() + project.GetTitle() +
+                              CQuillmoorDoc::kFolderExtension;
+    if (chosen != usual) {
+        out << usual << " exists already; downloading into " << chosen << " instead\n";
+    }
 }
 
 bool OpenQuietly(CQuillmoorDoc& doc, const std::string& path, std::ostream& err) {
@@ -193,8 +277,10 @@ int RunNewCommand(const Arguments& arguments, std::ostream& out, std::ostream& e
     if (!ParseProject(rest, options, settings, err, status)) {
         return status;
     }
-    if (!options.folder.empty()) {
-        return UsageError(err, "a project downloads beside its file; --into is for mirror");
+    if (!options.folder.empty() || !options.project.empty()) {
+        return UsageError(err,
+                          "a project downloads beside its file; --into and --project are "
+                          "for mirror");
     }
     // The folder is chosen when the file is opened, beside it.
     settings.SetFolders("", "");
@@ -219,24 +305,27 @@ int RunNewCommand(const Arguments& arguments, std::ostream& out, std::ostream& e
 int RunStartCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
     Arguments rest = arguments;
     std::chrono::milliseconds autosave{};
+    LogOptions log;
     std::string path;
     std::string error;
-    if (!TakeAutosave(rest, autosave, error) || !TakeProjectPath(rest, path, error)) {
+    if (!TakeAutosave(rest, autosave, error) || !TakeLogOptions(rest, log, error) ||
+        !TakeProjectPath(rest, path, error)) {
         return UsageError(err, error);
     }
-    GetProgramOptions().Load();
-    CCrawlSession session(out, err);
-    if (!session.Open(path)) {
+    CProjectLock lock;
+    if (!LockProject(lock, path, err)) {
         return CCrawlSession::kFailed;
     }
-    return session.Run(autosave);
+    return RunCrawl(log, out, err, autosave,
+                    [&](CCrawlSession& session) { return session.Open(path); });
 }
 
 int RunMirrorCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
     Arguments rest = arguments;
     std::chrono::milliseconds autosave{};
+    LogOptions log;
     std::string error;
-    if (!TakeAutosave(rest, autosave, error)) {
+    if (!TakeAutosave(rest, autosave, error) || !TakeLogOptions(rest, log, error)) {
         return UsageError(err, error);
     }
     CMirrorOptions options;
@@ -245,21 +334,32 @@ int RunMirrorCommand(const Arguments& arguments, std::ostream& out, std::ostream
     if (!ParseProject(rest, options, settings, err, status)) {
         return status;
     }
-    std::string path = DefaultProjectPath(settings);
+    std::string path =
+        (options.project.empty() ? MirrorProjectName(settings.GetStartUrl()) : options.project);
+    if (!path.ends_with(CQuillmoorDoc::kProjectExtension)) {
+        path += CQuillmoorDoc::kProjectExtension;
+    }
     if (options.folder.empty()) {
         settings.SetFolders("", "");
     } else if (!PlaceBesideFolder(settings, path, err)) {
         return CCrawlSession::kFailed;
     }
+    CProjectLock lock;
+    if (!LockProject(lock, path, err)) {
+        return CCrawlSession::kFailed;
+    }
     if (RefuseExisting(path, err)) {
         return CCrawlSession::kFailed;
     }
-    GetProgramOptions().Load();
-    CCrawlSession session(out, err);
-    if (!session.Create(path, settings)) {
-        return CCrawlSession::kFailed;
-    }
-    return session.Run(autosave);
+    return RunCrawl(log, out, err, autosave, [&](CCrawlSession& session) {
+        if (!session.Create(path, settings)) {
+            return false;
+        }
+        if (options.folder.empty() && log.verbosity != CProgressDisplay::Verbosity::kQuiet) {
+            NoteOtherFolder(session.GetDocument(), out);
+        }
+        return true;
+    });
 }
 
 int RunSummaryCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
@@ -283,6 +383,10 @@ int RunClearCommand(const Arguments& arguments, std::istream& in, std::ostream& 
     std::string error;
     if (!TakeProjectPath(arguments, {"--yes"}, path, flags, error)) {
         return UsageError(err, error);
+    }
+    CProjectLock lock;
+    if (!LockProject(lock, path, err)) {
+        return CCrawlSession::kFailed;
     }
     CQuillmoorDoc doc(nullptr);
     if (!OpenQuietly(doc, path, err)) {
@@ -330,4 +434,72 @@ int RunListCommand(const Arguments& arguments, std::ostream& out, std::ostream& 
         out << "\n";
     }
     return 0;
+}
+
+int RunStopCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+    std::string path;
+    std::string error;
+    if (!TakeProjectPath(arguments, path, error)) {
+        return UsageError(err, error);
+    }
+    CProjectLock lock;
+    if (!LockProject(lock, path, err)) {
+        return CCrawlSession::kFailed;
+    }
+    CCrawlSession session(out, err, ::isatty(STDOUT_FILENO) == 1);
+    if (!session.Open(path)) {
+        return CCrawlSession::kFailed;
+    }
+    return session.StopPaused();
+}
+
+int RunSetCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+    Arguments rest = arguments;
+    const std::string path = rest.empty() || rest.front().starts_with("--") ? "" : rest.front();
+    if (path.empty()) {
+        return UsageError(err, "set needs a project file and the settings to change");
+    }
+    rest.erase(rest.begin());
+    CProjectLock lock;
+    if (!LockProject(lock, path, err)) {
+        return CCrawlSession::kFailed;
+    }
+    CQuillmoorDoc doc(nullptr);
+    if (!OpenQuietly(doc, path, err)) {
+        return CCrawlSession::kFailed;
+    }
+    CMirrorOptions options = OptionsOf(doc.GetSettings());
+    std::string error;
+    if (!ParseSettingArguments(rest, options, error) ||
+        !ApplyRules(options, doc.GetSettings(), error)) {
+        return UsageError(err, error);
+    }
+    doc.SetModifiedFlag(true);
+    if (!doc.Save()) {
+        err << "tarnwick-cli: " << doc.GetPathName() << " could not be saved\n";
+        return CCrawlSession::kFailed;
+    }
+    const CProjectSettings& settings = doc.GetSettings();
+    const CCrawlRules& rules = settings.GetRules();
+    out << doc.GetPathName() << ": " << settings.GetThreadCount() << " threads, levels "
+        << (rules.GetInternalLevels() < 0 ? std::string("all")
+                                          : std::to_string(rules.GetInternalLevels()))
+        << ", external " << rules.GetExternalLevels() << ", scope "
+        << (rules.GetDirectory().empty() ? "domain" : "directory")
+        << (rules.AnyFilterEnabled() ? ", filtered" : ", every file") << "\n";
+    return 0;
+}
+
+Arguments SplitOptionValues(const Arguments& arguments) {
+    Arguments split;
+    for (const std::string& argument : arguments) {
+        const std::size_t equals = argument.find('=');
+        if (argument.starts_with("--") && equals != std::string::npos) {
+            split.push_back(argument.substr(0, equals));
+            split.push_back(argument.substr(equals + 1));
+        } else {
+            split.push_back(argument);
+        }
+    }
+    return split;
 }

@@ -1,6 +1,8 @@
 // The commands of the command line that work on a project file: create one,
 // crawl it, and look at or clear what it holds. Each takes the arguments
-// after the command's name and returns the exit status (2 for a usage error).
+// after the command's name and returns the exit status (see ExitStatus).
+// The commands that change a project hold its lock (CProjectLock) and
+// refuse, with status 1, a project that another process holds.
 #pragma once
 
 #include <istream>
@@ -14,11 +16,14 @@ using Arguments = std::vector<std::string>;
 // after the URL's host in the current folder; it downloads into
 // PROJECT.files beside the file (or the first free PROJECT_N.files).
 int RunNewCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
-// start PROJECT.tkp [--autosave SECONDS]: starts a stopped project or
-// resumes a paused one (see CCrawlSession).
+// start PROJECT.tkp [--autosave SECONDS] [-q|-v] [-o FILE]: starts a
+// stopped project or resumes a paused one (see CCrawlSession); -q shows only
+// failures and the summary, -v every URL a worker takes, -o writes all of it
+// to FILE.
 int RunStartCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
-// mirror URL [OPTIONS]: new, then start. With --into FOLDER the project
-// file is FOLDER.tkp beside that folder.
+// mirror URL [OPTIONS]: new, then start. The project file is named after
+// the host, port and first folder of the URL (MirrorProjectName), or
+// --project NAME; with --into FOLDER it is FOLDER.tkp beside that folder.
 int RunMirrorCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
 // summary PROJECT.tkp: the four figures of the Project Summary.
 int RunSummaryCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
@@ -27,6 +32,15 @@ int RunClearCommand(const Arguments& arguments, std::istream& in, std::ostream& 
                     std::ostream& err);
 // list PROJECT.tkp: each URL with its state and the message of its code.
 int RunListCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
+// stop PROJECT.tkp: a paused project becomes stopped and its links are
+// updated, as when its crawl ends.
+int RunStopCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
+// set PROJECT.tkp OPTIONS: changes threads, levels, scope or filters of a
+// stopped or paused project.
+int RunSetCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
+
+// "--name=value" as "--name" "value"; every other argument as it is.
+Arguments SplitOptionValues(const Arguments& arguments);
 
 // 1234567 as "1,234,567".
 std::string FormatThousands(unsigned long long value);

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "base/url.h"
+#include "cli/project_lock.h"
 #include "engine/download_task.h"
 #include "engine/quillmoor_doc.h"
 #include "support/parsed_url.h"
@@ -105,6 +106,10 @@ TEST_F(ProjectCommandsTest, UsageErrorsAreRefusedBeforeAnythingIsWritten) {
         {"http://a.h.x/", "--into", "out"},
         {"http://a.h.x/", "p.tkp", "third"},
         {"http://a.h.x/", "--threads", "17"},
+        {"http://a.h.x/", "--filter", "Pictures"},
+        {"http://a.h.x/", "--user", "u"},
+        {"http://[::1]:8080/"},
+        {"http://a.h.x/", "--project", "p"},
     };
     for (const Arguments& arguments : cases) {
         EXPECT_EQ(Run(RunNewCommand, arguments), 2) << arguments.size();
@@ -113,6 +118,8 @@ TEST_F(ProjectCommandsTest, UsageErrorsAreRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(Run(RunStartCommand, {}), 2);
     EXPECT_EQ(Run(RunSummaryCommand, {"a.tkp", "b.tkp"}), 2);
     EXPECT_EQ(Clear({"p.tkp", "--force"}, ""), 2);
+    EXPECT_EQ(Run(RunSetCommand, {"--threads", "2"}), 2);
+    EXPECT_EQ(Run(RunStopCommand, {}), 2);
     EXPECT_TRUE(fs::is_empty(m_temp.Path()));
 }
 
@@ -155,6 +162,75 @@ TEST_F(ProjectCommandsTest, ClearDeletesTheUrlsOnlyWhenConfirmed) {
         EXPECT_EQ(doc.GetController().GetStats().queued, 0u) << name;
         EXPECT_EQ(doc.GetController().GetState(), Stopped);
     }
+}
+
+TEST_F(ProjectCommandsTest, ACommandRefusesAProjectThatAnotherHoldsAndNamesIt) {
+    WriteCrawledProject("p.tkp");
+    const std::string before = ReadFile("p.tkp");
+    {
+        CProjectLock lock;
+        pid_t holder = 0;
+        ASSERT_TRUE(lock.Acquire("p.tkp", holder));
+        EXPECT_EQ(ReadFile("p.tkp.lock"), std::to_string(::getpid()) + "\n");
+        const std::string message =
+            "tarnwick-cli: p.tkp is in use by process " + std::to_string(::getpid()) + "\n";
+        EXPECT_EQ(Run(RunStartCommand, {"p.tkp"}), 1);
+        EXPECT_EQ(m_err.str(), message);
+        EXPECT_EQ(Clear({"p.tkp", "--yes"}, ""), 1);
+        EXPECT_EQ(m_err.str(), message);
+        EXPECT_EQ(Run(RunSetCommand, {"p.tkp", "--threads", "2"}), 1);
+        EXPECT_EQ(Run(RunStopCommand, {"p.tkp"}), 1);
+        EXPECT_EQ(ReadFile("p.tkp"), before);
+    }
+    EXPECT_FALSE(fs::exists("p.tkp.lock"));
+    EXPECT_EQ(Clear({"p.tkp", "--yes"}, ""), 0) << m_err.str();
+    EXPECT_FALSE(fs::exists("p.tkp.lock"));
+}
+
+TEST_F(ProjectCommandsTest, SetChangesTheRulesWithinTheirRangesOnly) {
+    WriteCrawledProject("p.tkp");
+    ASSERT_EQ(Run(RunSetCommand, {"p.tkp", "--threads", "7", "--levels", "2", "--scope", "domain",
+                                  "--filter", "Image"}),
+              0)
+        << m_err.str();
+    const std::string after = ReadFile("p.tkp");
+    for (const Arguments& bad : std::vector<Arguments>{{"p.tkp", "--threads", "0"},
+                                                       {"p.tkp", "--levels", "101"},
+                                                       {"p.tkp", "--filter", "Pictures"},
+                                                       {"p.tkp", "--user", "u"}}) {
+        EXPECT_EQ(Run(RunSetCommand, bad), 2) << bad[1];
+    }
+    EXPECT_EQ(ReadFile("p.tkp"), after);
+    CQuillmoorDoc doc(nullptr);
+    ASSERT_TRUE(doc.OpenDocument("p.tkp"));
+    const CCrawlRules& rules = doc.GetSettings().GetRules();
+    EXPECT_EQ(doc.GetSettings().GetThreadCount(), 7);
+    EXPECT_EQ(rules.GetInternalLevels(), 2);
+    EXPECT_EQ(rules.GetExternalLevels(), 0);
+    EXPECT_EQ(rules.GetDirectory(), "");
+    EXPECT_TRUE(rules.AnyFilterEnabled());
+    // The crawl's list is kept.
+    EXPECT_EQ(doc.GetController().GetStats().queued, 4u);
+
+    ASSERT_EQ(Run(RunSetCommand, {"p.tkp", "--filter", "all", "--scope", "directory"}), 0);
+    CQuillmoorDoc again(nullptr);
+    ASSERT_TRUE(again.OpenDocument("p.tkp"));
+    EXPECT_FALSE(again.GetSettings().GetRules().AnyFilterEnabled());
+    EXPECT_EQ(again.GetSettings().GetRules().GetDirectory(), "/");
+    EXPECT_EQ(again.GetSettings().GetThreadCount(), 7);
+}
+
+TEST_F(ProjectCommandsTest, StopRefusesAProjectThatIsNotPaused) {
+    WriteCrawledProject("p.tkp");
+    const std::string before = ReadFile("p.tkp");
+    EXPECT_EQ(Run(RunStopCommand, {"p.tkp"}), 1);
+    EXPECT_NE(m_err.str().find("is not paused"), std::string::npos) << m_err.str();
+    EXPECT_EQ(ReadFile("p.tkp"), before);
+}
+
+TEST(SplitOptionValuesTest, SplitsOnlyOptionsAtTheirFirstEqualsSign) {
+    EXPECT_EQ(SplitOptionValues({"http://h/?a=b", "--threads=4", "--user=a=b", "-o", "f=g"}),
+              (Arguments{"http://h/?a=b", "--threads", "4", "--user", "a=b", "-o", "f=g"}));
 }
 
 TEST_F(ProjectCommandsTest, AFileThatIsNoProjectGivesItsMessage) {

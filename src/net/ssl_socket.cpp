@@ -115,7 +115,12 @@ void CSslSocket::Handshake() {
         }
         const short waitFor = WaitEventsFor(SSL_get_error(m_connection.get(), result));
         if (waitFor == 0) {
-            CloseAndThrow(ERR_SSL_CONNECT);
+            // A certificate that does not verify is the server's fault, not
+            // the connection's, and the user's remedy differs.
+            CloseAndThrow(m_verifyCertificates &&
+                                  SSL_get_verify_result(m_connection.get()) != X509_V_OK
+                              ? ERR_SSL_VERIFY
+                              : ERR_SSL_CONNECT);
         }
         const ResultCode code = WaitForEvent(waitFor, GetConnectTimeout());
         // A stop is the owner's request, not a failure of the server: it

@@ -12,7 +12,7 @@
 // Every wait (handshake, send, receive) uses the connect time-out. The server
 // name is sent (SNI) for host names, and by default the server's certificate
 // must chain to the system trust store (SSL_CERT_FILE and SSL_CERT_DIR are
-// honoured) and name the host; a failed check is ERR_SSL_CONNECT.
+// honoured) and name the host; a failed check is ERR_SSL_VERIFY.
 class CSslSocket : public CEventSocket {
 public:
     explicit CSslSocket(bool verifyCertificates = true);

@@ -193,6 +193,7 @@ void CHttpClient::FillResponseInfo() {
     m_responseInfo.Clear();
     m_responseInfo.valid = true;
     m_responseInfo.url = m_currentUrl;
+    m_responseInfo.status = m_status;
     m_responseInfo.modificationTimeKnown =
         m_responseHeaders.GetLastModified(m_responseInfo.modificationTime);
     std::int32_t first = 0;

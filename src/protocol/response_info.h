@@ -23,6 +23,9 @@ struct CResponseInfo {
     bool modificationTimeKnown = false;
     bool contentLengthKnown = false;
     bool contentTypeKnown = false;
+    // The HTTP status of the response, 0 for FTP. Not stored: it only serves
+    // to report a failure while the crawl runs.
+    int status = 0;
 
     // Slots that the project file layout reserves next to the fields above.
     // No client fills them; they are kept so that stored tasks read back

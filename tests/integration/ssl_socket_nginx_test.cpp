@@ -174,9 +174,9 @@ TEST_F(SslSocketNginxTest, CertificateMustChainToATrustedCaAndNameTheHost) {
         bool verify;
         ResultCode code;
     } cases[] = {
-        {kSiteName, true, true, ERR_SUCCESS},         {"127.0.0.1", true, true, ERR_SUCCESS},
-        {kSiteName, false, true, ERR_SSL_CONNECT},    {kSiteName, false, false, ERR_SUCCESS},
-        {kUnlistedName, true, true, ERR_SSL_CONNECT}, {kUnlistedName, true, false, ERR_SUCCESS},
+        {kSiteName, true, true, ERR_SUCCESS},        {"127.0.0.1", true, true, ERR_SUCCESS},
+        {kSiteName, false, true, ERR_SSL_VERIFY},    {kSiteName, false, false, ERR_SUCCESS},
+        {kUnlistedName, true, true, ERR_SSL_VERIFY}, {kUnlistedName, true, false, ERR_SUCCESS},
     };
     for (const auto& c : cases) {
         const std::string label = std::string(c.host) +

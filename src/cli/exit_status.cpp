@@ -1,0 +1,99 @@
+#include "cli/exit_status.h"
+
+#include "engine/download_task.h"
+
+namespace {
+
+constexpr int kUnauthorized = 401;
+constexpr int kProxyAuthenticationRequired = 407;
+
+const char* ReasonPhrase(int httpStatus) {
+    switch (httpStatus) {
+        case 400:
+            return "Bad Request";
+        case 401:
+            return "Unauthorized";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 405:
+            return "Method Not Allowed";
+        case 407:
+            return "Proxy Authentication Required";
+        case 408:
+            return "Request Timeout";
+        case 410:
+            return "Gone";
+        case 429:
+            return "Too Many Requests";
+        case 500:
+            return "Internal Server Error";
+        case 501:
+            return "Not Implemented";
+        case 502:
+            return "Bad Gateway";
+        case 503:
+            return "Service Unavailable";
+        case 504:
+            return "Gateway Timeout";
+        default:
+            return "";
+    }
+}
+
+bool IsNetworkFailure(ResultCode code) {
+    return (code >= ERR_SOCKET_CREATE && code <= ERR_SOCKET_UNKNOWN &&
+            code != ERR_SOCKET_LOCAL_CLOSED) ||
+           (code >= ERR_SSL_CONNECT && code <= ERR_SSL_UNKNOWN);
+}
+
+}  // namespace
+
+ExitStatus ExitStatusOf(ResultCode code, int httpStatus) {
+    // A filtered file or an unreadable page that was saved is no failure.
+    if (code == ERR_SUCCESS || code == ERR_CLIENT_RULE || code == ERR_PAGE_NOT_PARSED) {
+        return kExitSuccess;
+    }
+    if (code == ERR_SSL_VERIFY) {
+        return kExitCertificate;
+    }
+    if (IsNetworkFailure(code)) {
+        return kExitNetwork;
+    }
+    if (httpStatus == kUnauthorized || httpStatus == kProxyAuthenticationRequired) {
+        return kExitAuthentication;
+    }
+    if (code == ERR_HTTP_CLIENT_ERROR || code == ERR_HTTP_SERVER_ERROR ||
+        code == ERR_REPLY_NEGATIVE) {
+        return kExitServerError;
+    }
+    return kExitGeneric;
+}
+
+std::string DescribeHttpStatus(int httpStatus) {
+    if (httpStatus == 0) {
+        return {};
+    }
+    std::string text = std::to_string(httpStatus);
+    if (const char* reason = ReasonPhrase(httpStatus); *reason != '\0') {
+        text += std::string(" ") + reason;
+    }
+    if (httpStatus == kUnauthorized) {
+        text += ": give --user and --password";
+    } else if (httpStatus == kProxyAuthenticationRequired) {
+        text += ": set the proxy's user and password";
+    }
+    return text;
+}
+
+void CFailureTally::Add(ResultCode code, int httpStatus) {
+    const ExitStatus status = ExitStatusOf(code, httpStatus);
+    if (status == kExitSuccess) {
+        return;
+    }
+    ++m_count;
+    if (m_status == kExitSuccess || status < m_status) {
+        m_status = status;
+    }
+}

@@ -1,0 +1,31 @@
+// An advisory lock that one command holds on a project while it may change
+// the project file, so that two commands never crawl or rewrite one project
+// at once. The project file is replaced by rename on every save, so the lock
+// lies on a file of its own beside it, "<project>.lock", which holds the
+// holder's process id and is removed when the lock is released.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+class CProjectLock {
+public:
+    CProjectLock() = default;
+    ~CProjectLock();
+    CProjectLock(const CProjectLock&) = delete;
+    CProjectLock& operator=(const CProjectLock&) = delete;
+
+    // Takes the lock of the project at projectPath without waiting. False
+    // when another process holds it: holder is its process id, 0 when it
+    // cannot be read, -1 when the lock file could not be opened at all.
+    bool Acquire(const std::string& projectPath, pid_t& holder);
+
+    static std::string LockPathOf(const std::string& projectPath) { return projectPath + ".lock"; }
+
+private:
+    void Release();
+
+    int m_fd = -1;
+    std::string m_path;
+};
