@@ -96,7 +96,7 @@ LRESULT CCrawlSession::Handle(UINT message, int index, LPARAM lParam) {
     return 0;
 }
 
-int CCrawlSession::Run(std::chrono::milliseconds autosave) {
+int CCrawlSession::Run(std::chrono::milliseconds autosave, const CProgramOptions& options) {
     const CProjectSettings& settings = m_doc.GetSettings();
     m_display = std::make_unique<CProgressDisplay>(m_out, m_terminal, settings.GetThreadCount(),
                                                    TerminalWidth());
@@ -104,7 +104,7 @@ int CCrawlSession::Run(std::chrono::milliseconds autosave) {
     m_out << (resume ? "Resuming " : "Starting ") << settings.GetStartUrl().GetSourceText()
           << " into " << settings.GetDownloadFolder() << " with " << settings.GetThreadCount()
           << " threads\n";
-    if (!StartCrawl()) {
+    if (!StartCrawl(options)) {
         return kFailed;
     }
     if (!PumpCrawl(autosave)) {
@@ -113,11 +113,11 @@ int CCrawlSession::Run(std::chrono::milliseconds autosave) {
     return Complete(kCompleted);
 }
 
-bool CCrawlSession::StartCrawl() {
+bool CCrawlSession::StartCrawl(const CProgramOptions& options) {
     CCrawlController& controller = m_doc.GetController();
     if (controller.GetState() == Paused) {
         CInterruptsBlocked blocked;
-        if (controller.Resume()) {
+        if (controller.Resume(options)) {
             return true;
         }
         m_err << "tarnwick-cli: the crawl could not be resumed\n";
@@ -128,7 +128,7 @@ bool CCrawlSession::StartCrawl() {
         return false;
     }
     CInterruptsBlocked blocked;
-    if (controller.Start()) {
+    if (controller.Start(options)) {
         return true;
     }
     m_err << "tarnwick-cli: cannot create the download folder "

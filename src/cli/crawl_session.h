@@ -35,14 +35,15 @@ public:
     // Starts a stopped project from its first URL (saving it first, so that
     // its download folder is on record) or resumes a paused one, and runs it
     // until it ends or is interrupted; the project is saved every
-    // autosave while the crawl runs, and when the command ends.
-    int Run(std::chrono::milliseconds autosave);
+    // autosave while the crawl runs, and when the command ends. The crawl
+    // works with options.
+    int Run(std::chrono::milliseconds autosave, const CProgramOptions& options);
 
     CQuillmoorDoc& GetDocument() { return m_doc; }
 
 private:
     LRESULT Handle(UINT message, int index, LPARAM lParam);
-    bool StartCrawl();
+    bool StartCrawl(const CProgramOptions& options);
     // Pumps the crawl's messages; false when an interrupt came first.
     bool PumpCrawl(std::chrono::milliseconds autosave);
     void AutoSave();

@@ -49,6 +49,19 @@ bool TakeAutosave(Arguments& arguments, std::chrono::milliseconds& autosave, std
     return true;
 }
 
+// The stored program settings for one crawl; "--no-head", removed from the
+// arguments, sends a HEAD only where its answer can spare a body.
+CProgramOptions TakeCrawlOptions(Arguments& arguments) {
+    CProgramOptions options;
+    options.Load();
+    const auto flag = std::find(arguments.begin(), arguments.end(), "--no-head");
+    if (flag != arguments.end()) {
+        arguments.erase(flag);
+        options.SetHeadRequests(false);
+    }
+    return options;
+}
+
 // The one argument that names the project file, and the flags allowed beside it.
 bool TakeProjectPath(const Arguments& arguments, const std::vector<std::string>& flags,
                      std::string& path, std::vector<std::string>& given, std::string& error) {
@@ -217,21 +230,22 @@ int RunStartCommand(const Arguments& arguments, std::ostream& out, std::ostream&
     std::chrono::milliseconds autosave{};
     std::string path;
     std::string error;
+    const CProgramOptions crawlOptions = TakeCrawlOptions(rest);
     if (!TakeAutosave(rest, autosave, error) || !TakeProjectPath(rest, path, error)) {
         return UsageError(err, error);
     }
-    GetProgramOptions().Load();
     CCrawlSession session(out, err);
     if (!session.Open(path)) {
         return CCrawlSession::kFailed;
     }
-    return session.Run(autosave);
+    return session.Run(autosave, crawlOptions);
 }
 
 int RunMirrorCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
     Arguments rest = arguments;
     std::chrono::milliseconds autosave{};
     std::string error;
+    const CProgramOptions crawlOptions = TakeCrawlOptions(rest);
     if (!TakeAutosave(rest, autosave, error)) {
         return UsageError(err, error);
     }
@@ -250,12 +264,11 @@ int RunMirrorCommand(const Arguments& arguments, std::ostream& out, std::ostream
     if (RefuseExisting(path, err)) {
         return CCrawlSession::kFailed;
     }
-    GetProgramOptions().Load();
     CCrawlSession session(out, err);
     if (!session.Create(path, settings)) {
         return CCrawlSession::kFailed;
     }
-    return session.Run(autosave);
+    return session.Run(autosave, crawlOptions);
 }
 
 int RunSummaryCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {

@@ -14,7 +14,7 @@ using Arguments = std::vector<std::string>;
 // after the URL's host in the current folder; it downloads into
 // PROJECT.files beside the file (or the first free PROJECT_N.files).
 int RunNewCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
-// start PROJECT.tkp [--autosave SECONDS]: starts a stopped project or
+// start PROJECT.tkp [--autosave SECONDS] [--no-head]: starts a stopped project or
 // resumes a paused one (see CCrawlSession).
 int RunStartCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
 // mirror URL [OPTIONS]: new, then start. With --into FOLDER the project

@@ -4,9 +4,9 @@
 
 #include <string_view>
 
-#include "protocol/response_info.h"
 #include "base/stream.h"
 #include "base/url.h"
+#include "protocol/response_info.h"
 
 namespace {
 
@@ -94,6 +94,16 @@ bool CCrawlRules::CheckScope(const CUrl& url) {
         linkFolder.size() >= ruleFolder.size() &&
         EqualsIgnoringCase(std::string_view(linkFolder).substr(0, ruleFolder.size()), ruleFolder);
     return inside || Reject(RejectScope);
+}
+
+bool CCrawlRules::AnySizeLimitEnabled() const {
+    for (std::size_t i = 0; i < m_filters.GetCount(); ++i) {
+        const CFileFilter& filter = m_filters.GetAt(i);
+        if (filter.IsEnabled() && filter.HasSizeLimits()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool CCrawlRules::CheckFilter(const CResponseInfo& response) {

@@ -4,11 +4,10 @@
 #include <limits>
 #include <new>
 
-#include "engine/program_options.h"
+#include "base/stream.h"
 #include "net/ssl_socket.h"
 #include "protocol/auth_challenge.h"
 #include "protocol/header_text.h"
-#include "base/stream.h"
 
 namespace {
 
@@ -451,5 +450,5 @@ void CHttpClient::Finish() {
 }
 
 std::unique_ptr<CEventSocket> CHttpsClient::CreateSocket() {
-    return std::make_unique<CSslSocket>(GetProgramOptions().GetVerifyCertificates());
+    return std::make_unique<CSslSocket>(m_verifyCertificates);
 }

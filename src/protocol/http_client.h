@@ -10,13 +10,13 @@
 #include <string>
 
 #include "base/errors.h"
+#include "base/url.h"
 #include "protocol/auth_credentials.h"
 #include "protocol/http_headers.h"
 #include "protocol/http_method.h"
 #include "protocol/http_request_info.h"
 #include "protocol/protocol_client.h"
 #include "protocol/response_info.h"
-#include "base/url.h"
 
 class CStream;
 
@@ -107,9 +107,15 @@ private:
     bool m_proxyTried = false;
 };
 
-// The same client over TLS. Certificates are checked as the program option
-// "Verify Certificates" says when the client is attached.
+// The same client over TLS, checking server certificates unless told not to.
 class CHttpsClient : public CHttpClient {
+public:
+    explicit CHttpsClient(bool verifyCertificates = true)
+        : m_verifyCertificates(verifyCertificates) {}
+
 protected:
     std::unique_ptr<CEventSocket> CreateSocket() override;
+
+private:
+    bool m_verifyCertificates;
 };

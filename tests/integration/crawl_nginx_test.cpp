@@ -89,8 +89,7 @@ protected:
         if (s_nginx == nullptr) {
             TARNWICK_MISSING_SERVER("nginx is not installed");
         }
-        GetProgramOptions().ResetToDefaults();
-        GetProgramOptions().SetRetries(1);
+        m_options.SetRetries(1);
         m_siteLogStart = ReadFile(SiteLog()).size();
         m_externalLogStart = ReadFile(ExternalLog()).size();
     }
@@ -137,7 +136,7 @@ protected:
     }
 
     void CrawlToEnd() {
-        ASSERT_TRUE(m_controller->Start());
+        ASSERT_TRUE(m_controller->Start(m_options));
         ASSERT_TRUE(m_window.PumpUntilFinished(std::chrono::seconds(240)));
         EXPECT_TRUE(m_controller->OnCrawlFinished());
     }
@@ -224,6 +223,7 @@ protected:
     static inline int s_externalPort = 0;
 
     TempFolder m_download;
+    CProgramOptions m_options;
     CProjectSettings m_project;
     CrawlWindow m_window;
     std::unique_ptr<CCrawlController> m_controller;
@@ -330,7 +330,7 @@ class ResumeTest : public CrawlSiteTest {
 protected:
     void PauseInTheMiddle(const std::string& path) {
         NewProject(path, 1);
-        ASSERT_TRUE(m_controller->Start());
+        ASSERT_TRUE(m_controller->Start(m_options));
         const std::string saved = (m_download.Path() / "site.files" / SavedName(path)).string();
         ASSERT_TRUE(m_window.PumpUntil([&] {
             std::error_code error;
@@ -339,7 +339,7 @@ protected:
         ASSERT_TRUE(m_controller->Pause());
         ASSERT_EQ(m_controller->GetManager()->GetRetryCount(), 1u);
         ASSERT_LT(std::filesystem::file_size(saved), kLargeFileSize);
-        ASSERT_TRUE(m_controller->Resume());
+        ASSERT_TRUE(m_controller->Resume(m_options));
         ASSERT_TRUE(m_window.PumpUntilFinished(std::chrono::seconds(120)));
         EXPECT_EQ(ReadFile(saved), LargeBytes());
         EXPECT_EQ(m_window.Urls(WM_DL_FILE_SAVED), std::vector<std::string>{UrlOf(path)});
@@ -393,7 +393,7 @@ TEST_F(ResumeTest, AServerThatIgnoresTheRangeRestartsTheFile) {
 TEST_F(CrawlSiteTest, TheCommandLineMirrorsTheSiteAndReportsFailures) {
     // The program reads its settings from the store: one attempt per URL.
     const testing_support::ScopedEnv config("TARNWICK_CONFIG_DIR", m_download.Path().c_str());
-    GetProgramOptions().Save();
+    m_options.Save();
     const std::string output = m_download.File("cli.out");
     const int status =
         testing_support::RunProgram({TARNWICK_CLI, "mirror", SiteBase() + "/", "--into",
