@@ -91,7 +91,7 @@ compare() {
   for tool in "${tools[@]}"; do
     sort -n "$work/$tool.runs" | head -1 | awk -v tool="$tool" -v base="$wget2_wall" '{
       printf "  %-17s %8.2f %8.2f %9d %7d %9d %9.2f\n", tool, $1, $2, $3, $4, $5,
-        base > 0 ? $1 / base : 0 }'
+        (base > 0 ? $1 / base : 0) }'
   done
   rm -f "$work"/*.runs
 }
