@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Writes a static site for crawl benchmarks: PAGES pages in a tree of folders
 (every page reachable from /index.html through links down the tree), each page
-linking back to its parent, to the style sheet and to two of IMAGES images."""
+linking back to its parent, to the style sheet and to two of IMAGES images.
+With BROKEN, that many pages, spread evenly, also link to a page of their own
+that does not exist.
+  make_site.py ROOT PAGES IMAGES [BROKEN]"""
 import os
 import random
 import sys
@@ -17,6 +20,8 @@ def page_path(i, fanout):
 
 def main():
     root, pages, images = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+    broken = int(sys.argv[4]) if len(sys.argv) > 4 else 0
+    broken_every = pages // broken if broken else 0
     fanout = 5
     rng = random.Random(20261207)
     paths = [f"{page_path(i, fanout)}/page{i}.html" for i in range(pages)]
@@ -42,6 +47,8 @@ def main():
     for i in range(pages):
         children = paths[fanout + i * fanout: fanout + (i + 1) * fanout]
         parent = ["index.html"] if i < fanout else [paths[(i - fanout) // fanout]]
+        if broken_every and i % broken_every == 0 and i // broken_every < broken:
+            parent.append(f"missing/page{i}.html")
         write(paths[i], page(f"Page {i}", children + parent, [(2 * i) % images, (2 * i + 1) % images]))
     for n in range(images):
         write(f"img/{n % 40}/pic{n}.png", b"\x89PNG\r\n\x1a\n" + rng.randbytes(rng.randint(1500, 9000)))

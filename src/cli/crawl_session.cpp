@@ -123,7 +123,7 @@ void CCrawlSession::MakeDisplay() {
     m_started = Clock::now();
 }
 
-int CCrawlSession::Run(std::chrono::milliseconds autosave) {
+int CCrawlSession::Run(std::chrono::milliseconds autosave, const CProgramOptions& options) {
     const CProjectSettings& settings = m_doc.GetSettings();
     MakeDisplay();
     const bool resume = m_doc.GetController().GetState() == Paused;
@@ -133,7 +133,7 @@ int CCrawlSession::Run(std::chrono::milliseconds autosave) {
               << PrintableText(settings.GetDownloadFolder()) << " with "
               << settings.GetThreadCount() << " threads\n";
     }
-    if (!StartCrawl()) {
+    if (!StartCrawl(options)) {
         return kFailed;
     }
     if (!PumpCrawl(autosave)) {
@@ -153,11 +153,11 @@ int CCrawlSession::StopPaused() {
     return Complete(kCompleted);
 }
 
-bool CCrawlSession::StartCrawl() {
+bool CCrawlSession::StartCrawl(const CProgramOptions& options) {
     CCrawlController& controller = m_doc.GetController();
     if (controller.GetState() == Paused) {
         CInterruptsBlocked blocked;
-        if (controller.Resume()) {
+        if (controller.Resume(options)) {
             return true;
         }
         m_err << "tarnwick-cli: the crawl could not be resumed\n";
@@ -168,7 +168,7 @@ bool CCrawlSession::StartCrawl() {
         return false;
     }
     CInterruptsBlocked blocked;
-    if (controller.Start()) {
+    if (controller.Start(options)) {
         return true;
     }
     m_err << "tarnwick-cli: cannot create the download folder "

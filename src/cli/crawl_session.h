@@ -37,9 +37,10 @@ public:
     // Starts a stopped project from its first URL (saving it first, so that
     // its download folder is on record) or resumes a paused one, and runs it
     // until it ends or is interrupted; the project is saved every
-    // autosave while the crawl runs, and when the command ends. A crawl
-    // that ran to its end returns the exit status its failed URLs call for.
-    int Run(std::chrono::milliseconds autosave);
+    // autosave while the crawl runs, and when the command ends. The crawl
+    // works with options. A crawl that ran to its end returns the exit status
+    // its failed URLs call for.
+    int Run(std::chrono::milliseconds autosave, const CProgramOptions& options);
     // Stops a paused project: it ends as if its crawl had completed, so its
     // links are updated. Fails for a project that is not paused.
     int StopPaused();
@@ -55,7 +56,7 @@ private:
     void OnWorkerBytes(int worker, CProgressNotifier& notifier) override;
     void OnFileSaved(int worker, const CDownloadTask& task) override;
     void OnUrlFailed(int worker, const CDownloadTask& task) override;
-    bool StartCrawl();
+    bool StartCrawl(const CProgramOptions& options);
     // Pumps the crawl's messages; false when an interrupt came first.
     bool PumpCrawl(std::chrono::milliseconds autosave);
     void AutoSave();

@@ -11,6 +11,7 @@
 #include "cli/exit_status.h"
 #include "cli/printable_text.h"
 #include "cli/project_commands.h"
+#include "cli/settings_command.h"
 #include "html/html_library.h"
 
 namespace {
@@ -43,6 +44,15 @@ void PrintUsage(std::FILE* out) {
                  "                        into one help file that opens with the starting\n"
                  "                        page (chmcmd, or the program that\n"
                  "                        TARNWICK_CHM_COMPILER names)\n"
+                 "  settings [NAME=VALUE ...]\n"
+                 "                        print every program setting as NAME=VALUE, or\n"
+                 "                        change some: Connection and Request (time-outs,\n"
+                 "                        1 to 99 seconds), Retry (0 to 99), Proxy, Port\n"
+                 "                        (0 to 65535; without both the proxy is off),\n"
+                 "                        User name, Password, User Agent (0 to 5 or its\n"
+                 "                        name), Verify Certificates (0 or 1), Head\n"
+                 "                        Requests (1: HEAD before every GET; 0: only to\n"
+                 "                        spare a body). Quote names with spaces.\n"
                  "  help, -h, --help      show this text\n"
                  "  version, -V, --version\n"
                  "                        print the version\n"
@@ -67,6 +77,8 @@ void PrintUsage(std::FILE* out) {
                  "options of mirror and start:\n"
                  "  --autosave SECONDS    save the project this often while it runs\n"
                  "                        (default 30)\n"
+                 "  --no-head             this run only: send a HEAD only when the file has\n"
+                 "                        a known modification time or a size filter is on\n"
                  "  -q, --quiet           show only failures and the summary\n"
                  "  -v, --verbose         also show every URL a worker takes\n"
                  "  -o, --output-file FILE\n"
@@ -115,6 +127,9 @@ int Dispatch(const std::string& command, const Arguments& arguments) {
     }
     if (command == "chm") {
         return RunChmCommand(arguments, std::cout, std::cerr);
+    }
+    if (command == "settings") {
+        return RunSettingsCommand(arguments, std::cout, std::cerr);
     }
     std::fprintf(stderr, "tarnwick-cli: unknown command '%s'\n", PrintableText(command).c_str());
     return kExitUsage;

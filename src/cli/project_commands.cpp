@@ -55,6 +55,19 @@ bool TakeAutosave(Arguments& arguments, std::chrono::milliseconds& autosave, std
     return true;
 }
 
+// The stored program settings for one crawl; "--no-head", removed from the
+// arguments, sends a HEAD only where its answer can spare a body.
+CProgramOptions TakeCrawlOptions(Arguments& arguments) {
+    CProgramOptions options;
+    options.Load();
+    const auto flag = std::find(arguments.begin(), arguments.end(), "--no-head");
+    if (flag != arguments.end()) {
+        arguments.erase(flag);
+        options.SetHeadRequests(false);
+    }
+    return options;
+}
+
 // The one argument that names the project file, and the flags allowed beside it.
 bool TakeProjectPath(const Arguments& arguments, const std::vector<std::string>& flags,
                      std::string& path, std::vector<std::string>& given, std::string& error) {
@@ -146,7 +159,7 @@ bool TakeLogOptions(Arguments& arguments, LogOptions& log, std::string& error) {
 // the log options send it.
 template <typename OpenSession>
 int RunCrawl(const LogOptions& log, std::ostream& out, std::ostream& err,
-             std::chrono::milliseconds autosave, OpenSession open) {
+             std::chrono::milliseconds autosave, const CProgramOptions& options, OpenSession open) {
     std::ofstream file;
     if (!log.file.empty()) {
         file.open(log.file, std::ios::out | std::ios::trunc);
@@ -156,14 +169,13 @@ int RunCrawl(const LogOptions& log, std::ostream& out, std::ostream& err,
         }
     }
     const bool toFile = file.is_open();
-    GetProgramOptions().Load();
     CCrawlSession session(toFile ? file : out, toFile ? file : err,
                           !toFile && ::isatty(STDOUT_FILENO) == 1);
     session.SetVerbosity(log.verbosity);
     if (!open(session)) {
         return CCrawlSession::kFailed;
     }
-    return session.Run(autosave);
+    return session.Run(autosave, options);
 }
 
 bool LockProject(CProjectLock& lock, const std::string& path, std::ostream& err) {
@@ -308,6 +320,7 @@ int RunStartCommand(const Arguments& arguments, std::ostream& out, std::ostream&
     LogOptions log;
     std::string path;
     std::string error;
+    const CProgramOptions crawlOptions = TakeCrawlOptions(rest);
     if (!TakeAutosave(rest, autosave, error) || !TakeLogOptions(rest, log, error) ||
         !TakeProjectPath(rest, path, error)) {
         return UsageError(err, error);
@@ -316,7 +329,7 @@ int RunStartCommand(const Arguments& arguments, std::ostream& out, std::ostream&
     if (!LockProject(lock, path, err)) {
         return CCrawlSession::kFailed;
     }
-    return RunCrawl(log, out, err, autosave,
+    return RunCrawl(log, out, err, autosave, crawlOptions,
                     [&](CCrawlSession& session) { return session.Open(path); });
 }
 
@@ -325,6 +338,7 @@ int RunMirrorCommand(const Arguments& arguments, std::ostream& out, std::ostream
     std::chrono::milliseconds autosave{};
     LogOptions log;
     std::string error;
+    const CProgramOptions crawlOptions = TakeCrawlOptions(rest);
     if (!TakeAutosave(rest, autosave, error) || !TakeLogOptions(rest, log, error)) {
         return UsageError(err, error);
     }
@@ -351,7 +365,7 @@ int RunMirrorCommand(const Arguments& arguments, std::ostream& out, std::ostream
     if (RefuseExisting(path, err)) {
         return CCrawlSession::kFailed;
     }
-    return RunCrawl(log, out, err, autosave, [&](CCrawlSession& session) {
+    return RunCrawl(log, out, err, autosave, crawlOptions, [&](CCrawlSession& session) {
         if (!session.Create(path, settings)) {
             return false;
         }

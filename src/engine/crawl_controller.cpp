@@ -1,10 +1,10 @@
 #include "engine/crawl_controller.h"
 
+#include "base/stream.h"
 #include "engine/crawl_messages.h"
 #include "engine/project_settings.h"
 #include "platform/message_target.h"
 #include "storage/file_path.h"
-#include "base/stream.h"
 
 CCrawlController::CCrawlController(CProjectSettings& project,
                                    CDownloadManager::WorkerFactory factory)
@@ -26,7 +26,7 @@ void CCrawlController::New(CMessageTarget* window) {
     SetState(Stopped);
 }
 
-bool CCrawlController::Start() {
+bool CCrawlController::Start(const CProgramOptions& options) {
     if (!m_manager || m_state != Stopped) {
         return false;
     }
@@ -35,7 +35,7 @@ bool CCrawlController::Start() {
         return false;
     }
     SetState(Running);
-    if (!m_manager->BeginCrawl()) {
+    if (!m_manager->BeginCrawl(options)) {
         SetState(Stopped);
         return false;
     }
@@ -50,12 +50,12 @@ bool CCrawlController::Pause() {
     return true;
 }
 
-bool CCrawlController::Resume() {
+bool CCrawlController::Resume(const CProgramOptions& options) {
     if (m_state != Paused) {
         return false;
     }
     SetState(Running);
-    if (!m_manager->Resume()) {
+    if (!m_manager->Resume(options)) {
         SetState(Paused);
         return false;
     }

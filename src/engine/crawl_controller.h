@@ -31,14 +31,15 @@ public:
     void New(CMessageTarget* window);
 
     // Each returns false, changing nothing, when the state does not allow it.
+    // The crawl that Start or Resume begins keeps a copy of options.
     // From Stopped: creates the download folder and crawls from the list's
     // first entry. False also when the folder cannot be created or the
     // thread cannot start.
-    bool Start();
+    bool Start(const CProgramOptions& options);
     // Running -> Paused once the manager's thread has been stopped.
     bool Pause();
     // Paused -> Running: the interrupted URLs first, then the list.
-    bool Resume();
+    bool Resume(const CProgramOptions& options);
     // Running: stops the manager's thread. Paused: sends WM_DL_FINISHED, so
     // that the window ends the project as if the crawl had completed.
     bool Stop();

@@ -104,6 +104,16 @@ bool CCrawlRules::CheckAnchor(const CUrl& url, std::int32_t level, bool internal
     return CheckLevel(level + 1, false);
 }
 
+bool CCrawlRules::AnySizeLimitEnabled() const {
+    for (std::size_t i = 0; i < m_filters.GetCount(); ++i) {
+        const CFileFilter& filter = m_filters.GetAt(i);
+        if (filter.IsEnabled() && filter.HasSizeLimits()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool CCrawlRules::CheckFilter(const CResponseInfo& response) {
     m_lastReject.store(RejectNone, std::memory_order_relaxed);
     const std::string extension = response.url.GetFileExtension();

@@ -49,6 +49,8 @@ public:
     void CopyFiltersTo(CFilterList& filters) const { filters = m_filters; }
     // False is the "Download all files" state.
     bool AnyFilterEnabled() const { return m_filters.AnyEnabled(); }
+    // An enabled filter tests sizes, so a response's length can refuse it.
+    bool AnySizeLimitEnabled() const;
 
     // Each check first clears the last reject reason and records a new one
     // when it fails. The crawl's threads call them concurrently, so the

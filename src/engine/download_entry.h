@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/link_item.h"
 #include "base/errors.h"
+#include "engine/link_item.h"
 
 // An entry keeps its URL as the source text only: a crawl lists hundreds of
 // thousands of URLs, and the parsed form is cheap to rebuild when a caller

@@ -2,6 +2,7 @@
 // what it makes of the answers, resumed bodies above all.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 
@@ -10,8 +11,8 @@
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
-#include "support/parsed_url.h"
 #include "support/failing_stdio.h"
+#include "support/parsed_url.h"
 #include "support/scripted_peer.h"
 #include "support/temp_folder.h"
 
@@ -26,11 +27,28 @@ using testing_support::WriteFile;
 constexpr const char* kLastModified = "Sun, 06 Nov 1994 08:49:37 GMT";
 constexpr std::int32_t kLastModifiedTime = 784111777;
 
+// Counts the pauses between attempts instead of waiting them out.
+class PauseCountingWorker : public CDownloadWorker {
+public:
+    using CDownloadWorker::CDownloadWorker;
+    int Pauses() const { return m_pauses; }
+
+protected:
+    bool PauseBeforeRetry() override {
+        ++m_pauses;
+        return true;
+    }
+
+private:
+    std::atomic<int> m_pauses{0};
+};
+
 class DownloadFetchTest : public testing::Test {
 protected:
     void SetUp() override {
-        GetProgramOptions().ResetToDefaults();
-        GetProgramOptions().SetRetries(1);
+        m_options.SetRetries(1);
+        // Not the default, so that every request shows whose settings it used.
+        m_options.SetUserAgent(0);
         m_project.SetFolders(m_folder.File("dl"), "dl");
         std::filesystem::create_directories(m_folder.File("dl"));
     }
@@ -50,14 +68,13 @@ protected:
                     const std::string& range = "") const {
         return ReqTo(m_peer, method, path, "", range);
     }
-    static std::string ReqTo(const ScriptedPeer& peer, const std::string& method,
-                             const std::string& path, const std::string& authorization,
-                             const std::string& range = "") {
+    std::string ReqTo(const ScriptedPeer& peer, const std::string& method, const std::string& path,
+                      const std::string& authorization, const std::string& range = "") const {
         return method + " " + path + " HTTP/1.1\r\n" +
                (authorization.empty() ? "" : "Authorization: " + authorization + "\r\n") +
                "Host: " + peer.Authority() + "\r\n" +
                (range.empty() ? "" : "Range: bytes=" + range + "-\r\n") +
-               "User-Agent: " + GetProgramOptions().UserAgentString() + "\r\n\r\n";
+               "User-Agent: " + m_options.UserAgentString() + "\r\n\r\n";
     }
 
     // Runs one task on a real worker and returns it as the manager would
@@ -76,8 +93,8 @@ protected:
 
     CDownloadTask Run(CDownloadTask task) {
         m_peer.Start();
-        CDownloadWorker worker(m_project);
-        EXPECT_TRUE(worker.Setup({5000, 5000, 5000}, &m_output, &m_notifier));
+        PauseCountingWorker worker(m_project);
+        EXPECT_TRUE(worker.Setup({5000, 5000, 5000}, m_options, &m_output, &m_notifier));
         worker.SetFinishedEvent(&m_finished);
         EXPECT_TRUE(worker.Start(0));
         worker.Assign(task);
@@ -85,6 +102,7 @@ protected:
         task = worker.CopyTask();
         m_links = worker.TakeFoundLinks();
         worker.Stop();
+        m_pauses = worker.Pauses();
         EXPECT_EQ(m_peer.Finish(), "");
         return task;
     }
@@ -101,12 +119,14 @@ protected:
     }
 
     TempFolder m_folder;
+    CProgramOptions m_options;
     CProjectSettings m_project;
     ScriptedPeer m_peer;
     CFileStream m_output;
     CProgressNotifier m_notifier{0, nullptr};
     CWaitEvent m_finished;
     std::vector<CLinkItem> m_links;
+    int m_pauses = 0;
 };
 
 std::string Body(std::size_t size) {
@@ -151,7 +171,21 @@ TEST_F(DownloadFetchTest, ABodyThatCannotReachTheDiskFailsTheUrl) {
     EXPECT_EQ(task.resultCode, ERR_FILE_STREAM_WRITE);
 }
 
+TEST_F(DownloadFetchTest, WithHeadRequestsOffAFirstDownloadSendsOnlyTheGet) {
+    m_options.SetHeadRequests(false);
+    const std::string body = Body(700);
+    m_peer.Accept()
+        .Expect(Req("GET", "/f.bin"))
+        .Reply(Ok(body, "Last-Modified: " + std::string(kLastModified) + "\r\n"));
+    const CDownloadTask task = Fetch("/f.bin");
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(task.response.modificationTime, kLastModifiedTime);
+    EXPECT_EQ(ReadFile(Saved("/f.bin")), body);
+}
+
 TEST_F(DownloadFetchTest, AnUnchangedFileIsNotFetchedAgain) {
+    // A known time asks for the HEAD even when HEAD requests are off.
+    m_options.SetHeadRequests(false);
     m_peer.Accept()
         .Expect(Req("HEAD", "/f.bin"))
         .Reply(Ok("", "Last-Modified: " + std::string(kLastModified) + "\r\n"));
@@ -173,6 +207,8 @@ void EnableImagesUpTo(CProjectSettings& project, std::uint32_t maximumKb) {
 }
 
 TEST_F(DownloadFetchTest, TheFiltersJudgeTheHeadBeforeAnyByteIsWritten) {
+    // A size limit asks for the HEAD even when HEAD requests are off.
+    m_options.SetHeadRequests(false);
     EnableImagesUpTo(m_project, 1);
     m_peer.Accept().Expect(Req("HEAD", "/big.png")).Reply(HeadOk(2000));
     EXPECT_EQ(Fetch("/big.png").resultCode, ERR_CLIENT_RULE);
@@ -302,17 +338,23 @@ TEST_F(DownloadFetchTest, SavedPagesYieldTheirLinksAndAreWrittenBackAbsolute) {
     EXPECT_NE(saved.find("mailto:a@h"), std::string::npos);
 }
 
-TEST_F(DownloadFetchTest, BrokenLinksFailWithTheirHttpCode) {
-    const std::string notFound = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
+std::string Status(int status) {
+    return "HTTP/1.1 " + std::to_string(status) + " Status\r\nContent-Length: 0\r\n\r\n";
+}
+
+TEST_F(DownloadFetchTest, BrokenLinksFailWithTheirHttpCodeAtOnce) {
+    m_options.SetRetries(3);
     m_peer.Accept()
         .Expect(Req("HEAD", "/gone.html"))
-        .Reply(notFound)
+        .Reply(Status(404))
         .Accept()
         .Expect(Req("GET", "/gone.html"))
-        .Reply(notFound);
+        .Reply(Status(404));
     const CDownloadTask task = Fetch("/gone.html");
     EXPECT_FALSE(task.success);
     EXPECT_EQ(task.resultCode, ERR_HTTP_CLIENT_ERROR);
+    EXPECT_EQ(m_pauses, 0);
+    EXPECT_EQ(m_peer.Connections(), 2);  // no further attempt
     EXPECT_FALSE(std::filesystem::exists(Saved("/gone.html")));
 }
 
@@ -381,5 +423,29 @@ TEST_F(SiteCredentialsTest, AnotherHostsChallengeIsNotAnswered) {
     const CDownloadTask task = RunFor("http://" + m_other.Authority() + "/y.png");
     EXPECT_EQ(task.resultCode, ERR_HTTP_CLIENT_ERROR);
 }
+
+class DownloadFetchRetryTest : public DownloadFetchTest, public testing::WithParamInterface<int> {};
+
+TEST_P(DownloadFetchRetryTest, AnAnswerThatAsksToComeBackLaterIsRetried) {
+    m_options.SetRetries(2);
+    const std::string body = Body(300);
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/busy.bin"))
+        .Reply(Status(GetParam()))
+        .Accept()
+        .Expect(Req("GET", "/busy.bin"))
+        .Reply(Status(GetParam()))
+        .Accept()
+        .Expect(Req("HEAD", "/busy.bin"))
+        .Reply(HeadOk(body.size()))
+        .Expect(Req("GET", "/busy.bin"))
+        .Reply(Ok(body));
+    const CDownloadTask task = Fetch("/busy.bin");
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(m_pauses, 1);
+    EXPECT_EQ(ReadFile(Saved("/busy.bin")), body);
+}
+
+INSTANTIATE_TEST_SUITE_P(Statuses, DownloadFetchRetryTest, testing::Values(408, 429, 503));
 
 }  // namespace

@@ -18,8 +18,7 @@ namespace {
 constexpr int kManagerPriority = 1;
 constexpr int kWorkerPriority = 0;
 
-CDownloadWorker::Timeouts TimeoutsFromOptions() {
-    const CProgramOptions& options = GetProgramOptions();
+CDownloadWorker::Timeouts TimeoutsFrom(const CProgramOptions& options) {
     CDownloadWorker::Timeouts timeouts;
     timeouts.connectMs = static_cast<std::uint32_t>(options.GetConnectionTimeout()) * 1000;
     timeouts.sendMs = static_cast<std::uint32_t>(options.GetRequestTimeout()) * 1000;
@@ -73,10 +72,11 @@ void CDownloadManager::Reset() {
     m_modified = false;
 }
 
-bool CDownloadManager::BeginCrawl() {
+bool CDownloadManager::BeginCrawl(const CProgramOptions& options) {
     WaitForLastCrawl();
     {
         std::scoped_lock lock(m_lock);
+        m_options = options;
         m_list->Rewind();
         m_retryQueue.clear();
         m_modified = true;
@@ -84,8 +84,12 @@ bool CDownloadManager::BeginCrawl() {
     return Start(kManagerPriority);
 }
 
-bool CDownloadManager::Resume() {
+bool CDownloadManager::Resume(const CProgramOptions& options) {
     WaitForLastCrawl();
+    {
+        std::scoped_lock lock(m_lock);
+        m_options = options;
+    }
     return Start(kManagerPriority);
 }
 
@@ -171,7 +175,8 @@ bool CDownloadManager::CreateSlot(std::size_t index) {
     auto slot = std::make_unique<CWorkerSlot>();
     slot->worker = m_factory(m_project);
     slot->worker->SetFinishedEvent(&m_workerFinished);
-    if (!slot->worker->Setup(TimeoutsFromOptions(), &slot->output, NotifierFor(index))) {
+    if (!slot->worker->Setup(TimeoutsFrom(m_options), m_options, &slot->output,
+                             NotifierFor(index))) {
         return false;
     }
     m_slots.push_back(std::move(slot));

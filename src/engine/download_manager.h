@@ -13,6 +13,7 @@
 
 #include "engine/download_list.h"
 #include "engine/download_task.h"
+#include "engine/program_options.h"
 #include "platform/critical_section.h"
 #include "platform/message_queue.h"
 #include "platform/wait_event.h"
@@ -42,10 +43,12 @@ public:
     void Setup(CMessageTarget* window);
     // Deletes the workers, the list and the retry queue and forgets the window.
     virtual void Reset();
+    // Each crawl works with its own copy of the program settings, so that
+    // settings saved while it runs take effect at the next start.
     // A crawl from the list's first entry with an empty retry queue.
-    bool BeginCrawl();
+    bool BeginCrawl(const CProgramOptions& options);
     // Continues from the retry queue, then the list from its cursor.
-    bool Resume();
+    bool Resume(const CProgramOptions& options);
 
     // The manager's section of the project file: the tasks under way (those
     // the workers hold or are being handed, then the retry queue), then the list. Loaded tasks go
@@ -89,6 +92,7 @@ private:
     CProjectSettings& m_project;
     WorkerFactory m_factory;
     CMessageTarget* m_window = nullptr;
+    CProgramOptions m_options;
     std::unique_ptr<CDownloadList> m_list;
     std::vector<std::unique_ptr<CWorkerSlot>> m_slots;
     // Outlive the slots: a WM_DL_BYTES still queued after the crawl points

@@ -33,8 +33,7 @@ std::vector<std::string> Sorted(std::vector<std::string> texts) {
 class DownloadManagerTest : public testing::Test {
 protected:
     void SetUp() override {
-        GetProgramOptions().ResetToDefaults();
-        GetProgramOptions().SetRetries(1);
+        m_options.SetRetries(1);
         m_project.SetStartUrl(ParsedUrl("http://h/#top"));
         m_project.SetThreadCount(3);
         m_project.SetFolders((m_folder.Path() / "site.files").string(), "site.files");
@@ -52,7 +51,7 @@ protected:
 
     // Starts (or resumes) and pumps until the crawl ends by itself.
     void CrawlToEnd(bool resume = false) {
-        ASSERT_TRUE(resume ? m_controller->Resume() : m_controller->Start());
+        ASSERT_TRUE(resume ? m_controller->Resume(m_options) : m_controller->Start(m_options));
         ASSERT_TRUE(m_window.PumpUntilFinished());
         EXPECT_TRUE(m_controller->OnCrawlFinished());
         EXPECT_EQ(m_controller->GetState(), Stopped);
@@ -63,6 +62,7 @@ protected:
     }
 
     TempFolder m_folder;
+    CProgramOptions m_options;
     CProjectSettings m_project;
     ScriptedSite m_site;
     CrawlWindow m_window;
@@ -145,7 +145,7 @@ TEST_F(DownloadManagerTest, PauseQueuesTheInterruptedUrlAndResumeFetchesItFirst)
     m_project.SetThreadCount(1);
     m_site.Add("http://h/b", {ERR_SUCCESS, {"http://h/c"}, true});
     NewController();
-    ASSERT_TRUE(m_controller->Start());
+    ASSERT_TRUE(m_controller->Start(m_options));
     // Pause while the worker is inside the fetch of b.
     ASSERT_TRUE(m_window.PumpUntil([&] {
         const auto fetched = m_site.Fetched();
@@ -175,7 +175,7 @@ TEST_F(DownloadManagerTest, ARunningCrawlIsStoredPausedWithItsTaskUnderWay) {
     m_project.SetThreadCount(2);
     m_site.Add("http://h/a", {ERR_SUCCESS, {}, true});
     NewController();
-    ASSERT_TRUE(m_controller->Start());
+    ASSERT_TRUE(m_controller->Start(m_options));
     // The fourth fetch (the one that hangs) may start after the third save.
     ASSERT_TRUE(m_window.PumpUntil(
         [&] { return m_window.Count(WM_DL_FILE_SAVED) == 3 && m_site.Fetched().size() == 4; }));
@@ -194,7 +194,7 @@ TEST_F(DownloadManagerTest, ARunningCrawlIsStoredPausedWithItsTaskUnderWay) {
 
     m_site.Add("http://h/a", {});
     m_window.ClearEvents();
-    ASSERT_TRUE(loaded.Resume());
+    ASSERT_TRUE(loaded.Resume(m_options));
     ASSERT_TRUE(m_window.PumpUntilFinished());
     EXPECT_EQ(m_window.Urls(WM_DL_THREAD_URL).front(), "http://h/a");
     EXPECT_NE(loaded.GetManager()->GetList().Find(ParsedUrl("http://h/a"))->GetStoredPath(), "");
@@ -218,7 +218,7 @@ TEST_F(DownloadManagerTest, AProjectSavedWhileAUrlIsHandedOutStillHoldsIt) {
     CCrawlController reopened(m_project, ScriptedWorker::Factory(m_site));
     reopened.Load(stored, m_window.Target());
     m_site.ClearFetched();
-    ASSERT_TRUE(reopened.Resume());
+    ASSERT_TRUE(reopened.Resume(m_options));
     ASSERT_TRUE(m_window.PumpUntilFinished());
     EXPECT_EQ(Sorted(m_site.Fetched()), (std::vector<std::string>{"http://h/b", "http://h/c"}));
 }
@@ -250,7 +250,7 @@ TEST_F(DownloadManagerTest, LoadRefusesUnknownStatesAndReadsRunningAsPaused) {
 TEST_F(DownloadManagerTest, CommandsFollowTheStateTable) {
     NewController();
     EXPECT_FALSE(m_controller->Pause());
-    EXPECT_FALSE(m_controller->Resume());
+    EXPECT_FALSE(m_controller->Resume(m_options));
     EXPECT_FALSE(m_controller->Stop());
     EXPECT_FALSE(m_controller->ClearUrls());  // nothing listed yet
     CrawlToEnd();
@@ -258,8 +258,8 @@ TEST_F(DownloadManagerTest, CommandsFollowTheStateTable) {
 
     // Stop from Paused ends the project at once with WM_DL_FINISHED.
     m_site.Add("http://h/", {ERR_SUCCESS, {}, true});
-    ASSERT_TRUE(m_controller->Start());
-    EXPECT_FALSE(m_controller->Start());
+    ASSERT_TRUE(m_controller->Start(m_options));
+    EXPECT_FALSE(m_controller->Start(m_options));
     EXPECT_FALSE(m_controller->ClearUrls());
     ASSERT_TRUE(m_window.PumpUntil([&] { return m_window.Count(WM_DL_THREAD_URL) >= 5; }));
     ASSERT_TRUE(m_controller->Pause());
@@ -276,7 +276,7 @@ TEST_F(DownloadManagerTest, StartFailsWhenTheDownloadFolderCannotBeMade) {
     testing_support::WriteFile(m_folder.File("plain"), "x");
     m_project.SetFolders(m_folder.File("plain") + "/site.files", "site.files");
     NewController();
-    EXPECT_FALSE(m_controller->Start());
+    EXPECT_FALSE(m_controller->Start(m_options));
     EXPECT_EQ(m_controller->GetState(), Stopped);
 }
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/link_item.h"
 #include "base/errors.h"
+#include "engine/link_item.h"
 #include "protocol/response_info.h"
 
 class CStream;

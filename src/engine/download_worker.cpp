@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "base/file_stream.h"
-#include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
 #include "html/html_lock.h"
@@ -81,8 +80,8 @@ CDownloadWorker::~CDownloadWorker() {
     m_linkExtractor.reset();
 }
 
-bool CDownloadWorker::Setup(const Timeouts& timeouts, CFileStream* output,
-                            CProgressNotifier* notifier) {
+bool CDownloadWorker::Setup(const Timeouts& timeouts, const CProgramOptions& options,
+                            CFileStream* output, CProgressNotifier* notifier) {
     // The HTML lock is never taken while the worker's lock is held.
     try {
         std::scoped_lock html(GetHtmlLock());
@@ -96,12 +95,13 @@ bool CDownloadWorker::Setup(const Timeouts& timeouts, CFileStream* output,
     m_taskEvent.Reset();
     m_output = output;
     m_timeouts = timeouts;
+    m_options = options;
     return true;
 }
 
 void CDownloadWorker::Initialize() {
     m_httpClient = std::make_unique<CHttpClient>();
-    m_httpsClient = std::make_unique<CHttpsClient>();
+    m_httpsClient = std::make_unique<CHttpsClient>(m_options.GetVerifyCertificates());
     m_ftpClient = std::make_unique<CFtpClient>();
     for (CProtocolClient* client : {static_cast<CProtocolClient*>(m_httpClient.get()),
                                     static_cast<CProtocolClient*>(m_httpsClient.get())}) {
@@ -194,8 +194,9 @@ ResultCode CDownloadWorker::Run() {
 void CDownloadWorker::RunTask() {
     // A retry count of 0 still means one attempt: no attempt at all would
     // hand back a task that is neither done nor failed, queued for ever.
-    const int attempts = std::max(1, GetProgramOptions().GetRetries());
+    const int attempts = std::max(1, m_options.GetRetries());
     for (int attempt = 1;; ++attempt) {
+        m_httpStatus = 0;
         ResultCode result = DownloadOnce();
         // A stop ends network waits with ERR_SOCKET_LOCAL_CLOSED; any other
         // failure while a stop is pending (a time-out, a connection the stop
@@ -205,10 +206,15 @@ void CDownloadWorker::RunTask() {
             result = ERR_ATTEMPT_INTERRUPTED;
         }
         RecordAttempt(result);
-        if (IsFinal(result) || WaitForStop(kRetryPauseMs) == WAIT_OBJECT_0 || attempt >= attempts) {
+        // No attempt follows the last one, so nothing is gained by waiting.
+        if (IsFinal(result) || attempt >= attempts || !PauseBeforeRetry()) {
             return;
         }
     }
+}
+
+bool CDownloadWorker::PauseBeforeRetry() {
+    return WaitForStop(kRetryPauseMs) != WAIT_OBJECT_0;
 }
 
 bool CDownloadWorker::IsFinal(ResultCode result) const {
@@ -216,7 +222,12 @@ bool CDownloadWorker::IsFinal(ResultCode result) const {
     // answer, not a passing fault.
     return result == ERR_SUCCESS || result == ERR_ATTEMPT_INTERRUPTED ||
            result == ERR_CLIENT_RULE || result == ERR_PAGE_NOT_PARSED ||
-           result == ERR_NOT_MODIFIED || result == ERR_HTTP_REDIRECT_PROTOCOL;
+           result == ERR_NOT_MODIFIED || result == ERR_HTTP_REDIRECT_PROTOCOL ||
+           IsFinalHttpAnswer(result);
+}
+
+bool CDownloadWorker::IsFinalHttpAnswer(ResultCode result) const {
+    return result == ERR_HTTP_CLIENT_ERROR && m_httpStatus != 408 && m_httpStatus != 429;
 }
 
 void CDownloadWorker::RecordAttempt(ResultCode result) {
@@ -306,13 +317,12 @@ void CDownloadWorker::PrepareRequest(CHttpClient& client, const CUrl& url,
     if (resumeOffset > 0) {
         m_requestInfo.SetRange(resumeOffset, 0, RANGE_FROM_OFFSET);
     }
-    const CProgramOptions& options = GetProgramOptions();
-    if (options.IsProxyInUse()) {
-        m_requestInfo.SetProxy(CSocketAddress(options.GetProxyHost(),
-                                              static_cast<std::int32_t>(options.GetProxyPort())),
-                               options.GetProxyUser(), options.GetProxyPassword());
+    if (m_options.IsProxyInUse()) {
+        m_requestInfo.SetProxy(CSocketAddress(m_options.GetProxyHost(),
+                                              static_cast<std::int32_t>(m_options.GetProxyPort())),
+                               m_options.GetProxyUser(), m_options.GetProxyPassword());
     }
-    m_requestInfo.SetUserAgent(options.UserAgentString());
+    m_requestInfo.SetUserAgent(m_options.UserAgentString());
     client.SetRequestInfo(m_requestInfo);
 }
 
@@ -334,10 +344,37 @@ void CDownloadWorker::NoteSecureSite(const CUrl& from, const CUrl& to) {
 }
 
 ResultCode CDownloadWorker::RequestBody(CHttpClient& client, std::int32_t knownModificationTime) {
+    bool checked = false;
+    if (SendsHead(knownModificationTime)) {
+        const ResultCode result = RequestHead(client, knownModificationTime, checked);
+        if (result != ERR_SUCCESS) {
+            return result;
+        }
+    }
+    ResultCode result = client.Request(METHOD_GET, false);
+    m_response = client.GetResponseInfo();
+    m_httpStatus = client.GetStatus();
+    // Without a HEAD the rules judge the GET's head, before any byte is saved.
+    if (result == ERR_SUCCESS && !checked) {
+        result = CheckResponse(m_response, knownModificationTime);
+    }
+    return result;
+}
+
+// The GET's head answers every question of the rules but two: whether an
+// unchanged file is sent again, and whether a file over a size limit is
+// sent at all. Only those are worth a round trip of their own.
+bool CDownloadWorker::SendsHead(std::int32_t knownModificationTime) const {
+    return m_options.GetHeadRequests() || knownModificationTime != -1 ||
+           m_project.GetRules().AnySizeLimitEnabled();
+}
+
+ResultCode CDownloadWorker::RequestHead(CHttpClient& client, std::int32_t knownModificationTime,
+                                        bool& checked) {
     ResultCode result = client.Request(METHOD_HEAD, false);
     m_response = client.GetResponseInfo();
     client.Finish();
-    const bool checked = result == ERR_SUCCESS;
+    checked = result == ERR_SUCCESS;
     if (checked) {
         result = CheckResponse(m_response, knownModificationTime);
     }
@@ -345,16 +382,7 @@ ResultCode CDownloadWorker::RequestBody(CHttpClient& client, std::int32_t knownM
     // HEAD is not the last word; everything else is.
     const bool httpError =
         result >= ERR_HTTP_HEADER && result <= 0x200103FF && result != ERR_HTTP_REDIRECT_PROTOCOL;
-    if (result != ERR_SUCCESS && !httpError) {
-        return result;
-    }
-    result = client.Request(METHOD_GET, false);
-    m_response = client.GetResponseInfo();
-    // Without a HEAD the rules judge the GET's head, before any byte is saved.
-    if (result == ERR_SUCCESS && !checked) {
-        result = CheckResponse(m_response, knownModificationTime);
-    }
-    return result;
+    return httpError ? ERR_SUCCESS : result;
 }
 
 ResultCode CDownloadWorker::ReceiveHttpBody(CHttpClient& client, std::int32_t resumeOffset) {

@@ -11,6 +11,7 @@
 #include "base/url.h"
 #include "engine/download_task.h"
 #include "engine/link_item.h"
+#include "engine/program_options.h"
 #include "platform/critical_section.h"
 #include "platform/notifying_thread.h"
 #include "platform/wait_event.h"
@@ -43,10 +44,12 @@ public:
     explicit CDownloadWorker(CProjectSettings& project);
     ~CDownloadWorker() override;
 
-    // Before the first start: the sockets' time-outs, the slot's output
-    // stream and notifier (neither owned), which also receives the events of
-    // the worker's clients. False when the link extractor cannot be created.
-    bool Setup(const Timeouts& timeouts, CFileStream* output, CProgressNotifier* notifier);
+    // Before the first start: the sockets' time-outs, the crawl's copy of the
+    // program settings, the slot's output stream and notifier (neither
+    // owned), which also receives the events of the worker's clients. False
+    // when the link extractor cannot be created.
+    bool Setup(const Timeouts& timeouts, const CProgramOptions& options, CFileStream* output,
+               CProgressNotifier* notifier);
     // Set (not owned) whenever a task is finished, so that the manager can
     // collect it at once instead of at its next poll.
     void SetFinishedEvent(CWaitEvent* event) { m_finishedEvent = event; }
@@ -71,6 +74,8 @@ protected:
 
     // One attempt at the task's URL: the scheme picks the client.
     virtual ResultCode DownloadOnce();
+    // Waits between two attempts; false when a stop cut the wait short.
+    virtual bool PauseBeforeRetry();
 
     // The task's fields under the worker's lock.
     void AddBytesReceived(std::uint32_t count);
@@ -83,6 +88,9 @@ protected:
 private:
     void RunTask();
     bool IsFinal(ResultCode result) const;
+    // A client error that the server would give again at once; 408 and 429
+    // ask the client to come back later.
+    bool IsFinalHttpAnswer(ResultCode result) const;
     void RecordAttempt(ResultCode result);
     void FinishTask();
     // More redirects in this attempt than one client may follow.
@@ -96,8 +104,13 @@ private:
     bool IsSiteServer(const CUrl& url) const;
     // After a redirect to another scheme from one URL to the next.
     void NoteSecureSite(const CUrl& from, const CUrl& to);
-    // HEAD, CheckResponse, and GET unless the HEAD's result ends the attempt.
+    // HEAD when it can change the outcome, CheckResponse, and GET unless the
+    // HEAD's result ends the attempt.
     ResultCode RequestBody(CHttpClient& client, std::int32_t knownModificationTime);
+    bool SendsHead(std::int32_t knownModificationTime) const;
+    // The HEAD's failure or verdict when it ends the attempt, else success;
+    // checked tells whether the rules judged its head.
+    ResultCode RequestHead(CHttpClient& client, std::int32_t knownModificationTime, bool& checked);
     ResultCode ReceiveHttpBody(CHttpClient& client, std::int32_t resumeOffset);
     // Where the GET's body belongs in the file that holds resumeOffset
     // bytes; -1 when it would leave a gap after them.
@@ -131,6 +144,9 @@ private:
     CResponseInfo m_response;
     CFileStream* m_output = nullptr;
     Timeouts m_timeouts;
+    CProgramOptions m_options;
+    // The status of the attempt's last HTTP answer; 0 when there was none.
+    int m_httpStatus = 0;
     std::unique_ptr<CHttpClient> m_httpClient;
     std::unique_ptr<CHttpClient> m_httpsClient;
     std::unique_ptr<CFtpClient> m_ftpClient;

@@ -15,29 +15,34 @@
 namespace {
 
 // Answers every attempt with the next code of its script (the last one
-// repeats) and counts the attempts.
+// repeats) and counts the attempts and the pauses between them.
 class CountingWorker : public CDownloadWorker {
 public:
     CountingWorker(CProjectSettings& project, std::vector<ResultCode> script)
         : CDownloadWorker(project), m_script(std::move(script)) {}
 
     int Attempts() const { return m_attempts; }
+    int Pauses() const { return m_pauses; }
 
 protected:
     ResultCode DownloadOnce() override {
         const std::size_t index = std::min<std::size_t>(m_attempts++, m_script.size() - 1);
         return m_script[index];
     }
+    bool PauseBeforeRetry() override {
+        ++m_pauses;
+        return CDownloadWorker::PauseBeforeRetry();
+    }
 
 private:
     std::vector<ResultCode> m_script;
     std::atomic<int> m_attempts{0};
+    std::atomic<int> m_pauses{0};
 };
 
 class DownloadWorkerTest : public testing::Test {
 protected:
     void SetUp() override {
-        GetProgramOptions().ResetToDefaults();
         CUrl url;
         url.Parse("http://h/a");
         m_task.item = CLinkItem(url, 0, true);
@@ -45,7 +50,7 @@ protected:
 
     // Runs one task to its end on a started worker and returns the result.
     CDownloadTask RunTask(CountingWorker& worker) {
-        EXPECT_TRUE(worker.Setup({}, &m_output, &m_notifier));
+        EXPECT_TRUE(worker.Setup({}, m_options, &m_output, &m_notifier));
         worker.SetFinishedEvent(&m_finished);
         m_finished.Reset();
         EXPECT_TRUE(worker.Start(0));
@@ -57,6 +62,7 @@ protected:
         return result;
     }
 
+    CProgramOptions m_options;
     CProjectSettings m_project;
     CFileStream m_output;
     CProgressNotifier m_notifier{0, nullptr};
@@ -65,7 +71,7 @@ protected:
 };
 
 TEST_F(DownloadWorkerTest, CodesThatEndTheTaskAreNotRetried) {
-    GetProgramOptions().SetRetries(3);
+    m_options.SetRetries(3);
     const struct {
         ResultCode code;
         ResultCode recorded;
@@ -75,6 +81,8 @@ TEST_F(DownloadWorkerTest, CodesThatEndTheTaskAreNotRetried) {
         {ERR_CLIENT_RULE, ERR_CLIENT_RULE, false},
         {ERR_PAGE_NOT_PARSED, ERR_PAGE_NOT_PARSED, false},
         {ERR_NOT_MODIFIED, ERR_NOT_MODIFIED, false},
+        // The server's final word on the URL.
+        {ERR_HTTP_CLIENT_ERROR, ERR_HTTP_CLIENT_ERROR, false},
         {ERR_ATTEMPT_INTERRUPTED, ERR_ATTEMPT_INTERRUPTED, false},
         {ERR_HTTP_REDIRECT_PROTOCOL, ERR_HTTP_REDIRECT_PROTOCOL, false},
         // A stop that ended a network wait means "try again later".
@@ -84,32 +92,35 @@ TEST_F(DownloadWorkerTest, CodesThatEndTheTaskAreNotRetried) {
         CountingWorker worker(m_project, {c.code});
         const CDownloadTask task = RunTask(worker);
         EXPECT_EQ(worker.Attempts(), 1) << std::hex << c.code;
+        EXPECT_EQ(worker.Pauses(), 0) << std::hex << c.code;
         EXPECT_EQ(task.resultCode, c.recorded) << std::hex << c.code;
         EXPECT_EQ(task.success, c.success) << std::hex << c.code;
     }
 }
 
 TEST_F(DownloadWorkerTest, FailuresAreRetriedUpToTheRetryCountKeepingTheLastError) {
-    GetProgramOptions().SetRetries(2);
+    m_options.SetRetries(2);
     CountingWorker worker(m_project, {ERR_SOCKET_CONNECT, ERR_HTTP_SERVER_ERROR});
     const CDownloadTask task = RunTask(worker);
     EXPECT_EQ(worker.Attempts(), 2);
+    EXPECT_EQ(worker.Pauses(), 1);  // between the attempts, none after the last
     EXPECT_EQ(task.resultCode, ERR_HTTP_SERVER_ERROR);
     EXPECT_FALSE(task.success);
 }
 
 TEST_F(DownloadWorkerTest, ARetryCountOfZeroStillMakesOneAttempt) {
-    GetProgramOptions().SetRetries(0);
+    m_options.SetRetries(0);
     CountingWorker worker(m_project, {ERR_SOCKET_TIMEOUT, ERR_SUCCESS});
     const CDownloadTask task = RunTask(worker);
     EXPECT_EQ(worker.Attempts(), 1);
+    EXPECT_EQ(worker.Pauses(), 0);
     EXPECT_EQ(task.resultCode, ERR_SOCKET_TIMEOUT);
 }
 
 TEST_F(DownloadWorkerTest, AStopDuringThePauseEndsTheTaskWithItsLastError) {
-    GetProgramOptions().SetRetries(3);
+    m_options.SetRetries(3);
     CountingWorker worker(m_project, {ERR_SOCKET_CONNECT});
-    ASSERT_TRUE(worker.Setup({}, &m_output, &m_notifier));
+    ASSERT_TRUE(worker.Setup({}, m_options, &m_output, &m_notifier));
     ASSERT_TRUE(worker.Start(0));
     worker.Assign(m_task);
     // The first failure is recorded before the pause begins.
@@ -129,7 +140,7 @@ TEST_F(DownloadWorkerTest, AssignClearsTheResultAndClearTaskFreesTheWorker) {
     m_task.success = true;
     m_task.resultCode = ERR_SOCKET_CONNECT;
     m_task.bytesReceived = 77;
-    ASSERT_TRUE(worker.Setup({}, &m_output, &m_notifier));
+    ASSERT_TRUE(worker.Setup({}, m_options, &m_output, &m_notifier));
     EXPECT_FALSE(worker.HoldsTask());
     worker.Assign(m_task);  // no thread runs, so the task stays as assigned
     EXPECT_FALSE(worker.IsIdle());

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/filter_list.h"
 #include "base/errors.h"
+#include "engine/filter_list.h"
 #include "support/memory_stream.h"
 
 namespace {

@@ -35,6 +35,7 @@ void CProgramOptions::ResetToDefaults() {
     m_requestTimeout = 5;
     m_userAgent = 2;
     m_verifyCertificates = true;
+    m_headRequests = true;
 }
 
 void CProgramOptions::SetProxy(const std::string& host, std::uint32_t port, const std::string& user,
@@ -53,6 +54,8 @@ void CProgramOptions::Load() {
     }
     std::uint32_t verify = 1;
     m_verifyCertificates = !key.ReadDword("Verify Certificates", verify) || verify != 0;
+    std::uint32_t head = 1;
+    m_headRequests = !key.ReadDword("Head Requests", head) || head != 0;
 }
 
 bool CProgramOptions::LoadFixedValues(const CRegistryKey& key) {
@@ -87,6 +90,7 @@ void CProgramOptions::Save() const {
     key.WriteString("Password", m_proxyPassword);
     key.WriteDword("User Agent", static_cast<std::uint32_t>(m_userAgent));
     key.WriteDword("Verify Certificates", m_verifyCertificates ? 1 : 0);
+    key.WriteDword("Head Requests", m_headRequests ? 1 : 0);
 }
 
 const char* CProgramOptions::UserAgentString() const {

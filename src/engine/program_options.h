@@ -16,8 +16,9 @@ public:
 
     void ResetToDefaults();
     // Any missing, mistyped or out-of-range value of the fixed eight resets
-    // every setting to its default. "Verify Certificates" is read after them on
-    // its own, so that a store written without it keeps the other values.
+    // every setting to its default. "Verify Certificates" and "Head Requests"
+    // are read after them, each on its own, so that a store written without
+    // them keeps the other values.
     void Load();
     // Write failures are ignored: there is nobody to tell at exit.
     void Save() const;
@@ -33,6 +34,8 @@ public:
     int GetRetries() const { return m_retries; }
     int GetUserAgent() const { return m_userAgent; }
     bool GetVerifyCertificates() const { return m_verifyCertificates; }
+    // False sends a HEAD only when its answer can spare the GET's body.
+    bool GetHeadRequests() const { return m_headRequests; }
 
     void SetProxy(const std::string& host, std::uint32_t port, const std::string& user = {},
                   const std::string& password = {});
@@ -41,6 +44,7 @@ public:
     void SetRetries(int retries) { m_retries = retries; }
     void SetUserAgent(int index) { m_userAgent = index; }
     void SetVerifyCertificates(bool verify) { m_verifyCertificates = verify; }
+    void SetHeadRequests(bool always) { m_headRequests = always; }
 
     // The identity sent to servers; empty for an index outside the table.
     const char* UserAgentString() const;
@@ -59,6 +63,7 @@ private:
     int m_retries = 0;
     int m_userAgent = 0;
     bool m_verifyCertificates = true;
+    bool m_headRequests = true;
 };
 
 // The program's one settings object.

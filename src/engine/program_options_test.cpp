@@ -28,6 +28,7 @@ protected:
         options.SetRetries(0);
         options.SetUserAgent(5);
         options.SetVerifyCertificates(false);
+        options.SetHeadRequests(false);
         return options;
     }
 
@@ -42,6 +43,7 @@ protected:
         EXPECT_EQ(options.GetRetries(), 3);
         EXPECT_EQ(options.GetUserAgent(), 2);
         EXPECT_TRUE(options.GetVerifyCertificates());
+        EXPECT_TRUE(options.GetHeadRequests());
     }
 
     static void ExpectSame(const CProgramOptions& a, const CProgramOptions& b) {
@@ -54,6 +56,7 @@ protected:
         EXPECT_EQ(a.GetRetries(), b.GetRetries());
         EXPECT_EQ(a.GetUserAgent(), b.GetUserAgent());
         EXPECT_EQ(a.GetVerifyCertificates(), b.GetVerifyCertificates());
+        EXPECT_EQ(a.GetHeadRequests(), b.GetHeadRequests());
     }
 
     // Loads into an object that starts from custom values, so that a field the
@@ -80,6 +83,7 @@ TEST_F(ProgramOptionsTest, SaveWritesEveryValueAndLoadReadsItBack) {
               "\n"
               "[Software\\Ostrevane\\Tarnwick\\Settings]\n"
               "\"Connection\"=dword:00000063\n"
+              "\"Head Requests\"=dword:00000000\n"
               "\"Password\"=hex(1):70,61,5c,73,73,0a,77,6f,72,64,00\n"
               "\"Port\"=dword:00000c38\n"
               "\"Proxy\"=\"proxy.example\"\n"
@@ -159,33 +163,40 @@ TEST_F(ProgramOptionsTest, LimitsAndUnknownUserAgentLoadAsStored) {
     EXPECT_STREQ(loaded.UserAgentString(), "");
 }
 
-TEST_F(ProgramOptionsTest, VerifyCertificatesIsReadOnItsOwn) {
+TEST_F(ProgramOptionsTest, LaterSwitchesAreEachReadOnTheirOwn) {
+    using Setter = void (CProgramOptions::*)(bool);
+    struct Switch {
+        const char* name;
+        Setter set;
+    };
+    const Switch switches[] = {{"Verify Certificates", &CProgramOptions::SetVerifyCertificates},
+                               {"Head Requests", &CProgramOptions::SetHeadRequests}};
     struct Case {
-        const char* line;  // replaces the stored "Verify Certificates" line
-        bool verify;
+        const char* value;  // replaces the stored value; null removes the line
+        bool on;
     };
     const Case cases[] = {
-        {"", true},
-        {"\"Verify Certificates\"=\"0\"\n", true},
-        {"\"Verify Certificates\"=hex(4):00,00\n", true},
-        {"\"Verify Certificates\"=dword:00000000\n", false},
-        {"\"Verify Certificates\"=dword:00000001\n", true},
-        {"\"Verify Certificates\"=dword:00000002\n", true},
+        {nullptr, true},           {"\"0\"", true},          {"hex(4):00,00", true},
+        {"dword:00000000", false}, {"dword:00000001", true}, {"dword:00000002", true},
     };
-    for (const Case& c : cases) {
-        Custom().Save();
-        std::string text = ReadFile(StorePath());
-        const std::size_t line = text.find("\"Verify Certificates\"=");
-        text.replace(line, text.find('\n', line) - line + 1, c.line);
-        WriteFile(StorePath(), text);
+    for (const Switch& s : switches) {
+        for (const Case& c : cases) {
+            Custom().Save();
+            std::string text = ReadFile(StorePath());
+            const std::size_t line = text.find("\"" + std::string(s.name) + "\"=");
+            ASSERT_NE(line, std::string::npos) << s.name;
+            text.replace(line, text.find('\n', line) - line + 1,
+                         c.value ? "\"" + std::string(s.name) + "\"=" + c.value + "\n" : "");
+            WriteFile(StorePath(), text);
 
-        CProgramOptions loaded = Custom();
-        loaded.SetVerifyCertificates(!c.verify);
-        loaded.Load();
-        CProgramOptions expected = Custom();
-        expected.SetVerifyCertificates(c.verify);
-        SCOPED_TRACE(c.line);
-        ExpectSame(loaded, expected);
+            CProgramOptions loaded = Custom();
+            (loaded.*s.set)(!c.on);
+            loaded.Load();
+            CProgramOptions expected = Custom();
+            (expected.*s.set)(c.on);
+            SCOPED_TRACE(std::string(s.name) + " " + (c.value ? c.value : "missing"));
+            ExpectSame(loaded, expected);
+        }
     }
 }
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/crawl_rules.h"
 #include "base/url.h"
+#include "engine/crawl_rules.h"
 
 class CStream;
 

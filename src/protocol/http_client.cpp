@@ -4,7 +4,6 @@
 #include <new>
 
 #include "base/stream.h"
-#include "engine/program_options.h"
 #include "net/ssl_socket.h"
 #include "protocol/auth_challenge.h"
 #include "protocol/header_text.h"
@@ -470,5 +469,5 @@ void CHttpClient::Finish() {
 }
 
 std::unique_ptr<CEventSocket> CHttpsClient::CreateSocket() {
-    return std::make_unique<CSslSocket>(GetProgramOptions().GetVerifyCertificates());
+    return std::make_unique<CSslSocket>(m_verifyCertificates);
 }

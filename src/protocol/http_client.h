@@ -108,9 +108,15 @@ private:
     bool m_proxyTried = false;
 };
 
-// The same client over TLS. Certificates are checked as the program option
-// "Verify Certificates" says when the client is attached.
+// The same client over TLS, checking server certificates unless told not to.
 class CHttpsClient : public CHttpClient {
+public:
+    explicit CHttpsClient(bool verifyCertificates = true)
+        : m_verifyCertificates(verifyCertificates) {}
+
 protected:
     std::unique_ptr<CEventSocket> CreateSocket() override;
+
+private:
+    bool m_verifyCertificates;
 };

@@ -55,10 +55,10 @@ protected:
         }
         s_folder = new TempFolder();
         s_config = new ScopedEnv("TARNWICK_CONFIG_DIR", s_folder->Path().c_str());
-        GetProgramOptions().ResetToDefaults();
         // The unreachable links fail at once instead of holding a worker.
-        GetProgramOptions().SetRetries(1);
-        GetProgramOptions().Save();
+        CProgramOptions options;
+        options.SetRetries(1);
+        options.Save();
         const fs::path html = s_folder->Path() / "nginx" / "html";
         s_site =
             new GeneratedSite(html, s_folder->Path() / "ext", kUnreachableBase, kPages, kImages);

@@ -31,8 +31,7 @@ protected:
         if (!NginxServer::IsInstalled()) {
             TARNWICK_MISSING_SERVER("nginx is not installed");
         }
-        GetProgramOptions().ResetToDefaults();
-        GetProgramOptions().SetRetries(1);
+        m_options.SetRetries(1);
         m_otherPort = testing_support::FreePort(kOtherHost);
         const std::string other =
             "http://" + std::string(kOtherHost) + ":" + std::to_string(m_otherPort);
@@ -82,7 +81,7 @@ protected:
         CrawlWindow window;
         CCrawlController controller(project);
         controller.New(window.Target());
-        EXPECT_TRUE(controller.Start());
+        EXPECT_TRUE(controller.Start(m_options));
         EXPECT_TRUE(window.PumpUntilFinished());
         EXPECT_TRUE(controller.OnCrawlFinished());
         std::set<std::string> files;
@@ -97,6 +96,7 @@ protected:
 
     TempFolder m_folder;
     std::unique_ptr<NginxServer> m_nginx;
+    CProgramOptions m_options;
     int m_otherPort = 0;
 };
 

@@ -54,8 +54,7 @@ protected:
         if (!s_server) {
             TARNWICK_MISSING_SERVER("python3-pyftpdlib is not installed");
         }
-        GetProgramOptions().ResetToDefaults();
-        GetProgramOptions().SetRetries(1);
+        m_options.SetRetries(1);
         m_project.SetThreadCount(1);
         m_project.SetFolders(m_download.File("site.files"), "site.files");
         m_project.SetStartUrl(Url("/pub/data.zip"));
@@ -74,13 +73,14 @@ protected:
     void Crawl() {
         m_controller = std::make_unique<CCrawlController>(m_project);
         m_controller->New(m_window.Target());
-        ASSERT_TRUE(m_controller->Start());
+        ASSERT_TRUE(m_controller->Start(m_options));
         ASSERT_TRUE(m_window.PumpUntilFinished());
     }
 
     static inline std::unique_ptr<TempFolder> s_folder;
     static inline std::unique_ptr<PyftpdlibServer> s_server;
     TempFolder m_download;
+    CProgramOptions m_options;
     CProjectSettings m_project;
     CrawlWindow m_window;
     std::unique_ptr<CCrawlController> m_controller;
@@ -125,7 +125,7 @@ TEST_F(CrawlFtpTest, APartialFileContinuesFromItsOffset) {
     CProgressNotifier notifier(0, nullptr);
     CWaitEvent finished;
     CDownloadWorker worker(m_project);
-    ASSERT_TRUE(worker.Setup({5000, 10000, 10000}, &output, &notifier));
+    ASSERT_TRUE(worker.Setup({5000, 10000, 10000}, m_options, &output, &notifier));
     worker.SetFinishedEvent(&finished);
     ASSERT_TRUE(worker.Start(0));
     worker.Assign(task);

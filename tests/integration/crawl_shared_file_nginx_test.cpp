@@ -38,8 +38,8 @@ TEST(CrawlSharedFileTest, TwoUrlsOfOneFileNeverMixTheirBodies) {
     if (!NginxServer::IsInstalled()) {
         TARNWICK_MISSING_SERVER("nginx is not installed");
     }
-    GetProgramOptions().ResetToDefaults();
-    GetProgramOptions().SetRetries(5);
+    CProgramOptions options;
+    options.SetRetries(5);
     TempFolder folder;
     const std::filesystem::path root = folder.Path() / "nginx/html";
     std::string start;
@@ -66,7 +66,7 @@ TEST(CrawlSharedFileTest, TwoUrlsOfOneFileNeverMixTheirBodies) {
     CrawlWindow window;
     CCrawlController controller(project);
     controller.New(window.Target());
-    ASSERT_TRUE(controller.Start());
+    ASSERT_TRUE(controller.Start(options));
     ASSERT_TRUE(window.PumpUntilFinished(std::chrono::seconds(120)));
 
     const std::string saved =

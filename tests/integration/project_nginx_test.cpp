@@ -97,10 +97,10 @@ protected:
         // The program reads its settings from the test's own store.
         m_config = std::make_unique<testing_support::ScopedEnv>("TARNWICK_CONFIG_DIR",
                                                                 m_work.Path().c_str());
-        GetProgramOptions().ResetToDefaults();
         // Broken links fail at once instead of holding a worker.
-        GetProgramOptions().SetRetries(1);
-        GetProgramOptions().Save();
+        CProgramOptions options;
+        options.SetRetries(1);
+        options.Save();
     }
 
     // A start page that leads to the generated site and to the large files.

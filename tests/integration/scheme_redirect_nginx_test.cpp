@@ -31,8 +31,7 @@ protected:
         if (!NginxServer::IsInstalled() || !testing_support::TestCa::IsAvailable()) {
             TARNWICK_MISSING_SERVER("nginx or openssl is not installed");
         }
-        GetProgramOptions().ResetToDefaults();
-        GetProgramOptions().SetRetries(1);
+        m_options.SetRetries(1);
         const testing_support::TestCa ca(m_folder.Path(), "Tarnwick Test CA");
         const auto certificate = ca.Issue("server", {"127.0.0.1"});
         m_trust = std::make_unique<testing_support::ScopedEnv>("SSL_CERT_FILE",
@@ -74,7 +73,7 @@ protected:
         m_project.SetFolders(m_folder.File("site.files"), "site.files");
         m_controller = std::make_unique<CCrawlController>(m_project);
         m_controller->New(m_window.Target());
-        ASSERT_TRUE(m_controller->Start());
+        ASSERT_TRUE(m_controller->Start(m_options));
         ASSERT_TRUE(m_window.PumpUntilFinished());
     }
 
@@ -92,6 +91,7 @@ protected:
     int m_securePort = FreePort();
     std::unique_ptr<testing_support::ScopedEnv> m_trust;
     NginxServer m_nginx{m_folder.Path() / "nginx"};
+    CProgramOptions m_options;
     CProjectSettings m_project;
     CrawlWindow m_window;
     std::unique_ptr<CCrawlController> m_controller;

@@ -1,0 +1,13 @@
+// settings [NAME=VALUE ...]: shows or changes the program settings, the
+// options that apply to every project, from the command line.
+#pragma once
+
+#include <ostream>
+
+#include "cli/project_commands.h"
+
+// Without arguments prints every setting as NAME=VALUE, one a line, under
+// the names the settings store gives them. With arguments checks each value
+// as the Program Options sheet does and stores them all, or none: 2 for an
+// argument that names no setting, 1 for a value the sheet would refuse.
+int RunSettingsCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
