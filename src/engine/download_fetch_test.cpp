@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <string>
 
+#include "base/file_stream.h"
 #include "engine/download_worker.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
-#include "base/file_stream.h"
 #include "support/scripted_peer.h"
 #include "support/temp_folder.h"
 
@@ -92,7 +92,7 @@ protected:
     CFileStream m_output;
     CProgressNotifier m_notifier{0, nullptr};
     CWaitEvent m_finished;
-    std::vector<CLinkItem> m_links;
+    CFoundLinks m_links;
 };
 
 std::string Body(std::size_t size) {
@@ -263,9 +263,9 @@ TEST_F(DownloadFetchTest, SavedPagesYieldTheirLinksAndAreWrittenBackAbsolute) {
     const CDownloadTask task = Fetch("/d/p.HTM");
     EXPECT_TRUE(task.success);
     ASSERT_EQ(m_links.size(), 2u);
-    EXPECT_EQ(m_links[0].GetUrl().GetSourceText(), Url("/x.html#top"));
-    EXPECT_EQ(m_links[0].GetLevel(), 1);
-    EXPECT_EQ(m_links[1].GetUrl().GetSourceText(), Url("/d/i.png"));
+    EXPECT_EQ(m_links[0].urlText, Url("/x.html"));
+    EXPECT_EQ(m_links[0].level, 1);
+    EXPECT_EQ(m_links[1].urlText, Url("/d/i.png"));
     const std::string saved = ReadFile(Saved("/d/p.HTM"));
     EXPECT_NE(saved.find("href=\"" + Url("/x.html#top") + "\""), std::string::npos) << saved;
     EXPECT_NE(saved.find("mailto:a@h"), std::string::npos);

@@ -4,14 +4,14 @@
 #include <new>
 #include <utility>
 
+#include "base/file_stream.h"
+#include "base/stream.h"
 #include "engine/crawl_messages.h"
 #include "engine/download_worker.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
 #include "platform/message_target.h"
-#include "base/file_stream.h"
-#include "base/stream.h"
 
 namespace {
 
@@ -278,7 +278,7 @@ void CDownloadManager::Collect(std::size_t index) {
     if (!worker.HoldsTask()) {
         return;
     }
-    const CDownloadTask task = worker.CopyTask();
+    CDownloadTask task = worker.CopyTask();
     m_modified = true;
     const UINT message = RecordResult(task, worker);
     worker.ClearTask();
@@ -288,14 +288,19 @@ void CDownloadManager::Collect(std::size_t index) {
     }
 }
 
-UINT CDownloadManager::RecordResult(const CDownloadTask& task, CDownloadWorker& worker) {
+UINT CDownloadManager::RecordResult(CDownloadTask& task, CDownloadWorker& worker) {
     const CUrl& url = task.item.GetUrl();
+    if (task.success && task.followLinks) {
+        try {
+            AddFoundLinks(worker);
+        } catch (const std::bad_alloc&) {
+            task.success = false;
+            task.resultCode = ERR_NOT_ENOUGH_MEMORY;
+        }
+    }
     if (task.success) {
         m_list->MarkDone(url, task.storedPath, ModificationTimeOf(task.response),
                          task.bytesReceived);
-        if (task.followLinks) {
-            AddFoundLinks(worker);
-        }
         return WM_DL_FILE_SAVED;
     }
     switch (task.resultCode) {
@@ -313,10 +318,7 @@ UINT CDownloadManager::RecordResult(const CDownloadTask& task, CDownloadWorker& 
 }
 
 void CDownloadManager::AddFoundLinks(CDownloadWorker& worker) {
-    for (CLinkItem& link : worker.TakeFoundLinks()) {
-        link.SetUrl(RemoveFragment(link.GetUrl()));
-        if (link.GetUrl().HasUrl()) {
-            m_list->Add(link);
-        }
+    for (const CFoundLinks::Link link : worker.TakeFoundLinks()) {
+        m_list->Add(link.urlText, link.level, link.internal);
     }
 }

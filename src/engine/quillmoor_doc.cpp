@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <new>
 
 #include "base/errors.h"
-#include "storage/file_path.h"
 #include "base/file_stream.h"
 #include "base/replacement_file.h"
 #include "base/url.h"
+#include "storage/file_path.h"
 
 namespace {
 
@@ -142,14 +143,20 @@ bool CQuillmoorDoc::SaveDocument(const std::string& path) {
         Store(file.GetStream());
         file.Commit(true);
     } catch (const CStreamException&) {
-        // Storing cleared the crawl's flags, but the file still holds the
-        // old project.
-        m_modified = true;
-        return false;
+        return KeepOldFile();
+    } catch (const std::bad_alloc&) {
+        return KeepOldFile();
     }
     m_path = absolute;
     m_modified = false;
     return true;
+}
+
+bool CQuillmoorDoc::KeepOldFile() {
+    // Storing cleared the crawl's flags, but the file still holds the old
+    // project.
+    m_modified = true;
+    return false;
 }
 
 void CQuillmoorDoc::DeleteContents() {

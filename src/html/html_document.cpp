@@ -7,18 +7,21 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "base/stream.h"
 #include "html/html_charset.h"
 #include "html/html_library.h"
-#include "base/stream.h"
 
 namespace {
 
-// Parse errors are neither reported nor collected: the parser recovers.
-constexpr int kParseOptions = HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING;
+// Parse errors are neither reported nor collected: the parser recovers. The
+// library's limits (256 levels of nesting, say) would otherwise stop it in
+// the middle of a real page and keep only what came before.
+constexpr int kParseOptions = HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | XML_PARSE_HUGE;
 
 struct ParserDeleter {
     void operator()(htmlParserCtxt* parser) const { htmlFreeParserCtxt(parser); }
@@ -179,6 +182,14 @@ bool CHtmlDocument::Load(CStream& stream) {
     htmlParseDocument(parser.get());
     std::unique_ptr<xmlDoc, DocumentDeleter> document(std::exchange(parser->myDoc, nullptr));
     reader.RethrowFailure();
+    // The parser halts, keeping the tree built so far, when memory runs out
+    // or a limit is hit; a page cut short that way must not pass for whole.
+    if (parser->errNo == XML_ERR_NO_MEMORY) {
+        throw std::bad_alloc();
+    }
+    if (parser->disableSAX != 0) {
+        return false;
+    }
     m_document.reset(document.release());
     return m_document != nullptr;
 }
@@ -218,9 +229,13 @@ bool CHtmlDocument::Save(CStream& stream) {
         return false;
     }
     htmlDocContentDumpOutput(output, m_document.get(), kSavedEncoding);
+    const bool outOfMemory = output->error == XML_ERR_NO_MEMORY;
     const bool written = xmlOutputBufferClose(output) >= 0;
     if (sink.failure) {
         std::rethrow_exception(sink.failure);
+    }
+    if (outOfMemory) {
+        throw std::bad_alloc();
     }
     return written;
 }

@@ -26,8 +26,10 @@ public:
 
     // Replaces the tree by the page read from the stream's current position,
     // one chunk at a time. The parser recovers from any error in the page;
-    // false only when the stream holds no bytes (then there is no tree).
-    // A CStreamException from the stream propagates and leaves no tree.
+    // false when the stream holds no bytes or the parser stopped before the
+    // page's end (then there is no tree). A CStreamException from the
+    // stream propagates and leaves no tree; so does std::bad_alloc when the
+    // parser ran out of memory.
     bool Load(CStream& stream);
     // Replaces the tree by an empty page: the library's HTML 4.0 Transitional
     // document type and html holding head and body.
@@ -39,7 +41,8 @@ public:
     // gets none. Bytes that the parser let into the tree although they are
     // no UTF-8 are read as ISO-8859-1 characters. False when there is no
     // tree or the stream took less than it was given; a CStreamException
-    // from the stream propagates.
+    // from the stream propagates, and std::bad_alloc when the serialiser ran
+    // out of memory.
     bool Save(CStream& stream);
 
     CHtmlNode GetRoot() const;

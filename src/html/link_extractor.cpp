@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <limits>
 
-#include "engine/crawl_rules.h"
 #include "base/errors.h"
-#include "html/html_charset.h"
 #include "base/stream.h"
 #include "base/url.h"
+#include "engine/crawl_rules.h"
+#include "html/html_charset.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl,
     m_baseUrl = EscapeNonUtf8(TrimHtmlWhiteSpace(baseUrl));
     m_pageItem = page;
     m_pageHost = page.GetUrl().GetHost();
-    m_foundLinks.clear();
+    m_foundLinks.Clear();
     try {
         if (!Load(stream)) {
             return false;
@@ -129,7 +129,7 @@ void CLinkExtractor::AddLink(const CUrl& url, bool anchor) {
     if (!level || (anchor && !m_rules.CheckLevel(level->level, level->internal))) {
         return;
     }
-    m_foundLinks.emplace_back(url, level->level, level->internal);
+    m_foundLinks.Add(url, level->level, level->internal);
 }
 
 // Links of an internal page to other hosts start a new external chain at
