@@ -3,6 +3,7 @@
 #include <libxml/HTMLparser.h>
 #include <libxml/HTMLtree.h>
 #include <libxml/parserInternals.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cstring>
@@ -40,9 +41,11 @@ public:
     bool ReadChunk() {
         m_offset = 0;
         m_length = m_stream.Read(m_chunk.data(), m_chunk.size());
+        m_totalRead += m_length;
         return m_length > 0;
     }
     bool IsChunkFull() const { return m_length == m_chunk.size(); }
+    std::size_t GetTotalRead() const { return m_totalRead; }
     std::string_view Unread() const { return {m_chunk.data() + m_offset, m_length - m_offset}; }
     void Skip(std::size_t count) { m_offset += count; }
 
@@ -78,6 +81,7 @@ private:
     std::vector<char> m_chunk;
     std::size_t m_offset = 0;
     std::size_t m_length = 0;
+    std::size_t m_totalRead = 0;
     std::exception_ptr m_failure;
 };
 
@@ -147,13 +151,6 @@ xmlNode* NextInPreOrder(xmlNode* node) {
     return NextAfterSubtree(node);
 }
 
-// Every node of the document, those beside the root element included.
-void RepairDocumentText(xmlDoc* document) {
-    for (xmlNode* node = document->children; node != nullptr; node = NextInPreOrder(node)) {
-        html_charset::RepairText(node);
-    }
-}
-
 }  // namespace
 
 void CHtmlDocument::DocumentDeleter::operator()(xmlDoc* document) const {
@@ -164,10 +161,22 @@ CHtmlDocument::CHtmlDocument() {
     CHtmlLibrary::Initialize();
 }
 
-CHtmlDocument::~CHtmlDocument() = default;
+CHtmlDocument::~CHtmlDocument() {
+    Unload();
+}
+
+void CHtmlDocument::Unload() {
+    m_document.reset();
+    // The tree of a big page leaves its thread's malloc arena full of free
+    // memory that no other thread reuses; without this every worker (and
+    // the rewriting pass) would keep the biggest tree it ever built.
+    if (std::exchange(m_loadedBytes, 0) >= kTrimAfterBytes) {
+        ::malloc_trim(0);
+    }
+}
 
 bool CHtmlDocument::Load(CStream& stream) {
-    m_document.reset();
+    Unload();
     CChunkReader reader(stream);
     if (!reader.ReadChunk()) {
         return false;
@@ -180,6 +189,7 @@ bool CHtmlDocument::Load(CStream& stream) {
         return false;
     }
     htmlParseDocument(parser.get());
+    m_loadedBytes = reader.GetTotalRead();
     std::unique_ptr<xmlDoc, DocumentDeleter> document(std::exchange(parser->myDoc, nullptr));
     reader.RethrowFailure();
     // The parser halts, keeping the tree built so far, when memory runs out
@@ -220,8 +230,7 @@ bool CHtmlDocument::Save(CStream& stream) {
     if (!m_document) {
         return false;
     }
-    RepairDocumentText(m_document.get());
-    VisitTree([](CHtmlNode& node) { html_charset::Redeclare(node, kSavedEncoding); });
+    PrepareForSaving();
     StreamSink sink{stream, nullptr};
     xmlOutputBuffer* output = xmlOutputBufferCreateIO(WriteToStream, nullptr, &sink,
                                                       xmlFindCharEncodingHandler(kSavedEncoding));
@@ -238,6 +247,18 @@ bool CHtmlDocument::Save(CStream& stream) {
         throw std::bad_alloc();
     }
     return written;
+}
+
+// Every node of the document, those beside the root element included, in
+// one walk: a big page's tree is worth visiting once per save, not twice.
+void CHtmlDocument::PrepareForSaving() {
+    for (xmlNode* node = m_document->children; node != nullptr; node = NextInPreOrder(node)) {
+        html_charset::RepairText(node);
+        if (node->type == XML_ELEMENT_NODE && xmlStrcasecmp(node->name, BAD_CAST "meta") == 0) {
+            CHtmlNode meta(node);
+            html_charset::Redeclare(meta, kSavedEncoding);
+        }
+    }
 }
 
 CHtmlNode CHtmlDocument::GetRoot() const {
@@ -257,18 +278,14 @@ std::string CHtmlDocument::GetTitle() const {
 }
 
 void CHtmlDocument::Walk() {
-    VisitTree([this](CHtmlNode& node) { OnNode(node); });
-}
-
-void CHtmlDocument::OnNode(CHtmlNode& /*node*/) {}
-
-void CHtmlDocument::VisitTree(const std::function<void(CHtmlNode&)>& visit) {
     xmlNode* node = GetRoot().m_node;
     while (node != nullptr) {
         xmlNode* const afterSubtree = NextAfterSubtree(node);
         CHtmlNode current(node);
-        visit(current);
-        // Unlinked by the visit: its subtree has left the document.
+        OnNode(current);
+        // Unlinked by OnNode: its subtree has left the document.
         node = node->parent != nullptr ? NextInPreOrder(node) : afterSubtree;
     }
 }
+
+void CHtmlDocument::OnNode(CHtmlNode& /*node*/) {}

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -45,6 +44,9 @@ public:
     // out of memory.
     bool Save(CStream& stream);
 
+    // Frees the tree.
+    void Unload();
+
     CHtmlNode GetRoot() const;
     CHtmlNode GetHead() const;
     CHtmlNode GetBody() const;
@@ -67,7 +69,13 @@ private:
         void operator()(_xmlDoc* document) const;
     };
 
-    void VisitTree(const std::function<void(CHtmlNode&)>& visit);
+    // Makes the tree's text and declared character set fit the saved encoding.
+    void PrepareForSaving();
+
+    // A page at least this long gives its memory back when its tree goes.
+    static constexpr std::size_t kTrimAfterBytes = 512 * 1024;
 
     std::unique_ptr<_xmlDoc, DocumentDeleter> m_document;
+    // The bytes of the page that the tree was parsed from.
+    std::size_t m_loadedBytes = 0;
 };

@@ -51,6 +51,12 @@ bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl,
     m_pageItem = page;
     m_pageHost = page.GetUrl().GetHost();
     m_foundLinks.Clear();
+    // The tree is dropped as soon as the page is written back, so that an
+    // idle worker holds no page.
+    struct TreeRelease {
+        CLinkExtractor& extractor;
+        ~TreeRelease() { extractor.Unload(); }
+    } release{*this};
     try {
         if (!Load(stream)) {
             return false;
