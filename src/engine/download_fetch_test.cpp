@@ -12,6 +12,7 @@
 #include "engine/project_settings.h"
 #include "support/scripted_peer.h"
 #include "support/temp_folder.h"
+#include "support/xml_allocation_limit.h"
 
 namespace {
 
@@ -269,6 +270,25 @@ TEST_F(DownloadFetchTest, SavedPagesYieldTheirLinksAndAreWrittenBackAbsolute) {
     const std::string saved = ReadFile(Saved("/d/p.HTM"));
     EXPECT_NE(saved.find("href=\"" + Url("/x.html#top") + "\""), std::string::npos) << saved;
     EXPECT_NE(saved.find("mailto:a@h"), std::string::npos);
+}
+
+// A page too big for the memory left fails alone, with the system's code,
+// instead of being saved cut short with only its first links followed.
+TEST_F(DownloadFetchTest, PageThatRunsOutOfMemoryFailsWithoutItsLinks) {
+    std::string page = "<html><body>";
+    for (int i = 0; i < 2000; ++i) {
+        page += "<a href=\"p" + std::to_string(i) + ".html\">x</a>";
+    }
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/big.html"))
+        .Reply(HeadOk(page.size()))
+        .Expect(Req("GET", "/big.html"))
+        .Reply(Ok(page));
+    const testing_support::XmlAllocationLimit limit(3000);
+    const CDownloadTask task = Fetch("/big.html");
+    EXPECT_FALSE(task.success);
+    EXPECT_EQ(task.resultCode, ERR_NOT_ENOUGH_MEMORY);
+    EXPECT_TRUE(m_links.empty());
 }
 
 TEST_F(DownloadFetchTest, BrokenLinksFailWithTheirHttpCode) {

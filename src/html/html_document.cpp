@@ -85,7 +85,8 @@ private:
     std::exception_ptr m_failure;
 };
 
-// Makes a parser that reads from reader and starts in the given encoding.
+// Makes a parser that reads from reader and starts in the given encoding;
+// null when the library cannot allocate it.
 ParserPtr CreateParser(CChunkReader& reader, xmlCharEncoding encoding) {
     ParserPtr parser(htmlNewParserCtxt());
     if (!parser) {
@@ -186,7 +187,7 @@ bool CHtmlDocument::Load(CStream& stream) {
     reader.Skip(start.markLength);
     ParserPtr parser = CreateParser(reader, start.encoding);
     if (!parser) {
-        return false;
+        throw std::bad_alloc();
     }
     htmlParseDocument(parser.get());
     m_loadedBytes = reader.GetTotalRead();

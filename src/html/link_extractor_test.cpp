@@ -312,6 +312,19 @@ TEST_F(LinkExtractorTest, BaseUrlThatIsNoUtf8IsEscaped) {
     EXPECT_EQ(again.GetBody().FindChild("p").GetContent(), text);
 }
 
+// The library stops at 256 levels by default and would keep only what came
+// before; unclosed font tags are how real pages get that deep.
+TEST_F(LinkExtractorTest, LinksBelowDeepNestingAreFoundAndKept) {
+    std::string fonts;
+    for (int i = 0; i < 300; ++i) {
+        fonts += "<font>";
+    }
+    const std::string saved = Extract("<body>" + fonts + "<a href=deep.html>d</a><p>end</p>");
+    EXPECT_EQ(Links(), std::vector<std::string>{"http://h/d/deep.html 1 internal"});
+    EXPECT_EQ(SavedValues(saved, "a", "href"), std::vector<std::string>{"http://h/d/deep.html"});
+    EXPECT_NE(saved.find("<p>end</p>"), std::string::npos);
+}
+
 TEST_F(LinkExtractorTest, FailuresAreReportedAndTheNextPageStartsClean) {
     Extract("<a href=a.html>");
     ASSERT_EQ(Links().size(), 1u);
