@@ -15,6 +15,7 @@
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
 #include "html/link_extractor.h"
+#include "html/page_budget.h"
 #include "protocol/ftp_client.h"
 #include "protocol/http_client.h"
 
@@ -414,10 +415,13 @@ ResultCode CDownloadWorker::ExtractPageLinks() {
         return ERR_SUCCESS;
     }
     // Each worker parses its own documents, which libxml2 allows once it is
-    // initialised, so pages are parsed side by side.
+    // initialised, so pages are parsed side by side as far as the budget
+    // for their trees allows.
     try {
         m_output->Flush();
         m_output->Seek(0, CStream::kBegin);
+        const CPageBudget::CShare share(GetCrawlPageBudget(),
+                                        static_cast<std::size_t>(m_output->GetLength()));
         const bool parsed =
             m_linkExtractor->ExtractLinks(*m_output, m_response.url.GetSourceText(), task.item);
         SetFoundLinks(m_linkExtractor->TakeFoundLinks());
