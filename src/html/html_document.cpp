@@ -281,11 +281,17 @@ std::string CHtmlDocument::GetTitle() const {
 void CHtmlDocument::Walk() {
     xmlNode* node = GetRoot().m_node;
     while (node != nullptr) {
-        xmlNode* const afterSubtree = NextAfterSubtree(node);
+        xmlNode* const next = node->next;
+        xmlNode* const parent = node->parent;
         CHtmlNode current(node);
         OnNode(current);
-        // Unlinked by OnNode: its subtree has left the document.
-        node = node->parent != nullptr ? NextInPreOrder(node) : afterSubtree;
+        // Unlinked by OnNode: its subtree has left the document, and the
+        // walk goes on where it would have gone after it.
+        if (node->parent != nullptr) {
+            node = NextInPreOrder(node);
+        } else {
+            node = next != nullptr ? next : NextAfterSubtree(parent);
+        }
     }
 }
 
