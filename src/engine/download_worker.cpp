@@ -211,9 +211,13 @@ void CDownloadWorker::RunTask() {
     }
 }
 
+// Lack of memory is not retried: an attempt soon after meets the same
+// shortage, and once a page's body is on disk it would only ask the server
+// for the bytes after its end.
 bool CDownloadWorker::IsFinal(ResultCode result) const {
     return result == ERR_SUCCESS || result == ERR_ATTEMPT_INTERRUPTED ||
-           result == ERR_CLIENT_RULE || result == ERR_PAGE_NOT_PARSED || result == ERR_NOT_MODIFIED;
+           result == ERR_CLIENT_RULE || result == ERR_PAGE_NOT_PARSED ||
+           result == ERR_NOT_MODIFIED || result == ERR_NOT_ENOUGH_MEMORY;
 }
 
 void CDownloadWorker::RecordAttempt(ResultCode result) {
