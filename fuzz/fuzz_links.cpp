@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/crawl_rules.h"
 #include "base/file_stream.h"
+#include "engine/crawl_rules.h"
 #include "html/link_extractor.h"
 
 namespace {
@@ -26,10 +26,11 @@ CLinkItem PageItem(bool internal) {
 }
 
 void CheckLinks(const CLinkExtractor& extractor) {
-    for (const CLinkItem& link : extractor.GetFoundLinks()) {
+    for (const CFoundLinks::Link link : extractor.GetFoundLinks()) {
         const bool levelMatches =
-            link.GetLevel() == kPageLevel + 1 || (link.GetLevel() == 0 && !link.IsInternal());
-        if (!IsDownloadableLink(link.GetUrl()) || !levelMatches) {
+            link.level == kPageLevel + 1 || (link.level == 0 && !link.internal);
+        CUrl url;
+        if (!url.Parse(link.urlText) || !IsDownloadableLink(url) || !levelMatches) {
             __builtin_trap();
         }
     }

@@ -41,29 +41,29 @@ public:
     void Clear();
 
     // The text given to Parse (or the resolved text), verbatim.
-    std::string GetSourceText() const { return m_sourceText; }
+    const std::string& GetSourceText() const { return m_sourceText; }
     UrlScheme GetScheme() const { return m_scheme; }
     // The scheme's table text; empty for SchemeNone.
     std::string GetSchemeName() const;
-    std::string GetHost() const { return m_host; }
+    const std::string& GetHost() const { return m_host; }
     // The port given in the URL; 0 when none was given.
     int GetPort() const { return m_port; }
-    std::string GetUser() const { return m_user; }
-    std::string GetPassword() const { return m_password; }
+    const std::string& GetUser() const { return m_user; }
+    const std::string& GetPassword() const { return m_password; }
     // Decoded and normalised: starts with "/" when present, no "\", no "//",
     // no "." or ".." segments.
-    std::string GetPath() const { return m_path; }
+    const std::string& GetPath() const { return m_path; }
     // Decoded query including its leading "?".
-    std::string GetQuery() const { return m_query; }
+    const std::string& GetQuery() const { return m_query; }
     // Decoded fragment including its leading "#".
-    std::string GetFragment() const { return m_fragment; }
-    std::string GetEscapedHost() const { return m_escapedHost; }
+    const std::string& GetFragment() const { return m_fragment; }
+    const std::string& GetEscapedHost() const { return m_escapedHost; }
     // The path as given, escaped but not normalised.
-    std::string GetEscapedPath() const { return m_escapedPath; }
-    std::string GetEscapedQuery() const { return m_escapedQuery; }
-    std::string GetEscapedFragment() const { return m_escapedFragment; }
+    const std::string& GetEscapedPath() const { return m_escapedPath; }
+    const std::string& GetEscapedQuery() const { return m_escapedQuery; }
+    const std::string& GetEscapedFragment() const { return m_escapedFragment; }
     // The normalised printed form.
-    std::string GetUrl() const { return m_url; }
+    const std::string& GetUrl() const { return m_url; }
 
     // 21, 80, 443 or 70 for ftp, http, https, gopher; 0 for the others.
     int GetDefaultPort() const;

@@ -23,6 +23,9 @@ const char* EngineMessage(std::uint32_t code) {
             return "The page was saved, but its links could not be read.";
         case ERR_NOT_MODIFIED:
             return "Not changed since the last download.";
+        // The system's number, which strerror would read as EFAULT.
+        case ERR_NOT_ENOUGH_MEMORY:
+            return "Not enough memory.";
         default:
             return nullptr;
     }

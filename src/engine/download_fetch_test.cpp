@@ -15,6 +15,7 @@
 #include "support/parsed_url.h"
 #include "support/scripted_peer.h"
 #include "support/temp_folder.h"
+#include "support/xml_allocation_limit.h"
 
 namespace {
 
@@ -125,7 +126,7 @@ protected:
     CFileStream m_output;
     CProgressNotifier m_notifier{0, nullptr};
     CWaitEvent m_finished;
-    std::vector<CLinkItem> m_links;
+    CFoundLinks m_links;
     int m_pauses = 0;
 };
 
@@ -330,9 +331,9 @@ TEST_F(DownloadFetchTest, SavedPagesYieldTheirLinksAndAreWrittenBackAbsolute) {
     const CDownloadTask task = Fetch("/d/p.HTM");
     EXPECT_TRUE(task.success);
     ASSERT_EQ(m_links.size(), 2u);
-    EXPECT_EQ(m_links[0].GetUrl().GetSourceText(), Url("/x.html#top"));
-    EXPECT_EQ(m_links[0].GetLevel(), 1);
-    EXPECT_EQ(m_links[1].GetUrl().GetSourceText(), Url("/d/i.png"));
+    EXPECT_EQ(m_links[0].urlText, Url("/x.html"));
+    EXPECT_EQ(m_links[0].level, 1);
+    EXPECT_EQ(m_links[1].urlText, Url("/d/i.png"));
     const std::string saved = ReadFile(Saved("/d/p.HTM"));
     EXPECT_NE(saved.find("href=\"" + Url("/x.html#top") + "\""), std::string::npos) << saved;
     EXPECT_NE(saved.find("mailto:a@h"), std::string::npos);
@@ -340,6 +341,25 @@ TEST_F(DownloadFetchTest, SavedPagesYieldTheirLinksAndAreWrittenBackAbsolute) {
 
 std::string Status(int status) {
     return "HTTP/1.1 " + std::to_string(status) + " Status\r\nContent-Length: 0\r\n\r\n";
+}
+
+// A page too big for the memory left fails alone, with the system's code,
+// instead of being saved cut short with only its first links followed.
+TEST_F(DownloadFetchTest, PageThatRunsOutOfMemoryFailsWithoutItsLinks) {
+    std::string page = "<html><body>";
+    for (int i = 0; i < 2000; ++i) {
+        page += "<a href=\"p" + std::to_string(i) + ".html\">x</a>";
+    }
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/big.html"))
+        .Reply(HeadOk(page.size()))
+        .Expect(Req("GET", "/big.html"))
+        .Reply(Ok(page));
+    const testing_support::XmlAllocationLimit limit(3000);
+    const CDownloadTask task = Fetch("/big.html");
+    EXPECT_FALSE(task.success);
+    EXPECT_EQ(task.resultCode, ERR_NOT_ENOUGH_MEMORY);
+    EXPECT_TRUE(m_links.empty());
 }
 
 TEST_F(DownloadFetchTest, BrokenLinksFailWithTheirHttpCodeAtOnce) {

@@ -7,17 +7,20 @@
 #include "base/stream.h"
 
 bool CDownloadList::Add(const CLinkItem& item) {
-    std::string key = item.GetUrl().GetSourceText();
-    if (key.empty()) {
+    return Add(item.GetUrl().GetSourceText(), item.GetLevel(), item.IsInternal());
+}
+
+bool CDownloadList::Add(std::string_view urlText, std::int32_t level, bool internal) {
+    if (urlText.empty()) {
         return false;
     }
-    if (CDownloadEntry* entry = FindEntry(key)) {
+    if (CDownloadEntry* entry = FindEntry(urlText)) {
         if (entry->m_refCount < std::numeric_limits<std::int32_t>::max()) {
             ++entry->m_refCount;
         }
         return true;
     }
-    Append(std::move(key), item.GetLevel(), item.IsInternal());
+    Append(std::string(urlText), level, internal);
     return true;
 }
 

@@ -35,6 +35,8 @@ public:
     // next one handed out when the cursor was at end); a listed one only
     // counts another reference. False for an item without a URL.
     bool Add(const CLinkItem& item);
+    // The same for a URL given by its source text, which must parse.
+    bool Add(std::string_view urlText, std::int32_t level, bool internal);
     // Hands out the entry under the cursor and advances it; false at end.
     bool Next(CLinkItem& item);
     void Rewind() { m_cursor = 0; }

@@ -292,7 +292,7 @@ void CDownloadManager::Collect(std::size_t index) {
     if (!worker.HoldsTask()) {
         return;
     }
-    const CDownloadTask task = worker.CopyTask();
+    CDownloadTask task = worker.CopyTask();
     m_modified = true;
     const UINT message = RecordResult(task, worker);
     worker.ClearTask();
@@ -302,14 +302,19 @@ void CDownloadManager::Collect(std::size_t index) {
     }
 }
 
-UINT CDownloadManager::RecordResult(const CDownloadTask& task, CDownloadWorker& worker) {
+UINT CDownloadManager::RecordResult(CDownloadTask& task, CDownloadWorker& worker) {
     const CUrl& url = task.item.GetUrl();
+    if (task.success && task.followLinks) {
+        try {
+            AddFoundLinks(worker);
+        } catch (const std::bad_alloc&) {
+            task.success = false;
+            task.resultCode = ERR_NOT_ENOUGH_MEMORY;
+        }
+    }
     if (task.success) {
         m_list->MarkDone(url, task.storedPath, ModificationTimeOf(task.response),
                          task.bytesReceived);
-        if (task.followLinks) {
-            AddFoundLinks(worker);
-        }
         return WM_DL_FILE_SAVED;
     }
     switch (task.resultCode) {
@@ -327,10 +332,7 @@ UINT CDownloadManager::RecordResult(const CDownloadTask& task, CDownloadWorker& 
 }
 
 void CDownloadManager::AddFoundLinks(CDownloadWorker& worker) {
-    for (CLinkItem& link : worker.TakeFoundLinks()) {
-        link.SetUrl(RemoveFragment(link.GetUrl()));
-        if (link.GetUrl().HasUrl()) {
-            m_list->Add(link);
-        }
+    for (const CFoundLinks::Link link : worker.TakeFoundLinks()) {
+        m_list->Add(link.urlText, link.level, link.internal);
     }
 }

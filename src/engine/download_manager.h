@@ -85,8 +85,9 @@ private:
     bool HandOut(std::size_t index);
     bool NextTask(CDownloadTask& task);
     void Collect(std::size_t index);
-    // What the window is told about a collected task; 0 for nothing.
-    UINT RecordResult(const CDownloadTask& task, CDownloadWorker& worker);
+    // What the window is told about a collected task; 0 for nothing. A page
+    // whose links do not fit in memory turns the task into a failure.
+    UINT RecordResult(CDownloadTask& task, CDownloadWorker& worker);
     void AddFoundLinks(CDownloadWorker& worker);
 
     CProjectSettings& m_project;

@@ -10,10 +10,11 @@
 #include <utility>
 
 #include "base/file_stream.h"
+#include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
-#include "html/html_lock.h"
 #include "html/link_extractor.h"
+#include "html/page_budget.h"
 #include "protocol/ftp_client.h"
 #include "protocol/header_text.h"
 #include "protocol/http_client.h"
@@ -75,16 +76,11 @@ ResultCode LastSystemError() {
 CDownloadWorker::CDownloadWorker(CProjectSettings& project)
     : m_project(project), m_mapping(CFilePath(project.GetDownloadFolder())) {}
 
-CDownloadWorker::~CDownloadWorker() {
-    std::scoped_lock html(GetHtmlLock());
-    m_linkExtractor.reset();
-}
+CDownloadWorker::~CDownloadWorker() = default;
 
 bool CDownloadWorker::Setup(const Timeouts& timeouts, const CProgramOptions& options,
                             CFileStream* output, CProgressNotifier* notifier) {
-    // The HTML lock is never taken while the worker's lock is held.
     try {
-        std::scoped_lock html(GetHtmlLock());
         m_linkExtractor = std::make_unique<CLinkExtractor>(m_project.GetRules());
     } catch (const std::bad_alloc&) {
         return false;
@@ -124,7 +120,7 @@ void CDownloadWorker::Assign(const CDownloadTask& task) {
     m_task = task;
     m_task.success = false;
     m_task.resultCode = ERR_SUCCESS;
-    m_foundLinks.clear();
+    m_foundLinks = {};
     m_taskEvent.Set();
 }
 
@@ -141,12 +137,12 @@ CDownloadTask CDownloadWorker::CopyTask() const {
 void CDownloadWorker::ClearTask() {
     std::scoped_lock lock(m_lock);
     m_task.Clear();
-    m_foundLinks.clear();
+    m_foundLinks = {};
 }
 
-std::vector<CLinkItem> CDownloadWorker::TakeFoundLinks() {
+CFoundLinks CDownloadWorker::TakeFoundLinks() {
     std::scoped_lock lock(m_lock);
-    return std::move(m_foundLinks);
+    return std::exchange(m_foundLinks, {});
 }
 
 void CDownloadWorker::SetBytesReceived(std::int32_t count) {
@@ -177,7 +173,7 @@ void CDownloadWorker::SetSavedNames(std::string localUrl, std::string localPath,
     m_task.storedPath = std::move(storedPath);
 }
 
-void CDownloadWorker::SetFoundLinks(std::vector<CLinkItem> links) {
+void CDownloadWorker::SetFoundLinks(CFoundLinks links) {
     std::scoped_lock lock(m_lock);
     m_foundLinks = std::move(links);
 }
@@ -217,13 +213,16 @@ bool CDownloadWorker::PauseBeforeRetry() {
     return WaitForStop(kRetryPauseMs) != WAIT_OBJECT_0;
 }
 
+// Lack of memory is not retried: an attempt soon after meets the same
+// shortage, and once a page's body is on disk it would only ask the server
+// for the bytes after its end.
 bool CDownloadWorker::IsFinal(ResultCode result) const {
     // A redirect that ends in a scheme no client fetches is the server's
     // answer, not a passing fault.
     return result == ERR_SUCCESS || result == ERR_ATTEMPT_INTERRUPTED ||
            result == ERR_CLIENT_RULE || result == ERR_PAGE_NOT_PARSED ||
            result == ERR_NOT_MODIFIED || result == ERR_HTTP_REDIRECT_PROTOCOL ||
-           IsFinalHttpAnswer(result);
+           result == ERR_NOT_ENOUGH_MEMORY || IsFinalHttpAnswer(result);
 }
 
 bool CDownloadWorker::IsFinalHttpAnswer(ResultCode result) const {
@@ -480,20 +479,28 @@ ResultCode CDownloadWorker::ExtractPageLinks() {
     if (!task.followLinks || !isPage) {
         return ERR_SUCCESS;
     }
-    bool parsed = false;
-    std::vector<CLinkItem> links;
+    // Each worker parses its own documents, which libxml2 allows once it is
+    // initialised, so pages are parsed side by side as far as the budget
+    // for their trees allows.
     try {
         m_output->Flush();
         m_output->Seek(0, CStream::kBegin);
-        std::scoped_lock html(GetHtmlLock());
-        parsed =
+        const CPageBudget::CShare share(GetCrawlPageBudget(),
+                                        static_cast<std::size_t>(m_output->GetLength()));
+        const bool parsed =
             m_linkExtractor->ExtractLinks(*m_output, m_response.url.GetSourceText(), task.item);
-        links = m_linkExtractor->GetFoundLinks();
+        SetFoundLinks(m_linkExtractor->TakeFoundLinks());
+        return parsed ? ERR_SUCCESS : static_cast<ResultCode>(ERR_PAGE_NOT_PARSED);
     } catch (const CStreamException&) {
-        parsed = false;
+        return ERR_PAGE_NOT_PARSED;
+    } catch (const CHtmlException&) {
+        return ERR_PAGE_NOT_PARSED;
+    } catch (const std::bad_alloc&) {
+        // A page too big for the memory left fails alone; its links, read
+        // only in part, are dropped so that nothing follows from them.
+        m_linkExtractor->TakeFoundLinks();
+        return ERR_NOT_ENOUGH_MEMORY;
     }
-    SetFoundLinks(std::move(links));
-    return parsed ? ERR_SUCCESS : static_cast<ResultCode>(ERR_PAGE_NOT_PARSED);
 }
 
 ResultCode CDownloadWorker::FetchFtp(const CUrl& url) {

@@ -10,6 +10,7 @@
 
 #include "base/url.h"
 #include "engine/download_task.h"
+#include "engine/found_links.h"
 #include "engine/link_item.h"
 #include "engine/program_options.h"
 #include "platform/critical_section.h"
@@ -64,7 +65,7 @@ public:
     // Not working on a task: the task event is not set.
     bool IsIdle() const { return !m_taskEvent.IsSet(); }
     // The links that the last saved page yielded, in page order.
-    std::vector<CLinkItem> TakeFoundLinks();
+    CFoundLinks TakeFoundLinks();
 
 protected:
     ResultCode Run() override;
@@ -80,7 +81,7 @@ protected:
     // The task's fields under the worker's lock.
     void AddBytesReceived(std::uint32_t count);
     void SetSavedNames(std::string localUrl, std::string localPath, std::string storedPath);
-    void SetFoundLinks(std::vector<CLinkItem> links);
+    void SetFoundLinks(CFoundLinks links);
     // The head of the current attempt's response, copied into the task when
     // the attempt ends.
     void SetResponse(const CResponseInfo& response) { m_response = response; }
@@ -135,7 +136,7 @@ private:
 
     mutable CCriticalSection m_lock;
     CDownloadTask m_task;
-    std::vector<CLinkItem> m_foundLinks;
+    CFoundLinks m_foundLinks;
     CWaitEvent m_taskEvent;
     CWaitEvent* m_finishedEvent = nullptr;
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <new>
 
 #include "base/errors.h"
 #include "base/file_stream.h"
@@ -147,14 +148,20 @@ bool CQuillmoorDoc::SaveDocument(const std::string& path) {
         Store(file.GetStream());
         file.Commit(true);
     } catch (const CStreamException&) {
-        // Storing cleared the crawl's flags, but the file still holds the
-        // old project.
-        m_modified = true;
-        return false;
+        return KeepOldFile();
+    } catch (const std::bad_alloc&) {
+        return KeepOldFile();
     }
     m_path = absolute;
     m_modified = false;
     return true;
+}
+
+bool CQuillmoorDoc::KeepOldFile() {
+    // Storing cleared the crawl's flags, but the file still holds the old
+    // project.
+    m_modified = true;
+    return false;
 }
 
 void CQuillmoorDoc::DeleteContents() {

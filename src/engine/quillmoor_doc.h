@@ -100,6 +100,8 @@ private:
     LoadError LoadSections(CStream& stream, CProjectSettings& settings,
                            CCrawlController& controller);
     void ChooseDownloadFolder();
+    // After a failed save; always false.
+    bool KeepOldFile();
 
     CMessageTarget* m_window;
     CDownloadManager::WorkerFactory m_factory;

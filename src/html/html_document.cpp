@@ -3,23 +3,28 @@
 #include <libxml/HTMLparser.h>
 #include <libxml/HTMLtree.h>
 #include <libxml/parserInternals.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "base/stream.h"
 #include "html/html_charset.h"
 #include "html/html_library.h"
-#include "base/stream.h"
 
 namespace {
 
-// Parse errors are neither reported nor collected: the parser recovers. A
-// document type the page does not have would change how browsers render it.
-constexpr int kParseOptions = HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NODEFDTD;
+// Parse errors are neither reported nor collected: the parser recovers. The
+// library's limits (256 levels of nesting, say) would otherwise stop it in
+// the middle of a real page and keep only what came before. A document type
+// the page does not have would change how browsers render it.
+constexpr int kParseOptions =
+    HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | XML_PARSE_HUGE | HTML_PARSE_NODEFDTD;
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 struct ParserDeleter {
@@ -39,9 +44,11 @@ public:
     bool ReadChunk() {
         m_offset = 0;
         m_length = m_stream.Read(m_chunk.data(), m_chunk.size());
+        m_totalRead += m_length;
         return m_length > 0;
     }
     bool IsChunkFull() const { return m_length == m_chunk.size(); }
+    std::size_t GetTotalRead() const { return m_totalRead; }
     std::string_view Unread() const { return {m_chunk.data() + m_offset, m_length - m_offset}; }
     void Skip(std::size_t count) { m_offset += count; }
 
@@ -77,10 +84,12 @@ private:
     std::vector<char> m_chunk;
     std::size_t m_offset = 0;
     std::size_t m_length = 0;
+    std::size_t m_totalRead = 0;
     std::exception_ptr m_failure;
 };
 
-// Makes a parser that reads from reader and starts in the given encoding.
+// Makes a parser that reads from reader and starts in the given encoding;
+// null when the library cannot allocate it.
 ParserPtr CreateParser(CChunkReader& reader, xmlCharEncoding encoding) {
     ParserPtr parser(htmlNewParserCtxt());
     if (!parser) {
@@ -159,13 +168,6 @@ std::string ReadEncoding(const xmlDoc& document, const html_charset::PageStart& 
     return CHtmlDocument::kFallbackEncoding;
 }
 
-// Every node of the document, those beside the root element included.
-void RepairDocumentText(xmlDoc* document) {
-    for (xmlNode* node = document->children; node != nullptr; node = NextInPreOrder(node)) {
-        html_charset::RepairText(node);
-    }
-}
-
 }  // namespace
 
 void CHtmlDocument::DocumentDeleter::operator()(xmlDoc* document) const {
@@ -176,10 +178,22 @@ CHtmlDocument::CHtmlDocument() {
     CHtmlLibrary::Initialize();
 }
 
-CHtmlDocument::~CHtmlDocument() = default;
+CHtmlDocument::~CHtmlDocument() {
+    Unload();
+}
+
+void CHtmlDocument::Unload() {
+    m_document.reset();
+    // The tree of a big page leaves its thread's malloc arena full of free
+    // memory that no other thread reuses; without this every worker (and
+    // the rewriting pass) would keep the biggest tree it ever built.
+    if (std::exchange(m_loadedBytes, 0) >= kTrimAfterBytes) {
+        ::malloc_trim(0);
+    }
+}
 
 bool CHtmlDocument::Load(CStream& stream) {
-    m_document.reset();
+    Unload();
     CChunkReader reader(stream);
     if (!reader.ReadChunk()) {
         return false;
@@ -189,11 +203,20 @@ bool CHtmlDocument::Load(CStream& stream) {
     reader.Skip(start.markLength);
     ParserPtr parser = CreateParser(reader, start.encoding);
     if (!parser) {
-        return false;
+        throw std::bad_alloc();
     }
     htmlParseDocument(parser.get());
+    m_loadedBytes = reader.GetTotalRead();
     std::unique_ptr<xmlDoc, DocumentDeleter> document(std::exchange(parser->myDoc, nullptr));
     reader.RethrowFailure();
+    // The parser halts, keeping the tree built so far, when memory runs out
+    // or a limit is hit; a page cut short that way must not pass for whole.
+    if (parser->errNo == XML_ERR_NO_MEMORY) {
+        throw std::bad_alloc();
+    }
+    if (parser->disableSAX != 0) {
+        return false;
+    }
     if (!document) {
         return false;
     }
@@ -233,8 +256,7 @@ bool CHtmlDocument::Save(CStream& stream) {
     if (!m_document) {
         return false;
     }
-    RepairDocumentText(m_document.get());
-    VisitTree([this](CHtmlNode& node) { html_charset::Redeclare(node, m_encoding); });
+    PrepareForSaving();
     StreamSink sink{stream, nullptr};
     xmlOutputBuffer* output = xmlOutputBufferCreateIO(
         WriteToStream, nullptr, &sink, xmlFindCharEncodingHandler(m_encoding.c_str()));
@@ -248,11 +270,27 @@ bool CHtmlDocument::Save(CStream& stream) {
     // change its text.
     htmlDocContentDumpFormatOutput(output, m_document.get(), m_encoding.c_str(),
                                    m_formatted ? 1 : 0);
+    const bool outOfMemory = output->error == XML_ERR_NO_MEMORY;
     const bool written = xmlOutputBufferClose(output) >= 0;
     if (sink.failure) {
         std::rethrow_exception(sink.failure);
     }
+    if (outOfMemory) {
+        throw std::bad_alloc();
+    }
     return written;
+}
+
+// Every node of the document, those beside the root element included, in
+// one walk: a big page's tree is worth visiting once per save, not twice.
+void CHtmlDocument::PrepareForSaving() {
+    for (xmlNode* node = m_document->children; node != nullptr; node = NextInPreOrder(node)) {
+        html_charset::RepairText(node);
+        if (node->type == XML_ELEMENT_NODE && xmlStrcasecmp(node->name, BAD_CAST "meta") == 0) {
+            CHtmlNode meta(node);
+            html_charset::Redeclare(meta, m_encoding);
+        }
+    }
 }
 
 CHtmlNode CHtmlDocument::GetRoot() const {
@@ -272,18 +310,20 @@ std::string CHtmlDocument::GetTitle() const {
 }
 
 void CHtmlDocument::Walk() {
-    VisitTree([this](CHtmlNode& node) { OnNode(node); });
+    xmlNode* node = GetRoot().m_node;
+    while (node != nullptr) {
+        xmlNode* const next = node->next;
+        xmlNode* const parent = node->parent;
+        CHtmlNode current(node);
+        OnNode(current);
+        // Unlinked by OnNode: its subtree has left the document, and the
+        // walk goes on where it would have gone after it.
+        if (node->parent != nullptr) {
+            node = NextInPreOrder(node);
+        } else {
+            node = next != nullptr ? next : NextAfterSubtree(parent);
+        }
+    }
 }
 
 void CHtmlDocument::OnNode(CHtmlNode& /*node*/) {}
-
-void CHtmlDocument::VisitTree(const std::function<void(CHtmlNode&)>& visit) {
-    xmlNode* node = GetRoot().m_node;
-    while (node != nullptr) {
-        xmlNode* const afterSubtree = NextAfterSubtree(node);
-        CHtmlNode current(node);
-        visit(current);
-        // Unlinked by the visit: its subtree has left the document.
-        node = node->parent != nullptr ? NextInPreOrder(node) : afterSubtree;
-    }
-}

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -27,8 +26,10 @@ public:
 
     // Replaces the tree by the page read from the stream's current position,
     // one chunk at a time. The parser recovers from any error in the page;
-    // false only when the stream holds no bytes (then there is no tree).
-    // A CStreamException from the stream propagates and leaves no tree.
+    // false when the stream holds no bytes or the parser stopped before the
+    // page's end (then there is no tree). A CStreamException from the
+    // stream propagates and leaves no tree; so does std::bad_alloc when the
+    // parser ran out of memory.
     // A page without a document type gets none.
     bool Load(CStream& stream);
     // Replaces the tree by an empty page in the fallback encoding: the
@@ -45,10 +46,14 @@ public:
     // page that declares none gets none. Bytes that the parser let into the
     // tree although they are no UTF-8 are read as ISO-8859-1 characters.
     // False when there is no tree or the stream took less than it was given;
-    // a CStreamException from the stream propagates.
+    // a CStreamException from the stream propagates, and std::bad_alloc when
+    // the serialiser ran out of memory.
     bool Save(CStream& stream);
     // The encoding Save writes.
     const std::string& GetEncoding() const { return m_encoding; }
+
+    // Frees the tree.
+    void Unload();
 
     CHtmlNode GetRoot() const;
     CHtmlNode GetHead() const;
@@ -72,11 +77,17 @@ private:
         void operator()(_xmlDoc* document) const;
     };
 
-    void VisitTree(const std::function<void(CHtmlNode&)>& visit);
+    // Makes the tree's text and declared character set fit the saved encoding.
+    void PrepareForSaving();
+
+    // A page at least this long gives its memory back when its tree goes.
+    static constexpr std::size_t kTrimAfterBytes = 512 * 1024;
 
     std::unique_ptr<_xmlDoc, DocumentDeleter> m_document;
     std::string m_encoding = kFallbackEncoding;
     bool m_byteOrderMark = false;
     // Pages built here are written with line breaks between their blocks.
     bool m_formatted = false;
+    // The bytes of the page that the tree was parsed from.
+    std::size_t m_loadedBytes = 0;
 };

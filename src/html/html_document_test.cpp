@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "base/file_stream.h"
 #include "support/temp_folder.h"
 #include "support/thrown_code.h"
+#include "support/xml_allocation_limit.h"
 
 namespace {
 
@@ -383,6 +385,25 @@ TEST(HtmlDocumentTest, StreamFailuresAreReported) {
     CBrokenStream failingRead(CBrokenStream::kSecondReadThrows);
     EXPECT_EQ(StreamErrorOf([&] { document.Load(failingRead); }), ERR_FILE_STREAM_READ);
     EXPECT_FALSE(document.GetRoot().IsValid());
+}
+
+// Out of memory, the parser stops and keeps the tree it has built so far:
+// that must never pass for the page, wherever the parse stops.
+TEST(HtmlDocumentTest, PagesThatRunOutOfMemoryLeaveNoTree) {
+    std::string page = "<html><body>";
+    for (int i = 0; i < 2000; ++i) {
+        page += "<p class=c><a href=x.html>x</a></p>";
+    }
+    for (const long allowed : {0L, 5L, 500L, 5000L}) {
+        SCOPED_TRACE(allowed);
+        CHtmlDocument document;
+        LoadPage(document, "<p>old</p>");
+        {
+            testing_support::XmlAllocationLimit limit(allowed);
+            EXPECT_THROW(LoadPage(document, page), std::bad_alloc);
+        }
+        EXPECT_FALSE(document.GetRoot().IsValid());
+    }
 }
 
 TEST(HtmlDocumentTest, LibraryDiagnosticsStayOffTheTerminal) {

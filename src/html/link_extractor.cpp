@@ -50,7 +50,13 @@ bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl,
     m_baseUrl = EscapeNonUtf8(TrimHtmlWhiteSpace(baseUrl));
     m_pageItem = page;
     m_pageHost = page.GetUrl().GetHost();
-    m_foundLinks.clear();
+    m_foundLinks.Clear();
+    // The tree is dropped as soon as the page is written back, so that an
+    // idle worker holds no page.
+    struct TreeRelease {
+        CLinkExtractor& extractor;
+        ~TreeRelease() { extractor.Unload(); }
+    } release{*this};
     try {
         if (!Load(stream)) {
             return false;
@@ -126,7 +132,7 @@ void CLinkExtractor::AddLink(const CUrl& url, bool anchor) {
     if (!level || (anchor && !m_rules.CheckAnchor(url, level->level, level->internal))) {
         return;
     }
-    m_foundLinks.emplace_back(url, level->level, level->internal);
+    m_foundLinks.Add(url, level->level, level->internal);
 }
 
 // Links of an internal page to other hosts start a new external chain at

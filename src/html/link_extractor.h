@@ -7,8 +7,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <utility>
 
+#include "engine/found_links.h"
 #include "engine/link_item.h"
 #include "html/html_document.h"
 #include "html/link_element_table.h"
@@ -34,9 +35,11 @@ public:
     // found so far are kept either way.
     bool ExtractLinks(CStream& stream, std::string_view baseUrl, const CLinkItem& page);
 
-    // The links accepted by the last ExtractLinks, in page order. A link
-    // keeps its fragment, and a URL linked twice is listed twice.
-    const std::vector<CLinkItem>& GetFoundLinks() const { return m_foundLinks; }
+    // The links accepted by the last ExtractLinks, in page order, without
+    // their fragments; a URL linked twice is listed twice.
+    const CFoundLinks& GetFoundLinks() const { return m_foundLinks; }
+    // Hands them over, leaving none behind.
+    CFoundLinks TakeFoundLinks() { return std::exchange(m_foundLinks, {}); }
 
 protected:
     void OnNode(CHtmlNode& node) override;
@@ -54,7 +57,7 @@ private:
     bool WriteBack(CStream& stream);
 
     CCrawlRules& m_rules;
-    std::vector<CLinkItem> m_foundLinks;
+    CFoundLinks m_foundLinks;
     CLinkItem m_pageItem;
     // The page item's host, looked up once per page rather than per link.
     std::string m_pageHost;

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/crawl_rules.h"
 #include "base/errors.h"
 #include "base/file_stream.h"
+#include "engine/crawl_rules.h"
 #include "support/memory_stream.h"
 #include "support/temp_folder.h"
 
@@ -27,11 +27,11 @@ CLinkItem PageItem(std::int32_t level = 0, bool internal = true) {
 }
 
 // "url level internal|external", so that a failure shows the whole list.
-std::vector<std::string> Describe(const std::vector<CLinkItem>& links) {
+std::vector<std::string> Describe(const CFoundLinks& links) {
     std::vector<std::string> described;
-    for (const CLinkItem& link : links) {
-        described.push_back(link.GetUrl().GetSourceText() + " " + std::to_string(link.GetLevel()) +
-                            (link.IsInternal() ? " internal" : " external"));
+    for (const CFoundLinks::Link link : links) {
+        described.push_back(std::string(link.urlText) + " " + std::to_string(link.level) +
+                            (link.internal ? " internal" : " external"));
     }
     return described;
 }
@@ -103,11 +103,7 @@ TEST_F(LinkExtractorTest, EachLinkIsMadeAbsoluteAndJudged) {
          "href",
          "http://h/d/x.html",
          {"http://h/d/x.html 1 internal"}},
-        {"<a href='#top'>",
-         "a",
-         "href",
-         "http://h/d/p.html#top",
-         {"http://h/d/p.html#top 1 internal"}},
+        {"<a href='#top'>", "a", "href", "http://h/d/p.html#top", {"http://h/d/p.html 1 internal"}},
         {"<a href='HTTPS://H/s'>", "a", "href", "HTTPS://H/s", {"HTTPS://H/s 1 internal"}},
         {"<img src='/i.png?x=1&amp;y=2'>",
          "img",
@@ -295,7 +291,8 @@ TEST_F(LinkExtractorTest, WrittenBackPagesKeepTheirText) {
         CUrl written;
         ASSERT_TRUE(written.Parse(SavedValues(saved, "a", "href").at(0)));
         EXPECT_EQ(written.GetPath(), "/d/caf\xC3\xA9.html");
-        EXPECT_EQ(extractor.GetFoundLinks().at(1).GetUrl().GetSourceText(), c.link);
+        ASSERT_EQ(extractor.GetFoundLinks().size(), 2u);
+        EXPECT_EQ(extractor.GetFoundLinks()[1].urlText, c.link);
     }
 }
 
@@ -313,6 +310,19 @@ TEST_F(LinkExtractorTest, BaseUrlThatIsNoUtf8IsEscaped) {
     CHtmlDocument again;
     ASSERT_TRUE(again.Load(stream));
     EXPECT_EQ(again.GetBody().FindChild("p").GetContent(), text);
+}
+
+// The library stops at 256 levels by default and would keep only what came
+// before; unclosed font tags are how real pages get that deep.
+TEST_F(LinkExtractorTest, LinksBelowDeepNestingAreFoundAndKept) {
+    std::string fonts;
+    for (int i = 0; i < 300; ++i) {
+        fonts += "<font>";
+    }
+    const std::string saved = Extract("<body>" + fonts + "<a href=deep.html>d</a><p>end</p>");
+    EXPECT_EQ(Links(), std::vector<std::string>{"http://h/d/deep.html 1 internal"});
+    EXPECT_EQ(SavedValues(saved, "a", "href"), std::vector<std::string>{"http://h/d/deep.html"});
+    EXPECT_NE(saved.find("<p>end</p>"), std::string::npos);
 }
 
 TEST_F(LinkExtractorTest, FailuresAreReportedAndTheNextPageStartsClean) {

@@ -90,11 +90,11 @@ protected:
         }
         SetSavedNames("local:" + url, "/saved/" + url, "stored:" + url);
         AddBytesReceived(static_cast<std::uint32_t>(url.size()));
-        std::vector<CLinkItem> links;
+        CFoundLinks links;
         for (const std::string& text : page.links) {
             CUrl link;
             link.Parse(text);
-            links.emplace_back(link, task.item.GetLevel() + 1, true);
+            links.Add(link, task.item.GetLevel() + 1, true);
         }
         SetFoundLinks(std::move(links));
         return ERR_SUCCESS;

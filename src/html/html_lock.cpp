@@ -1,6 +1,0 @@
-#include "html/html_lock.h"
-
-CCriticalSection& GetHtmlLock() {
-    static CCriticalSection lock;
-    return lock;
-}
