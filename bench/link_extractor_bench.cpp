@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "engine/crawl_rules.h"
 #include "base/file_stream.h"
+#include "engine/crawl_rules.h"
 #include "html/link_extractor.h"
 
 namespace {

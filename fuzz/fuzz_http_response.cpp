@@ -12,9 +12,9 @@
 #include <memory>
 #include <string>
 
+#include "base/stream.h"
 #include "net/event_socket.h"
 #include "protocol/http_client.h"
-#include "base/stream.h"
 
 namespace {
 

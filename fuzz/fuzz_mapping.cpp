@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "storage/local_file_mapping.h"
 #include "base/url.h"
+#include "storage/local_file_mapping.h"
 
 namespace {
 

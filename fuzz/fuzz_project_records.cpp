@@ -9,9 +9,9 @@
 #include <string>
 
 #include "../tests/support/memory_stream.h"
+#include "base/errors.h"
 #include "engine/download_list.h"
 #include "engine/project_settings.h"
-#include "base/errors.h"
 #include "protocol/response_info.h"
 
 namespace {

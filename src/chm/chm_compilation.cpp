@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
+#include "base/url.h"
 #include "platform/move_file.h"
 #include "storage/local_file_mapping.h"
-#include "base/url.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include <string>
 
+#include "base/errors.h"
 #include "chm/chm_builder.h"
 #include "chm/chm_thread.h"
-#include "base/errors.h"
 #include "storage/file_path.h"
 
 class CMessageTarget;

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "base/errors.h"
+#include "base/url.h"
 #include "platform/message_queue.h"
 #include "storage/file_path.h"
-#include "base/url.h"
 
 class CWaitEvent;
 

@@ -8,12 +8,12 @@
 #include <string_view>
 
 #include "base/errors.h"
+#include "base/url.h"
 #include "net/event_socket.h"
 #include "net/socket_address.h"
 #include "protocol/ftp_command.h"
 #include "protocol/ftp_list_entry.h"
 #include "protocol/protocol_client.h"
-#include "base/url.h"
 
 class CStream;
 struct CResponseInfo;

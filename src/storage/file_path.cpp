@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <optional>
 
-#include "base/stream.h"
 #include "base/path_segments.h"
+#include "base/stream.h"
 
 namespace {
 

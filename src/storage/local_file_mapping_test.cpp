@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
+#include "base/url.h"
 #include "support/parsed_url.h"
 #include "support/temp_folder.h"
-#include "base/url.h"
 
 namespace {
 

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/download_list.h"
-#include "storage/file_path.h"
 #include "base/file_stream.h"
-#include "html/html_document.h"
-#include "storage/local_file_mapping.h"
-#include "html/link_element_table.h"
 #include "base/url.h"
+#include "engine/download_list.h"
+#include "html/html_document.h"
+#include "html/link_element_table.h"
+#include "storage/file_path.h"
+#include "storage/local_file_mapping.h"
 
 namespace testing_support {
 
