@@ -72,7 +72,8 @@ ExitStatus ExitStatusOf(ResultCode code, int httpStatus) {
 }
 
 std::string DescribeHttpStatus(int httpStatus) {
-    if (httpStatus == 0) {
+    // A success or an interim answer is not what failed.
+    if (httpStatus < 300) {
         return {};
     }
     std::string text = std::to_string(httpStatus);

@@ -50,6 +50,7 @@ TEST(ExitStatusTest, TheLowestStatusOfACrawlWinsAndSkippedUrlsDoNotCount) {
 
 TEST(ExitStatusTest, DescribesTheServersAnswer) {
     EXPECT_EQ(DescribeHttpStatus(0), "");
+    EXPECT_EQ(DescribeHttpStatus(200), "");
     EXPECT_EQ(DescribeHttpStatus(404), "404 Not Found");
     EXPECT_EQ(DescribeHttpStatus(401), "401 Unauthorized: give --user and --password");
     EXPECT_EQ(DescribeHttpStatus(418), "418");
