@@ -449,9 +449,10 @@ TEST_F(CrawlSiteTest, AClosedOutputPipeDoesNotLoseTheCrawl) {
 TEST_F(CrawlSiteTest, CtrlCPausesTheCommandLineAndItExitsCleanly) {
     const std::string output = m_download.File("cli.out");
     const std::string folder = m_download.File("cli");
-    // The large file comes slowly enough that the interrupt lands mid-transfer.
+    // The large file takes four seconds to come, so an interrupt after two and
+    // a half lands mid-transfer even when the machine is slow to start the crawl.
     const int status = testing_support::RunProgram(
-        {testing_support::FindProgram("timeout"), "--preserve-status", "-s", "INT", "1.5",
+        {testing_support::FindProgram("timeout"), "--preserve-status", "-s", "INT", "2.5",
          TARNWICK_CLI, "mirror", SiteBase() + "/big/large.bin", "--into", folder},
         output);
     const std::string text = ReadFile(output);
