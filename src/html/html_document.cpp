@@ -159,8 +159,13 @@ xmlNode* NextInPreOrder(xmlNode* node) {
 // can write it, else what its first bytes showed.
 std::string ReadEncoding(const xmlDoc& document, const html_charset::PageStart& start) {
     const auto* declared = reinterpret_cast<const char*>(document.encoding);
-    if (declared != nullptr && xmlFindCharEncodingHandler(declared) != nullptr) {
-        return declared;
+    if (declared != nullptr) {
+        // A handler of a character set beyond the library's own is made for
+        // each call and must be closed again.
+        if (xmlCharEncodingHandler* handler = xmlFindCharEncodingHandler(declared)) {
+            xmlCharEncCloseFunc(handler);
+            return declared;
+        }
     }
     if (start.encoding != XML_CHAR_ENCODING_NONE) {
         return "UTF-8";
@@ -258,9 +263,12 @@ bool CHtmlDocument::Save(CStream& stream) {
     }
     PrepareForSaving();
     StreamSink sink{stream, nullptr};
-    xmlOutputBuffer* output = xmlOutputBufferCreateIO(
-        WriteToStream, nullptr, &sink, xmlFindCharEncodingHandler(m_encoding.c_str()));
+    xmlCharEncodingHandler* encoder = xmlFindCharEncodingHandler(m_encoding.c_str());
+    xmlOutputBuffer* output = xmlOutputBufferCreateIO(WriteToStream, nullptr, &sink, encoder);
     if (output == nullptr) {
+        if (encoder != nullptr) {
+            xmlCharEncCloseFunc(encoder);
+        }
         return false;
     }
     if (m_byteOrderMark) {
