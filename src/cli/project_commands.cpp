@@ -243,6 +243,12 @@ bool OpenQuietly(CQuillmoorDoc& doc, const std::string& path, std::ostream& err)
     return false;
 }
 
+// Holds the project for this command and opens it without a window.
+bool OpenLocked(CProjectLock& lock, CQuillmoorDoc& doc, const std::string& path,
+                std::ostream& err) {
+    return LockProject(lock, path, err) && OpenQuietly(doc, path, err);
+}
+
 // Opens the project that arguments name and nothing else; 0, or the exit
 // status of the usage or load error it reported.
 int OpenNamedProject(const Arguments& arguments, CQuillmoorDoc& doc, std::ostream& err) {
@@ -399,11 +405,8 @@ int RunClearCommand(const Arguments& arguments, std::istream& in, std::ostream& 
         return UsageError(err, error);
     }
     CProjectLock lock;
-    if (!LockProject(lock, path, err)) {
-        return CCrawlSession::kFailed;
-    }
     CQuillmoorDoc doc(nullptr);
-    if (!OpenQuietly(doc, path, err)) {
+    if (!OpenLocked(lock, doc, path, err)) {
         return CCrawlSession::kFailed;
     }
     const std::size_t count = doc.GetController().GetStats().queued;
@@ -475,11 +478,8 @@ int RunSetCommand(const Arguments& arguments, std::ostream& out, std::ostream& e
     }
     rest.erase(rest.begin());
     CProjectLock lock;
-    if (!LockProject(lock, path, err)) {
-        return CCrawlSession::kFailed;
-    }
     CQuillmoorDoc doc(nullptr);
-    if (!OpenQuietly(doc, path, err)) {
+    if (!OpenLocked(lock, doc, path, err)) {
         return CCrawlSession::kFailed;
     }
     CMirrorOptions options = OptionsOf(doc.GetSettings());
