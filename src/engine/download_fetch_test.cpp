@@ -5,6 +5,7 @@
 #include <atomic>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "base/file_stream.h"
 #include "engine/download_worker.h"
@@ -228,6 +229,65 @@ TEST_F(DownloadFetchTest, WithoutAHeadTheFiltersJudgeTheGetsHead) {
     EXPECT_EQ(Fetch("/big.png").resultCode, ERR_CLIENT_RULE);
     EXPECT_FALSE(std::filesystem::exists(Saved("/big.png")));
 }
+
+// Only Image is enabled, so every page is refused; a page is read for the
+// links that lead to the images all the same, and nothing of it is kept.
+struct RefusedPageCase {
+    const char* path;
+    bool headRequests;
+    const char* contentType;  // "" sends none
+    // A group of pages that are all too big to keep.
+    bool pagesTooBig;
+    bool read;
+};
+
+class RefusedPageTest : public DownloadFetchTest,
+                        public testing::WithParamInterface<RefusedPageCase> {};
+
+TEST_P(RefusedPageTest, IsReadForItsLinksAndNotKept) {
+    const RefusedPageCase& c = GetParam();
+    m_options.SetHeadRequests(c.headRequests);
+    m_project.GetRules().SetScope("127.0.0.1");
+    CFilterList filters = CFilterList::DefaultGroups();
+    filters.GetAt(0).SetEnabled(true);  // "Image"
+    if (c.pagesTooBig) {
+        filters.Append("Pages", ".html", 0, 1, true);
+    }
+    m_project.GetRules().SetFilters(filters);
+    const std::string page = "<a href=\"../x.html\">x</a><img src=\"i.png\">" +
+                             std::string(c.pagesTooBig ? 2000 : 0, ' ');
+    const std::string type =
+        *c.contentType ? "Content-Type: " + std::string(c.contentType) + "\r\n" : "";
+    m_peer.Accept();
+    if (c.headRequests || c.pagesTooBig) {
+        m_peer.Expect(Req("HEAD", c.path)).Reply(HeadOk(page.size(), type));
+    }
+    if (c.read || !(c.headRequests || c.pagesTooBig)) {
+        m_peer.Expect(Req("GET", c.path)).Reply(Ok(page, type));
+    }
+    const CDownloadTask task = Fetch(c.path);
+    EXPECT_FALSE(task.success);
+    EXPECT_EQ(task.resultCode, ERR_CLIENT_RULE);
+    EXPECT_EQ(task.storedPath, "");
+    std::vector<std::string> links;
+    for (const CFoundLinks::Link link : m_links) {
+        links.emplace_back(link.urlText);
+    }
+    const std::vector<std::string> expected{Url("/x.html"), Url("/d/i.png")};
+    EXPECT_EQ(links, c.read ? expected : std::vector<std::string>());
+    EXPECT_TRUE(std::filesystem::is_empty(m_folder.File("dl")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pages, RefusedPageTest,
+    testing::Values(RefusedPageCase{"/d/p.html", true, "text/html", false, true},
+                    RefusedPageCase{"/d/p.html", false, "text/html", false, true},
+                    // The name tells only when the type is missing.
+                    RefusedPageCase{"/d/p.HTM", true, "", false, true},
+                    RefusedPageCase{"/d/p.html", true, "text/plain", false, false},
+                    RefusedPageCase{"/d/list.php", false, "text/html; charset=utf-8", false, true},
+                    RefusedPageCase{"/d/a.txt", false, "", false, false},
+                    RefusedPageCase{"/d/p.html", false, "text/html", true, true}));
 
 TEST_F(DownloadFetchTest, AResumedBodyContinuesWithARange) {
     const std::string whole = Body(1000);

@@ -26,6 +26,12 @@ CDownloadWorker::Timeouts TimeoutsFrom(const CProgramOptions& options) {
     return timeouts;
 }
 
+// A saved page, or one that the filters refused and that was read for its
+// links only. Whatever a page that failed otherwise yielded is not followed.
+bool YieldsLinks(const CDownloadTask& task) {
+    return task.followLinks && (task.success || task.resultCode == ERR_CLIENT_RULE);
+}
+
 std::int32_t ModificationTimeOf(const CResponseInfo& response) {
     if (!response.modificationTimeKnown) {
         return -1;
@@ -304,7 +310,7 @@ void CDownloadManager::Collect(std::size_t index) {
 
 UINT CDownloadManager::RecordResult(CDownloadTask& task, CDownloadWorker& worker) {
     const CUrl& url = task.item.GetUrl();
-    if (task.success && task.followLinks) {
+    if (YieldsLinks(task)) {
         try {
             AddFoundLinks(worker);
         } catch (const std::bad_alloc&) {

@@ -1,6 +1,6 @@
 // The thread that runs a crawl: it hands one URL at a time to each idle
 // worker, collects each worker's result into the download list, appends the
-// links that saved pages yielded, and reports every step to the main window.
+// links that pages yielded, and reports every step to the main window.
 #pragma once
 
 #include <atomic>

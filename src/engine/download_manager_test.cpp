@@ -105,6 +105,35 @@ TEST_F(DownloadManagerTest, EveryReachableUrlIsFetchedOnceWhateverTheThreadCount
     }
 }
 
+TEST_F(DownloadManagerTest, OnlyPagesThatTheFiltersRefusedLeadOnUnsaved) {
+    const struct {
+        ResultCode result;
+        bool followed;
+    } cases[] = {
+        {ERR_CLIENT_RULE, true}, {ERR_PAGE_NOT_PARSED, false}, {ERR_NOT_ENOUGH_MEMORY, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.result);
+        // a links back to the starting page, which must not be fetched again.
+        m_site.Add("http://h/", {c.result, {"http://h/a", "http://h/b#part", "http://h/a"}});
+        m_site.Add("http://h/a", {c.result, {"http://h/c", "http://h/"}});
+        m_site.ClearFetched();
+        m_window.ClearEvents();
+        NewController();
+        CrawlToEnd();
+
+        using Urls = std::vector<std::string>;
+        const Urls all{"http://h/", "http://h/a", "http://h/b", "http://h/c"};
+        const Urls saved{"http://h/b", "http://h/c"};
+        const Urls refused{"http://h/", "http://h/a"};
+        EXPECT_EQ(Sorted(m_site.Fetched()), c.followed ? all : Urls{"http://h/"});
+        EXPECT_EQ(Sorted(m_window.Urls(WM_DL_FILE_SAVED)), c.followed ? saved : Urls());
+        EXPECT_EQ(Sorted(m_window.Urls(WM_DL_URL_DONE)), c.followed ? refused : Urls{"http://h/"});
+        EXPECT_EQ(Entry("http://h/")->GetResultCode(), c.result);
+        EXPECT_FALSE(Entry("http://h/")->HasStoredPath());
+        EXPECT_EQ(m_controller->GetStats().written, c.followed ? 2u : 0u);
+    }
+}
+
 TEST_F(DownloadManagerTest, OnePageSiteEndsOnThePassThatCollectsThePage) {
     m_project.SetStartUrl(ParsedUrl("http://h/c"));
     NewController();

@@ -1,9 +1,12 @@
 #include "engine/download_worker.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <new>
@@ -69,6 +72,14 @@ private:
 // The result of an open that failed without a stream code.
 ResultCode LastSystemError() {
     return errno != 0 ? static_cast<ResultCode>(errno) : ERR_FILE_STREAM_OPEN;
+}
+
+// A response whose type says HTML, or, when it has no type, whose name does.
+bool IsPageResponse(const CResponseInfo& response) {
+    if (response.contentTypeKnown) {
+        return response.contentType == kHtmlContentType;
+    }
+    return IsHtmlExtension(response.url.GetFileExtension());
 }
 
 }  // namespace
@@ -289,11 +300,14 @@ bool CDownloadWorker::TooManyRedirects(int schemeSwitches) const {
 
 ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
     CHttpClient& client = tls ? *m_httpsClient : *m_httpClient;
+    m_linksOnly = false;
     const std::int32_t offset = ResumeOffset();
     PrepareRequest(client, url, offset);
     ResultCode result = RequestBody(client, GetKnownModificationTime());
     if (result == ERR_SUCCESS) {
-        result = ReceiveHttpBody(client, offset);
+        // A page read for its links is parsed whole, so it never continues
+        // the bytes of a file kept on disk.
+        result = ReceiveHttpBody(client, m_linksOnly ? 0 : offset);
     }
     client.Finish();
     if (result == ERR_HTTP_REDIRECT_PROTOCOL) {
@@ -302,7 +316,9 @@ ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
     if (result == ERR_SUCCESS) {
         result = ExtractPageLinks();
     }
-    return CloseOutput(result);
+    result = CloseOutput(result);
+    // The filters' verdict stands: the page was read, not saved.
+    return m_linksOnly && result == ERR_SUCCESS ? ERR_CLIENT_RULE : result;
 }
 
 void CDownloadWorker::PrepareRequest(CHttpClient& client, const CUrl& url,
@@ -345,7 +361,8 @@ void CDownloadWorker::NoteSecureSite(const CUrl& from, const CUrl& to) {
 ResultCode CDownloadWorker::RequestBody(CHttpClient& client, std::int32_t knownModificationTime) {
     bool checked = false;
     if (SendsHead(knownModificationTime)) {
-        const ResultCode result = RequestHead(client, knownModificationTime, checked);
+        const ResultCode result =
+            ReadRefusedPageForLinks(RequestHead(client, knownModificationTime, checked));
         if (result != ERR_SUCCESS) {
             return result;
         }
@@ -355,9 +372,25 @@ ResultCode CDownloadWorker::RequestBody(CHttpClient& client, std::int32_t knownM
     m_httpStatus = client.GetStatus();
     // Without a HEAD the rules judge the GET's head, before any byte is saved.
     if (result == ERR_SUCCESS && !checked) {
-        result = CheckResponse(m_response, knownModificationTime);
+        result = ReadRefusedPageForLinks(CheckResponse(m_response, knownModificationTime));
     }
     return result;
+}
+
+// The files that the filters want are often reachable only through pages
+// that they refuse, so such a page is read for its links all the same, and
+// whatever its size: the filters' sizes are those of the files kept.
+ResultCode CDownloadWorker::ReadRefusedPageForLinks(ResultCode verdict) {
+    if (verdict != ERR_CLIENT_RULE || !FollowsLinks() || !IsPageResponse(m_response)) {
+        return verdict;
+    }
+    m_linksOnly = true;
+    return ERR_SUCCESS;
+}
+
+bool CDownloadWorker::FollowsLinks() const {
+    std::scoped_lock lock(m_lock);
+    return m_task.followLinks;
 }
 
 // The GET's head answers every question of the rules but two: whether an
@@ -406,8 +439,10 @@ ResultCode CDownloadWorker::ReceiveHttpBody(CHttpClient& client, std::int32_t re
     // that answered an earlier range overwrites from there; either way the
     // file holds exactly the bytes before start.
     SetBytesReceived(start);
-    MapResponseToLocal();
-    const ResultCode opened = OpenOutput(start);
+    if (!m_linksOnly) {
+        MapResponseToLocal();
+    }
+    const ResultCode opened = m_linksOnly ? OpenScratchOutput() : OpenOutput(start);
     if (opened != ERR_SUCCESS) {
         return opened;
     }
@@ -460,6 +495,27 @@ ResultCode CDownloadWorker::OpenOutput(std::int32_t offset) {
     return ERR_SUCCESS;
 }
 
+// A page read only for its links gets a file without a name, in the download
+// folder rather than a temporary one that may be small: nothing of it is left
+// behind, however the crawl ends, and it cannot meet a file that is kept.
+ResultCode CDownloadWorker::OpenScratchOutput() {
+    std::string name = CFilePath(m_project.GetDownloadFolder()).GetFolderPath() + ".page-XXXXXX";
+    errno = 0;
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return LastSystemError();
+    }
+    ::unlink(name.c_str());
+    ResultCode result = ERR_SUCCESS;
+    try {
+        m_output->Attach(fd, CFileStream::modeReadWrite);
+    } catch (const CStreamException& e) {
+        result = e.GetCode();
+    }
+    ::close(fd);
+    return result;
+}
+
 ResultCode CDownloadWorker::CloseOutput(ResultCode result) {
     try {
         m_output->Close();
@@ -474,6 +530,7 @@ ResultCode CDownloadWorker::CloseOutput(ResultCode result) {
 ResultCode CDownloadWorker::ExtractPageLinks() {
     CDownloadTask task = CopyTask();
     const bool isPage =
+        m_linksOnly ||
         (m_response.contentTypeKnown && m_response.contentType == kHtmlContentType) ||
         IsHtmlExtension(CFilePath(task.localPath).GetExt());
     if (!task.followLinks || !isPage) {

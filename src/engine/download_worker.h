@@ -1,7 +1,7 @@
 // One worker thread of a crawl: waits for a task, downloads its URL with the
 // client that the scheme selects, saves the body under the URL's local name,
-// collects the links of saved pages, and leaves its result in the task for
-// the manager to collect.
+// collects the links of pages (those the filters refuse are read but not
+// saved), and leaves its result in the task for the manager to collect.
 #pragma once
 
 #include <cstdint>
@@ -64,7 +64,7 @@ public:
     void ClearTask();
     // Not working on a task: the task event is not set.
     bool IsIdle() const { return !m_taskEvent.IsSet(); }
-    // The links that the last saved page yielded, in page order.
+    // The links that the last page read yielded, in page order.
     CFoundLinks TakeFoundLinks();
 
 protected:
@@ -108,6 +108,11 @@ private:
     // HEAD when it can change the outcome, CheckResponse, and GET unless the
     // HEAD's result ends the attempt.
     ResultCode RequestBody(CHttpClient& client, std::int32_t knownModificationTime);
+    // Success, and the attempt reads the page for its links only, when the
+    // verdict is the filters' refusal of an HTML page whose links the task
+    // follows; otherwise the verdict.
+    ResultCode ReadRefusedPageForLinks(ResultCode verdict);
+    bool FollowsLinks() const;
     bool SendsHead(std::int32_t knownModificationTime) const;
     // The HEAD's failure or verdict when it ends the attempt, else success;
     // checked tells whether the rules judged its head.
@@ -118,6 +123,8 @@ private:
     static std::int32_t BodyStart(const CHttpClient& client, std::int32_t resumeOffset);
     // Opens the task's local file for a body that is written from offset on.
     ResultCode OpenOutput(std::int32_t offset);
+    // Opens a file that is gone once the output is closed.
+    ResultCode OpenScratchOutput();
     ResultCode ExtractPageLinks();
     // Closes the output; a failed final flush fails a successful attempt.
     ResultCode CloseOutput(ResultCode result);
@@ -148,6 +155,8 @@ private:
     CProgramOptions m_options;
     // The status of the attempt's last HTTP answer; 0 when there was none.
     int m_httpStatus = 0;
+    // The attempt reads a page that the filters refuse, for its links only.
+    bool m_linksOnly = false;
     std::unique_ptr<CHttpClient> m_httpClient;
     std::unique_ptr<CHttpClient> m_httpsClient;
     std::unique_ptr<CFtpClient> m_ftpClient;

@@ -7,7 +7,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,6 +37,25 @@ using testing_support::WriteFile;
 // Served slowly, so that a crawl of it is still running when the test acts.
 constexpr std::size_t kSlowFileSize = 64 * 1024;
 
+// Below /pics/: the pages that lead to the images, each image's bytes, and a
+// file that the Image group refuses.
+const std::map<std::string, std::string> kPicturePages{
+    {"index.html",
+     "<img src=\"top.png\"><a href=\"sub/a.html\">a</a><a href=\"b.htm\">b</a>"
+     "<a href=\"notes.txt\">notes</a>"},
+    {"sub/a.html",
+     "<img src=\"../shared/x.gif\"><img src=\"deep.jpg\"><a href=\"../index.html\">up</a>"},
+    {"b.htm", "<img src=\"sub/deep.jpg\"><a href=\"c.html\">c</a><a href=\"index.html\">i</a>"},
+    {"c.html", "<img src=\"c.jpeg\">"},
+    {"notes.txt", "not an image"},
+};
+const std::map<std::string, std::string> kPictures{
+    {"top.png", "\x89PNG top"},
+    {"shared/x.gif", "GIF89a x"},
+    {"sub/deep.jpg", "\xff\xd8 deep"},
+    {"c.jpeg", "\xff\xd8 c"},
+};
+
 class CliNginxTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -46,8 +67,13 @@ protected:
         s_site = std::make_unique<NginxServer>(root / "site");
         const fs::path html = s_site->DocumentRoot();
         s_refusedPort = testing_support::FreePort();
-        for (const char* folder : {"ok", "private", "mixed", "slow"}) {
+        for (const char* folder : {"ok", "private", "mixed", "slow", "pics/sub", "pics/shared"}) {
             fs::create_directories(html / folder);
+        }
+        for (const auto& files : {kPicturePages, kPictures}) {
+            for (const auto& [name, bytes] : files) {
+                WriteFile((html / "pics" / name).string(), bytes);
+            }
         }
         WriteFile((html / "ok/index.html").string(), "<a href=\"a.txt\">a</a>");
         WriteFile((html / "ok/a.txt").string(), "a");
@@ -157,6 +183,46 @@ TEST_F(CliNginxTest, TheExitStatusAndMessageTellWhatFailed) {
         EXPECT_EQ(output.find("secret"), std::string::npos) << output;
         if (c.status != 2) {
             EXPECT_NE(output.find("Project completed: "), std::string::npos) << output;
+        }
+    }
+}
+
+TEST_F(CliNginxTest, OnlyImagesKeepsEveryReachableImageAndNoPage) {
+    const std::string site = "127.0.0.1_" + std::to_string(s_site->Port()) + "/pics/";
+    // With HEAD requests the HEAD refuses a page, without them the GET's head.
+    for (const char* head : {"--threads=2", "--no-head"}) {
+        SCOPED_TRACE(head);
+        const std::string folder = m_work.File(head == std::string("--no-head") ? "get" : "head");
+        std::string output;
+        ASSERT_EQ(RunCli({"mirror", Site("/pics/index.html"), "--filter", "Image", head, "-v",
+                          "--into", folder},
+                         output),
+                  0)
+            << output;
+        EXPECT_NE(output.find("Project completed: 4 files were downloaded."), std::string::npos)
+            << output;
+        EXPECT_NE(output.find("Links updated."), std::string::npos) << output;
+        std::set<std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+            if (!entry.is_directory()) {
+                files.insert(entry.path().lexically_relative(folder).string());
+            }
+        }
+        std::set<std::string> expected;
+        for (const auto& [name, bytes] : kPictures) {
+            expected.insert(site + name);
+            EXPECT_EQ(ReadFile(folder + "/" + site + name), bytes) << name;
+        }
+        EXPECT_EQ(files, expected);
+        // Each page is read once, however often it is linked.
+        for (const char* page : {"index.html", "sub/a.html", "b.htm", "c.html"}) {
+            const std::string get = "get    " + Site("/pics/") + page + "\n";
+            std::size_t count = 0;
+            for (std::size_t at = output.find(get); at != std::string::npos;
+                 at = output.find(get, at + 1)) {
+                ++count;
+            }
+            EXPECT_EQ(count, 1u) << page;
         }
     }
 }

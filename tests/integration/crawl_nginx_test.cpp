@@ -302,7 +302,7 @@ TEST_F(CrawlSiteTest, DirectoryScopeKeepsTheCrawlBelowTheStartingFolder) {
     }
 }
 
-TEST_F(CrawlSiteTest, FiltersRefuseFilesWithNoBodyWritten) {
+TEST_F(CrawlSiteTest, FiltersRefuseFilesWithNoBodyWrittenAndPagesAfterReadingThem) {
     NewProject("/", 3);
     CFilterList filters = CFilterList::DefaultGroups();
     filters.GetAt(0).SetEnabled(true);  // Image, up to 1 KB
@@ -321,15 +321,27 @@ TEST_F(CrawlSiteTest, FiltersRefuseFilesWithNoBodyWritten) {
     EXPECT_TRUE(refused.count(GeneratedSite::PagePath(0)));
     const std::string image = "/img/0/pic0.png";
     EXPECT_EQ(refused.count(image), s_site->Content(image).size() > 1024 ? 1u : 0u);
+    // A refused page is read once for its links; no other refused body is asked for.
+    std::map<std::string, int> gets;
     for (const LogLine& line : SiteRequests()) {
-        if (refused.count(line.path)) {
-            EXPECT_EQ(line.method, "HEAD") << line.path;
-        }
+        gets[line.path] += line.method == "GET" ? 1 : 0;
     }
-    for (const std::string& file : FilesOnDisk()) {
+    for (const std::string& path : refused) {
+        EXPECT_EQ(gets[path], path.ends_with(".html") ? 1 : 0) << path;
+    }
+    const std::set<std::string> files = FilesOnDisk();
+    for (const std::string& file : files) {
         EXPECT_FALSE(refused.count(file.substr(file.find('/'))));
     }
-    EXPECT_EQ(FilesOnDisk().count(SavedName("/")), 1u);
+    EXPECT_EQ(files.count(SavedName("/")), 1u);
+    // So every image that the pages lead to is judged, and kept when small.
+    for (const auto& [target, level] : s_site->Crawl("/")) {
+        if (target.ends_with(".png") && s_site->Exists(target)) {
+            EXPECT_EQ(files.count(SavedName(target)),
+                      s_site->Content(target).size() <= 1024 ? 1u : 0u)
+                << target;
+        }
+    }
 }
 
 // Pauses a one-file crawl once part of the file is on disk, then resumes it.

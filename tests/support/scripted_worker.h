@@ -85,11 +85,8 @@ protected:
         response.modificationTime = page.modificationTime;
         response.modificationTimeKnown = page.modificationTime != -1;
         SetResponse(response);
-        if (page.result != ERR_SUCCESS) {
-            return page.result;
-        }
-        SetSavedNames("local:" + url, "/saved/" + url, "stored:" + url);
-        AddBytesReceived(static_cast<std::uint32_t>(url.size()));
+        // A page that was read yields its links whatever the result: it may
+        // have been read and refused, or read and not parsed to its end.
         CFoundLinks links;
         for (const std::string& text : page.links) {
             CUrl link;
@@ -97,6 +94,11 @@ protected:
             links.Add(link, task.item.GetLevel() + 1, true);
         }
         SetFoundLinks(std::move(links));
+        if (page.result != ERR_SUCCESS) {
+            return page.result;
+        }
+        SetSavedNames("local:" + url, "/saved/" + url, "stored:" + url);
+        AddBytesReceived(static_cast<std::uint32_t>(url.size()));
         return ERR_SUCCESS;
     }
 
