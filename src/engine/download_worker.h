@@ -119,6 +119,10 @@ private:
     // Opens the task's local file for a body that is written from offset on.
     ResultCode OpenOutput(std::int32_t offset);
     ResultCode ExtractPageLinks();
+    // A sheet served as text/css, or named .css when the type is unknown,
+    // while page requisites are fetched.
+    bool IsStyleSheet(const std::string& localPath) const;
+    ResultCode ExtractStyleSheetLinks(const CDownloadTask& task);
     // Closes the output; a failed final flush fails a successful attempt.
     ResultCode CloseOutput(ResultCode result);
 

@@ -61,6 +61,13 @@ private:
     void UpdateEntry(const CDownloadEntry& entry);
     bool WritePage(const std::string& path);
     void RewriteLink(CHtmlNode& node, const std::string& attribute);
+    // srcset candidates, media, style attributes and style elements.
+    void RewriteRequisites(CHtmlNode& node);
+    void SetChangedAttribute(CHtmlNode& node, const char* name, const std::string& value,
+                             const std::string& rewritten);
+    // Rewrites the url() and @import links of a saved style sheet in place,
+    // every other byte kept; false when it cannot be read or written.
+    bool UpdateStyleSheet(const std::string& path);
     // The relative reference from the current page to the local file of the
     // absolute link, fragment kept; empty when the link is to stay as it is.
     std::string MakeLocalLink(const std::string& link) const;
