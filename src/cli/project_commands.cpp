@@ -55,15 +55,27 @@ bool TakeAutosave(Arguments& arguments, std::chrono::milliseconds& autosave, std
     return true;
 }
 
+// Removes the flag from the arguments; whether it was there.
+bool TakeFlag(Arguments& arguments, const char* name) {
+    const auto flag = std::find(arguments.begin(), arguments.end(), name);
+    if (flag == arguments.end()) {
+        return false;
+    }
+    arguments.erase(flag);
+    return true;
+}
+
 // The stored program settings for one crawl; "--no-head", removed from the
-// arguments, sends a HEAD only where its answer can spare a body.
+// arguments, sends a HEAD only where its answer can spare a body, and
+// "--no-requisites" fetches only the links of the element table.
 CProgramOptions TakeCrawlOptions(Arguments& arguments) {
     CProgramOptions options;
     options.Load();
-    const auto flag = std::find(arguments.begin(), arguments.end(), "--no-head");
-    if (flag != arguments.end()) {
-        arguments.erase(flag);
+    if (TakeFlag(arguments, "--no-head")) {
         options.SetHeadRequests(false);
+    }
+    if (TakeFlag(arguments, "--no-requisites")) {
+        options.SetPageRequisites(false);
     }
     return options;
 }

@@ -16,7 +16,8 @@ using Arguments = std::vector<std::string>;
 // after the URL's host in the current folder; it downloads into
 // PROJECT.files beside the file (or the first free PROJECT_N.files).
 int RunNewCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
-// start PROJECT.tkp [--autosave SECONDS] [--no-head] [-q|-v] [-o FILE]: starts
+// start PROJECT.tkp [--autosave SECONDS] [--no-head] [--no-requisites] [-q|-v]
+// [-o FILE]: starts
 // a stopped project or resumes a paused one (see CCrawlSession); -q shows only
 // failures and the summary, -v every URL a worker takes, -o writes all of it
 // to FILE.

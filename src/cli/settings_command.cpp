@@ -85,6 +85,9 @@ const Setting kSettings[] = {
     {"Head Requests", false, 0, 1,
      [](const CProgramOptions& o) { return std::string(o.GetHeadRequests() ? "1" : "0"); },
      [](CProgramOptions& o, const std::string&, std::uint32_t n) { o.SetHeadRequests(n != 0); }},
+    {"Page Requisites", false, 0, 1,
+     [](const CProgramOptions& o) { return std::string(o.GetPageRequisites() ? "1" : "0"); },
+     [](CProgramOptions& o, const std::string&, std::uint32_t n) { o.SetPageRequisites(n != 0); }},
 };
 
 const Setting* FindSetting(const std::string& name) {

@@ -35,12 +35,13 @@ TEST_F(SettingsCommandTest, PrintsEverySettingUnderItsStoredName) {
     stored.SetProxy("proxy.example", 3128, "ann", "se=cret");
     stored.SetRetries(7);
     stored.SetHeadRequests(false);
+    stored.SetPageRequisites(false);
     stored.Save();
     ASSERT_EQ(Run({}), 0);
     EXPECT_EQ(m_out.str(),
               "Connection=5\nRequest=5\nRetry=7\nProxy=proxy.example\nPort=3128\n"
               "User name=ann\nPassword=se=cret\nUser Agent=2\nVerify Certificates=1\n"
-              "Head Requests=0\n");
+              "Head Requests=0\nPage Requisites=0\n");
 }
 
 TEST_F(SettingsCommandTest, ChecksEachValueAsTheOptionsSheetDoes) {
@@ -60,6 +61,7 @@ TEST_F(SettingsCommandTest, ChecksEachValueAsTheOptionsSheetDoes) {
         {{"Port=65536"}, 1, "Port: Please enter an integer between 0 and 65535.\n"},
         {{"User Agent=6"}, 1, "User Agent: Please enter an integer between 0 and 5.\n"},
         {{"Head Requests=2"}, 1, "Head Requests: Please enter an integer between 0 and 1.\n"},
+        {{"Page Requisites=2"}, 1, "Page Requisites: Please enter an integer between 0 and 1.\n"},
         {{"Retry=-1"}, 1, "Retry: Please enter a positive integer.\n"},
         {{"Retry=3x"}, 1, "Retry: Please enter a positive integer.\n"},
         {{"Connection="}, 1, "Connection: Please enter a positive integer.\n"},
@@ -86,7 +88,7 @@ TEST_F(SettingsCommandTest, ChecksEachValueAsTheOptionsSheetDoes) {
 TEST_F(SettingsCommandTest, StoresTheAcceptedValues) {
     const std::string password(511, 'x');
     ASSERT_EQ(Run({"Proxy=p.example", "Port=65535", "User name= u ", "Password=" + password,
-                   "User Agent=netscape 7.0", "Retry=0", "Head Requests=0"}),
+                   "User Agent=netscape 7.0", "Retry=0", "Head Requests=0", "Page Requisites=0"}),
               0);
     CProgramOptions loaded;
     loaded.Load();
@@ -97,6 +99,7 @@ TEST_F(SettingsCommandTest, StoresTheAcceptedValues) {
     EXPECT_EQ(loaded.GetUserAgent(), 5);
     EXPECT_EQ(loaded.GetRetries(), 0);
     EXPECT_FALSE(loaded.GetHeadRequests());
+    EXPECT_FALSE(loaded.GetPageRequisites());
 }
 
 TEST_F(SettingsCommandTest, AProxyWithoutAddressOrPortIsTurnedOffWithItsCredentials) {

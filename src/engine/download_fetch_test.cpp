@@ -528,4 +528,40 @@ TEST_P(DownloadFetchRetryTest, AnAnswerThatAsksToComeBackLaterIsRetried) {
 
 INSTANTIATE_TEST_SUITE_P(Statuses, DownloadFetchRetryTest, testing::Values(408, 429, 503));
 
+struct StyleSheetCase {
+    const char* path;
+    const char* contentType;  // empty: none given
+    bool requisites;
+    bool isSheet;
+};
+
+class DownloadStyleSheetTest : public DownloadFetchTest,
+                               public testing::WithParamInterface<StyleSheetCase> {};
+
+// The type decides what a file is; only without one does the name.
+TEST_P(DownloadStyleSheetTest, AStyleSheetYieldsItsLinksWhenRequisitesAreOn) {
+    const StyleSheetCase& c = GetParam();
+    m_options.SetHeadRequests(false);
+    m_options.SetPageRequisites(c.requisites);
+    const std::string sheet = "a { background: url(i/bg.png) }";
+    const std::string type =
+        *c.contentType ? "Content-Type: " + std::string(c.contentType) + "\r\n" : "";
+    m_peer.Accept().Expect(Req("GET", c.path)).Reply(Ok(sheet, type));
+    EXPECT_TRUE(Fetch(c.path).success);
+    if (!c.isSheet) {
+        EXPECT_TRUE(m_links.empty());
+        return;
+    }
+    ASSERT_EQ(m_links.size(), 1u);
+    EXPECT_EQ(m_links[0].urlText, Url("/d/i/bg.png"));
+    EXPECT_EQ(m_links[0].level, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, DownloadStyleSheetTest,
+                         testing::Values(StyleSheetCase{"/d/s.css", "", true, true},
+                                         StyleSheetCase{"/d/s.CSS", "", true, true},
+                                         StyleSheetCase{"/d/s", "text/css", true, true},
+                                         StyleSheetCase{"/d/s.css", "text/plain", true, false},
+                                         StyleSheetCase{"/d/s.css", "text/css", false, false}));
+
 }  // namespace

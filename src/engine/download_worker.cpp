@@ -12,6 +12,7 @@
 #include <new>
 #include <utility>
 
+#include "base/ascii.h"
 #include "base/file_stream.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
@@ -27,6 +28,7 @@ namespace {
 // The address an anonymous FTP login gives as its password.
 constexpr const char* kAnonymousPassword = "tarnwick@localhost";
 constexpr std::int32_t kHtmlContentType = 3;
+constexpr std::int32_t kCssContentType = 1;
 
 std::int64_t FileSize(const std::string& path) {
     struct stat status {};
@@ -103,6 +105,7 @@ bool CDownloadWorker::Setup(const Timeouts& timeouts, const CProgramOptions& opt
     m_output = output;
     m_timeouts = timeouts;
     m_options = options;
+    m_linkExtractor->SetPageRequisites(m_options.GetPageRequisites());
     return true;
 }
 
@@ -529,6 +532,9 @@ ResultCode CDownloadWorker::CloseOutput(ResultCode result) {
 
 ResultCode CDownloadWorker::ExtractPageLinks() {
     CDownloadTask task = CopyTask();
+    if (task.followLinks && IsStyleSheet(task.localPath)) {
+        return ExtractStyleSheetLinks(task);
+    }
     const bool isPage =
         m_linksOnly ||
         (m_response.contentTypeKnown && m_response.contentType == kHtmlContentType) ||
@@ -555,6 +561,29 @@ ResultCode CDownloadWorker::ExtractPageLinks() {
     } catch (const std::bad_alloc&) {
         // A page too big for the memory left fails alone; its links, read
         // only in part, are dropped so that nothing follows from them.
+        m_linkExtractor->TakeFoundLinks();
+        return ERR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+bool CDownloadWorker::IsStyleSheet(const std::string& localPath) const {
+    if (!m_options.GetPageRequisites()) {
+        return false;
+    }
+    return m_response.contentTypeKnown ? m_response.contentType == kCssContentType
+                                       : EqualsIgnoreCase(CFilePath(localPath).GetExt(), ".css");
+}
+
+ResultCode CDownloadWorker::ExtractStyleSheetLinks(const CDownloadTask& task) {
+    try {
+        m_output->Flush();
+        const bool read = m_linkExtractor->ExtractStyleSheetLinks(
+            *m_output, m_response.url.GetSourceText(), task.item);
+        SetFoundLinks(m_linkExtractor->TakeFoundLinks());
+        return read ? ERR_SUCCESS : static_cast<ResultCode>(ERR_PAGE_NOT_PARSED);
+    } catch (const CStreamException&) {
+        return ERR_PAGE_NOT_PARSED;
+    } catch (const std::bad_alloc&) {
         m_linkExtractor->TakeFoundLinks();
         return ERR_NOT_ENOUGH_MEMORY;
     }

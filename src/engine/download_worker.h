@@ -126,6 +126,10 @@ private:
     // Opens a file that is gone once the output is closed.
     ResultCode OpenScratchOutput();
     ResultCode ExtractPageLinks();
+    // A sheet served as text/css, or named .css when the type is unknown,
+    // while page requisites are fetched.
+    bool IsStyleSheet(const std::string& localPath) const;
+    ResultCode ExtractStyleSheetLinks(const CDownloadTask& task);
     // Closes the output; a failed final flush fails a successful attempt.
     ResultCode CloseOutput(ResultCode result);
 

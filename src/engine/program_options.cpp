@@ -36,6 +36,7 @@ void CProgramOptions::ResetToDefaults() {
     m_userAgent = 2;
     m_verifyCertificates = true;
     m_headRequests = true;
+    m_pageRequisites = true;
 }
 
 void CProgramOptions::SetProxy(const std::string& host, std::uint32_t port, const std::string& user,
@@ -56,6 +57,8 @@ void CProgramOptions::Load() {
     m_verifyCertificates = !key.ReadDword("Verify Certificates", verify) || verify != 0;
     std::uint32_t head = 1;
     m_headRequests = !key.ReadDword("Head Requests", head) || head != 0;
+    std::uint32_t requisites = 1;
+    m_pageRequisites = !key.ReadDword("Page Requisites", requisites) || requisites != 0;
 }
 
 bool CProgramOptions::LoadFixedValues(const CRegistryKey& key) {
@@ -91,6 +94,7 @@ void CProgramOptions::Save() const {
     key.WriteDword("User Agent", static_cast<std::uint32_t>(m_userAgent));
     key.WriteDword("Verify Certificates", m_verifyCertificates ? 1 : 0);
     key.WriteDword("Head Requests", m_headRequests ? 1 : 0);
+    key.WriteDword("Page Requisites", m_pageRequisites ? 1 : 0);
 }
 
 const char* CProgramOptions::UserAgentString() const {

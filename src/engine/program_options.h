@@ -16,9 +16,9 @@ public:
 
     void ResetToDefaults();
     // Any missing, mistyped or out-of-range value of the fixed eight resets
-    // every setting to its default. "Verify Certificates" and "Head Requests"
-    // are read after them, each on its own, so that a store written without
-    // them keeps the other values.
+    // every setting to its default. "Verify Certificates", "Head Requests"
+    // and "Page Requisites" are read after them, each on its own, so that a
+    // store written without them keeps the other values.
     void Load();
     // Write failures are ignored: there is nobody to tell at exit.
     void Save() const;
@@ -36,6 +36,9 @@ public:
     bool GetVerifyCertificates() const { return m_verifyCertificates; }
     // False sends a HEAD only when its answer can spare the GET's body.
     bool GetHeadRequests() const { return m_headRequests; }
+    // Whether the files a page needs beyond the element table's links are
+    // fetched too: srcset candidates, media, and what style sheets load.
+    bool GetPageRequisites() const { return m_pageRequisites; }
 
     void SetProxy(const std::string& host, std::uint32_t port, const std::string& user = {},
                   const std::string& password = {});
@@ -45,6 +48,7 @@ public:
     void SetUserAgent(int index) { m_userAgent = index; }
     void SetVerifyCertificates(bool verify) { m_verifyCertificates = verify; }
     void SetHeadRequests(bool always) { m_headRequests = always; }
+    void SetPageRequisites(bool fetch) { m_pageRequisites = fetch; }
 
     // The identity sent to servers; empty for an index outside the table.
     const char* UserAgentString() const;
@@ -64,6 +68,7 @@ private:
     int m_userAgent = 0;
     bool m_verifyCertificates = true;
     bool m_headRequests = true;
+    bool m_pageRequisites = true;
 };
 
 // The program's one settings object.

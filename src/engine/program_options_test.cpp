@@ -29,6 +29,7 @@ protected:
         options.SetUserAgent(5);
         options.SetVerifyCertificates(false);
         options.SetHeadRequests(false);
+        options.SetPageRequisites(false);
         return options;
     }
 
@@ -44,6 +45,7 @@ protected:
         EXPECT_EQ(options.GetUserAgent(), 2);
         EXPECT_TRUE(options.GetVerifyCertificates());
         EXPECT_TRUE(options.GetHeadRequests());
+        EXPECT_TRUE(options.GetPageRequisites());
     }
 
     static void ExpectSame(const CProgramOptions& a, const CProgramOptions& b) {
@@ -57,6 +59,7 @@ protected:
         EXPECT_EQ(a.GetUserAgent(), b.GetUserAgent());
         EXPECT_EQ(a.GetVerifyCertificates(), b.GetVerifyCertificates());
         EXPECT_EQ(a.GetHeadRequests(), b.GetHeadRequests());
+        EXPECT_EQ(a.GetPageRequisites(), b.GetPageRequisites());
     }
 
     // Loads into an object that starts from custom values, so that a field the
@@ -84,6 +87,7 @@ TEST_F(ProgramOptionsTest, SaveWritesEveryValueAndLoadReadsItBack) {
               "[Software\\Ostrevane\\Tarnwick\\Settings]\n"
               "\"Connection\"=dword:00000063\n"
               "\"Head Requests\"=dword:00000000\n"
+              "\"Page Requisites\"=dword:00000000\n"
               "\"Password\"=hex(1):70,61,5c,73,73,0a,77,6f,72,64,00\n"
               "\"Port\"=dword:00000c38\n"
               "\"Proxy\"=\"proxy.example\"\n"
@@ -170,7 +174,8 @@ TEST_F(ProgramOptionsTest, LaterSwitchesAreEachReadOnTheirOwn) {
         Setter set;
     };
     const Switch switches[] = {{"Verify Certificates", &CProgramOptions::SetVerifyCertificates},
-                               {"Head Requests", &CProgramOptions::SetHeadRequests}};
+                               {"Head Requests", &CProgramOptions::SetHeadRequests},
+                               {"Page Requisites", &CProgramOptions::SetPageRequisites}};
     struct Case {
         const char* value;  // replaces the stored value; null removes the line
         bool on;

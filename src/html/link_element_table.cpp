@@ -24,6 +24,18 @@ constexpr std::array kLinkElements = {
     LinkElement{"param", {"value", false}},
 };
 
+struct RequisiteElement {
+    std::string_view element;
+    RequisiteAttribute attribute;
+};
+
+constexpr std::array kRequisiteElements = {
+    RequisiteElement{"img", {"srcset", true}},    RequisiteElement{"source", {"srcset", true}},
+    RequisiteElement{"source", {"src", false}},   RequisiteElement{"video", {"src", false}},
+    RequisiteElement{"video", {"poster", false}}, RequisiteElement{"audio", {"src", false}},
+    RequisiteElement{"track", {"src", false}},    RequisiteElement{"input", {"src", false}},
+};
+
 bool IsMovieParam(const CHtmlNode& param) {
     const std::string name = param.GetAttribute("name");
     return EqualsIgnoreCase(name, "movie") || EqualsIgnoreCase(name, "src");
@@ -42,6 +54,20 @@ std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
         }
     }
     return std::nullopt;
+}
+
+RequisiteAttributes FindRequisiteAttributes(std::string_view elementName,
+                                            const CHtmlNode& element) {
+    RequisiteAttributes found;
+    if (elementName == "input" && !EqualsIgnoreCase(element.GetAttribute("type"), "image")) {
+        return found;
+    }
+    for (const RequisiteElement& entry : kRequisiteElements) {
+        if (entry.element == elementName && found.count < kMaxRequisiteAttributes) {
+            found.items[found.count++] = entry.attribute;
+        }
+    }
+    return found;
 }
 
 std::string GetLinkAttributeName(const CHtmlNode& node) {

@@ -2,6 +2,8 @@
 // links of a saved page absolute and the code that makes them local again.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +24,26 @@ struct LinkAttribute {
 // says "movie" or "src"; "base" is no link and has none.
 std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
                                                const CHtmlNode& element);
+
+// An attribute that holds a page requisite beyond the element table, fetched
+// only when page requisites are: never an anchor. A srcset attribute holds a
+// list of candidates, any other one URL.
+struct RequisiteAttribute {
+    const char* name;
+    bool srcset;
+};
+
+// The requisite attributes of the element named elementName, at most
+// kMaxRequisiteAttributes; an "input" has one only when its type is "image".
+// The "style" attribute, which any element may have, is not among them.
+constexpr std::size_t kMaxRequisiteAttributes = 2;
+struct RequisiteAttributes {
+    std::array<RequisiteAttribute, kMaxRequisiteAttributes> items{};
+    std::size_t count = 0;
+    const RequisiteAttribute* begin() const { return items.data(); }
+    const RequisiteAttribute* end() const { return items.data() + count; }
+};
+RequisiteAttributes FindRequisiteAttributes(std::string_view elementName, const CHtmlNode& element);
 
 // The name of FindLinkAttribute's attribute for an element node; empty for
 // any other node.

@@ -10,7 +10,9 @@
 #include "base/stream.h"
 #include "base/url.h"
 #include "engine/crawl_rules.h"
+#include "html/css_links.h"
 #include "html/html_charset.h"
+#include "html/srcset.h"
 
 namespace {
 
@@ -45,12 +47,17 @@ std::string EscapeNonUtf8(std::string_view text) {
 
 CLinkExtractor::CLinkExtractor(CCrawlRules& rules) : m_rules(rules) {}
 
+void CLinkExtractor::StartDocument(std::string_view baseUrl, const CLinkItem& document) {
+    m_baseUrl = EscapeNonUtf8(TrimHtmlWhiteSpace(baseUrl));
+    m_pageItem = document;
+    m_pageHost = document.GetUrl().GetHost();
+    m_foundLinks.Clear();
+    m_requisites.clear();
+}
+
 bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl,
                                   const CLinkItem& page) {
-    m_baseUrl = EscapeNonUtf8(TrimHtmlWhiteSpace(baseUrl));
-    m_pageItem = page;
-    m_pageHost = page.GetUrl().GetHost();
-    m_foundLinks.Clear();
+    StartDocument(baseUrl, page);
     // The tree is dropped as soon as the page is written back, so that an
     // idle worker holds no page.
     struct TreeRelease {
@@ -90,6 +97,9 @@ void CLinkExtractor::VisitElement(CHtmlNode& element) {
     if (name == "base") {
         TakeBase(element);
         return;
+    }
+    if (m_pageRequisites) {
+        VisitRequisites(element, name);
     }
     const std::optional<LinkAttribute> attribute = FindLinkAttribute(name, element);
     if (!attribute) {
@@ -146,4 +156,81 @@ std::optional<CLinkExtractor::LinkLevel> CLinkExtractor::ComputeLevel(const CUrl
         return LinkLevel{0, false};
     }
     return std::nullopt;
+}
+
+bool CLinkExtractor::ExtractStyleSheetLinks(CStream& stream, std::string_view baseUrl,
+                                            const CLinkItem& sheet) {
+    StartDocument(baseUrl, sheet);
+    try {
+        if (!stream.Seek(0, CStream::kBegin)) {
+            return false;
+        }
+        std::string text(static_cast<std::size_t>(stream.GetLength()), '\0');
+        text.resize(stream.Read(text.data(), text.size()));
+        const std::string rewritten = RewriteCssLinks(
+            text, [this](const std::string& reference) { return AddRequisite(reference); });
+        if (rewritten == text) {
+            return true;
+        }
+        if (!stream.Seek(0, CStream::kBegin) ||
+            stream.Write(rewritten.data(), rewritten.size()) != rewritten.size()) {
+            return false;
+        }
+        stream.Flush();
+        stream.SetLength(static_cast<std::int64_t>(rewritten.size()));
+        return true;
+    } catch (const CStreamException&) {
+        return false;
+    }
+}
+
+// The attributes are written back absolute, as the element table's links
+// are, so that the pass after the crawl finds them in the download list.
+void CLinkExtractor::VisitRequisites(CHtmlNode& element, const std::string& name) {
+    const auto add = [this](const std::string& reference) { return AddRequisite(reference); };
+    for (const RequisiteAttribute& attribute : FindRequisiteAttributes(name, element)) {
+        const std::string value = element.GetAttribute(attribute.name);
+        if (!value.empty()) {
+            SetRewrittenAttribute(element, attribute.name, value,
+                                  attribute.srcset ? RewriteSrcset(value, add) : add(value));
+        }
+    }
+    const std::string style = element.GetAttribute("style");
+    if (!style.empty()) {
+        SetRewrittenAttribute(element, "style", style, RewriteCssLinks(style, add));
+    }
+    if (name == "style") {
+        const std::string text = element.GetContent();
+        const std::string rewritten = RewriteCssLinks(text, add);
+        if (rewritten != text) {
+            element.SetContent(rewritten);
+        }
+    }
+}
+
+void CLinkExtractor::SetRewrittenAttribute(CHtmlNode& element, const char* name,
+                                           const std::string& value, const std::string& rewritten) {
+    if (rewritten.empty() || rewritten == value) {
+        return;
+    }
+    try {
+        element.SetAttribute(name, rewritten);
+    } catch (const CHtmlException&) {
+        // The page keeps the text as it was; the crawl can still follow it.
+    }
+}
+
+std::string CLinkExtractor::AddRequisite(const std::string& reference) {
+    if (reference.size() > kMaxLinkLength || IsInertReference(reference)) {
+        return {};
+    }
+    CUrl url;
+    if ((!url.Parse(reference) && !url.ResolveRelative(m_baseUrl, reference)) ||
+        !IsDownloadableLink(url)) {
+        return {};
+    }
+    if (m_requisites.insert(url.GetSourceText()).second) {
+        AddLink(url, false);
+    }
+    return url.GetSourceText();
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "engine/found_links.h"
@@ -34,6 +35,15 @@ public:
     // False when the page could not be parsed or written back; the links
     // found so far are kept either way.
     bool ExtractLinks(CStream& stream, std::string_view baseUrl, const CLinkItem& page);
+    // Reads a style sheet from offset 0 and takes its url() and @import
+    // links, resolved against baseUrl, as requisites of sheet; writes them
+    // back absolute, every other byte kept. False when the stream fails.
+    bool ExtractStyleSheetLinks(CStream& stream, std::string_view baseUrl, const CLinkItem& sheet);
+
+    // Whether pages yield their requisites beyond the element table too:
+    // srcset candidates, media, and the links of style elements and style
+    // attributes. Off until set.
+    void SetPageRequisites(bool on) { m_pageRequisites = on; }
 
     // The links accepted by the last ExtractLinks, in page order, without
     // their fragments; a URL linked twice is listed twice.
@@ -52,6 +62,13 @@ private:
 
     void VisitElement(CHtmlNode& element);
     void TakeBase(CHtmlNode& base);
+    void StartDocument(std::string_view baseUrl, const CLinkItem& document);
+    void VisitRequisites(CHtmlNode& element, const std::string& name);
+    void SetRewrittenAttribute(CHtmlNode& element, const char* name, const std::string& value,
+                               const std::string& rewritten);
+    // Adds the reference, resolved against the base, as a requisite once
+    // per document; its absolute URL, or empty when it names nothing to fetch.
+    std::string AddRequisite(const std::string& reference);
     void AddLink(const CUrl& url, bool anchor);
     std::optional<LinkLevel> ComputeLevel(const CUrl& url) const;
     bool WriteBack(CStream& stream);
@@ -62,4 +79,6 @@ private:
     // The page item's host, looked up once per page rather than per link.
     std::string m_pageHost;
     std::string m_baseUrl;
+    bool m_pageRequisites = false;
+    std::unordered_set<std::string> m_requisites;
 };

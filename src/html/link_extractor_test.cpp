@@ -346,3 +346,109 @@ TEST_F(LinkExtractorTest, FailuresAreReportedAndTheNextPageStartsClean) {
 }
 
 }  // namespace
+
+TEST_F(LinkExtractorTest, PageRequisitesAreResourcesOnlyWhenTurnedOn) {
+    const struct {
+        std::string markup;
+        std::string element;
+        std::string attribute;
+        std::string saved;
+        std::vector<std::string> links;
+    } cases[] = {
+        {"<img src='a.png' srcset='a.png 1x, /b.png 2x,http://g/c.png 3x'>",
+         "img",
+         "srcset",
+         "http://h/d/a.png 1x, http://h/b.png 2x,http://g/c.png 3x",
+         {"http://h/d/a.png 1 internal", "http://h/b.png 1 internal", "http://g/c.png 0 external",
+          "http://h/d/a.png 1 internal"}},
+        {"<picture><source srcset='w.webp' type='image/webp'></picture>",
+         "source",
+         "srcset",
+         "http://h/d/w.webp",
+         {"http://h/d/w.webp 1 internal"}},
+        {"<video src='v.mp4' poster='p.jpg'><source src='v.webm'><track src='t.vtt'></video>",
+         "video",
+         "poster",
+         "http://h/d/p.jpg",
+         {"http://h/d/v.mp4 1 internal", "http://h/d/p.jpg 1 internal",
+          "http://h/d/v.webm 1 internal", "http://h/d/t.vtt 1 internal"}},
+        {"<audio src='s.ogg'></audio>",
+         "audio",
+         "src",
+         "http://h/d/s.ogg",
+         {"http://h/d/s.ogg 1 internal"}},
+        {"<input type=IMAGE src='go.png'>",
+         "input",
+         "src",
+         "http://h/d/go.png",
+         {"http://h/d/go.png 1 internal"}},
+        {"<input type=text src='no.png'>", "input", "src", "no.png", {}},
+        {"<div style='background:url(bg.png) ;cursor:url(\"/c.cur\"),auto'>",
+         "div",
+         "style",
+         "background:url(http://h/d/bg.png) ;cursor:url(\"http://h/c.cur\"),auto",
+         {"http://h/d/bg.png 1 internal", "http://h/c.cur 1 internal"}},
+        // Each requisite once per page, inert references none.
+        {"<p style='a:url(x.png);b:url(x.png);c:url(data:,x);d:url(#f)'>",
+         "p",
+         "style",
+         "a:url(http://h/d/x.png);b:url(http://h/d/x.png);c:url(data:,x);d:url(#f)",
+         {"http://h/d/x.png 1 internal"}},
+        {"<style>@import 's.css'; p{background:url( 'i/bg.png' )}</style>",
+         "style",
+         "",
+         "@import 'http://h/d/s.css'; p{background:url( 'http://h/d/i/bg.png' )}",
+         {"http://h/d/s.css 1 internal", "http://h/d/i/bg.png 1 internal"}},
+    };
+    rules.SetLevels(0, 0);  // requisites ignore the level limits
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.markup);
+        Extract(c.markup);
+        EXPECT_EQ(Links().size(), c.markup.starts_with("<img") ? 1u : 0u);
+
+        extractor.SetPageRequisites(true);
+        const std::string saved = Extract(c.markup);
+        extractor.SetPageRequisites(false);
+        EXPECT_EQ(Links(), c.links);
+        if (c.attribute.empty()) {
+            EXPECT_NE(saved.find(c.saved), std::string::npos) << saved;
+        } else {
+            EXPECT_EQ(SavedValues(saved, c.element, c.attribute), std::vector{c.saved});
+        }
+    }
+}
+
+TEST_F(LinkExtractorTest, StyleSheetLinksResolveAgainstTheSheetAndOnlyTheirBytesChange) {
+    const struct {
+        std::string sheet;
+        std::string saved;
+        std::vector<std::string> links;
+    } cases[] = {
+        {"@import url(b.css);\n/* url(no.png) */ a{b:url(../f/x.woff2) format('woff2')}",
+         "@import url(http://h/d/b.css);\n/* url(no.png) */ a{b:url(http://h/f/x.woff2) "
+         "format('woff2')}",
+         {"http://h/d/b.css 1 internal", "http://h/f/x.woff2 1 internal"}},
+        {"@import 'p.css'; @import \"p.css\";",
+         "@import 'http://h/d/p.css'; @import \"http://h/d/p.css\";",
+         {"http://h/d/p.css 1 internal"}},
+        // Broken syntax ends the sheet without reading past it; a string cut
+        // off by the end is closed.
+        {"a{b:url(\"x.png", "a{b:url(\"http://h/d/x.png\"", {"http://h/d/x.png 1 internal"}},
+        {"a{b:url(x y.png)} c{", "a{b:url(x y.png)} c{", {}},
+        {"", "", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sheet);
+        const std::string path = folder.File("s.css");
+        WriteFile(path, c.sheet);
+        CFileStream stream;
+        stream.Open(path, CFileStream::modeReadWrite);
+        CUrl sheetUrl;
+        sheetUrl.Parse("http://h/d/s.css");
+        EXPECT_TRUE(extractor.ExtractStyleSheetLinks(stream, sheetUrl.GetSourceText(),
+                                                     CLinkItem(sheetUrl, 0, true)));
+        stream.Close();
+        EXPECT_EQ(ReadFile(path), c.saved);
+        EXPECT_EQ(Links(), c.links);
+    }
+}

@@ -8,7 +8,9 @@
 #include "base/replacement_file.h"
 #include "base/url.h"
 #include "engine/download_list.h"
+#include "html/css_links.h"
 #include "html/link_element_table.h"
+#include "html/srcset.h"
 
 namespace {
 
@@ -46,6 +48,10 @@ std::string OtherSpelling(std::string_view link) {
 
 bool IsPagePath(const std::string& path) {
     return IsHtmlExtension(CFilePath(path).GetExt());
+}
+
+bool IsStyleSheetPath(const std::string& path) {
+    return EqualsIgnoreCase(CFilePath(path).GetExt(), ".css");
 }
 
 }  // namespace
@@ -99,7 +105,11 @@ void CUrlUpdater::UpdateEntry(const CDownloadEntry& entry) {
     std::string localPath;
     m_mapping.StoredToLocalPath(url, entry.GetStoredPath(), localPath);
     // Any other file has nothing to rewrite: it is done once it has been seen.
-    if (localPath.empty() || !IsPagePath(localPath) || UpdateFile(localPath)) {
+    const bool updated =
+        localPath.empty() ||
+        (IsStyleSheetPath(localPath) ? UpdateStyleSheet(localPath)
+                                     : !IsPagePath(localPath) || UpdateFile(localPath));
+    if (updated) {
         m_list.SetRewritten(url, true);
     }
 }
@@ -148,6 +158,71 @@ void CUrlUpdater::OnNode(CHtmlNode& node) {
     const std::string attribute = GetLinkAttributeName(node);
     if (!attribute.empty()) {
         RewriteLink(node, attribute);
+    }
+    RewriteRequisites(node);
+}
+
+// Whatever the crawl's setting, only absolute links to downloaded files
+// change, and the crawl leaves these places absolute only when it took them.
+void CUrlUpdater::RewriteRequisites(CHtmlNode& node) {
+    const auto local = [this](const std::string& link) { return MakeLocalLink(link); };
+    const std::string name = node.GetNodeName();
+    for (const RequisiteAttribute& attribute : FindRequisiteAttributes(name, node)) {
+        const std::string value = node.GetAttribute(attribute.name);
+        if (attribute.srcset) {
+            SetChangedAttribute(node, attribute.name, value, RewriteSrcset(value, local));
+        } else if (!value.empty()) {
+            RewriteLink(node, attribute.name);
+        }
+    }
+    const std::string style = node.GetAttribute("style");
+    if (!style.empty()) {
+        SetChangedAttribute(node, "style", style, RewriteCssLinks(style, local));
+    }
+    if (name == "style") {
+        const std::string text = node.GetContent();
+        const std::string rewritten = RewriteCssLinks(text, local);
+        if (rewritten != text) {
+            node.SetContent(rewritten);
+        }
+    }
+}
+
+void CUrlUpdater::SetChangedAttribute(CHtmlNode& node, const char* name, const std::string& value,
+                                      const std::string& rewritten) {
+    if (rewritten == value) {
+        return;
+    }
+    try {
+        node.SetAttribute(name, rewritten);
+    } catch (const CHtmlException&) {
+        // The links keep their absolute URLs, which still work online.
+    }
+}
+
+bool CUrlUpdater::UpdateStyleSheet(const std::string& path) {
+    m_currentPage = path;
+    try {
+        std::string text;
+        {
+            CFileStream sheet;
+            if (!sheet.Open(path, CFileStream::modeRead, false, kPageBufferSize)) {
+                return false;
+            }
+            text.resize(static_cast<std::size_t>(sheet.GetLength()));
+            text.resize(sheet.Read(text.data(), text.size()));
+        }
+        const std::string rewritten =
+            RewriteCssLinks(text, [this](const std::string& link) { return MakeLocalLink(link); });
+        if (rewritten == text) {
+            return true;
+        }
+        CReplacementFile sheet(path);
+        sheet.GetStream().Write(rewritten.data(), rewritten.size());
+        sheet.Commit(false);
+        return true;
+    } catch (const CStreamException&) {
+        return false;
     }
 }
 

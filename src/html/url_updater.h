@@ -1,6 +1,6 @@
 // The pass that makes a downloaded site browsable from the disk: every saved
-// page's links to downloaded URLs, absolute since the crawl saved the page,
-// become relative paths to the local files.
+// page's and style sheet's links to downloaded URLs, absolute since the crawl
+// saved the file, become relative paths to the local files.
 #pragma once
 
 #include <cstddef>
@@ -37,9 +37,9 @@ public:
     CUrlUpdater(CDownloadList& list, const CFilePath& downloadFolder, CMessageTarget* window);
 
     // Rewrites every saved page whose rewritten flag is clear, in list order,
-    // and sets the flag of each page rewritten. Entries that are not pages
-    // are counted and reported but not opened; their flag is set as they are
-    // seen. When files were saved since an earlier pass (entries with a
+    // and sets the flag of each page rewritten. Saved style sheets (.css)
+    // have their links rewritten in place too. Other entries are counted and
+    // reported but not opened; their flag is set as they are seen. When files were saved since an earlier pass (entries with a
     // stored path and a clear flag beside flagged ones), every flag is
     // cleared first: a page rewritten then may link to them. Ends early,
     // without WM_UPDATE_END, when a stop is requested; the page under way is
@@ -61,6 +61,13 @@ private:
     void UpdateEntry(const CDownloadEntry& entry);
     bool WritePage(const std::string& path);
     void RewriteLink(CHtmlNode& node, const std::string& attribute);
+    // srcset candidates, media, style attributes and style elements.
+    void RewriteRequisites(CHtmlNode& node);
+    void SetChangedAttribute(CHtmlNode& node, const char* name, const std::string& value,
+                             const std::string& rewritten);
+    // Rewrites the url() and @import links of a saved style sheet in place,
+    // every other byte kept; false when it cannot be read or written.
+    bool UpdateStyleSheet(const std::string& path);
     // The relative reference from the current page to the local file of the
     // absolute link, fragment kept; empty when the link is to stay as it is.
     std::string MakeLocalLink(const std::string& link) const;
