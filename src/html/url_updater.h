@@ -39,8 +39,8 @@ public:
     // Rewrites every saved page whose rewritten flag is clear, in list order,
     // and sets the flag of each page rewritten. Saved style sheets (.css)
     // have their links rewritten in place too. Other entries are counted and
-    // reported but not opened; their flag is set as they are seen. When files were saved since an earlier pass (entries with a
-    // stored path and a clear flag beside flagged ones), every flag is
+    // reported but not opened; their flag is set as they are seen. When files were saved since an
+    // earlier pass (entries with a stored path and a clear flag beside flagged ones), every flag is
     // cleared first: a page rewritten then may link to them. Ends early,
     // without WM_UPDATE_END, when a stop is requested; the page under way is
     // finished first.
