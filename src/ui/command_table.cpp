@@ -17,6 +17,10 @@ bool StoppedOrPaused(const CProjectStatus& status) {
     return status.open && (status.state == Stopped || status.state == Paused);
 }
 
+bool IsStopped(const CProjectStatus& status) {
+    return status.open && status.state == Stopped;
+}
+
 bool IsRunning(const CProjectStatus& status) {
     return status.open && status.state == Running;
 }
@@ -52,6 +56,8 @@ constexpr CCommand kCommands[] = {
      RunningOrPaused},
     {ID_PROJECT_PROPERTIES, M::Project, true, "Properties...", "",
      "Change the property of the current project\nProperty", StoppedOrPaused},
+    {ID_PROJECT_BROWSE_OFFLINE, M::Project, false, "Browse Offline", "",
+     "Browse the downloaded files offline\nBrowse Offline", IsStopped},
     {ID_PROJECT_SUMMARY, M::Project, false, "Summary...", "",
      "Display the summary of the current project\nSummary", StoppedOrPaused},
     {ID_PROJECT_DELETE_ALL, M::Project, false, "Delete All", "",

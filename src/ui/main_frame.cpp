@@ -1,6 +1,7 @@
 #include "ui/main_frame.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
@@ -11,6 +12,7 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QUrl>
 #include <filesystem>
 
 #include "engine/download_task.h"
@@ -247,6 +249,9 @@ void CMainFrame::RunCommand(CommandId id) {
         case ID_PROJECT_PROPERTIES:
             OnProperties();
             break;
+        case ID_PROJECT_BROWSE_OFFLINE:
+            OnBrowseOffline();
+            break;
         case ID_PROJECT_SUMMARY:
             m_prompts->ShowSummary(m_doc.GetController().GetStats());
             break;
@@ -455,6 +460,17 @@ void CMainFrame::OnStop() {
 void CMainFrame::OnProperties() {
     if (m_prompts->EditProject(m_doc.GetSettings(), false)) {
         m_doc.SetModifiedFlag(true);
+    }
+}
+
+void CMainFrame::OnBrowseOffline() {
+    // The list holds the starting URL without its fragment.
+    const CUrl start = RemoveFragment(m_doc.GetSettings().GetStartUrl());
+    const std::string stored = m_doc.GetController().GetManager()->GetList().GetStoredPath(start);
+    if (!stored.empty()) {
+        const std::filesystem::path file =
+            std::filesystem::path(m_doc.GetSettings().GetDownloadFolder()) / stored;
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));
     }
 }
 

@@ -88,6 +88,7 @@ private:
     void OnPause();
     void OnStop();
     void OnProperties();
+    void OnBrowseOffline();
     void OnDeleteAll();
     void OnAbout();
     void ResetViews();

@@ -79,6 +79,7 @@ constexpr EnablingRow kEnabling[] = {
     {ID_PROJECT_PAUSE, {false, false, true, false}},
     {ID_PROJECT_STOP, {false, false, true, true}},
     {ID_PROJECT_PROPERTIES, {false, true, false, true}},
+    {ID_PROJECT_BROWSE_OFFLINE, {false, true, false, false}},
     {ID_PROJECT_SUMMARY, {false, true, false, true}},
     {ID_APP_ABOUT, {true, true, true, true}},
 };
