@@ -13,6 +13,10 @@ bool ProjectOpen(const CProjectStatus& status) {
     return status.open;
 }
 
+bool NoProjectOrStopped(const CProjectStatus& status) {
+    return !status.open || status.state == Stopped;
+}
+
 bool StoppedOrPaused(const CProjectStatus& status) {
     return status.open && (status.state == Stopped || status.state == Paused);
 }
@@ -44,6 +48,7 @@ constexpr CCommand kCommands[] = {
      ProjectOpen},
     {ID_FILE_SAVE_AS, M::File, false, "Save As...", "",
      "Save the current project with a new name\nSave As", ProjectOpen},
+    {ID_FILE_OPTIONS, M::File, true, "Options", "", "Change options\nOptions", NoProjectOrStopped},
     {ID_APP_EXIT, M::File, true, "Exit", "",
      "Quit the application; prompt to save the current project\nExit", Always},
     {ID_VIEW_TOOLBAR, M::View, false, "Toolbar", "", "", Always},

@@ -19,6 +19,7 @@
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "platform/registry_key.h"
+#include "ui/options_dialog.h"
 #include "ui/recent_file_list.h"
 #include "ui/update_html_dialog.h"
 #include "ui/user_prompts.h"
@@ -229,6 +230,9 @@ void CMainFrame::RunCommand(CommandId id) {
             break;
         case ID_FILE_SAVE_AS:
             OnSaveAs();
+            break;
+        case ID_FILE_OPTIONS:
+            COptionsDialog(GetProgramOptions(), this).exec();
             break;
         case ID_APP_EXIT:
             close();

@@ -1,12 +1,17 @@
 #include "ui/main_frame.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QtTest>
 #include <filesystem>
 
+#include "engine/program_options.h"
 #include "support/nginx_server.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
+#include "ui/options_dialog.h"
 #include "ui/quillmoor_app.h"
 #include "ui/user_prompts.h"
 
@@ -74,6 +79,7 @@ constexpr EnablingRow kEnabling[] = {
     {ID_FILE_OPEN, {true, true, true, true}},
     {ID_FILE_SAVE, {false, true, true, true}},
     {ID_FILE_SAVE_AS, {false, true, true, true}},
+    {ID_FILE_OPTIONS, {true, true, false, false}},
     {ID_APP_EXIT, {true, true, true, true}},
     {ID_PROJECT_START, {false, true, false, true}},
     {ID_PROJECT_PAUSE, {false, false, true, false}},
@@ -114,6 +120,8 @@ private slots:
     void emptyFileOnTheCommandLineStartsANewProject_data();
     void emptyFileOnTheCommandLineStartsANewProject();
     void recentFilesOutliveTheProgram();
+    void optionsKeepTheProxyOnlyWhenEnabled_data();
+    void optionsKeepTheProxyOnlyWhenEnabled();
 
 private:
     std::unique_ptr<TempFolder> m_config;
@@ -269,6 +277,39 @@ void CMainFrameTest::recentFilesOutliveTheProgram() {
     recent.Load();
     const std::vector<std::string> newestFirst = {written[4], written[3], written[2], written[1]};
     QVERIFY(recent.GetFiles() == newestFirst);
+}
+
+void CMainFrameTest::optionsKeepTheProxyOnlyWhenEnabled_data() {
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("user");
+    QTest::newRow("enabled, credentials trimmed") << true << "proxy.lan"
+                                                  << "ann";
+    QTest::newRow("cleared erases the proxy") << false << ""
+                                              << "";
+}
+
+void CMainFrameTest::optionsKeepTheProxyOnlyWhenEnabled() {
+    QFETCH(bool, enabled);
+    QFETCH(QString, host);
+    QFETCH(QString, user);
+    CProgramOptions options;
+    options.SetProxy("old.lan", 3128, "old", "secret");
+    COptionsDialog dialog(options);
+    QVERIFY(dialog.ProxyAddress()->isEnabled());
+    dialog.ConnectionTimeout()->setValue(42);
+    dialog.ProxyAddress()->setText("proxy.lan");
+    dialog.ProxyPort()->setValue(8080);
+    dialog.ProxyUser()->setText("  ann ");
+    dialog.ProxyEnabled()->setChecked(enabled);
+    QCOMPARE(dialog.ProxyAddress()->isEnabled(), enabled);
+    dialog.accept();
+
+    QCOMPARE(options.GetConnectionTimeout(), 42);
+    QCOMPARE(QString::fromStdString(options.GetProxyHost()), host);
+    QCOMPARE(options.GetProxyPort(), enabled ? 8080u : 0u);
+    QCOMPARE(QString::fromStdString(options.GetProxyUser()), user);
+    QCOMPARE(options.GetProxyPassword().empty(), !enabled);
 }
 
 QTEST_MAIN(CMainFrameTest)
