@@ -2,10 +2,12 @@
 
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QSplitter>
 #include <QStatusBar>
@@ -42,6 +44,22 @@ constexpr int kDirMinimumWidth = 150;
 constexpr int kFileMinimumWidth = 200;
 constexpr int kUpperMinimumHeight = 200;
 constexpr int kThreadMinimumHeight = 100;
+
+// The stored window placement: length, flags, show command, minimised and
+// maximised positions, and the normal rectangle (left, top, right, bottom).
+struct WindowPlacement {
+    std::int32_t length = sizeof(WindowPlacement);
+    std::int32_t flags = 0;
+    std::int32_t showCommand = 0;
+    std::int32_t minPosition[2] = {-1, -1};
+    std::int32_t maxPosition[2] = {-1, -1};
+    std::int32_t normal[4] = {};
+};
+static_assert(sizeof(WindowPlacement) == 44);
+
+constexpr std::int32_t kShowNormal = 1;
+constexpr std::int32_t kShowMaximized = 3;
+const char* const kLayoutSection = "Layout";
 
 enum ThreadColumn { kThreadIndex, kThreadUrl, kThreadProgress, kThreadSize };
 enum FileColumn { kFileState, kFileUrl };
@@ -120,6 +138,7 @@ CMainFrame::CMainFrame(CRecentFileList& recentFiles, std::unique_ptr<CUserPrompt
     CreateClientArea();
     m_timer.setInterval(kTimerPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &CMainFrame::OnTimer);
+    RestoreLayout();
     UpdateRecentFileMenu();
     UpdateCaption();
     UpdateCommands();
@@ -128,6 +147,47 @@ CMainFrame::CMainFrame(CRecentFileList& recentFiles, std::unique_ptr<CUserPrompt
 CMainFrame::~CMainFrame() {
     // The crawl's threads still report to this window while they stop.
     m_doc.DeleteContents();
+    SaveLayout();
+}
+
+void CMainFrame::RestoreLayout() {
+    const CRegistryKey key = GetSectionKey(kLayoutSection);
+    WindowPlacement placement;
+    if (!key.ReadBinary("Window Placement", &placement, sizeof placement)) {
+        resize(800, 600);
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            move(screen->availableGeometry().center() - rect().center());
+        }
+        return;
+    }
+    const auto* normal = placement.normal;
+    setGeometry(normal[0], normal[1], normal[2] - normal[0], normal[3] - normal[1]);
+    if (placement.showCommand == kShowMaximized) {
+        setWindowState(Qt::WindowMaximized);
+    }
+    std::uint32_t columnWidth = kDirColumnWidth;
+    std::uint32_t rowHeight = kUpperRowHeight;
+    key.ReadDword("Column Width", columnWidth);
+    key.ReadDword("Row Height", rowHeight);
+    m_inner->setSizes({static_cast<int>(columnWidth), width() - static_cast<int>(columnWidth)});
+    m_outer->setSizes({static_cast<int>(rowHeight), height() - static_cast<int>(rowHeight)});
+}
+
+void CMainFrame::SaveLayout() const {
+    // Failures are ignored: the next start falls back to the defaults.
+    CRegistryKey key = GetSectionKey(kLayoutSection);
+    WindowPlacement placement;
+    // A minimised window comes back in its normal state.
+    placement.showCommand = isMaximized() ? kShowMaximized : kShowNormal;
+    const QRect normal =
+        isMaximized() && normalGeometry().isValid() ? normalGeometry() : geometry();
+    placement.normal[0] = normal.left();
+    placement.normal[1] = normal.top();
+    placement.normal[2] = normal.left() + normal.width();
+    placement.normal[3] = normal.top() + normal.height();
+    key.WriteBinary("Window Placement", &placement, sizeof placement);
+    key.WriteDword("Column Width", static_cast<std::uint32_t>(m_inner->sizes().value(0)));
+    key.WriteDword("Row Height", static_cast<std::uint32_t>(m_outer->sizes().value(0)));
 }
 
 void CMainFrame::CreateActions() {
@@ -196,8 +256,10 @@ void CMainFrame::CreateStatusBar() {
 }
 
 void CMainFrame::CreateClientArea() {
-    auto* outer = new QSplitter(Qt::Vertical, this);
-    auto* inner = new QSplitter(Qt::Horizontal, outer);
+    m_outer = new QSplitter(Qt::Vertical, this);
+    m_inner = new QSplitter(Qt::Horizontal, m_outer);
+    QSplitter* outer = m_outer;
+    QSplitter* inner = m_inner;
     m_dirView = MakeList({"Folder"}, inner);
     m_dirView->setHeaderHidden(true);
     m_dirView->setMinimumWidth(kDirMinimumWidth);
@@ -211,6 +273,9 @@ void CMainFrame::CreateClientArea() {
     inner->setMinimumHeight(kUpperMinimumHeight);
     for (QSplitter* splitter : {outer, inner}) {
         splitter->setChildrenCollapsible(false);
+        // A resized window gives or takes the space of the second pane.
+        splitter->setStretchFactor(0, 0);
+        splitter->setStretchFactor(1, 1);
     }
     inner->setSizes({kDirColumnWidth, kDirColumnWidth * 3});
     outer->setSizes({kUpperRowHeight, kUpperRowHeight / 2});

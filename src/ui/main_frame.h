@@ -23,6 +23,7 @@ class QLabel;
 class QListWidget;
 class QMenu;
 class QSocketNotifier;
+class QSplitter;
 class QTreeWidget;
 
 // What the status bar counts: files saved in this run, bytes received since
@@ -70,6 +71,10 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     void CreateClientArea();
+    // The window's place and the splitters' sizes from the last run; the
+    // window is centred when none is stored.
+    void RestoreLayout();
+    void SaveLayout() const;
     void RunCommand(CommandId id);
     void UpdateCaption();
     void UpdateRecentFileMenu();
@@ -116,6 +121,8 @@ private:
     QAction* m_exitSeparator = nullptr;
     std::vector<QAction*> m_recentActions;
     QLabel* m_panes[3] = {};
+    QSplitter* m_outer = nullptr;
+    QSplitter* m_inner = nullptr;
     QTreeWidget* m_dirView = nullptr;
     QTreeWidget* m_fileView = nullptr;
     QTreeWidget* m_threadView = nullptr;

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QtTest>
 #include <filesystem>
 
@@ -110,8 +111,14 @@ class CMainFrameTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { m_config = std::make_unique<TempFolder>(); }
-    void cleanup() { m_config.reset(); }
+    void init() {
+        m_config = std::make_unique<TempFolder>();
+        m_configEnv = std::make_unique<ScopedEnv>("TARNWICK_CONFIG_DIR", m_config->Path().c_str());
+    }
+    void cleanup() {
+        m_configEnv.reset();
+        m_config.reset();
+    }
 
     void crawlRunsThroughTheToolbar();
     void newProjectProposesTheHostAsFileName();
@@ -120,6 +127,7 @@ private slots:
     void emptyFileOnTheCommandLineStartsANewProject_data();
     void emptyFileOnTheCommandLineStartsANewProject();
     void recentFilesOutliveTheProgram();
+    void layoutOutlivesTheWindow();
     void optionsKeepTheProxyOnlyWhenEnabled_data();
     void optionsKeepTheProxyOnlyWhenEnabled();
 
@@ -128,7 +136,6 @@ private:
     std::unique_ptr<ScopedEnv> m_configEnv;
 
     std::unique_ptr<CMainFrame> MakeFrame(Script& script, CRecentFileList& recent) {
-        m_configEnv = std::make_unique<ScopedEnv>("TARNWICK_CONFIG_DIR", m_config->Path().c_str());
         return std::make_unique<CMainFrame>(recent, std::make_unique<ScriptedPrompts>(script));
     }
 };
@@ -223,7 +230,6 @@ void CMainFrameTest::startFailsWithTheOpenError() {
     QFETCH(QString, message);
     TempFolder folder;
     WriteFile(folder.File("other.tkp"), content.toStdString());
-    ScopedEnv config("TARNWICK_CONFIG_DIR", m_config->Path().c_str());
     Script script;
     CQuillmoorApp app(std::make_unique<ScriptedPrompts>(script));
 
@@ -244,7 +250,6 @@ void CMainFrameTest::emptyFileOnTheCommandLineStartsANewProject() {
     TempFolder folder;
     const std::string path = folder.File("empty.tkp");
     WriteFile(path, "");
-    ScopedEnv config("TARNWICK_CONFIG_DIR", m_config->Path().c_str());
     Script script;
     script.projectUrl = "http://example.org/";
     script.projectAccepted = accepted;
@@ -262,7 +267,6 @@ void CMainFrameTest::emptyFileOnTheCommandLineStartsANewProject() {
 
 void CMainFrameTest::recentFilesOutliveTheProgram() {
     TempFolder folder;
-    ScopedEnv config("TARNWICK_CONFIG_DIR", m_config->Path().c_str());
     std::vector<std::string> written;
     for (int project = 0; project < 5; ++project) {
         Script script;
@@ -277,6 +281,31 @@ void CMainFrameTest::recentFilesOutliveTheProgram() {
     recent.Load();
     const std::vector<std::string> newestFirst = {written[4], written[3], written[2], written[1]};
     QVERIFY(recent.GetFiles() == newestFirst);
+}
+
+void CMainFrameTest::layoutOutlivesTheWindow() {
+    Script script;
+    CRecentFileList recent;
+    auto splitters = [](CMainFrame& frame) {
+        auto* outer = qobject_cast<QSplitter*>(frame.centralWidget());
+        return std::pair{outer, qobject_cast<QSplitter*>(outer->widget(0))};
+    };
+    {
+        auto frame = MakeFrame(script, recent);
+        frame->show();
+        const auto [outer, inner] = splitters(*frame);
+        QCOMPARE(inner->sizes().value(0), 200);
+        QCOMPARE(outer->sizes().value(0), 400);
+        frame->setGeometry(40, 50, 900, 700);
+        inner->setSizes({260, 640});
+        outer->setSizes({330, 300});
+    }
+    auto frame = MakeFrame(script, recent);
+    frame->show();
+    const auto [outer, inner] = splitters(*frame);
+    QCOMPARE(frame->size(), QSize(900, 700));
+    QCOMPARE(inner->sizes().value(0), 260);
+    QCOMPARE(outer->sizes().value(0), 330);
 }
 
 void CMainFrameTest::optionsKeepTheProxyOnlyWhenEnabled_data() {
