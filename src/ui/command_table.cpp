@@ -67,6 +67,8 @@ constexpr CCommand kCommands[] = {
      "Display the summary of the current project\nSummary", StoppedOrPaused},
     {ID_PROJECT_DELETE_ALL, M::Project, false, "Delete All", "",
      "Delete all the URLs in the project\n Delete All", UrlsToDelete},
+    {ID_PROJECT_CREATE_CHM, M::Project, true, "Create CHM...", "",
+     "Create a CHM file from the downloaded files\nCreate CHM", IsStopped},
     {ID_APP_ABOUT, M::Help, false, "About...", "",
      "Display the program information and copyright\nAbout", Always},
 };

@@ -1,7 +1,6 @@
 #include "ui/main_frame.h"
 
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -14,13 +13,13 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QTreeWidget>
-#include <QUrl>
 #include <filesystem>
 
 #include "engine/download_task.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "platform/registry_key.h"
+#include "ui/compile_chm_dialog.h"
 #include "ui/options_dialog.h"
 #include "ui/recent_file_list.h"
 #include "ui/update_html_dialog.h"
@@ -78,6 +77,8 @@ const char* IconName(CommandId id) {
             return ":/icons/pause.svg";
         case ID_PROJECT_STOP:
             return ":/icons/stop.svg";
+        case ID_PROJECT_CREATE_CHM:
+            return ":/icons/chm.svg";
         case ID_PROJECT_PROPERTIES:
             return ":/icons/properties.svg";
         case ID_APP_ABOUT:
@@ -321,6 +322,9 @@ void CMainFrame::RunCommand(CommandId id) {
         case ID_PROJECT_BROWSE_OFFLINE:
             OnBrowseOffline();
             break;
+        case ID_PROJECT_CREATE_CHM:
+            OnCreateChm();
+            break;
         case ID_PROJECT_SUMMARY:
             m_prompts->ShowSummary(m_doc.GetController().GetStats());
             break;
@@ -539,7 +543,25 @@ void CMainFrame::OnBrowseOffline() {
     if (!stored.empty()) {
         const std::filesystem::path file =
             std::filesystem::path(m_doc.GetSettings().GetDownloadFolder()) / stored;
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));
+        m_prompts->OpenWithShell(QString::fromStdString(file.string()));
+    }
+}
+
+void CMainFrame::OnCreateChm() {
+    const QString target = m_prompts->AskSaveFileName("HtmlHelp Files (*.chm)", "chm", {});
+    if (target.isEmpty()) {
+        return;
+    }
+    CChmRequest request;
+    request.downloadFolder = CFilePath(m_doc.GetSettings().GetDownloadFolder());
+    // The list holds the starting URL without its fragment.
+    request.startUrl = RemoveFragment(m_doc.GetSettings().GetStartUrl());
+    request.startStoredPath =
+        m_doc.GetController().GetManager()->GetList().GetStoredPath(request.startUrl);
+    request.target = CFilePath(target.toStdString());
+    CCompileChmDialog dialog(this);
+    if (dialog.Run(request)) {
+        m_prompts->OpenWithShell(target);
     }
 }
 

@@ -94,6 +94,7 @@ private:
     void OnStop();
     void OnProperties();
     void OnBrowseOffline();
+    void OnCreateChm();
     void OnDeleteAll();
     void OnAbout();
     void ResetViews();

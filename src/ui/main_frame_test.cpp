@@ -35,6 +35,7 @@ struct Script {
 
     QStringList messages;
     QStringList proposedNames;
+    QStringList opened;
 };
 
 class ScriptedPrompts : public CUserPrompts {
@@ -63,6 +64,7 @@ public:
         return true;
     }
     void ShowSummary(const CDownloadList::Stats&) override {}
+    void OpenWithShell(const QString& path) override { m_script.opened << path; }
 
 private:
     Script& m_script;
@@ -88,6 +90,7 @@ constexpr EnablingRow kEnabling[] = {
     {ID_PROJECT_PROPERTIES, {false, true, false, true}},
     {ID_PROJECT_BROWSE_OFFLINE, {false, true, false, false}},
     {ID_PROJECT_SUMMARY, {false, true, false, true}},
+    {ID_PROJECT_CREATE_CHM, {false, true, false, false}},
     {ID_APP_ABOUT, {true, true, true, true}},
 };
 
@@ -193,6 +196,17 @@ void CMainFrameTest::crawlRunsThroughTheToolbar() {
     QCOMPARE(script.messages[0],
              "Project completed: " + saved.section(' ', 0, 0) + " files were downloaded.");
     CheckEnabling(*frame, kStopped, true);
+
+    frame->GetAction(ID_PROJECT_BROWSE_OFFLINE)->trigger();
+    const QString downloads = QString::fromStdString(folder.File("site.files"));
+    QCOMPARE(script.opened,
+             QStringList{downloads + QString("/127.0.0.1_%1/index.htm").arg(nginx.Port())});
+    if (!testing_support::FindProgram("chmcmd").empty()) {
+        script.saveFileName = QString::fromStdString(folder.File("site.chm"));
+        frame->GetAction(ID_PROJECT_CREATE_CHM)->trigger();
+        QCOMPARE(script.opened.value(1), script.saveFileName);
+        QVERIFY(ReadFile(folder.File("site.chm")).starts_with("ITSF"));
+    }
 
     frame->GetAction(ID_PROJECT_DELETE_ALL)->trigger();
     CheckEnabling(*frame, kStopped, false);

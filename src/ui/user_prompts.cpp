@@ -1,7 +1,9 @@
 #include "ui/user_prompts.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QUrl>
 
 #include "platform/registry_key.h"
 #include "ui/project_dialog.h"
@@ -62,6 +64,10 @@ void CDialogPrompts::ShowSummary(const CDownloadList::Stats& stats) {
                                  "\nFiles written:\t" + FormatGroupedNumber(stats.written) +
                                  "\nBytes Received:\t" +
                                  FormatGroupedNumber(static_cast<unsigned long long>(stats.bytes)));
+}
+
+void CDialogPrompts::OpenWithShell(const QString& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 QString FormatGroupedNumber(unsigned long long value) {

@@ -27,6 +27,8 @@ public:
     // The project sheet: newProject when it creates one. False unless OK.
     virtual bool EditProject(CProjectSettings& settings, bool newProject) = 0;
     virtual void ShowSummary(const CDownloadList::Stats& stats) = 0;
+    // The shell's "open" for a local file; failures are ignored.
+    virtual void OpenWithShell(const QString& path) = 0;
 };
 
 // Asks with the usual dialogs, owned by parent.
@@ -43,6 +45,7 @@ public:
     QString AskOpenFileName(const QString& filter) override;
     bool EditProject(CProjectSettings& settings, bool newProject) override;
     void ShowSummary(const CDownloadList::Stats& stats) override;
+    void OpenWithShell(const QString& path) override;
 
 private:
     QWidget* m_parent;
