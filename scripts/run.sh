@@ -5,6 +5,8 @@
 #   scripts/run.sh URL [OPTIONS]   mirrors URL (tarnwick-cli mirror URL OPTIONS)
 #   scripts/run.sh COMMAND ...     runs any other tarnwick-cli command (help, version,
 #                                  mirror, new, start, stop, set, summary, list, clear, chm)
+#   scripts/run.sh app [PROJECT.tkp]
+#                                  starts the desktop program, opening PROJECT.tkp
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -13,6 +15,10 @@ cli=$PWD/build/release/src/cli/tarnwick-cli
 
 case "${1:-}" in
   "")
+    ;;
+  app)
+    shift
+    exec "$PWD/build/release/src/ui/tarnwick" "$@"
     ;;
   help|-h|--help|version|-V|--version|mirror|new|start|stop|set|summary|list|clear|chm)
     exec "$cli" "$@"

@@ -8,6 +8,8 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   # libraries
   libxml2-dev libssl-dev zlib1g-dev libc-ares-dev
+  # the desktop program
+  qt6-base-dev qt6-svg-dev libgl-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev tzdata time
   # real servers and peers for the end-to-end tests, and tools they compare with

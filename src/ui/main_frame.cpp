@@ -1,0 +1,674 @@
+#include "ui/main_frame.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <filesystem>
+
+#include "engine/download_task.h"
+#include "engine/program_options.h"
+#include "engine/progress_notifier.h"
+#include "platform/registry_key.h"
+#include "ui/compile_chm_dialog.h"
+#include "ui/options_dialog.h"
+#include "ui/recent_file_list.h"
+#include "ui/update_html_dialog.h"
+#include "ui/user_prompts.h"
+
+// Resources of a static library are registered by hand, outside any namespace.
+static void InitIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
+
+namespace {
+
+const QString kProjectFilter = "Project Files (*.tkp)";
+const QString kProjectSuffix = "tkp";
+
+constexpr int kTimerPeriodMs = 1000;
+constexpr int kCountPaneWidth = 100;
+constexpr int kDirColumnWidth = 200;
+constexpr int kUpperRowHeight = 400;
+constexpr int kDirMinimumWidth = 150;
+constexpr int kFileMinimumWidth = 200;
+constexpr int kUpperMinimumHeight = 200;
+constexpr int kThreadMinimumHeight = 100;
+
+// The stored window placement: length, flags, show command, minimised and
+// maximised positions, and the normal rectangle (left, top, right, bottom).
+struct WindowPlacement {
+    std::int32_t length = sizeof(WindowPlacement);
+    std::int32_t flags = 0;
+    std::int32_t showCommand = 0;
+    std::int32_t minPosition[2] = {-1, -1};
+    std::int32_t maxPosition[2] = {-1, -1};
+    std::int32_t normal[4] = {};
+};
+static_assert(sizeof(WindowPlacement) == 44);
+
+constexpr std::int32_t kShowNormal = 1;
+constexpr std::int32_t kShowMaximized = 3;
+const char* const kLayoutSection = "Layout";
+
+enum ThreadColumn { kThreadIndex, kThreadUrl, kThreadProgress, kThreadSize };
+enum FileColumn { kFileState, kFileUrl };
+
+const char* IconName(CommandId id) {
+    switch (id) {
+        case ID_FILE_NEW_PROJECT:
+            return ":/icons/new.svg";
+        case ID_FILE_OPEN:
+            return ":/icons/open.svg";
+        case ID_FILE_SAVE:
+            return ":/icons/save.svg";
+        case ID_PROJECT_START:
+            return ":/icons/start.svg";
+        case ID_PROJECT_PAUSE:
+            return ":/icons/pause.svg";
+        case ID_PROJECT_STOP:
+            return ":/icons/stop.svg";
+        case ID_PROJECT_CREATE_CHM:
+            return ":/icons/chm.svg";
+        case ID_PROJECT_PROPERTIES:
+            return ":/icons/properties.svg";
+        case ID_APP_ABOUT:
+            return ":/icons/about.svg";
+        default:
+            return nullptr;
+    }
+}
+
+QString MenuTitle(CommandMenu menu) {
+    switch (menu) {
+        case CommandMenu::File:
+            return "&File";
+        case CommandMenu::View:
+            return "&View";
+        case CommandMenu::Project:
+            return "&Project";
+        case CommandMenu::Help:
+            break;
+    }
+    return "&Help";
+}
+
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QTreeWidget* MakeList(const QStringList& headers, QWidget* parent) {
+    auto* list = new QTreeWidget(parent);
+    list->setColumnCount(static_cast<int>(headers.size()));
+    list->setHeaderLabels(headers);
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    return list;
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(CRecentFileList& recentFiles, std::unique_ptr<CUserPrompts> prompts,
+                       CDownloadManager::WorkerFactory factory)
+    : m_recentFiles(recentFiles),
+      m_prompts(prompts ? std::move(prompts) : std::make_unique<CDialogPrompts>(this)),
+      m_window(m_queue,
+               [this](UINT message, WPARAM wParam, LPARAM lParam) {
+                   DispatchCrawlMessage(message, wParam, lParam, *this);
+                   return LRESULT{0};
+               }),
+      m_doc(&m_window, std::move(factory)) {
+    InitIconResources();
+    // The engine's threads reach this thread only through the queue; its
+    // event descriptor is readable while a message waits.
+    m_notifier = new QSocketNotifier(m_queue.GetInputEvent().GetFd(), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] { m_queue.PumpMessages(); });
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+    CreateClientArea();
+    m_timer.setInterval(kTimerPeriodMs);
+    connect(&m_timer, &QTimer::timeout, this, &CMainFrame::OnTimer);
+    RestoreLayout();
+    UpdateRecentFileMenu();
+    UpdateCaption();
+    UpdateCommands();
+}
+
+CMainFrame::~CMainFrame() {
+    // The crawl's threads still report to this window while they stop.
+    m_doc.DeleteContents();
+    SaveLayout();
+}
+
+void CMainFrame::RestoreLayout() {
+    const CRegistryKey key = GetSectionKey(kLayoutSection);
+    WindowPlacement placement;
+    if (!key.ReadBinary("Window Placement", &placement, sizeof placement)) {
+        resize(800, 600);
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            move(screen->availableGeometry().center() - rect().center());
+        }
+        return;
+    }
+    const auto* normal = placement.normal;
+    setGeometry(normal[0], normal[1], normal[2] - normal[0], normal[3] - normal[1]);
+    if (placement.showCommand == kShowMaximized) {
+        setWindowState(Qt::WindowMaximized);
+    }
+    std::uint32_t columnWidth = kDirColumnWidth;
+    std::uint32_t rowHeight = kUpperRowHeight;
+    key.ReadDword("Column Width", columnWidth);
+    key.ReadDword("Row Height", rowHeight);
+    m_inner->setSizes({static_cast<int>(columnWidth), width() - static_cast<int>(columnWidth)});
+    m_outer->setSizes({static_cast<int>(rowHeight), height() - static_cast<int>(rowHeight)});
+}
+
+void CMainFrame::SaveLayout() const {
+    // Failures are ignored: the next start falls back to the defaults.
+    CRegistryKey key = GetSectionKey(kLayoutSection);
+    WindowPlacement placement;
+    // A minimised window comes back in its normal state.
+    placement.showCommand = isMaximized() ? kShowMaximized : kShowNormal;
+    const QRect normal =
+        isMaximized() && normalGeometry().isValid() ? normalGeometry() : geometry();
+    placement.normal[0] = normal.left();
+    placement.normal[1] = normal.top();
+    placement.normal[2] = normal.left() + normal.width();
+    placement.normal[3] = normal.top() + normal.height();
+    key.WriteBinary("Window Placement", &placement, sizeof placement);
+    key.WriteDword("Column Width", static_cast<std::uint32_t>(m_inner->sizes().value(0)));
+    key.WriteDword("Row Height", static_cast<std::uint32_t>(m_outer->sizes().value(0)));
+}
+
+void CMainFrame::CreateActions() {
+    for (const CCommand& command : GetCommands()) {
+        auto* action = new QAction(FromUtf8(command.caption), this);
+        action->setShortcut(QKeySequence(FromUtf8(command.shortcut)));
+        action->setStatusTip(FromUtf8(StatusPrompt(command)));
+        action->setToolTip(FromUtf8(ToolTip(command)));
+        if (const char* icon = IconName(command.id)) {
+            action->setIcon(QIcon(icon));
+        }
+        const CommandId id = command.id;
+        connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+        m_actions[id] = action;
+    }
+    for (CommandId id : {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR}) {
+        m_actions[id]->setCheckable(true);
+        m_actions[id]->setChecked(true);
+    }
+}
+
+void CMainFrame::CreateMenus() {
+    std::map<CommandMenu, QMenu*> menus;
+    for (const CCommand& command : GetCommands()) {
+        QMenu*& menu = menus[command.menu];
+        if (!menu) {
+            menu = menuBar()->addMenu(MenuTitle(command.menu));
+        }
+        if (command.id == ID_APP_EXIT) {
+            // The recent files go between the two separators before Exit.
+            m_fileMenu = menu;
+            m_recentSeparator = menu->addSeparator();
+            m_exitSeparator = menu->addSeparator();
+        } else if (command.separatorBefore) {
+            menu->addSeparator();
+        }
+        menu->addAction(m_actions.at(command.id));
+    }
+}
+
+void CMainFrame::CreateToolBar() {
+    QToolBar* toolBar = addToolBar("Toolbar");
+    toolBar->setObjectName("Toolbar");
+    toolBar->setIconSize(QSize(24, 24));
+    for (const std::optional<CommandId>& button : GetToolbarButtons()) {
+        if (button) {
+            toolBar->addAction(m_actions.at(*button));
+        } else {
+            toolBar->addSeparator();
+        }
+    }
+    connect(m_actions.at(ID_VIEW_TOOLBAR), &QAction::toggled, toolBar, &QToolBar::setVisible);
+}
+
+void CMainFrame::CreateStatusBar() {
+    m_panes[0] = new QLabel("Ready");
+    statusBar()->addWidget(m_panes[0], 1);
+    for (int pane = 1; pane < 3; ++pane) {
+        m_panes[pane] = new QLabel;
+        m_panes[pane]->setFixedWidth(kCountPaneWidth);
+        statusBar()->addPermanentWidget(m_panes[pane]);
+    }
+    RefreshStatusBar();
+    connect(m_actions.at(ID_VIEW_STATUS_BAR), &QAction::toggled, statusBar(),
+            &QStatusBar::setVisible);
+}
+
+void CMainFrame::CreateClientArea() {
+    m_outer = new QSplitter(Qt::Vertical, this);
+    m_inner = new QSplitter(Qt::Horizontal, m_outer);
+    QSplitter* outer = m_outer;
+    QSplitter* inner = m_inner;
+    m_dirView = MakeList({"Folder"}, inner);
+    m_dirView->setHeaderHidden(true);
+    m_dirView->setMinimumWidth(kDirMinimumWidth);
+    m_fileView = MakeList({" ", "URL"}, inner);
+    m_fileView->setMinimumWidth(kFileMinimumWidth);
+    m_fileView->header()->resizeSection(kFileState, 30);
+    m_threadView = MakeList({"Thread", "URL", "Progress", "Size"}, outer);
+    m_threadView->setMinimumHeight(kThreadMinimumHeight);
+    m_threadView->header()->resizeSection(kThreadIndex, 60);
+    m_threadView->header()->resizeSection(kThreadUrl, 400);
+    inner->setMinimumHeight(kUpperMinimumHeight);
+    for (QSplitter* splitter : {outer, inner}) {
+        splitter->setChildrenCollapsible(false);
+        // A resized window gives or takes the space of the second pane.
+        splitter->setStretchFactor(0, 0);
+        splitter->setStretchFactor(1, 1);
+    }
+    inner->setSizes({kDirColumnWidth, kDirColumnWidth * 3});
+    outer->setSizes({kUpperRowHeight, kUpperRowHeight / 2});
+    setCentralWidget(outer);
+}
+
+void CMainFrame::RunCommand(CommandId id) {
+    switch (id) {
+        case ID_FILE_NEW_PROJECT:
+            NewProject();
+            break;
+        case ID_FILE_OPEN:
+            OnOpen();
+            break;
+        case ID_FILE_SAVE:
+            OnSave();
+            break;
+        case ID_FILE_SAVE_AS:
+            OnSaveAs();
+            break;
+        case ID_FILE_OPTIONS:
+            COptionsDialog(GetProgramOptions(), this).exec();
+            break;
+        case ID_APP_EXIT:
+            close();
+            break;
+        case ID_VIEW_TOOLBAR:
+        case ID_VIEW_STATUS_BAR:
+            // Their toggled signal shows or hides the bar.
+            break;
+        case ID_PROJECT_START:
+            OnStart();
+            break;
+        case ID_PROJECT_PAUSE:
+            OnPause();
+            break;
+        case ID_PROJECT_STOP:
+            OnStop();
+            break;
+        case ID_PROJECT_PROPERTIES:
+            OnProperties();
+            break;
+        case ID_PROJECT_BROWSE_OFFLINE:
+            OnBrowseOffline();
+            break;
+        case ID_PROJECT_CREATE_CHM:
+            OnCreateChm();
+            break;
+        case ID_PROJECT_SUMMARY:
+            m_prompts->ShowSummary(m_doc.GetController().GetStats());
+            break;
+        case ID_PROJECT_DELETE_ALL:
+            OnDeleteAll();
+            break;
+        case ID_APP_ABOUT:
+            OnAbout();
+            break;
+    }
+    UpdateCommands();
+}
+
+void CMainFrame::UpdateCommands() {
+    CProjectStatus status;
+    status.open = m_doc.IsOpen() && m_doc.GetController().HasManager();
+    if (status.open) {
+        status.state = m_doc.GetController().GetState();
+        status.listEmpty = m_doc.GetController().GetStats().queued == 0;
+    }
+    for (const CCommand& command : GetCommands()) {
+        m_actions.at(command.id)->setEnabled(command.enabled(status));
+    }
+}
+
+void CMainFrame::UpdateCaption() {
+    const std::string title = m_doc.IsOpen() ? m_doc.GetTitle() : std::string();
+    setWindowTitle((title.empty() ? QString("Untitled") : QString::fromStdString(title)) + " - " +
+                   kApplicationName);
+}
+
+void CMainFrame::UpdateRecentFileMenu() {
+    for (QAction* action : m_recentActions) {
+        m_fileMenu->removeAction(action);
+        action->deleteLater();
+    }
+    m_recentActions.clear();
+    const std::vector<std::string>& files = m_recentFiles.GetFiles();
+    for (std::size_t index = 0; index < files.size(); ++index) {
+        const std::string path = files[index];
+        auto* action =
+            new QAction(QString("&%1 %2").arg(index + 1).arg(QString::fromStdString(path)), this);
+        connect(action, &QAction::triggered, this, [this, path] {
+            if (SaveModified()) {
+                OpenDocumentFile(path);
+            }
+            UpdateCommands();
+        });
+        m_fileMenu->insertAction(m_exitSeparator, action);
+        m_recentActions.push_back(action);
+    }
+    m_recentSeparator->setVisible(!files.empty());
+}
+
+QString CMainFrame::GetPaneText(int pane) const {
+    if (pane == 0 && !statusBar()->currentMessage().isEmpty()) {
+        return statusBar()->currentMessage();
+    }
+    return m_panes[pane]->text();
+}
+
+void CMainFrame::RefreshStatusBar() {
+    m_panes[1]->setText(QString("%1 files saved").arg(m_stats.filesSaved));
+    m_panes[2]->setText(QString("%1 bytes/sec").arg(m_stats.bytes));
+}
+
+void CMainFrame::OnTimer() {
+    RefreshStatusBar();
+    m_stats.ClearBytes();
+}
+
+bool CMainFrame::PrepareToReplace() {
+    if (m_doc.IsOpen() && m_doc.GetController().GetState() == Running) {
+        if (!m_prompts->AskOkCancel("A project is running, do you want to stop it?")) {
+            return false;
+        }
+        // The crawl may have ended while the question was open.
+        if (m_doc.GetController().GetState() == Running) {
+            OnStop();
+        }
+    }
+    return SaveModified();
+}
+
+bool CMainFrame::SaveModified() {
+    return m_doc.SaveModified([this](const std::string& prompt) {
+        return m_prompts->AskToSave(QString::fromStdString(prompt));
+    });
+}
+
+bool CMainFrame::NewProject(const std::string& path) {
+    if (!PrepareToReplace()) {
+        return false;
+    }
+    CProjectSettings settings;
+    if (!m_prompts->EditProject(settings, true)) {
+        return false;
+    }
+    std::string target = path;
+    if (target.empty()) {
+        const QString proposed =
+            QString::fromStdString(CQuillmoorDoc::ProposeFileName(settings.GetStartUrl())) + "." +
+            kProjectSuffix;
+        target = m_prompts->AskSaveFileName(kProjectFilter, kProjectSuffix, proposed).toStdString();
+        if (target.empty()) {
+            return false;
+        }
+    }
+    if (!CQuillmoorDoc::WriteNewProject(target, settings)) {
+        return false;
+    }
+    m_doc.SetModifiedFlag(false);
+    m_doc.DeleteContents();
+    return OpenDocumentFile(target);
+}
+
+bool CMainFrame::OpenProject(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(path, error) &&
+        std::filesystem::file_size(path, error) == 0 && !error) {
+        return NewProject(path);
+    }
+    return OpenDocumentFile(path);
+}
+
+bool CMainFrame::OpenDocumentFile(const std::string& path) {
+    ResetViews();
+    const bool opened = m_doc.OpenDocument(path);
+    if (opened) {
+        SetWorkerCount(m_doc.GetSettings().GetThreadCount());
+        m_recentFiles.Add(m_doc.GetPathName());
+    } else {
+        m_recentFiles.Remove(path);
+        m_prompts->ShowMessage(CQuillmoorDoc::GetLoadErrorMessage(m_doc.GetLoadError()));
+    }
+    UpdateRecentFileMenu();
+    UpdateCaption();
+    UpdateCommands();
+    return opened;
+}
+
+void CMainFrame::OnOpen() {
+    if (!PrepareToReplace()) {
+        return;
+    }
+    const QString path = m_prompts->AskOpenFileName(kProjectFilter);
+    if (path.isEmpty()) {
+        return;
+    }
+    m_doc.SetModifiedFlag(false);
+    OpenProject(path.toStdString());
+}
+
+void CMainFrame::OnSave() {
+    if (!m_doc.Save()) {
+        m_prompts->ShowMessage("Failed to save document.");
+    }
+}
+
+void CMainFrame::OnSaveAs() {
+    const QString path = m_prompts->AskSaveFileName(
+        kProjectFilter, kProjectSuffix,
+        QString::fromStdString(std::filesystem::path(m_doc.GetPathName()).filename().string()));
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!m_doc.SaveDocument(path.toStdString())) {
+        m_prompts->ShowMessage("Failed to save document.");
+        return;
+    }
+    m_recentFiles.Add(m_doc.GetPathName());
+    UpdateRecentFileMenu();
+    UpdateCaption();
+}
+
+void CMainFrame::OnStart() {
+    CCrawlController& controller = m_doc.GetController();
+    SetWorkerCount(m_doc.GetSettings().GetThreadCount());
+    if (controller.GetState() == Paused) {
+        controller.Resume(GetProgramOptions());
+        return;
+    }
+    m_stats.ClearBytes();
+    m_stats.ClearFiles();
+    RefreshStatusBar();
+    OnSave();
+    if (!controller.Start(GetProgramOptions())) {
+        m_prompts->ShowMessage(
+            QString("Cannot create the download folder %1")
+                .arg(QString::fromStdString(m_doc.GetSettings().GetDownloadFolder())));
+    }
+}
+
+void CMainFrame::OnPause() {
+    // The end message of the stopped manager, when it comes, finds the
+    // project paused and is ignored.
+    m_doc.GetController().Pause();
+}
+
+void CMainFrame::OnStop() {
+    // A paused project ends at once through its end message; a running one
+    // ends when its manager's thread has stopped.
+    m_doc.GetController().Stop();
+}
+
+void CMainFrame::OnProperties() {
+    if (m_prompts->EditProject(m_doc.GetSettings(), false)) {
+        m_doc.SetModifiedFlag(true);
+    }
+}
+
+void CMainFrame::OnBrowseOffline() {
+    // The list holds the starting URL without its fragment.
+    const CUrl start = RemoveFragment(m_doc.GetSettings().GetStartUrl());
+    const std::string stored = m_doc.GetController().GetManager()->GetList().GetStoredPath(start);
+    if (!stored.empty()) {
+        const std::filesystem::path file =
+            std::filesystem::path(m_doc.GetSettings().GetDownloadFolder()) / stored;
+        m_prompts->OpenWithShell(QString::fromStdString(file.string()));
+    }
+}
+
+void CMainFrame::OnCreateChm() {
+    const QString target = m_prompts->AskSaveFileName("HtmlHelp Files (*.chm)", "chm", {});
+    if (target.isEmpty()) {
+        return;
+    }
+    CChmRequest request;
+    request.downloadFolder = CFilePath(m_doc.GetSettings().GetDownloadFolder());
+    // The list holds the starting URL without its fragment.
+    request.startUrl = RemoveFragment(m_doc.GetSettings().GetStartUrl());
+    request.startStoredPath =
+        m_doc.GetController().GetManager()->GetList().GetStoredPath(request.startUrl);
+    request.target = CFilePath(target.toStdString());
+    CCompileChmDialog dialog(this);
+    if (dialog.Run(request)) {
+        m_prompts->OpenWithShell(target);
+    }
+}
+
+void CMainFrame::OnDeleteAll() {
+    if (!m_prompts->AskYesNo(
+            "All the URLs in this project will be deleted. Do you want to do this?")) {
+        return;
+    }
+    m_doc.GetController().ClearUrls();
+    ResetViews();
+    m_doc.SetModifiedFlag(true);
+}
+
+void CMainFrame::OnAbout() {
+    const QString version = QString(TARNWICK_VERSION) + ".0";
+    QMessageBox::about(this, "About", QString(kApplicationName) + "  v" + version);
+}
+
+void CMainFrame::ResetViews() {
+    m_dirView->clear();
+    m_fileView->clear();
+    m_threadView->clear();
+}
+
+void CMainFrame::SetWorkerCount(int count) {
+    m_threadView->clear();
+    for (int worker = 0; worker < count; ++worker) {
+        auto* row = new QTreeWidgetItem(m_threadView);
+        row->setText(kThreadIndex, QString::number(worker));
+    }
+}
+
+void CMainFrame::SetWorkerCell(int worker, int column, const QString& text) {
+    if (QTreeWidgetItem* row = m_threadView->topLevelItem(worker)) {
+        row->setText(column, text);
+    }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (!m_doc.CanClose() || !SaveModified()) {
+        event->ignore();
+        return;
+    }
+    // Releasing the manager stops a crawl that is not stopped.
+    m_doc.DeleteContents();
+    event->accept();
+}
+
+void CMainFrame::OnCrawlStarted() {
+    m_timer.start();
+}
+
+void CMainFrame::OnCrawlFinished() {
+    if (!m_doc.IsOpen() || !m_doc.GetController().OnCrawlFinished()) {
+        return;
+    }
+    EndProject();
+    UpdateCommands();
+}
+
+void CMainFrame::EndProject() {
+    RefreshStatusBar();
+    CUpdateHtmlDialog update(m_queue, this);
+    update.Run(m_doc.GetController().GetManager()->GetList(),
+               m_doc.GetSettings().GetDownloadFolder());
+    // The pass changed the pages' flags in the list.
+    m_doc.SetModifiedFlag(true);
+    m_prompts->ShowMessage(
+        QString("Project completed: %1 files were downloaded.").arg(m_stats.filesSaved));
+    m_stats.ClearBytes();
+    m_stats.ClearFiles();
+    m_timer.stop();
+}
+
+void CMainFrame::OnWorkerUrl(int worker, std::string_view url) {
+    SetWorkerCell(worker, kThreadUrl, FromUtf8(url));
+}
+
+void CMainFrame::OnWorkerSize(int worker, std::uint32_t size) {
+    SetWorkerCell(worker, kThreadSize, size == 0 ? QString() : QString::number(size));
+}
+
+void CMainFrame::OnWorkerBytes(int worker, CProgressNotifier& notifier) {
+    m_stats.AddBytes(notifier.TakeUnreportedBytes());
+    if (const std::uint64_t total = notifier.GetExpectedSize()) {
+        const std::uint64_t percent = std::uint64_t{notifier.GetRunningCount()} * 100 / total;
+        SetWorkerCell(worker, kThreadProgress,
+                      percent == 0 ? QString() : QString("%1%").arg(percent));
+    }
+}
+
+void CMainFrame::OnFileSaved(int worker, const CDownloadTask& task) {
+    m_stats.AddFile();
+    auto* row = new QTreeWidgetItem(m_fileView);
+    row->setIcon(kFileState, style()->standardIcon(QStyle::SP_DialogApplyButton));
+    row->setText(kFileUrl, QString::fromStdString(task.item.GetUrl().GetSourceText()));
+    new QTreeWidgetItem(m_dirView, {QString::fromStdString(task.storedPath)});
+    for (int column : {kThreadUrl, kThreadProgress, kThreadSize}) {
+        SetWorkerCell(worker, column, {});
+    }
+}
+
+void CMainFrame::OnUrlFailed(int worker, const CDownloadTask& task) {
+    auto* row = new QTreeWidgetItem(m_fileView);
+    row->setIcon(kFileState, style()->standardIcon(QStyle::SP_DialogCancelButton));
+    row->setText(kFileUrl, QString::fromStdString(task.item.GetUrl().GetSourceText()));
+    for (int column : {kThreadUrl, kThreadProgress, kThreadSize}) {
+        SetWorkerCell(worker, column, {});
+    }
+}

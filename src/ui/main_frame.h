@@ -1,0 +1,132 @@
+// The program's one window: menus, toolbar and status bar over the project's
+// document, whose crawl reports through the window messages that the frame
+// pumps from the Qt event loop.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/crawl_observer.h"
+#include "engine/quillmoor_doc.h"
+#include "platform/message_target.h"
+#include "ui/command_table.h"
+
+class CRecentFileList;
+class CUserPrompts;
+class QAction;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QSocketNotifier;
+class QSplitter;
+class QTreeWidget;
+
+// What the status bar counts: files saved in this run, bytes received since
+// the last one-second tick.
+struct CTransferStats {
+    std::uint32_t filesSaved = 0;
+    std::uint32_t bytes = 0;
+
+    void AddFile() { ++filesSaved; }
+    void AddBytes(std::uint32_t count) { bytes += count; }
+    void ClearBytes() { bytes = 0; }
+    void ClearFiles() { filesSaved = 0; }
+};
+
+class CMainFrame : public QMainWindow, private ICrawlObserver {
+    Q_OBJECT
+public:
+    // Binds the window-message queue to the calling thread, which must own
+    // none yet. Null prompts ask with the usual dialogs; the factory builds
+    // the crawl's workers (the default one fetches from the network).
+    CMainFrame(CRecentFileList& recentFiles, std::unique_ptr<CUserPrompts> prompts = nullptr,
+               CDownloadManager::WorkerFactory factory = {});
+    ~CMainFrame() override;
+
+    // The flows of the File menu. NewProject with a path skips asking for
+    // the file name. OpenProject takes an existing empty file as the name
+    // of a new project.
+    bool NewProject(const std::string& path = {});
+    bool OpenProject(const std::string& path);
+
+    CQuillmoorDoc& GetDocument() { return m_doc; }
+    QAction* GetAction(CommandId id) const { return m_actions.at(id); }
+    // Pane 0 to 2 of the status bar.
+    QString GetPaneText(int pane) const;
+
+    // Re-evaluates every command's enabling rule.
+    void UpdateCommands();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    void CreateClientArea();
+    // The window's place and the splitters' sizes from the last run; the
+    // window is centred when none is stored.
+    void RestoreLayout();
+    void SaveLayout() const;
+    void RunCommand(CommandId id);
+    void UpdateCaption();
+    void UpdateRecentFileMenu();
+    void RefreshStatusBar();
+    void OnTimer();
+
+    // Asks to stop a running project and to save a modified one; false when
+    // the user cancels.
+    bool PrepareToReplace();
+    bool SaveModified();
+    bool OpenDocumentFile(const std::string& path);
+    void OnOpen();
+    void OnSave();
+    void OnSaveAs();
+    void OnStart();
+    void OnPause();
+    void OnStop();
+    void OnProperties();
+    void OnBrowseOffline();
+    void OnCreateChm();
+    void OnDeleteAll();
+    void OnAbout();
+    void ResetViews();
+    void SetWorkerCount(int count);
+    void SetWorkerCell(int worker, int column, const QString& text);
+    void EndProject();
+
+    void OnCrawlStarted() override;
+    void OnCrawlFinished() override;
+    void OnWorkerUrl(int worker, std::string_view url) override;
+    void OnWorkerSize(int worker, std::uint32_t size) override;
+    void OnWorkerBytes(int worker, CProgressNotifier& notifier) override;
+    void OnFileSaved(int worker, const CDownloadTask& task) override;
+    void OnUrlFailed(int worker, const CDownloadTask& task) override;
+
+    CRecentFileList& m_recentFiles;
+    std::unique_ptr<CUserPrompts> m_prompts;
+    CMessageQueue m_queue;
+    CMessageTarget m_window;
+    CQuillmoorDoc m_doc;
+    QSocketNotifier* m_notifier = nullptr;
+    std::map<CommandId, QAction*> m_actions;
+    QMenu* m_fileMenu = nullptr;
+    QAction* m_recentSeparator = nullptr;
+    QAction* m_exitSeparator = nullptr;
+    std::vector<QAction*> m_recentActions;
+    QLabel* m_panes[3] = {};
+    QSplitter* m_outer = nullptr;
+    QSplitter* m_inner = nullptr;
+    QTreeWidget* m_dirView = nullptr;
+    QTreeWidget* m_fileView = nullptr;
+    QTreeWidget* m_threadView = nullptr;
+    CTransferStats m_stats;
+    QTimer m_timer;
+};

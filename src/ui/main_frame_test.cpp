@@ -1,0 +1,359 @@
+#include "ui/main_frame.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QtTest>
+#include <filesystem>
+
+#include "engine/program_options.h"
+#include "support/nginx_server.h"
+#include "support/scoped_env.h"
+#include "support/temp_folder.h"
+#include "ui/options_dialog.h"
+#include "ui/quillmoor_app.h"
+#include "ui/user_prompts.h"
+
+using testing_support::NginxServer;
+using testing_support::ReadFile;
+using testing_support::ScopedEnv;
+using testing_support::TempFolder;
+using testing_support::WriteFile;
+
+namespace {
+
+// What the scripted user answers, and what the program showed and asked.
+struct Script {
+    std::string projectUrl;
+    int projectThreads = 1;
+    bool projectAccepted = true;
+    QString saveFileName;
+    CQuillmoorDoc::SaveAnswer saveAnswer = CQuillmoorDoc::SaveAnswer::No;
+    bool answerYes = true;
+
+    QStringList messages;
+    QStringList proposedNames;
+    QStringList opened;
+};
+
+class ScriptedPrompts : public CUserPrompts {
+public:
+    explicit ScriptedPrompts(Script& script) : m_script(script) {}
+
+    bool AskOkCancel(const QString&) override { return m_script.answerYes; }
+    bool AskYesNo(const QString&) override { return m_script.answerYes; }
+    CQuillmoorDoc::SaveAnswer AskToSave(const QString&) override { return m_script.saveAnswer; }
+    void ShowMessage(const QString& text) override { m_script.messages << text; }
+    QString AskSaveFileName(const QString&, const QString&, const QString& initialName) override {
+        m_script.proposedNames << initialName;
+        return m_script.saveFileName;
+    }
+    QString AskOpenFileName(const QString&) override { return {}; }
+    bool EditProject(CProjectSettings& settings, bool newProject) override {
+        if (!m_script.projectAccepted || !newProject) {
+            return false;
+        }
+        CUrl url;
+        url.Parse(m_script.projectUrl);
+        settings.SetStartUrl(url);
+        settings.SetThreadCount(m_script.projectThreads);
+        settings.GetRules().SetLevels(-1, 0);
+        settings.GetRules().SetScope(url.GetHost());
+        return true;
+    }
+    void ShowSummary(const CDownloadList::Stats&) override {}
+    void OpenWithShell(const QString& path) override { m_script.opened << path; }
+
+private:
+    Script& m_script;
+};
+
+// The commands whose enabling depends on the project, and for each the
+// states it may be chosen in: no project, Stopped, Running, Paused.
+struct EnablingRow {
+    CommandId id;
+    bool enabled[4];
+};
+
+constexpr EnablingRow kEnabling[] = {
+    {ID_FILE_NEW_PROJECT, {true, true, true, true}},
+    {ID_FILE_OPEN, {true, true, true, true}},
+    {ID_FILE_SAVE, {false, true, true, true}},
+    {ID_FILE_SAVE_AS, {false, true, true, true}},
+    {ID_FILE_OPTIONS, {true, true, false, false}},
+    {ID_APP_EXIT, {true, true, true, true}},
+    {ID_PROJECT_START, {false, true, false, true}},
+    {ID_PROJECT_PAUSE, {false, false, true, false}},
+    {ID_PROJECT_STOP, {false, false, true, true}},
+    {ID_PROJECT_PROPERTIES, {false, true, false, true}},
+    {ID_PROJECT_BROWSE_OFFLINE, {false, true, false, false}},
+    {ID_PROJECT_SUMMARY, {false, true, false, true}},
+    {ID_PROJECT_CREATE_CHM, {false, true, false, false}},
+    {ID_APP_ABOUT, {true, true, true, true}},
+};
+
+enum Column { kNoProject, kStopped, kRunning, kPaused };
+
+void CheckEnabling(CMainFrame& frame, Column column, bool deleteAll) {
+    for (const EnablingRow& row : kEnabling) {
+        QVERIFY2(frame.GetAction(row.id)->isEnabled() == row.enabled[column],
+                 qPrintable(QString("command %1 in column %2").arg(row.id).arg(column)));
+    }
+    QCOMPARE(frame.GetAction(ID_PROJECT_DELETE_ALL)->isEnabled(), deleteAll);
+}
+
+ProjectRunState State(CMainFrame& frame) {
+    return frame.GetDocument().GetController().GetState();
+}
+
+}  // namespace
+
+class CMainFrameTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        m_config = std::make_unique<TempFolder>();
+        m_configEnv = std::make_unique<ScopedEnv>("TARNWICK_CONFIG_DIR", m_config->Path().c_str());
+    }
+    void cleanup() {
+        m_configEnv.reset();
+        m_config.reset();
+    }
+
+    void crawlRunsThroughTheToolbar();
+    void newProjectProposesTheHostAsFileName();
+    void startFailsWithTheOpenError_data();
+    void startFailsWithTheOpenError();
+    void emptyFileOnTheCommandLineStartsANewProject_data();
+    void emptyFileOnTheCommandLineStartsANewProject();
+    void recentFilesOutliveTheProgram();
+    void layoutOutlivesTheWindow();
+    void optionsKeepTheProxyOnlyWhenEnabled_data();
+    void optionsKeepTheProxyOnlyWhenEnabled();
+
+private:
+    std::unique_ptr<TempFolder> m_config;
+    std::unique_ptr<ScopedEnv> m_configEnv;
+
+    std::unique_ptr<CMainFrame> MakeFrame(Script& script, CRecentFileList& recent) {
+        return std::make_unique<CMainFrame>(recent, std::make_unique<ScriptedPrompts>(script));
+    }
+};
+
+void CMainFrameTest::crawlRunsThroughTheToolbar() {
+    if (!NginxServer::IsInstalled()) {
+        QSKIP("nginx is not installed");
+    }
+    TempFolder folder;
+    NginxServer nginx(folder.Path() / "nginx");
+    // Slow enough that the crawl is still running when it is paused.
+    nginx.SetServerDirectives("    limit_rate 16k;\n");
+    std::string index = "<html><body>";
+    for (int file = 0; file < 4; ++file) {
+        const std::string name = "big" + std::to_string(file) + ".bin";
+        WriteFile((nginx.DocumentRoot() / name).string(), std::string(256 * 1024, 'x'));
+        index += "<a href=\"" + name + "\">" + name + "</a>";
+    }
+    WriteFile((nginx.DocumentRoot() / "index.html").string(), index + "</body></html>");
+    nginx.Start();
+
+    Script script;
+    script.projectUrl = "http://127.0.0.1:" + std::to_string(nginx.Port()) + "/";
+    script.projectThreads = 2;
+    script.saveFileName = QString::fromStdString(folder.File("site.tkp"));
+    CRecentFileList recent;
+    auto frame = MakeFrame(script, recent);
+    frame->show();
+    CheckEnabling(*frame, kNoProject, false);
+    QVERIFY(frame->NewProject());
+    CheckEnabling(*frame, kStopped, false);
+
+    frame->GetAction(ID_PROJECT_START)->trigger();
+    QCOMPARE(State(*frame), Running);
+    CheckEnabling(*frame, kRunning, false);
+    QTRY_VERIFY_WITH_TIMEOUT(frame->GetPaneText(1) != "0 files saved", 20000);
+    QVERIFY(!frame->close());
+    QVERIFY(frame->isVisible());
+
+    frame->GetAction(ID_PROJECT_PAUSE)->trigger();
+    QCOMPARE(State(*frame), Paused);
+    CheckEnabling(*frame, kPaused, true);
+    frame->GetAction(ID_PROJECT_START)->trigger();
+    QCOMPARE(State(*frame), Running);
+    frame->GetAction(ID_PROJECT_PAUSE)->trigger();
+    // A late end message of the paused manager must not end the project.
+    QTest::qWait(200);
+    QCOMPARE(State(*frame), Paused);
+    QVERIFY(script.messages.isEmpty());
+
+    frame->GetAction(ID_PROJECT_STOP)->trigger();
+    QCOMPARE(State(*frame), Stopped);
+    QCOMPARE(script.messages.size(), 1);
+    const QString saved = frame->GetPaneText(1);
+    QCOMPARE(script.messages[0],
+             "Project completed: " + saved.section(' ', 0, 0) + " files were downloaded.");
+    CheckEnabling(*frame, kStopped, true);
+
+    frame->GetAction(ID_PROJECT_BROWSE_OFFLINE)->trigger();
+    const QString downloads = QString::fromStdString(folder.File("site.files"));
+    QCOMPARE(script.opened,
+             QStringList{downloads + QString("/127.0.0.1_%1/index.htm").arg(nginx.Port())});
+    if (!testing_support::FindProgram("chmcmd").empty()) {
+        script.saveFileName = QString::fromStdString(folder.File("site.chm"));
+        frame->GetAction(ID_PROJECT_CREATE_CHM)->trigger();
+        QCOMPARE(script.opened.value(1), script.saveFileName);
+        QVERIFY(ReadFile(folder.File("site.chm")).starts_with("ITSF"));
+    }
+
+    frame->GetAction(ID_PROJECT_DELETE_ALL)->trigger();
+    CheckEnabling(*frame, kStopped, false);
+    QVERIFY(frame->close());
+}
+
+void CMainFrameTest::newProjectProposesTheHostAsFileName() {
+    TempFolder folder;
+    Script script;
+    script.projectUrl = "http://a.b.c/docs/";
+    script.saveFileName = QString::fromStdString(folder.File("chosen.tkp"));
+    CRecentFileList recent;
+    auto frame = MakeFrame(script, recent);
+    QCOMPARE(frame->windowTitle(), "Untitled - Tarnwick");
+
+    QVERIFY(frame->NewProject());
+    QCOMPARE(script.proposedNames, QStringList{"a_b_c.tkp"});
+    QVERIFY(!ReadFile(folder.File("chosen.tkp")).empty());
+    QCOMPARE(frame->GetDocument().GetPathName(), folder.File("chosen.tkp"));
+    QCOMPARE(frame->windowTitle(), "chosen - Tarnwick");
+    QCOMPARE(frame->GetDocument().GetSettings().GetStartUrl().GetHost(), "a.b.c");
+}
+
+void CMainFrameTest::startFailsWithTheOpenError_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("another product")
+        << QByteArray("\x07\x00\x00\x00Notepad", 11) << "Unexpected file format.";
+    QTest::newRow("cut short") << QByteArray("\x08\x00\x00\x00Tarn", 8)
+                               << "Unexpected file format.";
+}
+
+void CMainFrameTest::startFailsWithTheOpenError() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+    TempFolder folder;
+    WriteFile(folder.File("other.tkp"), content.toStdString());
+    Script script;
+    CQuillmoorApp app(std::make_unique<ScriptedPrompts>(script));
+
+    QVERIFY(!app.InitInstance({QString::fromStdString(folder.File("other.tkp"))}));
+    QCOMPARE(script.messages, QStringList{message});
+    QVERIFY(!app.GetMainFrame()->isVisible());
+    app.ExitInstance();
+}
+
+void CMainFrameTest::emptyFileOnTheCommandLineStartsANewProject_data() {
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("OK writes the project") << true;
+    QTest::newRow("Cancel ends the program") << false;
+}
+
+void CMainFrameTest::emptyFileOnTheCommandLineStartsANewProject() {
+    QFETCH(bool, accepted);
+    TempFolder folder;
+    const std::string path = folder.File("empty.tkp");
+    WriteFile(path, "");
+    Script script;
+    script.projectUrl = "http://example.org/";
+    script.projectAccepted = accepted;
+    CQuillmoorApp app(std::make_unique<ScriptedPrompts>(script));
+
+    QCOMPARE(app.InitInstance({QString::fromStdString(path)}), accepted);
+    QVERIFY(script.proposedNames.isEmpty());
+    QCOMPARE(ReadFile(path).empty(), !accepted);
+    if (accepted) {
+        QCOMPARE(app.GetMainFrame()->windowTitle(), "empty - Tarnwick");
+        QVERIFY(app.GetMainFrame()->isVisible());
+    }
+    app.ExitInstance();
+}
+
+void CMainFrameTest::recentFilesOutliveTheProgram() {
+    TempFolder folder;
+    std::vector<std::string> written;
+    for (int project = 0; project < 5; ++project) {
+        Script script;
+        script.projectUrl = "http://example.org/";
+        written.push_back(folder.File("p" + std::to_string(project) + ".tkp"));
+        WriteFile(written.back(), "");
+        CQuillmoorApp app(std::make_unique<ScriptedPrompts>(script));
+        QVERIFY(app.InitInstance({QString::fromStdString(written.back())}));
+        app.ExitInstance();
+    }
+    CRecentFileList recent;
+    recent.Load();
+    const std::vector<std::string> newestFirst = {written[4], written[3], written[2], written[1]};
+    QVERIFY(recent.GetFiles() == newestFirst);
+}
+
+void CMainFrameTest::layoutOutlivesTheWindow() {
+    Script script;
+    CRecentFileList recent;
+    auto splitters = [](CMainFrame& frame) {
+        auto* outer = qobject_cast<QSplitter*>(frame.centralWidget());
+        return std::pair{outer, qobject_cast<QSplitter*>(outer->widget(0))};
+    };
+    {
+        auto frame = MakeFrame(script, recent);
+        frame->show();
+        const auto [outer, inner] = splitters(*frame);
+        QCOMPARE(inner->sizes().value(0), 200);
+        QCOMPARE(outer->sizes().value(0), 400);
+        frame->setGeometry(40, 50, 900, 700);
+        inner->setSizes({260, 640});
+        outer->setSizes({330, 300});
+    }
+    auto frame = MakeFrame(script, recent);
+    frame->show();
+    const auto [outer, inner] = splitters(*frame);
+    QCOMPARE(frame->size(), QSize(900, 700));
+    QCOMPARE(inner->sizes().value(0), 260);
+    QCOMPARE(outer->sizes().value(0), 330);
+}
+
+void CMainFrameTest::optionsKeepTheProxyOnlyWhenEnabled_data() {
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("user");
+    QTest::newRow("enabled, credentials trimmed") << true << "proxy.lan"
+                                                  << "ann";
+    QTest::newRow("cleared erases the proxy") << false << ""
+                                              << "";
+}
+
+void CMainFrameTest::optionsKeepTheProxyOnlyWhenEnabled() {
+    QFETCH(bool, enabled);
+    QFETCH(QString, host);
+    QFETCH(QString, user);
+    CProgramOptions options;
+    options.SetProxy("old.lan", 3128, "old", "secret");
+    COptionsDialog dialog(options);
+    QVERIFY(dialog.ProxyAddress()->isEnabled());
+    dialog.ConnectionTimeout()->setValue(42);
+    dialog.ProxyAddress()->setText("proxy.lan");
+    dialog.ProxyPort()->setValue(8080);
+    dialog.ProxyUser()->setText("  ann ");
+    dialog.ProxyEnabled()->setChecked(enabled);
+    QCOMPARE(dialog.ProxyAddress()->isEnabled(), enabled);
+    dialog.accept();
+
+    QCOMPARE(options.GetConnectionTimeout(), 42);
+    QCOMPARE(QString::fromStdString(options.GetProxyHost()), host);
+    QCOMPARE(options.GetProxyPort(), enabled ? 8080u : 0u);
+    QCOMPARE(QString::fromStdString(options.GetProxyUser()), user);
+    QCOMPARE(options.GetProxyPassword().empty(), !enabled);
+}
+
+QTEST_MAIN(CMainFrameTest)
+#include "main_frame_test.moc"

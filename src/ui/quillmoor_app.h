@@ -1,0 +1,43 @@
+// The desktop program's start-up and shut-down: the libraries it uses, the
+// program settings and recent files for the whole run, the main window, and
+// the project named on the command line.
+#pragma once
+
+#include <QStringList>
+#include <memory>
+
+#include "engine/download_manager.h"
+#include "html/html_library.h"
+#include "ui/recent_file_list.h"
+#include "ui/user_prompts.h"
+
+class CMainFrame;
+
+class CQuillmoorApp {
+public:
+    // Null prompts ask with the usual dialogs; the factory builds the
+    // crawl's workers (the default one fetches from the network).
+    explicit CQuillmoorApp(std::unique_ptr<CUserPrompts> prompts = nullptr,
+                           CDownloadManager::WorkerFactory factory = {});
+    ~CQuillmoorApp();
+    CQuillmoorApp(const CQuillmoorApp&) = delete;
+    CQuillmoorApp& operator=(const CQuillmoorApp&) = delete;
+
+    // arguments without the program's name. False when the program is not
+    // to start: a print switch, or a named project that could not be opened
+    // (its error has been shown) or, when empty, was not made a new project.
+    bool InitInstance(const QStringList& arguments);
+    // Saves the settings unless the start failed before loading them.
+    void ExitInstance();
+
+    // Null before InitInstance has made it.
+    CMainFrame* GetMainFrame() const { return m_frame.get(); }
+
+private:
+    CHtmlLibrary m_htmlLibrary;
+    std::unique_ptr<CUserPrompts> m_prompts;
+    CDownloadManager::WorkerFactory m_factory;
+    CRecentFileList m_recentFiles;
+    bool m_settingsLoaded = false;
+    std::unique_ptr<CMainFrame> m_frame;
+};

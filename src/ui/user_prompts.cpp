@@ -1,0 +1,79 @@
+#include "ui/user_prompts.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "platform/registry_key.h"
+#include "ui/project_dialog.h"
+
+namespace {
+
+const QString kCaption = kApplicationName;
+
+}  // namespace
+
+bool CDialogPrompts::AskOkCancel(const QString& text) {
+    return QMessageBox::warning(m_parent, kCaption, text, QMessageBox::Ok | QMessageBox::Cancel) ==
+           QMessageBox::Ok;
+}
+
+bool CDialogPrompts::AskYesNo(const QString& text) {
+    return QMessageBox::warning(m_parent, kCaption, text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+CQuillmoorDoc::SaveAnswer CDialogPrompts::AskToSave(const QString& prompt) {
+    switch (QMessageBox::warning(m_parent, kCaption, prompt,
+                                 QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
+        case QMessageBox::Yes:
+            return CQuillmoorDoc::SaveAnswer::Yes;
+        case QMessageBox::No:
+            return CQuillmoorDoc::SaveAnswer::No;
+        default:
+            return CQuillmoorDoc::SaveAnswer::Cancel;
+    }
+}
+
+void CDialogPrompts::ShowMessage(const QString& text) {
+    QMessageBox::information(m_parent, kCaption, text);
+}
+
+QString CDialogPrompts::AskSaveFileName(const QString& filter, const QString& defaultSuffix,
+                                        const QString& initialName) {
+    QFileDialog dialog(m_parent, {}, {}, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.selectFile(initialName);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
+QString CDialogPrompts::AskOpenFileName(const QString& filter) {
+    return QFileDialog::getOpenFileName(m_parent, {}, {}, filter);
+}
+
+bool CDialogPrompts::EditProject(CProjectSettings& settings, bool newProject) {
+    return CProjectDialog(settings, newProject, m_parent).exec() == QDialog::Accepted;
+}
+
+void CDialogPrompts::ShowSummary(const CDownloadList::Stats& stats) {
+    QMessageBox::information(m_parent, "Project Summary",
+                             "URLs queued:\t" + FormatGroupedNumber(stats.queued) +
+                                 "\nURLs requested:\t" + FormatGroupedNumber(stats.requested) +
+                                 "\nFiles written:\t" + FormatGroupedNumber(stats.written) +
+                                 "\nBytes Received:\t" +
+                                 FormatGroupedNumber(static_cast<unsigned long long>(stats.bytes)));
+}
+
+void CDialogPrompts::OpenWithShell(const QString& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+QString FormatGroupedNumber(unsigned long long value) {
+    QString digits = QString::number(value);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3) {
+        digits.insert(at, ',');
+    }
+    return digits;
+}
