@@ -132,11 +132,14 @@ protected:
         return status;
     }
 
-    static void WaitUntilExists(const std::string& path) {
-        for (int i = 0; i < 200 && !fs::exists(path); ++i) {
+    // The holder creates the lock file before it writes its pid into it.
+    static std::string WaitForLockHolder(const std::string& path) {
+        std::string holder;
+        for (int i = 0; i < 400 && !holder.ends_with('\n'); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            holder = fs::exists(path) ? ReadFile(path) : "";
         }
-        ASSERT_TRUE(fs::exists(path)) << path;
+        return holder;
     }
 
     static inline std::unique_ptr<TempFolder> s_folder;
@@ -258,9 +261,8 @@ TEST_F(CliNginxTest, ASecondCommandOnAProjectInUseIsRefusedAndNamesTheHolder) {
     std::string output;
     ASSERT_EQ(RunCli({"new", Site("/slow/"), "slow.tkp"}, output), 0) << output;
     ChildProcess first({TARNWICK_CLI, "start", "slow.tkp"}, m_work.File("first.out"));
-    WaitUntilExists("slow.tkp.lock");
-    const std::string holder = ReadFile("slow.tkp.lock");
-    ASSERT_FALSE(holder.empty());
+    const std::string holder = WaitForLockHolder("slow.tkp.lock");
+    ASSERT_TRUE(holder.ends_with('\n')) << holder;
     for (const std::vector<std::string>& second :
          std::vector<std::vector<std::string>>{{"start", "slow.tkp"},
                                                {"clear", "slow.tkp", "--yes"},
