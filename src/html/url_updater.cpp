@@ -46,6 +46,16 @@ std::string OtherSpelling(std::string_view link) {
     return other;
 }
 
+// The stored path of the listed URL that the address spells; empty when it
+// names nothing downloadable or nothing saved.
+std::string StoredPathOf(const CDownloadList& list, const std::string& address) {
+    CUrl url;
+    if (address.empty() || !url.Parse(address) || !IsDownloadableLink(url)) {
+        return {};
+    }
+    return list.GetStoredPath(url);
+}
+
 bool IsPagePath(const std::string& path) {
     return IsHtmlExtension(CFilePath(path).GetExt());
 }
@@ -258,17 +268,15 @@ std::string CUrlUpdater::MakeLocalLink(const std::string& link) const {
 }
 
 std::string CUrlUpdater::FindStoredPath(const std::string& address) const {
-    for (const std::string& spelling : {address, OtherSpelling(address)}) {
-        CUrl url;
-        if (spelling.empty() || !url.Parse(spelling) || !IsDownloadableLink(url)) {
-            return {};
-        }
-        std::string storedPath = m_list.GetStoredPath(url);
-        if (!storedPath.empty()) {
-            return storedPath;
+    std::string storedPath = StoredPathOf(m_list, address);
+    if (storedPath.empty()) {
+        // Only an address with bytes beyond ASCII has another spelling, and
+        // most links that reach here lead to files that were not saved.
+        if (const std::string other = OtherSpelling(address); other != address) {
+            storedPath = StoredPathOf(m_list, other);
         }
     }
-    return {};
+    return storedPath;
 }
 
 std::string EscapeLocalReference(const std::string& relativePath) {
