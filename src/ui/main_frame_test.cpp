@@ -11,64 +11,21 @@
 #include "engine/program_options.h"
 #include "support/nginx_server.h"
 #include "support/scoped_env.h"
+#include "support/scripted_prompts.h"
 #include "support/temp_folder.h"
+#include "support/ui_test_registry.h"
 #include "ui/options_dialog.h"
 #include "ui/quillmoor_app.h"
-#include "ui/user_prompts.h"
 
 using testing_support::NginxServer;
 using testing_support::ReadFile;
 using testing_support::ScopedEnv;
+using testing_support::Script;
+using testing_support::ScriptedPrompts;
 using testing_support::TempFolder;
 using testing_support::WriteFile;
 
 namespace {
-
-// What the scripted user answers, and what the program showed and asked.
-struct Script {
-    std::string projectUrl;
-    int projectThreads = 1;
-    bool projectAccepted = true;
-    QString saveFileName;
-    CQuillmoorDoc::SaveAnswer saveAnswer = CQuillmoorDoc::SaveAnswer::No;
-    bool answerYes = true;
-
-    QStringList messages;
-    QStringList proposedNames;
-    QStringList opened;
-};
-
-class ScriptedPrompts : public CUserPrompts {
-public:
-    explicit ScriptedPrompts(Script& script) : m_script(script) {}
-
-    bool AskOkCancel(const QString&) override { return m_script.answerYes; }
-    bool AskYesNo(const QString&) override { return m_script.answerYes; }
-    CQuillmoorDoc::SaveAnswer AskToSave(const QString&) override { return m_script.saveAnswer; }
-    void ShowMessage(const QString& text) override { m_script.messages << text; }
-    QString AskSaveFileName(const QString&, const QString&, const QString& initialName) override {
-        m_script.proposedNames << initialName;
-        return m_script.saveFileName;
-    }
-    QString AskOpenFileName(const QString&) override { return {}; }
-    bool EditProject(CProjectSettings& settings, bool newProject) override {
-        if (!m_script.projectAccepted || !newProject) {
-            return false;
-        }
-        CUrl url;
-        url.Parse(m_script.projectUrl);
-        settings.SetStartUrl(url);
-        settings.SetThreadCount(m_script.projectThreads);
-        settings.GetRules().SetLevels(-1, 0);
-        settings.GetRules().SetScope(url.GetHost());
-        return true;
-    }
-    void ShowSummary(const CDownloadList::Stats&) override {}
-    void OpenWithShell(const QString& path) override { m_script.opened << path; }
-
-private:
-    Script& m_script;
-};
 
 // The commands whose enabling depends on the project, and for each the
 // states it may be chosen in: no project, Stopped, Running, Paused.
@@ -355,5 +312,5 @@ void CMainFrameTest::optionsKeepTheProxyOnlyWhenEnabled() {
     QCOMPARE(options.GetProxyPassword().empty(), !enabled);
 }
 
-QTEST_MAIN(CMainFrameTest)
+TARNWICK_UI_TEST(CMainFrameTest);
 #include "main_frame_test.moc"

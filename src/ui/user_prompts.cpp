@@ -70,6 +70,10 @@ void CDialogPrompts::OpenWithShell(const QString& path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
+void CDialogPrompts::ShowHelpTopic(HelpTopic topic) {
+    ::ShowHelpTopic(topic);
+}
+
 QString FormatGroupedNumber(unsigned long long value) {
     QString digits = QString::number(value);
     for (qsizetype at = digits.size() - 3; at > 0; at -= 3) {

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "engine/quillmoor_doc.h"
+#include "ui/help_topic.h"
 
 class QWidget;
 
@@ -29,6 +30,7 @@ public:
     virtual void ShowSummary(const CDownloadList::Stats& stats) = 0;
     // The shell's "open" for a local file; failures are ignored.
     virtual void OpenWithShell(const QString& path) = 0;
+    virtual void ShowHelpTopic(HelpTopic topic) = 0;
 };
 
 // Asks with the usual dialogs, owned by parent.
@@ -46,6 +48,7 @@ public:
     bool EditProject(CProjectSettings& settings, bool newProject) override;
     void ShowSummary(const CDownloadList::Stats& stats) override;
     void OpenWithShell(const QString& path) override;
+    void ShowHelpTopic(HelpTopic topic) override;
 
 private:
     QWidget* m_parent;

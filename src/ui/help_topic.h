@@ -1,0 +1,15 @@
+// The help file's fixed topics, opened from the Help menu and from the Help
+// button of every property page.
+#pragma once
+
+#include <QString>
+
+enum class HelpTopic { Index, Connection, ProxyServer, General, Links, Filters };
+
+// The topic's page inside the help file, e.g. "Program Options/Connection.htm".
+QString HelpTopicPage(HelpTopic topic);
+
+// Shows the topic of "Tarnwick.chm" beside the program in a CHM viewer that
+// can open a topic, otherwise the topic's page from the "help" folder beside
+// the program in the default browser. Does nothing when neither exists.
+void ShowHelpTopic(HelpTopic topic);

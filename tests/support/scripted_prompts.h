@@ -1,0 +1,61 @@
+// A user at the screen who answers the main window's questions from a script
+// and notes what the program showed, for the desktop program's tests.
+#pragma once
+
+#include <QList>
+#include <QStringList>
+#include <string>
+
+#include "ui/user_prompts.h"
+
+namespace testing_support {
+
+// What the scripted user answers, and what the program showed and asked.
+struct Script {
+    std::string projectUrl;
+    int projectThreads = 1;
+    bool projectAccepted = true;
+    QString saveFileName;
+    CQuillmoorDoc::SaveAnswer saveAnswer = CQuillmoorDoc::SaveAnswer::No;
+    bool answerYes = true;
+
+    QStringList messages;
+    QStringList proposedNames;
+    QStringList opened;
+    QList<HelpTopic> helpTopics;
+};
+
+class ScriptedPrompts : public CUserPrompts {
+public:
+    explicit ScriptedPrompts(Script& script) : m_script(script) {}
+
+    bool AskOkCancel(const QString&) override { return m_script.answerYes; }
+    bool AskYesNo(const QString&) override { return m_script.answerYes; }
+    CQuillmoorDoc::SaveAnswer AskToSave(const QString&) override { return m_script.saveAnswer; }
+    void ShowMessage(const QString& text) override { m_script.messages << text; }
+    QString AskSaveFileName(const QString&, const QString&, const QString& initialName) override {
+        m_script.proposedNames << initialName;
+        return m_script.saveFileName;
+    }
+    QString AskOpenFileName(const QString&) override { return {}; }
+    bool EditProject(CProjectSettings& settings, bool newProject) override {
+        if (!m_script.projectAccepted || !newProject) {
+            return false;
+        }
+        CUrl url;
+        url.Parse(m_script.projectUrl);
+        settings.SetStartUrl(url);
+        settings.SetThreadCount(m_script.projectThreads);
+        settings.GetRules().SetLevels(-1, 0);
+        settings.GetRules().SetScope(url.GetHost());
+        return true;
+    }
+    void ShowSummary(const CDownloadList::Stats&) override {}
+    void OpenWithShell(const QString& path) override { m_script.opened << path; }
+    void ShowHelpTopic(HelpTopic topic) override { m_script.helpTopics << topic; }
+
+private:
+    Script& m_script;
+};
+
+}  // namespace testing_support
