@@ -5,7 +5,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QSplitter>
@@ -19,8 +18,9 @@
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "platform/registry_key.h"
+#include "ui/about_dlg.h"
 #include "ui/compile_chm_dialog.h"
-#include "ui/options_dialog.h"
+#include "ui/option_sheet.h"
 #include "ui/recent_file_list.h"
 #include "ui/update_html_dialog.h"
 #include "ui/user_prompts.h"
@@ -298,7 +298,7 @@ void CMainFrame::RunCommand(CommandId id) {
             OnSaveAs();
             break;
         case ID_FILE_OPTIONS:
-            COptionsDialog(GetProgramOptions(), this).exec();
+            COptionSheet(GetProgramOptions(), *m_prompts, this).exec();
             break;
         case ID_APP_EXIT:
             close();
@@ -576,8 +576,7 @@ void CMainFrame::OnDeleteAll() {
 }
 
 void CMainFrame::OnAbout() {
-    const QString version = QString(TARNWICK_VERSION) + ".0";
-    QMessageBox::about(this, "About", QString(kApplicationName) + "  v" + version);
+    CAboutDlg(this).exec();
 }
 
 void CMainFrame::ResetViews() {

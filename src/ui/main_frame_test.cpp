@@ -1,20 +1,15 @@
 #include "ui/main_frame.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QSpinBox>
 #include <QSplitter>
 #include <QtTest>
 #include <filesystem>
 
-#include "engine/program_options.h"
 #include "support/nginx_server.h"
 #include "support/scoped_env.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_folder.h"
 #include "support/ui_test_registry.h"
-#include "ui/options_dialog.h"
 #include "ui/quillmoor_app.h"
 
 using testing_support::NginxServer;
@@ -88,8 +83,6 @@ private slots:
     void emptyFileOnTheCommandLineStartsANewProject();
     void recentFilesOutliveTheProgram();
     void layoutOutlivesTheWindow();
-    void optionsKeepTheProxyOnlyWhenEnabled_data();
-    void optionsKeepTheProxyOnlyWhenEnabled();
 
 private:
     std::unique_ptr<TempFolder> m_config;
@@ -277,39 +270,6 @@ void CMainFrameTest::layoutOutlivesTheWindow() {
     QCOMPARE(frame->size(), QSize(900, 700));
     QCOMPARE(inner->sizes().value(0), 260);
     QCOMPARE(outer->sizes().value(0), 330);
-}
-
-void CMainFrameTest::optionsKeepTheProxyOnlyWhenEnabled_data() {
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<QString>("host");
-    QTest::addColumn<QString>("user");
-    QTest::newRow("enabled, credentials trimmed") << true << "proxy.lan"
-                                                  << "ann";
-    QTest::newRow("cleared erases the proxy") << false << ""
-                                              << "";
-}
-
-void CMainFrameTest::optionsKeepTheProxyOnlyWhenEnabled() {
-    QFETCH(bool, enabled);
-    QFETCH(QString, host);
-    QFETCH(QString, user);
-    CProgramOptions options;
-    options.SetProxy("old.lan", 3128, "old", "secret");
-    COptionsDialog dialog(options);
-    QVERIFY(dialog.ProxyAddress()->isEnabled());
-    dialog.ConnectionTimeout()->setValue(42);
-    dialog.ProxyAddress()->setText("proxy.lan");
-    dialog.ProxyPort()->setValue(8080);
-    dialog.ProxyUser()->setText("  ann ");
-    dialog.ProxyEnabled()->setChecked(enabled);
-    QCOMPARE(dialog.ProxyAddress()->isEnabled(), enabled);
-    dialog.accept();
-
-    QCOMPARE(options.GetConnectionTimeout(), 42);
-    QCOMPARE(QString::fromStdString(options.GetProxyHost()), host);
-    QCOMPARE(options.GetProxyPort(), enabled ? 8080u : 0u);
-    QCOMPARE(QString::fromStdString(options.GetProxyUser()), user);
-    QCOMPARE(options.GetProxyPassword().empty(), !enabled);
 }
 
 TARNWICK_UI_TEST(CMainFrameTest);

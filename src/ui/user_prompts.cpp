@@ -6,7 +6,8 @@
 #include <QUrl>
 
 #include "platform/registry_key.h"
-#include "ui/project_dialog.h"
+#include "ui/project_sheet.h"
+#include "ui/summary_dlg.h"
 
 namespace {
 
@@ -40,6 +41,10 @@ void CDialogPrompts::ShowMessage(const QString& text) {
     QMessageBox::information(m_parent, kCaption, text);
 }
 
+void CDialogPrompts::ShowWarning(const QString& text) {
+    QMessageBox::warning(m_parent, kCaption, text);
+}
+
 QString CDialogPrompts::AskSaveFileName(const QString& filter, const QString& defaultSuffix,
                                         const QString& initialName) {
     QFileDialog dialog(m_parent, {}, {}, filter);
@@ -54,16 +59,11 @@ QString CDialogPrompts::AskOpenFileName(const QString& filter) {
 }
 
 bool CDialogPrompts::EditProject(CProjectSettings& settings, bool newProject) {
-    return CProjectDialog(settings, newProject, m_parent).exec() == QDialog::Accepted;
+    return CProjectSheet(settings, newProject, *this, m_parent).exec() == QDialog::Accepted;
 }
 
 void CDialogPrompts::ShowSummary(const CDownloadList::Stats& stats) {
-    QMessageBox::information(m_parent, "Project Summary",
-                             "URLs queued:\t" + FormatGroupedNumber(stats.queued) +
-                                 "\nURLs requested:\t" + FormatGroupedNumber(stats.requested) +
-                                 "\nFiles written:\t" + FormatGroupedNumber(stats.written) +
-                                 "\nBytes Received:\t" +
-                                 FormatGroupedNumber(static_cast<unsigned long long>(stats.bytes)));
+    CSummaryDlg(stats, m_parent).exec();
 }
 
 void CDialogPrompts::OpenWithShell(const QString& path) {

@@ -20,6 +20,9 @@ public:
     virtual CQuillmoorDoc::SaveAnswer AskToSave(const QString& prompt) = 0;
     // Captioned with the program's name, with an OK button.
     virtual void ShowMessage(const QString& text) = 0;
+    // Captioned with the program's name, with an OK button and the
+    // exclamation icon: the dialogs' refusals of what the user entered.
+    virtual void ShowWarning(const QString& text) { ShowMessage(text); }
     // Empty when cancelled. The filter is the dialog's, e.g.
     // "Project Files (*.tkp)"; the default suffix comes without its dot.
     virtual QString AskSaveFileName(const QString& filter, const QString& defaultSuffix,
@@ -42,6 +45,7 @@ public:
     bool AskYesNo(const QString& text) override;
     CQuillmoorDoc::SaveAnswer AskToSave(const QString& prompt) override;
     void ShowMessage(const QString& text) override;
+    void ShowWarning(const QString& text) override;
     QString AskSaveFileName(const QString& filter, const QString& defaultSuffix,
                             const QString& initialName) override;
     QString AskOpenFileName(const QString& filter) override;
