@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -27,13 +28,13 @@ constexpr std::int32_t kMaxLevels = 100;
 
 enum FilterColumn { kGroupColumn, kExtensionsColumn, kMinimumColumn, kMaximumColumn };
 
-struct ColumnSpec {
+struct FilterColumnLayout {
     const char* title;
     int width;
     Qt::Alignment alignment;
 };
 
-constexpr ColumnSpec kFilterColumns[] = {
+constexpr FilterColumnLayout kFilterColumns[] = {
     {"Group", 80, Qt::AlignLeft},
     {"Extensions", 160, Qt::AlignLeft},
     {"Min Size", 55, Qt::AlignRight},
@@ -181,11 +182,15 @@ CPropPrjFilters::CPropPrjFilters(const CProjectSettings& settings, bool newProje
     m_list->setRootIsDecorated(false);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setColumnCount(std::size(kFilterColumns));
+    int listWidth = 2 * m_list->frameWidth() + m_list->verticalScrollBar()->sizeHint().width();
     for (int column = 0; column < static_cast<int>(std::size(kFilterColumns)); ++column) {
         m_list->headerItem()->setText(column, kFilterColumns[column].title);
         m_list->headerItem()->setTextAlignment(column, kFilterColumns[column].alignment);
         m_list->setColumnWidth(column, kFilterColumns[column].width);
+        listWidth += kFilterColumns[column].width;
     }
+    // The sheet keeps its pages' size, so the list asks for all four columns.
+    m_list->setMinimumWidth(listWidth);
     for (std::size_t index = 0; index < m_filters.GetCount(); ++index) {
         const CFileFilter& filter = m_filters.GetAt(index);
         AddRow(QString::fromStdString(filter.GetName()),
