@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
@@ -85,6 +86,7 @@ private slots:
     void refusedFieldKeepsTheSheetOpen_data();
     void refusedFieldKeepsTheSheetOpen();
     void invalidStoredUrlBlocksOk();
+    void ctrlTabLeavesOnlyACheckedPage();
     void downloadAllFilesDisablesEveryGroup();
     void filtersAreAddedEditedAndDeleted();
     void helpOpensThePagesTopic();
@@ -256,6 +258,25 @@ void CProjectSheetTest::invalidStoredUrlBlocksOk() {
     QCOMPARE(script.messages, QStringList{"Invalid URL"});
     QCOMPARE(sheet.result(), QDialog::Rejected);
     QCOMPARE(settings.GetThreadCount(), 4);
+}
+
+void CProjectSheetTest::ctrlTabLeavesOnlyACheckedPage() {
+    Script script;
+    ScriptedPrompts prompts(script);
+    CProjectSettings settings;
+    CProjectSheet sheet(settings, true, prompts);
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    sheet.General().Url()->setFocus();
+    QTest::keyClick(sheet.General().Url(), Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(sheet.GetActiveIndex(), 0);
+    QCOMPARE(sheet.Tabs()->currentIndex(), 0);
+    QCOMPARE(script.messages, QStringList{"Invalid URL"});
+
+    sheet.General().Url()->setText("http://example.com/");
+    QTest::keyClick(sheet.General().Url(), Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(sheet.GetActiveIndex(), 1);
+    QCOMPARE(sheet.Tabs()->currentIndex(), 1);
 }
 
 void CProjectSheetTest::downloadAllFilesDisablesEveryGroup() {
