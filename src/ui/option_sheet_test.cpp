@@ -36,7 +36,7 @@ private slots:
     void refusedFieldKeepsTheSheetOpen();
     void cancelChangesNothing();
     void agentOutsideTheTableShowsNoRow();
-    void arrowsStepWithinTheRange();
+    void spinEditKeepsTextAndStepsInRange();
     void helpOpensThePagesTopic();
 };
 
@@ -210,12 +210,19 @@ void COptionSheetTest::agentOutsideTheTableShowsNoRow() {
     QCOMPARE(options.GetUserAgent(), 7);
 }
 
-void COptionSheetTest::arrowsStepWithinTheRange() {
+void COptionSheetTest::spinEditKeepsTextAndStepsInRange() {
     Script script;
     ScriptedPrompts prompts(script);
     CProgramOptions options;
     COptionSheet sheet(options, prompts);
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowActive(&sheet));
     CSpinEdit* retries = sheet.Connection().Retries();
+    // Leaving the field keeps what was typed, for the page to judge.
+    retries->setFocus();
+    retries->SetText("abc");
+    sheet.Connection().RequestTimeout()->setFocus();
+    QCOMPARE(retries->text(), "abc");
     retries->SetText("98");
     retries->stepBy(5);
     QCOMPARE(retries->text(), "99");

@@ -1,5 +1,6 @@
 #include "ui/user_prompts.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -42,7 +43,9 @@ void CDialogPrompts::ShowMessage(const QString& text) {
 }
 
 void CDialogPrompts::ShowWarning(const QString& text) {
-    QMessageBox::warning(m_parent, kCaption, text);
+    // The refusals come from the dialog in front, which owns the message.
+    QWidget* dialog = QApplication::activeModalWidget();
+    QMessageBox::warning(dialog != nullptr ? dialog : m_parent, kCaption, text);
 }
 
 QString CDialogPrompts::AskSaveFileName(const QString& filter, const QString& defaultSuffix,
