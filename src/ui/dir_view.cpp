@@ -21,7 +21,15 @@ const char* const kPreloadedExtensions[] = {".html", ".htm", ".xml", ".jpg", ".g
                                             ".png",  ".bmp", ".css", ".zip", ".txt"};
 
 QString ItemKey(std::uint32_t parentHandle, const QString& text) {
-    return QString::asprintf("%08X_", parentHandle) + text;
+    static constexpr char kHexDigits[] = "0123456789ABCDEF";
+    QString key(9 + text.size(), Qt::Uninitialized);
+    QChar* out = key.data();
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        *out++ = QLatin1Char(kHexDigits[(parentHandle >> shift) & 0xF]);
+    }
+    *out++ = u'_';
+    std::copy(text.cbegin(), text.cend(), out);
+    return key;
 }
 
 // The icon theme's icon for files with the extension; the file itself is
