@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include "base/url.h"
@@ -311,6 +312,8 @@ void CDirViewTest::liveCrawlFillsAllThreeViews() {
     }
     TempFolder folder;
     NginxServer nginx(folder.Path() / "nginx");
+    // Slow enough that the thread view shows the large file under way.
+    nginx.SetServerDirectives("    limit_rate 64k;\n");
     const std::filesystem::path root = nginx.DocumentRoot();
     std::filesystem::create_directories(root / "a");
     std::filesystem::create_directories(root / "d");
@@ -319,7 +322,7 @@ void CDirViewTest::liveCrawlFillsAllThreeViews() {
               "<a href=\"d/e.png\">e</a><a href=\"missing.htm\">m</a></body></html>");
     WriteFile((root / "a/b.htm").string(), "<html><body>b</body></html>");
     WriteFile((root / "a/c.txt").string(), "c");
-    WriteFile((root / "d/e.png").string(), "e");
+    WriteFile((root / "d/e.png").string(), std::string(160 * 1024, 'e'));
     nginx.Start();
 
     const std::string site = "http://127.0.0.1:" + std::to_string(nginx.Port());
@@ -332,13 +335,20 @@ void CDirViewTest::liveCrawlFillsAllThreeViews() {
     frame->show();
     QVERIFY(frame->NewProject());
     frame->GetAction(ID_PROJECT_START)->trigger();
+    const QString url = QString::fromStdString(site);
+    const auto showsProgress = [&frame, &url] {
+        return ThreadRows(frame->GetThreadView())
+                   .filter(QRegularExpression("^[01]\\|" + QRegularExpression::escape(url) +
+                                              "/d/e.png\\|[1-9][0-9]?%\\|"))
+                   .size() == 1;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(showsProgress(), 20000);
     QTRY_COMPARE_WITH_TIMEOUT(script.messages.size(), 1, 20000);
     QCOMPARE(script.messages[0], "Project completed: 4 files were downloaded.");
 
     const QString host = QString("http://127.0.0.1_%1").arg(nginx.Port());
     const QStringList tree{host, " a", "  b.htm", "  c.txt", " d", "  e.png", " index.htm"};
     QCOMPARE(Dump(frame->GetDirView()), tree);
-    const QString url = QString::fromStdString(site);
     QStringList files{"S " + url + "/", "S " + url + "/a/b.htm", "S " + url + "/a/c.txt",
                       "S " + url + "/d/e.png", "F " + url + "/missing.htm"};
     QStringList shown = FileRows(frame->GetFileView());
