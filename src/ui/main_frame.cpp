@@ -16,6 +16,7 @@
 #include "engine/download_task.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
+#include "platform/critical_section.h"
 #include "platform/registry_key.h"
 #include "storage/local_file_mapping.h"
 #include "ui/compile_chm_dialog.h"
@@ -609,7 +610,13 @@ void CMainFrame::OnOpenFile() {
         !url.Parse(selected.toStdString())) {
         return;
     }
-    const std::string stored = m_doc.GetController().GetManager()->GetList().GetStoredPath(url);
+    CDownloadManager& manager = *m_doc.GetController().GetManager();
+    std::string stored;
+    {
+        // The file list can be used while the crawl runs.
+        const CScopedLock lock(manager.GetLock());
+        stored = manager.GetList().GetStoredPath(url);
+    }
     std::string localPath;
     if (!stored.empty()) {
         CLocalFileMapping(CFilePath(m_doc.GetSettings().GetDownloadFolder()))
