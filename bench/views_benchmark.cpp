@@ -30,6 +30,11 @@ namespace {
 constexpr int kWorkers = 16;
 const char* const kSite = "http://127.0.0.1:8080";
 
+// Every third URL is an image, the others are HTML pages.
+int ContentType(int page) {
+    return page % 3 == 0 ? 0 : 3;
+}
+
 std::string PageUrl(int page, int folders) {
     return std::string(kSite) + "/f" + std::to_string(page % folders) + "/page" +
            std::to_string(page) + (page % 3 == 0 ? ".png" : ".htm");
@@ -60,7 +65,7 @@ void WriteProject(const std::string& path, int urls, int folders) {
         std::string localUrl;
         std::string localPath;
         std::string storedPath;
-        mapping.MapUrlToLocal(url, 3, localUrl, localPath, storedPath);
+        mapping.MapUrlToLocal(url, ContentType(page), localUrl, localPath, storedPath);
         list.MarkDone(url, storedPath, -1, 1000);
     }
     doc.Save();
@@ -90,7 +95,7 @@ void FeedLiveFiles(CMainFrame& frame, int first, int count, int folders) {
             std::string localUrl;
             std::string localPath;
             std::string storedPath;
-            mapping.MapUrlToLocal(url, 3, localUrl, localPath, storedPath);
+            mapping.MapUrlToLocal(url, ContentType(page), localUrl, localPath, storedPath);
             frame.GetFileView().ShowUrlSaved(url.GetSourceText());
             frame.GetDirView().AddSavedFile(localUrl, localPath, true);
         }

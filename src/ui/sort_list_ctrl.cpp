@@ -1,6 +1,8 @@
 #include "ui/sort_list_ctrl.h"
 
 #include <QAbstractTableModel>
+#include <QApplication>
+#include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <algorithm>
@@ -19,18 +21,31 @@ struct ListColumn {
     Qt::Alignment alignment;
 };
 
-// An icon in a centred column is centred too, as the report list draws it.
+// An icon in a centred column without text is centred too, as the report
+// list draws it; the style would put it at the left edge.
 class CAlignedIconDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-        QStyledItemDelegate::initStyleOption(option, index);
-        if (option->displayAlignment & Qt::AlignHCenter && option->text.isEmpty()) {
-            option->decorationPosition = QStyleOptionViewItem::Top;
-            option->decorationAlignment = Qt::AlignCenter;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        if (!(item.displayAlignment & Qt::AlignHCenter) || !item.text.isEmpty()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
         }
+        const QIcon icon = item.icon;
+        item.icon = QIcon();
+        item.features &= ~QStyleOptionViewItem::HasDecoration;
+        const QStyle* style = item.widget ? item.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, item.widget);
+        const QIcon::Mode mode =
+            item.state & QStyle::State_Selected ? QIcon::Selected : QIcon::Normal;
+        icon.paint(
+            painter,
+            QStyle::alignedRect(item.direction, Qt::AlignCenter, item.decorationSize, item.rect),
+            Qt::AlignCenter, mode);
     }
 };
 
