@@ -2,26 +2,29 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QStyle>
 #include <QToolBar>
-#include <QTreeWidget>
 #include <filesystem>
 
+#include "engine/download_list.h"
 #include "engine/download_task.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
+#include "platform/critical_section.h"
 #include "platform/registry_key.h"
+#include "storage/local_file_mapping.h"
 #include "ui/about_dlg.h"
 #include "ui/compile_chm_dialog.h"
+#include "ui/dir_view.h"
+#include "ui/file_view.h"
 #include "ui/option_sheet.h"
 #include "ui/recent_file_list.h"
+#include "ui/thread_view.h"
 #include "ui/update_html_dialog.h"
 #include "ui/user_prompts.h"
 
@@ -59,9 +62,6 @@ static_assert(sizeof(WindowPlacement) == 44);
 constexpr std::int32_t kShowNormal = 1;
 constexpr std::int32_t kShowMaximized = 3;
 const char* const kLayoutSection = "Layout";
-
-enum ThreadColumn { kThreadIndex, kThreadUrl, kThreadProgress, kThreadSize };
-enum FileColumn { kFileState, kFileUrl };
 
 const char* IconName(CommandId id) {
     switch (id) {
@@ -104,15 +104,6 @@ QString MenuTitle(CommandMenu menu) {
 
 QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QTreeWidget* MakeList(const QStringList& headers, QWidget* parent) {
-    auto* list = new QTreeWidget(parent);
-    list->setColumnCount(static_cast<int>(headers.size()));
-    list->setHeaderLabels(headers);
-    list->setRootIsDecorated(false);
-    list->setUniformRowHeights(true);
-    return list;
 }
 
 }  // namespace
@@ -261,16 +252,14 @@ void CMainFrame::CreateClientArea() {
     m_inner = new QSplitter(Qt::Horizontal, m_outer);
     QSplitter* outer = m_outer;
     QSplitter* inner = m_inner;
-    m_dirView = MakeList({"Folder"}, inner);
-    m_dirView->setHeaderHidden(true);
+    m_dirView = new CDirView(m_doc, *m_prompts, inner);
     m_dirView->setMinimumWidth(kDirMinimumWidth);
-    m_fileView = MakeList({" ", "URL"}, inner);
+    m_fileView = new CFileView(inner);
     m_fileView->setMinimumWidth(kFileMinimumWidth);
-    m_fileView->header()->resizeSection(kFileState, 30);
-    m_threadView = MakeList({"Thread", "URL", "Progress", "Size"}, outer);
+    connect(m_fileView, &CFileView::openFileRequested, this, &CMainFrame::OnOpenFile);
+    connect(m_fileView, &CFileView::openUrlRequested, this, &CMainFrame::OnOpenUrl);
+    m_threadView = new CThreadView(outer);
     m_threadView->setMinimumHeight(kThreadMinimumHeight);
-    m_threadView->header()->resizeSection(kThreadIndex, 60);
-    m_threadView->header()->resizeSection(kThreadUrl, 400);
     inner->setMinimumHeight(kUpperMinimumHeight);
     for (QSplitter* splitter : {outer, inner}) {
         splitter->setChildrenCollapsible(false);
@@ -454,7 +443,8 @@ bool CMainFrame::OpenDocumentFile(const std::string& path) {
     ResetViews();
     const bool opened = m_doc.OpenDocument(path);
     if (opened) {
-        SetWorkerCount(m_doc.GetSettings().GetThreadCount());
+        m_threadView->SetWorkerCount(m_doc.GetSettings().GetThreadCount());
+        FillViews();
         m_recentFiles.Add(m_doc.GetPathName());
     } else {
         m_recentFiles.Remove(path);
@@ -502,7 +492,7 @@ void CMainFrame::OnSaveAs() {
 
 void CMainFrame::OnStart() {
     CCrawlController& controller = m_doc.GetController();
-    SetWorkerCount(m_doc.GetSettings().GetThreadCount());
+    m_threadView->SetWorkerCount(m_doc.GetSettings().GetThreadCount());
     if (controller.GetState() == Paused) {
         controller.Resume(GetProgramOptions());
         return;
@@ -580,22 +570,66 @@ void CMainFrame::OnAbout() {
 }
 
 void CMainFrame::ResetViews() {
-    m_dirView->clear();
-    m_fileView->clear();
-    m_threadView->clear();
+    m_dirView->ClearTree();
+    m_fileView->DeleteAllItems();
+    m_threadView->DeleteAllItems();
 }
 
-void CMainFrame::SetWorkerCount(int count) {
-    m_threadView->clear();
-    for (int worker = 0; worker < count; ++worker) {
-        auto* row = new QTreeWidgetItem(m_threadView);
-        row->setText(kThreadIndex, QString::number(worker));
+void CMainFrame::FillViews() {
+    if (!m_doc.GetController().HasManager()) {
+        return;
+    }
+    CDownloadList& list = m_doc.GetController().GetManager()->GetList();
+    const CLocalFileMapping mapping(CFilePath(m_doc.GetSettings().GetDownloadFolder()));
+    m_dirView->BeginFill();
+    list.RewindView();
+    while (const CDownloadEntry* entry = list.NextViewEntry()) {
+        if (entry->HasStoredPath()) {
+            const CUrl url = entry->GetUrl();
+            std::string localPath;
+            std::string localUrl;
+            mapping.StoredToLocalPath(url, entry->GetStoredPath(), localPath);
+            mapping.LocalPathToLocalUrl(url, localPath, localUrl);
+            if (!localUrl.empty()) {
+                m_dirView->AddSavedFile(localUrl, localPath, false);
+            }
+            m_fileView->ShowUrlSaved(entry->GetUrlText());
+        } else if (entry->GetResultCode() != ERR_SUCCESS &&
+                   entry->GetResultCode() != ERR_ATTEMPT_INTERRUPTED) {
+            m_fileView->ShowUrlFailed(entry->GetUrlText());
+        }
+    }
+    m_dirView->EndFill();
+}
+
+void CMainFrame::OnOpenFile() {
+    const QString selected = m_fileView->GetSelectedUrl();
+    CUrl url;
+    if (selected.isEmpty() || !m_doc.IsOpen() || !m_doc.GetController().HasManager() ||
+        !url.Parse(selected.toStdString())) {
+        return;
+    }
+    CDownloadManager& manager = *m_doc.GetController().GetManager();
+    std::string stored;
+    {
+        // The file list can be used while the crawl runs.
+        const CScopedLock lock(manager.GetLock());
+        stored = manager.GetList().GetStoredPath(url);
+    }
+    std::string localPath;
+    if (!stored.empty()) {
+        CLocalFileMapping(CFilePath(m_doc.GetSettings().GetDownloadFolder()))
+            .StoredToLocalPath(url, stored, localPath);
+    }
+    if (!localPath.empty()) {
+        m_prompts->OpenWithShell(QString::fromStdString(localPath));
     }
 }
 
-void CMainFrame::SetWorkerCell(int worker, int column, const QString& text) {
-    if (QTreeWidgetItem* row = m_threadView->topLevelItem(worker)) {
-        row->setText(column, text);
+void CMainFrame::OnOpenUrl() {
+    const QString url = m_fileView->GetSelectedUrl();
+    if (!url.isEmpty()) {
+        m_prompts->OpenUrlWithShell(url);
     }
 }
 
@@ -636,38 +670,29 @@ void CMainFrame::EndProject() {
 }
 
 void CMainFrame::OnWorkerUrl(int worker, std::string_view url) {
-    SetWorkerCell(worker, kThreadUrl, FromUtf8(url));
+    m_threadView->SetWorkerUrl(worker, FromUtf8(url));
 }
 
 void CMainFrame::OnWorkerSize(int worker, std::uint32_t size) {
-    SetWorkerCell(worker, kThreadSize, size == 0 ? QString() : QString::number(size));
+    m_threadView->SetWorkerSize(worker, size);
 }
 
 void CMainFrame::OnWorkerBytes(int worker, CProgressNotifier& notifier) {
     m_stats.AddBytes(notifier.TakeUnreportedBytes());
     if (const std::uint64_t total = notifier.GetExpectedSize()) {
         const std::uint64_t percent = std::uint64_t{notifier.GetRunningCount()} * 100 / total;
-        SetWorkerCell(worker, kThreadProgress,
-                      percent == 0 ? QString() : QString("%1%").arg(percent));
+        m_threadView->SetWorkerPercent(worker, static_cast<std::uint32_t>(percent));
     }
 }
 
 void CMainFrame::OnFileSaved(int worker, const CDownloadTask& task) {
     m_stats.AddFile();
-    auto* row = new QTreeWidgetItem(m_fileView);
-    row->setIcon(kFileState, style()->standardIcon(QStyle::SP_DialogApplyButton));
-    row->setText(kFileUrl, QString::fromStdString(task.item.GetUrl().GetSourceText()));
-    new QTreeWidgetItem(m_dirView, {QString::fromStdString(task.storedPath)});
-    for (int column : {kThreadUrl, kThreadProgress, kThreadSize}) {
-        SetWorkerCell(worker, column, {});
-    }
+    m_fileView->ShowUrlSaved(task.item.GetUrl().GetSourceText());
+    m_dirView->AddSavedFile(task.localUrl, task.localPath, true);
+    m_threadView->ClearWorker(worker);
 }
 
 void CMainFrame::OnUrlFailed(int worker, const CDownloadTask& task) {
-    auto* row = new QTreeWidgetItem(m_fileView);
-    row->setIcon(kFileState, style()->standardIcon(QStyle::SP_DialogCancelButton));
-    row->setText(kFileUrl, QString::fromStdString(task.item.GetUrl().GetSourceText()));
-    for (int column : {kThreadUrl, kThreadProgress, kThreadSize}) {
-        SetWorkerCell(worker, column, {});
-    }
+    m_fileView->ShowUrlFailed(task.item.GetUrl().GetSourceText());
+    m_threadView->ClearWorker(worker);
 }

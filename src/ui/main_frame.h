@@ -16,7 +16,10 @@
 #include "platform/message_target.h"
 #include "ui/command_table.h"
 
+class CDirView;
+class CFileView;
 class CRecentFileList;
+class CThreadView;
 class CUserPrompts;
 class QAction;
 class QLabel;
@@ -24,7 +27,6 @@ class QListWidget;
 class QMenu;
 class QSocketNotifier;
 class QSplitter;
-class QTreeWidget;
 
 // What the status bar counts: files saved in this run, bytes received since
 // the last one-second tick.
@@ -58,6 +60,9 @@ public:
     QAction* GetAction(CommandId id) const { return m_actions.at(id); }
     // Pane 0 to 2 of the status bar.
     QString GetPaneText(int pane) const;
+    CDirView& GetDirView() const { return *m_dirView; }
+    CFileView& GetFileView() const { return *m_fileView; }
+    CThreadView& GetThreadView() const { return *m_threadView; }
 
     // Re-evaluates every command's enabling rule.
     void UpdateCommands();
@@ -98,8 +103,10 @@ private:
     void OnDeleteAll();
     void OnAbout();
     void ResetViews();
-    void SetWorkerCount(int count);
-    void SetWorkerCell(int worker, int column, const QString& text);
+    // The tree and the file list from the opened project's download list.
+    void FillViews();
+    void OnOpenFile();
+    void OnOpenUrl();
     void EndProject();
 
     void OnCrawlStarted() override;
@@ -124,9 +131,9 @@ private:
     QLabel* m_panes[3] = {};
     QSplitter* m_outer = nullptr;
     QSplitter* m_inner = nullptr;
-    QTreeWidget* m_dirView = nullptr;
-    QTreeWidget* m_fileView = nullptr;
-    QTreeWidget* m_threadView = nullptr;
+    CDirView* m_dirView = nullptr;
+    CFileView* m_fileView = nullptr;
+    CThreadView* m_threadView = nullptr;
     CTransferStats m_stats;
     QTimer m_timer;
 };

@@ -33,6 +33,8 @@ public:
     virtual void ShowSummary(const CDownloadList::Stats& stats) = 0;
     // The shell's "open" for a local file; failures are ignored.
     virtual void OpenWithShell(const QString& path) = 0;
+    // The shell's "open" for a URL on the network; failures are ignored.
+    virtual void OpenUrlWithShell(const QString& url) = 0;
     virtual void ShowHelpTopic(HelpTopic topic) = 0;
 };
 
@@ -52,6 +54,7 @@ public:
     bool EditProject(CProjectSettings& settings, bool newProject) override;
     void ShowSummary(const CDownloadList::Stats& stats) override;
     void OpenWithShell(const QString& path) override;
+    void OpenUrlWithShell(const QString& url) override;
     void ShowHelpTopic(HelpTopic topic) override;
 
 private:

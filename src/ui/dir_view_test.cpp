@@ -1,0 +1,372 @@
+#include "ui/dir_view.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include "base/url.h"
+#include "engine/download_list.h"
+#include "engine/download_task.h"
+#include "storage/local_file_mapping.h"
+#include "support/nginx_server.h"
+#include "support/scoped_env.h"
+#include "support/scripted_prompts.h"
+#include "support/temp_folder.h"
+#include "support/ui_test_registry.h"
+#include "ui/file_view.h"
+#include "ui/main_frame.h"
+#include "ui/recent_file_list.h"
+#include "ui/site_tree_ctrl.h"
+#include "ui/thread_view.h"
+
+using testing_support::NginxServer;
+using testing_support::ScopedEnv;
+using testing_support::Script;
+using testing_support::ScriptedPrompts;
+using testing_support::TempFolder;
+using testing_support::WriteFile;
+
+namespace {
+
+void DumpItem(const QTreeWidgetItem* item, int depth, QStringList& lines) {
+    lines << QString(depth, ' ') + item->text(0);
+    for (int child = 0; child < item->childCount(); ++child) {
+        DumpItem(item->child(child), depth + 1, lines);
+    }
+}
+
+// One line per item, indented by its depth, in tree order.
+QStringList Dump(CDirView& view) {
+    QStringList lines;
+    CSiteTreeCtrl& tree = view.GetTree();
+    for (int top = 0; top < tree.topLevelItemCount(); ++top) {
+        DumpItem(tree.topLevelItem(top), 0, lines);
+    }
+    return lines;
+}
+
+// Each file row as its state letter and URL, sorted by URL.
+QStringList FileRows(const CFileView& view) {
+    QStringList rows;
+    for (int row = 0; row < view.GetItemCount(); ++row) {
+        rows << QString(view.GetItemImage(row) == CFileView::kSavedImage ? "S " : "F ") +
+                    view.GetItemText(row, CFileView::kUrlColumn);
+    }
+    return rows;
+}
+
+QStringList ThreadRows(const CThreadView& view) {
+    QStringList rows;
+    for (int row = 0; row < view.GetItemCount(); ++row) {
+        QStringList cells;
+        for (int column = CThreadView::kThreadColumn; column <= CThreadView::kSizeColumn;
+             ++column) {
+            cells << view.GetItemText(row, column);
+        }
+        rows << cells.join('|');
+    }
+    return rows;
+}
+
+CProjectSettings MakeSettings(const std::string& startUrl, int threads) {
+    CProjectSettings settings;
+    CUrl url;
+    url.Parse(startUrl);
+    settings.SetStartUrl(url);
+    settings.SetThreadCount(threads);
+    return settings;
+}
+
+// Where the crawl saves an HTML page or an FTP file: local URL and path.
+std::pair<std::string, std::string> SavedNames(const CLocalFileMapping& mapping,
+                                               const std::string& urlText) {
+    CUrl url;
+    url.Parse(urlText);
+    std::string localUrl;
+    std::string localPath;
+    std::string storedPath;
+    if (url.GetScheme() == SchemeFtp) {
+        mapping.MapFtpUrlToLocal(url, localUrl, localPath, storedPath);
+    } else {
+        mapping.MapUrlToLocal(url, 3, localUrl, localPath, storedPath);
+    }
+    return {localUrl, localPath};
+}
+
+class ConfigFolder {
+public:
+    ConfigFolder() : m_env("TARNWICK_CONFIG_DIR", m_folder.Path().c_str()) {}
+
+private:
+    TempFolder m_folder;
+    ScopedEnv m_env;
+};
+
+}  // namespace
+
+class CDirViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { m_config = std::make_unique<ConfigFolder>(); }
+    void cleanup() { m_config.reset(); }
+
+    void treeFollowsTheLocalUrls_data();
+    void treeFollowsTheLocalUrls();
+    void clearTreeForgetsEveryLevel();
+    void doubleClickOpensFilesOnly();
+    void viewsRefillFromTheProjectFile();
+    void liveCrawlFillsAllThreeViews();
+
+private:
+    std::unique_ptr<ConfigFolder> m_config;
+};
+
+void CDirViewTest::treeFollowsTheLocalUrls_data() {
+    QTest::addColumn<QStringList>("localUrls");
+    QTest::addColumn<QStringList>("tree");
+    const QList<std::pair<const char*, std::pair<QStringList, QStringList>>> cases = {
+        {"sorted leaves, case ignored",
+         {{"http://H/a/c.htm", "http://H/a/b.htm", "http://H/a/B2.htm"},
+          {"http://H", " a", "  b.htm", "  B2.htm", "  c.htm"}}},
+        {"one top-level item per host folder",
+         {{"http://H_8080/x.htm", "http://H/y.htm", "http://H_8080/a/z.htm"},
+          {"http://H", " y.htm", "http://H_8080", " a", "  z.htm", " x.htm"}}},
+        {"directory page", {{"http://H/dir/index.htm"}, {"http://H", " dir", "  index.htm"}}},
+        {"FTP under its own scheme",
+         {{"http://H/f.zip", "ftp://H/pub/f.zip"},
+          {"ftp://H", " pub", "  f.zip", "http://H", " f.zip"}}},
+        {"same file twice", {{"http://H/a.htm", "http://H/a.htm"}, {"http://H", " a.htm"}}},
+        {"file beside its folder's name",
+         {{"http://H/a/b/c.txt", "http://H/a/b"}, {"http://H", " a", "  b", "   c.txt"}}},
+    };
+    for (const auto& [name, data] : cases) {
+        QTest::newRow(name) << data.first << data.second;
+    }
+}
+
+void CDirViewTest::treeFollowsTheLocalUrls() {
+    QFETCH(QStringList, localUrls);
+    QFETCH(QStringList, tree);
+    CQuillmoorDoc doc(nullptr);
+    Script script;
+    ScriptedPrompts prompts(script);
+    // Live saves and a project's refill build the same tree.
+    for (bool fill : {false, true}) {
+        CDirView view(doc, prompts);
+        if (fill) {
+            view.BeginFill();
+        }
+        for (const QString& url : localUrls) {
+            view.AddSavedFile(url.toStdString(), "/dl/" + url.section('/', -1).toStdString(),
+                              !fill);
+        }
+        if (fill) {
+            view.EndFill();
+        }
+        QCOMPARE(Dump(view), tree);
+    }
+}
+
+void CDirViewTest::clearTreeForgetsEveryLevel() {
+    CQuillmoorDoc doc(nullptr);
+    Script script;
+    ScriptedPrompts prompts(script);
+    CDirView view(doc, prompts);
+    view.AddSavedFile("http://H/a/b.htm", "/dl/H/a/b.htm", true);
+    view.ClearTree();
+    QCOMPARE(view.GetTree().topLevelItemCount(), 0);
+    view.AddSavedFile("http://H/a/b.htm", "/dl/H/a/b.htm", true);
+    QCOMPARE(Dump(view), (QStringList{"http://H", " a", "  b.htm"}));
+}
+
+void CDirViewTest::doubleClickOpensFilesOnly() {
+    TempFolder folder;
+    CQuillmoorDoc doc(nullptr);
+    QVERIFY(doc.NewProject(folder.File("site.tkp"), MakeSettings("http://127.0.0.1:8080/", 1)));
+    const CLocalFileMapping mapping(CFilePath(doc.GetSettings().GetDownloadFolder()));
+    Script script;
+    ScriptedPrompts prompts(script);
+    CDirView view(doc, prompts);
+    QStringList saved;
+    for (const char* url : {"http://127.0.0.1:8080/a/b.htm", "ftp://127.0.0.1/pub/f.zip"}) {
+        const auto [localUrl, localPath] = SavedNames(mapping, url);
+        view.AddSavedFile(localUrl, localPath, true);
+        saved << QString::fromStdString(localPath);
+    }
+    view.resize(300, 300);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    CSiteTreeCtrl& tree = view.GetTree();
+    // A double click as the window system delivers it: press, release,
+    // double click, release.
+    auto doubleClick = [&tree](QTreeWidgetItem* item) {
+        QWidget* viewport = tree.viewport();
+        const QPoint point = tree.visualItemRect(item).center();
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, point);
+        QMouseEvent event(QEvent::MouseButtonDblClick, point, viewport->mapToGlobal(point),
+                          Qt::LeftButton, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &event);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, point);
+    };
+
+    QTreeWidgetItem* folderItem = tree.topLevelItem(1)->child(0);
+    QCOMPARE(folderItem->text(0), "a");
+    QVERIFY(folderItem->isExpanded());
+    doubleClick(folderItem);
+    QVERIFY(!folderItem->isExpanded());
+    doubleClick(folderItem);
+    QVERIFY(folderItem->isExpanded());
+    QTest::qWait(50);
+    QVERIFY(script.opened.isEmpty());
+
+    doubleClick(folderItem->child(0));
+    QTRY_COMPARE(script.opened, QStringList{saved[0]});
+    doubleClick(tree.topLevelItem(0)->child(0)->child(0));
+    QTRY_COMPARE(script.opened, saved);
+}
+
+void CDirViewTest::viewsRefillFromTheProjectFile() {
+    TempFolder folder;
+    const std::string path = folder.File("site.tkp");
+    {
+        CQuillmoorDoc doc(nullptr);
+        QVERIFY(doc.NewProject(path, MakeSettings("http://127.0.0.1:8080/", 3)));
+        const CLocalFileMapping mapping(CFilePath(doc.GetSettings().GetDownloadFolder()));
+        CDownloadList& list = doc.GetController().GetManager()->GetList();
+        struct Entry {
+            const char* url;
+            bool saved;
+            ResultCode code;
+        };
+        const Entry entries[] = {
+            {"http://127.0.0.1:8080/", true, ERR_SUCCESS},
+            {"http://127.0.0.1:8080/a/b.htm", true, ERR_PAGE_NOT_PARSED},
+            {"http://127.0.0.1:8080/gone.htm", false, ERR_CLIENT_RULE},
+            {"http://127.0.0.1:8080/cut.htm", false, ERR_ATTEMPT_INTERRUPTED},
+            {"http://127.0.0.1:8080/queued.htm", false, ERR_SUCCESS},
+            {"http://127.0.0.1:8080/unparsed.htm", false, ERR_PAGE_NOT_PARSED},
+            {"ftp://127.0.0.1/pub/f.zip", true, ERR_SUCCESS},
+        };
+        for (const Entry& entry : entries) {
+            QVERIFY(list.Add(entry.url, 0, true));
+            CUrl url;
+            url.Parse(entry.url);
+            std::string localUrl;
+            std::string localPath;
+            std::string storedPath;
+            if (url.GetScheme() == SchemeFtp) {
+                mapping.MapFtpUrlToLocal(url, localUrl, localPath, storedPath);
+            } else {
+                mapping.MapUrlToLocal(url, 3, localUrl, localPath, storedPath);
+            }
+            if (entry.saved) {
+                QVERIFY(list.MarkDone(url, storedPath, -1, 10));
+            }
+            if (entry.code != ERR_SUCCESS) {
+                QVERIFY(list.MarkError(url, entry.code));
+            }
+        }
+        QVERIFY(doc.Save());
+    }
+
+    Script script;
+    CRecentFileList recent;
+    CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script));
+    QVERIFY(frame.OpenProject(path));
+    QCOMPARE(FileRows(frame.GetFileView()),
+             (QStringList{"S http://127.0.0.1:8080/", "S http://127.0.0.1:8080/a/b.htm",
+                          "F http://127.0.0.1:8080/gone.htm",
+                          "F http://127.0.0.1:8080/unparsed.htm", "S ftp://127.0.0.1/pub/f.zip"}));
+    QCOMPARE(Dump(frame.GetDirView()),
+             (QStringList{"ftp://127.0.0.1", " pub", "  f.zip", "http://127.0.0.1_8080", " a",
+                          "  b.htm", " index.htm"}));
+    QCOMPARE(ThreadRows(frame.GetThreadView()), (QStringList{"0|||", "1|||", "2|||"}));
+
+    // The file list's commands on the saved page, then on the refused one,
+    // which has no local file.
+    CFileView& files = frame.GetFileView();
+    files.FlushPendingRows();
+    const QList<QAction*> commands = files.GetPopupMenu()->actions();
+    QCOMPARE(commands.value(1)->text(), "Open &File\tCtrl+F");
+    files.setCurrentIndex(files.model()->index(1, CFileView::kUrlColumn));
+    commands[1]->trigger();
+    commands[2]->trigger();
+    files.setCurrentIndex(files.model()->index(2, CFileView::kUrlColumn));
+    commands[1]->trigger();
+    const QString downloads =
+        QString::fromStdString(frame.GetDocument().GetSettings().GetDownloadFolder());
+    QCOMPARE(script.opened,
+             (QStringList{downloads + "/127.0.0.1_8080/a/b.htm", "http://127.0.0.1:8080/a/b.htm"}));
+
+    frame.GetAction(ID_PROJECT_DELETE_ALL)->trigger();
+    QCOMPARE(frame.GetDirView().GetTree().topLevelItemCount(), 0);
+    QCOMPARE(frame.GetFileView().GetItemCount(), 0);
+    QCOMPARE(frame.GetThreadView().GetItemCount(), 0);
+}
+
+void CDirViewTest::liveCrawlFillsAllThreeViews() {
+    if (!NginxServer::IsInstalled()) {
+        QSKIP("nginx is not installed");
+    }
+    TempFolder folder;
+    NginxServer nginx(folder.Path() / "nginx");
+    // Slow enough that the thread view shows the large file under way.
+    nginx.SetServerDirectives("    limit_rate 64k;\n");
+    const std::filesystem::path root = nginx.DocumentRoot();
+    std::filesystem::create_directories(root / "a");
+    std::filesystem::create_directories(root / "d");
+    WriteFile((root / "index.html").string(),
+              "<html><body><a href=\"a/b.htm\">b</a><a href=\"a/c.txt\">c</a>"
+              "<a href=\"d/e.png\">e</a><a href=\"missing.htm\">m</a></body></html>");
+    WriteFile((root / "a/b.htm").string(), "<html><body>b</body></html>");
+    WriteFile((root / "a/c.txt").string(), "c");
+    WriteFile((root / "d/e.png").string(), std::string(160 * 1024, 'e'));
+    nginx.Start();
+
+    const std::string site = "http://127.0.0.1:" + std::to_string(nginx.Port());
+    Script script;
+    script.projectUrl = site + "/";
+    script.projectThreads = 2;
+    script.saveFileName = QString::fromStdString(folder.File("site.tkp"));
+    CRecentFileList recent;
+    auto frame = std::make_unique<CMainFrame>(recent, std::make_unique<ScriptedPrompts>(script));
+    frame->show();
+    QVERIFY(frame->NewProject());
+    frame->GetAction(ID_PROJECT_START)->trigger();
+    const QString url = QString::fromStdString(site);
+    const auto showsProgress = [&frame, &url] {
+        return ThreadRows(frame->GetThreadView())
+                   .filter(QRegularExpression("^[01]\\|" + QRegularExpression::escape(url) +
+                                              "/d/e.png\\|[1-9][0-9]?%\\|"))
+                   .size() == 1;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(showsProgress(), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(script.messages.size(), 1, 20000);
+    QCOMPARE(script.messages[0], "Project completed: 4 files were downloaded.");
+
+    const QString host = QString("http://127.0.0.1_%1").arg(nginx.Port());
+    const QStringList tree{host, " a", "  b.htm", "  c.txt", " d", "  e.png", " index.htm"};
+    QCOMPARE(Dump(frame->GetDirView()), tree);
+    QStringList files{"S " + url + "/", "S " + url + "/a/b.htm", "S " + url + "/a/c.txt",
+                      "S " + url + "/d/e.png", "F " + url + "/missing.htm"};
+    QStringList shown = FileRows(frame->GetFileView());
+    shown.sort();
+    files.sort();
+    QCOMPARE(shown, files);
+    QCOMPARE(ThreadRows(frame->GetThreadView()), (QStringList{"0|||", "1|||"}));
+
+    // The saved project shows the same views when it is opened again.
+    frame->GetAction(ID_FILE_SAVE)->trigger();
+    frame.reset();
+    CMainFrame reopened(recent, std::make_unique<ScriptedPrompts>(script));
+    QVERIFY(reopened.OpenProject(folder.File("site.tkp")));
+    QCOMPARE(Dump(reopened.GetDirView()), tree);
+    shown = FileRows(reopened.GetFileView());
+    shown.sort();
+    QCOMPARE(shown, files);
+}
+
+TARNWICK_UI_TEST(CDirViewTest);
+#include "dir_view_test.moc"

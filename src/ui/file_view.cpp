@@ -1,0 +1,116 @@
+#include "ui/file_view.h"
+
+#include <zlib.h>
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <array>
+
+#include "platform/registry_key.h"
+
+namespace {
+
+const char* const kLayoutSection = "Layout";
+const char* const kWidthsValue = "File View";
+constexpr std::array<std::int32_t, 2> kDefaultWidths = {30, 500};
+constexpr int kIconSize = 14;
+
+std::uint32_t UrlCrc(std::string_view url) {
+    return static_cast<std::uint32_t>(crc32(crc32(0, nullptr, 0),
+                                            reinterpret_cast<const Bytef*>(url.data()),
+                                            static_cast<uInt>(url.size())));
+}
+
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+CFileView::CFileView(QWidget* parent) : CSortListCtrl(parent) {
+    std::array<std::int32_t, 2> widths = kDefaultWidths;
+    if (!GetSectionKey(kLayoutSection).ReadBinary(kWidthsValue, widths.data(), sizeof widths)) {
+        widths = kDefaultWidths;
+    }
+    InsertColumn(" ", Qt::AlignHCenter, widths[kStateColumn]);
+    InsertColumn("URL", Qt::AlignLeft, widths[kUrlColumn]);
+    setIconSize(QSize(kIconSize, kIconSize));
+    SetImageList({QIcon(":/icons/failed.svg"), QIcon(":/icons/saved.svg")});
+    SetSortable(true);
+    CreatePopupMenu();
+    connect(this, &QAbstractItemView::doubleClicked, this, &CFileView::openFileRequested);
+}
+
+CFileView::~CFileView() {
+    // Failures are ignored: the next start falls back to the defaults.
+    const std::array<std::int32_t, 2> widths = {GetColumnWidth(kStateColumn),
+                                                GetColumnWidth(kUrlColumn)};
+    GetSectionKey(kLayoutSection).WriteBinary(kWidthsValue, widths.data(), sizeof widths);
+}
+
+void CFileView::CreatePopupMenu() {
+    // The key names are labels only; no shortcut is bound to them.
+    m_popup = new QMenu(this);
+    connect(m_popup->addAction("&Copy URL\tCtrl+N"), &QAction::triggered, this,
+            &CFileView::CopySelectedUrl);
+    connect(m_popup->addAction("Open &File\tCtrl+F"), &QAction::triggered, this,
+            &CFileView::openFileRequested);
+    connect(m_popup->addAction("Open &URL\tCtrl+U"), &QAction::triggered, this,
+            &CFileView::openUrlRequested);
+}
+
+void CFileView::contextMenuEvent(QContextMenuEvent* event) {
+    m_popup->popup(event->globalPos());
+}
+
+void CFileView::ShowUrlSaved(std::string_view url) {
+    ShowUrl(url, kSavedImage);
+}
+
+void CFileView::ShowUrlFailed(std::string_view url) {
+    ShowUrl(url, kFailedImage);
+}
+
+void CFileView::ShowUrl(std::string_view url, Image image) {
+    const std::uint32_t crc = UrlCrc(url);
+    const QString text = FromUtf8(url);
+    if (m_listedCrcs.contains(crc)) {
+        // Two URLs may share a CRC, so the text decides.
+        for (int row : FindItemsByData(crc)) {
+            if (GetItemText(row, kUrlColumn) == text) {
+                if (image == kSavedImage) {
+                    SetItemImage(row, kSavedImage);
+                }
+                return;
+            }
+        }
+    }
+    const int row = InsertItem({}, image);
+    SetItemData(row, crc);
+    SetItemText(row, kUrlColumn, text);
+    m_listedCrcs.insert(crc);
+}
+
+QString CFileView::GetSelectedUrl() const {
+    const QModelIndex current = currentIndex();
+    if (!current.isValid() || !selectionModel()->isRowSelected(current.row(), {})) {
+        return {};
+    }
+    return GetItemText(current.row(), kUrlColumn);
+}
+
+void CFileView::CopySelectedUrl() {
+    const QString url = GetSelectedUrl();
+    if (!url.isEmpty()) {
+        QGuiApplication::clipboard()->setText(url);
+    }
+}
+
+int CFileView::Compare(const CListRow& a, const CListRow& b, int column) const {
+    if (column == kStateColumn) {
+        return a.image - b.image;
+    }
+    return a.cells[kUrlColumn].compare(b.cells[kUrlColumn], Qt::CaseInsensitive);
+}

@@ -1,0 +1,49 @@
+// The list of every URL the project has finished with, one row per URL, with
+// an icon that tells whether its content was saved. Fed by the main frame
+// from the crawl's messages; it keeps no link to the download list.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <unordered_set>
+
+#include "ui/sort_list_ctrl.h"
+
+class QMenu;
+
+class CFileView : public CSortListCtrl {
+    Q_OBJECT
+public:
+    enum Column { kStateColumn, kUrlColumn };
+    enum Image { kFailedImage, kSavedImage };
+
+    explicit CFileView(QWidget* parent = nullptr);
+    ~CFileView() override;
+
+    void ShowUrlSaved(std::string_view url);
+    // A row that exists keeps its icon.
+    void ShowUrlFailed(std::string_view url);
+    // The URL of the row that is both selected and current, or empty.
+    QString GetSelectedUrl() const;
+    // Leaves the clipboard alone when no row is selected.
+    void CopySelectedUrl();
+    // The pop-up menu's commands, which the owner carries out.
+    QMenu* GetPopupMenu() const { return m_popup; }
+
+signals:
+    void openFileRequested();
+    void openUrlRequested();
+
+protected:
+    int Compare(const CListRow& a, const CListRow& b, int column) const override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void ShowUrl(std::string_view url, Image image);
+    void CreatePopupMenu();
+
+    // The CRC-32 of every URL that has been given a row; it outlives the
+    // rows, so a URL listed before a reset is searched among the rows again.
+    std::unordered_set<std::uint32_t> m_listedCrcs;
+    QMenu* m_popup = nullptr;
+};

@@ -1,0 +1,207 @@
+#include "ui/file_view.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QtTest>
+
+#include "platform/registry_key.h"
+#include "support/scoped_env.h"
+#include "support/temp_folder.h"
+#include "support/ui_test_registry.h"
+#include "ui/sort_header_ctrl.h"
+
+using testing_support::ScopedEnv;
+using testing_support::TempFolder;
+
+namespace {
+
+// Two URLs whose CRC-32 values are equal (0xD9342499).
+const char* const kCrcTwinA = "http://h/nidmovh";
+const char* const kCrcTwinB = "http://h/bubanxn";
+
+// "S" or "F" before each URL: reported as saved or as failed.
+void Report(CFileView& view, const QStringList& reports) {
+    for (const QString& report : reports) {
+        const std::string url = report.mid(2).toStdString();
+        if (report.startsWith("S ")) {
+            view.ShowUrlSaved(url);
+        } else {
+            view.ShowUrlFailed(url);
+        }
+    }
+}
+
+// Each row as its state letter and URL, top to bottom.
+QStringList Rows(const CFileView& view) {
+    QStringList rows;
+    for (int row = 0; row < view.GetItemCount(); ++row) {
+        rows << QString(view.GetItemImage(row) == CFileView::kSavedImage ? "S " : "F ") +
+                    view.GetItemText(row, CFileView::kUrlColumn);
+    }
+    return rows;
+}
+
+void ClickHeader(CFileView& view, int column) {
+    QHeaderView* header = view.header();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+}
+
+}  // namespace
+
+class CFileViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        m_config = std::make_unique<TempFolder>();
+        m_configEnv = std::make_unique<ScopedEnv>("TARNWICK_CONFIG_DIR", m_config->Path().c_str());
+    }
+    void cleanup() {
+        m_configEnv.reset();
+        m_config.reset();
+    }
+
+    void reportsGiveOneRowPerUrl_data();
+    void reportsGiveOneRowPerUrl();
+    void resetRowsAreAddedAgain();
+    void headerClicksToggleTheSort();
+    void copyUrlTakesTheSelectedRowOnly();
+    void columnWidthsOutliveTheView_data();
+    void columnWidthsOutliveTheView();
+
+private:
+    std::unique_ptr<TempFolder> m_config;
+    std::unique_ptr<ScopedEnv> m_configEnv;
+};
+
+void CFileViewTest::reportsGiveOneRowPerUrl_data() {
+    QTest::addColumn<QStringList>("reports");
+    QTest::addColumn<QStringList>("rows");
+    QTest::newRow("saved twice") << QStringList{"S http://h/a", "S http://h/a"}
+                                 << QStringList{"S http://h/a"};
+    QTest::newRow("failed, then saved")
+        << QStringList{"F http://h/a", "S http://h/a"} << QStringList{"S http://h/a"};
+    QTest::newRow("saved, then failed")
+        << QStringList{"S http://h/a", "F http://h/a"} << QStringList{"S http://h/a"};
+    QTest::newRow("failed twice") << QStringList{"F http://h/a", "F http://h/a"}
+                                  << QStringList{"F http://h/a"};
+    QTest::newRow("case makes another URL") << QStringList{"S http://h/a", "F http://h/A"}
+                                            << QStringList{"S http://h/a", "F http://h/A"};
+    QTest::newRow("equal CRC-32, two rows")
+        << QStringList{QString("F ") + kCrcTwinA, QString("S ") + kCrcTwinB,
+                       QString("S ") + kCrcTwinA, QString("F ") + kCrcTwinB}
+        << QStringList{QString("S ") + kCrcTwinA, QString("S ") + kCrcTwinB};
+}
+
+void CFileViewTest::reportsGiveOneRowPerUrl() {
+    QFETCH(QStringList, reports);
+    QFETCH(QStringList, rows);
+    CFileView view;
+    Report(view, reports);
+    QCOMPARE(Rows(view), rows);
+    // The view sees the rows once the batch is handed over.
+    QTRY_COMPARE(view.model()->rowCount(), rows.size());
+}
+
+void CFileViewTest::resetRowsAreAddedAgain() {
+    CFileView view;
+    Report(view, {"S http://h/a", QString("S ") + kCrcTwinA});
+    view.DeleteAllItems();
+    QCOMPARE(view.GetItemCount(), 0);
+    Report(view, {"F http://h/a", "S http://h/a", QString("F ") + kCrcTwinB});
+    QCOMPARE(Rows(view), (QStringList{"S http://h/a", QString("F ") + kCrcTwinB}));
+}
+
+void CFileViewTest::headerClicksToggleTheSort() {
+    CFileView view;
+    view.resize(600, 300);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    Report(view, {"S http://h/b", "F http://h/C", "S http://h/a"});
+    view.FlushPendingRows();
+    view.setCurrentIndex(view.model()->index(1, CFileView::kUrlColumn));
+
+    struct Click {
+        int column;
+        QStringList rows;
+        Qt::SortOrder order;
+    };
+    const Click clicks[] = {
+        {CFileView::kUrlColumn,
+         {"S http://h/a", "S http://h/b", "F http://h/C"},
+         Qt::AscendingOrder},
+        {CFileView::kUrlColumn,
+         {"F http://h/C", "S http://h/b", "S http://h/a"},
+         Qt::DescendingOrder},
+        {CFileView::kStateColumn,
+         {"F http://h/C", "S http://h/b", "S http://h/a"},
+         Qt::AscendingOrder},
+        {CFileView::kStateColumn,
+         {"S http://h/b", "S http://h/a", "F http://h/C"},
+         Qt::DescendingOrder},
+    };
+    for (const Click& click : clicks) {
+        ClickHeader(view, click.column);
+        QCOMPARE(Rows(view), click.rows);
+        QCOMPARE(view.header()->sortIndicatorSection(), click.column);
+        QCOMPARE(view.header()->sortIndicatorOrder(), click.order);
+        // The current row follows its URL.
+        QCOMPARE(view.GetItemText(view.currentIndex().row(), CFileView::kUrlColumn), "http://h/C");
+    }
+    // A later row is not sorted into place, but is found again.
+    Report(view, {"S http://h/0", "S http://h/C"});
+    QCOMPARE(Rows(view).last(), "S http://h/0");
+    QCOMPARE(Rows(view).first(), "S http://h/b");
+    QCOMPARE(Rows(view).count("S http://h/C"), 1);
+}
+
+void CFileViewTest::copyUrlTakesTheSelectedRowOnly() {
+    CFileView view;
+    Report(view, {"S http://h/a", "F http://h/b"});
+    view.FlushPendingRows();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText("before");
+
+    view.CopySelectedUrl();
+    QCOMPARE(clipboard->text(), "before");
+    view.selectionModel()->setCurrentIndex(view.model()->index(1, 0),
+                                           QItemSelectionModel::NoUpdate);
+    view.CopySelectedUrl();
+    QCOMPARE(clipboard->text(), "before");
+
+    view.setCurrentIndex(view.model()->index(1, 0));
+    view.CopySelectedUrl();
+    QCOMPARE(clipboard->text(), "http://h/b");
+}
+
+void CFileViewTest::columnWidthsOutliveTheView_data() {
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("stateWidth");
+    QTest::addColumn<int>("urlWidth");
+    QTest::newRow("none stored") << QByteArray() << 30 << 500;
+    QTest::newRow("eight bytes") << QByteArray("\x28\x00\x00\x00\x2c\x01\x00\x00", 8) << 40 << 300;
+    QTest::newRow("another length") << QByteArray("\x28\x00\x00\x00\x2c\x01", 6) << 30 << 500;
+}
+
+void CFileViewTest::columnWidthsOutliveTheView() {
+    QFETCH(QByteArray, stored);
+    QFETCH(int, stateWidth);
+    QFETCH(int, urlWidth);
+    if (!stored.isEmpty()) {
+        GetSectionKey("Layout").WriteBinary("File View", stored.constData(), stored.size());
+    }
+    {
+        CFileView view;
+        QCOMPARE(view.GetColumnWidth(CFileView::kStateColumn), stateWidth);
+        QCOMPARE(view.GetColumnWidth(CFileView::kUrlColumn), urlWidth);
+        view.header()->resizeSection(CFileView::kUrlColumn, 333);
+    }
+    CFileView view;
+    QCOMPARE(view.GetColumnWidth(CFileView::kStateColumn), stateWidth);
+    QCOMPARE(view.GetColumnWidth(CFileView::kUrlColumn), 333);
+}
+
+TARNWICK_UI_TEST(CFileViewTest);
+#include "file_view_test.moc"

@@ -1,0 +1,65 @@
+#include "ui/thread_view.h"
+
+#include <array>
+
+#include "platform/registry_key.h"
+
+namespace {
+
+const char* const kLayoutSection = "Layout";
+const char* const kWidthsValue = "Thread View";
+constexpr std::array<std::int32_t, 4> kDefaultWidths = {60, 400, 80, 80};
+
+// Printed as the signed figure the crawl's messages carry.
+QString NumberOrEmpty(std::uint32_t value, const QString& suffix = {}) {
+    return value == 0 ? QString() : QString::number(static_cast<std::int32_t>(value)) + suffix;
+}
+
+}  // namespace
+
+CThreadView::CThreadView(QWidget* parent) : CSortListCtrl(parent) {
+    std::array<std::int32_t, 4> widths = kDefaultWidths;
+    if (!GetSectionKey(kLayoutSection).ReadBinary(kWidthsValue, widths.data(), sizeof widths)) {
+        widths = kDefaultWidths;
+    }
+    InsertColumn("Thread", Qt::AlignLeft, widths[kThreadColumn]);
+    InsertColumn("URL", Qt::AlignLeft, widths[kUrlColumn]);
+    InsertColumn("Progress", Qt::AlignRight, widths[kProgressColumn]);
+    InsertColumn("Size", Qt::AlignRight, widths[kSizeColumn]);
+}
+
+CThreadView::~CThreadView() {
+    // Failures are ignored: the next start falls back to the defaults.
+    std::array<std::int32_t, 4> widths{};
+    for (int column = kThreadColumn; column <= kSizeColumn; ++column) {
+        widths[static_cast<std::size_t>(column)] = GetColumnWidth(column);
+    }
+    GetSectionKey(kLayoutSection).WriteBinary(kWidthsValue, widths.data(), sizeof widths);
+}
+
+void CThreadView::SetWorkerCount(int count) {
+    DeleteAllItems();
+    for (int worker = 0; worker < count; ++worker) {
+        InsertItem(QString::number(worker), -1);
+    }
+    // A handful of rows: no reason to wait for more.
+    FlushPendingRows();
+}
+
+void CThreadView::SetWorkerUrl(int row, const QString& url) {
+    SetItemText(row, kUrlColumn, url);
+}
+
+void CThreadView::SetWorkerSize(int row, std::uint32_t size) {
+    SetItemText(row, kSizeColumn, NumberOrEmpty(size));
+}
+
+void CThreadView::SetWorkerPercent(int row, std::uint32_t percent) {
+    SetItemText(row, kProgressColumn, NumberOrEmpty(percent, "%"));
+}
+
+void CThreadView::ClearWorker(int row) {
+    for (int column : {kUrlColumn, kProgressColumn, kSizeColumn}) {
+        SetItemText(row, column, {});
+    }
+}

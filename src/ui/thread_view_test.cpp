@@ -1,0 +1,112 @@
+#include "ui/thread_view.h"
+
+#include <QHeaderView>
+#include <QtTest>
+
+#include "platform/registry_key.h"
+#include "support/scoped_env.h"
+#include "support/temp_folder.h"
+#include "support/ui_test_registry.h"
+
+using testing_support::ScopedEnv;
+using testing_support::TempFolder;
+
+namespace {
+
+// The four cells of each row, separated by "|".
+QStringList Rows(const CThreadView& view) {
+    QStringList rows;
+    for (int row = 0; row < view.GetItemCount(); ++row) {
+        QStringList cells;
+        for (int column = CThreadView::kThreadColumn; column <= CThreadView::kSizeColumn;
+             ++column) {
+            cells << view.GetItemText(row, column);
+        }
+        rows << cells.join('|');
+    }
+    return rows;
+}
+
+}  // namespace
+
+class CThreadViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        m_config = std::make_unique<TempFolder>();
+        m_configEnv = std::make_unique<ScopedEnv>("TARNWICK_CONFIG_DIR", m_config->Path().c_str());
+    }
+    void cleanup() {
+        m_configEnv.reset();
+        m_config.reset();
+    }
+
+    void workersFillTheirOwnRows();
+    void columnWidthsOutliveTheView_data();
+    void columnWidthsOutliveTheView();
+
+private:
+    std::unique_ptr<TempFolder> m_config;
+    std::unique_ptr<ScopedEnv> m_configEnv;
+};
+
+void CThreadViewTest::workersFillTheirOwnRows() {
+    CThreadView view;
+    QCOMPARE(view.model()->headerData(2, Qt::Horizontal).toString(), "Progress");
+    view.SetWorkerCount(3);
+    QCOMPARE(Rows(view), (QStringList{"0|||", "1|||", "2|||"}));
+    QCOMPARE(view.model()->rowCount(), 3);
+
+    view.SetWorkerUrl(1, "http://h/a");
+    view.SetWorkerPercent(1, 57);
+    view.SetWorkerSize(1, 1234);
+    view.SetWorkerUrl(2, "http://h/b");
+    view.SetWorkerPercent(2, 0);
+    view.SetWorkerSize(2, 0);
+    // Rows that do not exist are ignored.
+    view.SetWorkerUrl(3, "http://h/c");
+    view.SetWorkerPercent(-1, 10);
+    QCOMPARE(Rows(view), (QStringList{"0|||", "1|http://h/a|57%|1234", "2|http://h/b||"}));
+
+    view.ClearWorker(1);
+    QCOMPARE(Rows(view), (QStringList{"0|||", "1|||", "2|http://h/b||"}));
+    view.SetWorkerCount(2);
+    QCOMPARE(Rows(view), (QStringList{"0|||", "1|||"}));
+    view.DeleteAllItems();
+    QCOMPARE(view.GetItemCount(), 0);
+}
+
+void CThreadViewTest::columnWidthsOutliveTheView_data() {
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QList<int>>("widths");
+    const QList<int> defaults{60, 400, 80, 80};
+    QTest::newRow("none stored") << QByteArray() << defaults;
+    QTest::newRow("sixteen bytes")
+        << QByteArray("\x46\x00\x00\x00\x2c\x01\x00\x00\x5a\x00\x00\x00\x64\x00\x00\x00", 16)
+        << QList<int>{70, 300, 90, 100};
+    QTest::newRow("eight bytes") << QByteArray("\x46\x00\x00\x00\x2c\x01\x00\x00", 8) << defaults;
+}
+
+void CThreadViewTest::columnWidthsOutliveTheView() {
+    QFETCH(QByteArray, stored);
+    QFETCH(QList<int>, widths);
+    if (!stored.isEmpty()) {
+        GetSectionKey("Layout").WriteBinary("Thread View", stored.constData(), stored.size());
+    }
+    {
+        CThreadView view;
+        for (int column = 0; column < 4; ++column) {
+            QCOMPARE(view.GetColumnWidth(column), widths[column]);
+        }
+        view.header()->resizeSection(CThreadView::kSizeColumn, 99);
+    }
+    widths[CThreadView::kSizeColumn] = 99;
+    CThreadView view;
+    for (int column = 0; column < 4; ++column) {
+        QCOMPARE(view.GetColumnWidth(column), widths[column]);
+    }
+}
+
+TARNWICK_UI_TEST(CThreadViewTest);
+#include "thread_view_test.moc"
