@@ -69,13 +69,18 @@ constexpr CCommand kCommands[] = {
      "Delete all the URLs in the project\n Delete All", UrlsToDelete},
     {ID_PROJECT_CREATE_CHM, M::Project, true, "Create CHM...", "",
      "Create a CHM file from the downloaded files\nCreate CHM", IsStopped},
-    {ID_APP_ABOUT, M::Help, false, "About...", "",
+    {ID_HELP_INDEX, M::Help, false, "Content", "", "Display the table of contents\nHelp", Always},
+    {ID_HELP_WEBSITE, M::Help, true, "Tarnwick On The Web", "",
+     "Visit the homepage of Tarnwick\nWebsite", Always},
+    {ID_HELP_DOWNLOAD, M::Help, false, "Download Latest Version", "", "", Always},
+    {ID_APP_ABOUT, M::Help, true, "About...", "",
      "Display the program information and copyright\nAbout", Always},
 };
 
 constexpr std::optional<CommandId> kToolbar[] = {
-    ID_FILE_NEW_PROJECT, ID_FILE_OPEN,    ID_FILE_SAVE,          std::nullopt, ID_PROJECT_START,
-    ID_PROJECT_PAUSE,    ID_PROJECT_STOP, ID_PROJECT_PROPERTIES, std::nullopt, ID_APP_ABOUT,
+    ID_FILE_NEW_PROJECT,   ID_FILE_OPEN,     ID_FILE_SAVE,    std::nullopt,
+    ID_PROJECT_START,      ID_PROJECT_PAUSE, ID_PROJECT_STOP, ID_PROJECT_CREATE_CHM,
+    ID_PROJECT_PROPERTIES, std::nullopt,     ID_HELP_INDEX,   ID_APP_ABOUT,
 };
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -81,11 +83,37 @@ const char* IconName(CommandId id) {
             return ":/icons/chm.svg";
         case ID_PROJECT_PROPERTIES:
             return ":/icons/properties.svg";
+        case ID_HELP_INDEX:
+            return ":/icons/help.svg";
         case ID_APP_ABOUT:
             return ":/icons/about.svg";
         default:
             return nullptr;
     }
+}
+
+// The button's image under the mouse is the drawing itself; at rest it is
+// blended half-way over the button face, so that the hovered button stands
+// out.
+QIcon MakeToolbarIcon(const char* path, const QColor& face) {
+    constexpr int kSide = 24;
+    QImage hot = QIcon(path).pixmap(kSide, kSide).toImage().convertToFormat(QImage::Format_ARGB32);
+    QImage rest = hot;
+    for (int y = 0; y < rest.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(rest.scanLine(y));
+        for (int x = 0; x < rest.width(); ++x) {
+            const QRgb pixel = line[x];
+            const auto mix = [](int channel, int faceChannel) {
+                return (channel + faceChannel) / 2;
+            };
+            line[x] = qRgba(mix(qRed(pixel), face.red()), mix(qGreen(pixel), face.green()),
+                            mix(qBlue(pixel), face.blue()), qAlpha(pixel));
+        }
+    }
+    QIcon icon;
+    icon.addPixmap(QPixmap::fromImage(rest), QIcon::Normal);
+    icon.addPixmap(QPixmap::fromImage(hot), QIcon::Active);
+    return icon;
 }
 
 QString MenuTitle(CommandMenu menu) {
@@ -198,7 +226,7 @@ void CMainFrame::CreateActions() {
         action->setStatusTip(FromUtf8(StatusPrompt(command)));
         action->setToolTip(FromUtf8(ToolTip(command)));
         if (const char* icon = IconName(command.id)) {
-            action->setIcon(QIcon(icon));
+            action->setIcon(MakeToolbarIcon(icon, palette().color(QPalette::Button)));
         }
         const CommandId id = command.id;
         connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
@@ -233,6 +261,8 @@ void CMainFrame::CreateToolBar() {
     QToolBar* toolBar = addToolBar("Toolbar");
     toolBar->setObjectName("Toolbar");
     toolBar->setIconSize(QSize(24, 24));
+    toolBar->setMovable(true);
+    toolBar->setAllowedAreas(Qt::AllToolBarAreas);
     for (const std::optional<CommandId>& button : GetToolbarButtons()) {
         if (button) {
             toolBar->addAction(m_actions.at(*button));
@@ -330,6 +360,15 @@ void CMainFrame::RunCommand(CommandId id) {
             break;
         case ID_PROJECT_DELETE_ALL:
             OnDeleteAll();
+            break;
+        case ID_HELP_INDEX:
+            m_prompts->ShowHelpTopic(HelpTopic::Index);
+            break;
+        case ID_HELP_WEBSITE:
+            m_prompts->OpenUrl(kHomePageUrl);
+            break;
+        case ID_HELP_DOWNLOAD:
+            m_prompts->OpenUrl(kDownloadPageUrl);
             break;
         case ID_APP_ABOUT:
             OnAbout();

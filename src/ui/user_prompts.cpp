@@ -70,6 +70,10 @@ void CDialogPrompts::OpenWithShell(const QString& path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
+void CDialogPrompts::OpenUrl(const QString& url) {
+    QDesktopServices::openUrl(QUrl(url));
+}
+
 void CDialogPrompts::ShowHelpTopic(HelpTopic topic) {
     ::ShowHelpTopic(topic);
 }

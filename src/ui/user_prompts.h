@@ -30,6 +30,8 @@ public:
     virtual void ShowSummary(const CDownloadList::Stats& stats) = 0;
     // The shell's "open" for a local file; failures are ignored.
     virtual void OpenWithShell(const QString& path) = 0;
+    // A web address in the default browser; failures are ignored.
+    virtual void OpenUrl(const QString& url) = 0;
     virtual void ShowHelpTopic(HelpTopic topic) = 0;
 };
 
@@ -48,6 +50,7 @@ public:
     bool EditProject(CProjectSettings& settings, bool newProject) override;
     void ShowSummary(const CDownloadList::Stats& stats) override;
     void OpenWithShell(const QString& path) override;
+    void OpenUrl(const QString& url) override;
     void ShowHelpTopic(HelpTopic topic) override;
 
 private:

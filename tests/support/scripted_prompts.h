@@ -52,6 +52,7 @@ public:
     }
     void ShowSummary(const CDownloadList::Stats&) override {}
     void OpenWithShell(const QString& path) override { m_script.opened << path; }
+    void OpenUrl(const QString& url) override { m_script.opened << url; }
     void ShowHelpTopic(HelpTopic topic) override { m_script.helpTopics << topic; }
 
 private:
