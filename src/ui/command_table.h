@@ -47,6 +47,7 @@ struct CCommand {
     CommandMenu menu;
     // A menu item begins a new group after a separator.
     bool separatorBefore;
+    // "&" marks the menu item's key.
     std::string_view caption;
     std::string_view shortcut;
     // Before the line break the status bar's text, after it the tool tip.
