@@ -1,5 +1,6 @@
 #include "ui/main_frame.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -9,6 +10,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 #include <QSocketNotifier>
 #include <QSplitter>
 #include <QStatusBar>
@@ -311,6 +313,26 @@ void CMainFrame::CreateClientArea() {
     inner->setSizes({kDirColumnWidth, kDirColumnWidth * 3});
     outer->setSizes({kUpperRowHeight, kUpperRowHeight / 2});
     setCentralWidget(outer);
+    auto* nextPane = new QShortcut(QKeySequence(Qt::Key_F6), this);
+    connect(nextPane, &QShortcut::activated, this, [this] { MovePaneFocus(1); });
+    auto* previousPane = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
+    connect(previousPane, &QShortcut::activated, this, [this] { MovePaneFocus(-1); });
+}
+
+void CMainFrame::MovePaneFocus(int step) {
+    // The panes in the order the keys walk them: directory tree, file list,
+    // threads.
+    QWidget* const panes[] = {m_inner->widget(0), m_inner->widget(1), m_outer->widget(1)};
+    constexpr int kPaneCount = 3;
+    const QWidget* focus = QApplication::focusWidget();
+    int current = -1;
+    for (int pane = 0; pane < kPaneCount; ++pane) {
+        if (focus != nullptr && (focus == panes[pane] || panes[pane]->isAncestorOf(focus))) {
+            current = pane;
+        }
+    }
+    const int next = current < 0 ? 0 : (current + step + kPaneCount) % kPaneCount;
+    panes[next]->setFocus(Qt::ShortcutFocusReason);
 }
 
 void CMainFrame::RunCommand(CommandId id) {

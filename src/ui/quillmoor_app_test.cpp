@@ -1,6 +1,7 @@
 #include "ui/quillmoor_app.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QSplitter>
 #include <QToolBar>
 #include <QToolButton>
@@ -65,6 +66,8 @@ private slots:
     void toolbarHasTenButtonsInTwoGroups();
     void helpFileHoldsEveryTopic();
     void windowPlacementIsTheStoredRecord();
+    void paneKeysWalkThePanes();
+    void hoveredButtonShowsItsPrompt();
 
 private:
     std::string SettingsFile() const { return m_home->File("config/Tarnwick.reg"); }
@@ -216,6 +219,46 @@ void CQuillmoorAppTest::windowPlacementIsTheStoredRecord() {
 
     CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script));
     QCOMPARE(frame.geometry(), QRect(40, 50, 900, 700));
+}
+
+void CQuillmoorAppTest::paneKeysWalkThePanes() {
+    Script script;
+    CRecentFileList recent;
+    CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script));
+    frame.show();
+    QApplication::setActiveWindow(&frame);
+    QVERIFY(QTest::qWaitForWindowActive(&frame));
+    auto* outer = qobject_cast<QSplitter*>(frame.centralWidget());
+    auto* inner = qobject_cast<QSplitter*>(outer->widget(0));
+    QWidget* dir = inner->widget(0);
+    const QWidget* files = inner->widget(1);
+    const QWidget* threads = outer->widget(1);
+    // Forward round the end, then back round the start.
+    dir->setFocus();
+    const struct {
+        Qt::KeyboardModifiers modifiers;
+        const QWidget* focused;
+    } kSteps[] = {{Qt::NoModifier, files},    {Qt::NoModifier, threads},
+                  {Qt::NoModifier, dir},      {Qt::ShiftModifier, threads},
+                  {Qt::ShiftModifier, files}, {Qt::ShiftModifier, dir}};
+    for (const auto& step : kSteps) {
+        QTest::keyClick(&frame, Qt::Key_F6, step.modifiers);
+        QCOMPARE(QApplication::focusWidget(), step.focused);
+    }
+}
+
+void CQuillmoorAppTest::hoveredButtonShowsItsPrompt() {
+    Script script;
+    CRecentFileList recent;
+    CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script));
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    auto* toolBar = frame.findChild<QToolBar*>("Toolbar");
+    QWidget* button = toolBar->widgetForAction(frame.GetAction(ID_PROJECT_CREATE_CHM));
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), button->mapToGlobal(QPointF(2, 2)));
+    QApplication::sendEvent(button, &enter);
+    QCOMPARE(frame.GetPaneText(0), "Create a CHM file from the downloaded files");
+    QCOMPARE(button->toolTip(), "Create CHM");
 }
 
 TARNWICK_UI_TEST(CQuillmoorAppTest);
