@@ -620,7 +620,7 @@ void CMainFrame::OnCreateChm() {
     request.startStoredPath =
         m_doc.GetController().GetManager()->GetList().GetStoredPath(request.startUrl);
     request.target = CFilePath(target.toStdString());
-    CCompileChmDialog dialog(this);
+    CCompileChmDialog dialog(*m_prompts, this);
     if (dialog.Run(request)) {
         m_prompts->OpenWithShell(target);
     }

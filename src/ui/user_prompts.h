@@ -17,6 +17,8 @@ public:
     virtual bool AskOkCancel(const QString& text) = 0;
     // With Yes and No buttons and the exclamation icon; true for Yes.
     virtual bool AskYesNo(const QString& text) = 0;
+    // With Yes and No buttons and the question icon; true for Yes.
+    virtual bool AskQuestion(const QString& text) = 0;
     virtual CQuillmoorDoc::SaveAnswer AskToSave(const QString& prompt) = 0;
     // Captioned with the program's name, with an OK button.
     virtual void ShowMessage(const QString& text) = 0;
@@ -42,6 +44,7 @@ public:
 
     bool AskOkCancel(const QString& text) override;
     bool AskYesNo(const QString& text) override;
+    bool AskQuestion(const QString& text) override;
     CQuillmoorDoc::SaveAnswer AskToSave(const QString& prompt) override;
     void ShowMessage(const QString& text) override;
     QString AskSaveFileName(const QString& filter, const QString& defaultSuffix,

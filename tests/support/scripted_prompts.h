@@ -20,6 +20,7 @@ struct Script {
     bool answerYes = true;
 
     QStringList messages;
+    QStringList questions;
     QStringList proposedNames;
     QStringList opened;
     QList<HelpTopic> helpTopics;
@@ -31,6 +32,10 @@ public:
 
     bool AskOkCancel(const QString&) override { return m_script.answerYes; }
     bool AskYesNo(const QString&) override { return m_script.answerYes; }
+    bool AskQuestion(const QString& text) override {
+        m_script.questions << text;
+        return m_script.answerYes;
+    }
     CQuillmoorDoc::SaveAnswer AskToSave(const QString&) override { return m_script.saveAnswer; }
     void ShowMessage(const QString& text) override { m_script.messages << text; }
     QString AskSaveFileName(const QString&, const QString&, const QString& initialName) override {
