@@ -77,11 +77,13 @@ bool CQuillmoorApp::InitInstance(const QStringList& arguments) {
     GetProgramOptions().Load();
     m_recentFiles.Load();
     if (commandLine.command == ShellCommand::Unregister) {
-        ReportUnregister(CShellRegistration(ProgramPath()).Unregister());
+        const bool removed = CShellRegistration(ProgramPath()).Unregister();
+        ReportUnregister(removed);
+        m_startFailure = removed ? 0 : 1;
         return false;
     }
     if (commandLine.command == ShellCommand::Register) {
-        CShellRegistration(ProgramPath()).Register();
+        m_startFailure = CShellRegistration(ProgramPath()).Register() ? 0 : 1;
         return false;
     }
     m_saveSettings = true;

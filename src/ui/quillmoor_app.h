@@ -32,6 +32,10 @@ public:
     // it does for printing, registering and unregistering.
     void ExitInstance();
 
+    // The exit status after InitInstance returned false: 0 when the program
+    // registered or unregistered itself as asked, else 1.
+    int GetStartFailureStatus() const { return m_startFailure; }
+
     // Null before InitInstance has made it.
     CMainFrame* GetMainFrame() const { return m_frame.get(); }
 
@@ -44,5 +48,6 @@ private:
     CDownloadManager::WorkerFactory m_factory;
     CRecentFileList m_recentFiles;
     bool m_saveSettings = false;
+    int m_startFailure = 1;
     std::unique_ptr<CMainFrame> m_frame;
 };

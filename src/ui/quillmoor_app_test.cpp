@@ -108,6 +108,7 @@ void CQuillmoorAppTest::switchesEndTheProgramWithoutItsWindow() {
     CQuillmoorApp app(std::make_unique<ScriptedPrompts>(script));
     QVERIFY(!app.InitInstance(arguments));
     QVERIFY(app.GetMainFrame() == nullptr);
+    QCOMPARE(app.GetStartFailureStatus(), messages.isEmpty() && !registered ? 1 : 0);
     app.ExitInstance();
     QCOMPARE(script.messages, messages);
     QCOMPARE(ReadFile(SettingsFile()), m_settings);
@@ -136,6 +137,7 @@ void CQuillmoorAppTest::unregisterReportsWhatStaysBehind() {
     Script script;
     CQuillmoorApp app(std::make_unique<ScriptedPrompts>(script));
     QVERIFY(!app.InitInstance({"/Unregister"}));
+    QCOMPARE(app.GetStartFailureStatus(), 1);
     app.ExitInstance();
     QCOMPARE(script.messages, QStringList{kNotRemoved});
     QVERIFY(!QFile::exists(registration.GetMimeFile()));
