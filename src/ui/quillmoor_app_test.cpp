@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "platform/registry_key.h"
+#include "support/child_process.h"
 #include "support/scoped_env.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_folder.h"
@@ -191,6 +192,9 @@ void CQuillmoorAppTest::toolbarHasTenButtonsInTwoGroups() {
 }
 
 void CQuillmoorAppTest::helpFileHoldsEveryTopic() {
+    if (testing_support::FindProgram("chmcmd").empty()) {
+        QSKIP("chmcmd is not installed");
+    }
     const QDir programDir(TARNWICK_PROGRAM_DIR);
     const std::string chm = ReadFile(programDir.filePath("Tarnwick.chm").toStdString());
     QVERIFY(chm.starts_with("ITSF"));
