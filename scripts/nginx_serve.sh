@@ -3,7 +3,8 @@
 # foreground as one process, so no system service is touched. Source this
 # file, then:
 #   start_nginx ROOT WORKDIR   sets NGINX_PORT and NGINX_PID; logs requests
-#                              to WORKDIR/access.log
+#                              to WORKDIR/access.log; NGINX_DIRECTIVES, when
+#                              set, goes into the server block (limit_rate)
 #   stop_nginx                 stops it again
 
 find_nginx() {
@@ -42,6 +43,7 @@ http {
   server {
     listen 127.0.0.1:$NGINX_PORT;
     root $root;
+    ${NGINX_DIRECTIVES:-}
   }
 }
 CONF

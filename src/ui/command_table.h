@@ -26,6 +26,9 @@ enum CommandId : int {
     ID_PROJECT_SUMMARY = 32794,
     ID_PROJECT_CREATE_CHM = 32799,
     ID_PROJECT_DELETE_ALL = 32793,
+    ID_HELP_INDEX = 57670,
+    ID_HELP_WEBSITE = 32800,
+    ID_HELP_DOWNLOAD = 32801,
     ID_APP_ABOUT = 57664,
 };
 
@@ -44,6 +47,7 @@ struct CCommand {
     CommandMenu menu;
     // A menu item begins a new group after a separator.
     bool separatorBefore;
+    // "&" marks the menu item's key.
     std::string_view caption;
     std::string_view shortcut;
     // Before the line break the status bar's text, after it the tool tip.

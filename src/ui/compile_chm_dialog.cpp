@@ -3,16 +3,15 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "chm/chm_compilation.h"
-#include "platform/registry_key.h"
+#include "ui/user_prompts.h"
 
-CCompileChmDialog::CCompileChmDialog(QWidget* parent)
-    : QDialog(parent), m_label(new QLabel), m_progress(new QProgressBar) {
+CCompileChmDialog::CCompileChmDialog(CUserPrompts& prompts, QWidget* parent)
+    : QDialog(parent), m_prompts(prompts), m_label(new QLabel), m_progress(new QProgressBar) {
     setWindowTitle("Compile CHM File");
     auto* group = new QGroupBox("Compilation Progress");
     auto* groupLayout = new QVBoxLayout(group);
@@ -54,8 +53,7 @@ void CCompileChmDialog::OnBuildEnded() {
 }
 
 void CCompileChmDialog::reject() {
-    if (QMessageBox::question(this, windowTitle(), "Cancel file compiling?",
-                              QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+    if (!m_prompts.AskQuestion("Cancel file compiling?")) {
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -101,7 +99,7 @@ void CCompileChmDialog::OnEnd(ResultCode result, LPARAM phase) {
         [this, result, phase] {
             m_progress->setValue(m_progress->maximum());
             if (const char* message = GetChmEndMessage(result, phase)) {
-                QMessageBox::information(this, kApplicationName, message);
+                m_prompts.ShowMessage(message);
             }
         },
         Qt::QueuedConnection);

@@ -9,13 +9,15 @@
 #include "chm/compile_chm_file.h"
 #include "platform/wait_event.h"
 
+class CUserPrompts;
 class QLabel;
 class QProgressBar;
 
 class CCompileChmDialog : public QDialog, private CChmProgressSink {
     Q_OBJECT
 public:
-    explicit CCompileChmDialog(QWidget* parent);
+    // The build's messages and the question on Cancel go through prompts.
+    CCompileChmDialog(CUserPrompts& prompts, QWidget* parent);
     // Stops a build that still runs.
     ~CCompileChmDialog() override;
 
@@ -32,6 +34,7 @@ private:
     void OnBuildEnded();
     void StopBuild();
 
+    CUserPrompts& m_prompts;
     QLabel* m_label;
     QProgressBar* m_progress;
     CWaitEvent m_cancel;

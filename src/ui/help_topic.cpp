@@ -28,26 +28,31 @@ QString HelpTopicPage(HelpTopic topic) {
 
 namespace {
 
-// xCHM takes a page inside the file after "#xchm:/"; other viewers cannot be
-// told a topic, so the HTML page is the better choice without it.
-bool ShowInChmViewer(const QDir& programDir, const QString& page) {
+// Other viewers cannot be told a topic, so without xCHM the HTML page is the
+// better choice.
+bool ShowInChmViewer(const QDir& programDir, HelpTopic topic) {
     const QString chm = programDir.filePath("Tarnwick.chm");
     const QString viewer = QStandardPaths::findExecutable("xchm");
     if (!QFileInfo::exists(chm) || viewer.isEmpty()) {
         return false;
     }
-    return QProcess::startDetached(viewer, {chm + "#xchm:/" + page});
+    return QProcess::startDetached(viewer, {ChmViewerLocation(chm, topic)});
 }
 
 }  // namespace
 
+QString ChmViewerLocation(const QString& chmPath, HelpTopic topic) {
+    // xCHM opens a page only from its own location form; a plain path with
+    // "#xchm:/" appended is taken for the file's own name.
+    return "file:" + chmPath + "#xchm:/" + HelpTopicPage(topic);
+}
+
 void ShowHelpTopic(HelpTopic topic) {
     const QDir programDir(QCoreApplication::applicationDirPath());
-    const QString page = HelpTopicPage(topic);
-    if (ShowInChmViewer(programDir, page)) {
+    if (ShowInChmViewer(programDir, topic)) {
         return;
     }
-    const QString html = programDir.filePath("help/" + page);
+    const QString html = programDir.filePath("help/" + HelpTopicPage(topic));
     if (QFileInfo::exists(html)) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(html));
     }

@@ -9,10 +9,8 @@ int main(int argc, char* argv[]) {
     CQuillmoorApp app;
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
-    int status = 1;
-    if (app.InitInstance(arguments)) {
-        status = QApplication::exec();
-    }
+    const int status =
+        app.InitInstance(arguments) ? QApplication::exec() : app.GetStartFailureStatus();
     app.ExitInstance();
     return status;
 }

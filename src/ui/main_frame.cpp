@@ -1,10 +1,14 @@
 #include "ui/main_frame.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QSocketNotifier>
 #include <QSplitter>
 #include <QStatusBar>
@@ -81,11 +85,37 @@ const char* IconName(CommandId id) {
             return ":/icons/chm.svg";
         case ID_PROJECT_PROPERTIES:
             return ":/icons/properties.svg";
+        case ID_HELP_INDEX:
+            return ":/icons/help.svg";
         case ID_APP_ABOUT:
             return ":/icons/about.svg";
         default:
             return nullptr;
     }
+}
+
+// The button's image under the mouse is the drawing itself; at rest it is
+// blended half-way over the button face, so that the hovered button stands
+// out.
+QIcon MakeToolbarIcon(const char* path, const QColor& face) {
+    constexpr int kSide = 24;
+    QImage hot = QIcon(path).pixmap(kSide, kSide).toImage().convertToFormat(QImage::Format_ARGB32);
+    QImage rest = hot;
+    for (int y = 0; y < rest.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(rest.scanLine(y));
+        for (int x = 0; x < rest.width(); ++x) {
+            const QRgb pixel = line[x];
+            const auto mix = [](int channel, int faceChannel) {
+                return (channel + faceChannel) / 2;
+            };
+            line[x] = qRgba(mix(qRed(pixel), face.red()), mix(qGreen(pixel), face.green()),
+                            mix(qBlue(pixel), face.blue()), qAlpha(pixel));
+        }
+    }
+    QIcon icon;
+    icon.addPixmap(QPixmap::fromImage(rest), QIcon::Normal);
+    icon.addPixmap(QPixmap::fromImage(hot), QIcon::Active);
+    return icon;
 }
 
 QString MenuTitle(CommandMenu menu) {
@@ -189,7 +219,7 @@ void CMainFrame::CreateActions() {
         action->setStatusTip(FromUtf8(StatusPrompt(command)));
         action->setToolTip(FromUtf8(ToolTip(command)));
         if (const char* icon = IconName(command.id)) {
-            action->setIcon(QIcon(icon));
+            action->setIcon(MakeToolbarIcon(icon, palette().color(QPalette::Button)));
         }
         const CommandId id = command.id;
         connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
@@ -224,6 +254,8 @@ void CMainFrame::CreateToolBar() {
     QToolBar* toolBar = addToolBar("Toolbar");
     toolBar->setObjectName("Toolbar");
     toolBar->setIconSize(QSize(24, 24));
+    toolBar->setMovable(true);
+    toolBar->setAllowedAreas(Qt::AllToolBarAreas);
     for (const std::optional<CommandId>& button : GetToolbarButtons()) {
         if (button) {
             toolBar->addAction(m_actions.at(*button));
@@ -270,6 +302,26 @@ void CMainFrame::CreateClientArea() {
     inner->setSizes({kDirColumnWidth, kDirColumnWidth * 3});
     outer->setSizes({kUpperRowHeight, kUpperRowHeight / 2});
     setCentralWidget(outer);
+    auto* nextPane = new QShortcut(QKeySequence(Qt::Key_F6), this);
+    connect(nextPane, &QShortcut::activated, this, [this] { MovePaneFocus(1); });
+    auto* previousPane = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
+    connect(previousPane, &QShortcut::activated, this, [this] { MovePaneFocus(-1); });
+}
+
+void CMainFrame::MovePaneFocus(int step) {
+    // The panes in the order the keys walk them: directory tree, file list,
+    // threads.
+    QWidget* const panes[] = {m_inner->widget(0), m_inner->widget(1), m_outer->widget(1)};
+    constexpr int kPaneCount = 3;
+    const QWidget* focus = QApplication::focusWidget();
+    int current = -1;
+    for (int pane = 0; pane < kPaneCount; ++pane) {
+        if (focus != nullptr && (focus == panes[pane] || panes[pane]->isAncestorOf(focus))) {
+            current = pane;
+        }
+    }
+    const int next = current < 0 ? 0 : (current + step + kPaneCount) % kPaneCount;
+    panes[next]->setFocus(Qt::ShortcutFocusReason);
 }
 
 void CMainFrame::RunCommand(CommandId id) {
@@ -319,6 +371,15 @@ void CMainFrame::RunCommand(CommandId id) {
             break;
         case ID_PROJECT_DELETE_ALL:
             OnDeleteAll();
+            break;
+        case ID_HELP_INDEX:
+            m_prompts->ShowHelpTopic(HelpTopic::Index);
+            break;
+        case ID_HELP_WEBSITE:
+            m_prompts->OpenUrl(kHomePageUrl);
+            break;
+        case ID_HELP_DOWNLOAD:
+            m_prompts->OpenUrl(kDownloadPageUrl);
             break;
         case ID_APP_ABOUT:
             OnAbout();
@@ -549,7 +610,7 @@ void CMainFrame::OnCreateChm() {
     request.startStoredPath =
         m_doc.GetController().GetManager()->GetList().GetStoredPath(request.startUrl);
     request.target = CFilePath(target.toStdString());
-    CCompileChmDialog dialog(this);
+    CCompileChmDialog dialog(*m_prompts, this);
     if (dialog.Run(request)) {
         m_prompts->OpenWithShell(target);
     }
@@ -629,7 +690,7 @@ void CMainFrame::OnOpenFile() {
 void CMainFrame::OnOpenUrl() {
     const QString url = m_fileView->GetSelectedUrl();
     if (!url.isEmpty()) {
-        m_prompts->OpenUrlWithShell(url);
+        m_prompts->OpenUrl(url);
     }
 }
 

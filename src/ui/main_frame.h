@@ -76,6 +76,8 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     void CreateClientArea();
+    // F6 and Shift+F6: the focus goes to the next or the previous pane.
+    void MovePaneFocus(int step);
     // The window's place and the splitters' sizes from the last run; the
     // window is centred when none is stored.
     void RestoreLayout();

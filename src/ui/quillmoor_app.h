@@ -24,20 +24,30 @@ public:
     CQuillmoorApp& operator=(const CQuillmoorApp&) = delete;
 
     // arguments without the program's name. False when the program is not
-    // to start: a print switch, or a named project that could not be opened
-    // (its error has been shown) or, when empty, was not made a new project.
+    // to start: a print switch, a register or unregister switch (done), or
+    // a named project that could not be opened (its error has been shown)
+    // or, when empty, was not made a new project.
     bool InitInstance(const QStringList& arguments);
-    // Saves the settings unless the start failed before loading them.
+    // Saves the settings unless the start ended before the main window, as
+    // it does for printing, registering and unregistering.
     void ExitInstance();
+
+    // The exit status after InitInstance returned false: 0 when the program
+    // registered or unregistered itself as asked, else 1.
+    int GetStartFailureStatus() const { return m_startFailure; }
 
     // Null before InitInstance has made it.
     CMainFrame* GetMainFrame() const { return m_frame.get(); }
 
 private:
+    void ReportUnregister(bool removed);
+    static QString ProgramPath();
+
     CHtmlLibrary m_htmlLibrary;
     std::unique_ptr<CUserPrompts> m_prompts;
     CDownloadManager::WorkerFactory m_factory;
     CRecentFileList m_recentFiles;
-    bool m_settingsLoaded = false;
+    bool m_saveSettings = false;
+    int m_startFailure = 1;
     std::unique_ptr<CMainFrame> m_frame;
 };

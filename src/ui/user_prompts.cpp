@@ -26,6 +26,11 @@ bool CDialogPrompts::AskYesNo(const QString& text) {
            QMessageBox::Yes;
 }
 
+bool CDialogPrompts::AskQuestion(const QString& text) {
+    return QMessageBox::question(m_parent, kCaption, text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
 CQuillmoorDoc::SaveAnswer CDialogPrompts::AskToSave(const QString& prompt) {
     switch (QMessageBox::warning(m_parent, kCaption, prompt,
                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
@@ -73,7 +78,7 @@ void CDialogPrompts::OpenWithShell(const QString& path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-void CDialogPrompts::OpenUrlWithShell(const QString& url) {
+void CDialogPrompts::OpenUrl(const QString& url) {
     QDesktopServices::openUrl(QUrl(url));
 }
 

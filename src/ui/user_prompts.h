@@ -17,6 +17,8 @@ public:
     virtual bool AskOkCancel(const QString& text) = 0;
     // With Yes and No buttons and the exclamation icon; true for Yes.
     virtual bool AskYesNo(const QString& text) = 0;
+    // With Yes and No buttons and the question icon; true for Yes.
+    virtual bool AskQuestion(const QString& text) = 0;
     virtual CQuillmoorDoc::SaveAnswer AskToSave(const QString& prompt) = 0;
     // Captioned with the program's name, with an OK button.
     virtual void ShowMessage(const QString& text) = 0;
@@ -33,8 +35,8 @@ public:
     virtual void ShowSummary(const CDownloadList::Stats& stats) = 0;
     // The shell's "open" for a local file; failures are ignored.
     virtual void OpenWithShell(const QString& path) = 0;
-    // The shell's "open" for a URL on the network; failures are ignored.
-    virtual void OpenUrlWithShell(const QString& url) = 0;
+    // A web address in the default browser; failures are ignored.
+    virtual void OpenUrl(const QString& url) = 0;
     virtual void ShowHelpTopic(HelpTopic topic) = 0;
 };
 
@@ -45,6 +47,7 @@ public:
 
     bool AskOkCancel(const QString& text) override;
     bool AskYesNo(const QString& text) override;
+    bool AskQuestion(const QString& text) override;
     CQuillmoorDoc::SaveAnswer AskToSave(const QString& prompt) override;
     void ShowMessage(const QString& text) override;
     void ShowWarning(const QString& text) override;
@@ -54,7 +57,7 @@ public:
     bool EditProject(CProjectSettings& settings, bool newProject) override;
     void ShowSummary(const CDownloadList::Stats& stats) override;
     void OpenWithShell(const QString& path) override;
-    void OpenUrlWithShell(const QString& url) override;
+    void OpenUrl(const QString& url) override;
     void ShowHelpTopic(HelpTopic topic) override;
 
 private:

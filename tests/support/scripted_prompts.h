@@ -20,6 +20,7 @@ struct Script {
     bool answerYes = true;
 
     QStringList messages;
+    QStringList questions;
     QStringList proposedNames;
     QStringList opened;
     QList<HelpTopic> helpTopics;
@@ -31,6 +32,10 @@ public:
 
     bool AskOkCancel(const QString&) override { return m_script.answerYes; }
     bool AskYesNo(const QString&) override { return m_script.answerYes; }
+    bool AskQuestion(const QString& text) override {
+        m_script.questions << text;
+        return m_script.answerYes;
+    }
     CQuillmoorDoc::SaveAnswer AskToSave(const QString&) override { return m_script.saveAnswer; }
     void ShowMessage(const QString& text) override { m_script.messages << text; }
     QString AskSaveFileName(const QString&, const QString&, const QString& initialName) override {
@@ -52,7 +57,7 @@ public:
     }
     void ShowSummary(const CDownloadList::Stats&) override {}
     void OpenWithShell(const QString& path) override { m_script.opened << path; }
-    void OpenUrlWithShell(const QString& url) override { m_script.opened << url; }
+    void OpenUrl(const QString& url) override { m_script.opened << url; }
     void ShowHelpTopic(HelpTopic topic) override { m_script.helpTopics << topic; }
 
 private:
