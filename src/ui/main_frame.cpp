@@ -271,7 +271,9 @@ void CMainFrame::CreateStatusBar() {
     statusBar()->addWidget(m_panes[0], 1);
     for (int pane = 1; pane < 3; ++pane) {
         m_panes[pane] = new QLabel;
-        m_panes[pane]->setFixedWidth(kCountPaneWidth);
+        // A busy crawl's rate or count outgrows the usual width; the pane
+        // grows rather than cutting the figure off.
+        m_panes[pane]->setMinimumWidth(kCountPaneWidth);
         statusBar()->addPermanentWidget(m_panes[pane]);
     }
     RefreshStatusBar();

@@ -1,7 +1,9 @@
 #include "ui/main_frame.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QtTest>
 #include <filesystem>
 
@@ -83,6 +85,7 @@ private slots:
     void emptyFileOnTheCommandLineStartsANewProject();
     void recentFilesOutliveTheProgram();
     void layoutOutlivesTheWindow();
+    void countPanesShowWholeFigures();
 
 private:
     std::unique_ptr<TempFolder> m_config;
@@ -245,6 +248,20 @@ void CMainFrameTest::recentFilesOutliveTheProgram() {
     recent.Load();
     const std::vector<std::string> newestFirst = {written[4], written[3], written[2], written[1]};
     QVERIFY(recent.GetFiles() == newestFirst);
+}
+
+void CMainFrameTest::countPanesShowWholeFigures() {
+    Script script;
+    CRecentFileList recent;
+    auto frame = MakeFrame(script, recent);
+    frame->show();
+    const QList<QLabel*> panes = frame->statusBar()->findChildren<QLabel*>();
+    QCOMPARE(panes.size(), 3);
+    for (const QString& text : {QString("1234567 bytes/sec"), QString("1234567 files saved")}) {
+        panes[2]->setText(text);
+        QTRY_VERIFY(panes[2]->width() >= panes[2]->fontMetrics().horizontalAdvance(text));
+        QVERIFY(panes[2]->width() >= 100);
+    }
 }
 
 void CMainFrameTest::layoutOutlivesTheWindow() {
