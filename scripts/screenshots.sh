@@ -14,6 +14,8 @@ out=$(mkdir -p "${1:-docs/screenshots}" && cd "${1:-docs/screenshots}" && pwd)
 app=$repo/build/release/src/ui/tarnwick
 cli=$repo/build/release/src/cli/tarnwick-cli
 
+# Only the missing packages are installed, so a machine that has them all
+# needs neither the network nor root.
 install_missing() {
   local missing=() package
   for package in "$@"; do
@@ -32,6 +34,7 @@ work=$(mktemp -d)
 app_pid=
 xvfb_pid=
 . scripts/nginx_serve.sh
+# Nothing of the run stays behind, whether it ends well or not.
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
   stop_nginx
@@ -111,7 +114,7 @@ keys() {
 # A window is mapped before Qt has painted it, and a black or half-drawn
 # picture is what a grab then gets: wait until two grabs in a row agree.
 wait_painted() {
-  local before= now
+  local before='' now
   for _ in $(seq 30); do
     sleep 0.3
     now=$(import -window "$1" rgb:- | md5sum)
@@ -121,6 +124,7 @@ wait_painted() {
   echo "the window $1 kept changing" >&2
 }
 
+# Saves the window as OUT_FOLDER/NAME.png once it is painted.
 shot() {
   wait_painted "$1"
   import -window "$1" "$out/$2.png"
