@@ -14,6 +14,8 @@ out=$(mkdir -p "${1:-docs/screenshots}" && cd "${1:-docs/screenshots}" && pwd)
 app=$repo/build/release/src/ui/tarnwick
 cli=$repo/build/release/src/cli/tarnwick-cli
 
+# Only the missing packages are installed, so a machine that has them all
+# needs neither the network nor root.
 install_missing() {
   local missing=() package
   for package in "$@"; do
@@ -32,6 +34,7 @@ work=$(mktemp -d)
 app_pid=
 xvfb_pid=
 . scripts/nginx_serve.sh
+# Nothing of the run stays behind, whether it ends well or not.
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
   stop_nginx
@@ -40,11 +43,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A site of about a hundred files, and a few large ones that show the
-# threads' progress; at 4 KB/s per connection the crawl lasts a while.
-python3 bench/make_site.py "$work/site" 60 30
-for n in 1 2 3 4; do
-  head -c $((48 * 1024)) /dev/urandom > "$work/site/archive$n.zip"
+# A site of about a hundred files with two broken links, so the file list
+# shows a failed row, and two large archives that keep two threads busy with
+# a visible progress while the other two go through the pages; at 4 KB/s per
+# connection the crawl lasts about half a minute.
+python3 bench/make_site.py "$work/site" 60 30 2
+for n in 1 2; do
+  head -c $((96 * 1024)) /dev/urandom > "$work/site/archive$n.zip"
   sed -i "s#</body>#<a href=\"/archive$n.zip\">archive $n</a>\n</body>#" "$work/site/index.html"
 done
 NGINX_DIRECTIVES="limit_rate 4k;" start_nginx "$work/site" "$work/nginx"
@@ -77,108 +82,122 @@ find_window() {
   done
 }
 
-# Focuses the window and sends it keys.
+# Like find_window, but a window that did not come ends the run: every
+# later step would send its keys to the wrong window.
+need_window() {
+  local id
+  id=$(find_window "$1")
+  [ -n "$id" ] || { echo "no window \"$1\"; the program said:" >&2; cat "$work/app.log" >&2; exit 1; }
+  echo "$id"
+}
+
+# Waits until no visible window has the caption any more, so the next keys
+# do not reach a dialog that is still closing.
+wait_closed() {
+  for _ in $(seq 100); do
+    [ -z "$(xdotool search --onlyvisible --name "$1" 2> /dev/null)" ] && return 0
+    sleep 0.1
+  done
+  echo "the window \"$1\" did not close" >&2
+  exit 1
+}
+
+# Without a window manager nothing gives the focus to a window that opens,
+# so each key goes to a window focused first.
 keys() {
   local window=$1
   shift
   xdotool windowfocus --sync "$window" 2> /dev/null || true
   xdotool key --delay 80 "$@"
-  sleep 0.6
 }
 
+# A window is mapped before Qt has painted it, and a black or half-drawn
+# picture is what a grab then gets: wait until two grabs in a row agree.
+wait_painted() {
+  local before='' now
+  for _ in $(seq 30); do
+    sleep 0.3
+    now=$(import -window "$1" rgb:- | md5sum)
+    [ "$now" = "$before" ] && return 0
+    before=$now
+  done
+  echo "the window $1 kept changing" >&2
+}
+
+# Saves the window as OUT_FOLDER/NAME.png once it is painted.
 shot() {
-  sleep 0.5
+  wait_painted "$1"
   import -window "$1" "$out/$2.png"
   echo "saved $out/$2.png"
 }
 
-# Takes the window with the caption, or says that it did not come.
-shot_caption() {
-  local id
-  id=$(find_window "$1")
-  if [ -z "$id" ]; then
-    echo "no window \"$1\" for $2.png" >&2
-    return 1
-  fi
-  shot "$id" "$2"
+# Opens the dialog with the keys sent to the main window and takes it.
+open_and_shoot() {
+  local caption=$1 name=$2 dialog
+  shift 2
+  keys "$main" "$@"
+  dialog=$(need_window "$caption")
+  shot "$dialog" "$name"
+  keys "$dialog" Escape
+  wait_closed "$caption"
 }
 
-main=$(find_window '^site - Tarnwick$')
-[ -n "$main" ] || { echo "the program did not start:" >&2; cat "$work/app.log" >&2; exit 1; }
+main=$(need_window '^site - Tarnwick$')
 xdotool windowsize --sync "$main" 1100 760
 xdotool windowmove --sync "$main" 40 40
 
-# The number of the program's windows on the screen.
-app_windows() {
-  xdotool search --onlyvisible --pid "$app_pid" 2> /dev/null | wc -l
-}
+# The new project's General page; the sheet keeps its other pages until a
+# valid URL is entered, so they are taken from the opened project below.
+open_and_shoot '^New Project$' new-project-general ctrl+n
 
-# The next page of a sheet; false, with no picture, when the sheet has no
-# other page to show.
-next_page() {
-  local sheet=$1 name=$2 before=$3
-  keys "$sheet" ctrl+Tab
-  shot "$sheet" "$name"
-  if [ "$(compare -metric AE "$out/$before.png" "$out/$name.png" null: 2>&1)" = 0 ]; then
-    rm "$out/$name.png"
-    echo "no other page after $before.png" >&2
-    return 1
-  fi
-}
+# The other pages of the opened project's sheet and the Filter Properties
+# dialog, which its Add button opens once "Download all files" is cleared.
+# That box has no key of its own, so it is clicked; Cancel leaves the
+# project as it was.
+keys "$main" alt+p r
+sheet=$(need_window '^Project Properties$')
+keys "$sheet" ctrl+Tab
+shot "$sheet" project-properties-links
+keys "$sheet" ctrl+Tab
+xdotool mousemove --window "$sheet" 28 56 click 1 mousemove 0 0
+shot "$sheet" project-properties-filters
+keys "$sheet" alt+a
+filter=$(need_window '^Filter Properties$')
+shot "$filter" filter-properties
+keys "$filter" Escape
+wait_closed '^Filter Properties$'
+keys "$sheet" Escape
+wait_closed '^Project Properties$'
 
-# The sheets and dialogs while the project is stopped and unchanged.
-keys "$main" ctrl+n
-if sheet=$(find_window '^New Project$') && [ -n "$sheet" ]; then
-  shot "$sheet" new-project-general
-  if next_page "$sheet" new-project-links new-project-general &&
-    next_page "$sheet" new-project-filters new-project-links; then
-    # Add is reached by walking the page's controls; the walk stops at the
-    # dialog, or as soon as anything else opens or the sheet closes.
-    windows=$(app_windows)
-    for _ in $(seq 8); do
-      keys "$sheet" Tab space
-      [ -n "$(xdotool search --onlyvisible --name '^Filter Properties$' 2> /dev/null)" ] && break
-      if [ "$(app_windows)" != "$windows" ]; then
-        keys "$(xdotool search --onlyvisible --pid "$app_pid" | tail -1)" Escape
-        break
-      fi
-    done
-    if filter=$(find_window '^Filter Properties$') && [ -n "$filter" ]; then
-      shot "$filter" filter-properties
-      keys "$filter" Escape
-    fi
-  fi
-  [ -n "$(xdotool search --onlyvisible --name '^New Project$' 2> /dev/null)" ] && keys "$sheet" Escape
-fi
-
-# The menu items without a key of their own are reached by their letters.
 keys "$main" alt+f t
-if sheet=$(find_window '^Program Options$') && [ -n "$sheet" ]; then
-  shot "$sheet" options-connection
-  next_page "$sheet" options-proxy-server options-connection || true
-  keys "$sheet" Escape
-fi
+sheet=$(need_window '^Program Options$')
+shot "$sheet" options-connection
+keys "$sheet" ctrl+Tab
+shot "$sheet" options-proxy-server
+keys "$sheet" Escape
+wait_closed '^Program Options$'
 
-keys "$main" alt+p u
-shot_caption '^Project Summary$' project-summary && keys "$(find_window '^Project Summary$')" Escape
+open_and_shoot '^About$' about alt+h a
 
-keys "$main" alt+h a
-shot_caption '^About' about && keys "$(find_window '^About')" Escape
-
-# The window while the crawl runs.
+# The window while the crawl runs: after a few seconds the two archives are
+# half way and the pages are being saved. The picture is taken at once, as
+# the window never stops changing.
 keys "$main" alt+p s
-sleep 3
-shot "$main" main-window
+sleep 5
+import -window "$main" "$out/main-window.png"
+echo "saved $out/main-window.png"
 
 # The completion message comes after the crawl and the link update.
+message=
 for _ in $(seq 600); do
   message=$(xdotool search --onlyvisible --name '^Tarnwick$' 2> /dev/null | tail -1 || true)
   [ -n "$message" ] && break
   sleep 0.2
 done
-if [ -n "$message" ]; then
-  shot "$message" completion
-  keys "$message" Return
-else
-  echo "the crawl did not end in two minutes" >&2
-fi
+[ -n "$message" ] || { echo "the crawl did not end in two minutes" >&2; exit 1; }
+shot "$message" completion
+keys "$message" Return
+wait_closed '^Tarnwick$'
+
+# The summary once the crawl is over, so that it has figures to show.
+open_and_shoot '^Project Summary$' project-summary alt+p u
