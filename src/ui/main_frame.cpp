@@ -15,6 +15,7 @@
 #include <QToolBar>
 #include <filesystem>
 
+#include "engine/crawl_messages.h"
 #include "engine/download_list.h"
 #include "engine/download_task.h"
 #include "engine/program_options.h"
@@ -489,7 +490,6 @@ bool CMainFrame::NewProject(const std::string& path) {
         return false;
     }
     m_doc.SetModifiedFlag(false);
-    m_doc.DeleteContents();
     return OpenDocumentFile(target);
 }
 
@@ -503,6 +503,8 @@ bool CMainFrame::OpenProject(const std::string& path) {
 }
 
 bool CMainFrame::OpenDocumentFile(const std::string& path) {
+    // The views are emptied only once the old crawl can no longer report.
+    ReleaseDocument();
     ResetViews();
     const bool opened = m_doc.OpenDocument(path);
     if (opened) {
@@ -632,6 +634,15 @@ void CMainFrame::OnAbout() {
     CAboutDlg(this).exec();
 }
 
+void CMainFrame::ReleaseDocument() {
+    // Releasing the manager stops a crawl that is not stopped. A crawl that
+    // ended on its own may still have its end and byte counts queued; the
+    // latter point into the released manager, and the end would be taken
+    // for the end of the next project.
+    m_doc.DeleteContents();
+    m_queue.DropPostedMessages(WM_DL_STARTED, WM_DL_BYTES);
+}
+
 void CMainFrame::ResetViews() {
     m_dirView->ClearTree();
     m_fileView->DeleteAllItems();
@@ -701,8 +712,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // Releasing the manager stops a crawl that is not stopped.
-    m_doc.DeleteContents();
+    ReleaseDocument();
     event->accept();
 }
 

@@ -10,8 +10,10 @@
 #include "support/nginx_server.h"
 #include "support/scoped_env.h"
 #include "support/scripted_prompts.h"
+#include "support/scripted_worker.h"
 #include "support/temp_folder.h"
 #include "support/ui_test_registry.h"
+#include "ui/file_view.h"
 #include "ui/quillmoor_app.h"
 
 using testing_support::NginxServer;
@@ -19,6 +21,8 @@ using testing_support::ReadFile;
 using testing_support::ScopedEnv;
 using testing_support::Script;
 using testing_support::ScriptedPrompts;
+using testing_support::ScriptedSite;
+using testing_support::ScriptedWorker;
 using testing_support::TempFolder;
 using testing_support::WriteFile;
 
@@ -86,6 +90,7 @@ private slots:
     void recentFilesOutliveTheProgram();
     void layoutOutlivesTheWindow();
     void countPanesShowWholeFigures();
+    void endedCrawlLeavesTheNextProjectAlone();
 
 private:
     std::unique_ptr<TempFolder> m_config;
@@ -287,6 +292,35 @@ void CMainFrameTest::layoutOutlivesTheWindow() {
     QCOMPARE(frame->size(), QSize(900, 700));
     QCOMPARE(inner->sizes().value(0), 260);
     QCOMPARE(outer->sizes().value(0), 330);
+}
+
+void CMainFrameTest::endedCrawlLeavesTheNextProjectAlone() {
+    TempFolder folder;
+    ScriptedSite site;
+    site.Add("http://example.org/", {ERR_SUCCESS, {"http://example.org/a.htm"}, false, -1});
+    Script script;
+    script.projectUrl = "http://example.org/";
+    script.saveFileName = QString::fromStdString(folder.File("first.tkp"));
+    CRecentFileList recent;
+    CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script),
+                     ScriptedWorker::Factory(site));
+    QVERIFY(frame.NewProject());
+    script.saveFileName = QString::fromStdString(folder.File("second.tkp"));
+    QVERIFY(frame.NewProject());
+    QVERIFY(frame.OpenProject(folder.File("first.tkp")));
+
+    // The crawl ends before the window has seen any of its posted messages.
+    frame.GetAction(ID_PROJECT_START)->trigger();
+    CDownloadManager& manager = *frame.GetDocument().GetController().GetManager();
+    while (manager.WaitForEnd(10) != 0) {
+        CMessageQueue::Current()->DeliverSentMessages();
+    }
+    QVERIFY(frame.OpenProject(folder.File("second.tkp")));
+    QTest::qWait(100);
+
+    QCOMPARE(script.messages, QStringList{});
+    QVERIFY(!frame.GetDocument().IsModified());
+    QCOMPARE(frame.GetFileView().GetItemCount(), 0);
 }
 
 TARNWICK_UI_TEST(CMainFrameTest);
