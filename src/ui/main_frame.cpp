@@ -730,7 +730,7 @@ void CMainFrame::OnCrawlFinished() {
 
 void CMainFrame::EndProject() {
     RefreshStatusBar();
-    CUpdateHtmlDialog update(m_queue, this);
+    CUpdateHtmlDialog update(m_queue, *m_prompts, this);
     update.Run(m_doc.GetController().GetManager()->GetList(),
                m_doc.GetSettings().GetDownloadFolder());
     // The pass changed the pages' flags in the list.
