@@ -9,8 +9,8 @@
 #include "engine/download_list.h"
 #include "engine/download_task.h"
 #include "storage/local_file_mapping.h"
+#include "support/config_folder.h"
 #include "support/nginx_server.h"
-#include "support/scoped_env.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_folder.h"
 #include "support/ui_test_registry.h"
@@ -20,8 +20,8 @@
 #include "ui/site_tree_ctrl.h"
 #include "ui/thread_view.h"
 
+using testing_support::ConfigFolder;
 using testing_support::NginxServer;
-using testing_support::ScopedEnv;
 using testing_support::Script;
 using testing_support::ScriptedPrompts;
 using testing_support::TempFolder;
@@ -93,15 +93,6 @@ std::pair<std::string, std::string> SavedNames(const CLocalFileMapping& mapping,
     }
     return {localUrl, localPath};
 }
-
-class ConfigFolder {
-public:
-    ConfigFolder() : m_env("TARNWICK_CONFIG_DIR", m_folder.Path().c_str()) {}
-
-private:
-    TempFolder m_folder;
-    ScopedEnv m_env;
-};
 
 }  // namespace
 

@@ -7,8 +7,8 @@
 #include <QtTest>
 #include <filesystem>
 
+#include "support/config_folder.h"
 #include "support/nginx_server.h"
-#include "support/scoped_env.h"
 #include "support/scripted_prompts.h"
 #include "support/scripted_worker.h"
 #include "support/temp_folder.h"
@@ -16,9 +16,9 @@
 #include "ui/file_view.h"
 #include "ui/quillmoor_app.h"
 
+using testing_support::ConfigFolder;
 using testing_support::NginxServer;
 using testing_support::ReadFile;
-using testing_support::ScopedEnv;
 using testing_support::Script;
 using testing_support::ScriptedPrompts;
 using testing_support::ScriptedSite;
@@ -72,14 +72,8 @@ class CMainFrameTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
-        m_config = std::make_unique<TempFolder>();
-        m_configEnv = std::make_unique<ScopedEnv>("TARNWICK_CONFIG_DIR", m_config->Path().c_str());
-    }
-    void cleanup() {
-        m_configEnv.reset();
-        m_config.reset();
-    }
+    void init() { m_config = std::make_unique<ConfigFolder>(); }
+    void cleanup() { m_config.reset(); }
 
     void crawlRunsThroughTheToolbar();
     void newProjectProposesTheHostAsFileName();
@@ -93,8 +87,7 @@ private slots:
     void endedCrawlLeavesTheNextProjectAlone();
 
 private:
-    std::unique_ptr<TempFolder> m_config;
-    std::unique_ptr<ScopedEnv> m_configEnv;
+    std::unique_ptr<ConfigFolder> m_config;
 
     std::unique_ptr<CMainFrame> MakeFrame(Script& script, CRecentFileList& recent) {
         return std::make_unique<CMainFrame>(recent, std::make_unique<ScriptedPrompts>(script));

@@ -4,12 +4,10 @@
 #include <QtTest>
 
 #include "platform/registry_key.h"
-#include "support/scoped_env.h"
-#include "support/temp_folder.h"
+#include "support/config_folder.h"
 #include "support/ui_test_registry.h"
 
-using testing_support::ScopedEnv;
-using testing_support::TempFolder;
+using testing_support::ConfigFolder;
 
 namespace {
 
@@ -33,22 +31,15 @@ class CThreadViewTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
-        m_config = std::make_unique<TempFolder>();
-        m_configEnv = std::make_unique<ScopedEnv>("TARNWICK_CONFIG_DIR", m_config->Path().c_str());
-    }
-    void cleanup() {
-        m_configEnv.reset();
-        m_config.reset();
-    }
+    void init() { m_config = std::make_unique<ConfigFolder>(); }
+    void cleanup() { m_config.reset(); }
 
     void workersFillTheirOwnRows();
     void columnWidthsOutliveTheView_data();
     void columnWidthsOutliveTheView();
 
 private:
-    std::unique_ptr<TempFolder> m_config;
-    std::unique_ptr<ScopedEnv> m_configEnv;
+    std::unique_ptr<ConfigFolder> m_config;
 };
 
 void CThreadViewTest::workersFillTheirOwnRows() {
