@@ -13,6 +13,7 @@
 #include "support/nginx_server.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_folder.h"
+#include "support/thread_rows.h"
 #include "support/ui_test_registry.h"
 #include "ui/file_view.h"
 #include "ui/main_frame.h"
@@ -25,6 +26,7 @@ using testing_support::NginxServer;
 using testing_support::Script;
 using testing_support::ScriptedPrompts;
 using testing_support::TempFolder;
+using testing_support::ThreadRows;
 using testing_support::WriteFile;
 
 namespace {
@@ -56,19 +58,6 @@ QStringList FileRows(const CFileView& view) {
     return rows;
 }
 
-QStringList ThreadRows(const CThreadView& view) {
-    QStringList rows;
-    for (int row = 0; row < view.GetItemCount(); ++row) {
-        QStringList cells;
-        for (int column = CThreadView::kThreadColumn; column <= CThreadView::kSizeColumn;
-             ++column) {
-            cells << view.GetItemText(row, column);
-        }
-        rows << cells.join('|');
-    }
-    return rows;
-}
-
 CProjectSettings MakeSettings(const std::string& startUrl, int threads) {
     CProjectSettings settings;
     CUrl url;
@@ -78,20 +67,21 @@ CProjectSettings MakeSettings(const std::string& startUrl, int threads) {
     return settings;
 }
 
-// Where the crawl saves an HTML page or an FTP file: local URL and path.
-std::pair<std::string, std::string> SavedNames(const CLocalFileMapping& mapping,
-                                               const std::string& urlText) {
-    CUrl url;
-    url.Parse(urlText);
+struct SavedNames {
     std::string localUrl;
     std::string localPath;
     std::string storedPath;
+};
+
+// Where the crawl saves an HTML page or an FTP file.
+SavedNames MapSaved(const CLocalFileMapping& mapping, const CUrl& url) {
+    SavedNames names;
     if (url.GetScheme() == SchemeFtp) {
-        mapping.MapFtpUrlToLocal(url, localUrl, localPath, storedPath);
+        mapping.MapFtpUrlToLocal(url, names.localUrl, names.localPath, names.storedPath);
     } else {
-        mapping.MapUrlToLocal(url, 3, localUrl, localPath, storedPath);
+        mapping.MapUrlToLocal(url, 3, names.localUrl, names.localPath, names.storedPath);
     }
-    return {localUrl, localPath};
+    return names;
 }
 
 }  // namespace
@@ -182,9 +172,11 @@ void CDirViewTest::doubleClickOpensFilesOnly() {
     CDirView view(doc, prompts);
     QStringList saved;
     for (const char* url : {"http://127.0.0.1:8080/a/b.htm", "ftp://127.0.0.1/pub/f.zip"}) {
-        const auto [localUrl, localPath] = SavedNames(mapping, url);
-        view.AddSavedFile(localUrl, localPath, true);
-        saved << QString::fromStdString(localPath);
+        CUrl parsed;
+        parsed.Parse(url);
+        const SavedNames names = MapSaved(mapping, parsed);
+        view.AddSavedFile(names.localUrl, names.localPath, true);
+        saved << QString::fromStdString(names.localPath);
     }
     view.resize(300, 300);
     view.show();
@@ -244,16 +236,8 @@ void CDirViewTest::viewsRefillFromTheProjectFile() {
             QVERIFY(list.Add(entry.url, 0, true));
             CUrl url;
             url.Parse(entry.url);
-            std::string localUrl;
-            std::string localPath;
-            std::string storedPath;
-            if (url.GetScheme() == SchemeFtp) {
-                mapping.MapFtpUrlToLocal(url, localUrl, localPath, storedPath);
-            } else {
-                mapping.MapUrlToLocal(url, 3, localUrl, localPath, storedPath);
-            }
             if (entry.saved) {
-                QVERIFY(list.MarkDone(url, storedPath, -1, 10));
+                QVERIFY(list.MarkDone(url, MapSaved(mapping, url).storedPath, -1, 10));
             }
             if (entry.code != ERR_SUCCESS) {
                 QVERIFY(list.MarkError(url, entry.code));

@@ -5,27 +5,11 @@
 
 #include "platform/registry_key.h"
 #include "support/config_folder.h"
+#include "support/thread_rows.h"
 #include "support/ui_test_registry.h"
 
 using testing_support::ConfigFolder;
-
-namespace {
-
-// The four cells of each row, separated by "|".
-QStringList Rows(const CThreadView& view) {
-    QStringList rows;
-    for (int row = 0; row < view.GetItemCount(); ++row) {
-        QStringList cells;
-        for (int column = CThreadView::kThreadColumn; column <= CThreadView::kSizeColumn;
-             ++column) {
-            cells << view.GetItemText(row, column);
-        }
-        rows << cells.join('|');
-    }
-    return rows;
-}
-
-}  // namespace
+using testing_support::ThreadRows;
 
 class CThreadViewTest : public QObject {
     Q_OBJECT
@@ -46,7 +30,7 @@ void CThreadViewTest::workersFillTheirOwnRows() {
     CThreadView view;
     QCOMPARE(view.model()->headerData(2, Qt::Horizontal).toString(), "Progress");
     view.SetWorkerCount(3);
-    QCOMPARE(Rows(view), (QStringList{"0|||", "1|||", "2|||"}));
+    QCOMPARE(ThreadRows(view), (QStringList{"0|||", "1|||", "2|||"}));
     QCOMPARE(view.model()->rowCount(), 3);
 
     view.SetWorkerUrl(1, "http://h/a");
@@ -58,12 +42,12 @@ void CThreadViewTest::workersFillTheirOwnRows() {
     // Rows that do not exist are ignored.
     view.SetWorkerUrl(3, "http://h/c");
     view.SetWorkerPercent(-1, 10);
-    QCOMPARE(Rows(view), (QStringList{"0|||", "1|http://h/a|57%|1234", "2|http://h/b||"}));
+    QCOMPARE(ThreadRows(view), (QStringList{"0|||", "1|http://h/a|57%|1234", "2|http://h/b||"}));
 
     view.ClearWorker(1);
-    QCOMPARE(Rows(view), (QStringList{"0|||", "1|||", "2|http://h/b||"}));
+    QCOMPARE(ThreadRows(view), (QStringList{"0|||", "1|||", "2|http://h/b||"}));
     view.SetWorkerCount(2);
-    QCOMPARE(Rows(view), (QStringList{"0|||", "1|||"}));
+    QCOMPARE(ThreadRows(view), (QStringList{"0|||", "1|||"}));
     view.DeleteAllItems();
     QCOMPARE(view.GetItemCount(), 0);
 }
