@@ -14,6 +14,8 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <filesystem>
+#include <limits>
+#include <optional>
 
 #include "engine/crawl_messages.h"
 #include "engine/download_list.h"
@@ -63,6 +65,25 @@ struct WindowPlacement {
     std::int32_t normal[4] = {};
 };
 static_assert(sizeof(WindowPlacement) == 44);
+
+// The stored rectangle, unless it is empty or lies where no screen shows it
+// (stored with another set of screens, or damaged).
+std::optional<QRect> UsableNormalRect(const WindowPlacement& placement) {
+    const auto* normal = placement.normal;
+    const std::int64_t width = std::int64_t{normal[2]} - normal[0];
+    const std::int64_t height = std::int64_t{normal[3]} - normal[1];
+    if (width <= 0 || height <= 0 || width > std::numeric_limits<int>::max() ||
+        height > std::numeric_limits<int>::max()) {
+        return std::nullopt;
+    }
+    const QRect rect(QPoint(normal[0], normal[1]), QPoint(normal[2] - 1, normal[3] - 1));
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->availableGeometry().intersects(rect)) {
+            return rect;
+        }
+    }
+    return std::nullopt;
+}
 
 constexpr std::int32_t kShowNormal = 1;
 constexpr std::int32_t kShowMaximized = 3;
@@ -176,15 +197,18 @@ CMainFrame::~CMainFrame() {
 void CMainFrame::RestoreLayout() {
     const CRegistryKey key = GetSectionKey(kLayoutSection);
     WindowPlacement placement;
-    if (!key.ReadBinary("Window Placement", &placement, sizeof placement)) {
+    const std::optional<QRect> normal =
+        key.ReadBinary("Window Placement", &placement, sizeof placement)
+            ? UsableNormalRect(placement)
+            : std::nullopt;
+    if (!normal) {
         resize(800, 600);
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
             move(screen->availableGeometry().center() - rect().center());
         }
         return;
     }
-    const auto* normal = placement.normal;
-    setGeometry(normal[0], normal[1], normal[2] - normal[0], normal[3] - normal[1]);
+    setGeometry(*normal);
     if (placement.showCommand == kShowMaximized) {
         setWindowState(Qt::WindowMaximized);
     }

@@ -1,12 +1,16 @@
 #include "ui/main_frame.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QtTest>
 #include <filesystem>
+#include <limits>
 
+#include "platform/registry_key.h"
 #include "support/config_folder.h"
 #include "support/nginx_server.h"
 #include "support/scripted_prompts.h"
@@ -83,6 +87,8 @@ private slots:
     void emptyFileOnTheCommandLineStartsANewProject();
     void recentFilesOutliveTheProgram();
     void layoutOutlivesTheWindow();
+    void unusablePlacementCentresTheWindow_data();
+    void unusablePlacementCentresTheWindow();
     void countPanesShowWholeFigures();
     void endedCrawlLeavesTheNextProjectAlone();
 
@@ -314,6 +320,28 @@ void CMainFrameTest::endedCrawlLeavesTheNextProjectAlone() {
     QCOMPARE(script.messages, QStringList{});
     QVERIFY(!frame.GetDocument().IsModified());
     QCOMPARE(frame.GetFileView().GetItemCount(), 0);
+}
+
+void CMainFrameTest::unusablePlacementCentresTheWindow_data() {
+    // The normal rectangle: left, top, right, bottom.
+    QTest::addColumn<QList<int>>("normal");
+    QTest::newRow("beyond every screen") << QList<int>{-30000, -30000, -29100, -29300};
+    QTest::newRow("right of left") << QList<int>{500, 400, 100, 100};
+    QTest::newRow("wider than any number")
+        << QList<int>{std::numeric_limits<int>::min(), 0, std::numeric_limits<int>::max(), 600};
+}
+
+void CMainFrameTest::unusablePlacementCentresTheWindow() {
+    QFETCH(QList<int>, normal);
+    const std::int32_t record[11] = {44, 0,         1,         -1,        -1,       -1,
+                                     -1, normal[0], normal[1], normal[2], normal[3]};
+    GetSectionKey("Layout").WriteBinary("Window Placement", record, sizeof record);
+    Script script;
+    CRecentFileList recent;
+    auto frame = MakeFrame(script, recent);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(frame->geometry().center(), screen.center());
+    QCOMPARE(frame->size(), QSize(800, 600));
 }
 
 TARNWICK_UI_TEST(CMainFrameTest);
