@@ -442,8 +442,9 @@ void CMainFrame::UpdateRecentFileMenu() {
     const std::vector<std::string>& files = m_recentFiles.GetFiles();
     for (std::size_t index = 0; index < files.size(); ++index) {
         const std::string path = files[index];
-        auto* action =
-            new QAction(QString("&%1 %2").arg(index + 1).arg(QString::fromStdString(path)), this);
+        // An "&" of the path is shown, not taken for the item's key.
+        const QString shown = QString::fromStdString(path).replace('&', "&&");
+        auto* action = new QAction(QString("&%1 %2").arg(index + 1).arg(shown), this);
         connect(action, &QAction::triggered, this, [this, path] {
             if (SaveModified()) {
                 OpenDocumentFile(path);

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -86,6 +88,7 @@ private slots:
     void emptyFileOnTheCommandLineStartsANewProject_data();
     void emptyFileOnTheCommandLineStartsANewProject();
     void recentFilesOutliveTheProgram();
+    void recentFileShowsItsPathAsWritten();
     void layoutOutlivesTheWindow();
     void unusablePlacementCentresTheWindow_data();
     void unusablePlacementCentresTheWindow();
@@ -252,6 +255,31 @@ void CMainFrameTest::recentFilesOutliveTheProgram() {
     recent.Load();
     const std::vector<std::string> newestFirst = {written[4], written[3], written[2], written[1]};
     QVERIFY(recent.GetFiles() == newestFirst);
+}
+
+void CMainFrameTest::recentFileShowsItsPathAsWritten() {
+    TempFolder folder;
+    std::filesystem::create_directories(folder.Path() / "R&D");
+    const std::string path = folder.File("R&D/site.tkp");
+    Script script;
+    script.projectUrl = "http://example.org/";
+    script.saveFileName = QString::fromStdString(path);
+    CRecentFileList recent;
+    auto frame = MakeFrame(script, recent);
+    QVERIFY(frame->NewProject());
+    script.saveFileName = QString::fromStdString(folder.File("other.tkp"));
+    QVERIFY(frame->NewProject());
+
+    QAction* second = nullptr;
+    for (QAction* action : frame->menuBar()->actions().value(0)->menu()->actions()) {
+        if (action->text().startsWith("&2 ")) {
+            second = action;
+        }
+    }
+    QVERIFY(second != nullptr);
+    QCOMPARE(second->text(), "&2 " + QString::fromStdString(path).replace("&", "&&"));
+    second->trigger();
+    QCOMPARE(frame->GetDocument().GetPathName(), path);
 }
 
 void CMainFrameTest::countPanesShowWholeFigures() {
