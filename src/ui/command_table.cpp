@@ -1,8 +1,5 @@
 #include "ui/command_table.h"
 
-#include <algorithm>
-#include <stdexcept>
-
 namespace {
 
 bool Always(const CProjectStatus&) {
@@ -87,18 +84,6 @@ constexpr std::optional<CommandId> kToolbar[] = {
 
 std::span<const CCommand> GetCommands() {
     return kCommands;
-}
-
-const CCommand& GetCommand(CommandId id) {
-    const auto* found = std::ranges::find(kCommands, id, &CCommand::id);
-    if (found == std::end(kCommands)) {
-        throw std::out_of_range("unknown command id");
-    }
-    return *found;
-}
-
-bool IsCommandEnabled(CommandId id, const CProjectStatus& status) {
-    return GetCommand(id).enabled(status);
 }
 
 std::span<const std::optional<CommandId>> GetToolbarButtons() {

@@ -57,8 +57,6 @@ struct CCommand {
 
 // In menu order.
 std::span<const CCommand> GetCommands();
-const CCommand& GetCommand(CommandId id);
-bool IsCommandEnabled(CommandId id, const CProjectStatus& status);
 
 // The toolbar's buttons in order; an empty entry is a separator.
 std::span<const std::optional<CommandId>> GetToolbarButtons();

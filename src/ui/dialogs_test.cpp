@@ -1,4 +1,7 @@
+#include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
 #include <QtTest>
 
 #include "support/scripted_prompts.h"
@@ -7,6 +10,7 @@
 #include "ui/filter_dlg.h"
 #include "ui/hyper_link.h"
 #include "ui/summary_dlg.h"
+#include "ui/update_html_dialog.h"
 
 using testing_support::Script;
 using testing_support::ScriptedPrompts;
@@ -21,6 +25,8 @@ private slots:
     void aboutShowsVersionAndLinks();
     void nameLineHasFourVersionNumbers_data();
     void nameLineHasFourVersionNumbers();
+    void updateCancelAsksTheUser_data();
+    void updateCancelAsksTheUser();
 };
 
 void CDialogsTest::filterDialogChecksItsFields_data() {
@@ -127,6 +133,34 @@ void CDialogsTest::nameLineHasFourVersionNumbers() {
     QFETCH(QString, version);
     QFETCH(QString, line);
     QCOMPARE(CAboutDlg::NameLine(product, version), line);
+}
+
+void CDialogsTest::updateCancelAsksTheUser_data() {
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("Yes ends the dialog") << true;
+    QTest::newRow("No keeps it") << false;
+}
+
+void CDialogsTest::updateCancelAsksTheUser() {
+    QFETCH(bool, answer);
+    CMessageQueue queue;
+    Script script;
+    script.answerYes = answer;
+    ScriptedPrompts prompts(script);
+    CUpdateHtmlDialog dialog(queue, prompts, nullptr);
+    dialog.show();
+    // A box that asks past the prompts would wait for a user: it is turned down.
+    QTimer closer;
+    closer.setSingleShot(true);
+    connect(&closer, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            box->reject();
+        }
+    });
+    closer.start(0);
+    dialog.reject();
+    QCOMPARE(script.questions, QStringList{"Cancel file updating?"});
+    QCOMPARE(dialog.isVisible(), !answer);
 }
 
 TARNWICK_UI_TEST(CDialogsTest);

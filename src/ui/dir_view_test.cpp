@@ -9,10 +9,11 @@
 #include "engine/download_list.h"
 #include "engine/download_task.h"
 #include "storage/local_file_mapping.h"
+#include "support/config_folder.h"
 #include "support/nginx_server.h"
-#include "support/scoped_env.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_folder.h"
+#include "support/thread_rows.h"
 #include "support/ui_test_registry.h"
 #include "ui/file_view.h"
 #include "ui/main_frame.h"
@@ -20,11 +21,12 @@
 #include "ui/site_tree_ctrl.h"
 #include "ui/thread_view.h"
 
+using testing_support::ConfigFolder;
 using testing_support::NginxServer;
-using testing_support::ScopedEnv;
 using testing_support::Script;
 using testing_support::ScriptedPrompts;
 using testing_support::TempFolder;
+using testing_support::ThreadRows;
 using testing_support::WriteFile;
 
 namespace {
@@ -56,19 +58,6 @@ QStringList FileRows(const CFileView& view) {
     return rows;
 }
 
-QStringList ThreadRows(const CThreadView& view) {
-    QStringList rows;
-    for (int row = 0; row < view.GetItemCount(); ++row) {
-        QStringList cells;
-        for (int column = CThreadView::kThreadColumn; column <= CThreadView::kSizeColumn;
-             ++column) {
-            cells << view.GetItemText(row, column);
-        }
-        rows << cells.join('|');
-    }
-    return rows;
-}
-
 CProjectSettings MakeSettings(const std::string& startUrl, int threads) {
     CProjectSettings settings;
     CUrl url;
@@ -78,30 +67,22 @@ CProjectSettings MakeSettings(const std::string& startUrl, int threads) {
     return settings;
 }
 
-// Where the crawl saves an HTML page or an FTP file: local URL and path.
-std::pair<std::string, std::string> SavedNames(const CLocalFileMapping& mapping,
-                                               const std::string& urlText) {
-    CUrl url;
-    url.Parse(urlText);
+struct SavedNames {
     std::string localUrl;
     std::string localPath;
     std::string storedPath;
-    if (url.GetScheme() == SchemeFtp) {
-        mapping.MapFtpUrlToLocal(url, localUrl, localPath, storedPath);
-    } else {
-        mapping.MapUrlToLocal(url, 3, localUrl, localPath, storedPath);
-    }
-    return {localUrl, localPath};
-}
-
-class ConfigFolder {
-public:
-    ConfigFolder() : m_env("TARNWICK_CONFIG_DIR", m_folder.Path().c_str()) {}
-
-private:
-    TempFolder m_folder;
-    ScopedEnv m_env;
 };
+
+// Where the crawl saves an HTML page or an FTP file.
+SavedNames MapSaved(const CLocalFileMapping& mapping, const CUrl& url) {
+    SavedNames names;
+    if (url.GetScheme() == SchemeFtp) {
+        mapping.MapFtpUrlToLocal(url, names.localUrl, names.localPath, names.storedPath);
+    } else {
+        mapping.MapUrlToLocal(url, 3, names.localUrl, names.localPath, names.storedPath);
+    }
+    return names;
+}
 
 }  // namespace
 
@@ -191,9 +172,11 @@ void CDirViewTest::doubleClickOpensFilesOnly() {
     CDirView view(doc, prompts);
     QStringList saved;
     for (const char* url : {"http://127.0.0.1:8080/a/b.htm", "ftp://127.0.0.1/pub/f.zip"}) {
-        const auto [localUrl, localPath] = SavedNames(mapping, url);
-        view.AddSavedFile(localUrl, localPath, true);
-        saved << QString::fromStdString(localPath);
+        CUrl parsed;
+        parsed.Parse(url);
+        const SavedNames names = MapSaved(mapping, parsed);
+        view.AddSavedFile(names.localUrl, names.localPath, true);
+        saved << QString::fromStdString(names.localPath);
     }
     view.resize(300, 300);
     view.show();
@@ -253,16 +236,8 @@ void CDirViewTest::viewsRefillFromTheProjectFile() {
             QVERIFY(list.Add(entry.url, 0, true));
             CUrl url;
             url.Parse(entry.url);
-            std::string localUrl;
-            std::string localPath;
-            std::string storedPath;
-            if (url.GetScheme() == SchemeFtp) {
-                mapping.MapFtpUrlToLocal(url, localUrl, localPath, storedPath);
-            } else {
-                mapping.MapUrlToLocal(url, 3, localUrl, localPath, storedPath);
-            }
             if (entry.saved) {
-                QVERIFY(list.MarkDone(url, storedPath, -1, 10));
+                QVERIFY(list.MarkDone(url, MapSaved(mapping, url).storedPath, -1, 10));
             }
             if (entry.code != ERR_SUCCESS) {
                 QVERIFY(list.MarkError(url, entry.code));

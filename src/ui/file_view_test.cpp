@@ -6,13 +6,11 @@
 #include <QtTest>
 
 #include "platform/registry_key.h"
-#include "support/scoped_env.h"
-#include "support/temp_folder.h"
+#include "support/config_folder.h"
 #include "support/ui_test_registry.h"
 #include "ui/sort_header_ctrl.h"
 
-using testing_support::ScopedEnv;
-using testing_support::TempFolder;
+using testing_support::ConfigFolder;
 
 namespace {
 
@@ -54,14 +52,8 @@ class CFileViewTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
-        m_config = std::make_unique<TempFolder>();
-        m_configEnv = std::make_unique<ScopedEnv>("TARNWICK_CONFIG_DIR", m_config->Path().c_str());
-    }
-    void cleanup() {
-        m_configEnv.reset();
-        m_config.reset();
-    }
+    void init() { m_config = std::make_unique<ConfigFolder>(); }
+    void cleanup() { m_config.reset(); }
 
     void reportsGiveOneRowPerUrl_data();
     void reportsGiveOneRowPerUrl();
@@ -72,8 +64,7 @@ private slots:
     void columnWidthsOutliveTheView();
 
 private:
-    std::unique_ptr<TempFolder> m_config;
-    std::unique_ptr<ScopedEnv> m_configEnv;
+    std::unique_ptr<ConfigFolder> m_config;
 };
 
 void CFileViewTest::reportsGiveOneRowPerUrl_data() {

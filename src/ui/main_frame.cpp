@@ -14,7 +14,10 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <filesystem>
+#include <limits>
+#include <optional>
 
+#include "engine/crawl_messages.h"
 #include "engine/download_list.h"
 #include "engine/download_task.h"
 #include "engine/program_options.h"
@@ -62,6 +65,25 @@ struct WindowPlacement {
     std::int32_t normal[4] = {};
 };
 static_assert(sizeof(WindowPlacement) == 44);
+
+// The stored rectangle, unless it is empty or lies where no screen shows it
+// (stored with another set of screens, or damaged).
+std::optional<QRect> UsableNormalRect(const WindowPlacement& placement) {
+    const auto* normal = placement.normal;
+    const std::int64_t width = std::int64_t{normal[2]} - normal[0];
+    const std::int64_t height = std::int64_t{normal[3]} - normal[1];
+    if (width <= 0 || height <= 0 || width > std::numeric_limits<int>::max() ||
+        height > std::numeric_limits<int>::max()) {
+        return std::nullopt;
+    }
+    const QRect rect(QPoint(normal[0], normal[1]), QPoint(normal[2] - 1, normal[3] - 1));
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->availableGeometry().intersects(rect)) {
+            return rect;
+        }
+    }
+    return std::nullopt;
+}
 
 constexpr std::int32_t kShowNormal = 1;
 constexpr std::int32_t kShowMaximized = 3;
@@ -175,15 +197,18 @@ CMainFrame::~CMainFrame() {
 void CMainFrame::RestoreLayout() {
     const CRegistryKey key = GetSectionKey(kLayoutSection);
     WindowPlacement placement;
-    if (!key.ReadBinary("Window Placement", &placement, sizeof placement)) {
+    const std::optional<QRect> normal =
+        key.ReadBinary("Window Placement", &placement, sizeof placement)
+            ? UsableNormalRect(placement)
+            : std::nullopt;
+    if (!normal) {
         resize(800, 600);
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
             move(screen->availableGeometry().center() - rect().center());
         }
         return;
     }
-    const auto* normal = placement.normal;
-    setGeometry(normal[0], normal[1], normal[2] - normal[0], normal[3] - normal[1]);
+    setGeometry(*normal);
     if (placement.showCommand == kShowMaximized) {
         setWindowState(Qt::WindowMaximized);
     }
@@ -417,8 +442,9 @@ void CMainFrame::UpdateRecentFileMenu() {
     const std::vector<std::string>& files = m_recentFiles.GetFiles();
     for (std::size_t index = 0; index < files.size(); ++index) {
         const std::string path = files[index];
-        auto* action =
-            new QAction(QString("&%1 %2").arg(index + 1).arg(QString::fromStdString(path)), this);
+        // An "&" of the path is shown, not taken for the item's key.
+        const QString shown = QString::fromStdString(path).replace('&', "&&");
+        auto* action = new QAction(QString("&%1 %2").arg(index + 1).arg(shown), this);
         connect(action, &QAction::triggered, this, [this, path] {
             if (SaveModified()) {
                 OpenDocumentFile(path);
@@ -489,7 +515,6 @@ bool CMainFrame::NewProject(const std::string& path) {
         return false;
     }
     m_doc.SetModifiedFlag(false);
-    m_doc.DeleteContents();
     return OpenDocumentFile(target);
 }
 
@@ -503,6 +528,8 @@ bool CMainFrame::OpenProject(const std::string& path) {
 }
 
 bool CMainFrame::OpenDocumentFile(const std::string& path) {
+    // The views are emptied only once the old crawl can no longer report.
+    ReleaseDocument();
     ResetViews();
     const bool opened = m_doc.OpenDocument(path);
     if (opened) {
@@ -632,6 +659,15 @@ void CMainFrame::OnAbout() {
     CAboutDlg(this).exec();
 }
 
+void CMainFrame::ReleaseDocument() {
+    // Releasing the manager stops a crawl that is not stopped. A crawl that
+    // ended on its own may still have its end and byte counts queued; the
+    // latter point into the released manager, and the end would be taken
+    // for the end of the next project.
+    m_doc.DeleteContents();
+    m_queue.DropPostedMessages(WM_DL_STARTED, WM_DL_BYTES);
+}
+
 void CMainFrame::ResetViews() {
     m_dirView->ClearTree();
     m_fileView->DeleteAllItems();
@@ -701,8 +737,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // Releasing the manager stops a crawl that is not stopped.
-    m_doc.DeleteContents();
+    ReleaseDocument();
     event->accept();
 }
 
@@ -720,7 +755,7 @@ void CMainFrame::OnCrawlFinished() {
 
 void CMainFrame::EndProject() {
     RefreshStatusBar();
-    CUpdateHtmlDialog update(m_queue, this);
+    CUpdateHtmlDialog update(m_queue, *m_prompts, this);
     update.Run(m_doc.GetController().GetManager()->GetList(),
                m_doc.GetSettings().GetDownloadFolder());
     // The pass changed the pages' flags in the list.

@@ -104,6 +104,8 @@ private:
     void OnCreateChm();
     void OnDeleteAll();
     void OnAbout();
+    // Stops and forgets the project and whatever its crawl left queued.
+    void ReleaseDocument();
     void ResetViews();
     // The tree and the file list from the opened project's download list.
     void FillViews();

@@ -1,24 +1,34 @@
 #include "ui/main_frame.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QtTest>
 #include <filesystem>
+#include <limits>
 
+#include "platform/registry_key.h"
+#include "support/config_folder.h"
 #include "support/nginx_server.h"
-#include "support/scoped_env.h"
 #include "support/scripted_prompts.h"
+#include "support/scripted_worker.h"
 #include "support/temp_folder.h"
 #include "support/ui_test_registry.h"
+#include "ui/file_view.h"
 #include "ui/quillmoor_app.h"
 
+using testing_support::ConfigFolder;
 using testing_support::NginxServer;
 using testing_support::ReadFile;
-using testing_support::ScopedEnv;
 using testing_support::Script;
 using testing_support::ScriptedPrompts;
+using testing_support::ScriptedSite;
+using testing_support::ScriptedWorker;
 using testing_support::TempFolder;
 using testing_support::WriteFile;
 
@@ -68,14 +78,8 @@ class CMainFrameTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
-        m_config = std::make_unique<TempFolder>();
-        m_configEnv = std::make_unique<ScopedEnv>("TARNWICK_CONFIG_DIR", m_config->Path().c_str());
-    }
-    void cleanup() {
-        m_configEnv.reset();
-        m_config.reset();
-    }
+    void init() { m_config = std::make_unique<ConfigFolder>(); }
+    void cleanup() { m_config.reset(); }
 
     void crawlRunsThroughTheToolbar();
     void newProjectProposesTheHostAsFileName();
@@ -84,12 +88,15 @@ private slots:
     void emptyFileOnTheCommandLineStartsANewProject_data();
     void emptyFileOnTheCommandLineStartsANewProject();
     void recentFilesOutliveTheProgram();
+    void recentFileShowsItsPathAsWritten();
     void layoutOutlivesTheWindow();
+    void unusablePlacementCentresTheWindow_data();
+    void unusablePlacementCentresTheWindow();
     void countPanesShowWholeFigures();
+    void endedCrawlLeavesTheNextProjectAlone();
 
 private:
-    std::unique_ptr<TempFolder> m_config;
-    std::unique_ptr<ScopedEnv> m_configEnv;
+    std::unique_ptr<ConfigFolder> m_config;
 
     std::unique_ptr<CMainFrame> MakeFrame(Script& script, CRecentFileList& recent) {
         return std::make_unique<CMainFrame>(recent, std::make_unique<ScriptedPrompts>(script));
@@ -250,6 +257,31 @@ void CMainFrameTest::recentFilesOutliveTheProgram() {
     QVERIFY(recent.GetFiles() == newestFirst);
 }
 
+void CMainFrameTest::recentFileShowsItsPathAsWritten() {
+    TempFolder folder;
+    std::filesystem::create_directories(folder.Path() / "R&D");
+    const std::string path = folder.File("R&D/site.tkp");
+    Script script;
+    script.projectUrl = "http://example.org/";
+    script.saveFileName = QString::fromStdString(path);
+    CRecentFileList recent;
+    auto frame = MakeFrame(script, recent);
+    QVERIFY(frame->NewProject());
+    script.saveFileName = QString::fromStdString(folder.File("other.tkp"));
+    QVERIFY(frame->NewProject());
+
+    QAction* second = nullptr;
+    for (QAction* action : frame->menuBar()->actions().value(0)->menu()->actions()) {
+        if (action->text().startsWith("&2 ")) {
+            second = action;
+        }
+    }
+    QVERIFY(second != nullptr);
+    QCOMPARE(second->text(), "&2 " + QString::fromStdString(path).replace("&", "&&"));
+    second->trigger();
+    QCOMPARE(frame->GetDocument().GetPathName(), path);
+}
+
 void CMainFrameTest::countPanesShowWholeFigures() {
     Script script;
     CRecentFileList recent;
@@ -287,6 +319,57 @@ void CMainFrameTest::layoutOutlivesTheWindow() {
     QCOMPARE(frame->size(), QSize(900, 700));
     QCOMPARE(inner->sizes().value(0), 260);
     QCOMPARE(outer->sizes().value(0), 330);
+}
+
+void CMainFrameTest::endedCrawlLeavesTheNextProjectAlone() {
+    TempFolder folder;
+    ScriptedSite site;
+    site.Add("http://example.org/", {ERR_SUCCESS, {"http://example.org/a.htm"}, false, -1});
+    Script script;
+    script.projectUrl = "http://example.org/";
+    script.saveFileName = QString::fromStdString(folder.File("first.tkp"));
+    CRecentFileList recent;
+    CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script),
+                     ScriptedWorker::Factory(site));
+    QVERIFY(frame.NewProject());
+    script.saveFileName = QString::fromStdString(folder.File("second.tkp"));
+    QVERIFY(frame.NewProject());
+    QVERIFY(frame.OpenProject(folder.File("first.tkp")));
+
+    // The crawl ends before the window has seen any of its posted messages.
+    frame.GetAction(ID_PROJECT_START)->trigger();
+    CDownloadManager& manager = *frame.GetDocument().GetController().GetManager();
+    while (manager.WaitForEnd(10) != 0) {
+        CMessageQueue::Current()->DeliverSentMessages();
+    }
+    QVERIFY(frame.OpenProject(folder.File("second.tkp")));
+    QTest::qWait(100);
+
+    QCOMPARE(script.messages, QStringList{});
+    QVERIFY(!frame.GetDocument().IsModified());
+    QCOMPARE(frame.GetFileView().GetItemCount(), 0);
+}
+
+void CMainFrameTest::unusablePlacementCentresTheWindow_data() {
+    // The normal rectangle: left, top, right, bottom.
+    QTest::addColumn<QList<int>>("normal");
+    QTest::newRow("beyond every screen") << QList<int>{-30000, -30000, -29100, -29300};
+    QTest::newRow("right of left") << QList<int>{500, 400, 100, 100};
+    QTest::newRow("wider than any number")
+        << QList<int>{std::numeric_limits<int>::min(), 0, std::numeric_limits<int>::max(), 600};
+}
+
+void CMainFrameTest::unusablePlacementCentresTheWindow() {
+    QFETCH(QList<int>, normal);
+    const std::int32_t record[11] = {44, 0,         1,         -1,        -1,       -1,
+                                     -1, normal[0], normal[1], normal[2], normal[3]};
+    GetSectionKey("Layout").WriteBinary("Window Placement", record, sizeof record);
+    Script script;
+    CRecentFileList recent;
+    auto frame = MakeFrame(script, recent);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(frame->geometry().center(), screen.center());
+    QCOMPARE(frame->size(), QSize(800, 600));
 }
 
 TARNWICK_UI_TEST(CMainFrameTest);

@@ -63,6 +63,8 @@ private slots:
     void switchesEndTheProgramWithoutItsWindow_data();
     void switchesEndTheProgramWithoutItsWindow();
     void unregisterReportsWhatStaysBehind();
+    void desktopEntryQuotesTheProgramPath_data();
+    void desktopEntryQuotesTheProgramPath();
     void helpCommandsReachTheirPages();
     void toolbarHasTenButtonsInTwoGroups();
     void helpFileHoldsEveryTopic();
@@ -142,6 +144,29 @@ void CQuillmoorAppTest::unregisterReportsWhatStaysBehind() {
     app.ExitInstance();
     QCOMPARE(script.messages, QStringList{kNotRemoved});
     QVERIFY(!QFile::exists(registration.GetMimeFile()));
+}
+
+void CQuillmoorAppTest::desktopEntryQuotesTheProgramPath_data() {
+    QTest::addColumn<QString>("programPath");
+    QTest::addColumn<QString>("exec");
+    QTest::newRow("space") << "/opt/my apps/tarnwick"
+                           << R"(Exec="/opt/my apps/tarnwick" %f)";
+    QTest::newRow("dollar and backtick") << "/opt/$HOME/`id`/tarnwick"
+                                         << R"(Exec="/opt/\\$HOME/\\`id\\`/tarnwick" %f)";
+    QTest::newRow("percent") << "/opt/100%f/tarnwick"
+                             << R"(Exec="/opt/100%%f/tarnwick" %f)";
+    QTest::newRow("quote and backslash") << R"(/opt/a"b\c/tarnwick)"
+                                         << R"(Exec="/opt/a\\"b\\\\c/tarnwick" %f)";
+}
+
+void CQuillmoorAppTest::desktopEntryQuotesTheProgramPath() {
+    QFETCH(QString, programPath);
+    QFETCH(QString, exec);
+    const CShellRegistration registration(programPath);
+    QVERIFY(registration.Register());
+    const QString entry =
+        QString::fromStdString(ReadFile(registration.GetDesktopFile().toStdString()));
+    QVERIFY2(entry.split('\n').contains(exec), qPrintable(entry));
 }
 
 void CQuillmoorAppTest::helpCommandsReachTheirPages() {

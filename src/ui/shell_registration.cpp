@@ -30,20 +30,36 @@ QString MimeDefinition() {
         .arg(CShellRegistration::kMimeType);
 }
 
-// The Exec key quotes the path, so that one with spaces still starts.
+// The Exec key quotes the path, so that one with spaces still starts. Inside
+// the quotes '"', '`', '$' and '\\' take a backslash, every backslash is then
+// doubled again as in any string value, and '%' is doubled so that it is no
+// field code.
+QString QuotedExecPath(const QString& programPath) {
+    QString quoted;
+    for (const QChar c : programPath) {
+        if (c == '%') {
+            quoted += "%%";
+            continue;
+        }
+        if (c == '"' || c == '`' || c == '$' || c == '\\') {
+            quoted += "\\\\";
+        }
+        quoted += c == '\\' ? QString("\\\\") : QString(c);
+    }
+    return '"' + quoted + '"';
+}
+
 QString DesktopEntry(const QString& programPath) {
-    QString quoted = programPath;
-    quoted.replace('\\', "\\\\").replace('"', "\\\"");
     return QString(
                "[Desktop Entry]\n"
                "Type=Application\n"
                "Name=Tarnwick\n"
                "Comment=Download a website for offline browsing\n"
-               "Exec=\"%1\" %f\n"
+               "Exec=%1 %f\n"
                "MimeType=%2;\n"
                "Categories=Network;FileTransfer;\n"
                "Terminal=false\n")
-        .arg(quoted, CShellRegistration::kMimeType);
+        .arg(QuotedExecPath(programPath), CShellRegistration::kMimeType);
 }
 
 bool WriteWhole(const QString& path, const QString& text) {

@@ -55,8 +55,6 @@ public:
     // Hands rows appended since the last batch to the view now.
     void FlushPendingRows();
 
-    CSortHeaderCtrl* GetHeader() const { return m_header; }
-
 protected:
     // Negative, zero or positive as a sorts before, with or after b in the
     // column; by default every pair compares equal.

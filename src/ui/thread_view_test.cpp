@@ -4,58 +4,33 @@
 #include <QtTest>
 
 #include "platform/registry_key.h"
-#include "support/scoped_env.h"
-#include "support/temp_folder.h"
+#include "support/config_folder.h"
+#include "support/thread_rows.h"
 #include "support/ui_test_registry.h"
 
-using testing_support::ScopedEnv;
-using testing_support::TempFolder;
-
-namespace {
-
-// The four cells of each row, separated by "|".
-QStringList Rows(const CThreadView& view) {
-    QStringList rows;
-    for (int row = 0; row < view.GetItemCount(); ++row) {
-        QStringList cells;
-        for (int column = CThreadView::kThreadColumn; column <= CThreadView::kSizeColumn;
-             ++column) {
-            cells << view.GetItemText(row, column);
-        }
-        rows << cells.join('|');
-    }
-    return rows;
-}
-
-}  // namespace
+using testing_support::ConfigFolder;
+using testing_support::ThreadRows;
 
 class CThreadViewTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
-        m_config = std::make_unique<TempFolder>();
-        m_configEnv = std::make_unique<ScopedEnv>("TARNWICK_CONFIG_DIR", m_config->Path().c_str());
-    }
-    void cleanup() {
-        m_configEnv.reset();
-        m_config.reset();
-    }
+    void init() { m_config = std::make_unique<ConfigFolder>(); }
+    void cleanup() { m_config.reset(); }
 
     void workersFillTheirOwnRows();
     void columnWidthsOutliveTheView_data();
     void columnWidthsOutliveTheView();
 
 private:
-    std::unique_ptr<TempFolder> m_config;
-    std::unique_ptr<ScopedEnv> m_configEnv;
+    std::unique_ptr<ConfigFolder> m_config;
 };
 
 void CThreadViewTest::workersFillTheirOwnRows() {
     CThreadView view;
     QCOMPARE(view.model()->headerData(2, Qt::Horizontal).toString(), "Progress");
     view.SetWorkerCount(3);
-    QCOMPARE(Rows(view), (QStringList{"0|||", "1|||", "2|||"}));
+    QCOMPARE(ThreadRows(view), (QStringList{"0|||", "1|||", "2|||"}));
     QCOMPARE(view.model()->rowCount(), 3);
 
     view.SetWorkerUrl(1, "http://h/a");
@@ -67,12 +42,12 @@ void CThreadViewTest::workersFillTheirOwnRows() {
     // Rows that do not exist are ignored.
     view.SetWorkerUrl(3, "http://h/c");
     view.SetWorkerPercent(-1, 10);
-    QCOMPARE(Rows(view), (QStringList{"0|||", "1|http://h/a|57%|1234", "2|http://h/b||"}));
+    QCOMPARE(ThreadRows(view), (QStringList{"0|||", "1|http://h/a|57%|1234", "2|http://h/b||"}));
 
     view.ClearWorker(1);
-    QCOMPARE(Rows(view), (QStringList{"0|||", "1|||", "2|http://h/b||"}));
+    QCOMPARE(ThreadRows(view), (QStringList{"0|||", "1|||", "2|http://h/b||"}));
     view.SetWorkerCount(2);
-    QCOMPARE(Rows(view), (QStringList{"0|||", "1|||"}));
+    QCOMPARE(ThreadRows(view), (QStringList{"0|||", "1|||"}));
     view.DeleteAllItems();
     QCOMPARE(view.GetItemCount(), 0);
 }

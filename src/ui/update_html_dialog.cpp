@@ -2,21 +2,22 @@
 
 #include <QApplication>
 #include <QGroupBox>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "html/update_html_thread.h"
 #include "storage/file_path.h"
+#include "ui/user_prompts.h"
 
-CUpdateHtmlDialog::CUpdateHtmlDialog(CMessageQueue& queue, QWidget* parent)
+CUpdateHtmlDialog::CUpdateHtmlDialog(CMessageQueue& queue, CUserPrompts& prompts, QWidget* parent)
     : QDialog(parent),
       m_target(queue,
                [this](UINT message, WPARAM wParam, LPARAM lParam) {
                    DispatchCrawlMessage(message, wParam, lParam, *this);
                    return LRESULT{0};
                }),
+      m_prompts(prompts),
       m_progress(new QProgressBar) {
     setWindowTitle("Update HTML Files");
     auto* group = new QGroupBox("Update Progress");
@@ -44,15 +45,15 @@ bool CUpdateHtmlDialog::Run(CDownloadList& list, const std::string& downloadFold
 }
 
 void CUpdateHtmlDialog::reject() {
-    if (QMessageBox::question(this, windowTitle(), "Cancel file updating?",
-                              QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        if (m_thread) {
-            m_thread->Stop();
-        }
-        QDialog::reject();
-        QApplication::restoreOverrideCursor();
+    if (!m_prompts.AskQuestion("Cancel file updating?")) {
+        return;
     }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (m_thread) {
+        m_thread->Stop();
+    }
+    QDialog::reject();
+    QApplication::restoreOverrideCursor();
 }
 
 void CUpdateHtmlDialog::OnUpdateBegin(long fileCount) {

@@ -10,13 +10,15 @@
 
 class CDownloadList;
 class CUpdateHtmlThread;
+class CUserPrompts;
 class QProgressBar;
 
 class CUpdateHtmlDialog : public QDialog, private ICrawlObserver {
     Q_OBJECT
 public:
-    // The pass reports through queue, which the caller's event loop pumps.
-    CUpdateHtmlDialog(CMessageQueue& queue, QWidget* parent);
+    // The pass reports through queue, which the caller's event loop pumps;
+    // the question on Cancel goes through prompts.
+    CUpdateHtmlDialog(CMessageQueue& queue, CUserPrompts& prompts, QWidget* parent);
     ~CUpdateHtmlDialog() override;
 
     // Rewrites the links of the list's saved pages below downloadFolder.
@@ -31,6 +33,7 @@ private:
     void OnUpdateEnd() override;
 
     CMessageTarget m_target;
+    CUserPrompts& m_prompts;
     QProgressBar* m_progress;
     // Only while Run runs.
     CUpdateHtmlThread* m_thread = nullptr;
