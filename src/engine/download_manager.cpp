@@ -346,7 +346,7 @@ UINT CDownloadManager::RecordResult(CDownloadTask& task, CDownloadWorker& worker
     }
     if (task.success) {
         m_list->MarkDone(url, task.storedPath, ModificationTimeOf(task.response),
-                         task.bytesReceived);
+                         task.bytesReceived, task.pageWriting);
         return WM_DL_FILE_SAVED;
     }
     switch (task.resultCode) {

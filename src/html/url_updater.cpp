@@ -60,6 +60,25 @@ std::string StoredPathOf(const CDownloadList& list, const std::string& address) 
     return list.GetStoredPath(url);
 }
 
+// The whole file; false when it cannot be opened.
+bool ReadWholeFile(const std::string& path, std::string& text) {
+    CFileStream file;
+    if (!file.Open(path, CFileStream::modeRead, false, kPageBufferSize)) {
+        return false;
+    }
+    text.resize(static_cast<std::size_t>(file.GetLength()));
+    text.resize(file.Read(text.data(), text.size()));
+    return true;
+}
+
+void ReplaceFile(const std::string& path, const std::string& text) {
+    CReplacementFile file(path);
+    file.GetStream().Write(text.data(), text.size());
+    // A page can be fetched again, so it is not worth a sync per page; the
+    // rename alone already keeps a failed write from truncating it.
+    file.Commit(false);
+}
+
 bool IsPagePath(const std::string& path) {
     return IsHtmlExtension(CFilePath(path).GetExt());
 }
@@ -173,6 +192,12 @@ void CUrlUpdater::RevisitIfFilesWereSaved() {
 bool CUrlUpdater::UpdateEntry(const CDownloadEntry& entry) {
     std::string localPath;
     m_mapping.StoredToLocalPath(entry.GetUrl(), entry.GetStoredPath(), localPath);
+    if (entry.GetPageWriting() != PageWriting::Unknown && IsPagePath(localPath)) {
+        if (const std::optional<bool> spliced =
+                SpliceFile(localPath, entry.GetPageWriting() == PageWriting::Utf8)) {
+            return *spliced;
+        }
+    }
     // Any other file has nothing to rewrite: it is done once it has been seen.
     return localPath.empty() ||
            (IsStyleSheetPath(localPath) ? UpdateStyleSheet(localPath)
@@ -279,22 +304,37 @@ bool CUrlUpdater::UpdateStyleSheet(const std::string& path) {
     m_currentPage = path;
     try {
         std::string text;
-        {
-            CFileStream sheet;
-            if (!sheet.Open(path, CFileStream::modeRead, false, kPageBufferSize)) {
-                return false;
-            }
-            text.resize(static_cast<std::size_t>(sheet.GetLength()));
-            text.resize(sheet.Read(text.data(), text.size()));
+        if (!ReadWholeFile(path, text)) {
+            return false;
         }
         const std::string rewritten =
             RewriteCssLinks(text, [this](const std::string& link) { return MakeLocalLink(link); });
-        if (rewritten == text) {
-            return true;
+        if (rewritten != text) {
+            ReplaceFile(path, rewritten);
         }
-        CReplacementFile sheet(path);
-        sheet.GetStream().Write(rewritten.data(), rewritten.size());
-        sheet.Commit(false);
+        return true;
+    } catch (const CStreamException&) {
+        return false;
+    }
+}
+
+std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, bool utf8) {
+    m_currentPage = path;
+    const auto local = [this](const std::string& link) { return MakeLocalLink(link); };
+    try {
+        std::string page;
+        if (!ReadWholeFile(path, page)) {
+            return false;
+        }
+        const std::optional<std::string> spliced = m_splicer.Splice(
+            page, utf8, [this](CHtmlNode& element) { OnNode(element); },
+            [&local](const std::string& text) { return RewriteCssLinks(text, local) != text; });
+        if (!spliced) {
+            return std::nullopt;
+        }
+        if (*spliced != page) {
+            ReplaceFile(path, *spliced);
+        }
         return true;
     } catch (const CStreamException&) {
         return false;

@@ -7,10 +7,12 @@
 #include <cstddef>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "html/html_document.h"
+#include "html/link_splicer.h"
 #include "platform/message_target.h"
 #include "platform/stop_flag.h"
 #include "storage/local_file_mapping.h"
@@ -57,6 +59,11 @@ public:
     // leaves the old page whole. False when the page cannot be read, parsed
     // or written.
     bool UpdateFile(const std::string& path);
+    // The same for a page that the library wrote itself, without parsing it:
+    // only the tags whose links change are written anew; utf8 when it was
+    // written in UTF-8. None, changing nothing, when the page cannot be read
+    // with certainty that way.
+    std::optional<bool> SpliceFile(const std::string& path, bool utf8);
     // May be called from any thread.
     void RequestStop();
 
@@ -106,6 +113,7 @@ private:
     std::string m_currentPage;
     CStopFlag m_stop;
     unsigned m_width;
+    CLinkSplicer m_splicer;
 };
 
 // Escapes a relative file path so that a browser reads it back as the same

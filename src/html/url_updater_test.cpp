@@ -13,11 +13,13 @@
 #include "engine/download_list.h"
 #include "html/update_html_thread.h"
 #include "support/link_checker.h"
+#include "support/memory_stream.h"
 #include "support/parsed_url.h"
 #include "support/temp_folder.h"
 
 namespace {
 
+using testing_support::MemoryStream;
 using testing_support::ParsedUrl;
 using testing_support::ReadFile;
 using testing_support::TempFolder;
@@ -455,6 +457,72 @@ TEST_F(UrlUpdaterTest, StopOnSeveralThreadsLeavesEachPageWholeAndFlaggedAsWritte
         EXPECT_EQ(body.find("href=\"http://h.x/p") == body.npos, changed) << name;
     }
     EXPECT_GE(written, 1u);
+}
+
+// Pages as the crawl writes them, with absolute links; the splice must give
+// the bytes that the parsing pass gives, or leave the page to that pass.
+struct SpliceCase {
+    const char* name;
+    std::string body;
+    bool utf8;
+    bool spliced;
+};
+
+const SpliceCase kSpliceCases[] = {
+    {"links", "<p><a href=\"http://h.x/b.html#top\">b</a> <img src=\"http://h.x/i.gif\" alt=x>",
+     false, true},
+    {"quotes and escapes",
+     "<a title='say \"hi\" &amp; go' href=\"http://h.x/b.html\">b</a>"
+     "<a href=\"http://h.x/b.html?x=1&amp;y=2\">q</a><a class=\"x&lt;y\" "
+     "href=\"http://h.x/b.html\">c</a>",
+     false, true},
+    {"base", "<html><head><base href=\"http://h.x/\" target=_top></head><body>x</body></html>",
+     false, true},
+    {"relative base", "<head><base href=\"/a/\"></head><p>x", false, true},
+    {"requisites",
+     "<img srcset=\"http://h.x/i.gif 1x, http://h.x/gone.gif 2x\" "
+     "style=\"background:url(http://h.x/i.gif)\"><td background=\"http://h.x/i.gif\">",
+     false, true},
+    {"script and comment",
+     "<script>var s = \"<a href='http://h.x/b.html'>\";</script><!-- <a "
+     "href=\"http://h.x/b.html\"> --><a href=\"http://h.x/b.html\">b</a>",
+     false, true},
+    {"objects",
+     "<object data=\"http://h.x/m.swf\"><param name=movie value=\"http://h.x/m.swf\">"
+     "</object><input type=image src=\"http://h.x/i.gif\" disabled><a name=\"x:y\">n</a>",
+     false, true},
+    {"utf-8",
+     "<meta charset=utf-8><a title=\"caf\xC3\xA9\" href=\"http://h.x/b.html\">\xC3\xA9</a>", true,
+     true},
+    {"untouched", "<p title=\"no links\">x</p><a href=\"b.html\">relative</a>", false, true},
+    {"style element", "<style>p{background:url(http://h.x/i.gif)}</style>", false, false},
+    {"bytes beyond ascii", "<a title=\"caf\xE9\" href=\"http://h.x/b.html\">b</a>", false, false},
+};
+
+TEST_F(UrlUpdaterTest, SplicedPagesEqualParsedOnes) {
+    Save("http://h.x/b.html", "b");
+    Save("http://h.x/i.gif", "GIF89a", kNoType);
+    Save("http://h.x/m.swf", "FWS", kNoType);
+    const std::string stored = Save("http://h.x/a/t.html", "");
+    CUrlUpdater updater(m_list, CFilePath(Folder()), nullptr);
+    for (const SpliceCase& c : kSpliceCases) {
+        SCOPED_TRACE(c.name);
+        CHtmlDocument document;
+        MemoryStream body(c.body);
+        MemoryStream written;
+        ASSERT_TRUE(document.Load(body));
+        ASSERT_TRUE(document.Save(written));
+        const std::string path = LocalPath(stored);
+        WriteFile(path, written.Bytes());
+        ASSERT_TRUE(updater.UpdateFile(path));
+        const std::string parsed = ReadFile(path);
+
+        WriteFile(path, written.Bytes());
+        const std::optional<bool> spliced = updater.SpliceFile(path, c.utf8);
+        ASSERT_EQ(spliced.has_value(), c.spliced);
+        EXPECT_EQ(ReadFile(path), c.spliced ? parsed : written.Bytes());
+        EXPECT_EQ(parsed != written.Bytes(), std::string(c.name) != "untouched");
+    }
 }
 
 TEST_F(UrlUpdaterTest, AFailedWriteKeepsTheOldPageWhole) {
