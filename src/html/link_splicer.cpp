@@ -2,7 +2,6 @@
 
 #include <libxml/HTMLtree.h>
 #include <libxml/tree.h>
-#include <libxml/xmlIO.h>
 
 #include <algorithm>
 #include <new>
@@ -29,9 +28,6 @@ struct RawTag {
 
 struct NodeDeleter {
     void operator()(xmlNode* node) const { xmlFreeNode(node); }
-};
-struct OutputDeleter {
-    void operator()(xmlOutputBuffer* output) const { xmlOutputBufferClose(output); }
 };
 
 const xmlChar* ToXml(const std::string& text) {
@@ -131,18 +127,15 @@ std::optional<std::string> DecodeValue(std::string_view written) {
     return value;
 }
 
-// The element's start tag as the library writes it.
-std::string WriteStartTag(xmlDoc* document, xmlNode* element) {
-    std::unique_ptr<xmlOutputBuffer, OutputDeleter> output(xmlAllocOutputBuffer(nullptr));
-    if (!output) {
+// The element's start tag as the library writes it. The element has no
+// neighbours, so the dump adds no line breaks to it.
+std::string WriteStartTag(xmlBuffer* buffer, xmlDoc* document, xmlNode* element) {
+    xmlBufferEmpty(buffer);
+    if (htmlNodeDump(buffer, document, element) < 0) {
         throw std::bad_alloc();
     }
-    htmlNodeDumpFormatOutput(output.get(), document, element, nullptr, 0);
-    if (output->error == XML_ERR_NO_MEMORY) {
-        throw std::bad_alloc();
-    }
-    std::string text(reinterpret_cast<const char*>(xmlOutputBufferGetContent(output.get())),
-                     xmlOutputBufferGetSize(output.get()));
+    std::string text(reinterpret_cast<const char*>(xmlBufferContent(buffer)),
+                     static_cast<std::size_t>(xmlBufferLength(buffer)));
     const std::string endTag =
         "</" + std::string(reinterpret_cast<const char*>(element->name)) + ">";
     if (text.ends_with(endTag)) {
@@ -161,10 +154,15 @@ void CLinkSplicer::DocumentDeleter::operator()(xmlDoc* document) const {
     xmlFreeDoc(document);
 }
 
+void CLinkSplicer::BufferDeleter::operator()(xmlBuffer* buffer) const {
+    xmlBufferFree(buffer);
+}
+
 CLinkSplicer::CLinkSplicer() {
     CHtmlLibrary::Initialize();
     m_document.reset(htmlNewDocNoDtD(nullptr, nullptr));
-    if (!m_document) {
+    m_buffer.reset(xmlBufferCreate());
+    if (!m_document || !m_buffer) {
         throw std::bad_alloc();
     }
 }
@@ -262,12 +260,12 @@ std::optional<std::string> CLinkSplicer::RewriteTag(std::string_view written, bo
     }
     // The element must write back to the very bytes it was read from, or
     // the page is not in the form that this reading knows.
-    if (WriteStartTag(m_document.get(), element.get()) != written) {
+    if (WriteStartTag(m_buffer.get(), m_document.get(), element.get()) != written) {
         return std::nullopt;
     }
     CHtmlNode node(element.get());
     visit(node);
-    return WriteStartTag(m_document.get(), element.get());
+    return WriteStartTag(m_buffer.get(), m_document.get(), element.get());
 }
 
 bool IsAsciiMarkupEncoding(std::string_view encoding) {

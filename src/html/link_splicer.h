@@ -11,6 +11,7 @@
 #include <string_view>
 
 class CHtmlNode;
+struct _xmlBuffer;
 struct _xmlDoc;
 
 class CLinkSplicer {
@@ -50,7 +51,13 @@ private:
 
     // The scratch document that the elements are built in, so that they are
     // written with the rules of an HTML document.
+    struct BufferDeleter {
+        void operator()(_xmlBuffer* buffer) const;
+    };
+
     std::unique_ptr<_xmlDoc, DocumentDeleter> m_document;
+    // Holds each tag while it is written.
+    std::unique_ptr<_xmlBuffer, BufferDeleter> m_buffer;
 };
 
 // Whether a page written in the encoding has its markup in ASCII bytes: UTF-8,
