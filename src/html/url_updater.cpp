@@ -205,7 +205,7 @@ bool CUrlUpdater::UpdateEntry(const CDownloadEntry& entry) {
 }
 
 bool CUrlUpdater::UpdateFile(const std::string& path) {
-    m_currentPage = path;
+    BeginPage(path);
     try {
         CFileStream page;
         if (!page.Open(path, CFileStream::modeRead, false, kPageBufferSize)) {
@@ -301,7 +301,7 @@ void CUrlUpdater::SetChangedAttribute(CHtmlNode& node, const char* name, const s
 }
 
 bool CUrlUpdater::UpdateStyleSheet(const std::string& path) {
-    m_currentPage = path;
+    BeginPage(path);
     try {
         std::string text;
         if (!ReadWholeFile(path, text)) {
@@ -319,7 +319,7 @@ bool CUrlUpdater::UpdateStyleSheet(const std::string& path) {
 }
 
 std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, bool utf8) {
-    m_currentPage = path;
+    BeginPage(path);
     const auto local = [this](const std::string& link) { return MakeLocalLink(link); };
     try {
         std::string page;
@@ -353,23 +353,40 @@ void CUrlUpdater::RewriteLink(CHtmlNode& node, const std::string& attribute) {
     }
 }
 
+void CUrlUpdater::BeginPage(const std::string& path) {
+    m_currentPage = path;
+    m_localReferences.clear();
+}
+
 std::string CUrlUpdater::MakeLocalLink(const std::string& link) const {
     if (link.empty() || link.size() > kMaxLinkLength) {
         return {};
     }
     const std::size_t hash = link.rfind('#');
-    const std::string address = link.substr(0, hash);
     // The query is dropped with the rest of the address: the local file's
     // name already stands for it.
-    const std::string fragment = hash == std::string::npos ? std::string() : link.substr(hash);
-    const std::string storedPath = FindStoredPath(address);
-    const std::string target = storedPath.empty() ? "" : m_mapping.StoredToSlashPath(storedPath);
-    if (target.empty()) {
+    const std::string& reference = LocalReferenceOf(link.substr(0, hash));
+    if (reference.empty()) {
         return {};
     }
-    const std::string relative =
-        ToSlashes(CFilePath(target).MakeRelativeTo(CFilePath(m_currentPage)).GetFullPath());
-    return relative.empty() ? std::string() : EscapeLocalReference(relative) + fragment;
+    return hash == std::string::npos ? reference : reference + link.substr(hash);
+}
+
+const std::string& CUrlUpdater::LocalReferenceOf(const std::string& address) const {
+    const auto [found, added] = m_localReferences.try_emplace(address);
+    if (!added) {
+        return found->second;
+    }
+    const std::string storedPath = FindStoredPath(address);
+    const std::string target = storedPath.empty() ? "" : m_mapping.StoredToSlashPath(storedPath);
+    if (!target.empty()) {
+        const std::string relative =
+            ToSlashes(CFilePath(target).MakeRelativeTo(CFilePath(m_currentPage)).GetFullPath());
+        if (!relative.empty()) {
+            found->second = EscapeLocalReference(relative);
+        }
+    }
+    return found->second;
 }
 
 std::string CUrlUpdater::FindStoredPath(const std::string& address) const {

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "html/html_document.h"
@@ -99,9 +100,14 @@ private:
     // Rewrites the url() and @import links of a saved style sheet in place,
     // every other byte kept; false when it cannot be read or written.
     bool UpdateStyleSheet(const std::string& path);
+    // Makes path the page whose links are rewritten.
+    void BeginPage(const std::string& path);
     // The relative reference from the current page to the local file of the
     // absolute link, fragment kept; empty when the link is to stay as it is.
     std::string MakeLocalLink(const std::string& link) const;
+    // The same for a link without its fragment, worked out once per page: a
+    // page links to the same few files over and over.
+    const std::string& LocalReferenceOf(const std::string& address) const;
     // The stored path of the listed URL that the address names, in either
     // spelling of its bytes beyond ASCII; empty when there is none.
     std::string FindStoredPath(const std::string& address) const;
@@ -111,6 +117,7 @@ private:
     CLocalFileMapping m_mapping;
     CMessageTarget* m_window;
     std::string m_currentPage;
+    mutable std::unordered_map<std::string, std::string> m_localReferences;
     CStopFlag m_stop;
     unsigned m_width;
     CLinkSplicer m_splicer;
