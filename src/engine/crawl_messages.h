@@ -13,18 +13,18 @@ constexpr UINT WM_DL_STARTED = WM_APP + 0x1000;
 // Posted by the manager thread as its last act; sent by the controller's Stop
 // of a paused crawl.
 constexpr UINT WM_DL_FINISHED = WM_APP + 0x1002;
-// Sent by the manager thread: wParam the worker index, lParam the URL's
-// source text (const char*).
+// From the manager thread, inside a WM_DL_NOTICES: wParam the worker index,
+// lParam the URL's source text (const char*).
 constexpr UINT WM_DL_THREAD_URL = WM_APP + 0x1010;
 // Posted by a worker's notifier: wParam the worker index, lParam a byte count,
 // the expected size or the running count when no size is known. It reaches
 // the window before the WM_DL_BYTES that the worker posts after it.
 constexpr UINT WM_DL_THREAD_PROGRESS = WM_APP + 0x1011;
-// Sent by the manager thread: wParam the worker index, lParam the finished
-// task (const CDownloadTask*).
+// From the manager thread, inside a WM_DL_NOTICES: wParam the worker index,
+// lParam the finished task (const CDownloadTask*).
 constexpr UINT WM_DL_FILE_SAVED = WM_APP + 0x1012;
-// Sent by the manager thread for a URL that failed for good: wParam the
-// worker index, lParam the finished task with its result code.
+// From the manager thread, inside a WM_DL_NOTICES, for a URL that failed for
+// good: wParam the worker index, lParam the finished task with its result code.
 constexpr UINT WM_DL_URL_DONE = WM_APP + 0x1013;
 // Posted by a worker's notifier: wParam the worker index, lParam the
 // CProgressNotifier, which lives as long as the manager.

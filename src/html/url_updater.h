@@ -34,9 +34,6 @@ constexpr UINT WM_UPDATE_END = 0x603;
 
 class CUrlUpdater : public CHtmlDocument {
 public:
-    // Thrown inside the pass when a stop was requested; UpdateAll catches it.
-    class CStopped {};
-
     // Links longer than this are left as they are.
     static constexpr std::size_t kMaxLinkLength = 1024;
 
