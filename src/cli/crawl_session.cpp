@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "cli/mirror_options.h"
 #include "cli/printable_text.h"
@@ -18,6 +19,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kTickPeriod = std::chrono::seconds(1);
 constexpr auto kRedrawPeriod = std::chrono::milliseconds(100);
+// How long posted progress may wait after a pump for the next one, so that a
+// fast crawl wakes this thread once for many responses instead of for each.
+constexpr std::uint32_t kPostedHoldMs = 20;
 
 int TerminalWidth() {
     winsize size{};
@@ -178,6 +182,9 @@ bool CCrawlSession::StartCrawl(const CProgramOptions& options) {
 
 bool CCrawlSession::PumpCrawl(std::chrono::milliseconds autosave) {
     const CWaitEvent* const events[] = {&m_queue.GetInputEvent(), &m_interrupts.GetEvent()};
+    // A sent message holds up the thread that sent it, so it never waits.
+    std::vector<const CWaitEvent*> sentOnly{&m_interrupts.GetEvent()};
+    m_queue.AppendWakeEvents(QS_SENDMESSAGE, sentOnly);
     Clock::time_point nextTick = Clock::now() + kTickPeriod;
     Clock::time_point nextRedraw = Clock::now();
     Clock::time_point nextSave = Clock::now() + autosave;
@@ -200,6 +207,9 @@ bool CCrawlSession::PumpCrawl(std::chrono::milliseconds autosave) {
             return false;
         }
         m_queue.PumpMessages();
+        if (!m_finished && WaitForAny(sentOnly, kPostedHoldMs) == WAIT_OBJECT_0) {
+            return false;
+        }
     }
     return true;
 }

@@ -4,6 +4,12 @@
 #include "html/update_html_thread.h"
 #include "storage/file_path.h"
 
+namespace {
+
+constexpr std::uint32_t kStepHoldMs = 20;
+
+}  // namespace
+
 CUpdateHtmlProgress::CUpdateHtmlProgress(CMessageQueue& queue, std::ostream& out, bool terminal)
     : m_queue(queue),
       m_out(out),
@@ -26,14 +32,22 @@ bool CUpdateHtmlProgress::Run(CDownloadList& list, const std::string& downloadFo
         }
     }
     const CWaitEvent* const events[] = {&m_queue.GetInputEvent(), &interrupts.GetEvent()};
+    const CWaitEvent* const interrupt[] = {&interrupts.GetEvent()};
     while (!m_ended) {
-        if (WaitForAny(events, INFINITE) == WAIT_OBJECT_0 + 1) {
+        bool interrupted = WaitForAny(events, INFINITE) == WAIT_OBJECT_0 + 1;
+        if (!interrupted) {
+            m_queue.PumpMessages();
+            // The steps of many files are taken in one pump: after a pump
+            // they wait a moment for the next, so this thread is not woken
+            // for each.
+            interrupted = !m_ended && WaitForAny(interrupt, kStepHoldMs) == WAIT_OBJECT_0;
+        }
+        if (interrupted) {
             thread.Stop();
             m_out << (m_terminal ? "\n" : "") << "Link update cancelled after " << m_done << " of "
                   << m_total << " files.\n";
             return false;
         }
-        m_queue.PumpMessages();
     }
     return true;
 }

@@ -27,6 +27,15 @@ bool DispatchUpdateMessage(UINT message, LPARAM lParam, ICrawlObserver& observer
     }
 }
 
+void DispatchNotices(const CCrawlNotices& notices, ICrawlObserver& observer) {
+    for (const CCrawlNotice& notice : notices) {
+        const LPARAM payload = notice.message == WM_DL_THREAD_URL
+                                   ? reinterpret_cast<LPARAM>(notice.url.c_str())
+                                   : reinterpret_cast<LPARAM>(&notice.task);
+        DispatchCrawlMessage(notice.message, static_cast<WPARAM>(notice.worker), payload, observer);
+    }
+}
+
 }  // namespace
 
 bool DispatchCrawlMessage(UINT message, WPARAM wParam, LPARAM lParam, ICrawlObserver& observer) {
@@ -52,6 +61,9 @@ bool DispatchCrawlMessage(UINT message, WPARAM wParam, LPARAM lParam, ICrawlObse
             return true;
         case WM_DL_URL_DONE:
             observer.OnUrlFailed(worker, TaskOf(lParam));
+            return true;
+        case WM_DL_NOTICES:
+            DispatchNotices(*reinterpret_cast<const CCrawlNotices*>(lParam), observer);
             return true;
         default:
             return DispatchUpdateMessage(message, lParam, observer);

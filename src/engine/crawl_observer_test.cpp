@@ -45,6 +45,10 @@ TEST(CrawlObserverTest, EachMessageReachesItsMethodWithItsArguments) {
     task.resultCode = 404;
     CProgressNotifier notifier(7, nullptr);
     const char* url = "http://h/a.html";
+    CCrawlNotices notices(3);
+    notices[0] = {WM_DL_THREAD_URL, 1, "http://h/b.html", {}};
+    notices[1] = {WM_DL_FILE_SAVED, 2, {}, task};
+    notices[2] = {WM_DL_URL_DONE, 4, {}, task};
     const struct {
         UINT message;
         LPARAM lParam;
@@ -57,6 +61,8 @@ TEST(CrawlObserverTest, EachMessageReachesItsMethodWithItsArguments) {
         {WM_DL_BYTES, reinterpret_cast<LPARAM>(&notifier), "bytes 3 7;"},
         {WM_DL_FILE_SAVED, reinterpret_cast<LPARAM>(&task), "saved 3 h/a.html;"},
         {WM_DL_URL_DONE, reinterpret_cast<LPARAM>(&task), "failed 3 404;"},
+        {WM_DL_NOTICES, reinterpret_cast<LPARAM>(&notices),
+         "url 1 http://h/b.html;saved 2 h/a.html;failed 4 404;"},
         {WM_UPDATE_BEGIN, 12, "begin 12;"},
         {WM_UPDATE_STEP, 0, "step;"},
         {WM_UPDATE_END, 0, "end;"},

@@ -8,6 +8,14 @@
 #include "base/errors.h"
 #include "engine/link_item.h"
 
+// How a saved page was written. A project file does not keep it, so it holds
+// for the run that saved the page only.
+enum class PageWriting : std::uint8_t {
+    Unknown,      // as it came, or in an earlier run
+    AsciiMarkup,  // by the HTML library, in an encoding whose markup is ASCII
+    Utf8,         // by the HTML library, in UTF-8
+};
+
 // An entry keeps its URL as the source text only: a crawl lists hundreds of
 // thousands of URLs, and the parsed form is cheap to rebuild when a caller
 // needs it. The list alone changes an entry.
@@ -32,6 +40,7 @@ public:
     // How many times the URL was found.
     std::int32_t GetRefCount() const { return m_refCount; }
     bool IsRewritten() const { return m_rewritten; }
+    PageWriting GetPageWriting() const { return m_pageWriting; }
     // Empty until the URL has been saved.
     const std::string& GetStoredPath() const { return m_storedPath; }
     bool HasStoredPath() const { return !m_storedPath.empty(); }
@@ -48,4 +57,5 @@ private:
     std::int32_t m_refCount = 1;
     bool m_internal;
     bool m_rewritten = false;
+    PageWriting m_pageWriting = PageWriting::Unknown;
 };

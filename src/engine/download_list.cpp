@@ -49,7 +49,7 @@ std::int32_t CDownloadList::GetKnownModTime(const CUrl& url) const {
 }
 
 bool CDownloadList::MarkDone(const CUrl& url, std::string storedPath, std::int32_t modificationTime,
-                             std::int32_t bytesReceived) {
+                             std::int32_t bytesReceived, PageWriting pageWriting) {
     CDownloadEntry* entry = FindEntry(url.GetSourceText());
     if (entry == nullptr) {
         return false;
@@ -59,6 +59,7 @@ bool CDownloadList::MarkDone(const CUrl& url, std::string storedPath, std::int32
     entry->m_bytesReceived = bytesReceived;
     entry->m_resultCode = ERR_SUCCESS;
     entry->m_rewritten = false;
+    entry->m_pageWriting = pageWriting;
     return true;
 }
 

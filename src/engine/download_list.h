@@ -49,7 +49,7 @@ public:
     std::int32_t GetKnownModTime(const CUrl& url) const;
     // Each returns false, changing nothing, when the URL is not listed.
     bool MarkDone(const CUrl& url, std::string storedPath, std::int32_t modificationTime,
-                  std::int32_t bytesReceived);
+                  std::int32_t bytesReceived, PageWriting pageWriting = PageWriting::Unknown);
     bool MarkError(const CUrl& url, ResultCode code);
     bool SetRewritten(const CUrl& url, bool rewritten);
     // Empty when the URL is not listed or not saved.

@@ -231,6 +231,7 @@ ResultCode CDownloadManager::Run() {
     for (std::size_t index = 0; index < m_slots.size(); ++index) {
         Collect(index);
     }
+    SendNotices();
     return ERR_SUCCESS;
 }
 
@@ -249,6 +250,7 @@ void CDownloadManager::StartWorkers() {
 bool CDownloadManager::Poll() {
     ++m_passes;
     bool active = false;
+    m_handedOut.clear();
     for (std::size_t index = 0; index < m_slots.size(); ++index) {
         CDownloadWorker& worker = *m_slots[index]->worker;
         if (!worker.IsIdle()) {
@@ -256,9 +258,16 @@ bool CDownloadManager::Poll() {
             continue;
         }
         Collect(index);
-        active = HandOut(index) || active;
+        if (HandOut(index)) {
+            m_handedOut.push_back(index);
+        }
     }
-    return active;
+    // The window hears of a URL before its worker can report on it.
+    SendNotices();
+    for (const std::size_t index : m_handedOut) {
+        Assign(index);
+    }
+    return active || !m_handedOut.empty();
 }
 
 bool CDownloadManager::HandOut(std::size_t index) {
@@ -266,13 +275,27 @@ bool CDownloadManager::HandOut(std::size_t index) {
     if (!NextTask(slot.handedOut)) {
         return false;
     }
+    CCrawlNotice& notice = m_notices.emplace_back();
+    notice.message = WM_DL_THREAD_URL;
+    notice.worker = static_cast<int>(index);
+    notice.url = slot.handedOut.item.GetUrl().GetSourceText();
+    return true;
+}
+
+void CDownloadManager::Assign(std::size_t index) {
+    CWorkerSlot& slot = *m_slots[index];
     // Only this thread changes the task, and only under the lock.
-    const std::string urlText = slot.handedOut.item.GetUrl().GetSourceText();
-    SendMessage(m_window, WM_DL_THREAD_URL, index, reinterpret_cast<LPARAM>(urlText.c_str()));
     std::scoped_lock lock(m_lock);
     slot.worker->Assign(slot.handedOut);
     slot.handedOut.Clear();
-    return true;
+}
+
+void CDownloadManager::SendNotices() {
+    if (m_notices.empty()) {
+        return;
+    }
+    SendMessage(m_window, WM_DL_NOTICES, 0, reinterpret_cast<LPARAM>(&m_notices));
+    m_notices.clear();
 }
 
 bool CDownloadManager::NextTask(CDownloadTask& task) {
@@ -304,7 +327,10 @@ void CDownloadManager::Collect(std::size_t index) {
     worker.ClearTask();
     lock.unlock();
     if (message != 0) {
-        SendMessage(m_window, message, index, reinterpret_cast<LPARAM>(&task));
+        CCrawlNotice& notice = m_notices.emplace_back();
+        notice.message = message;
+        notice.worker = static_cast<int>(index);
+        notice.task = std::move(task);
     }
 }
 
@@ -320,7 +346,7 @@ UINT CDownloadManager::RecordResult(CDownloadTask& task, CDownloadWorker& worker
     }
     if (task.success) {
         m_list->MarkDone(url, task.storedPath, ModificationTimeOf(task.response),
-                         task.bytesReceived);
+                         task.bytesReceived, task.pageWriting);
         return WM_DL_FILE_SAVED;
     }
     switch (task.resultCode) {

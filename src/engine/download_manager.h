@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/crawl_messages.h"
 #include "engine/download_list.h"
 #include "engine/download_task.h"
 #include "engine/program_options.h"
@@ -82,9 +83,15 @@ private:
     // One pass over the slots; false when no worker was busy and nothing was
     // handed out, which ends the crawl.
     bool Poll();
+    // Takes the slot's next task from the queue and tells the window of it
+    // with the pass's other notices; false when there is none.
     bool HandOut(std::size_t index);
+    // Gives the worker the task that the window has been told of.
+    void Assign(std::size_t index);
     bool NextTask(CDownloadTask& task);
     void Collect(std::size_t index);
+    // Tells the window what the pass collected and handed out, in one message.
+    void SendNotices();
     // What the window is told about a collected task; 0 for nothing. A page
     // whose links do not fit in memory turns the task into a failure.
     UINT RecordResult(CDownloadTask& task, CDownloadWorker& worker);
@@ -105,4 +112,7 @@ private:
     // Set by a worker that finished a task, so that the poll runs at once.
     CWaitEvent m_workerFinished;
     std::atomic<std::uint64_t> m_passes{0};
+    // What the window has yet to be told; only the manager's thread uses it.
+    CCrawlNotices m_notices;
+    std::vector<std::size_t> m_handedOut;
 };

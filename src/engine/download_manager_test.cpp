@@ -90,6 +90,15 @@ TEST_F(DownloadManagerTest, EveryReachableUrlIsFetchedOnceWhateverTheThreadCount
         EXPECT_EQ(m_window.Count(WM_DL_THREAD_URL), 5);
         EXPECT_EQ(m_window.Count(WM_DL_STARTED), 1);
         EXPECT_EQ(m_window.Events().back().message, WM_DL_FINISHED);
+        // The window hears of each URL being taken before what became of it.
+        const std::vector<testing_support::CrawlEvent>& events = m_window.Events();
+        for (auto done = events.begin(); done != events.end(); ++done) {
+            if (done->message == WM_DL_FILE_SAVED || done->message == WM_DL_URL_DONE) {
+                EXPECT_TRUE(std::any_of(events.begin(), done, [&](const auto& taken) {
+                    return taken.message == WM_DL_THREAD_URL && taken.url == done->url;
+                })) << done->url;
+            }
+        }
 
         const CDownloadList::Stats stats = m_controller->GetStats();
         EXPECT_EQ(stats.queued, 5u);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/errors.h"
+#include "engine/download_entry.h"
 #include "engine/link_item.h"
 #include "protocol/response_info.h"
 
@@ -39,6 +40,8 @@ struct CDownloadTask {
     std::int32_t knownModificationTime = -1;
     bool success = false;
     ResultCode resultCode = ERR_SUCCESS;
+    // Not stored: it holds for this run only.
+    PageWriting pageWriting = PageWriting::Unknown;
 
     // An empty URL and every field as constructed.
     void Clear() { *this = CDownloadTask(); }

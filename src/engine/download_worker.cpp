@@ -18,6 +18,7 @@
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
 #include "html/link_extractor.h"
+#include "html/link_splicer.h"
 #include "html/page_budget.h"
 #include "protocol/ftp_client.h"
 #include "protocol/header_text.h"
@@ -187,6 +188,14 @@ void CDownloadWorker::SetSavedNames(std::string localUrl, std::string localPath,
     m_task.storedPath = std::move(storedPath);
 }
 
+void CDownloadWorker::NotePageWriting(const std::string& encoding) {
+    const PageWriting writing = EqualsIgnoreCase(encoding, "UTF-8") ? PageWriting::Utf8
+                                : IsAsciiMarkupEncoding(encoding)   ? PageWriting::AsciiMarkup
+                                                                    : PageWriting::Unknown;
+    std::scoped_lock lock(m_lock);
+    m_task.pageWriting = writing;
+}
+
 void CDownloadWorker::SetFoundLinks(CFoundLinks links) {
     std::scoped_lock lock(m_lock);
     m_foundLinks = std::move(links);
@@ -262,6 +271,7 @@ ResultCode CDownloadWorker::DownloadOnce() {
     {
         std::scoped_lock lock(m_lock);
         url = m_task.item.GetUrl();
+        m_task.pageWriting = PageWriting::Unknown;
     }
     if (m_notifier != nullptr) {
         m_notifier->TakeRedirectCount();
@@ -553,6 +563,9 @@ ResultCode CDownloadWorker::ExtractPageLinks() {
         const bool parsed =
             m_linkExtractor->ExtractLinks(*m_output, m_response.url.GetSourceText(), task.item);
         SetFoundLinks(m_linkExtractor->TakeFoundLinks());
+        if (parsed) {
+            NotePageWriting(m_linkExtractor->GetEncoding());
+        }
         return parsed ? ERR_SUCCESS : static_cast<ResultCode>(ERR_PAGE_NOT_PARSED);
     } catch (const CStreamException&) {
         return ERR_PAGE_NOT_PARSED;

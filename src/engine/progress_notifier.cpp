@@ -45,7 +45,9 @@ void CProgressNotifier::OnProtocolEvent(std::uint32_t code) {
 
 void CProgressNotifier::AnnounceSize(std::uint32_t expected) {
     m_expected = expected;
-    SendMessage(m_window, WM_DL_THREAD_PROGRESS, static_cast<WPARAM>(m_index), expected);
+    // Posted: the worker need not wait for the window, and the bytes that
+    // follow are posted after it.
+    PostMessage(m_window, WM_DL_THREAD_PROGRESS, static_cast<WPARAM>(m_index), expected);
     m_transferActive = true;
 }
 

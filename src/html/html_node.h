@@ -66,6 +66,7 @@ public:
 
 private:
     friend class CHtmlDocument;
+    friend class CLinkSplicer;
     explicit CHtmlNode(_xmlNode* node) : m_node(node) {}
 
     void Reset(_xmlNode* node, bool owned);

@@ -1,5 +1,17 @@
 #include "html/update_html_thread.h"
 
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+// The saved pages are rewritten one per core.
+unsigned PassWidth() {
+    return std::max(std::thread::hardware_concurrency(), 1U);
+}
+
+}  // namespace
+
 CUpdateHtmlThread::CUpdateHtmlThread(CDownloadList& list, const CFilePath& downloadFolder,
                                      CMessageTarget* window)
     : CJobThread(
@@ -8,7 +20,7 @@ CUpdateHtmlThread::CUpdateHtmlThread(CDownloadList& list, const CFilePath& downl
               return ERR_SUCCESS;
           },
           [this] { m_updater.RequestStop(); }),
-      m_updater(list, downloadFolder, window) {}
+      m_updater(list, downloadFolder, window, PassWidth()) {}
 
 CUpdateHtmlThread::~CUpdateHtmlThread() {
     Stop();

@@ -1,6 +1,9 @@
 #include "html/url_updater.h"
 
 #include <algorithm>
+#include <memory>
+#include <system_error>
+#include <thread>
 
 #include "base/ascii.h"
 #include "base/errors.h"
@@ -10,6 +13,7 @@
 #include "engine/download_list.h"
 #include "html/css_links.h"
 #include "html/link_element_table.h"
+#include "html/page_budget.h"
 #include "html/srcset.h"
 
 namespace {
@@ -56,6 +60,25 @@ std::string StoredPathOf(const CDownloadList& list, const std::string& address) 
     return list.GetStoredPath(url);
 }
 
+// The whole file; false when it cannot be opened.
+bool ReadWholeFile(const std::string& path, std::string& text) {
+    CFileStream file;
+    if (!file.Open(path, CFileStream::modeRead, false, kPageBufferSize)) {
+        return false;
+    }
+    text.resize(static_cast<std::size_t>(file.GetLength()));
+    text.resize(file.Read(text.data(), text.size()));
+    return true;
+}
+
+void ReplaceFile(const std::string& path, const std::string& text) {
+    CReplacementFile file(path);
+    file.GetStream().Write(text.data(), text.size());
+    // A page can be fetched again, so it is not worth a sync per page; the
+    // rename alone already keeps a failed write from truncating it.
+    file.Commit(false);
+}
+
 bool IsPagePath(const std::string& path) {
     return IsHtmlExtension(CFilePath(path).GetExt());
 }
@@ -67,28 +90,84 @@ bool IsStyleSheetPath(const std::string& path) {
 }  // namespace
 
 CUrlUpdater::CUrlUpdater(CDownloadList& list, const CFilePath& downloadFolder,
-                         CMessageTarget* window)
-    : m_list(list), m_mapping(downloadFolder), m_window(window) {}
+                         CMessageTarget* window, unsigned width)
+    : m_list(list),
+      m_downloadFolder(downloadFolder),
+      m_mapping(downloadFolder),
+      m_window(window),
+      m_width(std::max(width, 1U)) {}
 
 void CUrlUpdater::RequestStop() {
     m_stop.Request();
 }
 
+// The saved pages are independent of each other, so several are rewritten
+// at once; each thread has a document of its own, and the list is only read
+// while they run, apart from the flags, which are set under a lock.
 void CUrlUpdater::UpdateAll() {
     RevisitIfFilesWereSaved();
-    m_list.RewindView();
-    SendMessage(m_window, WM_UPDATE_BEGIN, 0, static_cast<LPARAM>(m_list.CountToRewrite()));
-    try {
-        while (const CDownloadEntry* entry = m_list.NextToRewrite()) {
-            m_stop.ThrowIfRequested<CStopped>();
-            UpdateEntry(*entry);
-            PostMessage(m_window, WM_UPDATE_STEP, 0,
-                        reinterpret_cast<LPARAM>(&entry->GetStoredPath()));
+    PassShare share;
+    share.entries = CollectEntriesToRewrite();
+    SendMessage(m_window, WM_UPDATE_BEGIN, 0, static_cast<LPARAM>(share.entries.size()));
+    {
+        const std::size_t helperCount = std::min<std::size_t>(m_width, share.entries.size());
+        std::vector<std::unique_ptr<CUrlUpdater>> helpers;
+        std::vector<std::jthread> threads;
+        for (std::size_t i = 1; i < helperCount; ++i) {
+            CUrlUpdater& helper = *helpers.emplace_back(
+                std::make_unique<CUrlUpdater>(m_list, m_downloadFolder, nullptr));
+            try {
+                threads.emplace_back([this, &helper, &share] { RunShare(helper, share); });
+            } catch (const std::system_error&) {
+                break;  // the threads there are take the pages on their own
+            }
         }
-    } catch (const CStopped&) {
-        return;
+        RunShare(*this, share);
     }
-    PostMessage(m_window, WM_UPDATE_END, 0, 0);
+    if (share.failure) {
+        std::rethrow_exception(share.failure);
+    }
+    if (share.handled == share.entries.size()) {
+        PostMessage(m_window, WM_UPDATE_END, 0, 0);
+    }
+}
+
+std::vector<const CDownloadEntry*> CUrlUpdater::CollectEntriesToRewrite() {
+    std::vector<const CDownloadEntry*> entries;
+    entries.reserve(m_list.CountToRewrite());
+    m_list.RewindView();
+    while (const CDownloadEntry* entry = m_list.NextToRewrite()) {
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+void CUrlUpdater::RunShare(CUrlUpdater& page, PassShare& share) {
+    try {
+        TakeEntries(page, share);
+    } catch (...) {
+        const std::scoped_lock lock(share.listLock);
+        if (!share.failure) {
+            share.failure = std::current_exception();
+        }
+        share.failed = true;
+    }
+}
+
+void CUrlUpdater::TakeEntries(CUrlUpdater& page, PassShare& share) {
+    while (!m_stop.IsRequested() && !share.failed) {
+        const std::size_t index = share.next++;
+        if (index >= share.entries.size()) {
+            return;
+        }
+        const CDownloadEntry& entry = *share.entries[index];
+        if (page.UpdateEntry(entry)) {
+            const std::scoped_lock lock(share.listLock);
+            m_list.SetRewritten(entry.GetUrl(), true);
+        }
+        PostMessage(m_window, WM_UPDATE_STEP, 0, reinterpret_cast<LPARAM>(&entry.GetStoredPath()));
+        ++share.handled;
+    }
 }
 
 void CUrlUpdater::RevisitIfFilesWereSaved() {
@@ -110,31 +189,42 @@ void CUrlUpdater::RevisitIfFilesWereSaved() {
     }
 }
 
-void CUrlUpdater::UpdateEntry(const CDownloadEntry& entry) {
-    const CUrl url = entry.GetUrl();
+bool CUrlUpdater::UpdateEntry(const CDownloadEntry& entry) {
     std::string localPath;
-    m_mapping.StoredToLocalPath(url, entry.GetStoredPath(), localPath);
-    // Any other file has nothing to rewrite: it is done once it has been seen.
-    const bool updated =
-        localPath.empty() ||
-        (IsStyleSheetPath(localPath) ? UpdateStyleSheet(localPath)
-                                     : !IsPagePath(localPath) || UpdateFile(localPath));
-    if (updated) {
-        m_list.SetRewritten(url, true);
+    m_mapping.StoredToLocalPath(entry.GetUrl(), entry.GetStoredPath(), localPath);
+    if (entry.GetPageWriting() != PageWriting::Unknown && IsPagePath(localPath)) {
+        if (const std::optional<bool> spliced =
+                SpliceFile(localPath, entry.GetPageWriting() == PageWriting::Utf8)) {
+            return *spliced;
+        }
     }
+    // Any other file has nothing to rewrite: it is done once it has been seen.
+    return localPath.empty() ||
+           (IsStyleSheetPath(localPath) ? UpdateStyleSheet(localPath)
+                                        : !IsPagePath(localPath) || UpdateFile(localPath));
 }
 
 bool CUrlUpdater::UpdateFile(const std::string& path) {
-    m_currentPage = path;
+    BeginPage(path);
     try {
-        {
-            CFileStream page;
-            if (!page.Open(path, CFileStream::modeRead, false, kPageBufferSize) || !Load(page)) {
-                return false;
-            }
+        CFileStream page;
+        if (!page.Open(path, CFileStream::modeRead, false, kPageBufferSize)) {
+            return false;
         }
-        Walk();
-        return WritePage(path);
+        // Several pages may be rewritten at once; their trees share the
+        // workers' budget, which lies idle after the crawl.
+        const CPageBudget::CShare share(GetCrawlPageBudget(),
+                                        static_cast<std::size_t>(page.GetLength()));
+        const bool loaded = Load(page);
+        page.Close();
+        bool written = false;
+        if (loaded) {
+            Walk();
+            written = WritePage(path);
+        }
+        // The tree goes while the page still holds its share.
+        Unload();
+        return written;
     } catch (const CStreamException&) {
         return false;
     } catch (const CHtmlException&) {
@@ -211,25 +301,40 @@ void CUrlUpdater::SetChangedAttribute(CHtmlNode& node, const char* name, const s
 }
 
 bool CUrlUpdater::UpdateStyleSheet(const std::string& path) {
-    m_currentPage = path;
+    BeginPage(path);
     try {
         std::string text;
-        {
-            CFileStream sheet;
-            if (!sheet.Open(path, CFileStream::modeRead, false, kPageBufferSize)) {
-                return false;
-            }
-            text.resize(static_cast<std::size_t>(sheet.GetLength()));
-            text.resize(sheet.Read(text.data(), text.size()));
+        if (!ReadWholeFile(path, text)) {
+            return false;
         }
         const std::string rewritten =
             RewriteCssLinks(text, [this](const std::string& link) { return MakeLocalLink(link); });
-        if (rewritten == text) {
-            return true;
+        if (rewritten != text) {
+            ReplaceFile(path, rewritten);
         }
-        CReplacementFile sheet(path);
-        sheet.GetStream().Write(rewritten.data(), rewritten.size());
-        sheet.Commit(false);
+        return true;
+    } catch (const CStreamException&) {
+        return false;
+    }
+}
+
+std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, bool utf8) {
+    BeginPage(path);
+    const auto local = [this](const std::string& link) { return MakeLocalLink(link); };
+    try {
+        std::string page;
+        if (!ReadWholeFile(path, page)) {
+            return false;
+        }
+        const std::optional<std::string> spliced = m_splicer.Splice(
+            page, utf8, [this](CHtmlNode& element) { OnNode(element); },
+            [&local](const std::string& text) { return RewriteCssLinks(text, local) != text; });
+        if (!spliced) {
+            return std::nullopt;
+        }
+        if (*spliced != page) {
+            ReplaceFile(path, *spliced);
+        }
         return true;
     } catch (const CStreamException&) {
         return false;
@@ -248,23 +353,40 @@ void CUrlUpdater::RewriteLink(CHtmlNode& node, const std::string& attribute) {
     }
 }
 
+void CUrlUpdater::BeginPage(const std::string& path) {
+    m_currentPage = path;
+    m_localReferences.clear();
+}
+
 std::string CUrlUpdater::MakeLocalLink(const std::string& link) const {
     if (link.empty() || link.size() > kMaxLinkLength) {
         return {};
     }
     const std::size_t hash = link.rfind('#');
-    const std::string address = link.substr(0, hash);
     // The query is dropped with the rest of the address: the local file's
     // name already stands for it.
-    const std::string fragment = hash == std::string::npos ? std::string() : link.substr(hash);
-    const std::string storedPath = FindStoredPath(address);
-    const std::string target = storedPath.empty() ? "" : m_mapping.StoredToSlashPath(storedPath);
-    if (target.empty()) {
+    const std::string& reference = LocalReferenceOf(link.substr(0, hash));
+    if (reference.empty()) {
         return {};
     }
-    const std::string relative =
-        ToSlashes(CFilePath(target).MakeRelativeTo(CFilePath(m_currentPage)).GetFullPath());
-    return relative.empty() ? std::string() : EscapeLocalReference(relative) + fragment;
+    return hash == std::string::npos ? reference : reference + link.substr(hash);
+}
+
+const std::string& CUrlUpdater::LocalReferenceOf(const std::string& address) const {
+    const auto [found, added] = m_localReferences.try_emplace(address);
+    if (!added) {
+        return found->second;
+    }
+    const std::string storedPath = FindStoredPath(address);
+    const std::string target = storedPath.empty() ? "" : m_mapping.StoredToSlashPath(storedPath);
+    if (!target.empty()) {
+        const std::string relative =
+            ToSlashes(CFilePath(target).MakeRelativeTo(CFilePath(m_currentPage)).GetFullPath());
+        if (!relative.empty()) {
+            found->second = EscapeLocalReference(relative);
+        }
+    }
+    return found->second;
 }
 
 std::string CUrlUpdater::FindStoredPath(const std::string& address) const {

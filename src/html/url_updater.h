@@ -3,10 +3,17 @@
 // saved the file, become relative paths to the local files.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <exception>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "html/html_document.h"
+#include "html/link_splicer.h"
 #include "platform/message_target.h"
 #include "platform/stop_flag.h"
 #include "storage/local_file_mapping.h"
@@ -27,29 +34,34 @@ constexpr UINT WM_UPDATE_END = 0x603;
 
 class CUrlUpdater : public CHtmlDocument {
 public:
-    // Thrown inside the pass when a stop was requested; UpdateAll catches it.
-    class CStopped {};
-
     // Links longer than this are left as they are.
     static constexpr std::size_t kMaxLinkLength = 1024;
 
-    // The list must outlive the updater; the window may be null.
-    CUrlUpdater(CDownloadList& list, const CFilePath& downloadFolder, CMessageTarget* window);
+    // The list must outlive the updater; the window may be null. The pass
+    // rewrites up to width pages at once, each on a thread of its own.
+    CUrlUpdater(CDownloadList& list, const CFilePath& downloadFolder, CMessageTarget* window,
+                unsigned width = 1);
 
-    // Rewrites every saved page whose rewritten flag is clear, in list order,
+    // Rewrites every saved page whose rewritten flag is clear, taking them in
+    // list order (with a width above one the steps may arrive out of it),
     // and sets the flag of each page rewritten. Saved style sheets (.css)
     // have their links rewritten in place too. Other entries are counted and
     // reported but not opened; their flag is set as they are seen. When files were saved since an
     // earlier pass (entries with a stored path and a clear flag beside flagged ones), every flag is
     // cleared first: a page rewritten then may link to them. Ends early,
-    // without WM_UPDATE_END, when a stop is requested; the page under way is
-    // finished first.
+    // without WM_UPDATE_END, when a stop is requested; the pages under way
+    // are finished first.
     void UpdateAll();
     // Rewrites the page at the absolute path in place. The new page is
     // written beside the old one and renamed over it, so that a failed write
     // leaves the old page whole. False when the page cannot be read, parsed
     // or written.
     bool UpdateFile(const std::string& path);
+    // The same for a page that the library wrote itself, without parsing it:
+    // only the tags whose links change are written anew; utf8 when it was
+    // written in UTF-8. None, changing nothing, when the page cannot be read
+    // with certainty that way.
+    std::optional<bool> SpliceFile(const std::string& path, bool utf8);
     // May be called from any thread.
     void RequestStop();
 
@@ -57,8 +69,25 @@ protected:
     void OnNode(CHtmlNode& node) override;
 
 private:
+    // What the threads of one pass share: the entries to visit, the next one
+    // to take, and the first failure, which stops the others too.
+    struct PassShare {
+        std::vector<const CDownloadEntry*> entries;
+        std::atomic<std::size_t> next{0};
+        std::atomic<std::size_t> handled{0};
+        std::mutex listLock;
+        std::exception_ptr failure;
+        std::atomic<bool> failed{false};
+    };
+
     void RevisitIfFilesWereSaved();
-    void UpdateEntry(const CDownloadEntry& entry);
+    std::vector<const CDownloadEntry*> CollectEntriesToRewrite();
+    // Takes entries from the share until none is left, a stop is requested
+    // or another thread failed, rewriting each with page.
+    void RunShare(CUrlUpdater& page, PassShare& share);
+    void TakeEntries(CUrlUpdater& page, PassShare& share);
+    // True when the entry's file is done with.
+    bool UpdateEntry(const CDownloadEntry& entry);
     bool WritePage(const std::string& path);
     void RewriteLink(CHtmlNode& node, const std::string& attribute);
     // srcset candidates, media, style attributes and style elements.
@@ -68,18 +97,27 @@ private:
     // Rewrites the url() and @import links of a saved style sheet in place,
     // every other byte kept; false when it cannot be read or written.
     bool UpdateStyleSheet(const std::string& path);
+    // Makes path the page whose links are rewritten.
+    void BeginPage(const std::string& path);
     // The relative reference from the current page to the local file of the
     // absolute link, fragment kept; empty when the link is to stay as it is.
     std::string MakeLocalLink(const std::string& link) const;
+    // The same for a link without its fragment, worked out once per page: a
+    // page links to the same few files over and over.
+    const std::string& LocalReferenceOf(const std::string& address) const;
     // The stored path of the listed URL that the address names, in either
     // spelling of its bytes beyond ASCII; empty when there is none.
     std::string FindStoredPath(const std::string& address) const;
 
     CDownloadList& m_list;
+    CFilePath m_downloadFolder;
     CLocalFileMapping m_mapping;
     CMessageTarget* m_window;
     std::string m_currentPage;
+    mutable std::unordered_map<std::string, std::string> m_localReferences;
     CStopFlag m_stop;
+    unsigned m_width;
+    CLinkSplicer m_splicer;
 };
 
 // Escapes a relative file path so that a browser reads it back as the same

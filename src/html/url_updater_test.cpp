@@ -6,17 +6,20 @@
 #include <csignal>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "base/file_stream.h"
 #include "engine/download_list.h"
 #include "html/update_html_thread.h"
 #include "support/link_checker.h"
+#include "support/memory_stream.h"
 #include "support/parsed_url.h"
 #include "support/temp_folder.h"
 
 namespace {
 
+using testing_support::MemoryStream;
 using testing_support::ParsedUrl;
 using testing_support::ReadFile;
 using testing_support::TempFolder;
@@ -344,6 +347,181 @@ TEST_F(UrlUpdaterTest, StopFinishesThePageUnderWayAndLeavesTheRestUntouched) {
                 << i;
             EXPECT_EQ(ReadFile(paths[i - 1]) == bodies[i - 1], !rewritten) << i;
         }
+    }
+}
+
+// A crawl's leavings in a folder of its own: pages that link to each other,
+// to a style sheet, an image and a page that was never saved.
+struct SavedSite {
+    static constexpr int kPages = 40;
+
+    SavedSite() {
+        for (int i = 0; i < kPages; ++i) {
+            const std::string next = "http://h.x/p" + std::to_string((i + 1) % kPages) + ".html";
+            Add("http://h.x/p" + std::to_string(i) + ".html",
+                "<html><head><link rel=stylesheet href=\"http://h.x/s.css\"></head><body>"
+                "<a href=\"" +
+                    next +
+                    "#n\">next</a><a href=\"http://h.x/gone.html\">gone</a>"
+                    "<img srcset=\"http://h.x/i.gif 1x, http://h.x/gone.gif 2x\" "
+                    "style=\"background:url(http://h.x/i.gif)\"></body></html>\n",
+                kHtml);
+        }
+        Add("http://h.x/s.css", "p{background:url(http://h.x/i.gif)}", kNoType);
+        Add("http://h.x/i.gif", "GIF89a", kNoType);
+        list.Add(CLinkItem(ParsedUrl("http://h.x/gone.html"), 1, true));
+    }
+    void Add(const std::string& urlText, const std::string& body, int type) {
+        const CUrl url = ParsedUrl(urlText);
+        std::string localUrl, localPath, stored;
+        mapping.MapUrlToLocal(url, type, localUrl, localPath, stored);
+        mapping.CreateParentFolder(localPath);
+        WriteFile(localPath, body);
+        list.Add(CLinkItem(url, 1, true));
+        list.MarkDone(url, stored, -1, 10);
+    }
+    std::map<std::string, std::string> Files() const {
+        std::map<std::string, std::string> files;
+        for (const auto& file : std::filesystem::recursive_directory_iterator(folder.Path())) {
+            if (file.is_regular_file()) {
+                files[file.path().lexically_relative(folder.Path()).string()] =
+                    ReadFile(file.path().string());
+            }
+        }
+        return files;
+    }
+    std::size_t CountRewritten() {
+        std::size_t count = 0;
+        list.RewindView();
+        while (const CDownloadEntry* entry = list.NextViewEntry()) {
+            count += entry->IsRewritten() ? 1 : 0;
+        }
+        return count;
+    }
+
+    TempFolder folder;
+    CDownloadList list;
+    CLocalFileMapping mapping{CFilePath(folder.Path().string())};
+};
+
+TEST_F(UrlUpdaterTest, PassOnSeveralThreadsWritesWhatOneThreadWrites) {
+    std::map<std::string, std::string> single;
+    for (const unsigned width : {1U, 4U}) {
+        SCOPED_TRACE(width);
+        SavedSite site;
+        m_messages.clear();
+        CUrlUpdater updater(site.list, CFilePath(site.folder.Path().string()), &m_window, width);
+        updater.UpdateAll();
+        m_queue.PumpMessages();
+
+        ASSERT_EQ(m_messages.size(), SavedSite::kPages + 4u);
+        EXPECT_EQ(m_messages.front().message, WM_UPDATE_BEGIN);
+        EXPECT_EQ(m_messages.back().message, WM_UPDATE_END);
+        std::set<std::string> steps;
+        for (std::size_t i = 1; i + 1 < m_messages.size(); ++i) {
+            EXPECT_EQ(m_messages[i].message, WM_UPDATE_STEP);
+            steps.insert(m_messages[i].text);
+        }
+        EXPECT_EQ(steps.size(), SavedSite::kPages + 2u) << "one step per file";
+        EXPECT_EQ(site.CountRewritten(), SavedSite::kPages + 2u);
+        if (width == 1) {
+            single = site.Files();
+            EXPECT_EQ(single.at("h.x/s.css"), "p{background:url(i.gif)}");
+        } else {
+            EXPECT_EQ(site.Files(), single);
+        }
+    }
+}
+
+TEST_F(UrlUpdaterTest, StopOnSeveralThreadsLeavesEachPageWholeAndFlaggedAsWritten) {
+    SavedSite site;
+    const std::map<std::string, std::string> before = site.Files();
+    CUpdateHtmlThread thread(site.list, CFilePath(site.folder.Path().string()), &m_window);
+    ASSERT_TRUE(thread.Start(0));
+    while (m_messages.size() < 2) {
+        ASSERT_EQ(m_queue.GetInputEvent().Wait(10000), WAIT_OBJECT_0);
+        m_queue.PumpMessages();
+    }
+    thread.Stop();
+
+    // Each page is whole, in its old form or its new one, and flagged when
+    // it was written.
+    const std::map<std::string, std::string> after = site.Files();
+    std::size_t written = 0;
+    for (int i = 0; i < SavedSite::kPages; ++i) {
+        const std::string name = "p" + std::to_string(i) + ".html";
+        const std::string& body = after.at("h.x/" + name);
+        const bool changed = body != before.at("h.x/" + name);
+        written += changed ? 1 : 0;
+        EXPECT_EQ(site.list.Find(ParsedUrl("http://h.x/" + name))->IsRewritten(), changed) << name;
+        EXPECT_EQ(body.find("href=\"http://h.x/p") == body.npos, changed) << name;
+    }
+    EXPECT_GE(written, 1u);
+}
+
+// Pages as the crawl writes them, with absolute links; the splice must give
+// the bytes that the parsing pass gives, or leave the page to that pass.
+struct SpliceCase {
+    const char* name;
+    std::string body;
+    bool utf8;
+    bool spliced;
+};
+
+const SpliceCase kSpliceCases[] = {
+    {"links", "<p><a href=\"http://h.x/b.html#top\">b</a> <img src=\"http://h.x/i.gif\" alt=x>",
+     false, true},
+    {"quotes and escapes",
+     "<a title='say \"hi\" &amp; go' href=\"http://h.x/b.html\">b</a>"
+     "<a href=\"http://h.x/b.html?x=1&amp;y=2\">q</a><a class=\"x&lt;y\" "
+     "href=\"http://h.x/b.html\">c</a>",
+     false, true},
+    {"base", "<html><head><base href=\"http://h.x/\" target=_top></head><body>x</body></html>",
+     false, true},
+    {"relative base", "<head><base href=\"/a/\"></head><p>x", false, true},
+    {"requisites",
+     "<img srcset=\"http://h.x/i.gif 1x, http://h.x/gone.gif 2x\" "
+     "style=\"background:url(http://h.x/i.gif)\"><td background=\"http://h.x/i.gif\">",
+     false, true},
+    {"script and comment",
+     "<script>var s = \"<a href='http://h.x/b.html'>\";</script><!-- <a "
+     "href=\"http://h.x/b.html\"> --><a href=\"http://h.x/b.html\">b</a>",
+     false, true},
+    {"objects",
+     "<object data=\"http://h.x/m.swf\"><param name=movie value=\"http://h.x/m.swf\">"
+     "</object><input type=image src=\"http://h.x/i.gif\" disabled><a name=\"x:y\">n</a>",
+     false, true},
+    {"utf-8",
+     "<meta charset=utf-8><a title=\"caf\xC3\xA9\" href=\"http://h.x/b.html\">\xC3\xA9</a>", true,
+     true},
+    {"untouched", "<p title=\"no links\">x</p><a href=\"b.html\">relative</a>", false, true},
+    {"style element", "<style>p{background:url(http://h.x/i.gif)}</style>", false, false},
+    {"bytes beyond ascii", "<a title=\"caf\xE9\" href=\"http://h.x/b.html\">b</a>", false, false},
+};
+
+TEST_F(UrlUpdaterTest, SplicedPagesEqualParsedOnes) {
+    Save("http://h.x/b.html", "b");
+    Save("http://h.x/i.gif", "GIF89a", kNoType);
+    Save("http://h.x/m.swf", "FWS", kNoType);
+    const std::string stored = Save("http://h.x/a/t.html", "");
+    CUrlUpdater updater(m_list, CFilePath(Folder()), nullptr);
+    for (const SpliceCase& c : kSpliceCases) {
+        SCOPED_TRACE(c.name);
+        CHtmlDocument document;
+        MemoryStream body(c.body);
+        MemoryStream written;
+        ASSERT_TRUE(document.Load(body));
+        ASSERT_TRUE(document.Save(written));
+        const std::string path = LocalPath(stored);
+        WriteFile(path, written.Bytes());
+        ASSERT_TRUE(updater.UpdateFile(path));
+        const std::string parsed = ReadFile(path);
+
+        WriteFile(path, written.Bytes());
+        const std::optional<bool> spliced = updater.SpliceFile(path, c.utf8);
+        ASSERT_EQ(spliced.has_value(), c.spliced);
+        EXPECT_EQ(ReadFile(path), c.spliced ? parsed : written.Bytes());
+        EXPECT_EQ(parsed != written.Bytes(), std::string(c.name) != "untouched");
     }
 }
 

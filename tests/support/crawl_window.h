@@ -114,16 +114,21 @@ private:
     };
 
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+        const std::size_t before = m_events.size();
         if (!DispatchCrawlMessage(message, wParam, lParam, m_recorder)) {
             CrawlEvent event;
             event.message = message;
             event.worker = wParam;
             m_events.push_back(std::move(event));
         }
-        if (m_action && message == m_actionMessage && !m_events.empty()) {
-            // A copy: the action may pump messages that add events.
-            const CrawlEvent event = m_events.back();
-            m_action(event);
+        // One message may carry several events.
+        const std::size_t after = m_events.size();
+        for (std::size_t i = before; m_action && i < after; ++i) {
+            if (m_events[i].message == m_actionMessage) {
+                // A copy: the action may pump messages that add events.
+                const CrawlEvent event = m_events[i];
+                m_action(event);
+            }
         }
         return 0;
     }

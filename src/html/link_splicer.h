@@ -1,0 +1,65 @@
+// Rewrites the links of a page that this program serialised itself without
+// building the page's tree: such a page reads back into the tree it was
+// written from, so only the start tags whose links change need writing anew,
+// and every other byte stays as it is.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class CHtmlNode;
+struct _xmlBuffer;
+struct _xmlDoc;
+
+class CLinkSplicer {
+public:
+    // Changes an element as the rewriting pass would; the element has its
+    // attributes but no children.
+    using ElementVisitor = std::function<void(CHtmlNode& element)>;
+    // Whether the pass would change the text of a style element.
+    using StyleTextCheck = std::function<bool(const std::string& text)>;
+
+    CLinkSplicer();
+    ~CLinkSplicer();
+    CLinkSplicer(const CLinkSplicer&) = delete;
+    CLinkSplicer& operator=(const CLinkSplicer&) = delete;
+
+    // The page with each start tag that the visitor changes written again,
+    // byte for byte as the library would write it; utf8 when the page was
+    // written in UTF-8, else its markup is ASCII. None when the page holds
+    // anything that cannot be read with certainty here: a tag not in the
+    // library's own form, a tag shown to the visitor with controls,
+    // references or (unless utf8) bytes beyond ASCII, a style element whose
+    // links change, a carriage return or a NUL byte anywhere. Only tags with
+    // a ":" in a value, and "base", are shown to the visitor: no other link
+    // can be absolute.
+    std::optional<std::string> Splice(std::string_view page, bool utf8, const ElementVisitor& visit,
+                                      const StyleTextCheck& styleTextChanges);
+
+private:
+    // The start tag as written after the visitor saw its element; none when
+    // the tag does not read back into the bytes it was read from.
+    std::optional<std::string> RewriteTag(std::string_view written, bool utf8,
+                                          const ElementVisitor& visit);
+
+    struct DocumentDeleter {
+        void operator()(_xmlDoc* document) const;
+    };
+
+    // The scratch document that the elements are built in, so that they are
+    // written with the rules of an HTML document.
+    struct BufferDeleter {
+        void operator()(_xmlBuffer* buffer) const;
+    };
+
+    std::unique_ptr<_xmlDoc, DocumentDeleter> m_document;
+    // Holds each tag while it is written.
+    std::unique_ptr<_xmlBuffer, BufferDeleter> m_buffer;
+};
+
+// Whether a page written in the encoding has its markup in ASCII bytes: UTF-8,
+// ASCII, the ISO-8859 family and the Windows code pages 1250 to 1258.
+bool IsAsciiMarkupEncoding(std::string_view encoding);
