@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "cli/mirror_options.h"
@@ -50,6 +51,17 @@ std::uint32_t MillisecondsUntil(Clock::time_point when) {
     return static_cast<std::uint32_t>(std::max<long>(0, wait.count()));
 }
 
+// A big page elsewhere in the crawl may hold nearly all the memory there is
+// for a moment; a progress line that cannot be built then is dropped, since
+// the crawl matters more than its display.
+template <class Show>
+void ShowBestEffort(Show&& show) noexcept {
+    try {
+        show();
+    } catch (const std::bad_alloc&) {
+    }
+}
+
 }  // namespace
 
 CCrawlSession::CCrawlSession(std::ostream& out, std::ostream& err, bool terminal)
@@ -89,33 +101,35 @@ void CCrawlSession::OnCrawlFinished() {
 
 void CCrawlSession::OnWorkerUrl(int worker, std::string_view url) {
     if (m_display) {
-        m_display->SetWorkerUrl(worker, std::string(url));
+        ShowBestEffort([&] { m_display->SetWorkerUrl(worker, std::string(url)); });
     }
 }
 
 void CCrawlSession::OnWorkerSize(int worker, std::uint32_t size) {
     if (m_display) {
-        m_display->SetWorkerSize(worker, size);
+        ShowBestEffort([&] { m_display->SetWorkerSize(worker, size); });
     }
 }
 
 void CCrawlSession::OnWorkerBytes(int worker, CProgressNotifier& notifier) {
     if (m_display) {
         m_display->AddBytes(notifier.TakeUnreportedBytes());
-        m_display->SetWorkerProgress(worker, notifier.GetRunningCount(),
-                                     notifier.GetExpectedSize());
+        ShowBestEffort([&] {
+            m_display->SetWorkerProgress(worker, notifier.GetRunningCount(),
+                                         notifier.GetExpectedSize());
+        });
     }
 }
 
 void CCrawlSession::OnFileSaved(int worker, const CDownloadTask& task) {
     if (m_display) {
-        m_display->FileSaved(worker, task);
+        ShowBestEffort([&] { m_display->FileSaved(worker, task); });
     }
 }
 
 void CCrawlSession::OnUrlFailed(int worker, const CDownloadTask& task) {
     if (m_display) {
-        m_display->UrlFailed(worker, task);
+        ShowBestEffort([&] { m_display->UrlFailed(worker, task); });
     }
 }
 
@@ -191,11 +205,11 @@ bool CCrawlSession::PumpCrawl(std::chrono::milliseconds autosave) {
     while (!m_finished) {
         const Clock::time_point now = Clock::now();
         if (now >= nextTick) {
-            m_display->Tick();
+            ShowBestEffort([&] { m_display->Tick(); });
             nextTick += kTickPeriod;
         }
         if (now >= nextRedraw) {
-            m_display->Redraw();
+            ShowBestEffort([&] { m_display->Redraw(); });
             nextRedraw = now + kRedrawPeriod;
         }
         if (now >= nextSave) {
@@ -220,7 +234,8 @@ void CCrawlSession::AutoSave() {
         return;
     }
     m_autoSaveFailed = true;
-    m_display->PrintError("Warning: " + m_doc.GetPathName() + " could not be saved");
+    ShowBestEffort(
+        [&] { m_display->PrintError("Warning: " + m_doc.GetPathName() + " could not be saved"); });
 }
 
 int CCrawlSession::PauseAndSave() {

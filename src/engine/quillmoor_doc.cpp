@@ -139,11 +139,12 @@ bool CQuillmoorDoc::SaveDocument(const std::string& path) {
     if (!IsOpen()) {
         return false;
     }
-    const std::string absolute = AbsolutePath(path);
-    // A save that was killed left its temporary file, which holds the
-    // site's password; it goes with the next save.
-    CReplacementFile::RemoveAbandoned(absolute);
+    std::string absolute;
     try {
+        absolute = AbsolutePath(path);
+        // A save that was killed left its temporary file, which holds the
+        // site's password; it goes with the next save.
+        CReplacementFile::RemoveAbandoned(absolute);
         CReplacementFile file(absolute, kProjectFileMode);
         Store(file.GetStream());
         file.Commit(true);

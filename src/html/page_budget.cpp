@@ -1,7 +1,45 @@
 #include "html/page_budget.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <new>
+
+namespace {
+
+// The process's mapped address space, 0 when it cannot be read.
+std::size_t AddressSpaceInUse() {
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr) {
+        return 0;
+    }
+    unsigned long pages = 0;
+    const int read = std::fscanf(statm, "%lu", &pages);
+    std::fclose(statm);
+    return read == 1 ? pages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)) : 0;
+}
+
+// libxml2 that meets a failed allocation half-way through a parse can loop
+// for ever instead of returning, so under an address-space limit a page is
+// refused before its parse when its tree could not fit in what is left.
+void ThrowIfTreeCannotFit(std::size_t pageBytes) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return;
+    }
+    const std::size_t used = AddressSpaceInUse();
+    if (used >= limit.rlim_cur ||
+        pageBytes > (limit.rlim_cur - used) / CPageBudget::kTreeBytesPerPageByte) {
+        throw std::bad_alloc();
+    }
+}
+
+}  // namespace
+
 CPageBudget::CShare::CShare(CPageBudget& budget, std::size_t pageBytes)
     : m_budget(budget), m_bytes(pageBytes) {
+    ThrowIfTreeCannotFit(m_bytes);
     m_budget.Acquire(m_bytes);
 }
 

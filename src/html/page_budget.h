@@ -13,7 +13,12 @@ public:
     // The pages of one crawl share this many bytes.
     static constexpr std::size_t kCrawlBytes = 2 * 1024 * 1024;
 
-    // Holds a page's share of the budget while it lives.
+    // What a page's tree may take at most, per byte of the page.
+    static constexpr std::size_t kTreeBytesPerPageByte = 32;
+
+    // Holds a page's share of the budget while it lives. Throws
+    // std::bad_alloc when the process runs under an address-space limit and
+    // the page's tree could not fit in what is left of it.
     class CShare {
     public:
         CShare(CPageBudget& budget, std::size_t pageBytes);

@@ -1,9 +1,12 @@
 #include "html/page_budget.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <initializer_list>
 #include <memory>
 #include <thread>
@@ -55,6 +58,33 @@ TEST(PageBudgetTest, PagesShareTheBudgetAndABigOneWaitsForTheRest) {
         SCOPED_TRACE(c.page);
         EXPECT_EQ(WaitsBeside(c.held, c.page), c.waits);
     }
+}
+
+// Lowers the address-space limit to what the process maps now plus spare
+// bytes, and restores it after.
+class AddressSpaceLimit {
+public:
+    explicit AddressSpaceLimit(std::size_t spare) {
+        ::getrlimit(RLIMIT_AS, &m_old);
+        std::size_t pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        rlimit lowered = m_old;
+        lowered.rlim_cur = pages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)) + spare;
+        ::setrlimit(RLIMIT_AS, &lowered);
+    }
+    ~AddressSpaceLimit() { ::setrlimit(RLIMIT_AS, &m_old); }
+    AddressSpaceLimit(const AddressSpaceLimit&) = delete;
+    AddressSpaceLimit& operator=(const AddressSpaceLimit&) = delete;
+
+private:
+    rlimit m_old{};
+};
+
+TEST(PageBudgetTest, APageWhoseTreeCannotFitUnderTheLimitIsRefusedBeforeItsParse) {
+    CPageBudget budget(CPageBudget::kCrawlBytes);
+    const AddressSpaceLimit limit(256 * 1024 * 1024);
+    EXPECT_THROW(CPageBudget::CShare(budget, 16 * 1024 * 1024), std::bad_alloc);
+    EXPECT_NO_THROW(CPageBudget::CShare(budget, 1024 * 1024));
 }
 
 }  // namespace
