@@ -7,7 +7,7 @@ PACKAGES=(
   # toolchain
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   # libraries
-  libxml2-dev libssl-dev zlib1g-dev libc-ares-dev
+  libxml2-dev libssl-dev zlib1g-dev libc-ares-dev libjemalloc-dev
   # the desktop program
   qt6-base-dev qt6-svg-dev libgl-dev
   # tests and benchmarks

@@ -2,6 +2,7 @@
 // and compared without the C locale, whose rules may differ from user to user.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -20,4 +21,17 @@ std::string_view TrimAscii(std::string_view text, std::string_view spaces = kAsc
 int HexDigitValue(char c);
 inline bool IsHexDigit(char c) {
     return HexDigitValue(c) >= 0;
+}
+
+// Where the first character of set is found in text from pos on; npos when
+// none is. std::string_view::find_first_of calls memchr on the set for every
+// character of the text, which costs more than the search itself when the
+// set is a few characters.
+inline std::size_t FindFirstOf(std::string_view text, std::string_view set, std::size_t pos = 0) {
+    if (pos >= text.size()) {
+        return std::string_view::npos;
+    }
+    const auto found = std::find_first_of(text.begin() + pos, text.end(), set.begin(), set.end());
+    return found == text.end() ? std::string_view::npos
+                               : static_cast<std::size_t>(found - text.begin());
 }

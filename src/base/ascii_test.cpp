@@ -33,4 +33,20 @@ TEST(AsciiTest, ReadsHexDigitsOfEitherCase) {
     }
 }
 
+TEST(AsciiTest, FindsTheFirstCharacterOfASetFromAPosition) {
+    constexpr std::size_t npos = std::string_view::npos;
+    const struct {
+        std::string_view text, set;
+        std::size_t from, found;
+    } cases[] = {
+        {"/a/b?q#f", "?#", 0, 4}, {"/a/b?q#f", "#?", 5, 6},
+        {"/a/b", "?#", 0, npos},  {"a?", "?", 2, npos},
+        {"a?", "?", 9, npos},     {"", "?", 0, npos},
+        {"abc", "", 0, npos},     {std::string_view("a\0b", 3), std::string_view("\0", 1), 0, 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FindFirstOf(c.text, c.set, c.from), c.found) << c.text << " from " << c.from;
+    }
+}
+
 }  // namespace

@@ -1,5 +1,4 @@
 // tarnwick-cli: the command-line front end over the crawl engine.
-#include <malloc.h>
 
 #include <csignal>
 #include <cstdio>
@@ -15,6 +14,16 @@
 #include "cli/project_commands.h"
 #include "cli/settings_command.h"
 #include "html/html_library.h"
+
+// Read by the allocator at its start. Every page becomes a tree of small
+// blocks that is freed soon after: one arena lets the next page reuse the
+// blocks of the last whichever worker built it (an arena per thread would keep
+// the biggest tree each worker ever built), and the per-thread caches keep the
+// workers off its lock. Unused pages go back after a second rather than ten,
+// and the caches hold half the usual blocks, so that the peak stays low.
+extern "C" {
+const char* malloc_conf = "narenas:1,dirty_decay_ms:1000,lg_tcache_nslots_mul:-1";
+}
 
 namespace {
 
@@ -158,11 +167,6 @@ int main(int argc, char** argv) {
     // printing, and the work goes on.
     std::signal(SIGPIPE, SIG_IGN);
 
-    // Every page becomes a tree of small blocks that is freed soon after. With
-    // an arena per thread, each worker would keep the memory of the biggest
-    // tree it ever built; one shared arena lets the next page reuse it, and
-    // on a machine of a few cores its lock is seldom contended.
-    mallopt(M_ARENA_MAX, 1);
     const CHtmlLibrary htmlLibrary;
     if (argc < 2) {
         PrintUsage(stderr);

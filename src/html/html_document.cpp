@@ -23,8 +23,8 @@ namespace {
 // library's limits (256 levels of nesting, say) would otherwise stop it in
 // the middle of a real page and keep only what came before. A document type
 // the page does not have would change how browsers render it.
-constexpr int kParseOptions =
-    HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | XML_PARSE_HUGE | HTML_PARSE_NODEFDTD;
+constexpr int kParseOptions = HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | XML_PARSE_HUGE |
+                              HTML_PARSE_NODEFDTD | HTML_PARSE_COMPACT;
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 struct ParserDeleter {

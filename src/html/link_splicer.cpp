@@ -51,9 +51,9 @@ bool IsAsciiLetter(char c) {
 // The run of characters from start up to the first of stops; empty when it
 // holds a character that the library never writes into a name.
 std::string_view ReadName(std::string_view page, std::size_t start, std::string_view stops) {
-    const std::size_t end = std::min(page.find_first_of(stops, start), page.size());
+    const std::size_t end = std::min(FindFirstOf(page, stops, start), page.size());
     const std::string_view name = page.substr(start, end - start);
-    if (name.find_first_of("\"'<>/=") != std::string_view::npos) {
+    if (FindFirstOf(name, "\"'<>/=") != std::string_view::npos) {
         return {};
     }
     return name;
@@ -174,7 +174,7 @@ std::optional<std::string> CLinkSplicer::Splice(std::string_view page, bool utf8
                                                 const StyleTextCheck& styleTextChanges) {
     // The parser reads a carriage return as a line feed, so such a page
     // would not read back as it was written.
-    if (page.find_first_of(std::string_view("\0\r", 2)) != std::string_view::npos) {
+    if (page.find('\0') != std::string_view::npos || page.find('\r') != std::string_view::npos) {
         return std::nullopt;
     }
     std::string spliced;
