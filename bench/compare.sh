@@ -19,16 +19,7 @@ cli=${TARNWICK_CLI:-$PWD/build/release/src/cli/tarnwick-cli}
 sites=("$@")
 [ ${#sites[@]} -gt 0 ] || sites=(generated python-doc delayed)
 
-install_missing() {
-  local missing=() package
-  for package in "$@"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
-      missing+=("$package")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "installing ${missing[*]}"
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" > /dev/null
-}
+. scripts/install_missing.sh
 install_missing wget2 python3.11-doc
 have_wget=$(command -v wget || true)
 # The option exists only in builds that know it; an older build is measured

@@ -16,17 +16,7 @@ cli=$repo/build/release/src/cli/tarnwick-cli
 
 # Only the missing packages are installed, so a machine that has them all
 # needs neither the network nor root.
-install_missing() {
-  local missing=() package
-  for package in "$@"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
-      missing+=("$package")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "installing ${missing[*]}"
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-    "${missing[@]}" > /dev/null
-}
+. scripts/install_missing.sh
 install_missing xvfb xdotool imagemagick
 [ -x "$app" ] && [ -x "$cli" ] || scripts/build.sh release > /dev/null
 
