@@ -27,9 +27,8 @@ have_wget=$(command -v wget || true)
 no_head=$("$cli" help 2>&1 | grep -q -- --no-head && echo yes || true)
 
 . scripts/nginx_serve.sh
-tmp=/dev/shm
-[ -d "$tmp" ] && [ -w "$tmp" ] || tmp=${TMPDIR:-/tmp}
-work=$(mktemp -d "$tmp/tarnwick-compare.XXXXXX")
+. bench/scratch_folder.sh
+work=$(scratch_folder compare)
 relay_pid=
 cleanup() {
   [ -n "$relay_pid" ] && kill "$relay_pid" 2>/dev/null || true

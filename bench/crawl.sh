@@ -17,11 +17,8 @@ cli=$PWD/build/release/src/cli/tarnwick-cli
 [ -x "$cli" ] || scripts/build.sh release > /dev/null
 
 . scripts/nginx_serve.sh
-# On tmpfs when there is one, so that the figures measure the tools rather
-# than the disk's file creation, which both pay alike.
-tmp=/dev/shm
-[ -d "$tmp" ] && [ -w "$tmp" ] || tmp=${TMPDIR:-/tmp}
-work=$(mktemp -d "$tmp/tarnwick-bench.XXXXXX")
+. bench/scratch_folder.sh
+work=$(scratch_folder bench)
 trap 'stop_nginx; rm -rf "$work"' EXIT
 python3 bench/make_site.py "$work/site" "$pages" "$images" "$broken"
 start_nginx "$work/site" "$work/nginx"

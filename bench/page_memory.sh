@@ -13,9 +13,8 @@ cli=${TARNWICK_CLI:-$PWD/build/release/src/cli/tarnwick-cli}
 [ -x "$cli" ] || scripts/build.sh release > /dev/null
 
 . scripts/nginx_serve.sh
-tmp=/dev/shm
-[ -d "$tmp" ] && [ -w "$tmp" ] || tmp=${TMPDIR:-/tmp}
-work=$(mktemp -d "$tmp/tarnwick-page.XXXXXX")
+. bench/scratch_folder.sh
+work=$(scratch_folder page)
 trap 'stop_nginx; rm -rf "$work"' EXIT
 export TARNWICK_CONFIG_DIR="$work/config"
 mkdir -p "$TARNWICK_CONFIG_DIR" "$work/site/t"

@@ -65,6 +65,16 @@ std::vector<std::string> SavedValues(const std::string& saved, const std::string
     return reader.values;
 }
 
+// A page's markup, the element and attribute whose saved value is checked,
+// that value, and the links found as Describe prints them.
+struct LinkCase {
+    std::string markup;
+    std::string element;
+    std::string attribute;
+    std::string saved;
+    std::vector<std::string> links;
+};
+
 class LinkExtractorTest : public ::testing::Test {
 protected:
     LinkExtractorTest() { rules.SetScope("h"); }
@@ -89,13 +99,7 @@ protected:
 };
 
 TEST_F(LinkExtractorTest, EachLinkIsMadeAbsoluteAndJudged) {
-    const struct {
-        std::string markup;
-        std::string element;
-        std::string attribute;
-        std::string saved;
-        std::vector<std::string> links;
-    } cases[] = {
+    const LinkCase cases[] = {
         {"<a href='../x.html'>", "a", "href", "http://h/x.html", {"http://h/x.html 1 internal"}},
         {"<A HREF='Y.html'>", "a", "href", "http://h/d/Y.html", {"http://h/d/Y.html 1 internal"}},
         {"<a href=' \n x.html\t'>",
@@ -348,13 +352,7 @@ TEST_F(LinkExtractorTest, FailuresAreReportedAndTheNextPageStartsClean) {
 }  // namespace
 
 TEST_F(LinkExtractorTest, PageRequisitesAreResourcesOnlyWhenTurnedOn) {
-    const struct {
-        std::string markup;
-        std::string element;
-        std::string attribute;
-        std::string saved;
-        std::vector<std::string> links;
-    } cases[] = {
+    const LinkCase cases[] = {
         {"<img src='a.png' srcset='a.png 1x, /b.png 2x,http://g/c.png 3x'>",
          "img",
          "srcset",
