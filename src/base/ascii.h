@@ -23,6 +23,12 @@ inline bool IsHexDigit(char c) {
     return HexDigitValue(c) >= 0;
 }
 
+// Whether every byte of text is ASCII.
+inline bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 // Where the first character of set is found in text from pos on; npos when
 // none is. std::string_view::find_first_of calls memchr on the set for every
 // character of the text, which costs more than the search itself when the

@@ -14,6 +14,10 @@ enum class PageWriting : std::uint8_t {
     Unknown,      // as it came, or in an earlier run
     AsciiMarkup,  // by the HTML library, in an encoding whose markup is ASCII
     Utf8,         // by the HTML library, in UTF-8
+    // In its own markup, only link values changed: in UTF-8, or with ASCII
+    // in every value that changed.
+    OwnMarkupUtf8,
+    OwnMarkupAscii,
 };
 
 // An entry keeps its URL as the source text only: a crawl lists hundreds of

@@ -188,10 +188,15 @@ void CDownloadWorker::SetSavedNames(std::string localUrl, std::string localPath,
     m_task.storedPath = std::move(storedPath);
 }
 
-void CDownloadWorker::NotePageWriting(const std::string& encoding) {
-    const PageWriting writing = EqualsIgnoreCase(encoding, "UTF-8") ? PageWriting::Utf8
-                                : IsAsciiMarkupEncoding(encoding)   ? PageWriting::AsciiMarkup
-                                                                    : PageWriting::Unknown;
+void CDownloadWorker::NotePageWriting() {
+    const std::string& encoding = m_linkExtractor->GetEncoding();
+    const PageWriting writing =
+        m_linkExtractor->KeptOwnMarkup()
+            ? (m_linkExtractor->IsOwnMarkupUtf8() ? PageWriting::OwnMarkupUtf8
+                                                  : PageWriting::OwnMarkupAscii)
+        : EqualsIgnoreCase(encoding, "UTF-8") ? PageWriting::Utf8
+        : IsAsciiMarkupEncoding(encoding)     ? PageWriting::AsciiMarkup
+                                              : PageWriting::Unknown;
     std::scoped_lock lock(m_lock);
     m_task.pageWriting = writing;
 }
@@ -564,7 +569,7 @@ ResultCode CDownloadWorker::ExtractPageLinks() {
             m_linkExtractor->ExtractLinks(*m_output, m_response.url.GetSourceText(), task.item);
         SetFoundLinks(m_linkExtractor->TakeFoundLinks());
         if (parsed) {
-            NotePageWriting(m_linkExtractor->GetEncoding());
+            NotePageWriting();
         }
         return parsed ? ERR_SUCCESS : static_cast<ResultCode>(ERR_PAGE_NOT_PARSED);
     } catch (const CStreamException&) {

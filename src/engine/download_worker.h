@@ -82,8 +82,8 @@ protected:
     void AddBytesReceived(std::uint32_t count);
     void SetSavedNames(std::string localUrl, std::string localPath, std::string storedPath);
     void SetFoundLinks(CFoundLinks links);
-    // Records that the library has just written the page back in the encoding.
-    void NotePageWriting(const std::string& encoding);
+    // Records how the page that was just read for links was written back.
+    void NotePageWriting();
     // The head of the current attempt's response, copied into the task when
     // the attempt ends.
     void SetResponse(const CResponseInfo& response) { m_response = response; }

@@ -36,18 +36,26 @@ constexpr std::array kRequisiteElements = {
     RequisiteElement{"track", {"src", false}},    RequisiteElement{"input", {"src", false}},
 };
 
-bool IsMovieParam(const CHtmlNode& param) {
-    const std::string name = param.GetAttribute("name");
-    return EqualsIgnoreCase(name, "movie") || EqualsIgnoreCase(name, "src");
+std::string DecidingValue(std::string_view elementName, const CHtmlNode& element) {
+    const char* deciding = DecidingAttribute(elementName);
+    return deciding == nullptr ? std::string() : element.GetAttribute(deciding);
 }
 
 }  // namespace
 
+const char* DecidingAttribute(std::string_view elementName) {
+    if (elementName == "param") {
+        return "name";
+    }
+    return elementName == "input" ? "type" : nullptr;
+}
+
 std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
-                                               const CHtmlNode& element) {
+                                               std::string_view deciding) {
     for (const LinkElement& entry : kLinkElements) {
         if (entry.element == elementName) {
-            if (elementName == "param" && !IsMovieParam(element)) {
+            if (elementName == "param" && !EqualsIgnoreCase(deciding, "movie") &&
+                !EqualsIgnoreCase(deciding, "src")) {
                 return std::nullopt;
             }
             return entry.attribute;
@@ -56,10 +64,15 @@ std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
     return std::nullopt;
 }
 
+std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
+                                               const CHtmlNode& element) {
+    return FindLinkAttribute(elementName, DecidingValue(elementName, element));
+}
+
 RequisiteAttributes FindRequisiteAttributes(std::string_view elementName,
-                                            const CHtmlNode& element) {
+                                            std::string_view deciding) {
     RequisiteAttributes found;
-    if (elementName == "input" && !EqualsIgnoreCase(element.GetAttribute("type"), "image")) {
+    if (elementName == "input" && !EqualsIgnoreCase(deciding, "image")) {
         return found;
     }
     for (const RequisiteElement& entry : kRequisiteElements) {
@@ -68,6 +81,11 @@ RequisiteAttributes FindRequisiteAttributes(std::string_view elementName,
         }
     }
     return found;
+}
+
+RequisiteAttributes FindRequisiteAttributes(std::string_view elementName,
+                                            const CHtmlNode& element) {
+    return FindRequisiteAttributes(elementName, DecidingValue(elementName, element));
 }
 
 std::string GetLinkAttributeName(const CHtmlNode& node) {

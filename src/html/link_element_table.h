@@ -24,6 +24,14 @@ struct LinkAttribute {
 // says "movie" or "src"; "base" is no link and has none.
 std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
                                                const CHtmlNode& element);
+// The same for an element read from a page's bytes: deciding is the value of
+// its DecidingAttribute, or empty when it has none.
+std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
+                                               std::string_view deciding);
+
+// The attribute whose value the tables look at for an element of that name
+// ("name" of a "param", "type" of an "input"); null for any other element.
+const char* DecidingAttribute(std::string_view elementName);
 
 // An attribute that holds a page requisite beyond the element table, fetched
 // only when page requisites are: never an anchor. A srcset attribute holds a
@@ -44,6 +52,8 @@ struct RequisiteAttributes {
     const RequisiteAttribute* end() const { return items.data() + count; }
 };
 RequisiteAttributes FindRequisiteAttributes(std::string_view elementName, const CHtmlNode& element);
+RequisiteAttributes FindRequisiteAttributes(std::string_view elementName,
+                                            std::string_view deciding);
 
 // The name of FindLinkAttribute's attribute for an element node; empty for
 // any other node.

@@ -2,16 +2,19 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <limits>
 
+#include "base/ascii.h"
 #include "base/errors.h"
 #include "base/stream.h"
 #include "base/url.h"
 #include "engine/crawl_rules.h"
 #include "html/css_links.h"
 #include "html/html_charset.h"
+#include "html/link_splicer.h"
 #include "html/srcset.h"
 
 namespace {
@@ -58,21 +61,40 @@ void CLinkExtractor::StartDocument(std::string_view baseUrl, const CLinkItem& do
 bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl,
                                   const CLinkItem& page) {
     StartDocument(baseUrl, page);
+    m_keptOwnMarkup = false;
+    try {
+        const std::int64_t start = stream.GetPosition();
+        std::string text(
+            static_cast<std::size_t>(std::max<std::int64_t>(stream.GetLength() - start, 0)), '\0');
+        text.resize(stream.Read(text.data(), text.size()));
+        if (text.empty()) {
+            return false;  // no page at all, which the parser would not read either
+        }
+        if (const std::optional<CPageEdits> edits = ReadOwnMarkup(text)) {
+            m_keptOwnMarkup = true;
+            // A page read from its start that nothing changed is already written.
+            return (edits->IsEmpty() && start == 0) || WriteText(stream, edits->ApplyTo(text));
+        }
+        // The links of a page that must be parsed are found again in its tree.
+        StartDocument(baseUrl, page);
+        return stream.Seek(start, CStream::kBegin) && ExtractFromTree(stream);
+    } catch (const CStreamException&) {
+        return false;
+    }
+}
+
+bool CLinkExtractor::ExtractFromTree(CStream& stream) {
     // The tree is dropped as soon as the page is written back, so that an
     // idle worker holds no page.
     struct TreeRelease {
         CLinkExtractor& extractor;
         ~TreeRelease() { extractor.Unload(); }
     } release{*this};
-    try {
-        if (!Load(stream)) {
-            return false;
-        }
-        Walk();
-        return WriteBack(stream);
-    } catch (const CStreamException&) {
+    if (!Load(stream)) {
         return false;
     }
+    Walk();
+    return WriteBack(stream);
 }
 
 bool CLinkExtractor::WriteBack(CStream& stream) {
@@ -83,6 +105,171 @@ bool CLinkExtractor::WriteBack(CStream& stream) {
     // The serialised page may be shorter than the downloaded one; what is
     // left of the old bytes behind it would be read as part of the page.
     stream.SetLength(stream.GetPosition());
+    return true;
+}
+
+bool CLinkExtractor::WriteText(CStream& stream, const std::string& text) {
+    if (!stream.Seek(0, CStream::kBegin) || stream.Write(text.data(), text.size()) != text.size()) {
+        return false;
+    }
+    stream.Flush();
+    stream.SetLength(static_cast<std::int64_t>(text.size()));
+    return true;
+}
+
+std::optional<CPageEdits> CLinkExtractor::ReadOwnMarkup(std::string_view page) {
+    m_valueBeyondAscii = false;
+    m_declaredCharset.clear();
+    // A page in UTF-16 or UTF-32 has no markup in ASCII bytes.
+    const html_charset::PageStart start = html_charset::InspectPageStart(page, false);
+    if (start.markLength > 0 && start.encoding != XML_CHAR_ENCODING_UTF8) {
+        return std::nullopt;
+    }
+    CTagScanner scanner(page);
+    ScannedTag tag;
+    CPageEdits edits;
+    while (scanner.Next(tag)) {
+        if (!VisitTag(tag, edits)) {
+            return std::nullopt;
+        }
+    }
+    if (!scanner.IsCertain()) {
+        return std::nullopt;
+    }
+    m_ownMarkupUtf8 = m_declaredCharset.empty()
+                          ? start.encoding == XML_CHAR_ENCODING_UTF8 || html_charset::IsUtf8(page)
+                          : EqualsIgnoreCase(m_declaredCharset, "UTF-8");
+    // Bytes beyond ASCII in a link read in another character set would be
+    // other characters, and other bytes once the URL is escaped.
+    if (m_valueBeyondAscii && !m_ownMarkupUtf8) {
+        return std::nullopt;
+    }
+    return edits;
+}
+
+bool CLinkExtractor::VisitTag(const ScannedTag& tag, CPageEdits& edits) {
+    const std::string name = ToLowerAscii(tag.name);
+    if (name == "meta" && !NoteDeclaredCharset(tag)) {
+        return false;
+    }
+    if (name == "base") {
+        const ScannedAttribute* href = tag.Find("href");
+        const std::optional<std::string> value = href ? ReadValue(*href) : std::string();
+        if (!value) {
+            return false;
+        }
+        if (!value->empty()) {
+            UseBase(*value);
+            edits.Replace(href->begin, href->end, {});
+        }
+        return true;
+    }
+    return (!m_pageRequisites || VisitTagRequisites(tag, name, edits)) &&
+           VisitTagLink(tag, name, edits);
+}
+
+// A page that declares a character set whose markup is not ASCII, or two
+// different ones, is read by the parser, which knows what to make of it.
+bool CLinkExtractor::NoteDeclaredCharset(const ScannedTag& tag) {
+    std::string charset;
+    if (const ScannedAttribute* attribute = tag.Find("charset")) {
+        charset = TrimHtmlWhiteSpace(attribute->value);
+    } else if (const ScannedAttribute* equiv = tag.Find("http-equiv");
+               equiv && EqualsIgnoreCase(TrimHtmlWhiteSpace(equiv->value), "content-type")) {
+        const ScannedAttribute* content = tag.Find("content");
+        const std::string type = content ? ToLowerAscii(content->value) : std::string();
+        const std::size_t at = type.find("charset=");
+        if (at == std::string::npos) {
+            return true;
+        }
+        charset = TrimHtmlWhiteSpace(
+            std::string_view(type).substr(at + 8, type.find_first_of(";\"' ", at + 8) - at - 8));
+    }
+    if (charset.empty()) {
+        return true;
+    }
+    if (!IsAsciiMarkupEncoding(charset) ||
+        (!m_declaredCharset.empty() && !EqualsIgnoreCase(charset, m_declaredCharset))) {
+        return false;
+    }
+    m_declaredCharset = charset;
+    return true;
+}
+
+bool CLinkExtractor::VisitTagRequisites(const ScannedTag& tag, const std::string& name,
+                                        CPageEdits& edits) {
+    const auto add = [this](const std::string& reference) { return AddRequisite(reference); };
+    const char* deciding = DecidingAttribute(name);
+    const ScannedAttribute* decider = deciding ? tag.Find(deciding) : nullptr;
+    for (const RequisiteAttribute& attribute :
+         FindRequisiteAttributes(name, decider ? decider->value : std::string_view())) {
+        const ScannedAttribute* found = tag.Find(attribute.name);
+        const std::optional<std::string> value = found ? ReadValue(*found) : std::string();
+        if (!value) {
+            return false;
+        }
+        if (!value->empty() &&
+            !ChangeValue(*found, *value,
+                         attribute.srcset ? RewriteSrcset(*value, add) : add(*value), edits)) {
+            return false;
+        }
+    }
+    if (const ScannedAttribute* style = tag.Find("style")) {
+        const std::optional<std::string> value = ReadValue(*style);
+        if (!value || !ChangeValue(*style, *value, RewriteCssLinks(*value, add), edits)) {
+            return false;
+        }
+    }
+    if (name == "style") {
+        const std::string text(tag.rawText);
+        const std::string rewritten = RewriteCssLinks(text, add);
+        if (rewritten != text) {
+            edits.Replace(tag.rawTextBegin, tag.rawTextBegin + tag.rawText.size(), rewritten);
+        }
+    }
+    return true;
+}
+
+bool CLinkExtractor::VisitTagLink(const ScannedTag& tag, const std::string& name,
+                                  CPageEdits& edits) {
+    const char* deciding = DecidingAttribute(name);
+    const ScannedAttribute* decider = deciding ? tag.Find(deciding) : nullptr;
+    const std::optional<LinkAttribute> attribute =
+        FindLinkAttribute(name, decider ? decider->value : std::string_view());
+    const ScannedAttribute* found = attribute ? tag.Find(attribute->name) : nullptr;
+    if (found == nullptr) {
+        return true;
+    }
+    const std::optional<std::string> value = ReadValue(*found);
+    if (!value) {
+        return false;
+    }
+    const std::optional<std::string> resolved = ResolveLink(*value, attribute->anchor);
+    return !resolved || ChangeValue(*found, *value, *resolved, edits);
+}
+
+std::optional<std::string> CLinkExtractor::ReadValue(const ScannedAttribute& attribute) {
+    std::optional<std::string> value = DecodeAttributeValue(attribute.value);
+    if (value && !IsAscii(*value)) {
+        m_valueBeyondAscii = true;
+        if (!html_charset::IsUtf8(*value)) {
+            return std::nullopt;
+        }
+    }
+    return value;
+}
+
+bool CLinkExtractor::ChangeValue(const ScannedAttribute& attribute, const std::string& old,
+                                 const std::string& value, CPageEdits& edits) {
+    if (value.empty() || value == old) {
+        return true;
+    }
+    if (!IsAscii(value)) {
+        m_valueBeyondAscii = true;
+    }
+    edits.Replace(
+        attribute.valueBegin, attribute.valueEnd,
+        (attribute.valueBegin == attribute.valueEnd ? "=" : "") + QuoteAttributeValue(value));
     return true;
 }
 
@@ -105,20 +292,30 @@ void CLinkExtractor::VisitElement(CHtmlNode& element) {
     if (!attribute) {
         return;
     }
-    const std::string value = element.GetAttribute(attribute->name);
-    if (value.empty() || value.size() > kMaxLinkLength) {
-        return;
-    }
-    CUrl url;
-    if ((!url.Parse(value) && !url.ResolveRelative(m_baseUrl, value)) || !IsDownloadableLink(url)) {
+    const std::optional<std::string> resolved =
+        ResolveLink(element.GetAttribute(attribute->name), attribute->anchor);
+    if (!resolved) {
         return;
     }
     try {
-        element.SetAttribute(attribute->name, url.GetSourceText());
+        element.SetAttribute(attribute->name, *resolved);
     } catch (const CHtmlException&) {
         // The page keeps the link as it was; the crawl can still follow it.
     }
-    AddLink(url, attribute->anchor && url.GetScheme() != SchemeFtp);
+}
+
+// Browsers drop the blanks around a link, which only its markup's layout put there.
+std::optional<std::string> CLinkExtractor::ResolveLink(const std::string& written, bool anchor) {
+    if (written.empty() || written.size() > kMaxLinkLength) {
+        return std::nullopt;
+    }
+    const std::string value = TrimHtmlWhiteSpace(written);
+    CUrl url;
+    if ((!url.Parse(value) && !url.ResolveRelative(m_baseUrl, value)) || !IsDownloadableLink(url)) {
+        return std::nullopt;
+    }
+    AddLink(url, anchor && url.GetScheme() != SchemeFtp);
+    return url.GetSourceText();
 }
 
 // A base element redirects every later relative link. Its href goes, since
@@ -131,6 +328,10 @@ void CLinkExtractor::TakeBase(CHtmlNode& base) {
         return;
     }
     base.RemoveAttribute("href");
+    UseBase(href);
+}
+
+void CLinkExtractor::UseBase(const std::string& href) {
     CUrl url;
     if (url.Parse(href) || url.ResolveRelative(m_baseUrl, href)) {
         m_baseUrl = url.GetSourceText();

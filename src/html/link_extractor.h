@@ -14,6 +14,7 @@
 #include "engine/link_item.h"
 #include "html/html_document.h"
 #include "html/link_element_table.h"
+#include "html/tag_scanner.h"
 
 class CCrawlRules;
 class CStream;
@@ -32,9 +33,15 @@ public:
     // against baseUrl (the URL the page was finally fetched from) and writes
     // it back over the stream from offset 0, cut to its new length. page is
     // the page's own item: its host and level give every link its level.
-    // False when the page could not be parsed or written back; the links
-    // found so far are kept either way.
+    // A page whose markup can be read with certainty straight from its bytes
+    // keeps every byte but the changed values; any other one is parsed into a
+    // tree and written by the library. False when the page could not be
+    // parsed or written back; the links found so far are kept either way.
     bool ExtractLinks(CStream& stream, std::string_view baseUrl, const CLinkItem& page);
+    // Whether the last page kept its own markup, and if so whether it is
+    // UTF-8 (else its values that changed hold only ASCII).
+    bool KeptOwnMarkup() const { return m_keptOwnMarkup; }
+    bool IsOwnMarkupUtf8() const { return m_ownMarkupUtf8; }
     // Reads a style sheet from offset 0 and takes its url() and @import
     // links, resolved against baseUrl, as requisites of sheet; writes them
     // back absolute, every other byte kept. False when the stream fails.
@@ -60,8 +67,29 @@ private:
         bool internal;
     };
 
+    // The tree-less reading; none when the page must be parsed instead.
+    std::optional<CPageEdits> ReadOwnMarkup(std::string_view page);
+    bool VisitTag(const ScannedTag& tag, CPageEdits& edits);
+    bool NoteDeclaredCharset(const ScannedTag& tag);
+    bool VisitTagRequisites(const ScannedTag& tag, const std::string& name, CPageEdits& edits);
+    bool VisitTagLink(const ScannedTag& tag, const std::string& name, CPageEdits& edits);
+    // The attribute's value as a browser reads it; none when it cannot be
+    // read with certainty, or holds bytes beyond ASCII that may not be UTF-8.
+    std::optional<std::string> ReadValue(const ScannedAttribute& attribute);
+    // Writes value over the attribute's when it differs; false when it cannot
+    // be written with certainty.
+    bool ChangeValue(const ScannedAttribute& attribute, const std::string& old,
+                     const std::string& value, CPageEdits& edits);
+    bool ExtractFromTree(CStream& stream);
+    bool WriteText(CStream& stream, const std::string& text);
+
     void VisitElement(CHtmlNode& element);
     void TakeBase(CHtmlNode& base);
+    // Makes later relative links resolve against href.
+    void UseBase(const std::string& href);
+    // The link resolved and, when the crawl may fetch it, added; its new
+    // text, or none when it stays as it is.
+    std::optional<std::string> ResolveLink(const std::string& written, bool anchor);
     void StartDocument(std::string_view baseUrl, const CLinkItem& document);
     void VisitRequisites(CHtmlNode& element, const std::string& name);
     void SetRewrittenAttribute(CHtmlNode& element, const char* name, const std::string& value,
@@ -81,4 +109,9 @@ private:
     std::string m_baseUrl;
     bool m_pageRequisites = false;
     std::unordered_set<std::string> m_requisites;
+    bool m_keptOwnMarkup = false;
+    bool m_ownMarkupUtf8 = false;
+    // What the bytes of the page read as own markup showed so far.
+    bool m_valueBeyondAscii = false;
+    std::string m_declaredCharset;
 };

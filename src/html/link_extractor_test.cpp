@@ -254,7 +254,9 @@ TEST_F(LinkExtractorTest, SavedFileIsCutToTheWrittenPage) {
     for (int i = 0; i < 20000; ++i) {
         references += "&#65;";
     }
-    const std::string saved = Extract("<p><a href=x.html>x</a>" + references + "</p>");
+    // A character set whose markup is not ASCII sends the page through the parser.
+    const std::string saved =
+        Extract("<meta charset=Shift_JIS><p><a href=x.html>x</a>" + references + "</p>");
     EXPECT_LT(saved.size(), 21000u);
     EXPECT_EQ(saved.substr(saved.size() - 8), "</html>\n");
     MemoryStream stream(saved);
@@ -327,6 +329,47 @@ TEST_F(LinkExtractorTest, LinksBelowDeepNestingAreFoundAndKept) {
     EXPECT_EQ(Links(), std::vector<std::string>{"http://h/d/deep.html 1 internal"});
     EXPECT_EQ(SavedValues(saved, "a", "href"), std::vector<std::string>{"http://h/d/deep.html"});
     EXPECT_NE(saved.find("<p>end</p>"), std::string::npos);
+}
+
+// Pages whose markup reads the same to every reader keep every byte but the
+// values that change; any doubt sends the page through the parser instead.
+struct OwnMarkupCase {
+    std::string markup;
+    // The page as written back; empty when the parser must read it.
+    std::string kept;
+    std::size_t links;
+};
+
+TEST_F(LinkExtractorTest, PagesKeepTheirOwnMarkupUnlessAReaderCouldDoubtIt) {
+    const OwnMarkupCase cases[] = {
+        {"<A HREF=x.html TITLE='t'>x</A>\r\n<!-- <a href=c.html> --><p>&nbsp;</p>",
+         "<A HREF=\"http://h/d/x.html\" TITLE='t'>x</A>\r\n<!-- <a href=c.html> --><p>&nbsp;</p>",
+         1},
+        {"<img src = \"q?a=1&amp;b=2&c=3\" alt=\"&lt;\">",
+         "<img src = \"http://h/d/q?a=1&amp;b=2&amp;c=3\" alt=\"&lt;\">", 1},
+        {"<script>document.write(\"<a href='s.html'>\")</script><a href='t.html'>",
+         "<script>document.write(\"<a href='s.html'>\")</script><a href=\"http://h/d/t.html\">", 1},
+        {"<base href=\"http://h/x/\" target=_top><a href=y.html href=z.html>",
+         "<base target=_top><a href=\"http://h/x/y.html\" href=z.html>", 1},
+        {"<meta charset=utf-8><a href=\"http://h/caf\xC3\xA9.html\">",
+         "<meta charset=utf-8><a href=\"http://h/caf\xC3\xA9.html\">", 1},
+        {"<p>no links</p>", "<p>no links</p>", 0},
+        // What only the parser can read.
+        {"<a href=\"x.html?&copy=1\">", "", 1},
+        {"<a href=\"x.html\"", "", 1},
+        {"<a href=\"caf\xE9.html\">", "", 1},
+        {"<meta charset=\"iso-2022-jp\"><a href=x.html>", "", 1},
+        {std::string("<a href=x.html>\0</a>", 20), "", 1},
+    };
+    for (const OwnMarkupCase& c : cases) {
+        SCOPED_TRACE(c.markup);
+        const std::string saved = Extract(c.markup);
+        EXPECT_EQ(extractor.KeptOwnMarkup(), !c.kept.empty());
+        if (!c.kept.empty()) {
+            EXPECT_EQ(saved, c.kept);
+        }
+        EXPECT_EQ(Links().size(), c.links);
+    }
 }
 
 TEST_F(LinkExtractorTest, FailuresAreReportedAndTheNextPageStartsClean) {

@@ -10,6 +10,7 @@
 #include "base/ascii.h"
 #include "html/html_library.h"
 #include "html/html_node.h"
+#include "html/tag_scanner.h"
 
 namespace {
 
@@ -144,6 +145,15 @@ std::string WriteStartTag(xmlBuffer* buffer, xmlDoc* document, xmlNode* element)
     return text;
 }
 
+// The crawl leaves only links to the web absolute, and a base element loses
+// its address whatever it is; a reference may hide a link's ":".
+bool MayChangeOwnTag(const ScannedTag& tag) {
+    return tag.Is("base") ||
+           std::any_of(tag.attributes.begin(), tag.attributes.end(), [](const ScannedAttribute& a) {
+               return FindFirstOf(a.value, ":&") != std::string_view::npos;
+           });
+}
+
 bool IsRawTextElement(std::string_view name) {
     return EqualsIgnoreCase(name, "script") || EqualsIgnoreCase(name, "style");
 }
@@ -266,6 +276,72 @@ std::optional<std::string> CLinkSplicer::RewriteTag(std::string_view written, bo
     CHtmlNode node(element.get());
     visit(node);
     return WriteStartTag(m_buffer.get(), m_document.get(), element.get());
+}
+
+std::optional<std::string> CLinkSplicer::SpliceOwnMarkup(std::string_view page, bool utf8,
+                                                         const ElementVisitor& visit,
+                                                         const StyleTextCheck& styleTextChanges) {
+    CTagScanner scanner(page);
+    ScannedTag tag;
+    CPageEdits edits;
+    while (scanner.Next(tag)) {
+        if (tag.Is("style") && styleTextChanges(std::string(tag.rawText))) {
+            return std::nullopt;
+        }
+        if (MayChangeOwnTag(tag) && !EditOwnTag(tag, utf8, visit, edits)) {
+            return std::nullopt;
+        }
+    }
+    if (!scanner.IsCertain()) {
+        return std::nullopt;
+    }
+    return edits.ApplyTo(page);
+}
+
+bool CLinkSplicer::EditOwnTag(const ScannedTag& tag, bool utf8, const ElementVisitor& visit,
+                              CPageEdits& edits) {
+    const std::unique_ptr<xmlNode, NodeDeleter> element(
+        xmlNewDocNode(m_document.get(), nullptr, ToXml(ToLowerAscii(tag.name)), nullptr));
+    if (!element) {
+        throw std::bad_alloc();
+    }
+    // A browser takes the first of attributes with one name; the element
+    // gets the same ones, named as the parser names them.
+    std::vector<std::pair<const ScannedAttribute*, std::string>> shown;
+    for (const ScannedAttribute& attribute : tag.attributes) {
+        const std::string name = ToLowerAscii(attribute.name);
+        if (xmlHasProp(element.get(), ToXml(name)) != nullptr) {
+            continue;
+        }
+        const std::optional<std::string> value = DecodeAttributeValue(attribute.value);
+        if (!value || (!utf8 && !IsAscii(*value))) {
+            return false;
+        }
+        if (xmlNewProp(element.get(), ToXml(name), ToXml(*value)) == nullptr) {
+            throw std::bad_alloc();
+        }
+        shown.emplace_back(&attribute, *value);
+    }
+    CHtmlNode node(element.get());
+    visit(node);
+    for (const auto& [attribute, old] : shown) {
+        const std::string name = ToLowerAscii(attribute->name);
+        if (xmlHasProp(element.get(), ToXml(name)) == nullptr) {
+            edits.Replace(attribute->begin, attribute->end, {});
+            continue;
+        }
+        const std::string value = node.GetAttribute(name);
+        if (value == old) {
+            continue;
+        }
+        if (!utf8 && !IsAscii(value)) {
+            return false;
+        }
+        const bool bare = attribute->valueBegin == attribute->valueEnd;
+        edits.Replace(attribute->valueBegin, attribute->valueEnd,
+                      (bare ? "=" : "") + QuoteAttributeValue(value));
+    }
+    return true;
 }
 
 bool IsAsciiMarkupEncoding(std::string_view encoding) {

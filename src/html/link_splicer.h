@@ -11,6 +11,8 @@
 #include <string_view>
 
 class CHtmlNode;
+class CPageEdits;
+struct ScannedTag;
 struct _xmlBuffer;
 struct _xmlDoc;
 
@@ -39,7 +41,22 @@ public:
     std::optional<std::string> Splice(std::string_view page, bool utf8, const ElementVisitor& visit,
                                       const StyleTextCheck& styleTextChanges);
 
+    // The same for a page that keeps its own markup, as the crawl leaves a
+    // page that it could read without a tree: each changed attribute value
+    // is written anew, quoted, and every other byte stays. None when the page
+    // cannot be read with certainty that way, when a tag whose attributes
+    // may hold a link has a value with bytes beyond ASCII in a page that is
+    // not UTF-8, or when a style element's links change.
+    std::optional<std::string> SpliceOwnMarkup(std::string_view page, bool utf8,
+                                               const ElementVisitor& visit,
+                                               const StyleTextCheck& styleTextChanges);
+
 private:
+    // Shows the tag to the visitor as an element and notes the values it
+    // changed; false when the tag cannot be read with certainty.
+    bool EditOwnTag(const ScannedTag& tag, bool utf8, const ElementVisitor& visit,
+                    CPageEdits& edits);
+
     // The start tag as written after the visitor saw its element; none when
     // the tag does not read back into the bytes it was read from.
     std::optional<std::string> RewriteTag(std::string_view written, bool utf8,

@@ -193,8 +193,7 @@ bool CUrlUpdater::UpdateEntry(const CDownloadEntry& entry) {
     std::string localPath;
     m_mapping.StoredToLocalPath(entry.GetUrl(), entry.GetStoredPath(), localPath);
     if (entry.GetPageWriting() != PageWriting::Unknown && IsPagePath(localPath)) {
-        if (const std::optional<bool> spliced =
-                SpliceFile(localPath, entry.GetPageWriting() == PageWriting::Utf8)) {
+        if (const std::optional<bool> spliced = SpliceFile(localPath, entry.GetPageWriting())) {
             return *spliced;
         }
     }
@@ -318,7 +317,7 @@ bool CUrlUpdater::UpdateStyleSheet(const std::string& path) {
     }
 }
 
-std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, bool utf8) {
+std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, PageWriting writing) {
     BeginPage(path);
     const auto local = [this](const std::string& link) { return MakeLocalLink(link); };
     try {
@@ -326,9 +325,16 @@ std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, bool utf8) 
         if (!ReadWholeFile(path, page)) {
             return false;
         }
-        const std::optional<std::string> spliced = m_splicer.Splice(
-            page, utf8, [this](CHtmlNode& element) { OnNode(element); },
-            [&local](const std::string& text) { return RewriteCssLinks(text, local) != text; });
+        const auto visit = [this](CHtmlNode& element) { OnNode(element); };
+        const auto styleTextChanges = [&local](const std::string& text) {
+            return RewriteCssLinks(text, local) != text;
+        };
+        const bool ownMarkup =
+            writing == PageWriting::OwnMarkupUtf8 || writing == PageWriting::OwnMarkupAscii;
+        const bool utf8 = writing == PageWriting::OwnMarkupUtf8 || writing == PageWriting::Utf8;
+        const std::optional<std::string> spliced =
+            ownMarkup ? m_splicer.SpliceOwnMarkup(page, utf8, visit, styleTextChanges)
+                      : m_splicer.Splice(page, utf8, visit, styleTextChanges);
         if (!spliced) {
             return std::nullopt;
         }

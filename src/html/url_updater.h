@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/download_entry.h"
 #include "html/html_document.h"
 #include "html/link_splicer.h"
 #include "platform/message_target.h"
@@ -57,11 +58,11 @@ public:
     // leaves the old page whole. False when the page cannot be read, parsed
     // or written.
     bool UpdateFile(const std::string& path);
-    // The same for a page that the library wrote itself, without parsing it:
-    // only the tags whose links change are written anew; utf8 when it was
-    // written in UTF-8. None, changing nothing, when the page cannot be read
-    // with certainty that way.
-    std::optional<bool> SpliceFile(const std::string& path, bool utf8);
+    // The same for a page that the crawl wrote, without parsing it: only the
+    // tags whose links change are written anew, the way the page was written
+    // (by the library, or in its own markup). None, changing nothing, when the
+    // page cannot be read with certainty that way.
+    std::optional<bool> SpliceFile(const std::string& path, PageWriting writing);
     // May be called from any thread.
     void RequestStop();
 

@@ -518,10 +518,62 @@ TEST_F(UrlUpdaterTest, SplicedPagesEqualParsedOnes) {
         const std::string parsed = ReadFile(path);
 
         WriteFile(path, written.Bytes());
-        const std::optional<bool> spliced = updater.SpliceFile(path, c.utf8);
+        const std::optional<bool> spliced =
+            updater.SpliceFile(path, c.utf8 ? PageWriting::Utf8 : PageWriting::AsciiMarkup);
         ASSERT_EQ(spliced.has_value(), c.spliced);
         EXPECT_EQ(ReadFile(path), c.spliced ? parsed : written.Bytes());
         EXPECT_EQ(parsed != written.Bytes(), std::string(c.name) != "untouched");
+    }
+}
+
+// Pages that kept their own markup through the crawl: only the values that
+// change are written, and the links read back as the parsing pass makes them.
+struct OwnMarkupSplice {
+    std::string body;
+    PageWriting writing;
+    // The page as spliced; empty when it is left to the parsing pass.
+    std::string spliced;
+};
+
+TEST_F(UrlUpdaterTest, OwnMarkupSplicesOnlyTheValuesThatChange) {
+    Save("http://h.x/b.html", "b");
+    Save("http://h.x/i.gif", "GIF89a", kNoType);
+    const std::string stored = Save("http://h.x/a/t.html", "");
+    const OwnMarkupSplice cases[] = {
+        {"<A ID=1 HREF=\"http://h.x/b.html#top\" Title='x'>b</A>\r\n"
+         "<img id=2 src=http://h.x/i.gif alt=x><a id=3 href=\"http://h.x/gone.html\">",
+         PageWriting::OwnMarkupAscii,
+         "<A ID=1 HREF=\"../b.html#top\" Title='x'>b</A>\r\n"
+         "<img id=2 src=\"../i.gif\" alt=x><a id=3 href=\"http://h.x/gone.html\">"},
+        {"<base href=\"http://h.x/\" target=_top><a id=1 title=\"&amp;\" "
+         "href=\"http://h.x/b.html\">",
+         PageWriting::OwnMarkupAscii,
+         "<base target=_top><a id=1 title=\"&amp;\" href=\"../b.html\">"},
+        {"<script>s = \"<a href='http://h.x/b.html'>\";</script><a id=1 "
+         "href=\"http://h.x/b.html\">",
+         PageWriting::OwnMarkupAscii,
+         "<script>s = \"<a href='http://h.x/b.html'>\";</script><a id=1 href=\"../b.html\">"},
+        {"<a id=1 title=\"caf\xC3\xA9\" href=\"http://h.x/b.html\">", PageWriting::OwnMarkupUtf8,
+         "<a id=1 title=\"caf\xC3\xA9\" href=\"../b.html\">"},
+        {"<a id=1 title=\"caf\xE9\" href=\"http://h.x/b.html\">", PageWriting::OwnMarkupAscii, ""},
+        {"<style>p{background:url(http://h.x/i.gif)}</style>", PageWriting::OwnMarkupAscii, ""},
+        {"<a id=1 href=\"http://h.x/b.html\"", PageWriting::OwnMarkupAscii, ""},
+    };
+    CUrlUpdater updater(m_list, CFilePath(Folder()), nullptr);
+    const std::string path = LocalPath(stored);
+    for (const OwnMarkupSplice& c : cases) {
+        SCOPED_TRACE(c.body);
+        WriteFile(path, c.body);
+        const std::optional<bool> spliced = updater.SpliceFile(path, c.writing);
+        ASSERT_EQ(spliced.has_value(), !c.spliced.empty());
+        EXPECT_EQ(ReadFile(path), c.spliced.empty() ? c.body : c.spliced);
+        if (spliced) {
+            const PageLinks splicedLinks = ReadLinks(stored);
+            WriteFile(path, c.body);
+            ASSERT_TRUE(updater.UpdateFile(path));
+            EXPECT_EQ(splicedLinks.links, ReadLinks(stored).links);
+            EXPECT_FALSE(splicedLinks.sawBaseHref);
+        }
     }
 }
 
