@@ -160,7 +160,7 @@ bool CLinkExtractor::VisitTag(const ScannedTag& tag, CPageEdits& edits) {
         }
         if (!value->empty()) {
             UseBase(*value);
-            edits.Replace(href->begin, href->end, {});
+            edits.RemoveAttribute(*href);
         }
         return true;
     }
@@ -223,6 +223,10 @@ bool CLinkExtractor::VisitTagRequisites(const ScannedTag& tag, const std::string
     if (name == "style") {
         const std::string text(tag.rawText);
         const std::string rewritten = RewriteCssLinks(text, add);
+        // A link that brought an end tag into the text would end it early.
+        if (ToLowerAscii(rewritten).find("</style") != std::string::npos) {
+            return false;
+        }
         if (rewritten != text) {
             edits.Replace(tag.rawTextBegin, tag.rawTextBegin + tag.rawText.size(), rewritten);
         }
@@ -267,9 +271,7 @@ bool CLinkExtractor::ChangeValue(const ScannedAttribute& attribute, const std::s
     if (!IsAscii(value)) {
         m_valueBeyondAscii = true;
     }
-    edits.Replace(
-        attribute.valueBegin, attribute.valueEnd,
-        (attribute.valueBegin == attribute.valueEnd ? "=" : "") + QuoteAttributeValue(value));
+    edits.ReplaceValue(attribute, value);
     return true;
 }
 

@@ -351,6 +351,8 @@ TEST_F(LinkExtractorTest, PagesKeepTheirOwnMarkupUnlessAReaderCouldDoubtIt) {
          "<script>document.write(\"<a href='s.html'>\")</script><a href=\"http://h/d/t.html\">", 1},
         {"<base href=\"http://h/x/\" target=_top><a href=y.html href=z.html>",
          "<base target=_top><a href=\"http://h/x/y.html\" href=z.html>", 1},
+        {"<base href=\"http://h/x/\"target=_top><a href=y.html>",
+         "<base target=_top><a href=\"http://h/x/y.html\">", 1},
         {"<meta charset=utf-8><a href=\"http://h/caf\xC3\xA9.html\">",
          "<meta charset=utf-8><a href=\"http://h/caf\xC3\xA9.html\">", 1},
         {"<p>no links</p>", "<p>no links</p>", 0},

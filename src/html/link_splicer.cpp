@@ -327,7 +327,7 @@ bool CLinkSplicer::EditOwnTag(const ScannedTag& tag, bool utf8, const ElementVis
     for (const auto& [attribute, old] : shown) {
         const std::string name = ToLowerAscii(attribute->name);
         if (xmlHasProp(element.get(), ToXml(name)) == nullptr) {
-            edits.Replace(attribute->begin, attribute->end, {});
+            edits.RemoveAttribute(*attribute);
             continue;
         }
         const std::string value = node.GetAttribute(name);
@@ -337,9 +337,7 @@ bool CLinkSplicer::EditOwnTag(const ScannedTag& tag, bool utf8, const ElementVis
         if (!utf8 && !IsAscii(value)) {
             return false;
         }
-        const bool bare = attribute->valueBegin == attribute->valueEnd;
-        edits.Replace(attribute->valueBegin, attribute->valueEnd,
-                      (bare ? "=" : "") + QuoteAttributeValue(value));
+        edits.ReplaceValue(*attribute, value);
     }
     return true;
 }

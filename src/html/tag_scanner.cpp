@@ -70,6 +70,23 @@ std::optional<std::pair<std::uint32_t, std::size_t>> ReadNumericReference(std::s
     return std::make_pair(code, at + 1);
 }
 
+// The value quoted for writing into a tag: "&" and '"' escaped.
+std::string QuoteAttributeValue(std::string_view value) {
+    std::string quoted = "\"";
+    quoted.reserve(value.size() + 2);
+    for (const char c : value) {
+        if (c == '&') {
+            quoted += "&amp;";
+        } else if (c == '"') {
+            quoted += "&quot;";
+        } else {
+            quoted += c;
+        }
+    }
+    quoted += '"';
+    return quoted;
+}
+
 }  // namespace
 
 bool ScannedTag::Is(std::string_view lowerName) const {
@@ -206,6 +223,8 @@ bool CTagScanner::ReadAttribute(ScannedTag& tag) {
         at = close;
     }
     m_at = attribute.valueEnd = attribute.end = at;
+    attribute.touchesNext =
+        at < m_page.size() && !IsHtmlSpace(m_page[at]) && m_page[at] != '/' && m_page[at] != '>';
     return true;
 }
 
@@ -280,34 +299,36 @@ std::optional<std::string> DecodeAttributeValue(std::string_view written) {
     return value;
 }
 
-std::string QuoteAttributeValue(std::string_view value) {
-    std::string quoted = "\"";
-    quoted.reserve(value.size() + 2);
-    for (const char c : value) {
-        if (c == '&') {
-            quoted += "&amp;";
-        } else if (c == '"') {
-            quoted += "&quot;";
-        } else {
-            quoted += c;
-        }
-    }
-    quoted += '"';
-    return quoted;
-}
-
 void CPageEdits::Replace(std::size_t begin, std::size_t end, std::string text) {
     m_edits.push_back({begin, end, std::move(text)});
 }
 
+void CPageEdits::RemoveAttribute(const ScannedAttribute& attribute) {
+    Replace(attribute.begin, attribute.end, attribute.touchesNext ? " " : "");
+}
+
+void CPageEdits::ReplaceValue(const ScannedAttribute& attribute, std::string_view value) {
+    const bool bare = attribute.valueBegin == attribute.valueEnd;
+    Replace(attribute.valueBegin, attribute.valueEnd,
+            (bare ? "=" : "") + QuoteAttributeValue(value));
+}
+
 std::string CPageEdits::ApplyTo(std::string_view page) const {
+    std::vector<const Edit*> ordered;
+    ordered.reserve(m_edits.size());
+    for (const Edit& edit : m_edits) {
+        ordered.push_back(&edit);
+    }
+    // A tag's values are changed in the order the element tables name them.
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const Edit* a, const Edit* b) { return a->begin < b->begin; });
     std::string edited;
     edited.reserve(page.size() + page.size() / 8);
     std::size_t copied = 0;
-    for (const Edit& edit : m_edits) {
-        edited.append(page.substr(copied, edit.begin - copied));
-        edited += edit.text;
-        copied = edit.end;
+    for (const Edit* edit : ordered) {
+        edited.append(page.substr(copied, edit->begin - copied));
+        edited += edit->text;
+        copied = edit->end;
     }
     edited.append(page.substr(copied));
     return edited;

@@ -21,6 +21,9 @@ struct ScannedAttribute {
     // name's end) for a bare attribute.
     std::size_t valueBegin = 0;
     std::size_t valueEnd = 0;
+    // Whether the next attribute follows with no blank between: removing
+    // this one must then leave one in its place.
+    bool touchesNext = false;
 };
 
 struct ScannedTag {
@@ -72,14 +75,13 @@ private:
 // readers do not agree on.
 std::optional<std::string> DecodeAttributeValue(std::string_view written);
 
-// The value quoted for writing into a tag: "&" and '"' escaped.
-std::string QuoteAttributeValue(std::string_view value);
-
-// The page with byte ranges replaced, in order of their starts; ranges must
-// not overlap.
+// The page with byte ranges replaced; ranges must not overlap.
 class CPageEdits {
 public:
     void Replace(std::size_t begin, std::size_t end, std::string text);
+    void RemoveAttribute(const ScannedAttribute& attribute);
+    // Writes value, quoted, in place of the attribute's own.
+    void ReplaceValue(const ScannedAttribute& attribute, std::string_view value);
     bool IsEmpty() const { return m_edits.empty(); }
     std::string ApplyTo(std::string_view page) const;
 
