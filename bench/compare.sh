@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Mirrors the same sites with tarnwick-cli, Wget2 and (where installed) GNU
 # Wget in one run and prints the wall time, the CPU time (user + system), the
-# peak memory, the files saved and the requests that nginx logged for each.
+# peak memory, the files saved and the requests that nginx logged for each;
+# on the delayed site also the relay's mean time from a request to its answer
+# (answer_ms) and the tool's own from an answer to its next request
+# (client_ms), so that a tool's time per URL can be taken apart.
 #   bench/compare.sh [SITE ...]       SITE: generated, python-doc, delayed
 #     generated   20 000 pages, 500 images, 200 links to missing pages
 #     python-doc  the Python 3.11 manual (Debian package python3.11-doc)
@@ -40,19 +43,23 @@ export TARNWICK_CONFIG_DIR="$work/config"
 mkdir -p "$TARNWICK_CONFIG_DIR"
 
 # Runs one mirror into a fresh folder under /usr/bin/time -v and appends
-# "wall cpu peak_kb files requests" to WORK/NAME.runs.
+# "wall cpu peak_kb files requests [answer_ms client_ms]" to WORK/NAME.runs.
 measure() {
-  local name=$1 folder=$2 log="$work/$1.time"
+  local name=$1 folder=$2 log="$work/$1.time" turns=
   shift 2
   rm -rf "$folder" "$folder.tkp"
   : > "$work/nginx/access.log"
   /usr/bin/time -v -o "$log" "$@" > "$work/$name.out" 2>&1 || true
+  if [ -n "$relay_pid" ]; then
+    kill -USR1 "$relay_pid"
+    read -r -t 5 turns <&"${RELAY[0]}" || true
+  fi
   awk -F': ' -v files="$(find "$folder" -type f 2> /dev/null | wc -l)" \
-    -v requests="$(wc -l < "$work/nginx/access.log")" '
+    -v requests="$(wc -l < "$work/nginx/access.log")" -v turns="$turns" '
     /Elapsed \(wall clock\)/ { n = split($2, t, ":"); for (i = 1; i <= n; i++) wall = wall * 60 + t[i] }
     /User time|System time/ { cpu += $2 }
     /Maximum resident set size/ { peak = $2 }
-    END { print wall, cpu, peak, files, requests }' "$log" >> "$work/$name.runs"
+    END { print wall, cpu, peak, files, requests, turns }' "$log" >> "$work/$name.runs"
 }
 
 # Every tool on URL, ROUNDS times, then the fastest run of each.
@@ -75,13 +82,16 @@ compare() {
   [ -n "$no_head" ] && tools+=(tarnwick-no-head)
   tools+=(wget2)
   [ -n "$have_wget" ] && tools+=(wget)
-  printf '  %-17s %8s %8s %9s %7s %9s %9s\n' tool wall_s cpu_s peak_kb files requests x_wget2
+  printf '  %-17s %8s %8s %9s %7s %9s %9s%s\n' tool wall_s cpu_s peak_kb files requests x_wget2 \
+    "${relay_pid:+ answer_ms client_ms}"
   local wget2_wall tool
   wget2_wall=$(sort -n "$work/wget2.runs" | head -1 | cut -d' ' -f1)
   for tool in "${tools[@]}"; do
     sort -n "$work/$tool.runs" | head -1 | awk -v tool="$tool" -v base="$wget2_wall" '{
-      printf "  %-17s %8.2f %8.2f %9d %7d %9d %9.2f\n", tool, $1, $2, $3, $4, $5,
-        (base > 0 ? $1 / base : 0) }'
+      printf "  %-17s %8.2f %8.2f %9d %7d %9d %9.2f", tool, $1, $2, $3, $4, $5,
+        (base > 0 ? $1 / base : 0)
+      if (NF >= 7) printf " %9.2f %9.2f", $6, $7
+      printf "\n" }'
   done
   rm -f "$work"/*.runs
 }

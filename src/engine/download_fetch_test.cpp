@@ -79,10 +79,8 @@ protected:
                "User-Agent: " + m_options.UserAgentString() + "\r\n\r\n";
     }
 
-    // Runs one task on a real worker and returns it as the manager would
-    // collect it; the script must have been played to its end.
-    CDownloadTask Fetch(const std::string& path, std::int32_t bytesReceived = 0,
-                        std::int32_t knownTime = -1) {
+    CDownloadTask Task(const std::string& path, std::int32_t bytesReceived = 0,
+                       std::int32_t knownTime = -1) const {
         CDownloadTask task;
         CUrl url;
         EXPECT_TRUE(url.Parse(Url(path)));
@@ -90,23 +88,38 @@ protected:
         task.bytesReceived = bytesReceived;
         task.localPath = bytesReceived > 0 ? Saved(path) : "";
         task.knownModificationTime = knownTime;
-        return Run(task);
+        return task;
     }
 
-    CDownloadTask Run(CDownloadTask task) {
+    // Runs one task on a real worker and returns it as the manager would
+    // collect it; the script must have been played to its end.
+    CDownloadTask Fetch(const std::string& path, std::int32_t bytesReceived = 0,
+                        std::int32_t knownTime = -1) {
+        return Run(Task(path, bytesReceived, knownTime));
+    }
+
+    CDownloadTask Run(CDownloadTask task) { return RunOnOneWorker({std::move(task)}).front(); }
+
+    // The tasks one after the other on the same worker, each collected as
+    // the manager would before the next is assigned.
+    std::vector<CDownloadTask> RunOnOneWorker(std::vector<CDownloadTask> tasks) {
         m_peer.Start();
         PauseCountingWorker worker(m_project);
         EXPECT_TRUE(worker.Setup({5000, 5000, 5000}, m_options, &m_output, &m_notifier));
         worker.SetFinishedEvent(&m_finished);
         EXPECT_TRUE(worker.Start(0));
-        worker.Assign(task);
-        EXPECT_EQ(m_finished.Wait(30000), WAIT_OBJECT_0);
-        task = worker.CopyTask();
-        m_links = worker.TakeFoundLinks();
+        for (CDownloadTask& task : tasks) {
+            m_finished.Reset();
+            worker.Assign(task);
+            EXPECT_EQ(m_finished.Wait(30000), WAIT_OBJECT_0);
+            task = worker.CopyTask();
+            m_links = worker.TakeFoundLinks();
+            worker.ClearTask();
+        }
         worker.Stop();
         m_pauses = worker.Pauses();
         EXPECT_EQ(m_peer.Finish(), "");
-        return task;
+        return tasks;
     }
 
     static std::string Ok(const std::string& body, const std::string& headers = "") {
@@ -154,6 +167,25 @@ TEST_F(DownloadFetchTest, HeadThenGetSavesTheBodyUnderItsMappedName) {
     EXPECT_EQ(task.storedPath, "127.0.0.1_" + std::to_string(m_peer.Port()) + "/d/f.bin");
     EXPECT_EQ(ReadFile(Saved("/d/f.bin")), body);
     EXPECT_EQ(m_peer.Connections(), 1);  // HEAD and GET share the connection
+}
+
+// A new connection costs a whole round trip more on a distant server, so a
+// worker's next URL goes out on the connection that its last one used.
+TEST_F(DownloadFetchTest, AWorkersNextUrlRidesTheSameConnection) {
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/a.bin"))
+        .Reply(Ok(""))
+        .Expect(Req("GET", "/a.bin"))
+        .Reply(Ok("first"))
+        .Expect(Req("HEAD", "/b.bin"))
+        .Reply(Ok(""))
+        .Expect(Req("GET", "/b.bin"))
+        .Reply(Ok("second"));
+    const std::vector<CDownloadTask> tasks = RunOnOneWorker({Task("/a.bin"), Task("/b.bin")});
+    EXPECT_TRUE(tasks[0].success);
+    EXPECT_TRUE(tasks[1].success);
+    EXPECT_EQ(ReadFile(Saved("/b.bin")), "second");
+    EXPECT_EQ(m_peer.Connections(), 1);
 }
 
 TEST_F(DownloadFetchTest, ABodyThatCannotReachTheDiskFailsTheUrl) {

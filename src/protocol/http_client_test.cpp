@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "net/event_socket.h"
 #include "platform/wait_event.h"
 #include "support/memory_stream.h"
 #include "support/recording_sink.h"
@@ -441,6 +442,9 @@ TEST_F(HttpClientTest, ExchangesWithAScriptedServer) {
         EXPECT_EQ(bodyResult, c.body);
         EXPECT_EQ(body, c.bytes);
         EXPECT_EQ(ProtocolEvents(m_sink), c.events);
+        // The second write of a split request would wait for the server's
+        // delayed acknowledgement of the first.
+        EXPECT_EQ(m_sink.Count(EVT_SOCKET_SENT), m_sink.Count(EVT_HTTP_REQUEST_SENT));
         EXPECT_EQ(m_client.IsConnected(), c.keepsConnection);
         m_client.Close();
         EXPECT_EQ(peer.Finish(), "");
