@@ -208,17 +208,17 @@ bool CLinkExtractor::VisitTagRequisites(const ScannedTag& tag, const std::string
         if (!value) {
             return false;
         }
-        if (!value->empty() &&
-            !ChangeValue(*found, *value,
-                         attribute.srcset ? RewriteSrcset(*value, add) : add(*value), edits)) {
-            return false;
+        if (!value->empty()) {
+            ChangeValue(*found, *value, attribute.srcset ? RewriteSrcset(*value, add) : add(*value),
+                        edits);
         }
     }
     if (const ScannedAttribute* style = tag.Find("style")) {
         const std::optional<std::string> value = ReadValue(*style);
-        if (!value || !ChangeValue(*style, *value, RewriteCssLinks(*value, add), edits)) {
+        if (!value) {
             return false;
         }
+        ChangeValue(*style, *value, RewriteCssLinks(*value, add), edits);
     }
     if (name == "style") {
         const std::string text(tag.rawText);
@@ -248,8 +248,10 @@ bool CLinkExtractor::VisitTagLink(const ScannedTag& tag, const std::string& name
     if (!value) {
         return false;
     }
-    const std::optional<std::string> resolved = ResolveLink(*value, attribute->anchor);
-    return !resolved || ChangeValue(*found, *value, *resolved, edits);
+    if (const std::optional<std::string> resolved = ResolveLink(*value, attribute->anchor)) {
+        ChangeValue(*found, *value, *resolved, edits);
+    }
+    return true;
 }
 
 std::optional<std::string> CLinkExtractor::ReadValue(const ScannedAttribute& attribute) {
@@ -263,16 +265,15 @@ std::optional<std::string> CLinkExtractor::ReadValue(const ScannedAttribute& att
     return value;
 }
 
-bool CLinkExtractor::ChangeValue(const ScannedAttribute& attribute, const std::string& old,
+void CLinkExtractor::ChangeValue(const ScannedAttribute& attribute, const std::string& old,
                                  const std::string& value, CPageEdits& edits) {
     if (value.empty() || value == old) {
-        return true;
+        return;
     }
     if (!IsAscii(value)) {
         m_valueBeyondAscii = true;
     }
     edits.ReplaceValue(attribute, value);
-    return true;
 }
 
 void CLinkExtractor::OnNode(CHtmlNode& node) {

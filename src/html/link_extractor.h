@@ -76,9 +76,8 @@ private:
     // The attribute's value as a browser reads it; none when it cannot be
     // read with certainty, or holds bytes beyond ASCII that may not be UTF-8.
     std::optional<std::string> ReadValue(const ScannedAttribute& attribute);
-    // Writes value over the attribute's when it differs; false when it cannot
-    // be written with certainty.
-    bool ChangeValue(const ScannedAttribute& attribute, const std::string& old,
+    // Writes value over the attribute's when it differs.
+    void ChangeValue(const ScannedAttribute& attribute, const std::string& old,
                      const std::string& value, CPageEdits& edits);
     bool ExtractFromTree(CStream& stream);
     bool WriteText(CStream& stream, const std::string& text);
