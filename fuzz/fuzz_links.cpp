@@ -16,7 +16,7 @@
 #include "base/file_stream.h"
 #include "engine/crawl_rules.h"
 #include "html/link_extractor.h"
-#include "html/tag_scanner.h"
+#include "tag_names.h"
 
 namespace {
 
@@ -60,17 +60,6 @@ std::string ReadAll(int fd) {
     bytes.resize(
         static_cast<std::size_t>(std::max<ssize_t>(::pread(fd, bytes.data(), bytes.size(), 0), 0)));
     return bytes;
-}
-
-// The names of a page's start tags, or none when it cannot be read with certainty.
-std::optional<std::vector<std::string>> TagNames(std::string_view page) {
-    CTagScanner scanner(page);
-    ScannedTag tag;
-    std::vector<std::string> names;
-    while (scanner.Next(tag)) {
-        names.emplace_back(tag.name);
-    }
-    return scanner.IsCertain() ? std::optional(names) : std::nullopt;
 }
 
 }  // namespace

@@ -160,7 +160,7 @@ bool CLinkExtractor::VisitTag(const ScannedTag& tag, CPageEdits& edits) {
         }
         if (!value->empty()) {
             UseBase(*value);
-            edits.RemoveAttribute(*href);
+            edits.RemoveAttribute(tag, "href");
         }
         return true;
     }

@@ -351,7 +351,7 @@ TEST_F(LinkExtractorTest, PagesKeepTheirOwnMarkupUnlessAReaderCouldDoubtIt) {
          "<script>document.write(\"<a href='s.html'>\")</script><a href=\"http://h/d/t.html\">", 1},
         {"<base href=\"http://h/x/\" target=_top><a href=y.html href=z.html>",
          "<base target=_top><a href=\"http://h/x/y.html\" href=z.html>", 1},
-        {"<base href=\"http://h/x/\"target=_top><a href=y.html>",
+        {"<base href=\"http://h/x/\"target=_top href=/z/><a href=y.html>",
          "<base target=_top><a href=\"http://h/x/y.html\">", 1},
         {"<meta charset=utf-8><a href=\"http://h/caf\xC3\xA9.html\">",
          "<meta charset=utf-8><a href=\"http://h/caf\xC3\xA9.html\">", 1},
@@ -359,6 +359,7 @@ TEST_F(LinkExtractorTest, PagesKeepTheirOwnMarkupUnlessAReaderCouldDoubtIt) {
         // What only the parser can read.
         {"<a href=\"x.html?&copy=1\">", "", 1},
         {"<a href=\"x.html\"", "", 1},
+        {"<a title href=\"x.html\"=y>", "", 1},
         {"<a href=\"caf\xE9.html\">", "", 1},
         {"<meta charset=\"iso-2022-jp\"><a href=x.html>", "", 1},
         {std::string("<a href=x.html>\0</a>", 20), "", 1},

@@ -154,6 +154,18 @@ bool MayChangeOwnTag(const ScannedTag& tag) {
            });
 }
 
+// The attribute's value as it is held, without the blanks that reading one
+// as a link drops.
+std::string ReadProperty(xmlNode* element, const std::string& name) {
+    xmlChar* value = xmlGetProp(element, ToXml(name));
+    if (value == nullptr) {
+        throw std::bad_alloc();  // the attribute is there, so only memory can fail
+    }
+    std::string text(reinterpret_cast<const char*>(value));
+    xmlFree(value);
+    return text;
+}
+
 bool IsRawTextElement(std::string_view name) {
     return EqualsIgnoreCase(name, "script") || EqualsIgnoreCase(name, "style");
 }
@@ -327,10 +339,10 @@ bool CLinkSplicer::EditOwnTag(const ScannedTag& tag, bool utf8, const ElementVis
     for (const auto& [attribute, old] : shown) {
         const std::string name = ToLowerAscii(attribute->name);
         if (xmlHasProp(element.get(), ToXml(name)) == nullptr) {
-            edits.RemoveAttribute(*attribute);
+            edits.RemoveAttribute(tag, name);
             continue;
         }
-        const std::string value = node.GetAttribute(name);
+        const std::string value = ReadProperty(element.get(), name);
         if (value == old) {
             continue;
         }

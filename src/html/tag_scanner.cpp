@@ -190,7 +190,11 @@ bool CTagScanner::ReadAttribute(ScannedTag& tag) {
     while (attribute.begin > tag.begin && IsHtmlSpace(m_page[attribute.begin - 1])) {
         --attribute.begin;
     }
-    // A name may begin with "=", which ends any later one.
+    // A browser reads a name that begins with "=" as a name, but once the
+    // attribute before it is removed it would read as that one's value.
+    if (m_page[m_at] == '=') {
+        return false;
+    }
     const std::size_t nameEnd =
         std::min(FindFirstOf(m_page, " \t\n\f\r/>=", m_at + 1), m_page.size());
     attribute.name = m_page.substr(m_at, nameEnd - m_at);
@@ -303,8 +307,12 @@ void CPageEdits::Replace(std::size_t begin, std::size_t end, std::string text) {
     m_edits.push_back({begin, end, std::move(text)});
 }
 
-void CPageEdits::RemoveAttribute(const ScannedAttribute& attribute) {
-    Replace(attribute.begin, attribute.end, attribute.touchesNext ? " " : "");
+void CPageEdits::RemoveAttribute(const ScannedTag& tag, std::string_view lowerName) {
+    for (const ScannedAttribute& attribute : tag.attributes) {
+        if (EqualsIgnoreCase(attribute.name, lowerName)) {
+            Replace(attribute.begin, attribute.end, attribute.touchesNext ? " " : "");
+        }
+    }
 }
 
 void CPageEdits::ReplaceValue(const ScannedAttribute& attribute, std::string_view value) {

@@ -50,8 +50,9 @@ public:
     // The next start tag, skipping text, comments, end tags, declarations
     // and the text of raw text elements. False at the end of the page, and
     // when the page holds what a reading this simple cannot be sure a
-    // browser reads the same way: a NUL byte, or a tag or comment that the
-    // page ends in. IsCertain tells the two apart.
+    // browser reads the same way: a NUL byte, a tag or comment that the
+    // page ends in, or an attribute name that begins with "=". IsCertain
+    // tells the two apart.
     bool Next(ScannedTag& tag);
     bool IsCertain() const { return m_certain; }
 
@@ -79,7 +80,9 @@ std::optional<std::string> DecodeAttributeValue(std::string_view written);
 class CPageEdits {
 public:
     void Replace(std::size_t begin, std::size_t end, std::string text);
-    void RemoveAttribute(const ScannedAttribute& attribute);
+    // Removes every attribute of the name (in lower case): a later one of
+    // the same name would otherwise take the removed one's place.
+    void RemoveAttribute(const ScannedTag& tag, std::string_view lowerName);
     // Writes value, quoted, in place of the attribute's own.
     void ReplaceValue(const ScannedAttribute& attribute, std::string_view value);
     bool IsEmpty() const { return m_edits.empty(); }

@@ -545,7 +545,7 @@ TEST_F(UrlUpdaterTest, OwnMarkupSplicesOnlyTheValuesThatChange) {
          PageWriting::OwnMarkupAscii,
          "<A ID=1 HREF=\"../b.html#top\" Title='x'>b</A>\r\n"
          "<img id=2 src=\"../i.gif\" alt=x><a id=3 href=\"http://h.x/gone.html\">"},
-        {"<base href=\"http://h.x/\" target=_top><a id=1 title=\"&amp;\" "
+        {"<base href=\"http://h.x/\" target=_top href=/a/><a id=1 title=\"&amp;\" "
          "href=\"http://h.x/b.html\">",
          PageWriting::OwnMarkupAscii,
          "<base target=_top><a id=1 title=\"&amp;\" href=\"../b.html\">"},
@@ -553,6 +553,8 @@ TEST_F(UrlUpdaterTest, OwnMarkupSplicesOnlyTheValuesThatChange) {
          "href=\"http://h.x/b.html\">",
          PageWriting::OwnMarkupAscii,
          "<script>s = \"<a href='http://h.x/b.html'>\";</script><a id=1 href=\"../b.html\">"},
+        {"<a id=1 title=\" a\tb&#10; \" href=\"http://h.x/b.html\">", PageWriting::OwnMarkupAscii,
+         "<a id=1 title=\" a\tb&#10; \" href=\"../b.html\">"},
         {"<a id=1 title=\"caf\xC3\xA9\" href=\"http://h.x/b.html\">", PageWriting::OwnMarkupUtf8,
          "<a id=1 title=\"caf\xC3\xA9\" href=\"../b.html\">"},
         {"<a id=1 title=\"caf\xE9\" href=\"http://h.x/b.html\">", PageWriting::OwnMarkupAscii, ""},
