@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "base/ascii.h"
+#include "html/html_charset.h"
 
 namespace {
 
@@ -27,25 +28,11 @@ bool IsNonPrintable(char c) {
     return byte <= 0x08 || byte == 0x0B || (byte >= 0x0E && byte <= 0x1F) || byte == 0x7F;
 }
 
-void AppendUtf8(std::string& text, char32_t code) {
+void AppendCssCharacter(std::string& text, char32_t code) {
     if (code == 0 || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
         code = kReplacementCharacter;
     }
-    if (code < 0x80) {
-        text += static_cast<char>(code);
-    } else if (code < 0x800) {
-        text += static_cast<char>(0xC0 | (code >> 6));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        text += static_cast<char>(0xE0 | (code >> 12));
-        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        text += static_cast<char>(0xF0 | (code >> 18));
-        text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    }
+    html_charset::AppendUtf8(text, code);
 }
 
 // Reads a sheet token by token as far as links need: comments, strings,
@@ -112,7 +99,7 @@ private:
     void ConsumeEscape(std::string& text) {
         ++m_pos;
         if (AtEnd()) {
-            AppendUtf8(text, kReplacementCharacter);
+            AppendCssCharacter(text, kReplacementCharacter);
             return;
         }
         if (!IsHexDigit(At(0))) {
@@ -127,7 +114,7 @@ private:
         if (!AtEnd() && IsWhitespace(At(0))) {
             m_pos += (At(0) == '\r' && Has(1) && At(1) == '\n') ? 2 : 1;
         }
-        AppendUtf8(text, code);
+        AppendCssCharacter(text, code);
     }
 
     std::string ConsumeName() {

@@ -31,6 +31,9 @@ PageStart InspectPageStart(std::string_view firstChunk, bool moreFollows);
 // bytes are no UTF-8 character, or text is empty.
 std::size_t Utf8CharLength(std::string_view text);
 
+// Appends the UTF-8 bytes of a code point, which must be a Unicode scalar value.
+void AppendUtf8(std::string& text, char32_t code);
+
 // Whether all of text is well-formed UTF-8.
 bool IsUtf8(std::string_view text);
 

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
 
 #include "base/ascii.h"
+#include "html/html_charset.h"
 
 namespace {
 
@@ -28,31 +28,13 @@ bool IsAsciiAlphanumeric(char c) {
     return IsAsciiLetter(c) || (c >= '0' && c <= '9');
 }
 
-void AppendUtf8(std::string& text, std::uint32_t code) {
-    if (code < 0x80) {
-        text += static_cast<char>(code);
-    } else if (code < 0x800) {
-        text += static_cast<char>(0xC0 | (code >> 6));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        text += static_cast<char>(0xE0 | (code >> 12));
-        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        text += static_cast<char>(0xF0 | (code >> 18));
-        text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 // The character of the numeric reference after "&#" at text's start, and its
 // length up to and with the ";"; none unless it is a whole reference to a
 // character that may stand in text.
-std::optional<std::pair<std::uint32_t, std::size_t>> ReadNumericReference(std::string_view text) {
+std::optional<std::pair<char32_t, std::size_t>> ReadNumericReference(std::string_view text) {
     const bool hex = !text.empty() && (text[0] == 'x' || text[0] == 'X');
     std::size_t at = hex ? 1 : 0;
-    std::uint32_t code = 0;
+    char32_t code = 0;
     const std::size_t digitsBegin = at;
     for (; at < text.size() && at - digitsBegin < 8; ++at) {
         const int digit = hex                                    ? HexDigitValue(text[at])
@@ -61,7 +43,7 @@ std::optional<std::pair<std::uint32_t, std::size_t>> ReadNumericReference(std::s
         if (digit < 0) {
             break;
         }
-        code = code * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit);
+        code = code * (hex ? 16 : 10) + static_cast<char32_t>(digit);
     }
     if (at == digitsBegin || at >= text.size() || text[at] != ';' || code == 0 || code > 0x10FFFF ||
         (code >= 0xD800 && code <= 0xDFFF)) {
@@ -277,7 +259,7 @@ std::optional<std::string> DecodeAttributeValue(std::string_view written) {
             if (!reference) {
                 return std::nullopt;
             }
-            AppendUtf8(value, reference->first);
+            html_charset::AppendUtf8(value, reference->first);
             i += 2 + reference->second;
             continue;
         }
@@ -291,7 +273,7 @@ std::optional<std::string> DecodeAttributeValue(std::string_view written) {
                            : nullptr;
         const bool closed = nameLength < rest.size() && rest[nameLength] == ';';
         if (entity != nullptr && closed) {
-            AppendUtf8(value, entity->value);
+            html_charset::AppendUtf8(value, static_cast<char32_t>(entity->value));
             i += 2 + nameLength;
         } else if (entity != nullptr) {
             return std::nullopt;  // browsers read some of these, others not
