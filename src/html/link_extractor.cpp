@@ -171,20 +171,7 @@ bool CLinkExtractor::VisitTag(const ScannedTag& tag, CPageEdits& edits) {
 // A page that declares a character set whose markup is not ASCII, or two
 // different ones, is read by the parser, which knows what to make of it.
 bool CLinkExtractor::NoteDeclaredCharset(const ScannedTag& tag) {
-    std::string charset;
-    if (const ScannedAttribute* attribute = tag.Find("charset")) {
-        charset = TrimHtmlWhiteSpace(attribute->value);
-    } else if (const ScannedAttribute* equiv = tag.Find("http-equiv");
-               equiv && EqualsIgnoreCase(TrimHtmlWhiteSpace(equiv->value), "content-type")) {
-        const ScannedAttribute* content = tag.Find("content");
-        const std::string type = content ? ToLowerAscii(content->value) : std::string();
-        const std::size_t at = type.find("charset=");
-        if (at == std::string::npos) {
-            return true;
-        }
-        charset = TrimHtmlWhiteSpace(
-            std::string_view(type).substr(at + 8, type.find_first_of(";\"' ", at + 8) - at - 8));
-    }
+    const std::string charset = ReadDeclaredCharset(tag);
     if (charset.empty()) {
         return true;
     }

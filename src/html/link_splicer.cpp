@@ -166,6 +166,12 @@ std::string ReadProperty(xmlNode* element, const std::string& name) {
     return text;
 }
 
+// Whether the meta tag leaves the page's markup in ASCII bytes.
+bool HasAsciiMarkup(const ScannedTag& meta) {
+    const std::string charset = ReadDeclaredCharset(meta);
+    return charset.empty() || IsAsciiMarkupEncoding(charset);
+}
+
 bool IsRawTextElement(std::string_view name) {
     return EqualsIgnoreCase(name, "script") || EqualsIgnoreCase(name, "style");
 }
@@ -297,7 +303,8 @@ std::optional<std::string> CLinkSplicer::SpliceOwnMarkup(std::string_view page, 
     ScannedTag tag;
     CPageEdits edits;
     while (scanner.Next(tag)) {
-        if (tag.Is("style") && styleTextChanges(std::string(tag.rawText))) {
+        if ((tag.Is("style") && styleTextChanges(std::string(tag.rawText))) ||
+            (tag.Is("meta") && !HasAsciiMarkup(tag))) {
             return std::nullopt;
         }
         if (MayChangeOwnTag(tag) && !EditOwnTag(tag, utf8, visit, edits)) {

@@ -41,12 +41,13 @@ public:
     std::optional<std::string> Splice(std::string_view page, bool utf8, const ElementVisitor& visit,
                                       const StyleTextCheck& styleTextChanges);
 
-    // The same for a page that keeps its own markup, as the crawl leaves a
-    // page that it could read without a tree: each changed attribute value
-    // is written anew, quoted, and every other byte stays. None when the page
-    // cannot be read with certainty that way, when a tag whose attributes
-    // may hold a link has a value with bytes beyond ASCII in a page that is
-    // not UTF-8, or when a style element's links change.
+    // The same for a page in its own markup, as the crawl leaves a page that
+    // it could read without a tree (or a page of an earlier run): each
+    // changed attribute value is written anew, quoted, and every other byte
+    // stays. None when the page cannot be read with certainty that way, when
+    // it declares a character set whose markup is not ASCII, when a tag whose
+    // attributes may hold a link has a value with bytes beyond ASCII in a
+    // page that is not UTF-8, or when a style element's links change.
     std::optional<std::string> SpliceOwnMarkup(std::string_view page, bool utf8,
                                                const ElementVisitor& visit,
                                                const StyleTextCheck& styleTextChanges);

@@ -82,6 +82,24 @@ const ScannedAttribute* ScannedTag::Find(std::string_view lowerName) const {
     return found == attributes.end() ? nullptr : &*found;
 }
 
+std::string ReadDeclaredCharset(const ScannedTag& meta) {
+    if (const ScannedAttribute* charset = meta.Find("charset")) {
+        return std::string(TrimAscii(charset->value));
+    }
+    const ScannedAttribute* equiv = meta.Find("http-equiv");
+    const ScannedAttribute* content = meta.Find("content");
+    if (!equiv || !content || !EqualsIgnoreCase(TrimAscii(equiv->value), "content-type")) {
+        return {};
+    }
+    const std::string type = ToLowerAscii(content->value);
+    const std::size_t at = type.find("charset=");
+    if (at == std::string::npos) {
+        return {};
+    }
+    const std::size_t end = std::min(type.find_first_of(";\"' ", at + 8), type.size());
+    return std::string(TrimAscii(std::string_view(type).substr(at + 8, end - at - 8)));
+}
+
 bool CTagScanner::Fail() {
     m_certain = false;
     m_at = m_page.size();

@@ -43,6 +43,10 @@ struct ScannedTag {
     const ScannedAttribute* Find(std::string_view lowerName) const;
 };
 
+// The character set that a meta tag declares, by its charset attribute or as
+// the charset of a Content-Type; empty when it declares none.
+std::string ReadDeclaredCharset(const ScannedTag& meta);
+
 class CTagScanner {
 public:
     explicit CTagScanner(std::string_view page) : m_page(page) {}

@@ -12,6 +12,7 @@
 #include "base/url.h"
 #include "engine/download_list.h"
 #include "html/css_links.h"
+#include "html/html_charset.h"
 #include "html/link_element_table.h"
 #include "html/page_budget.h"
 #include "html/srcset.h"
@@ -192,7 +193,7 @@ void CUrlUpdater::RevisitIfFilesWereSaved() {
 bool CUrlUpdater::UpdateEntry(const CDownloadEntry& entry) {
     std::string localPath;
     m_mapping.StoredToLocalPath(entry.GetUrl(), entry.GetStoredPath(), localPath);
-    if (entry.GetPageWriting() != PageWriting::Unknown && IsPagePath(localPath)) {
+    if (IsPagePath(localPath)) {
         if (const std::optional<bool> spliced = SpliceFile(localPath, entry.GetPageWriting())) {
             return *spliced;
         }
@@ -329,12 +330,15 @@ std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, PageWriting
         const auto styleTextChanges = [&local](const std::string& text) {
             return RewriteCssLinks(text, local) != text;
         };
-        const bool ownMarkup =
-            writing == PageWriting::OwnMarkupUtf8 || writing == PageWriting::OwnMarkupAscii;
-        const bool utf8 = writing == PageWriting::OwnMarkupUtf8 || writing == PageWriting::Utf8;
+        // A page of an earlier run is read as its own markup, which the
+        // library's writing is a form of too.
+        const bool libraryMarkup =
+            writing == PageWriting::Utf8 || writing == PageWriting::AsciiMarkup;
+        const bool utf8 = writing == PageWriting::OwnMarkupUtf8 || writing == PageWriting::Utf8 ||
+                          (writing == PageWriting::Unknown && html_charset::IsUtf8(page));
         const std::optional<std::string> spliced =
-            ownMarkup ? m_splicer.SpliceOwnMarkup(page, utf8, visit, styleTextChanges)
-                      : m_splicer.Splice(page, utf8, visit, styleTextChanges);
+            libraryMarkup ? m_splicer.Splice(page, utf8, visit, styleTextChanges)
+                          : m_splicer.SpliceOwnMarkup(page, utf8, visit, styleTextChanges);
         if (!spliced) {
             return std::nullopt;
         }

@@ -58,10 +58,10 @@ public:
     // leaves the old page whole. False when the page cannot be read, parsed
     // or written.
     bool UpdateFile(const std::string& path);
-    // The same for a page that the crawl wrote, without parsing it: only the
-    // tags whose links change are written anew, the way the page was written
-    // (by the library, or in its own markup). None, changing nothing, when the
-    // page cannot be read with certainty that way.
+    // The same without parsing the page: only the tags whose links change
+    // are written anew, the way the page was written (by the library, or in
+    // its own markup, as a page of an earlier run is taken to be). None,
+    // changing nothing, when the page cannot be read with certainty that way.
     std::optional<bool> SpliceFile(const std::string& path, PageWriting writing);
     // May be called from any thread.
     void RequestStop();

@@ -320,7 +320,8 @@ TEST_F(UrlUpdaterTest, StopFinishesThePageUnderWayAndLeavesTheRestUntouched) {
             std::string localUrl, localPath, stored;
             mapping.MapUrlToLocal(url, kHtml, localUrl, localPath, stored);
             mapping.CreateParentFolder(localPath);
-            const std::string marker = i == stopAt ? "<meta name=stop-here>" : "";
+            // A value with ":" shows the tag to the pass however it reads the page.
+            const std::string marker = i == stopAt ? "<meta name=stop-here content=a:b>" : "";
             bodies.push_back("<html><head>" + marker + "</head><body><a href=\"" +
                              url.GetSourceText() + "\">me</a></body></html>\n");
             WriteFile(localPath, bodies.back());
@@ -559,6 +560,10 @@ TEST_F(UrlUpdaterTest, OwnMarkupSplicesOnlyTheValuesThatChange) {
          "<a id=1 title=\"caf\xC3\xA9\" href=\"../b.html\">"},
         {"<a id=1 title=\"caf\xE9\" href=\"http://h.x/b.html\">", PageWriting::OwnMarkupAscii, ""},
         {"<style>p{background:url(http://h.x/i.gif)}</style>", PageWriting::OwnMarkupAscii, ""},
+        // A page of an earlier run is read the same way, unless its markup is not ASCII.
+        {"<A ID=1 HREF=\"http://h.x/b.html\">", PageWriting::Unknown,
+         "<A ID=1 HREF=\"../b.html\">"},
+        {"<meta charset=iso-2022-jp><a id=1 href=\"http://h.x/b.html\">", PageWriting::Unknown, ""},
         {"<a id=1 href=\"http://h.x/b.html\"", PageWriting::OwnMarkupAscii, ""},
     };
     CUrlUpdater updater(m_list, CFilePath(Folder()), nullptr);
