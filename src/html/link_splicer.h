@@ -1,7 +1,8 @@
-// Rewrites the links of a page that this program serialised itself without
-// building the page's tree: such a page reads back into the tree it was
-// written from, so only the start tags whose links change need writing anew,
-// and every other byte stays as it is.
+// Rewrites the links of a page without building the page's tree: a page
+// that this program serialised itself reads back into the tree it was written
+// from, and a page in its own markup is read tag by tag from its bytes, so
+// only the start tags or values whose links change need writing anew, and
+// every other byte stays as it is.
 #pragma once
 
 #include <functional>
