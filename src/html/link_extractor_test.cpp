@@ -353,6 +353,8 @@ TEST_F(LinkExtractorTest, PagesKeepTheirOwnMarkupUnlessAReaderCouldDoubtIt) {
          "<base target=_top><a href=\"http://h/x/y.html\" href=z.html>", 1},
         {"<base href=\"http://h/x/\"target=_top href=/z/><a href=y.html>",
          "<base target=_top><a href=\"http://h/x/y.html\">", 1},
+        {"<base x=a href=\"http://h/x/\"/><a href=y.html>",
+         "<base x=a /><a href=\"http://h/x/y.html\">", 1},
         {"<meta charset=utf-8><a href=\"http://h/caf\xC3\xA9.html\">",
          "<meta charset=utf-8><a href=\"http://h/caf\xC3\xA9.html\">", 1},
         {"<p>no links</p>", "<p>no links</p>", 0},

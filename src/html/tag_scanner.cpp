@@ -227,8 +227,8 @@ bool CTagScanner::ReadAttribute(ScannedTag& tag) {
         at = close;
     }
     m_at = attribute.valueEnd = attribute.end = at;
-    attribute.touchesNext =
-        at < m_page.size() && !IsHtmlSpace(m_page[at]) && m_page[at] != '/' && m_page[at] != '>';
+    // A "/" would join an unquoted value before it once this one is gone.
+    attribute.touchesNext = at < m_page.size() && !IsHtmlSpace(m_page[at]) && m_page[at] != '>';
     return true;
 }
 

@@ -21,8 +21,8 @@ struct ScannedAttribute {
     // name's end) for a bare attribute.
     std::size_t valueBegin = 0;
     std::size_t valueEnd = 0;
-    // Whether the next attribute follows with no blank between: removing
-    // this one must then leave one in its place.
+    // Whether what follows is no blank and no ">": removing the attribute
+    // must then leave a blank in its place.
     bool touchesNext = false;
 };
 
