@@ -46,6 +46,13 @@ std::string EscapeNonUtf8(std::string_view text) {
     return escaped;
 }
 
+// The value the element tables decide by, as written.
+std::string_view ReadDecidingValue(const ScannedTag& tag, const std::string& name) {
+    const char* deciding = DecidingAttribute(name);
+    const ScannedAttribute* decider = deciding ? tag.Find(deciding) : nullptr;
+    return decider ? decider->value : std::string_view();
+}
+
 }  // namespace
 
 CLinkExtractor::CLinkExtractor(CCrawlRules& rules) : m_rules(rules) {}
@@ -136,9 +143,9 @@ std::optional<CPageEdits> CLinkExtractor::ReadOwnMarkup(std::string_view page) {
     if (!scanner.IsCertain()) {
         return std::nullopt;
     }
-    m_ownMarkupUtf8 = m_declaredCharset.empty()
-                          ? start.encoding == XML_CHAR_ENCODING_UTF8 || html_charset::IsUtf8(page)
-                          : EqualsIgnoreCase(m_declaredCharset, "UTF-8");
+    // The whole page was inspected, so its start says whether all of it is UTF-8.
+    m_ownMarkupUtf8 = m_declaredCharset.empty() ? start.encoding == XML_CHAR_ENCODING_UTF8
+                                                : EqualsIgnoreCase(m_declaredCharset, "UTF-8");
     // Bytes beyond ASCII in a link read in another character set would be
     // other characters, and other bytes once the URL is escaped.
     if (m_valueBeyondAscii && !m_ownMarkupUtf8) {
@@ -186,10 +193,8 @@ bool CLinkExtractor::NoteDeclaredCharset(const ScannedTag& tag) {
 bool CLinkExtractor::VisitTagRequisites(const ScannedTag& tag, const std::string& name,
                                         CPageEdits& edits) {
     const auto add = [this](const std::string& reference) { return AddRequisite(reference); };
-    const char* deciding = DecidingAttribute(name);
-    const ScannedAttribute* decider = deciding ? tag.Find(deciding) : nullptr;
     for (const RequisiteAttribute& attribute :
-         FindRequisiteAttributes(name, decider ? decider->value : std::string_view())) {
+         FindRequisiteAttributes(name, ReadDecidingValue(tag, name))) {
         const ScannedAttribute* found = tag.Find(attribute.name);
         const std::optional<std::string> value = found ? ReadValue(*found) : std::string();
         if (!value) {
@@ -223,10 +228,8 @@ bool CLinkExtractor::VisitTagRequisites(const ScannedTag& tag, const std::string
 
 bool CLinkExtractor::VisitTagLink(const ScannedTag& tag, const std::string& name,
                                   CPageEdits& edits) {
-    const char* deciding = DecidingAttribute(name);
-    const ScannedAttribute* decider = deciding ? tag.Find(deciding) : nullptr;
     const std::optional<LinkAttribute> attribute =
-        FindLinkAttribute(name, decider ? decider->value : std::string_view());
+        FindLinkAttribute(name, ReadDecidingValue(tag, name));
     const ScannedAttribute* found = attribute ? tag.Find(attribute->name) : nullptr;
     if (found == nullptr) {
         return true;
