@@ -263,6 +263,11 @@ int CCrawlSession::Complete(int status) {
     m_display->Finish();
     m_interrupts.Acknowledge();
     CCrawlController& controller = m_doc.GetController();
+    // The pass may take long: killed during it, the project must still know
+    // every page fetched since the last autosave, or the next start would
+    // fetch them again and leave their links absolute until then. A failure
+    // here is reported by the save after the pass.
+    m_doc.Save();
     const bool quiet = m_verbosity == CProgressDisplay::Verbosity::kQuiet;
     CUpdateHtmlProgress progress(m_queue, quiet ? m_discard : m_out, m_terminal && !quiet);
     progress.Run(controller.GetManager()->GetList(), m_doc.GetSettings().GetDownloadFolder(),

@@ -5,3 +5,9 @@ CUrl CDownloadEntry::GetUrl() const {
     url.Parse(m_urlText);
     return url;
 }
+
+CLinkItem CDownloadEntry::GetItem() const {
+    CLinkItem item(GetUrl(), m_level, m_internal);
+    item.SetRequisiteDepth(m_requisiteDepth);
+    return item;
+}

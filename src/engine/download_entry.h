@@ -32,7 +32,7 @@ public:
     const std::string& GetUrlText() const { return m_urlText; }
     // Re-parsed from the source text, which parsed when it was added.
     CUrl GetUrl() const;
-    CLinkItem GetItem() const { return CLinkItem(GetUrl(), m_level, m_internal); }
+    CLinkItem GetItem() const;
     std::int32_t GetLevel() const { return m_level; }
     bool IsInternal() const { return m_internal; }
 
@@ -62,4 +62,7 @@ private:
     bool m_internal;
     bool m_rewritten = false;
     PageWriting m_pageWriting = PageWriting::Unknown;
+    // Not kept in a project file either: a resumed run starts each chain of
+    // resources anew, which still bounds it.
+    std::uint8_t m_requisiteDepth = 0;
 };

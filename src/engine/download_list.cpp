@@ -7,10 +7,12 @@
 #include "base/stream.h"
 
 bool CDownloadList::Add(const CLinkItem& item) {
-    return Add(item.GetUrl().GetSourceText(), item.GetLevel(), item.IsInternal());
+    return Add(item.GetUrl().GetSourceText(), item.GetLevel(), item.IsInternal(),
+               item.GetRequisiteDepth());
 }
 
-bool CDownloadList::Add(std::string_view urlText, std::int32_t level, bool internal) {
+bool CDownloadList::Add(std::string_view urlText, std::int32_t level, bool internal,
+                        std::uint8_t requisiteDepth) {
     if (urlText.empty()) {
         return false;
     }
@@ -20,7 +22,7 @@ bool CDownloadList::Add(std::string_view urlText, std::int32_t level, bool inter
         }
         return true;
     }
-    Append(std::string(urlText), level, internal);
+    Append(std::string(urlText), level, internal).m_requisiteDepth = requisiteDepth;
     return true;
 }
 

@@ -36,7 +36,8 @@ public:
     // counts another reference. False for an item without a URL.
     bool Add(const CLinkItem& item);
     // The same for a URL given by its source text, which must parse.
-    bool Add(std::string_view urlText, std::int32_t level, bool internal);
+    bool Add(std::string_view urlText, std::int32_t level, bool internal,
+             std::uint8_t requisiteDepth = 0);
     // Hands out the entry under the cursor and advances it; false at end.
     bool Next(CLinkItem& item);
     void Rewind() { m_cursor = 0; }

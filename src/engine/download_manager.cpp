@@ -365,6 +365,6 @@ UINT CDownloadManager::RecordResult(CDownloadTask& task, CDownloadWorker& worker
 
 void CDownloadManager::AddFoundLinks(CDownloadWorker& worker) {
     for (const CFoundLinks::Link link : worker.TakeFoundLinks()) {
-        m_list->Add(link.urlText, link.level, link.internal);
+        m_list->Add(link.urlText, link.level, link.internal, link.requisiteDepth);
     }
 }

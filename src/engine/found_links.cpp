@@ -2,7 +2,8 @@
 
 #include "base/url.h"
 
-bool CFoundLinks::Add(const CUrl& url, std::int32_t level, bool internal) {
+bool CFoundLinks::Add(const CUrl& url, std::int32_t level, bool internal,
+                      std::uint8_t requisiteDepth) {
     const std::string& text = url.GetSourceText();
     const std::size_t hash = text.find('#');
     std::string_view kept(text);
@@ -17,7 +18,8 @@ bool CFoundLinks::Add(const CUrl& url, std::int32_t level, bool internal) {
     const std::size_t offset = m_texts.size();
     m_texts.append(kept);
     try {
-        m_links.push_back({offset, static_cast<std::uint32_t>(kept.size()), level, internal});
+        m_links.push_back(
+            {offset, static_cast<std::uint32_t>(kept.size()), level, internal, requisiteDepth});
     } catch (...) {
         m_texts.resize(offset);
         throw;
@@ -33,5 +35,5 @@ void CFoundLinks::Clear() {
 CFoundLinks::Link CFoundLinks::operator[](std::size_t index) const {
     const Record& record = m_links[index];
     return {std::string_view(m_texts).substr(record.offset, record.length), record.level,
-            record.internal};
+            record.internal, record.requisiteDepth};
 }

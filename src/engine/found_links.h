@@ -20,6 +20,7 @@ public:
         std::string_view urlText;
         std::int32_t level;
         bool internal;
+        std::uint8_t requisiteDepth;
     };
 
     class Iterator {
@@ -39,7 +40,7 @@ public:
 
     // Appends the URL without its fragment, as the download list keys it;
     // false, appending nothing, when what is left of it does not parse.
-    bool Add(const CUrl& url, std::int32_t level, bool internal);
+    bool Add(const CUrl& url, std::int32_t level, bool internal, std::uint8_t requisiteDepth = 0);
     void Clear();
 
     std::size_t size() const { return m_links.size(); }
@@ -54,6 +55,7 @@ private:
         std::uint32_t length;
         std::int32_t level;
         bool internal;
+        std::uint8_t requisiteDepth;
     };
 
     std::string m_texts;

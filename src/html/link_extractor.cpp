@@ -336,7 +336,11 @@ void CLinkExtractor::AddLink(const CUrl& url, bool anchor) {
     if (!level || (anchor && !m_rules.CheckAnchor(url, level->level, level->internal))) {
         return;
     }
-    m_foundLinks.Add(url, level->level, level->internal);
+    const unsigned depth = anchor ? 0 : m_pageItem.GetRequisiteDepth() + 1U;
+    if (depth > kMaxRequisiteDepth) {
+        return;
+    }
+    m_foundLinks.Add(url, level->level, level->internal, static_cast<std::uint8_t>(depth));
 }
 
 // Links of an internal page to other hosts start a new external chain at

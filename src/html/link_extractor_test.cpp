@@ -238,6 +238,31 @@ TEST_F(LinkExtractorTest, OnlyAnchorsObeyScopeAndLevelLimits) {
                                                  "ftp://h/f.zip 2 internal"}));
 }
 
+// Resources of resources are fetched whatever the levels say, so their chain
+// is cut on a count of its own; an anchor starts that count afresh.
+TEST_F(LinkExtractorTest, AChainOfResourcesEndsAtItsOwnDepth) {
+    rules.SetLevels(1, 0);
+    const struct {
+        std::uint8_t pageDepth;
+        std::vector<std::string> links;
+    } cases[] = {
+        {0, {"http://h/d/a.html 1 internal depth 0", "http://h/d/i.png 1 internal depth 1"}},
+        {kMaxRequisiteDepth - 1,
+         {"http://h/d/a.html 1 internal depth 0", "http://h/d/i.png 1 internal depth 10"}},
+        {kMaxRequisiteDepth, {"http://h/d/a.html 1 internal depth 0"}},
+    };
+    for (const auto& c : cases) {
+        CLinkItem page = PageItem(0);
+        page.SetRequisiteDepth(c.pageDepth);
+        Extract("<a href=a.html></a><img src=i.png>", page);
+        std::vector<std::string> links = Links();
+        for (std::size_t i = 0; i < links.size(); ++i) {
+            links[i] += " depth " + std::to_string(extractor.GetFoundLinks()[i].requisiteDepth);
+        }
+        EXPECT_EQ(links, c.links) << int{c.pageDepth};
+    }
+}
+
 TEST_F(LinkExtractorTest, PageWhoseLinksAllFailIsStillWrittenBackAbsolute) {
     rules.SetScope("elsewhere");
     const std::string saved =

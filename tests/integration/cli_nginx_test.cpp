@@ -10,10 +10,14 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/url.h"
+#include "cli/project_commands.h"
+#include "engine/download_list.h"
 #include "engine/program_options.h"
 #include "engine/quillmoor_doc.h"
 #include "support/child_process.h"
@@ -255,6 +259,46 @@ TEST_F(CliNginxTest, AMirrorIsNamedAfterHostPortAndFolderAndSaysWhereItDownloads
         output.find("named.files exists already; downloading into " + m_work.File("named_1.files")),
         std::string::npos)
         << output;
+}
+
+// Passes the command's output on, and when the link pass begins takes a copy
+// of the project file as a kill at that moment would leave it.
+class LinkPassWatch : public std::stringbuf {
+public:
+    LinkPassWatch(std::string project, std::string copy)
+        : m_project(std::move(project)), m_copy(std::move(copy)) {}
+
+protected:
+    int sync() override {
+        if (!m_copied && str().find("Updating the links of") != std::string::npos) {
+            m_copied = true;
+            fs::copy_file(m_project, m_copy, fs::copy_options::overwrite_existing);
+        }
+        return 0;
+    }
+
+private:
+    std::string m_project;
+    std::string m_copy;
+    bool m_copied = false;
+};
+
+TEST_F(CliNginxTest, AKillDuringTheLinkPassLosesNoFetchedPage) {
+    LinkPassWatch watch(m_work.File("p.tkp"), m_work.File("copy.tkp"));
+    std::ostream out(&watch);
+    std::ostringstream err;
+    ASSERT_EQ(RunMirrorCommand({Site("/ok/"), "--project", "p"}, out, err), 0) << err.str();
+    ASSERT_TRUE(fs::exists(m_work.File("copy.tkp"))) << watch.str();
+    CQuillmoorDoc copy(nullptr);
+    ASSERT_TRUE(copy.OpenDocument(m_work.File("copy.tkp")));
+    const CDownloadList& list = copy.GetController().GetManager()->GetList();
+    for (const char* path : {"/ok/", "/ok/a.txt"}) {
+        CUrl url;
+        ASSERT_TRUE(url.Parse(Site(path)));
+        const CDownloadEntry* entry = list.Find(url);
+        ASSERT_NE(entry, nullptr) << path;
+        EXPECT_TRUE(entry->HasStoredPath()) << path;
+    }
 }
 
 TEST_F(CliNginxTest, ASecondCommandOnAProjectInUseIsRefusedAndNamesTheHolder) {

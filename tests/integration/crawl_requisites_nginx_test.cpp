@@ -151,8 +151,15 @@ protected:
         }
         WriteFile((away / "ext/f2.woff").string(), "f2");
         WriteFile((away / "ext/bg.png").string(), "bg");
+        // Each sheet of the chain imports a new one, up to a length that a
+        // crawl without a bound of its own would reach.
+        WriteFile((d / "chain.html").string(), "<link rel=stylesheet href=\"chain.css?x\">");
         // Style sheets are served as what they are.
-        s_site->SetServerDirectives("    location / { types { text/html html; text/css css; } }\n");
+        s_site->SetServerDirectives(
+            "    location / { types { text/html html; text/css css; } }\n"
+            "    location = /d/chain.css { default_type text/css;\n"
+            "      if ($args ~ \"x{40}\") { return 404; }\n"
+            "      return 200 '@import \"chain.css?${args}x\";'; }\n");
         s_site->SetHttpDirectives("  server {\n    listen " + std::string(kOtherHost) + ":" +
                                   std::to_string(s_otherPort) + ";\n    root " + away.string() +
                                   ";\n  }\n");
@@ -176,9 +183,14 @@ protected:
         fs::resize_file(s_folder->Path() / "site/access.log", 0);
     }
 
+    static std::string SiteUrl(const std::string& page = "index.html") {
+        return "http://127.0.0.1:" + std::to_string(s_site->Port()) + "/d/" + page;
+    }
+
     // Mirrors the site; the files saved, relative to the download folder.
-    std::set<std::string> Mirror(const std::vector<std::string>& options) {
-        std::vector<std::string> command{TARNWICK_CLI, "mirror",          SiteUrl(),
+    std::set<std::string> Mirror(const std::vector<std::string>& options,
+                                 const std::string& start = SiteUrl()) {
+        std::vector<std::string> command{TARNWICK_CLI, "mirror",          start,
                                          "--into",     Folder().string(), "-q"};
         command.insert(command.end(), options.begin(), options.end());
         EXPECT_EQ(testing_support::RunProgram(command, m_work.File("cli.out")), 0)
@@ -227,9 +239,6 @@ protected:
         return counts;
     }
 
-    static std::string SiteUrl() {
-        return "http://127.0.0.1:" + std::to_string(s_site->Port()) + "/d/index.html";
-    }
     fs::path Folder() const { return m_work.Path() / "mirror"; }
 
     static inline std::unique_ptr<TempFolder> s_folder;
@@ -279,6 +288,23 @@ TEST_F(CrawlRequisitesTest, TurnedOffTheMirrorHoldsOnlyTheElementTablesLinks) {
     fs::remove_all(Folder());
     fs::remove(Folder().string() + ".tkp");
     EXPECT_EQ(Mirror({}), expected);
+}
+
+TEST_F(CrawlRequisitesTest, AChainOfImportedSheetsEndsAtTenWhateverTheLevels) {
+    for (const char* levels : {"1", "all"}) {
+        fs::remove_all(Folder());
+        fs::remove(Folder().string() + ".tkp");
+        fs::resize_file(s_folder->Path() / "site/access.log", 0);
+        Mirror({"--levels", levels}, SiteUrl("chain.html"));
+        std::vector<std::string> sheets;
+        for (const auto& [path, count] : GetCounts()) {
+            if (path.starts_with("/d/chain.css")) {
+                sheets.push_back(path);
+            }
+        }
+        EXPECT_EQ(sheets.size(), 10u) << levels;
+        EXPECT_EQ(sheets.back(), "/d/chain.css?xxxxxxxxxx") << levels;
+    }
 }
 
 }  // namespace
