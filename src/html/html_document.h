@@ -18,6 +18,10 @@ public:
     // The encoding of a page whose bytes told none: the parser's own guess,
     // which keeps every byte as it was.
     static constexpr const char* kFallbackEncoding = "ISO-8859-1";
+    // The parser's work on a tag grows with the square of its attributes, so
+    // a page with a tag of more is not parsed. No page written for people
+    // comes near it.
+    static constexpr int kMaxTagAttributes = 1000;
 
     CHtmlDocument();
     virtual ~CHtmlDocument();
@@ -26,8 +30,10 @@ public:
 
     // Replaces the tree by the page read from the stream's current position,
     // one chunk at a time. The parser recovers from any error in the page;
-    // false when the stream holds no bytes or the parser stopped before the
-    // page's end (then there is no tree). A CStreamException from the
+    // false when the stream holds no bytes, the parser stopped before the
+    // page's end, or the page has a tag of more than kMaxTagAttributes
+    // attributes (then there is no tree; one of less than half as many
+    // always loads). A CStreamException from the
     // stream propagates and leaves no tree; so does std::bad_alloc when the
     // parser ran out of memory.
     // A page without a document type gets none.

@@ -409,6 +409,29 @@ TEST(HtmlDocumentTest, PagesThatRunOutOfMemoryLeaveNoTree) {
     }
 }
 
+// The parser's work on a tag grows with the square of its attributes: a tag
+// of 80 000 held it for minutes.
+TEST(HtmlDocumentTest, PagesWithATagOfTooManyAttributesAreNotParsed) {
+    const auto pageWith = [](int attributes) {
+        std::string page = "<p>before</p><a href=x.html";
+        for (int i = 0; i < attributes; ++i) {
+            page += " a" + std::to_string(i) + "=1";
+        }
+        // Past the first reads, so that the parse stops on the way too.
+        return page + ">x</a>" + std::string(100000, 'x');
+    };
+    const int half = CHtmlDocument::kMaxTagAttributes / 2;
+    CHtmlDocument document;
+    ASSERT_TRUE(LoadPage(document, pageWith(half)));
+    const CHtmlNode link = document.GetBody().FindChild("a");
+    EXPECT_EQ(link.GetAttribute("a" + std::to_string(half - 1)), "1");
+    for (const int attributes : {CHtmlDocument::kMaxTagAttributes + 1, 80000}) {
+        SCOPED_TRACE(attributes);
+        EXPECT_FALSE(LoadPage(document, pageWith(attributes)));
+        EXPECT_FALSE(document.GetRoot().IsValid());
+    }
+}
+
 TEST(HtmlDocumentTest, LibraryDiagnosticsStayOffTheTerminal) {
     const auto parseAndFail = [] {
         CHtmlDocument document;

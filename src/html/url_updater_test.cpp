@@ -584,6 +584,38 @@ TEST_F(UrlUpdaterTest, OwnMarkupSplicesOnlyTheValuesThatChange) {
     }
 }
 
+// A tag of tens of thousands of attributes took minutes while each was
+// looked up among the others; its link is still rewritten, and only the
+// first of two attributes of one name counts.
+TEST_F(UrlUpdaterTest, TagsOfManyAttributesAreSplicedWhole) {
+    Save("http://h.x/b.html", "b");
+    const std::string stored = Save("http://h.x/a/t.html", "");
+    const auto crowdedLink = [](const char* quote, const std::string& href,
+                                const std::string& more = "") {
+        std::string tag = "<a";
+        for (int i = 0; i < 20000; ++i) {
+            tag += " a" + std::to_string(i) + "=" + quote + "1" + quote;
+        }
+        return tag + " href=\"" + href + "\" id=\"2\"" + more + ">b</a>";
+    };
+    const struct {
+        PageWriting writing;
+        std::string page;
+        std::string spliced;
+    } cases[] = {
+        {PageWriting::OwnMarkupAscii, crowdedLink("", "http://h.x/b.html", " A5=x HREF=y"),
+         crowdedLink("", "../b.html", " A5=x HREF=y")},
+        {PageWriting::AsciiMarkup, crowdedLink("\"", "http://h.x/b.html"),
+         crowdedLink("\"", "../b.html")},
+    };
+    CUrlUpdater updater(m_list, CFilePath(Folder()), nullptr);
+    for (const auto& c : cases) {
+        WriteFile(LocalPath(stored), c.page);
+        ASSERT_EQ(updater.SpliceFile(LocalPath(stored), c.writing), true);
+        EXPECT_TRUE(ReadFile(LocalPath(stored)) == c.spliced);
+    }
+}
+
 TEST_F(UrlUpdaterTest, AFailedWriteKeepsTheOldPageWhole) {
     std::string page = "<html><body>";
     for (int i = 0; i < 2000; ++i) {
