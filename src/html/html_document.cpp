@@ -336,6 +336,16 @@ std::string CHtmlDocument::GetTitle() const {
     return TrimHtmlWhiteSpace(GetHead().FindChild("title").GetContent());
 }
 
+std::optional<std::string> CHtmlDocument::GetBaseHref() const {
+    for (xmlNode* node = GetRoot().m_node; node != nullptr; node = NextInPreOrder(node)) {
+        if (node->type == XML_ELEMENT_NODE && xmlStrEqual(node->name, BAD_CAST "base") &&
+            xmlHasProp(node, BAD_CAST "href") != nullptr) {
+            return CHtmlNode(node).GetAttribute("href");
+        }
+    }
+    return std::nullopt;
+}
+
 void CHtmlDocument::Walk() {
     xmlNode* node = GetRoot().m_node;
     while (node != nullptr) {

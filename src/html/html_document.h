@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "html/html_node.h"
@@ -66,6 +67,9 @@ public:
     CHtmlNode GetBody() const;
     // The trimmed text of the head's title; empty when there is none.
     std::string GetTitle() const;
+    // The href of the first base element that has one, in document order:
+    // the base of the whole page. None when no base element has an href.
+    std::optional<std::string> GetBaseHref() const;
 
     // Hands every node from the root element on to OnNode, depth first, each
     // before its children: text and comments too, and nodes that follow the
