@@ -182,7 +182,7 @@ std::string ReadEncoding(const xmlDoc& document, const html_charset::PageStart& 
         // each call and must be closed again.
         if (xmlCharEncodingHandler* handler = xmlFindCharEncodingHandler(declared)) {
             xmlCharEncCloseFunc(handler);
-            return declared;
+            return html_charset::DeclaredEncoding(declared);
         }
     }
     if (start.encoding != XML_CHAR_ENCODING_NONE) {

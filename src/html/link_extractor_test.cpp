@@ -372,6 +372,9 @@ TEST_F(LinkExtractorTest, PagesKeepTheirOwnMarkupUnlessAReaderCouldDoubtIt) {
          "<base x=a /><a href=\"http://h/x/y.html\">", 1},
         {"<meta charset=utf-8><a href=\"http://h/caf\xC3\xA9.html\">",
          "<meta charset=utf-8><a href=\"http://h/caf\xC3\xA9.html\">", 1},
+        // A declared UTF-16 is read as UTF-8, as a browser reads it.
+        {"<meta charset=utf-16><a href=x.html>",
+         "<meta charset=utf-16><a href=\"http://h/d/x.html\">", 1},
         {"<p>no links</p>", "<p>no links</p>", 0},
         // What only the parser can read.
         {"<a href=\"x.html?&copy=1\">", "", 1},

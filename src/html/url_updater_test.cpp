@@ -599,6 +599,8 @@ TEST_F(UrlUpdaterTest, OwnMarkupSplicesOnlyTheValuesThatChange) {
         {"<A ID=1 HREF=\"http://h.x/b.html\">", PageWriting::Unknown,
          "<A ID=1 HREF=\"../b.html\">"},
         {"<meta charset=iso-2022-jp><a id=1 href=\"http://h.x/b.html\">", PageWriting::Unknown, ""},
+        {"<meta charset=utf-16><a id=1 href=\"http://h.x/b.html\">", PageWriting::Unknown,
+         "<meta charset=utf-16><a id=1 href=\"../b.html\">"},
         {"<a id=1 href=\"http://h.x/b.html\"", PageWriting::OwnMarkupAscii, ""},
     };
     CUrlUpdater updater(m_list, CFilePath(Folder()), nullptr);
