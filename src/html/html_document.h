@@ -31,12 +31,11 @@ public:
 
     // Replaces the tree by the page read from the stream's current position,
     // one chunk at a time. The parser recovers from any error in the page;
-    // false when the stream holds no bytes, the parser stopped before the
-    // page's end, or the page has a tag of more than kMaxTagAttributes
-    // attributes (then there is no tree; one of less than half as many
-    // always loads). A CStreamException from the
-    // stream propagates and leaves no tree; so does std::bad_alloc when the
-    // parser ran out of memory.
+    // false, leaving no tree, when the stream holds no bytes, the parser
+    // stopped before the page's end, or the page has a tag of more than
+    // kMaxTagAttributes attributes (a tag of less than half as many never
+    // stops it). A CStreamException from the stream propagates and leaves no
+    // tree; so does std::bad_alloc when the parser ran out of memory.
     // A page without a document type gets none.
     bool Load(CStream& stream);
     // Replaces the tree by an empty page in the fallback encoding: the

@@ -57,9 +57,9 @@ public:
     // written beside the old one and renamed over it, so that a failed write
     // leaves the old page whole. False when the page cannot be read, parsed
     // or written. A page that still has a base element with an href (one
-    // the crawl did not write back) loses it, so its relative links are
-    // resolved against that base first, one given relative to the page
-    // against pageUrl, the URL it was saved from.
+    // the crawl could not write back) loses it, so its relative links are
+    // first resolved against the first such base, itself resolved against
+    // pageUrl, the URL the page was saved from.
     bool UpdateFile(const std::string& path, const std::string& pageUrl = {});
     // The same without parsing the page: only the tags whose links change
     // are written anew, the way the page was written (by the library, or in
