@@ -160,6 +160,14 @@ bool IsUtf8(std::string_view text) {
     return true;
 }
 
+std::string DeclaredEncoding(std::string_view label) {
+    const std::string_view trimmed = TrimAscii(label);
+    const bool utf16 =
+        std::any_of(kUtf16Labels.begin(), kUtf16Labels.end(),
+                    [&](std::string_view name) { return EqualsIgnoreCase(trimmed, name); });
+    return utf16 ? "UTF-8" : std::string(label);
+}
+
 PageStart InspectPageStart(std::string_view firstChunk, bool moreFollows) {
     if (firstChunk.starts_with(kUtf8Mark)) {
         return {XML_CHAR_ENCODING_UTF8, kUtf8Mark.size()};

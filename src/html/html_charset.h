@@ -5,6 +5,7 @@
 #include <libxml/encoding.h>
 #include <libxml/tree.h>
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -26,6 +27,17 @@ struct PageStart {
 // still make it fall back to ISO-8859-1. Anything else is left to the parser.
 // moreFollows: the chunk may end inside a character.
 PageStart InspectPageStart(std::string_view firstChunk, bool moreFollows);
+
+// The labels of UTF-16, little- and big-endian, that browsers know.
+inline constexpr std::array<std::string_view, 9> kUtf16Labels = {
+    "utf-16",      "utf-16le", "utf-16be",        "unicode",  "unicodefeff",
+    "unicodefffe", "ucs-2",    "iso-10646-ucs-2", "csunicode"};
+
+// The encoding a browser reads a page in when its markup declares label. The
+// declaration was read in ASCII bytes, so the page cannot be in UTF-16: a
+// declared UTF-16 means UTF-8, and only a byte-order mark (or the transport)
+// makes a page UTF-16. Any other label is returned as it is.
+std::string DeclaredEncoding(std::string_view label);
 
 // The length of the UTF-8 character that text starts with; 0 when its first
 // bytes are no UTF-8 character, or text is empty.

@@ -40,6 +40,11 @@ public:
     explicit CChunkReader(CStream& stream)
         : m_stream(stream), m_chunk(CHtmlDocument::kLoadChunkSize) {}
 
+    // Stops the parse, by failing the next read, once the parser has met a
+    // tag of more attributes than the page may hold.
+    void Watch(const htmlParserCtxt* parser) { m_parser = parser; }
+    bool IsTooCrowded() const { return m_parser != nullptr && IsTooCrowded(*m_parser); }
+
     // Reads the next chunk; false at the end of the stream.
     bool ReadChunk() {
         m_offset = 0;
@@ -65,6 +70,9 @@ private:
     // Fills the whole buffer unless the stream ends: the parser looks ahead
     // only as far as one read reaches.
     int Fill(char* buffer, std::size_t length) {
+        if (IsTooCrowded()) {
+            return -1;
+        }
         std::size_t filled = 0;
         try {
             while (filled < length && (!Unread().empty() || ReadChunk())) {
@@ -80,7 +88,17 @@ private:
         return static_cast<int>(filled);
     }
 
+    // The library checks each attribute of a tag against every one before
+    // it, and appends each to the element by walking its list: the work
+    // grows with the square of a tag's attributes. The parser's room for
+    // them, two entries each, grows by doubling, so a tag of more than the
+    // limit always stops the parse and one of less than half of it never does.
+    static bool IsTooCrowded(const htmlParserCtxt& parser) {
+        return parser.maxatts > 2 * CHtmlDocument::kMaxTagAttributes;
+    }
+
     CStream& m_stream;
+    const htmlParserCtxt* m_parser = nullptr;
     std::vector<char> m_chunk;
     std::size_t m_offset = 0;
     std::size_t m_length = 0;
@@ -164,7 +182,7 @@ std::string ReadEncoding(const xmlDoc& document, const html_charset::PageStart& 
         // each call and must be closed again.
         if (xmlCharEncodingHandler* handler = xmlFindCharEncodingHandler(declared)) {
             xmlCharEncCloseFunc(handler);
-            return declared;
+            return html_charset::DeclaredEncoding(declared);
         }
     }
     if (start.encoding != XML_CHAR_ENCODING_NONE) {
@@ -210,6 +228,7 @@ bool CHtmlDocument::Load(CStream& stream) {
     if (!parser) {
         throw std::bad_alloc();
     }
+    reader.Watch(parser.get());
     htmlParseDocument(parser.get());
     m_loadedBytes = reader.GetTotalRead();
     std::unique_ptr<xmlDoc, DocumentDeleter> document(std::exchange(parser->myDoc, nullptr));
@@ -219,7 +238,7 @@ bool CHtmlDocument::Load(CStream& stream) {
     if (parser->errNo == XML_ERR_NO_MEMORY) {
         throw std::bad_alloc();
     }
-    if (parser->disableSAX != 0) {
+    if (parser->disableSAX != 0 || reader.IsTooCrowded()) {
         return false;
     }
     if (!document) {
@@ -315,6 +334,16 @@ CHtmlNode CHtmlDocument::GetBody() const {
 
 std::string CHtmlDocument::GetTitle() const {
     return TrimHtmlWhiteSpace(GetHead().FindChild("title").GetContent());
+}
+
+std::optional<std::string> CHtmlDocument::GetBaseHref() const {
+    for (xmlNode* node = GetRoot().m_node; node != nullptr; node = NextInPreOrder(node)) {
+        if (node->type == XML_ELEMENT_NODE && xmlStrEqual(node->name, BAD_CAST "base") &&
+            xmlHasProp(node, BAD_CAST "href") != nullptr) {
+            return CHtmlNode(node).GetAttribute("href");
+        }
+    }
+    return std::nullopt;
 }
 
 void CHtmlDocument::Walk() {

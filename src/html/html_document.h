@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "html/html_node.h"
@@ -18,6 +19,10 @@ public:
     // The encoding of a page whose bytes told none: the parser's own guess,
     // which keeps every byte as it was.
     static constexpr const char* kFallbackEncoding = "ISO-8859-1";
+    // The parser's work on a tag grows with the square of its attributes, so
+    // a page with a tag of more is not parsed. No page written for people
+    // comes near it.
+    static constexpr int kMaxTagAttributes = 1000;
 
     CHtmlDocument();
     virtual ~CHtmlDocument();
@@ -26,10 +31,11 @@ public:
 
     // Replaces the tree by the page read from the stream's current position,
     // one chunk at a time. The parser recovers from any error in the page;
-    // false when the stream holds no bytes or the parser stopped before the
-    // page's end (then there is no tree). A CStreamException from the
-    // stream propagates and leaves no tree; so does std::bad_alloc when the
-    // parser ran out of memory.
+    // false, leaving no tree, when the stream holds no bytes, the parser
+    // stopped before the page's end, or the page has a tag of more than
+    // kMaxTagAttributes attributes (a tag of less than half as many never
+    // stops it). A CStreamException from the stream propagates and leaves no
+    // tree; so does std::bad_alloc when the parser ran out of memory.
     // A page without a document type gets none.
     bool Load(CStream& stream);
     // Replaces the tree by an empty page in the fallback encoding: the
@@ -60,6 +66,9 @@ public:
     CHtmlNode GetBody() const;
     // The trimmed text of the head's title; empty when there is none.
     std::string GetTitle() const;
+    // The href of the first base element that has one, in document order:
+    // the base of the whole page. None when no base element has an href.
+    std::optional<std::string> GetBaseHref() const;
 
     // Hands every node from the root element on to OnNode, depth first, each
     // before its children: text and comments too, and nodes that follow the

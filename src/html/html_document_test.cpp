@@ -301,6 +301,37 @@ TEST(HtmlDocumentTest, PagesAreSavedInTheEncodingTheyWereReadIn) {
     }
 }
 
+// A declaration read in ASCII bytes cannot make a page UTF-16: browsers
+// read such a page as UTF-8, whatever label of UTF-16 it names. It used to
+// be decoded as UTF-16, or saved in it with the byte-order mark twice.
+TEST(HtmlDocumentTest, AMetaThatDeclaresUtf16IsReadAsUtf8) {
+    const std::string text = "caf\xC3\xA9";
+    const std::string metas[] = {
+        "<meta charset=utf-16>",
+        "<meta charset=\"UTF-16LE\">",
+        "<meta http-equiv=content-type content='text/html; charset=utf-16be'>",
+        "<meta charset=unicode>",
+        "<meta charset=csunicode>",
+    };
+    for (const std::string& meta : metas) {
+        SCOPED_TRACE(meta);
+        CHtmlDocument document;
+        ASSERT_TRUE(LoadPage(document, "<head>" + meta + "<title>" + text + "</title></head>"));
+        EXPECT_EQ(document.GetTitle(), text);
+        const std::string saved = SavePage(document);
+        EXPECT_EQ(document.GetEncoding(), "UTF-8");
+        EXPECT_EQ(DeclaredCharsets(saved), std::vector<std::string>{"UTF-8"}) << saved;
+        EXPECT_NE(saved.find("<title>" + text + "</title>"), std::string::npos) << saved;
+    }
+    // A byte-order mark does make it UTF-16, and is written once, for UTF-8.
+    CHtmlDocument document;
+    ASSERT_TRUE(
+        LoadPage(document, Utf16Le(u"<meta charset=utf-16be><title>\u041F\u0440\u0438</title>")));
+    EXPECT_EQ(document.GetTitle(), "\xD0\x9F\xD1\x80\xD0\xB8");
+    const std::string saved = SavePage(document);
+    EXPECT_EQ(saved.rfind("\xEF\xBB\xBF<html><head><meta charset=\"UTF-8\">", 0), 0u) << saved;
+}
+
 TEST(HtmlDocumentTest, OnlyDeclarationsOfAnotherCharsetAreRewritten) {
     CHtmlDocument document;
     LoadPage(document,
@@ -405,6 +436,29 @@ TEST(HtmlDocumentTest, PagesThatRunOutOfMemoryLeaveNoTree) {
             testing_support::XmlAllocationLimit limit(allowed);
             EXPECT_THROW(LoadPage(document, page), std::bad_alloc);
         }
+        EXPECT_FALSE(document.GetRoot().IsValid());
+    }
+}
+
+// The parser's work on a tag grows with the square of its attributes: a tag
+// of 80 000 held it for minutes.
+TEST(HtmlDocumentTest, PagesWithATagOfTooManyAttributesAreNotParsed) {
+    const auto pageWith = [](int attributes) {
+        std::string page = "<p>before</p><a href=x.html";
+        for (int i = 0; i < attributes; ++i) {
+            page += " a" + std::to_string(i) + "=1";
+        }
+        // Past the first reads, so that the parse stops on the way too.
+        return page + ">x</a>" + std::string(100000, 'x');
+    };
+    const int half = CHtmlDocument::kMaxTagAttributes / 2;
+    CHtmlDocument document;
+    ASSERT_TRUE(LoadPage(document, pageWith(half)));
+    const CHtmlNode link = document.GetBody().FindChild("a");
+    EXPECT_EQ(link.GetAttribute("a" + std::to_string(half - 1)), "1");
+    for (const int attributes : {CHtmlDocument::kMaxTagAttributes + 1, 80000}) {
+        SCOPED_TRACE(attributes);
+        EXPECT_FALSE(LoadPage(document, pageWith(attributes)));
         EXPECT_FALSE(document.GetRoot().IsValid());
     }
 }

@@ -96,6 +96,15 @@ std::string GetLinkAttributeName(const CHtmlNode& node) {
     return attribute ? attribute->name : "";
 }
 
+std::string ResolveBaseHref(const std::string& pageUrl, const std::string& href) {
+    const std::string trimmed = TrimHtmlWhiteSpace(href);
+    CUrl url;
+    if (trimmed.empty() || (!url.Parse(trimmed) && !url.ResolveRelative(pageUrl, trimmed))) {
+        return pageUrl;
+    }
+    return url.GetSourceText();
+}
+
 bool IsDownloadableLink(const CUrl& url) {
     switch (url.GetScheme()) {
         case SchemeHttp:

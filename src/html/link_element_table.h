@@ -59,6 +59,12 @@ RequisiteAttributes FindRequisiteAttributes(std::string_view elementName,
 // any other node.
 std::string GetLinkAttributeName(const CHtmlNode& node);
 
+// The URL that the links of the page at pageUrl resolve against when its
+// first base element with an href has that href, as browsers take it: the
+// href resolved against the page, or the page's own URL when the href is
+// empty or names no URL. Later base elements count for nothing.
+std::string ResolveBaseHref(const std::string& pageUrl, const std::string& href);
+
 // Whether the crawl can download the URL: http and https always, ftp only
 // when it names a file (an ftp folder has no file to fetch).
 bool IsDownloadableLink(const CUrl& url);

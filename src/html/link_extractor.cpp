@@ -46,6 +46,8 @@ std::string EscapeNonUtf8(std::string_view text) {
     return escaped;
 }
 
+constexpr std::string_view kBaseTag = "<base";
+
 // The value the element tables decide by, as written.
 std::string_view ReadDecidingValue(const ScannedTag& tag, const std::string& name) {
     const char* deciding = DecidingAttribute(name);
@@ -100,6 +102,9 @@ bool CLinkExtractor::ExtractFromTree(CStream& stream) {
     if (!Load(stream)) {
         return false;
     }
+    if (const std::optional<std::string> href = GetBaseHref()) {
+        UseBase(*href);
+    }
     Walk();
     return WriteBack(stream);
 }
@@ -132,6 +137,9 @@ std::optional<CPageEdits> CLinkExtractor::ReadOwnMarkup(std::string_view page) {
     if (start.markLength > 0 && start.encoding != XML_CHAR_ENCODING_UTF8) {
         return std::nullopt;
     }
+    if (!TakeDocumentBase(page)) {
+        return std::nullopt;
+    }
     CTagScanner scanner(page);
     ScannedTag tag;
     CPageEdits edits;
@@ -154,19 +162,44 @@ std::optional<CPageEdits> CLinkExtractor::ReadOwnMarkup(std::string_view page) {
     return edits;
 }
 
+bool CLinkExtractor::TakeDocumentBase(std::string_view page) {
+    // Most pages have no base at all, and are not read twice for it.
+    const auto baseTag = std::search(page.begin(), page.end(), kBaseTag.begin(), kBaseTag.end(),
+                                     [](char a, char b) { return ToLowerAscii(a) == b; });
+    if (baseTag == page.end()) {
+        return true;
+    }
+    CTagScanner scanner(page);
+    ScannedTag tag;
+    while (scanner.Next(tag)) {
+        const ScannedAttribute* href = tag.Is("base") ? tag.Find("href") : nullptr;
+        if (href != nullptr) {
+            const std::optional<std::string> value = ReadValue(*href);
+            if (value) {
+                UseBase(*value);
+            }
+            return value.has_value();
+        }
+    }
+    // A page this reading cannot vouch for goes to the parser anyway.
+    return true;
+}
+
 bool CLinkExtractor::VisitTag(const ScannedTag& tag, CPageEdits& edits) {
     const std::string name = ToLowerAscii(tag.name);
     if (name == "meta" && !NoteDeclaredCharset(tag)) {
         return false;
     }
     if (name == "base") {
+        // The links are absolute once the page is written back, and a base
+        // left in place would send the relative links of other attributes
+        // back to the web.
         const ScannedAttribute* href = tag.Find("href");
         const std::optional<std::string> value = href ? ReadValue(*href) : std::string();
         if (!value) {
             return false;
         }
         if (!value->empty()) {
-            UseBase(*value);
             edits.RemoveAttribute(tag, "href");
         }
         return true;
@@ -275,7 +308,7 @@ void CLinkExtractor::OnNode(CHtmlNode& node) {
 void CLinkExtractor::VisitElement(CHtmlNode& element) {
     const std::string name = element.GetNodeName();
     if (name == "base") {
-        TakeBase(element);
+        RemoveBaseHref(element);
         return;
     }
     if (m_pageRequisites) {
@@ -311,24 +344,18 @@ std::optional<std::string> CLinkExtractor::ResolveLink(const std::string& writte
     return url.GetSourceText();
 }
 
-// A base element redirects every later relative link. Its href goes, since
-// the page's links are all absolute once it has been written back; a base
-// given relative to the page (as in <base href="/">) is resolved first, or
-// no later relative link could be resolved at all.
-void CLinkExtractor::TakeBase(CHtmlNode& base) {
-    const std::string href = base.GetAttribute("href");
-    if (href.empty()) {
-        return;
+// The href of a base element goes, since the page's links are all absolute
+// once it has been written back.
+void CLinkExtractor::RemoveBaseHref(CHtmlNode& base) {
+    if (!base.GetAttribute("href").empty()) {
+        base.RemoveAttribute("href");
     }
-    base.RemoveAttribute("href");
-    UseBase(href);
 }
 
+// A base given relative to the page (as in <base href="/">) is resolved
+// against the page's own URL.
 void CLinkExtractor::UseBase(const std::string& href) {
-    CUrl url;
-    if (url.Parse(href) || url.ResolveRelative(m_baseUrl, href)) {
-        m_baseUrl = url.GetSourceText();
-    }
+    m_baseUrl = ResolveBaseHref(m_baseUrl, href);
 }
 
 void CLinkExtractor::AddLink(const CUrl& url, bool anchor) {

@@ -69,6 +69,9 @@ private:
 
     // The tree-less reading; none when the page must be parsed instead.
     std::optional<CPageEdits> ReadOwnMarkup(std::string_view page);
+    // Makes the page's first base element with an href the base of every
+    // link; false when its href cannot be read with certainty.
+    bool TakeDocumentBase(std::string_view page);
     bool VisitTag(const ScannedTag& tag, CPageEdits& edits);
     bool NoteDeclaredCharset(const ScannedTag& tag);
     bool VisitTagRequisites(const ScannedTag& tag, const std::string& name, CPageEdits& edits);
@@ -83,8 +86,8 @@ private:
     bool WriteText(CStream& stream, const std::string& text);
 
     void VisitElement(CHtmlNode& element);
-    void TakeBase(CHtmlNode& base);
-    // Makes later relative links resolve against href.
+    void RemoveBaseHref(CHtmlNode& base);
+    // Makes relative links resolve against href, the page's base.
     void UseBase(const std::string& href);
     // The link resolved and, when the crawl may fetch it, added; its new
     // text, or none when it stays as it is.

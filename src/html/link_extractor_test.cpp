@@ -185,15 +185,30 @@ TEST_F(LinkExtractorTest, EachLinkIsMadeAbsoluteAndJudged) {
     }
 }
 
-TEST_F(LinkExtractorTest, BaseElementRedirectsOnlyTheLinksAfterIt) {
-    const std::string saved = Extract(
+// Browsers resolve every link of a page against its first base with an
+// href, the links before it too, whether the page keeps its own markup or
+// is parsed (an unclosed comment at its end sends it to the parser).
+TEST_F(LinkExtractorTest, TheFirstBaseRedirectsEveryLinkOfThePage) {
+    const std::string page =
         "<head><link href=early.css><base href='http://g/b/'></head>"
-        "<body><a href=a.html>a</a><img src=i.png><base href=/root/><img src=r.png></body>");
-    EXPECT_EQ(SavedValues(saved, "base", "href"), (std::vector<std::string>{"", ""})) << saved;
-    EXPECT_EQ(SavedValues(saved, "a", "href"), std::vector<std::string>{"http://g/b/a.html"});
-    EXPECT_EQ(Links(), (std::vector<std::string>{"http://h/d/early.css 1 internal",
-                                                 "http://g/b/i.png 0 external",
-                                                 "http://g/root/r.png 0 external"}));
+        "<body><a href=a.html>a</a><img src=i.png><base href=/root/><img src=r.png></body>";
+    for (const std::string end : {"", "<!-- unclosed"}) {
+        SCOPED_TRACE(end);
+        const std::string saved = Extract(page + end);
+        EXPECT_EQ(extractor.KeptOwnMarkup(), end.empty());
+        EXPECT_EQ(SavedValues(saved, "base", "href"), (std::vector<std::string>{"", ""})) << saved;
+        EXPECT_EQ(SavedValues(saved, "a", "href"), std::vector<std::string>{"http://g/b/a.html"});
+        EXPECT_EQ(Links(), (std::vector<std::string>{"http://g/b/early.css 0 external",
+                                                     "http://g/b/i.png 0 external",
+                                                     "http://g/b/r.png 0 external"}));
+    }
+    // A first base whose href is empty or names no URL leaves the page its own base.
+    for (const std::string first : {"<base href>", "<base href='javascript:x'>"}) {
+        SCOPED_TRACE(first);
+        Extract("<img src=a.png>" + first + "<base href='http://g/b/'><img src=b.png>");
+        EXPECT_EQ(Links(), (std::vector<std::string>{"http://h/d/a.png 1 internal",
+                                                     "http://h/d/b.png 1 internal"}));
+    }
 }
 
 // A URL keeps at most 1023 bytes, so that it can be stored in the project file.
@@ -382,6 +397,9 @@ TEST_F(LinkExtractorTest, PagesKeepTheirOwnMarkupUnlessAReaderCouldDoubtIt) {
          "<base x=a /><a href=\"http://h/x/y.html\">", 1},
         {"<meta charset=utf-8><a href=\"http://h/caf\xC3\xA9.html\">",
          "<meta charset=utf-8><a href=\"http://h/caf\xC3\xA9.html\">", 1},
+        // A declared UTF-16 is read as UTF-8, as a browser reads it.
+        {"<meta charset=utf-16><a href=x.html>",
+         "<meta charset=utf-16><a href=\"http://h/d/x.html\">", 1},
         {"<p>no links</p>", "<p>no links</p>", 0},
         // What only the parser can read.
         {"<a href=\"x.html?&copy=1\">", "", 1},

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <new>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "base/ascii.h"
@@ -33,6 +35,22 @@ struct NodeDeleter {
 
 const xmlChar* ToXml(const std::string& text) {
     return reinterpret_cast<const xmlChar*>(text.c_str());
+}
+
+// Adds the attribute after last, the element's last one (null while it has
+// none). The library appends by walking the element's whole list, which a
+// tag of many attributes would make quadratic; started at the last one, the
+// walk takes one step.
+xmlAttr* AppendProperty(xmlNode* element, xmlAttr* last, const std::string& name,
+                        const std::optional<std::string>& value) {
+    xmlAttr* const first = element->properties;
+    element->properties = last;
+    xmlAttr* const added = xmlNewProp(element, ToXml(name), value ? ToXml(*value) : nullptr);
+    element->properties = first != nullptr ? first : added;
+    if (added == nullptr) {
+        throw std::bad_alloc();
+    }
+    return added;
 }
 
 // No controls, and no bytes beyond ASCII unless they are UTF-8, which the
@@ -156,14 +174,25 @@ bool MayChangeOwnTag(const ScannedTag& tag) {
 
 // The attribute's value as it is held, without the blanks that reading one
 // as a link drops.
-std::string ReadProperty(xmlNode* element, const std::string& name) {
-    xmlChar* value = xmlGetProp(element, ToXml(name));
+std::string ReadProperty(xmlAttr* attribute) {
+    xmlChar* value = xmlNodeGetContent(reinterpret_cast<xmlNode*>(attribute));
     if (value == nullptr) {
         throw std::bad_alloc();  // the attribute is there, so only memory can fail
     }
     std::string text(reinterpret_cast<const char*>(value));
     xmlFree(value);
     return text;
+}
+
+// The element's attributes by name, looked up once each rather than by a
+// walk of the list per name.
+std::unordered_map<std::string_view, xmlAttr*> IndexProperties(xmlNode* element) {
+    std::unordered_map<std::string_view, xmlAttr*> index;
+    for (xmlAttr* attribute = element->properties; attribute != nullptr;
+         attribute = attribute->next) {
+        index.emplace(reinterpret_cast<const char*>(attribute->name), attribute);
+    }
+    return index;
 }
 
 // Whether the meta tag leaves the page's markup in ASCII bytes.
@@ -273,6 +302,7 @@ std::optional<std::string> CLinkSplicer::RewriteTag(std::string_view written, bo
     if (!element) {
         throw std::bad_alloc();
     }
+    xmlAttr* last = nullptr;
     for (const RawAttribute& attribute : tag->attributes) {
         std::optional<std::string> value;
         if (attribute.value) {
@@ -281,10 +311,7 @@ std::optional<std::string> CLinkSplicer::RewriteTag(std::string_view written, bo
                 return std::nullopt;
             }
         }
-        if (xmlNewProp(element.get(), ToXml(std::string(attribute.name)),
-                       value ? ToXml(*value) : nullptr) == nullptr) {
-            throw std::bad_alloc();
-        }
+        last = AppendProperty(element.get(), last, std::string(attribute.name), value);
     }
     // The element must write back to the very bytes it was read from, or
     // the page is not in the form that this reading knows.
@@ -326,37 +353,44 @@ bool CLinkSplicer::EditOwnTag(const ScannedTag& tag, bool utf8, const ElementVis
     }
     // A browser takes the first of attributes with one name; the element
     // gets the same ones, named as the parser names them.
-    std::vector<std::pair<const ScannedAttribute*, std::string>> shown;
+    struct ShownAttribute {
+        const ScannedAttribute* attribute;
+        std::string name;
+        std::string value;
+    };
+    std::vector<ShownAttribute> shown;
+    std::unordered_set<std::string> names;
+    xmlAttr* last = nullptr;
     for (const ScannedAttribute& attribute : tag.attributes) {
-        const std::string name = ToLowerAscii(attribute.name);
-        if (xmlHasProp(element.get(), ToXml(name)) != nullptr) {
+        std::string name = ToLowerAscii(attribute.name);
+        if (names.contains(name)) {
             continue;
         }
-        const std::optional<std::string> value = DecodeAttributeValue(attribute.value);
+        std::optional<std::string> value = DecodeAttributeValue(attribute.value);
         if (!value || (!utf8 && !IsAscii(*value))) {
             return false;
         }
-        if (xmlNewProp(element.get(), ToXml(name), ToXml(*value)) == nullptr) {
-            throw std::bad_alloc();
-        }
-        shown.emplace_back(&attribute, *value);
+        last = AppendProperty(element.get(), last, name, value);
+        names.insert(name);
+        shown.push_back({&attribute, std::move(name), std::move(*value)});
     }
     CHtmlNode node(element.get());
     visit(node);
-    for (const auto& [attribute, old] : shown) {
-        const std::string name = ToLowerAscii(attribute->name);
-        if (xmlHasProp(element.get(), ToXml(name)) == nullptr) {
-            edits.RemoveAttribute(tag, name);
+    const auto properties = IndexProperties(element.get());
+    for (const ShownAttribute& old : shown) {
+        const auto property = properties.find(old.name);
+        if (property == properties.end()) {
+            edits.RemoveAttribute(tag, old.name);
             continue;
         }
-        const std::string value = ReadProperty(element.get(), name);
-        if (value == old) {
+        const std::string value = ReadProperty(property->second);
+        if (value == old.value) {
             continue;
         }
         if (!utf8 && !IsAscii(value)) {
             return false;
         }
-        edits.ReplaceValue(*attribute, value);
+        edits.ReplaceValue(*old.attribute, value);
     }
     return true;
 }

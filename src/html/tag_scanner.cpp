@@ -84,7 +84,7 @@ const ScannedAttribute* ScannedTag::Find(std::string_view lowerName) const {
 
 std::string ReadDeclaredCharset(const ScannedTag& meta) {
     if (const ScannedAttribute* charset = meta.Find("charset")) {
-        return std::string(TrimAscii(charset->value));
+        return html_charset::DeclaredEncoding(TrimAscii(charset->value));
     }
     const ScannedAttribute* equiv = meta.Find("http-equiv");
     const ScannedAttribute* content = meta.Find("content");
@@ -97,7 +97,8 @@ std::string ReadDeclaredCharset(const ScannedTag& meta) {
         return {};
     }
     const std::size_t end = std::min(type.find_first_of(";\"' ", at + 8), type.size());
-    return std::string(TrimAscii(std::string_view(type).substr(at + 8, end - at - 8)));
+    return html_charset::DeclaredEncoding(
+        TrimAscii(std::string_view(type).substr(at + 8, end - at - 8)));
 }
 
 bool CTagScanner::Fail() {

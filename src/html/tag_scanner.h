@@ -44,7 +44,8 @@ struct ScannedTag {
 };
 
 // The character set that a meta tag declares, by its charset attribute or as
-// the charset of a Content-Type; empty when it declares none.
+// the charset of a Content-Type, as a browser takes it (UTF-16 as UTF-8);
+// empty when it declares none.
 std::string ReadDeclaredCharset(const ScannedTag& meta);
 
 class CTagScanner {

@@ -200,11 +200,12 @@ bool CUrlUpdater::UpdateEntry(const CDownloadEntry& entry) {
     }
     // Any other file has nothing to rewrite: it is done once it has been seen.
     return localPath.empty() ||
-           (IsStyleSheetPath(localPath) ? UpdateStyleSheet(localPath)
-                                        : !IsPagePath(localPath) || UpdateFile(localPath));
+           (IsStyleSheetPath(localPath)
+                ? UpdateStyleSheet(localPath)
+                : !IsPagePath(localPath) || UpdateFile(localPath, entry.GetUrlText()));
 }
 
-bool CUrlUpdater::UpdateFile(const std::string& path) {
+bool CUrlUpdater::UpdateFile(const std::string& path, const std::string& pageUrl) {
     BeginPage(path);
     try {
         CFileStream page;
@@ -219,6 +220,7 @@ bool CUrlUpdater::UpdateFile(const std::string& path) {
         page.Close();
         bool written = false;
         if (loaded) {
+            UseBaseHref(pageUrl);
             Walk();
             written = WritePage(path);
         }
@@ -252,6 +254,7 @@ void CUrlUpdater::OnNode(CHtmlNode& node) {
         // in place it would send every relative link back to the web.
         if (!node.GetAttribute("href").empty()) {
             node.RemoveAttribute("href");
+            m_sawBaseHref = true;
         }
         return;
     }
@@ -339,7 +342,9 @@ std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, PageWriting
         const std::optional<std::string> spliced =
             libraryMarkup ? m_splicer.Splice(page, utf8, visit, styleTextChanges)
                           : m_splicer.SpliceOwnMarkup(page, utf8, visit, styleTextChanges);
-        if (!spliced) {
+        // A base moves the page's relative links, those before it too, so
+        // such a page is read whole first.
+        if (!spliced || m_sawBaseHref) {
             return std::nullopt;
         }
         if (*spliced != page) {
@@ -365,13 +370,33 @@ void CUrlUpdater::RewriteLink(CHtmlNode& node, const std::string& attribute) {
 
 void CUrlUpdater::BeginPage(const std::string& path) {
     m_currentPage = path;
+    m_pageBase.clear();
+    m_sawBaseHref = false;
     m_localReferences.clear();
+}
+
+// A page the crawl wrote back has no base href left; one it did not (a page
+// it could not parse, say) has its relative links still waiting for it.
+void CUrlUpdater::UseBaseHref(const std::string& pageUrl) {
+    const std::optional<std::string> href = GetBaseHref();
+    if (href && !href->empty()) {
+        m_pageBase = ResolveBaseHref(pageUrl, *href);
+    }
 }
 
 std::string CUrlUpdater::MakeLocalLink(const std::string& link) const {
     if (link.empty() || link.size() > kMaxLinkLength) {
         return {};
     }
+    CUrl url;
+    if (!m_pageBase.empty() && !url.Parse(link) && url.ResolveRelative(m_pageBase, link)) {
+        const std::string local = MakeLocalLinkOfAbsolute(url.GetSourceText());
+        return local.empty() ? url.GetSourceText() : local;
+    }
+    return MakeLocalLinkOfAbsolute(link);
+}
+
+std::string CUrlUpdater::MakeLocalLinkOfAbsolute(const std::string& link) const {
     const std::size_t hash = link.rfind('#');
     // The query is dropped with the rest of the address: the local file's
     // name already stands for it.

@@ -56,12 +56,16 @@ public:
     // Rewrites the page at the absolute path in place. The new page is
     // written beside the old one and renamed over it, so that a failed write
     // leaves the old page whole. False when the page cannot be read, parsed
-    // or written.
-    bool UpdateFile(const std::string& path);
+    // or written. A page that still has a base element with an href (one
+    // the crawl could not write back) loses it, so its relative links are
+    // first resolved against the first such base, itself resolved against
+    // pageUrl, the URL the page was saved from.
+    bool UpdateFile(const std::string& path, const std::string& pageUrl = {});
     // The same without parsing the page: only the tags whose links change
     // are written anew, the way the page was written (by the library, or in
     // its own markup, as a page of an earlier run is taken to be). None,
-    // changing nothing, when the page cannot be read with certainty that way.
+    // changing nothing, when the page cannot be read with certainty that way
+    // or has a base element with an href.
     std::optional<bool> SpliceFile(const std::string& path, PageWriting writing);
     // May be called from any thread.
     void RequestStop();
@@ -100,9 +104,14 @@ private:
     bool UpdateStyleSheet(const std::string& path);
     // Makes path the page whose links are rewritten.
     void BeginPage(const std::string& path);
+    // Takes the loaded page's base, if it still has one.
+    void UseBaseHref(const std::string& pageUrl);
     // The relative reference from the current page to the local file of the
     // absolute link, fragment kept; empty when the link is to stay as it is.
+    // With a page base, a relative link is resolved first, and becomes its
+    // absolute URL when it names no saved file.
     std::string MakeLocalLink(const std::string& link) const;
+    std::string MakeLocalLinkOfAbsolute(const std::string& link) const;
     // The same for a link without its fragment, worked out once per page: a
     // page links to the same few files over and over.
     const std::string& LocalReferenceOf(const std::string& address) const;
@@ -115,6 +124,11 @@ private:
     CLocalFileMapping m_mapping;
     CMessageTarget* m_window;
     std::string m_currentPage;
+    // What the current page's relative links resolve against while its base
+    // element's href goes; empty when they stay as they are.
+    std::string m_pageBase;
+    // Whether the visitor met a base element with an href.
+    bool m_sawBaseHref = false;
     mutable std::unordered_map<std::string, std::string> m_localReferences;
     CStopFlag m_stop;
     unsigned m_width;
