@@ -123,6 +123,13 @@ std::string Distinction(const CUrl& url, unsigned n) {
     return Hex("08%x", static_cast<std::uint32_t>(crc));
 }
 
+// Puts mark before the extension of the last '/'-separated name of path.
+void MarkLastName(std::string& path, const std::string& mark) {
+    const std::size_t nameStart = path.rfind('/') + 1;
+    const std::size_t dot = path.rfind('.');
+    path.insert(dot != std::string::npos && dot > nameStart ? dot : path.size(), mark);
+}
+
 // The title and extension of the saved file: the query hash, the default
 // document and the ".htm" that makes a page open in a browser.
 std::pair<std::string, std::string> SavedFileName(const CUrl& url, int contentTypeCode,
@@ -204,15 +211,14 @@ void CLocalFileMapping::MapFtpUrlToLocal(const CUrl& url, std::string& localUrl,
                                          std::string& localPath, std::string& storedPath,
                                          unsigned distinction) const {
     localUrl = url.GetSourceText();
+    std::string hostEntry = "ftp_" + HostWithPort(url);
     std::string path = url.GetPath();
     if (distinction > 0) {
-        // Before the extension of the last name, as in an HTTP name.
-        const std::size_t nameStart = path.rfind('/') + 1;
-        const std::size_t dot = path.rfind('.');
-        const std::size_t at = dot != std::string::npos && dot > nameStart ? dot : path.size();
-        path.insert(at, Distinction(url, distinction));
+        // The file's own name gets the mark, as in an HTTP name: the last
+        // name of the path, or the host entry when the path is empty.
+        MarkLastName(path.empty() ? hostEntry : path, Distinction(url, distinction));
     }
-    localPath = m_folderPath + NeutraliseName("ftp_" + HostWithPort(url)) + NeutralisePath(path);
+    localPath = m_folderPath + NeutraliseName(hostEntry) + NeutralisePath(path);
     storedPath = localPath;
 }
 

@@ -105,6 +105,12 @@ TEST_F(LocalFileMappingTest, DistinctNamesKeepTheFolderAndTheExtension) {
     m_mapping.MapFtpUrlToLocal(ParsedUrl("ftp://H/pub/a%2Fb.zip"), localUrl, localPath, storedPath,
                                1);
     EXPECT_EQ(localPath, "/dl/ftp_H/pub/a/b0811241747.zip");
+    // An empty path names the host entry, which gets the mark and stays one
+    // name short enough to create.
+    const CUrl longHost = ParsedUrl("ftp://" + std::string(300, 'h'));
+    m_mapping.MapFtpUrlToLocal(longHost, localUrl, localPath, storedPath, 1);
+    EXPECT_EQ(localPath.find('/', 4), std::string::npos) << localPath;
+    EXPECT_LE(localPath.size(), 4 + CLocalFileMapping::kMaxNameLength);
 }
 
 struct FtpCase {
