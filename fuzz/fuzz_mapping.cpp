@@ -1,5 +1,6 @@
-// Maps arbitrary URL text to local names and checks that no name leaves the
-// download folder, reaches past a NUL, or holds a name too long to create.
+// Maps arbitrary URL text to local names, plain and distinct, and checks that
+// no name leaves the download folder, reaches past a NUL, holds a control
+// character or a right-to-left override, or is too long to create.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -23,6 +24,10 @@ void CheckInside(const std::string& path) {
     Check(path.starts_with(kFolder) && path.size() > kFolder.size());
     Check(path.find('\0') == std::string::npos);
     Check(!HasDotSegment(path));
+    for (const char c : path) {
+        Check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
+    }
+    Check(path.find("\xE2\x80\xAE") == std::string::npos);
     std::size_t start = 0;
     for (std::size_t end = path.find('/'); end != std::string::npos;
          start = end + 1, end = path.find('/', start)) {
@@ -31,8 +36,15 @@ void CheckInside(const std::string& path) {
     Check(path.size() - start <= CLocalFileMapping::kMaxNameLength);
 }
 
+// A URL whose plain name is taken gets these further names.
+constexpr unsigned kDistinctions = 3;
+
 void CheckHttp(const CLocalFileMapping& mapping, const CUrl& url, int contentType) {
     std::string localUrl, localPath, storedPath;
+    for (unsigned distinction = 1; distinction < kDistinctions; ++distinction) {
+        mapping.MapUrlToLocal(url, contentType, localUrl, localPath, storedPath, distinction);
+        CheckInside(localPath);
+    }
     mapping.MapUrlToLocal(url, contentType, localUrl, localPath, storedPath);
     CheckInside(localPath);
     if (url.GetScheme() != SchemeHttp && url.GetScheme() != SchemeHttps) {
@@ -47,6 +59,10 @@ void CheckHttp(const CLocalFileMapping& mapping, const CUrl& url, int contentTyp
 
 void CheckFtp(const CLocalFileMapping& mapping, const CUrl& url) {
     std::string localUrl, localPath, storedPath;
+    for (unsigned distinction = 1; distinction < kDistinctions; ++distinction) {
+        mapping.MapFtpUrlToLocal(url, localUrl, localPath, storedPath, distinction);
+        CheckInside(localPath);
+    }
     mapping.MapFtpUrlToLocal(url, localUrl, localPath, storedPath);
     CheckInside(localPath);
     std::string back;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <new>
+#include <utility>
 
 #include "base/errors.h"
 
@@ -67,16 +68,25 @@ bool CFileStream::Open(const std::string& path, int mode, bool share, std::size_
     if (flags < 0) {
         ThrowStreamException(ERR_FILE_STREAM_OPEN);
     }
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    // A link planted where a written file belongs would carry the bytes to
+    // whatever it names.
+    const int noFollow = (mode & modeWrite) != 0 ? O_NOFOLLOW : 0;
+    CFileDescriptor file(::open(path.c_str(), flags | noFollow | O_CLOEXEC, 0666));
+    return Open(std::move(file), mode, share, bufferSize);
+}
+
+bool CFileStream::Open(CFileDescriptor file, int mode, bool share, std::size_t bufferSize) {
+    Close();
+    const char* text = ModeText(mode);
+    if (!file.IsValid() || text == nullptr) {
         ThrowStreamException(ERR_FILE_STREAM_OPEN);
     }
-    std::FILE* file = Claim(fd, mode, share) ? ::fdopen(fd, ModeText(mode)) : nullptr;
-    if (file == nullptr) {
-        ::close(fd);
+    std::FILE* stream = Claim(file.Get(), mode, share) ? ::fdopen(file.Get(), text) : nullptr;
+    if (stream == nullptr) {
         ThrowStreamException(ERR_FILE_STREAM_OPEN);
     }
-    m_file = file;
+    file.Release();
+    m_file = stream;
     m_mode = mode;
     m_ownsFile = true;
     m_buffer.reset(new (std::nothrow) char[bufferSize]);

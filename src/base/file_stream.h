@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "base/file_descriptor.h"
 #include "base/stream.h"
 
 class CFileStream : public CStream {
@@ -29,7 +30,12 @@ public:
     // Without share the file is locked exclusively while it is open, and the
     // open fails while another unshared stream holds it, so two writers never
     // mix their bytes in one file; a create mode truncates only once locked.
+    // A mode that writes never follows a symbolic link at path's last name.
     bool Open(const std::string& path, int mode, bool share = false,
+              std::size_t bufferSize = kDefaultBufferSize);
+    // The same over a file that the caller opened with the mode's access;
+    // the stream takes the descriptor over, and closes it on failure too.
+    bool Open(CFileDescriptor file, int mode, bool share = false,
               std::size_t bufferSize = kDefaultBufferSize);
 
     // Works on a descriptor that someone else owns: Close flushes but leaves

@@ -49,6 +49,24 @@ TEST(FileStreamTest, OpenModesOnMissingAndExistingFiles) {
     }
 }
 
+// A link planted where a file is written would carry the bytes elsewhere;
+// reading through one is the caller's choice.
+TEST(FileStreamTest, WritingModesNeverFollowALinkAtTheName) {
+    TempFolder folder;
+    const std::string target = folder.File("target");
+    const std::string link = folder.File("link");
+    WriteFile(target, "content");
+    std::filesystem::create_symlink(target, link);
+    for (int mode : {CFileStream::modeReadWrite, CFileStream::modeWriteCreate,
+                     CFileStream::modeReadWriteCreate}) {
+        CFileStream stream;
+        EXPECT_EQ(CodeOf([&] { stream.Open(link, mode); }), ERR_FILE_STREAM_OPEN) << mode;
+    }
+    EXPECT_EQ(ReadFile(target), "content");
+    CFileStream reader;
+    EXPECT_TRUE(reader.Open(link, CFileStream::modeRead));
+}
+
 TEST(FileStreamTest, AnUnsharedOpenLocksOutOtherUnsharedOpensUntilItCloses) {
     TempFolder folder;
     const std::string path = folder.File("body");

@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
 #include <ctime>
 #include <filesystem>
+#include <random>
+#include <utility>
 
 #include "base/errors.h"
 
@@ -36,9 +38,30 @@ std::string TemporaryTitle(const std::string& name) {
 
 // A name in the target's folder that is hidden and cannot collide with a
 // saved page: a dot, the target's name when it leaves room for the suffix,
-// and six random characters from mkstemp.
-std::string TemporaryPattern(const std::string& targetPath) {
-    return FolderOf(targetPath) + "/." + TemporaryTitle(NameOf(targetPath)) + std::string(kSuffix);
+// and six random characters in place of the X's.
+std::string TemporaryPattern(const std::string& targetName) {
+    return "." + TemporaryTitle(targetName) + std::string(kSuffix);
+}
+
+// What mkostemp does, within an open folder: the name is new, so nothing
+// that stands there is followed.
+CFileDescriptor CreateTemporaryIn(int folder, std::string& name) {
+    static constexpr std::string_view kCharacters =
+        "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    static constexpr int kTries = 100;
+    thread_local std::mt19937 random{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, kCharacters.size() - 1);
+    for (int i = 0; i < kTries; ++i) {
+        for (std::size_t at = name.size() - kRandomLength; at < name.size(); ++at) {
+            name[at] = kCharacters[pick(random)];
+        }
+        CFileDescriptor file(::openat(folder, name.c_str(),
+                                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (file.IsValid() || errno != EEXIST) {
+            return file;
+        }
+    }
+    return CFileDescriptor();
 }
 
 bool IsTemporaryName(std::string_view name, std::string_view prefix) {
@@ -77,38 +100,49 @@ void RemoveIfAbandoned(const std::string& path) {
     ::close(fd);
 }
 
-void SyncFolderOf(const std::string& path) {
-    const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        // The rename is on the disk once the folder is; a file system that
-        // cannot sync folders still has the data itself synced.
-        ::fsync(fd);
-        ::close(fd);
-    }
+CFileDescriptor OpenFolder(const std::string& path) {
+    return CFileDescriptor(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 }  // namespace
 
 CReplacementFile::CReplacementFile(std::string targetPath, unsigned newFileMode)
-    : m_targetPath(std::move(targetPath)), m_temporaryPath(TemporaryPattern(m_targetPath)) {
-    m_fd = ::mkostemp(m_temporaryPath.data(), O_CLOEXEC);
-    if (m_fd < 0) {
+    : m_folder(OpenFolder(FolderOf(targetPath))),
+      m_folderPath(FolderOf(targetPath)),
+      m_targetName(NameOf(targetPath)) {
+    Create(newFileMode);
+}
+
+CReplacementFile::CReplacementFile(CFileDescriptor folder, std::string targetName,
+                                   unsigned newFileMode)
+    : m_folder(std::move(folder)), m_targetName(std::move(targetName)) {
+    Create(newFileMode);
+}
+
+void CReplacementFile::Create(unsigned newFileMode) {
+    m_temporaryName = TemporaryPattern(m_targetName);
+    if (m_folder.IsValid()) {
+        m_file = CreateTemporaryIn(m_folder.Get(), m_temporaryName);
+    }
+    if (!m_file.IsValid()) {
+        m_temporaryName.clear();
         ThrowStreamException(ERR_FILE_STREAM_OPEN);
     }
     struct stat target {};
-    const mode_t mode =
-        ::stat(m_targetPath.c_str(), &target) == 0 ? target.st_mode & 07777 : newFileMode;
+    const mode_t mode = ::fstatat(m_folder.Get(), m_targetName.c_str(), &target, 0) == 0
+                            ? target.st_mode & 07777
+                            : newFileMode;
     // The lock tells a later clean-up that the file's writer is alive; where
     // the file system has no locks, the file is still written.
-    m_lockFd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
-    if (m_lockFd >= 0) {
-        ::flock(m_lockFd, LOCK_EX);
+    m_lock.Reset(::fcntl(m_file.Get(), F_DUPFD_CLOEXEC, 0));
+    if (m_lock.IsValid()) {
+        ::flock(m_lock.Get(), LOCK_EX);
     }
     try {
-        if (::fchmod(m_fd, mode) != 0) {
+        if (::fchmod(m_file.Get(), mode) != 0) {
             ThrowStreamException(ERR_FILE_STREAM_OPEN);
         }
-        m_stream.Attach(m_fd, CFileStream::modeWriteCreate);
+        m_stream.Attach(m_file.Get(), CFileStream::modeWriteCreate);
     } catch (const CStreamException&) {
         Discard();
         throw;
@@ -119,6 +153,13 @@ CReplacementFile::~CReplacementFile() {
     Discard();
 }
 
+std::string CReplacementFile::GetTemporaryPath() const {
+    if (m_folderPath.empty()) {
+        return m_temporaryName;
+    }
+    return m_folderPath + (m_folderPath.back() == '/' ? "" : "/") + m_temporaryName;
+}
+
 void CReplacementFile::Commit(bool syncToDisk) {
     try {
         m_stream.Close();
@@ -126,17 +167,20 @@ void CReplacementFile::Commit(bool syncToDisk) {
         Discard();
         throw;
     }
-    const bool synced = !syncToDisk || ::fsync(m_fd) == 0;
-    const bool closed = ::close(m_fd) == 0;
-    m_fd = -1;
-    if (!synced || !closed || ::rename(m_temporaryPath.c_str(), m_targetPath.c_str()) != 0) {
+    const bool synced = !syncToDisk || ::fsync(m_file.Get()) == 0;
+    const bool closed = ::close(m_file.Release()) == 0;
+    if (!synced || !closed ||
+        ::renameat(m_folder.Get(), m_temporaryName.c_str(), m_folder.Get(), m_targetName.c_str()) !=
+            0) {
         Discard();
         ThrowStreamException(ERR_FILE_STREAM_WRITE);
     }
-    m_temporaryPath.clear();
-    ReleaseLock();
+    m_temporaryName.clear();
+    m_lock.Reset();
     if (syncToDisk) {
-        SyncFolderOf(m_targetPath);
+        // The rename is on the disk once the folder is; a file system that
+        // cannot sync folders still has the data itself synced.
+        ::fsync(m_folder.Get());
     }
 }
 
@@ -162,20 +206,10 @@ void CReplacementFile::Discard() {
     } catch (const CStreamException&) {
         // The file is thrown away: a failed flush no longer matters.
     }
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
+    m_file.Reset();
+    if (!m_temporaryName.empty()) {
+        ::unlinkat(m_folder.Get(), m_temporaryName.c_str(), 0);
+        m_temporaryName.clear();
     }
-    if (!m_temporaryPath.empty()) {
-        ::unlink(m_temporaryPath.c_str());
-        m_temporaryPath.clear();
-    }
-    ReleaseLock();
-}
-
-void CReplacementFile::ReleaseLock() {
-    if (m_lockFd >= 0) {
-        ::close(m_lockFd);
-        m_lockFd = -1;
-    }
+    m_lock.Reset();
 }

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "base/file_descriptor.h"
 #include "base/file_stream.h"
 
 class CReplacementFile {
@@ -15,6 +16,10 @@ public:
     // exists, else newFileMode. Throws ERR_FILE_STREAM_OPEN when the
     // temporary file cannot be created.
     explicit CReplacementFile(std::string targetPath, unsigned newFileMode = 0666);
+    // The target is targetName in folder, an open folder that the file takes
+    // over: neither the temporary file nor the rename then follows a link on
+    // the way to that folder.
+    CReplacementFile(CFileDescriptor folder, std::string targetName, unsigned newFileMode = 0666);
     // Removes the temporary file unless Commit succeeded.
     ~CReplacementFile();
 
@@ -28,7 +33,8 @@ public:
     // fails; the target is then untouched and the temporary file removed.
     void Commit(bool syncToDisk);
 
-    const std::string& GetTemporaryPath() const { return m_temporaryPath; }
+    // The temporary file's path; only its name when the folder was given open.
+    std::string GetTemporaryPath() const;
 
     // Deletes the temporary files that replacements of targetPath left
     // behind when their process died: files of the target's own temporary
@@ -37,15 +43,18 @@ public:
     static void RemoveAbandoned(const std::string& targetPath);
 
 private:
+    void Create(unsigned newFileMode);
     void Discard();
-    void ReleaseLock();
 
-    std::string m_targetPath;
-    std::string m_temporaryPath;
-    int m_fd = -1;
+    CFileDescriptor m_folder;
+    // Empty when the folder was given open.
+    std::string m_folderPath;
+    std::string m_targetName;
+    std::string m_temporaryName;
+    CFileDescriptor m_file;
     // A second descriptor of the temporary file that holds its lock until
-    // the rename is done, after m_fd has been closed to learn of late write
-    // errors.
-    int m_lockFd = -1;
+    // the rename is done, after m_file has been closed to learn of late
+    // write errors.
+    CFileDescriptor m_lock;
     CFileStream m_stream;
 };

@@ -1,5 +1,6 @@
 #include "base/replacement_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -88,6 +89,26 @@ TEST(ReplacementFileTest, AMissingFolderThrowsOpenError) {
     } catch (const CStreamException& e) {
         EXPECT_EQ(e.GetCode(), ERR_FILE_STREAM_OPEN);
     }
+}
+
+// Given its folder open, the file is written and renamed there, whatever
+// the folder's path names by the time of the commit.
+TEST(ReplacementFileTest, AnOpenFolderKeepsTheFileThere) {
+    TempFolder temp;
+    std::filesystem::create_directory(temp.File("real"));
+    WriteFile(temp.File("real/page.htm"), "old");
+    {
+        CReplacementFile file(
+            CFileDescriptor(::open(temp.File("real").c_str(), O_RDONLY | O_DIRECTORY)), "page.htm");
+        std::filesystem::rename(temp.File("real"), temp.File("moved"));
+        std::filesystem::create_directory(temp.File("real"));
+        file.GetStream().WriteByte('x');
+        file.Commit(true);
+    }
+    EXPECT_EQ(ReadFile(temp.File("moved/page.htm")), "x");
+    EXPECT_EQ(CountEntries(temp.File("moved")), 1u);
+    EXPECT_EQ(CountEntries(temp.File("real")), 0u);
+    EXPECT_THROW(CReplacementFile(CFileDescriptor(), "page.htm"), CStreamException);
 }
 
 void MakeOld(const std::string& path) {

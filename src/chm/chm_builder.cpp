@@ -28,18 +28,21 @@ struct CFolderEntry {
 
 // The folder's entries sorted by name, byte by byte: the order in which
 // Linux file systems list them changes from one folder to the next, and the
-// contents and index must come out the same on every build. A link is never
-// taken for a folder, so that a loop of links cannot trap the walk. A folder
-// that cannot be read has no entries.
+// contents and index must come out the same on every build. Links are left
+// out: the crawl makes none, and one placed in the download folder would
+// bring a file from elsewhere into the help file, or trap the walk in a loop.
+// A folder that cannot be read has no entries.
 std::vector<CFolderEntry> ListFolder(const std::string& folder) {
     std::vector<CFolderEntry> entries;
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
          it.increment(error)) {
         std::error_code statusError;
-        const bool isFolder =
-            it->symlink_status(statusError).type() == std::filesystem::file_type::directory;
-        entries.push_back({it->path().filename().string(), isFolder});
+        const std::filesystem::file_type type = it->symlink_status(statusError).type();
+        if (type != std::filesystem::file_type::symlink) {
+            entries.push_back(
+                {it->path().filename().string(), type == std::filesystem::file_type::directory});
+        }
     }
     std::sort(entries.begin(), entries.end(),
               [](const CFolderEntry& a, const CFolderEntry& b) { return a.name < b.name; });

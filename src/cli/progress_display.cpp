@@ -23,6 +23,9 @@ const char* EngineMessage(std::uint32_t code) {
             return "The page was saved, but its links could not be read.";
         case ERR_NOT_MODIFIED:
             return "Not changed since the last download.";
+        case ERR_UNSAFE_LOCAL_PATH:
+            return "A symbolic link or special file stands where the file belongs in the "
+                   "download folder; nothing was written.";
         // The system's number, which strerror would read as EFAULT.
         case ERR_NOT_ENOUGH_MEMORY:
             return "Not enough memory.";

@@ -1,9 +1,11 @@
 #include "cli/project_commands.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 #include "base/url.h"
@@ -185,6 +187,29 @@ TEST_F(ProjectCommandsTest, ACommandRefusesAProjectThatAnotherHoldsAndNamesIt) {
     EXPECT_FALSE(fs::exists("p.tkp.lock"));
     EXPECT_EQ(Clear({"p.tkp", "--yes"}, ""), 0) << m_err.str();
     EXPECT_FALSE(fs::exists("p.tkp.lock"));
+}
+
+// Whatever a link planted at the lock's name points to would be truncated and
+// written by any locking command; a pipe would hold the command up.
+TEST_F(ProjectCommandsTest, ALockNameThatIsNotAPlainFileIsRefusedAndLeftAlone) {
+    WriteCrawledProject("p.tkp");
+    const std::function<void()> plants[] = {
+        [] { fs::create_symlink("precious", "p.tkp.lock"); },
+        [] { fs::create_symlink("missing", "p.tkp.lock"); },
+        [] { ASSERT_EQ(::mkfifo("p.tkp.lock", 0644), 0); },
+        [] { fs::create_directory("p.tkp.lock"); },
+    };
+    for (const auto& plant : plants) {
+        WriteFile("precious", "keep me");
+        plant();
+        EXPECT_EQ(Run(RunStartCommand, {"p.tkp"}), 1);
+        EXPECT_EQ(m_err.str(),
+                  "tarnwick-cli: p.tkp: its lock file p.tkp.lock is not a regular file (a symbolic "
+                  "link is never followed); remove it to go on\n");
+        EXPECT_EQ(ReadFile("precious"), "keep me");
+        EXPECT_FALSE(fs::exists("missing"));
+        fs::remove("p.tkp.lock");
+    }
 }
 
 TEST_F(ProjectCommandsTest, SetChangesTheRulesWithinTheirRangesOnly) {

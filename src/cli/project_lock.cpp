@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <string>
 
@@ -33,8 +34,13 @@ bool WriteHolder(int fd) {
 bool IsStillTheFileAt(int fd, const std::string& path) {
     struct stat opened {};
     struct stat named {};
-    return ::fstat(fd, &opened) == 0 && ::stat(path.c_str(), &named) == 0 &&
+    return ::fstat(fd, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 &&
            opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+bool IsPlainFile(int fd) {
+    struct stat opened {};
+    return ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode);
 }
 
 }  // namespace
@@ -47,9 +53,17 @@ bool CProjectLock::Acquire(const std::string& projectPath, pid_t& holder) {
     Release();
     const std::string path = LockPathOf(projectPath);
     for (;;) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kLockFileMode);
+        // Whatever a link names would be truncated and written; a pipe would
+        // hold the open, so it is not waited for.
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                              kLockFileMode);
         if (fd < 0) {
-            holder = -1;
+            holder = errno == ELOOP || errno == EISDIR ? kNotAFile : kCannotOpen;
+            return false;
+        }
+        if (!IsPlainFile(fd)) {
+            ::close(fd);
+            holder = kNotAFile;
             return false;
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -16,9 +16,17 @@ public:
     CProjectLock(const CProjectLock&) = delete;
     CProjectLock& operator=(const CProjectLock&) = delete;
 
+    // What holder tells when Acquire fails besides another holder's id (0
+    // when that cannot be read).
+    static constexpr pid_t kCannotOpen = -1;
+    // A link or anything else but a file stands at the lock's name; it is
+    // neither followed nor written.
+    static constexpr pid_t kNotAFile = -2;
+
     // Takes the lock of the project at projectPath without waiting. False
-    // when another process holds it: holder is its process id, 0 when it
-    // cannot be read, -1 when the lock file could not be opened at all.
+    // when another process holds it (holder is its process id, 0 when it
+    // cannot be read) or when the lock file cannot be used (kCannotOpen,
+    // kNotAFile).
     bool Acquire(const std::string& projectPath, pid_t& holder);
 
     static std::string LockPathOf(const std::string& projectPath) { return projectPath + ".lock"; }

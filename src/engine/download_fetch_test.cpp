@@ -409,6 +409,54 @@ TEST_F(DownloadFetchTest, APartFileThatIsGoneIsNotResumed) {
     EXPECT_EQ(ReadFile(Saved("/f.bin")), whole);
 }
 
+// An answer that announces the body from first to its end and sends only
+// sent bytes of it before the connection closes.
+std::string Cut(const std::string& whole, std::size_t first, std::size_t sent) {
+    const std::string range = std::to_string(first) + "-" + std::to_string(whole.size() - 1) + "/" +
+                              std::to_string(whole.size());
+    return (first == 0 ? "HTTP/1.1 200 OK\r\n"
+                       : "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + range + "\r\n") +
+           "Content-Length: " + std::to_string(whole.size() - first) + "\r\n\r\n" +
+           whole.substr(first, sent);
+}
+
+// The next attempt of the task continues a cut body with a range; once the
+// task has failed, no attempt will, so the cut file goes.
+TEST_F(DownloadFetchTest, ACutBodyStaysForTheNextAttemptAndGoesWhenTheTaskFails) {
+    const std::string whole = Body(1000);
+    m_options.SetRetries(2);
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/f.bin"))
+        .Reply(HeadOk(1000))
+        .Expect(Req("GET", "/f.bin"))
+        .Reply(Cut(whole, 0, 400))
+        .Close()
+        .Accept()
+        .Expect(Req("HEAD", "/f.bin", "400"))
+        .Reply(HeadOk(1000))
+        .Expect(Req("GET", "/f.bin", "400"))
+        .Reply(Cut(whole, 400, 200))
+        .Close();
+    const CDownloadTask task = Fetch("/f.bin");
+    EXPECT_FALSE(task.success);
+    EXPECT_TRUE(task.fileRemoved);
+    EXPECT_EQ(task.bytesReceived, 0);
+    EXPECT_FALSE(std::filesystem::exists(Saved("/f.bin")));
+}
+
+// A copy of an earlier run that the failed task never opened stays.
+TEST_F(DownloadFetchTest, AFailureBeforeTheBodyLeavesTheEarlierCopy) {
+    WritePart("/f.bin", "earlier copy");
+    m_options.SetHeadRequests(false);
+    m_peer.Accept()
+        .Expect(Req("GET", "/f.bin"))
+        .Reply("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+    const CDownloadTask task = Fetch("/f.bin");
+    EXPECT_EQ(task.resultCode, ERR_HTTP_CLIENT_ERROR);
+    EXPECT_FALSE(task.fileRemoved);
+    EXPECT_EQ(ReadFile(Saved("/f.bin")), "earlier copy");
+}
+
 TEST_F(DownloadFetchTest, SavedPagesYieldTheirLinksAndAreWrittenBackAbsolute) {
     m_project.GetRules().SetScope("127.0.0.1");
     const std::string page =

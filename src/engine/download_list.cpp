@@ -74,6 +74,17 @@ bool CDownloadList::MarkError(const CUrl& url, ResultCode code) {
     return true;
 }
 
+bool CDownloadList::ForgetFile(const CUrl& url, const std::string& storedPath) {
+    CDownloadEntry* entry = FindEntry(url.GetSourceText());
+    if (entry == nullptr || storedPath.empty() || entry->m_storedPath != storedPath) {
+        return false;
+    }
+    entry->m_storedPath.clear();
+    entry->m_modificationTime = -1;
+    entry->m_bytesReceived = 0;
+    return true;
+}
+
 bool CDownloadList::SetRewritten(const CUrl& url, bool rewritten) {
     CDownloadEntry* entry = FindEntry(url.GetSourceText());
     if (entry == nullptr) {

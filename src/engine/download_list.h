@@ -52,6 +52,9 @@ public:
     bool MarkDone(const CUrl& url, std::string storedPath, std::int32_t modificationTime,
                   std::int32_t bytesReceived, PageWriting pageWriting = PageWriting::Unknown);
     bool MarkError(const CUrl& url, ResultCode code);
+    // The file at storedPath was removed: an entry that recorded it is no
+    // longer saved, and its next download is not taken for unchanged.
+    bool ForgetFile(const CUrl& url, const std::string& storedPath);
     bool SetRewritten(const CUrl& url, bool rewritten);
     // Empty when the URL is not listed or not saved.
     std::string GetStoredPath(const CUrl& url) const;
@@ -63,6 +66,13 @@ public:
     void RewindView() { m_viewCursor = 0; }
     // The entry under the view cursor, which then advances; null at end.
     const CDownloadEntry* NextViewEntry();
+    // Visits every entry in list order without moving a cursor.
+    template <typename Visit>
+    void ForEachEntry(Visit visit) const {
+        for (const CDownloadEntry& entry : m_entries) {
+            visit(entry);
+        }
+    }
     // Entries saved but not rewritten yet.
     std::size_t CountToRewrite() const;
     // The next saved entry not rewritten yet, skipping the others; null at end.

@@ -113,6 +113,22 @@ TEST(DownloadListTest, MarksAndLookups) {
     EXPECT_EQ(list.GetCount(), 1u);
 }
 
+// A failed download removed the file it had cut: the entry must neither show
+// it as saved nor let the next run take it for unchanged. A file the failure
+// never touched (the URL now maps elsewhere) keeps its record.
+TEST(DownloadListTest, AForgottenFileIsNoLongerSavedOrUnchanged) {
+    CDownloadList list;
+    list.Add(Item("http://h/a"));
+    const CUrl a = ParsedUrl("http://h/a");
+    list.MarkDone(a, "h/a.htm", 784111777, 512);
+    EXPECT_FALSE(list.ForgetFile(a, "h/a.htm.htm"));
+    EXPECT_EQ(list.GetStoredPath(a), "h/a.htm");
+    EXPECT_TRUE(list.ForgetFile(a, "h/a.htm"));
+    EXPECT_EQ(list.GetStoredPath(a), "");
+    EXPECT_EQ(list.GetKnownModTime(a), -1);
+    EXPECT_EQ(list.GetStats().bytes, 0);
+}
+
 TEST(DownloadListTest, Stats) {
     CDownloadList list;
     CDownloadList::Stats stats = list.GetStats();

@@ -12,6 +12,7 @@
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
 #include "platform/message_target.h"
+#include "storage/local_file_mapping.h"
 
 namespace {
 
@@ -165,6 +166,7 @@ ResultCode CDownloadManager::OnThreadStart(std::uint32_t /*threadId*/) {
     std::scoped_lock lock(m_lock);
     m_slots.clear();
     try {
+        CollectPathOwners();
         for (std::size_t index = 0; index < count; ++index) {
             if (!CreateSlot(index)) {
                 m_slots.clear();
@@ -177,10 +179,40 @@ ResultCode CDownloadManager::OnThreadStart(std::uint32_t /*threadId*/) {
     return ERR_SUCCESS;
 }
 
+void CDownloadManager::CollectPathOwners() {
+    m_pathOwners.Clear();
+    const CLocalFileMapping mapping(CFilePath(m_project.GetDownloadFolder()));
+    m_list->ForEachEntry([&](const CDownloadEntry& entry) {
+        if (entry.HasStoredPath()) {
+            const CUrl url = entry.GetUrl();
+            std::string localPath;
+            mapping.StoredToLocalPath(url, entry.GetStoredPath(), localPath);
+            if (!localPath.empty()) {
+                m_pathOwners.Add(localPath, url);
+            }
+        }
+    });
+    for (const CDownloadTask& task : m_retryQueue) {
+        if (!task.localPath.empty()) {
+            m_pathOwners.Add(task.localPath, task.item.GetUrl());
+        }
+    }
+}
+
+bool CDownloadManager::ClaimLocalPath(const std::string& localPath, const CUrl& listed,
+                                      const CUrl& fetched) {
+    std::scoped_lock lock(m_lock);
+    return m_pathOwners.Claim(localPath, listed, fetched);
+}
+
 bool CDownloadManager::CreateSlot(std::size_t index) {
     auto slot = std::make_unique<CWorkerSlot>();
     slot->worker = m_factory(m_project);
     slot->worker->SetFinishedEvent(&m_workerFinished);
+    slot->worker->SetPathClaim(
+        [this](const std::string& localPath, const CUrl& listed, const CUrl& fetched) {
+            return ClaimLocalPath(localPath, listed, fetched);
+        });
     if (!slot->worker->Setup(TimeoutsFrom(m_options), m_options, &slot->output,
                              NotifierFor(index))) {
         return false;
@@ -359,6 +391,9 @@ UINT CDownloadManager::RecordResult(CDownloadTask& task, CDownloadWorker& worker
             return 0;
         default:
             m_list->MarkError(url, task.resultCode);
+            if (task.fileRemoved) {
+                m_list->ForgetFile(url, task.storedPath);
+            }
             return WM_DL_URL_DONE;
     }
 }

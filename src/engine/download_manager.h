@@ -14,6 +14,7 @@
 #include "engine/crawl_messages.h"
 #include "engine/download_list.h"
 #include "engine/download_task.h"
+#include "engine/path_owners.h"
 #include "engine/program_options.h"
 #include "platform/critical_section.h"
 #include "platform/message_queue.h"
@@ -77,6 +78,10 @@ private:
 
     void WaitForLastCrawl() const;
     bool CreateSlot(std::size_t index);
+    // The files that the list and the interrupted tasks hold, each owned by
+    // its URL, before a worker claims a new one.
+    void CollectPathOwners();
+    bool ClaimLocalPath(const std::string& localPath, const CUrl& listed, const CUrl& fetched);
     CProgressNotifier* NotifierFor(std::size_t index);
     void AddStartingUrl();
     void StartWorkers();
@@ -107,6 +112,8 @@ private:
     // at one of them.
     std::vector<std::unique_ptr<CProgressNotifier>> m_notifiers;
     std::deque<CDownloadTask> m_retryQueue;
+    // Guarded by the lock, as the list is.
+    CPathOwners m_pathOwners;
     mutable CCriticalSection m_lock;
     bool m_modified = false;
     // Set by a worker that finished a task, so that the poll runs at once.

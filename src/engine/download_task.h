@@ -21,6 +21,9 @@ enum : ResultCode {
     ERR_PAGE_NOT_PARSED = 0x30010002,
     // The server's modification time equals the one of the last download.
     ERR_NOT_MODIFIED = 0x30010003,
+    // A symbolic link or a special file stands on the way to the local file
+    // in the download folder; nothing was written.
+    ERR_UNSAFE_LOCAL_PATH = 0x30010004,
 };
 
 struct CDownloadTask {
@@ -42,6 +45,9 @@ struct CDownloadTask {
     ResultCode resultCode = ERR_SUCCESS;
     // Not stored: it holds for this run only.
     PageWriting pageWriting = PageWriting::Unknown;
+    // The task failed and took away the part of the body it had written to
+    // its local file, which no later attempt continues; not stored.
+    bool fileRemoved = false;
 
     // An empty URL and every field as constructed.
     void Clear() { *this = CDownloadTask(); }

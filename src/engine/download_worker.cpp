@@ -31,14 +31,6 @@ constexpr const char* kAnonymousPassword = "tarnwick@localhost";
 constexpr std::int32_t kHtmlContentType = 3;
 constexpr std::int32_t kCssContentType = 1;
 
-std::int64_t FileSize(const std::string& path) {
-    struct stat status {};
-    if (path.empty() || ::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return -1;
-    }
-    return status.st_size;
-}
-
 // Passes a body on to the output file and counts every write into the task
 // at once, so that a project saved while the body arrives records how far it
 // got, not where the attempt began.
@@ -76,6 +68,10 @@ private:
 ResultCode LastSystemError() {
     return errno != 0 ? static_cast<ResultCode>(errno) : ERR_FILE_STREAM_OPEN;
 }
+
+// Distinct names tried for a URL whose plain name another URL owns, before
+// the URL fails rather than take a file that is not its own.
+constexpr unsigned kMaxDistinctions = 16;
 
 // A response whose type says HTML, or, when it has no type, whose name does.
 bool IsPageResponse(const CResponseInfo& response) {
@@ -219,9 +215,11 @@ void CDownloadWorker::RunTask() {
     // A retry count of 0 still means one attempt: no attempt at all would
     // hand back a task that is neither done nor failed, queued for ever.
     const int attempts = std::max(1, m_options.GetRetries());
+    m_wroteLocalFile = false;
+    ResultCode result = ERR_SUCCESS;
     for (int attempt = 1;; ++attempt) {
         m_httpStatus = 0;
-        ResultCode result = DownloadOnce();
+        result = DownloadOnce();
         // A stop ends network waits with ERR_SOCKET_LOCAL_CLOSED; any other
         // failure while a stop is pending (a time-out, a connection the stop
         // cut) is the stop's doing too. Either way the URL is tried again
@@ -232,9 +230,24 @@ void CDownloadWorker::RunTask() {
         RecordAttempt(result);
         // No attempt follows the last one, so nothing is gained by waiting.
         if (IsFinal(result) || attempt >= attempts || !PauseBeforeRetry()) {
-            return;
+            break;
         }
     }
+    RemoveCutFile(result);
+}
+
+// Only an interrupted task goes back to the queue with its count, and only
+// its next attempt continues the body with a range; after any other failure
+// the next run starts the body afresh, so the bytes on disk are a cut file.
+void CDownloadWorker::RemoveCutFile(ResultCode result) {
+    if (!m_wroteLocalFile || result == ERR_SUCCESS || result == ERR_ATTEMPT_INTERRUPTED ||
+        result == ERR_PAGE_NOT_PARSED) {
+        return;
+    }
+    std::scoped_lock lock(m_lock);
+    m_mapping.GetFolder().RemoveFile(m_task.localPath);
+    m_task.bytesReceived = 0;
+    m_task.fileRemoved = true;
 }
 
 bool CDownloadWorker::PauseBeforeRetry() {
@@ -250,7 +263,8 @@ bool CDownloadWorker::IsFinal(ResultCode result) const {
     return result == ERR_SUCCESS || result == ERR_ATTEMPT_INTERRUPTED ||
            result == ERR_CLIENT_RULE || result == ERR_PAGE_NOT_PARSED ||
            result == ERR_NOT_MODIFIED || result == ERR_HTTP_REDIRECT_PROTOCOL ||
-           result == ERR_NOT_ENOUGH_MEMORY || IsFinalHttpAnswer(result);
+           result == ERR_NOT_ENOUGH_MEMORY || result == ERR_UNSAFE_LOCAL_PATH ||
+           IsFinalHttpAnswer(result);
 }
 
 bool CDownloadWorker::IsFinalHttpAnswer(ResultCode result) const {
@@ -457,8 +471,9 @@ ResultCode CDownloadWorker::ReceiveHttpBody(CHttpClient& client, std::int32_t re
     // that answered an earlier range overwrites from there; either way the
     // file holds exactly the bytes before start.
     SetBytesReceived(start);
-    if (!m_linksOnly) {
-        MapResponseToLocal();
+    const ResultCode mapped = m_linksOnly ? ERR_SUCCESS : MapResponseToLocal();
+    if (mapped != ERR_SUCCESS) {
+        return mapped;
     }
     const ResultCode opened = m_linksOnly ? OpenScratchOutput() : OpenOutput(start);
     if (opened != ERR_SUCCESS) {
@@ -483,17 +498,19 @@ std::int32_t CDownloadWorker::BodyStart(const CHttpClient& client, std::int32_t 
 
 ResultCode CDownloadWorker::OpenOutput(std::int32_t offset) {
     const std::string path = GetLocalPath();
-    m_mapping.CreateParentFolder(path);
     errno = 0;
+    CFileDescriptor file =
+        m_mapping.GetFolder().OpenFile(path, offset == 0 ? O_RDWR | O_CREAT : O_RDWR, true);
+    if (!file.IsValid()) {
+        return errno == ELOOP ? ERR_UNSAFE_LOCAL_PATH : ResultCode{ERR_FILE_STREAM_OPEN};
+    }
     try {
+        m_output->Open(std::move(file),
+                       offset == 0 ? CFileStream::modeReadWriteCreate : CFileStream::modeReadWrite,
+                       false, kOutputBufferSize);
+        NoteLocalFileWritten();
         if (offset == 0) {
-            if (!m_output->Open(path, CFileStream::modeReadWriteCreate, false, kOutputBufferSize)) {
-                return LastSystemError();
-            }
             return ERR_SUCCESS;
-        }
-        if (!m_output->Open(path, CFileStream::modeReadWrite, false, kOutputBufferSize)) {
-            return LastSystemError();
         }
         // Bytes past the offset belong to no answer of this attempt.
         if (m_output->GetLength() < offset) {
@@ -511,6 +528,14 @@ ResultCode CDownloadWorker::OpenOutput(std::int32_t offset) {
         return LastSystemError();
     }
     return ERR_SUCCESS;
+}
+
+// The copy that the known modification time describes is gone once the file
+// is opened for this body, so a later attempt must not call it unchanged.
+void CDownloadWorker::NoteLocalFileWritten() {
+    m_wroteLocalFile = true;
+    std::scoped_lock lock(m_lock);
+    m_task.knownModificationTime = -1;
 }
 
 // A page read only for its links gets a file without a name, in the download
@@ -622,7 +647,9 @@ ResultCode CDownloadWorker::FetchFtp(const CUrl& url) {
     }
     if (result == ERR_SUCCESS) {
         SetBytesReceived(offset);
-        MapFtpUrlToLocal(url);
+        result = MapFtpUrlToLocal(url);
+    }
+    if (result == ERR_SUCCESS) {
         result = OpenOutput(offset);
     }
     if (result == ERR_SUCCESS) {
@@ -650,20 +677,42 @@ std::int32_t CDownloadWorker::ResumeOffset() {
     std::scoped_lock lock(m_lock);
     // The count may have been saved with bytes that a crash kept from the
     // disk; what did reach it is the start of the body, so go on from there.
-    const std::int64_t onDisk = std::max<std::int64_t>(FileSize(m_task.localPath), 0);
+    const std::int64_t onDisk = std::max<std::int64_t>(SavedFileSize(m_task.localPath), 0);
     m_task.bytesReceived = static_cast<std::int32_t>(
         std::min<std::int64_t>(std::max<std::int32_t>(m_task.bytesReceived, 0), onDisk));
     return m_task.bytesReceived;
 }
 
-void CDownloadWorker::MapResponseToLocal() {
-    const int type = m_response.contentTypeKnown ? m_response.contentType : 0;
-    std::scoped_lock lock(m_lock);
-    m_mapping.MapUrlToLocal(m_response.url, type, m_task.localUrl, m_task.localPath,
-                            m_task.storedPath);
+std::int64_t CDownloadWorker::SavedFileSize(const std::string& path) const {
+    const CFileDescriptor file = m_mapping.GetFolder().OpenFile(path, O_RDONLY, false);
+    struct stat status {};
+    return file.IsValid() && ::fstat(file.Get(), &status) == 0 ? status.st_size : -1;
 }
 
-void CDownloadWorker::MapFtpUrlToLocal(const CUrl& url) {
-    std::scoped_lock lock(m_lock);
-    m_mapping.MapFtpUrlToLocal(url, m_task.localUrl, m_task.localPath, m_task.storedPath);
+ResultCode CDownloadWorker::MapResponseToLocal() {
+    const int type = m_response.contentTypeKnown ? m_response.contentType : 0;
+    return MapToOwnFile(m_response.url, [&](unsigned distinction, std::string& localUrl,
+                                            std::string& localPath, std::string& storedPath) {
+        m_mapping.MapUrlToLocal(m_response.url, type, localUrl, localPath, storedPath, distinction);
+    });
+}
+
+ResultCode CDownloadWorker::MapFtpUrlToLocal(const CUrl& url) {
+    return MapToOwnFile(url, [&](unsigned distinction, std::string& localUrl,
+                                 std::string& localPath, std::string& storedPath) {
+        m_mapping.MapFtpUrlToLocal(url, localUrl, localPath, storedPath, distinction);
+    });
+}
+
+ResultCode CDownloadWorker::MapToOwnFile(const CUrl& fetched, const NameMapper& map) {
+    const CUrl listed = CopyTask().item.GetUrl();
+    std::string localUrl, localPath, storedPath;
+    for (unsigned distinction = 0; distinction <= kMaxDistinctions; ++distinction) {
+        map(distinction, localUrl, localPath, storedPath);
+        if (!m_pathClaim || m_pathClaim(localPath, listed, fetched)) {
+            SetSavedNames(std::move(localUrl), std::move(localPath), std::move(storedPath));
+            return ERR_SUCCESS;
+        }
+    }
+    return ERR_FILE_STREAM_OPEN;
 }

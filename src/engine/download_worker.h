@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "base/url.h"
@@ -55,6 +57,13 @@ public:
     // collect it at once instead of at its next poll.
     void SetFinishedEvent(CWaitEvent* event) { m_finishedEvent = event; }
 
+    // Asked before a body is written whether the local path may hold the
+    // body of the listed URL, fetched from the other URL (after redirects);
+    // false when another URL owns that file. Without it every name is free.
+    using PathClaim =
+        std::function<bool(const std::string& localPath, const CUrl& listed, const CUrl& fetched)>;
+    void SetPathClaim(PathClaim claim) { m_pathClaim = std::move(claim); }
+
     // The manager's side; each takes the worker's lock.
     // Copies the task in with a cleared result and wakes the worker.
     void Assign(const CDownloadTask& task);
@@ -90,6 +99,9 @@ protected:
 
 private:
     void RunTask();
+    // Removes what a failed task wrote to its local file unless a later
+    // attempt continues it.
+    void RemoveCutFile(ResultCode result);
     bool IsFinal(ResultCode result) const;
     // A client error that the server would give again at once; 408 and 429
     // ask the client to come back later.
@@ -123,8 +135,10 @@ private:
     // Where the GET's body belongs in the file that holds resumeOffset
     // bytes; -1 when it would leave a gap after them.
     static std::int32_t BodyStart(const CHttpClient& client, std::int32_t resumeOffset);
-    // Opens the task's local file for a body that is written from offset on.
+    // Opens the task's local file for a body that is written from offset
+    // on, never through a link; ERR_UNSAFE_LOCAL_PATH when one is in the way.
     ResultCode OpenOutput(std::int32_t offset);
+    void NoteLocalFileWritten();
     // Opens a file that is gone once the output is closed.
     ResultCode OpenScratchOutput();
     ResultCode ExtractPageLinks();
@@ -138,10 +152,17 @@ private:
     // The bytes of an earlier attempt that the next one can continue from:
     // the task's count when its local file still holds that many, else 0.
     std::int32_t ResumeOffset();
+    // -1 when no plain file is at path.
+    std::int64_t SavedFileSize(const std::string& path) const;
     void SetBytesReceived(std::int32_t count);
     std::int32_t GetKnownModificationTime() const;
-    void MapResponseToLocal();
-    void MapFtpUrlToLocal(const CUrl& url);
+    // The task's names, the first of the mapping's names that no other URL
+    // owns.
+    using NameMapper = std::function<void(unsigned distinction, std::string& localUrl,
+                                          std::string& localPath, std::string& storedPath)>;
+    ResultCode MapResponseToLocal();
+    ResultCode MapFtpUrlToLocal(const CUrl& url);
+    ResultCode MapToOwnFile(const CUrl& fetched, const NameMapper& map);
     std::string GetLocalPath() const;
 
     CProjectSettings& m_project;
@@ -152,6 +173,7 @@ private:
     CFoundLinks m_foundLinks;
     CWaitEvent m_taskEvent;
     CWaitEvent* m_finishedEvent = nullptr;
+    PathClaim m_pathClaim;
 
     std::unique_ptr<CLinkExtractor> m_linkExtractor;
     CProgressNotifier* m_notifier = nullptr;
@@ -163,6 +185,8 @@ private:
     int m_httpStatus = 0;
     // The attempt reads a page that the filters refuse, for its links only.
     bool m_linksOnly = false;
+    // The task has opened its local file for a body.
+    bool m_wroteLocalFile = false;
     std::unique_ptr<CHttpClient> m_httpClient;
     std::unique_ptr<CHttpClient> m_httpsClient;
     std::unique_ptr<CFtpClient> m_ftpClient;

@@ -1,5 +1,7 @@
 #include "html/url_updater.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <memory>
 #include <system_error>
@@ -61,10 +63,23 @@ std::string StoredPathOf(const CDownloadList& list, const std::string& address) 
     return list.GetStoredPath(url);
 }
 
+// Saved files are read and written without following a link on the way, so
+// that one placed in the download folder can neither bring a file from
+// elsewhere into the mirror nor have one elsewhere replaced.
+CFileDescriptor OpenSaved(const CConfinedFolder& folder, const std::string& path) {
+    return folder.OpenFile(path, O_RDONLY, false);
+}
+
+CReplacementFile ReplacementOf(const CConfinedFolder& folder, const std::string& path) {
+    std::string name;
+    CFileDescriptor parent = folder.OpenFolderOf(path, false, name);
+    return CReplacementFile(std::move(parent), std::move(name));
+}
+
 // The whole file; false when it cannot be opened.
-bool ReadWholeFile(const std::string& path, std::string& text) {
+bool ReadWholeFile(const CConfinedFolder& folder, const std::string& path, std::string& text) {
     CFileStream file;
-    if (!file.Open(path, CFileStream::modeRead, false, kPageBufferSize)) {
+    if (!file.Open(OpenSaved(folder, path), CFileStream::modeRead, false, kPageBufferSize)) {
         return false;
     }
     text.resize(static_cast<std::size_t>(file.GetLength()));
@@ -72,8 +87,8 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
     return true;
 }
 
-void ReplaceFile(const std::string& path, const std::string& text) {
-    CReplacementFile file(path);
+void ReplaceFile(const CConfinedFolder& folder, const std::string& path, const std::string& text) {
+    CReplacementFile file = ReplacementOf(folder, path);
     file.GetStream().Write(text.data(), text.size());
     // A page can be fetched again, so it is not worth a sync per page; the
     // rename alone already keeps a failed write from truncating it.
@@ -209,7 +224,8 @@ bool CUrlUpdater::UpdateFile(const std::string& path, const std::string& pageUrl
     BeginPage(path);
     try {
         CFileStream page;
-        if (!page.Open(path, CFileStream::modeRead, false, kPageBufferSize)) {
+        if (!page.Open(OpenSaved(m_mapping.GetFolder(), path), CFileStream::modeRead, false,
+                       kPageBufferSize)) {
             return false;
         }
         // Several pages may be rewritten at once; their trees share the
@@ -235,7 +251,7 @@ bool CUrlUpdater::UpdateFile(const std::string& path, const std::string& pageUrl
 }
 
 bool CUrlUpdater::WritePage(const std::string& path) {
-    CReplacementFile page(path);
+    CReplacementFile page = ReplacementOf(m_mapping.GetFolder(), path);
     if (!Save(page.GetStream())) {
         return false;
     }
@@ -307,13 +323,13 @@ bool CUrlUpdater::UpdateStyleSheet(const std::string& path) {
     BeginPage(path);
     try {
         std::string text;
-        if (!ReadWholeFile(path, text)) {
+        if (!ReadWholeFile(m_mapping.GetFolder(), path, text)) {
             return false;
         }
         const std::string rewritten =
             RewriteCssLinks(text, [this](const std::string& link) { return MakeLocalLink(link); });
         if (rewritten != text) {
-            ReplaceFile(path, rewritten);
+            ReplaceFile(m_mapping.GetFolder(), path, rewritten);
         }
         return true;
     } catch (const CStreamException&) {
@@ -326,7 +342,7 @@ std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, PageWriting
     const auto local = [this](const std::string& link) { return MakeLocalLink(link); };
     try {
         std::string page;
-        if (!ReadWholeFile(path, page)) {
+        if (!ReadWholeFile(m_mapping.GetFolder(), path, page)) {
             return false;
         }
         const auto visit = [this](CHtmlNode& element) { OnNode(element); };
@@ -348,7 +364,7 @@ std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, PageWriting
             return std::nullopt;
         }
         if (*spliced != page) {
-            ReplaceFile(path, *spliced);
+            ReplaceFile(m_mapping.GetFolder(), path, *spliced);
         }
         return true;
     } catch (const CStreamException&) {

@@ -1,6 +1,7 @@
 #include "platform/move_file.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,9 +29,20 @@ std::string CopyBeside(const std::string& from, const std::string& to) {
     return temporary;
 }
 
+// The moved file is made where another program put it, in a folder others may
+// write to: a link placed there would be moved to where the user wants a file,
+// or across file systems the file it names would be copied there.
+bool IsPlainFile(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 }  // namespace
 
 bool MoveFileReplacing(const std::string& from, const std::string& to) {
+    if (!IsPlainFile(from)) {
+        return false;
+    }
     if (std::rename(from.c_str(), to.c_str()) == 0) {
         return true;
     }

@@ -40,6 +40,16 @@ TEST(MoveFileTest, AMissingSourceLeavesTheTargetAlone) {
     EXPECT_EQ(ReadFile(folder.File("to.chm")), "old");
 }
 
+TEST(MoveFileTest, ALinkInPlaceOfTheSourceIsNotMoved) {
+    TempFolder folder;
+    WriteFile(folder.File("elsewhere"), "not the build's");
+    std::filesystem::create_symlink(folder.File("elsewhere"), folder.File("from.chm"));
+    WriteFile(folder.File("to.chm"), "old");
+    EXPECT_FALSE(MoveFileReplacing(folder.File("from.chm"), folder.File("to.chm")));
+    EXPECT_EQ(ReadFile(folder.File("to.chm")), "old");
+    EXPECT_FALSE(std::filesystem::is_symlink(folder.File("to.chm")));
+}
+
 TEST(MoveFileTest, ATargetInAMissingFolderKeepsTheSource) {
     TempFolder folder;
     WriteFile(folder.File("from.chm"), "data");

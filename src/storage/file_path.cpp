@@ -25,19 +25,6 @@ bool MakeFolder(const std::string& path) {
     return ::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && FolderExists(path));
 }
 
-bool IsRealFolder(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// True when path is a real folder (not a link to one), creating it if missing.
-bool EnsureRealFolder(const std::string& path) {
-    if (IsRealFolder(path)) {
-        return true;
-    }
-    return ::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && IsRealFolder(path));
-}
-
 std::string WithTrailingSeparator(std::string path) {
     if (path.empty() || path.back() != kSlash) {
         path += kSlash;
@@ -170,22 +157,6 @@ bool CreateFolderPath(std::string_view path) {
         const std::string prefix = folder.substr(0, end);
         creating = creating || !FolderExists(prefix);
         if (creating && !MakeFolder(prefix)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool CreateFolderPath(std::string_view path, std::string_view root) {
-    const std::string rootFolder = WithTrailingSeparator(ToSlashes(root));
-    const std::string folder = WithTrailingSeparator(ToSlashes(path));
-    if (root.empty() || rootFolder.front() != kSlash || !folder.starts_with(rootFolder) ||
-        HasDotSegment(folder) || !CreateFolderPath(rootFolder)) {
-        return false;
-    }
-    for (std::size_t end = folder.find(kSlash, rootFolder.size()); end != std::string::npos;
-         end = folder.find(kSlash, end + 1)) {
-        if (end > 0 && folder[end - 1] != kSlash && !EnsureRealFolder(folder.substr(0, end))) {
             return false;
         }
     }

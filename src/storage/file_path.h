@@ -75,9 +75,3 @@ bool FolderExists(std::string_view path);
 // Creates every missing folder along path, starting at the root. Refuses a
 // path with "." or ".." segments, whose folders would not be the ones named.
 bool CreateFolderPath(std::string_view path);
-
-// As above, but only below the folder root, which must already exist: path
-// must lie inside root, and no existing folder on the way down from root may
-// be a symbolic link, so that a name chosen by a remote site can never make
-// the program create folders elsewhere.
-bool CreateFolderPath(std::string_view path, std::string_view root);

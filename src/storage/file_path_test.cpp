@@ -177,47 +177,4 @@ TEST(FolderHelpersTest, CreateFolderPathRefusesFilesAndDotSegments) {
     EXPECT_FALSE(std::filesystem::exists(folder.Path().parent_path() / "escaped"));
 }
 
-TEST(FolderHelpersTest, BoundedCreateStaysInsideRoot) {
-    TempFolder folder;
-    TempFolder outside;
-    const std::string root = folder.File("site.files");
-    ASSERT_TRUE(std::filesystem::create_directory(root));
-    std::filesystem::create_directory_symlink(outside.Path(), root + "/link");
-
-    struct Case {
-        std::string path;
-        bool created;
-    };
-    const Case cases[] = {
-        {root + "/H/a", true},
-        {root, true},
-        {root + "/", true},
-        {root + "/H/../../x", false},
-        {root + "/./x", false},
-        {folder.File("other/x"), false},
-        // A sibling whose name starts like the root is not inside it.
-        {root + "2/x", false},
-        // An existing link below the root could lead anywhere.
-        {root + "/link/x", false},
-        {outside.Path().string() + "/x", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        EXPECT_EQ(CreateFolderPath(c.path, root), c.created);
-    }
-    EXPECT_TRUE(FolderExists(root + "/H/a"));
-    EXPECT_TRUE(std::filesystem::is_empty(outside.Path()));
-    EXPECT_FALSE(std::filesystem::exists(folder.File("other")));
-    EXPECT_FALSE(std::filesystem::exists(root + "2"));
-}
-
-TEST(FolderHelpersTest, BoundedCreateMakesAMissingRoot) {
-    TempFolder folder;
-    const std::string root = folder.File("site.files");
-    EXPECT_TRUE(CreateFolderPath(root + "/H/a", root));
-    EXPECT_TRUE(FolderExists(root + "/H/a"));
-    EXPECT_FALSE(CreateFolderPath(root + "/x", ""));
-    EXPECT_FALSE(CreateFolderPath(root + "/x", "relative"));
-}
-
 }  // namespace

@@ -46,6 +46,60 @@ std::string ShortenName(const std::string& name) {
     return name.substr(0, keep) + hash + extension;
 }
 
+// Characters that a terminal, a file manager or a shell shows as something
+// other than a character of the name: C0 and C1 controls (a CR or LF breaks
+// a listing line), line and paragraph separators, and the invisible format
+// characters, bidirectional overrides among them, that make a name look like
+// another (U+202E shows "gpj.exe" as "exe.jpg").
+bool IsControl(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0xAD || c == 0x61C ||
+           (c >= 0x200B && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) ||
+           (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF || (c >= 0xFFF9 && c <= 0xFFFB) ||
+           (c >= 0xE0000 && c <= 0xE007F);
+}
+
+// The character that a UTF-8 sequence at text[i] encodes and the sequence's
+// length. A byte beyond ASCII that begins no whole sequence (a name in
+// Latin-1) is no control: it counts as U+FFFD, as a viewer shows it.
+std::pair<char32_t, std::size_t> CharacterAt(std::string_view text, std::size_t i) {
+    static constexpr char32_t kReplacement = 0xFFFD;
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+        return {lead, 1};
+    }
+    const std::size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                              : 1;
+    if (length == 1 || i + length > text.size()) {
+        return {kReplacement, 1};
+    }
+    char32_t c = lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) {
+            return {kReplacement, 1};
+        }
+        c = (c << 6) | (next & 0x3F);
+    }
+    return {c, length};
+}
+
+// Each control character, whatever its length in UTF-8, becomes one '_'.
+std::string ReplaceControls(std::string name) {
+    std::string result;
+    for (std::size_t i = 0; i < name.size();) {
+        const auto [c, length] = CharacterAt(name, i);
+        if (IsControl(c)) {
+            result += '_';
+        } else {
+            result.append(name, i, length);
+        }
+        i += length;
+    }
+    return result;
+}
+
 std::string HostWithPort(const CUrl& url) {
     std::string host = url.GetHost();
     if (url.GetPort() != 0) {
@@ -54,15 +108,39 @@ std::string HostWithPort(const CUrl& url) {
     return host;
 }
 
+// The mark of the n-th name that sets a URL apart from others that map to
+// the same file, made the way a query's mark is: "08" and a CRC-32, here of
+// the URL's text, taken once more for each further name.
+std::string Distinction(const CUrl& url, unsigned n) {
+    if (n == 0) {
+        return {};
+    }
+    const std::string& text = url.GetSourceText();
+    auto crc = static_cast<uLong>(0);
+    for (unsigned i = 0; i < n; ++i) {
+        crc = crc32_z(crc, reinterpret_cast<const Bytef*>(text.data()), text.size());
+    }
+    return Hex("08%x", static_cast<std::uint32_t>(crc));
+}
+
+// Puts mark before the extension of the last '/'-separated name of path.
+void MarkLastName(std::string& path, const std::string& mark) {
+    const std::size_t nameStart = path.rfind('/') + 1;
+    const std::size_t dot = path.rfind('.');
+    path.insert(dot != std::string::npos && dot > nameStart ? dot : path.size(), mark);
+}
+
 // The title and extension of the saved file: the query hash, the default
 // document and the ".htm" that makes a page open in a browser.
-std::pair<std::string, std::string> SavedFileName(const CUrl& url, int contentTypeCode) {
+std::pair<std::string, std::string> SavedFileName(const CUrl& url, int contentTypeCode,
+                                                  unsigned distinction) {
     std::string title = url.GetFileTitle();
     std::string extension = url.GetFileExtension();
     const std::string query = url.GetQuery();
     if (!query.empty()) {
         title += Hex("08%x", Crc32(query));
     }
+    title += Distinction(url, distinction);
     const bool isPage = contentTypeCode == kContentTypeHtml;
     if (title.empty() && !isPage && contentTypeCode != kContentTypeNone) {
         title = "default";
@@ -81,8 +159,9 @@ std::pair<std::string, std::string> SavedFileName(const CUrl& url, int contentTy
 }  // namespace
 
 std::string NeutraliseName(std::string name) {
+    name = ReplaceControls(std::move(name));
     for (char& c : name) {
-        if (c == '/' || c == '\\' || c == '\0') {
+        if (c == '/' || c == '\\') {
             c = '_';
         }
     }
@@ -107,17 +186,20 @@ std::string NeutralisePath(const std::string& path) {
 }
 
 CLocalFileMapping::CLocalFileMapping(CFilePath downloadFolder)
-    : m_folder(std::move(downloadFolder)), m_folderPath(m_folder.GetFolderPath()) {}
+    : m_folder(std::move(downloadFolder)),
+      m_folderPath(m_folder.GetFolderPath()),
+      m_confined(m_folder) {}
 
 void CLocalFileMapping::MapUrlToLocal(const CUrl& url, int contentTypeCode, std::string& localUrl,
-                                      std::string& localPath, std::string& storedPath) const {
+                                      std::string& localPath, std::string& storedPath,
+                                      unsigned distinction) const {
     std::string path = url.GetPath();
     if (path.empty()) {
         path = "/";
     }
     const std::string host = NeutraliseName(HostWithPort(url));
     const std::string directory = NeutralisePath(path.substr(0, path.rfind('/') + 1));
-    const auto [title, extension] = SavedFileName(url, contentTypeCode);
+    const auto [title, extension] = SavedFileName(url, contentTypeCode, distinction);
     const std::string name = NeutraliseName(title + extension);
 
     localUrl = url.GetSchemeName() + "://" + host + directory + name;
@@ -126,10 +208,17 @@ void CLocalFileMapping::MapUrlToLocal(const CUrl& url, int contentTypeCode, std:
 }
 
 void CLocalFileMapping::MapFtpUrlToLocal(const CUrl& url, std::string& localUrl,
-                                         std::string& localPath, std::string& storedPath) const {
+                                         std::string& localPath, std::string& storedPath,
+                                         unsigned distinction) const {
     localUrl = url.GetSourceText();
-    localPath =
-        m_folderPath + NeutraliseName("ftp_" + HostWithPort(url)) + NeutralisePath(url.GetPath());
+    std::string hostEntry = "ftp_" + HostWithPort(url);
+    std::string path = url.GetPath();
+    if (distinction > 0) {
+        // The file's own name gets the mark, as in an HTTP name: the last
+        // name of the path, or the host entry when the path is empty.
+        MarkLastName(path.empty() ? hostEntry : path, Distinction(url, distinction));
+    }
+    localPath = m_folderPath + NeutraliseName(hostEntry) + NeutralisePath(path);
     storedPath = localPath;
 }
 
@@ -180,14 +269,8 @@ void CLocalFileMapping::LocalPathToLocalUrl(const CUrl& url, const std::string& 
 }
 
 bool CLocalFileMapping::CreateParentFolder(const std::string& localPath) const {
-    return IsInside(localPath) &&
-           CreateFolderPath(CFilePath(localPath).GetDir(), m_folder.GetFullPath());
-}
-
-bool CLocalFileMapping::IsInside(const std::string& path) const {
-    return path.size() > m_folderPath.size() && path.starts_with(m_folderPath) &&
-           path.find('\0') == std::string::npos &&
-           !HasDotSegment(std::string_view(path).substr(m_folderPath.size()));
+    std::string name;
+    return m_confined.OpenFolderOf(localPath, true, name).IsValid();
 }
 
 bool IsHtmlExtension(std::string_view extension) {

@@ -12,19 +12,25 @@
 // title, "index" and "default" for directory URLs, ".htm" after HTML pages
 // with another extension), and saved mirrors depend on them. A web page or a
 // redirect chooses the URL, so the parts that reach the file system are made
-// harmless first: "." and ".." segments, separators and NUL bytes within a
-// host or segment become '_', and a name too long for the file system is
-// shortened with its CRC-32 appended. Ordinary URLs are not affected, and every
-// local path produced lies inside the download folder.
+// harmless first: "." and ".." segments, separators, NUL bytes and control
+// characters within a host or segment become '_', and a name too long for
+// the file system is shortened with its CRC-32 appended. Ordinary URLs are not
+// affected, and every local path produced lies inside the download folder.
+//
+// Different URLs can still map to one file (a "%2F" in a path is a folder
+// separator once decoded, a query's mark can spell a real name); the caller
+// that finds the name taken asks for a distinct one.
 //
 // The mapping computes names only; it never touches the disk apart from
-// CreateParentFolder.
+// CreateParentFolder. GetFolder reaches the files below the download folder
+// without following a link on the way.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
+#include "storage/confined_folder.h"
 #include "storage/file_path.h"
 
 class CUrl;
@@ -38,10 +44,13 @@ public:
 
     // An HTTP or HTTPS response's names. contentTypeCode is the response's
     // content-type code (3 text/html), 0 when it carries no content type.
+    // A distinction n > 0 asks for the n-th distinct name: the title gets
+    // "08" and a CRC-32 of the URL's text, taken n times over.
     void MapUrlToLocal(const CUrl& url, int contentTypeCode, std::string& localUrl,
-                       std::string& localPath, std::string& storedPath) const;
+                       std::string& localPath, std::string& storedPath,
+                       unsigned distinction = 0) const;
     void MapFtpUrlToLocal(const CUrl& url, std::string& localUrl, std::string& localPath,
-                          std::string& storedPath) const;
+                          std::string& storedPath, unsigned distinction = 0) const;
 
     // The plain rule (no port suffix, query hash, default document or
     // extension), which turns a local URL back into its file, or a directory
@@ -64,19 +73,23 @@ public:
                              std::string& localUrl) const;
 
     // Creates the folder that will hold localPath, refusing to create anything
-    // outside the download folder.
+    // outside the download folder or through a link.
     bool CreateParentFolder(const std::string& localPath) const;
 
     // True when path names something strictly below the download folder.
-    bool IsInside(const std::string& path) const;
+    bool IsInside(const std::string& path) const { return m_confined.IsInside(path); }
+    const CConfinedFolder& GetFolder() const { return m_confined; }
 
 private:
     CFilePath m_folder;
     std::string m_folderPath;  // m_folder's GetFolderPath, ending in '/'
+    CConfinedFolder m_confined;
 };
 
-// Makes one file or folder name safe to hand to the file system: separators
-// and NUL bytes become '_', a "." or ".." name becomes "_" or "__", and a
+// Makes one file or folder name safe to hand to the file system: separators,
+// NUL bytes and control characters (C0, C1, line separators, invisible and
+// bidirectional format characters) become '_', a "." or ".." name becomes
+// "_" or "__", and a
 // name longer than kMaxNameLength is cut and gets "_" and its CRC-32 in eight
 // hexadecimal digits before its extension. Any other name is kept as it is.
 std::string NeutraliseName(std::string name);

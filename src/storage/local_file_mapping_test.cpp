@@ -83,6 +83,36 @@ TEST_F(LocalFileMappingTest, ReverseOperationsFindTheMappedFile) {
     }
 }
 
+// Names for a URL whose plain name another URL owns: "08" and a CRC-32 of
+// the URL's text after the title, as a query's mark, taken once more for each
+// further name. CRC-32 of
+// "http://H/page.php" is 8f4f955e, taken again f6b7cc9; of
+// "ftp://H/pub/a%2Fb.zip" 11241747.
+TEST_F(LocalFileMappingTest, DistinctNamesKeepTheFolderAndTheExtension) {
+    std::string localUrl, localPath, storedPath;
+    const CUrl page = ParsedUrl("http://H/page.php");
+    const char* const expected[] = {"H/page.php.htm", "H/page088f4f955e.php.htm",
+                                    "H/page08f6b7cc9.php.htm"};
+    for (unsigned distinction = 0; distinction < 3; ++distinction) {
+        m_mapping.MapUrlToLocal(page, kHtml, localUrl, localPath, storedPath, distinction);
+        EXPECT_EQ(storedPath, expected[distinction]);
+        EXPECT_EQ(localUrl, std::string("http://") + expected[distinction]);
+    }
+    m_mapping.MapUrlToLocal(ParsedUrl("http://H/d/?q=1"), kHtml, localUrl, localPath, storedPath,
+                            1);
+    EXPECT_TRUE(storedPath.starts_with("H/d/08e7097d0808")) << storedPath;
+    EXPECT_TRUE(storedPath.ends_with(".htm")) << storedPath;
+    m_mapping.MapFtpUrlToLocal(ParsedUrl("ftp://H/pub/a%2Fb.zip"), localUrl, localPath, storedPath,
+                               1);
+    EXPECT_EQ(localPath, "/dl/ftp_H/pub/a/b0811241747.zip");
+    // An empty path names the host entry, which gets the mark and stays one
+    // name short enough to create.
+    const CUrl longHost = ParsedUrl("ftp://" + std::string(300, 'h'));
+    m_mapping.MapFtpUrlToLocal(longHost, localUrl, localPath, storedPath, 1);
+    EXPECT_EQ(localPath.find('/', 4), std::string::npos) << localPath;
+    EXPECT_LE(localPath.size(), 4 + CLocalFileMapping::kMaxNameLength);
+}
+
 struct FtpCase {
     const char* url;
     const char* localPath;
@@ -194,6 +224,32 @@ TEST(NeutraliseNameTest, ChangesOnlyNamesThatCouldEscapeOrFail) {
     }
     EXPECT_EQ(NeutralisePath("/a/../b/./c/"), "/a/__/b/_/c/");
     EXPECT_EQ(NeutralisePath("/a/b.htm"), "/a/b.htm");
+}
+
+// A CR or LF breaks a listing's line; a right-to-left override shows
+// "photo\u202Egpj.exe" as "photoexe.jpg"; the others are just as invisible.
+TEST(NeutraliseNameTest, ControlAndFormatCharactersBecomeOneUnderscoreEach) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\r\nb.htm", "a__b.htm"},
+        {"a\tb\x1b[1m\x7f", "a_b_[1m_"},
+        {"photo\xE2\x80\xAEgpj.exe", "photo_gpj.exe"},    // U+202E
+        {"\xE2\x81\xA6x\xE2\x81\xA9", "_x_"},             // U+2066, U+2069
+        {"\xD8\x9Cx\xE2\x80\x8Fy\xE2\x80\x8B", "_x_y_"},  // U+061C, U+200F, U+200B
+        {"a\xE2\x80\xA8"
+         "b\xEF\xBB\xBF",
+         "a_b_"},  // U+2028, U+FEFF
+        {"a\xC2\x85\xC2\xAD"
+         "b",
+         "a__b"},                     // U+0085, U+00AD
+        {"a\xF3\xA0\x81\x81", "a_"},  // U+E0041, a tag
+        // Printable characters stay, and so do bytes that are not UTF-8.
+        {"caf\xC3\xA9 \xE2\x80\x94 \xE6\x97\xA5\xF0\x9F\x98\x80",
+         "caf\xC3\xA9 \xE2\x80\x94 \xE6\x97\xA5\xF0\x9F\x98\x80"},
+        {"\x85\xE2\x80", "\x85\xE2\x80"},
+    };
+    for (const auto& [name, expected] : cases) {
+        EXPECT_EQ(NeutraliseName(name), expected) << name;
+    }
 }
 
 TEST(NeutraliseNameTest, ShortensOverLongNamesDistinctly) {

@@ -1,5 +1,5 @@
-// URLs that the mapping saves under one name, fetched at the same time from a
-// slow nginx by many workers: the file ends up holding one of the bodies whole.
+// URLs that the mapping gives one name, fetched at the same time from a slow
+// nginx by many workers: each keeps a file of its own with its body whole.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/crawl_controller.h"
+#include "engine/download_manager.h"
 #include "engine/program_options.h"
 #include "engine/project_settings.h"
 #include "support/crawl_window.h"
@@ -26,7 +27,7 @@ constexpr int kPairs = 8;
 constexpr std::size_t kBodySize = 40000;
 
 // "/dN/" answers with dN/body.txt as text/plain, "/dN/default" with a body of
-// its own; both are saved as dN/default.
+// its own; the plain name of both is dN/default.
 std::string FolderBody(int pair) {
     return std::string(kBodySize, static_cast<char>('a' + pair));
 }
@@ -34,7 +35,7 @@ std::string DefaultBody(int pair) {
     return std::string(kBodySize, static_cast<char>('A' + pair));
 }
 
-TEST(CrawlSharedFileTest, TwoUrlsOfOneFileNeverMixTheirBodies) {
+TEST(CrawlSharedFileTest, TwoUrlsOfOneNameKeepTheirBodiesApart) {
     if (!NginxServer::IsInstalled()) {
         TARNWICK_MISSING_SERVER("nginx is not installed");
     }
@@ -69,13 +70,17 @@ TEST(CrawlSharedFileTest, TwoUrlsOfOneFileNeverMixTheirBodies) {
     ASSERT_TRUE(controller.Start(options));
     ASSERT_TRUE(window.PumpUntilFinished(std::chrono::seconds(120)));
 
-    const std::string saved =
-        folder.File("site.files") + "/127.0.0.1_" + std::to_string(nginx.Port()) + "/d";
+    const std::string site = "http://127.0.0.1:" + std::to_string(nginx.Port()) + "/d";
+    CDownloadList& list = controller.GetManager()->GetList();
     for (int pair = 0; pair < kPairs; ++pair) {
         SCOPED_TRACE(pair);
-        const std::string content = ReadFile(saved + std::to_string(pair) + "/default");
-        EXPECT_TRUE(content == FolderBody(pair) || content == DefaultBody(pair))
-            << content.size() << " bytes starting with " << content.substr(0, 16);
+        const std::string folderFile =
+            list.GetStoredPath(testing_support::ParsedUrl(site + std::to_string(pair) + "/"));
+        const std::string defaultFile = list.GetStoredPath(
+            testing_support::ParsedUrl(site + std::to_string(pair) + "/default"));
+        EXPECT_NE(folderFile, defaultFile);
+        EXPECT_TRUE(ReadFile(folder.File("site.files/" + folderFile)) == FolderBody(pair));
+        EXPECT_TRUE(ReadFile(folder.File("site.files/" + defaultFile)) == DefaultBody(pair));
     }
 }
 

@@ -1,0 +1,109 @@
+#include "storage/confined_folder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+namespace {
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+bool IsLinkAt(int folder, const std::string& name) {
+    struct stat info {};
+    return ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISLNK(info.st_mode);
+}
+
+// O_DIRECTORY|O_NOFOLLOW reports a link as "not a directory"; a link is
+// told apart from a file that stands where a folder belongs, since only the
+// link is something placed in the way.
+CFileDescriptor OpenSubfolder(int parent, const std::string& name, bool create) {
+    CFileDescriptor folder(::openat(parent, name.c_str(), kFolderFlags));
+    if (!folder.IsValid() && errno == ENOENT && create) {
+        // Another worker may make the same folder at the same moment.
+        if (::mkdirat(parent, name.c_str(), 0777) != 0 && errno != EEXIST) {
+            return folder;
+        }
+        folder.Reset(::openat(parent, name.c_str(), kFolderFlags));
+    }
+    if (!folder.IsValid() && errno == ENOTDIR && IsLinkAt(parent, name)) {
+        errno = ELOOP;
+    }
+    return folder;
+}
+
+// A pipe or a device where the crawl writes would take the bytes elsewhere or
+// block the worker, so it counts as something placed in the way, as a link
+// does.
+bool IsPlainFile(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        errno = S_ISDIR(info.st_mode) ? EISDIR : ELOOP;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+CConfinedFolder::CConfinedFolder(const CFilePath& root) : m_root(root.GetFolderPath()) {}
+
+CFileDescriptor CConfinedFolder::OpenFolderOf(std::string_view path, bool create,
+                                              std::string& name) const {
+    if (!IsInside(path) || m_root.front() != CFilePath::kSeparator) {
+        errno = EPERM;
+        return {};
+    }
+    CFileDescriptor folder(::open(m_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.IsValid() && errno == ENOENT && create && CreateFolderPath(m_root)) {
+        folder.Reset(::open(m_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    std::size_t start = m_root.size();
+    for (std::size_t end = path.find(CFilePath::kSeparator, start);
+         folder.IsValid() && end != std::string_view::npos;
+         start = end + 1, end = path.find(CFilePath::kSeparator, start)) {
+        // "a//b" names the folder that "a/b" names.
+        if (end > start) {
+            folder =
+                OpenSubfolder(folder.Get(), std::string(path.substr(start, end - start)), create);
+        }
+    }
+    name = path.substr(start);
+    return folder;
+}
+
+CFileDescriptor CConfinedFolder::OpenFile(std::string_view path, int flags,
+                                          bool createFolders) const {
+    std::string name;
+    const CFileDescriptor folder = OpenFolderOf(path, createFolders, name);
+    if (!folder.IsValid()) {
+        return {};
+    }
+    if (name.empty()) {
+        errno = EISDIR;
+        return {};
+    }
+    CFileDescriptor file(
+        ::openat(folder.Get(), name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+    if (!file.IsValid() || !IsPlainFile(file.Get())) {
+        return {};
+    }
+    // Only the open had to be spared a pipe's wait for its other end.
+    ::fcntl(file.Get(), F_SETFL, ::fcntl(file.Get(), F_GETFL) & ~O_NONBLOCK);
+    return file;
+}
+
+bool CConfinedFolder::RemoveFile(std::string_view path) const {
+    std::string name;
+    const CFileDescriptor folder = OpenFolderOf(path, false, name);
+    return folder.IsValid() && !name.empty() && ::unlinkat(folder.Get(), name.c_str(), 0) == 0;
+}
+
+bool CConfinedFolder::IsInside(std::string_view path) const {
+    return path.size() > m_root.size() && path.starts_with(m_root) &&
+           path.find('\0') == std::string_view::npos && !HasDotSegment(path.substr(m_root.size()));
+}
