@@ -88,6 +88,11 @@ const Setting kSettings[] = {
     {"Page Requisites", false, 0, 1,
      [](const CProgramOptions& o) { return std::string(o.GetPageRequisites() ? "1" : "0"); },
      [](CProgramOptions& o, const std::string&, std::uint32_t n) { o.SetPageRequisites(n != 0); }},
+    {"Transfer Limit", false, 0, CProgramOptions::kMaxTransferLimit,
+     [](const CProgramOptions& o) { return std::to_string(o.GetTransferLimit()); },
+     [](CProgramOptions& o, const std::string&, std::uint32_t n) {
+         o.SetTransferLimit(static_cast<int>(n));
+     }},
 };
 
 const Setting* FindSetting(const std::string& name) {
