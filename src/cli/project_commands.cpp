@@ -479,7 +479,8 @@ int RunListCommand(const Arguments& arguments, std::ostream& out, std::ostream& 
     list.RewindView();
     for (std::size_t index = 0; const CDownloadEntry* entry = list.NextViewEntry(); ++index) {
         const ResultCode code = entry->GetResultCode();
-        out << EntryState(*entry, index < handedOut) << "\t" << PrintableText(entry->GetUrlText());
+        out << EntryState(*entry, index < handedOut) << "\t"
+            << PrintableText(HideUrlPassword(entry->GetUrlText()));
         if (code != ERR_SUCCESS) {
             out << "\t" << CProgressDisplay::DescribeResult(code);
         }

@@ -32,7 +32,8 @@ protected:
 
 TEST_F(SettingsCommandTest, PrintsEverySettingUnderItsStoredName) {
     CProgramOptions stored;
-    stored.SetProxy("proxy.example", 3128, "ann", "se=cret");
+    // A store edited by hand may hold what the command refuses.
+    stored.SetProxy("proxy.example", 3128, "ann\x1b]0;t\x07", "se=cret");
     stored.SetRetries(7);
     stored.SetHeadRequests(false);
     stored.SetPageRequisites(false);
@@ -41,8 +42,11 @@ TEST_F(SettingsCommandTest, PrintsEverySettingUnderItsStoredName) {
     ASSERT_EQ(Run({}), 0);
     EXPECT_EQ(m_out.str(),
               "Connection=5\nRequest=5\nRetry=7\nProxy=proxy.example\nPort=3128\n"
-              "User name=ann\nPassword=se=cret\nUser Agent=2\n"
+              "User name=ann\\x1b]0;t\\x07\nPassword=***\nUser Agent=2\n"
               "Verify Certificates=1\nHead Requests=0\nPage Requisites=0\nTransfer Limit=120\n");
+    CProgramOptions().Save();
+    ASSERT_EQ(Run({}), 0);
+    EXPECT_NE(m_out.str().find("\nPassword=\n"), std::string::npos);
 }
 
 TEST_F(SettingsCommandTest, ChecksEachValueAsTheOptionsSheetDoes) {
@@ -68,9 +72,15 @@ TEST_F(SettingsCommandTest, ChecksEachValueAsTheOptionsSheetDoes) {
         {{"Connection="}, 1, "Connection: Please enter a positive integer.\n"},
         {{"Proxy=" + longText}, 1, "Proxy: Please enter no more than 511 characters.\n"},
         {{"Transfer Limit=0", "Transfer Limit=86400"}, 0, ""},
+        // Letters beyond ASCII, and a format character, are no control characters.
+        {{"Password=p\xc3\xa4ss w\xc3\xb6rt", "User name=\u200bann"}, 0, ""},
         {{"Transfer Limit=86401"},
          1,
          "Transfer Limit: Please enter an integer between 0 and 86400.\n"},
+        {{"Proxy=p.example\r\nX-Evil: 1"}, 1, "Proxy: Please enter no control characters"},
+        {{"User name=\x1b]0;pwned\x07"}, 1, "User name: Please enter no control characters"},
+        {{"Password=pw\n"}, 1, "Password: Please enter no control characters"},
+        {{"Password=p\xc2\x9bw"}, 1, "Password: Please enter no control characters"},
         // Nothing is stored when a later value is refused, or a name is unknown.
         {{"Retry=9", "Port=x"}, 1, "Port: Please enter a positive integer.\n"},
         {{"Retry=9", "Retries=9"}, 2, "no setting Retries"},
