@@ -170,7 +170,7 @@ void CHttpHeaders::StoreLine(std::string_view line) {
     // kept as the list that RFC 9110 makes of repeated lines, for the reader
     // of the length to judge.
     if (index == HEADER_CONTENT_LENGTH && !m_values[index].empty()) {
-        m_values[index] += ", " + value;
+        m_values[index] += "," + value;
     } else {
         m_values[index] = std::move(value);
     }

@@ -23,7 +23,8 @@ TEST(HttpHeadersTest, ParsesLinesIntoTheirSlots) {
         {"CONTENT-length: 42\r\n\r\n", HEADER_CONTENT_LENGTH, "42"},
         {"Location: /a\r\nLocation: /b\r\n\r\n", HEADER_LOCATION, "/b"},
         // Lengths are kept as a list, so that two of them cannot pass for one.
-        {"Content-Length: 10\r\ncontent-length:62 \r\n\r\n", HEADER_CONTENT_LENGTH, "10, 62"},
+        {"Content-Length: 10\r\ncontent-length:62 \r\n\r\n", HEADER_CONTENT_LENGTH, "10,62"},
+        {"Content-Length: 10\r\nContent-Length:\r\n\r\n", HEADER_CONTENT_LENGTH, "10,"},
         {"Server:   nginx  \t\r\n\r\n", HEADER_SERVER, "nginx"},
         {"Host:\r\n\r\n", HEADER_HOST, ""},
         {"Via: a:b:c\r\n\r\n", HEADER_VIA, "a:b:c"},
