@@ -68,7 +68,6 @@ public:
     // then is never cut off by them; past the deadline every operation fails
     // with ERR_SOCKET_TIMEOUT. It outlives Close and Create.
     void SetDeadline(Clock::time_point deadline) { m_deadline = deadline; }
-    Clock::time_point GetDeadline() const { return m_deadline; }
     // Name servers for host lookups in c-ares' "host:port,…" form; empty
     // (the default) uses the system's resolver configuration.
     void SetDnsServers(std::string servers);
