@@ -1,5 +1,7 @@
 #include "cli/printable_text.h"
 
+#include <algorithm>
+
 #include "html/html_charset.h"
 
 namespace {
@@ -45,4 +47,15 @@ std::string PrintableText(std::string_view text) {
         text.remove_prefix(length);
     }
     return printable;
+}
+
+bool HasControlCharacter(std::string_view text) {
+    while (!text.empty()) {
+        const std::size_t length = std::max<std::size_t>(html_charset::Utf8CharLength(text), 1);
+        if (IsControl(text.substr(0, length))) {
+            return true;
+        }
+        text.remove_prefix(length);
+    }
+    return false;
 }

@@ -9,3 +9,7 @@
 // The text with each control character (C0, DEL, and C1 in its UTF-8 form)
 // and each byte that is no part of a UTF-8 character written as \xHH.
 std::string PrintableText(std::string_view text);
+
+// Whether text holds a control character as PrintableText escapes it: C0,
+// DEL, or C1 in its UTF-8 form.
+bool HasControlCharacter(std::string_view text);

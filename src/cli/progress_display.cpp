@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "cli/mirror_options.h"
 #include "cli/printable_text.h"
 #include "engine/download_task.h"
 
@@ -52,9 +53,10 @@ CProgressDisplay::Row* CProgressDisplay::RowAt(int index) {
 
 void CProgressDisplay::SetWorkerUrl(int index, const std::string& url) {
     if (Row* row = RowAt(index)) {
-        *row = Row{PrintableText(url), 0, 0};
+        const std::string shown = PrintableText(HideUrlPassword(url));
+        *row = Row{shown, 0, 0};
         if (!url.empty() && Shows(Verbosity::kVerbose)) {
-            PrintLine("get    " + PrintableText(url));
+            PrintLine("get    " + shown);
         }
     }
 }
@@ -85,7 +87,8 @@ void CProgressDisplay::FileSaved(int index, const CDownloadTask& task) {
     m_dirty = true;
     ClearRow(index);
     if (!m_terminal && Shows(Verbosity::kNormal)) {
-        PrintLine("saved  " + task.item.GetUrl().GetSourceText() + " -> " + task.storedPath);
+        PrintLine("saved  " + HideUrlPassword(task.item.GetUrl().GetSourceText()) + " -> " +
+                  task.storedPath);
     }
 }
 
@@ -95,7 +98,7 @@ void CProgressDisplay::UrlFailed(int index, const CDownloadTask& task) {
     m_failures.Add(task.resultCode, httpStatus);
     std::string reason = DescribeHttpStatus(httpStatus);
     reason += (reason.empty() ? "" : "; ") + DescribeResult(task.resultCode);
-    const std::string url = PrintableText(task.item.GetUrl().GetSourceText());
+    const std::string url = PrintableText(HideUrlPassword(task.item.GetUrl().GetSourceText()));
     if (ExitStatusOf(task.resultCode, httpStatus) != kExitSuccess) {
         PrintError("failed " + url + " (" + reason + ")");
     } else if (Shows(Verbosity::kNormal)) {

@@ -77,6 +77,24 @@ TEST(ProgressDisplayTest, QuietShowsOnlyFailuresAndVerboseEveryRequest) {
     }
 }
 
+TEST(ProgressDisplayTest, NoLineShowsThePasswordOfAUrl) {
+    for (const bool terminal : {false, true}) {
+        std::ostringstream out;
+        std::ostringstream err;
+        CProgressDisplay display(out, terminal, 1, 200);
+        display.SetErrorStream(err);
+        display.SetVerbosity(CProgressDisplay::Verbosity::kVerbose);
+        display.SetWorkerUrl(0, "http://bob:secret@h/a");
+        display.Redraw();
+        display.FileSaved(0, Task("http://bob:secret@h/a", ERR_SUCCESS, "h/a"));
+        display.UrlFailed(0, Task("ftp://bob:secret@h/b", ERR_SOCKET_TIMEOUT));
+        const std::string shown = out.str() + err.str();
+        EXPECT_EQ(shown.find("secret"), std::string::npos) << shown;
+        EXPECT_NE(shown.find("bob:***@h/a"), std::string::npos) << shown;
+        EXPECT_NE(shown.find("ftp://bob:***@h/b"), std::string::npos) << shown;
+    }
+}
+
 TEST(ProgressDisplayTest, FormatsBytesInHumanUnits) {
     const std::pair<std::uint64_t, const char*> cases[] = {
         {0, "0 B"},       {1023, "1023 B"},    {1024, "1.0 KB"},

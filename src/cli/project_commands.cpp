@@ -65,11 +65,33 @@ bool TakeFlag(Arguments& arguments, const char* name) {
     return true;
 }
 
+// Removes "--max-time SECONDS" from the arguments: the transfer limit of
+// this run in whole seconds, 0 for none, in the Transfer Limit's range.
+bool TakeMaxTime(Arguments& arguments, CProgramOptions& options, std::string& error) {
+    const auto option = std::find(arguments.begin(), arguments.end(), "--max-time");
+    if (option == arguments.end()) {
+        return true;
+    }
+    const std::string value = option + 1 != arguments.end() ? *(option + 1) : "";
+    int seconds = 0;
+    const char* end = value.data() + value.size();
+    const auto [rest, failure] = std::from_chars(value.data(), end, seconds);
+    if (value.empty() || failure != std::errc() || rest != end || seconds < 0 ||
+        seconds > CProgramOptions::kMaxTransferLimit) {
+        error = "--max-time takes a number of seconds from 0 (no limit) to " +
+                std::to_string(CProgramOptions::kMaxTransferLimit);
+        return false;
+    }
+    options.SetTransferLimit(seconds);
+    arguments.erase(option, option + 2);
+    return true;
+}
+
 // The stored program settings for one crawl; "--no-head", removed from the
-// arguments, sends a HEAD only where its answer can spare a body, and
-// "--no-requisites" fetches only the links of the element table.
-CProgramOptions TakeCrawlOptions(Arguments& arguments) {
-    CProgramOptions options;
+// arguments, sends a HEAD only where its answer can spare a body,
+// "--no-requisites" fetches only the links of the element table, and
+// "--max-time" sets the transfer limit.
+bool TakeCrawlOptions(Arguments& arguments, CProgramOptions& options, std::string& error) {
     options.Load();
     if (TakeFlag(arguments, "--no-head")) {
         options.SetHeadRequests(false);
@@ -77,7 +99,7 @@ CProgramOptions TakeCrawlOptions(Arguments& arguments) {
     if (TakeFlag(arguments, "--no-requisites")) {
         options.SetPageRequisites(false);
     }
-    return options;
+    return TakeMaxTime(arguments, options, error);
 }
 
 // The one argument that names the project file, and the flags allowed beside it.
@@ -342,9 +364,9 @@ int RunStartCommand(const Arguments& arguments, std::ostream& out, std::ostream&
     LogOptions log;
     std::string path;
     std::string error;
-    const CProgramOptions crawlOptions = TakeCrawlOptions(rest);
-    if (!TakeAutosave(rest, autosave, error) || !TakeLogOptions(rest, log, error) ||
-        !TakeProjectPath(rest, path, error)) {
+    CProgramOptions crawlOptions;
+    if (!TakeCrawlOptions(rest, crawlOptions, error) || !TakeAutosave(rest, autosave, error) ||
+        !TakeLogOptions(rest, log, error) || !TakeProjectPath(rest, path, error)) {
         return UsageError(err, error);
     }
     CProjectLock lock;
@@ -360,8 +382,9 @@ int RunMirrorCommand(const Arguments& arguments, std::ostream& out, std::ostream
     std::chrono::milliseconds autosave{};
     LogOptions log;
     std::string error;
-    const CProgramOptions crawlOptions = TakeCrawlOptions(rest);
-    if (!TakeAutosave(rest, autosave, error) || !TakeLogOptions(rest, log, error)) {
+    CProgramOptions crawlOptions;
+    if (!TakeCrawlOptions(rest, crawlOptions, error) || !TakeAutosave(rest, autosave, error) ||
+        !TakeLogOptions(rest, log, error)) {
         return UsageError(err, error);
     }
     CMirrorOptions options;
@@ -460,7 +483,8 @@ int RunListCommand(const Arguments& arguments, std::ostream& out, std::ostream& 
     list.RewindView();
     for (std::size_t index = 0; const CDownloadEntry* entry = list.NextViewEntry(); ++index) {
         const ResultCode code = entry->GetResultCode();
-        out << EntryState(*entry, index < handedOut) << "\t" << PrintableText(entry->GetUrlText());
+        out << EntryState(*entry, index < handedOut) << "\t"
+            << PrintableText(HideUrlPassword(entry->GetUrlText()));
         if (code != ERR_SUCCESS) {
             out << "\t" << CProgressDisplay::DescribeResult(code);
         }

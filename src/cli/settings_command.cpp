@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/printable_text.h"
 #include "engine/program_options.h"
 
 namespace {
@@ -35,6 +36,11 @@ struct Setting {
     std::string (*get)(const CProgramOptions& options);
     void (*set)(CProgramOptions& options, const std::string& text, std::uint32_t number);
 };
+
+// Whether a password is set is worth knowing; the password itself is never shown.
+std::string HiddenPassword(const CProgramOptions& o) {
+    return o.GetProxyPassword().empty() ? std::string() : std::string("***");
+}
 
 void SetProxyHost(CProgramOptions& o, const std::string& text, std::uint32_t) {
     o.SetProxy(text, o.GetProxyPort(), o.GetProxyUser(), o.GetProxyPassword());
@@ -70,8 +76,7 @@ const Setting kSettings[] = {
      [](const CProgramOptions& o) { return std::to_string(o.GetProxyPort()); }, SetProxyPort},
     {"User name", true, 0, 0, [](const CProgramOptions& o) { return o.GetProxyUser(); },
      SetProxyUser},
-    {"Password", true, 0, 0, [](const CProgramOptions& o) { return o.GetProxyPassword(); },
-     SetProxyPassword},
+    {"Password", true, 0, 0, HiddenPassword, SetProxyPassword},
     {kUserAgent.data(), false, 0, CProgramOptions::kUserAgentCount - 1,
      [](const CProgramOptions& o) { return std::to_string(o.GetUserAgent()); },
      [](CProgramOptions& o, const std::string&, std::uint32_t n) {
@@ -88,6 +93,11 @@ const Setting kSettings[] = {
     {"Page Requisites", false, 0, 1,
      [](const CProgramOptions& o) { return std::string(o.GetPageRequisites() ? "1" : "0"); },
      [](CProgramOptions& o, const std::string&, std::uint32_t n) { o.SetPageRequisites(n != 0); }},
+    {"Transfer Limit", false, 0, CProgramOptions::kMaxTransferLimit,
+     [](const CProgramOptions& o) { return std::to_string(o.GetTransferLimit()); },
+     [](CProgramOptions& o, const std::string&, std::uint32_t n) {
+         o.SetTransferLimit(static_cast<int>(n));
+     }},
 };
 
 const Setting* FindSetting(const std::string& name) {
@@ -143,6 +153,10 @@ int Apply(const std::string& argument, CProgramOptions& options, std::ostream& e
     std::string refusal;
     if (setting->isText && value.size() > kMaxTextLength) {
         refusal = "Please enter no more than " + std::to_string(kMaxTextLength) + " characters.";
+    } else if (setting->isText && HasControlCharacter(value)) {
+        // A line break would end the line that prints the setting, and ESC
+        // or BEL would reach the terminal of whoever prints it.
+        refusal = "Please enter no control characters (line breaks, tabs, ESC and the like).";
     } else if (!setting->isText) {
         refusal = ReadNumber(*setting, value, number);
     }
@@ -161,7 +175,7 @@ int RunSettingsCommand(const Arguments& arguments, std::ostream& out, std::ostre
     options.Load();
     if (arguments.empty()) {
         for (const Setting& setting : kSettings) {
-            out << setting.name << "=" << setting.get(options) << "\n";
+            out << setting.name << "=" << PrintableText(setting.get(options)) << "\n";
         }
         return 0;
     }

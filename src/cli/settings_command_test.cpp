@@ -32,16 +32,21 @@ protected:
 
 TEST_F(SettingsCommandTest, PrintsEverySettingUnderItsStoredName) {
     CProgramOptions stored;
-    stored.SetProxy("proxy.example", 3128, "ann", "se=cret");
+    // A store edited by hand may hold what the command refuses.
+    stored.SetProxy("proxy.example", 3128, "ann\x1b]0;t\x07", "se=cret");
     stored.SetRetries(7);
     stored.SetHeadRequests(false);
     stored.SetPageRequisites(false);
+    stored.SetTransferLimit(120);
     stored.Save();
     ASSERT_EQ(Run({}), 0);
     EXPECT_EQ(m_out.str(),
               "Connection=5\nRequest=5\nRetry=7\nProxy=proxy.example\nPort=3128\n"
-              "User name=ann\nPassword=se=cret\nUser Agent=2\nVerify Certificates=1\n"
-              "Head Requests=0\nPage Requisites=0\n");
+              "User name=ann\\x1b]0;t\\x07\nPassword=***\nUser Agent=2\n"
+              "Verify Certificates=1\nHead Requests=0\nPage Requisites=0\nTransfer Limit=120\n");
+    CProgramOptions().Save();
+    ASSERT_EQ(Run({}), 0);
+    EXPECT_NE(m_out.str().find("\nPassword=\n"), std::string::npos);
 }
 
 TEST_F(SettingsCommandTest, ChecksEachValueAsTheOptionsSheetDoes) {
@@ -66,6 +71,16 @@ TEST_F(SettingsCommandTest, ChecksEachValueAsTheOptionsSheetDoes) {
         {{"Retry=3x"}, 1, "Retry: Please enter a positive integer.\n"},
         {{"Connection="}, 1, "Connection: Please enter a positive integer.\n"},
         {{"Proxy=" + longText}, 1, "Proxy: Please enter no more than 511 characters.\n"},
+        {{"Transfer Limit=0", "Transfer Limit=86400"}, 0, ""},
+        // Letters beyond ASCII, and a format character, are no control characters.
+        {{"Password=p\xc3\xa4ss w\xc3\xb6rt", "User name=\u200bann"}, 0, ""},
+        {{"Transfer Limit=86401"},
+         1,
+         "Transfer Limit: Please enter an integer between 0 and 86400.\n"},
+        {{"Proxy=p.example\r\nX-Evil: 1"}, 1, "Proxy: Please enter no control characters"},
+        {{"User name=\x1b]0;pwned\x07"}, 1, "User name: Please enter no control characters"},
+        {{"Password=pw\n"}, 1, "Password: Please enter no control characters"},
+        {{"Password=p\xc2\x9bw"}, 1, "Password: Please enter no control characters"},
         // Nothing is stored when a later value is refused, or a name is unknown.
         {{"Retry=9", "Port=x"}, 1, "Port: Please enter a positive integer.\n"},
         {{"Retry=9", "Retries=9"}, 2, "no setting Retries"},
@@ -88,7 +103,8 @@ TEST_F(SettingsCommandTest, ChecksEachValueAsTheOptionsSheetDoes) {
 TEST_F(SettingsCommandTest, StoresTheAcceptedValues) {
     const std::string password(511, 'x');
     ASSERT_EQ(Run({"Proxy=p.example", "Port=65535", "User name= u ", "Password=" + password,
-                   "User Agent=netscape 7.0", "Retry=0", "Head Requests=0", "Page Requisites=0"}),
+                   "User Agent=netscape 7.0", "Retry=0", "Head Requests=0", "Page Requisites=0",
+                   "Transfer Limit=90"}),
               0);
     CProgramOptions loaded;
     loaded.Load();
@@ -100,6 +116,7 @@ TEST_F(SettingsCommandTest, StoresTheAcceptedValues) {
     EXPECT_EQ(loaded.GetRetries(), 0);
     EXPECT_FALSE(loaded.GetHeadRequests());
     EXPECT_FALSE(loaded.GetPageRequisites());
+    EXPECT_EQ(loaded.GetTransferLimit(), 90);
 }
 
 TEST_F(SettingsCommandTest, AProxyWithoutAddressOrPortIsTurnedOffWithItsCredentials) {

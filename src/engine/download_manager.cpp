@@ -24,6 +24,7 @@ CDownloadWorker::Timeouts TimeoutsFrom(const CProgramOptions& options) {
     timeouts.connectMs = static_cast<std::uint32_t>(options.GetConnectionTimeout()) * 1000;
     timeouts.sendMs = static_cast<std::uint32_t>(options.GetRequestTimeout()) * 1000;
     timeouts.receiveMs = timeouts.sendMs;
+    timeouts.transferMs = static_cast<std::uint32_t>(options.GetTransferLimit()) * 1000;
     return timeouts;
 }
 

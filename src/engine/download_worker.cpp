@@ -114,9 +114,11 @@ void CDownloadWorker::Initialize() {
                                     static_cast<CProtocolClient*>(m_httpsClient.get())}) {
         client->Attach(GetEventSink(), &GetStopEvent());
         client->SetTimeouts(m_timeouts.connectMs, m_timeouts.sendMs, m_timeouts.receiveMs);
+        client->SetTransferLimit(m_timeouts.transferMs);
     }
     m_ftpClient->Attach(GetEventSink(), &GetStopEvent());
     m_ftpClient->SetTimeouts(m_timeouts.connectMs, m_timeouts.sendMs, m_timeouts.receiveMs);
+    m_ftpClient->SetTransferLimit(m_timeouts.transferMs);
 }
 
 ResultCode CDownloadWorker::Finalize() {

@@ -40,6 +40,8 @@ public:
         std::uint32_t connectMs = 0;
         std::uint32_t sendMs = 0;
         std::uint32_t receiveMs = 0;
+        // What one whole response may take; 0 for no limit.
+        std::uint32_t transferMs = 0;
     };
 
     // The project must not change while the worker runs; its rules record

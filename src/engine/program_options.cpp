@@ -37,6 +37,7 @@ void CProgramOptions::ResetToDefaults() {
     m_verifyCertificates = true;
     m_headRequests = true;
     m_pageRequisites = true;
+    m_transferLimit = 0;
 }
 
 void CProgramOptions::SetProxy(const std::string& host, std::uint32_t port, const std::string& user,
@@ -59,6 +60,11 @@ void CProgramOptions::Load() {
     m_headRequests = !key.ReadDword("Head Requests", head) || head != 0;
     std::uint32_t requisites = 1;
     m_pageRequisites = !key.ReadDword("Page Requisites", requisites) || requisites != 0;
+    // Out of range it is no limit, as before the setting existed.
+    std::uint32_t limit = 0;
+    m_transferLimit = key.ReadDword("Transfer Limit", limit) && limit <= kMaxTransferLimit
+                          ? static_cast<int>(limit)
+                          : 0;
 }
 
 bool CProgramOptions::LoadFixedValues(const CRegistryKey& key) {
@@ -95,6 +101,7 @@ void CProgramOptions::Save() const {
     key.WriteDword("Verify Certificates", m_verifyCertificates ? 1 : 0);
     key.WriteDword("Head Requests", m_headRequests ? 1 : 0);
     key.WriteDword("Page Requisites", m_pageRequisites ? 1 : 0);
+    key.WriteDword("Transfer Limit", static_cast<std::uint32_t>(m_transferLimit));
 }
 
 const char* CProgramOptions::UserAgentString() const {

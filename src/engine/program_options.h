@@ -11,14 +11,16 @@ class CRegistryKey;
 class CProgramOptions {
 public:
     static constexpr int kUserAgentCount = 6;
+    // The longest transfer limit, in seconds: one day.
+    static constexpr int kMaxTransferLimit = 86400;
 
     CProgramOptions() { ResetToDefaults(); }
 
     void ResetToDefaults();
     // Any missing, mistyped or out-of-range value of the fixed eight resets
-    // every setting to its default. "Verify Certificates", "Head Requests"
-    // and "Page Requisites" are read after them, each on its own, so that a
-    // store written without them keeps the other values.
+    // every setting to its default. "Verify Certificates", "Head Requests",
+    // "Page Requisites" and "Transfer Limit" are read after them, each on its
+    // own, so that a store written without them keeps the other values.
     void Load();
     // Write failures are ignored: there is nobody to tell at exit.
     void Save() const;
@@ -39,6 +41,10 @@ public:
     // Whether the files a page needs beyond the element table's links are
     // fetched too: srcset candidates, media, and what style sheets load.
     bool GetPageRequisites() const { return m_pageRequisites; }
+    // Seconds that a whole response may take, connecting included; 0 for no
+    // limit. However it is set, a response head gets at most four request
+    // time-outs.
+    int GetTransferLimit() const { return m_transferLimit; }
 
     void SetProxy(const std::string& host, std::uint32_t port, const std::string& user = {},
                   const std::string& password = {});
@@ -49,6 +55,7 @@ public:
     void SetVerifyCertificates(bool verify) { m_verifyCertificates = verify; }
     void SetHeadRequests(bool always) { m_headRequests = always; }
     void SetPageRequisites(bool fetch) { m_pageRequisites = fetch; }
+    void SetTransferLimit(int seconds) { m_transferLimit = seconds; }
 
     // The identity sent to servers; empty for an index outside the table.
     const char* UserAgentString() const;
@@ -69,6 +76,7 @@ private:
     bool m_verifyCertificates = true;
     bool m_headRequests = true;
     bool m_pageRequisites = true;
+    int m_transferLimit = 0;
 };
 
 // The program's one settings object.

@@ -30,6 +30,7 @@ protected:
         options.SetVerifyCertificates(false);
         options.SetHeadRequests(false);
         options.SetPageRequisites(false);
+        options.SetTransferLimit(600);
         return options;
     }
 
@@ -46,6 +47,7 @@ protected:
         EXPECT_TRUE(options.GetVerifyCertificates());
         EXPECT_TRUE(options.GetHeadRequests());
         EXPECT_TRUE(options.GetPageRequisites());
+        EXPECT_EQ(options.GetTransferLimit(), 0);
     }
 
     static void ExpectSame(const CProgramOptions& a, const CProgramOptions& b) {
@@ -60,6 +62,7 @@ protected:
         EXPECT_EQ(a.GetVerifyCertificates(), b.GetVerifyCertificates());
         EXPECT_EQ(a.GetHeadRequests(), b.GetHeadRequests());
         EXPECT_EQ(a.GetPageRequisites(), b.GetPageRequisites());
+        EXPECT_EQ(a.GetTransferLimit(), b.GetTransferLimit());
     }
 
     // Loads into an object that starts from custom values, so that a field the
@@ -93,6 +96,7 @@ TEST_F(ProgramOptionsTest, SaveWritesEveryValueAndLoadReadsItBack) {
               "\"Proxy\"=\"proxy.example\"\n"
               "\"Request\"=dword:00000001\n"
               "\"Retry\"=dword:00000000\n"
+              "\"Transfer Limit\"=dword:00000258\n"
               "\"User Agent\"=dword:00000005\n"
               "\"User name\"=\"user \\\"x\\\"\"\n"
               "\"Verify Certificates\"=dword:00000000\n"
@@ -202,6 +206,31 @@ TEST_F(ProgramOptionsTest, LaterSwitchesAreEachReadOnTheirOwn) {
             SCOPED_TRACE(std::string(s.name) + " " + (c.value ? c.value : "missing"));
             ExpectSame(loaded, expected);
         }
+    }
+}
+
+// A store written before the limit existed, or one out of range, sets none.
+TEST_F(ProgramOptionsTest, TransferLimitIsReadOnItsOwn) {
+    struct Case {
+        const char* value;  // replaces the stored value; null removes the line
+        int limit;
+    };
+    const Case cases[] = {
+        {nullptr, 0},  {"dword:00015180", 86400}, {"dword:00015181", 0}, {"dword:ffffffff", 0},
+        {"\"60\"", 0}, {"dword:0000003c", 60},
+    };
+    for (const Case& c : cases) {
+        Custom().Save();
+        std::string text = ReadFile(StorePath());
+        const std::size_t line = text.find("\"Transfer Limit\"=");
+        ASSERT_NE(line, std::string::npos);
+        text.replace(line, text.find('\n', line) - line + 1,
+                     c.value ? "\"Transfer Limit\"=" + std::string(c.value) + "\n" : "");
+        WriteFile(StorePath(), text);
+        CProgramOptions expected = Custom();
+        expected.SetTransferLimit(c.limit);
+        SCOPED_TRACE(c.value ? c.value : "missing");
+        ExpectSame(Loaded(), expected);
     }
 }
 

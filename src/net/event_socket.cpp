@@ -114,7 +114,7 @@ bool CEventSocket::SendString(std::string_view text) {
 
 std::uint32_t CEventSocket::Send(const void* data, std::uint32_t length, std::uint32_t& sent) {
     sent = 0;
-    ThrowIfStopRequested();
+    ThrowIfStopRequestedOrLate();
     const auto* bytes = static_cast<const char*>(data);
     while (sent < length) {
         const Transfer done = SendSome(bytes + sent, std::min(length - sent, kSendChunkSize));
@@ -132,7 +132,7 @@ std::uint32_t CEventSocket::Send(const void* data, std::uint32_t length, std::ui
 
 std::uint32_t CEventSocket::Receive(void* buffer, std::uint32_t size, std::uint32_t& received) {
     received = 0;
-    ThrowIfStopRequested();
+    ThrowIfStopRequestedOrLate();
     auto* bytes = static_cast<char*>(buffer);
     while (received < size) {
         const Transfer done = ReceiveSome(bytes + received, size - received);
@@ -156,7 +156,7 @@ bool CEventSocket::HasPendingInput() {
 bool CEventSocket::ReceiveUntil(char* buffer, std::uint32_t capacity, const char* terminator,
                                 std::uint32_t& received, bool oneByteAtATime) {
     received = 0;
-    ThrowIfStopRequested();
+    ThrowIfStopRequestedOrLate();
     if (capacity <= 1) {
         return false;
     }
@@ -273,8 +273,12 @@ ResultCode CEventSocket::WaitForEvent(short pollEvents, std::uint32_t timeoutMs)
     if (!m_networkWait) {
         return ERR_SOCKET_UNKNOWN;
     }
+    const std::uint32_t limit = WaitLimit(timeoutMs);
+    if (limit == 0) {
+        return ERR_SOCKET_TIMEOUT;
+    }
     m_networkWait->SetPollEvents(pollEvents);
-    const std::uint32_t result = WaitForAny(m_waitList, timeoutMs == 0 ? INFINITE : timeoutMs);
+    const std::uint32_t result = WaitForAny(m_waitList, limit);
     const std::uint32_t networkIndex = m_stopEvent != nullptr ? 1 : 0;
     if (m_stopEvent != nullptr && result == 0) {
         return ERR_SOCKET_LOCAL_CLOSED;
@@ -283,6 +287,16 @@ ResultCode CEventSocket::WaitForEvent(short pollEvents, std::uint32_t timeoutMs)
         return ERR_SUCCESS;
     }
     return result == WAIT_TIMEOUT ? ERR_SOCKET_TIMEOUT : ERR_SOCKET_UNKNOWN;
+}
+
+std::uint32_t CEventSocket::WaitLimit(std::uint32_t timeoutMs) const {
+    const std::uint32_t limit = timeoutMs == 0 ? INFINITE : timeoutMs;
+    if (m_deadline == kNoDeadline) {
+        return limit;
+    }
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(m_deadline - Clock::now()).count();
+    return left <= 0 ? 0 : static_cast<std::uint32_t>(std::min<std::int64_t>(left, limit));
 }
 
 void CEventSocket::AwaitTransfer(short pollEvents, std::uint32_t timeoutMs) {
@@ -333,6 +347,13 @@ bool CEventSocket::IsStopRequested() const {
 void CEventSocket::ThrowIfStopRequested() {
     if (IsStopRequested()) {
         CloseAndThrow(ERR_SOCKET_LOCAL_CLOSED);
+    }
+}
+
+void CEventSocket::ThrowIfStopRequestedOrLate() {
+    ThrowIfStopRequested();
+    if (m_deadline != kNoDeadline && Clock::now() >= m_deadline) {
+        CloseAndThrow(ERR_SOCKET_TIMEOUT);
     }
 }
 

@@ -2,6 +2,7 @@
 // owner's stop event, with time-outs and progress events for a sink.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -27,8 +28,10 @@ enum : std::uint32_t {
 // CSocketException with its code; Create makes the object usable again.
 class CEventSocket {
 public:
+    using Clock = std::chrono::steady_clock;
     static constexpr int kInvalidSocket = -1;
     static constexpr std::uint32_t kSendChunkSize = 8192;
+    static constexpr Clock::time_point kNoDeadline = Clock::time_point::max();
 
     CEventSocket();
     virtual ~CEventSocket();
@@ -61,6 +64,10 @@ public:
     bool Bind(const std::string& host, std::int32_t port);
     // Milliseconds; 0 waits without limit.
     void SetTimeouts(std::uint32_t connectMs, std::uint32_t sendMs, std::uint32_t receiveMs);
+    // The time-outs bound each wait, so a peer that sends a byte now and
+    // then is never cut off by them; past the deadline every operation fails
+    // with ERR_SOCKET_TIMEOUT. It outlives Close and Create.
+    void SetDeadline(Clock::time_point deadline) { m_deadline = deadline; }
     // Name servers for host lookups in c-ares' "host:port,…" form; empty
     // (the default) uses the system's resolver configuration.
     void SetDnsServers(std::string servers);
@@ -94,11 +101,16 @@ protected:
     // (ERR_SOCKET_LOCAL_CLOSED) or timeoutMs elapsed (ERR_SOCKET_TIMEOUT).
     ResultCode WaitForEvent(short pollEvents, std::uint32_t timeoutMs);
     void ThrowIfStopRequested();
+    // Before each transfer: a peer that is never waited for must not outrun the deadline.
+    void ThrowIfStopRequestedOrLate();
 
     int GetHandle() const { return m_socket; }
     std::uint32_t GetConnectTimeout() const { return m_connectTimeout; }
 
 private:
+    // The wait that timeoutMs allows (0: without limit), cut at the
+    // deadline; 0 when it has passed.
+    std::uint32_t WaitLimit(std::uint32_t timeoutMs) const;
     ResultCode AwaitConnection();
     void AwaitTransfer(short pollEvents, std::uint32_t timeoutMs);
     Transfer ReceiveWithFlags(char* buffer, std::uint32_t length, int flags);
@@ -114,6 +126,7 @@ private:
     std::uint32_t m_connectTimeout = 0;
     std::uint32_t m_sendTimeout = 0;
     std::uint32_t m_receiveTimeout = 0;
+    Clock::time_point m_deadline = kNoDeadline;
     CEventSink* m_sink = nullptr;
     std::unique_ptr<CWaitEvent> m_networkWait;
     CWaitEvent* m_stopEvent = nullptr;

@@ -352,6 +352,30 @@ TEST_F(EventSocketTest, TimeOutsEndWaitsWithTheirCode) {
     }
 }
 
+// A peer that never keeps the socket waiting still meets the deadline; a
+// deadline lifted again lets the bytes through.
+TEST_F(EventSocketTest, APassedDeadlineFailsEvenWithBytesWaiting) {
+    LoopbackPeer peer;
+    peer.Serve([](int connection) {
+        SendAll(connection, "ready");
+        WaitForClientClose(connection);
+    });
+    CreateAndConnect(peer);
+    char buffer[5];
+    std::uint32_t count = 0;
+    ASSERT_EQ(m_socket.Receive(buffer, 1, count), 1u);
+    ASSERT_TRUE(m_socket.HasPendingInput());
+    m_socket.SetDeadline(CEventSocket::Clock::now());
+    EXPECT_EQ(CodeOf([&] { m_socket.Receive(buffer, 1, count); }), ERR_SOCKET_TIMEOUT);
+    EXPECT_FALSE(m_socket.IsOpen());
+
+    LoopbackPeer second;
+    second.Serve([](int connection) { SendAll(connection, "ready"); });
+    m_socket.SetDeadline(CEventSocket::kNoDeadline);
+    CreateAndConnect(second);
+    EXPECT_EQ(m_socket.Receive(buffer, sizeof buffer, count), 5u);
+}
+
 TEST_F(EventSocketTest, LiteralAddressNeedsNoLookupButNamesDo) {
     DnsPeer dns;
     dns.AddHost("www.tarnwick.test", {"127.0.0.1"});

@@ -28,6 +28,25 @@ bool IsSafeArgument(std::string_view argument) {
     return argument.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
+// Gives a socket a deadline for one step and puts the lasting one back
+// after it, however the step ends.
+class CStepDeadline {
+public:
+    using Deadline = CEventSocket::Clock::time_point;
+
+    CStepDeadline(CEventSocket& socket, Deadline step, Deadline after)
+        : m_socket(socket), m_after(after) {
+        m_socket.SetDeadline(step);
+    }
+    ~CStepDeadline() { m_socket.SetDeadline(m_after); }
+    CStepDeadline(const CStepDeadline&) = delete;
+    CStepDeadline& operator=(const CStepDeadline&) = delete;
+
+private:
+    CEventSocket& m_socket;
+    Deadline m_after;
+};
+
 }  // namespace
 
 CFtpClient::~CFtpClient() {
@@ -55,8 +74,12 @@ void CFtpClient::SetCredentials(const CUrl& url, const std::string& user,
     }
 }
 
+// The transfer limit covers the whole visit, from the greeting to the last
+// byte of the file: one URL is one response.
 ResultCode CFtpClient::Open() {
     CloseControl();
+    StartTransferClock();
+    m_control.SetDeadline(GetTransferDeadline());
     const ResultCode result = CatchResult([this]() -> ResultCode {
         // Unlike the data connection, the control connection reports no
         // progress, but a stop must end its waits as well.
@@ -101,6 +124,9 @@ ResultCode CFtpClient::Download(CStream& stream, std::uint32_t& received, std::u
 }
 
 void CFtpClient::Quit() {
+    // Saying goodbye waits for no answer, and is owed after a visit that ran out of time too.
+    StopTransferClock();
+    m_control.SetDeadline(CEventSocket::kNoDeadline);
     if (m_control.IsOpen()) {
         try {
             SendCommand(FTP_QUIT);
@@ -127,7 +153,9 @@ void CFtpClient::SendLine(const std::string& line) {
     Notify(EVT_FTP_COMMAND, line);
 }
 
+// A reply is the head of its answer, and gets no more time than a head.
 unsigned CFtpClient::ReadReply(std::string& text) {
+    const CStepDeadline deadline(m_control, HeadDeadline(), GetTransferDeadline());
     ReadControlLine(text);
     const std::optional<unsigned> code = ReadReplyCode(text);
     if (code && OpensMultiLineReply(text)) {
@@ -258,6 +286,7 @@ void CFtpClient::ReadFileInfo(CResponseInfo& info) {
 }
 
 std::string CFtpClient::ReadListLine() {
+    const CStepDeadline deadline(GetSocket(), HeadDeadline(), GetTransferDeadline());
     std::string line;
     try {
         ReadLine(line);

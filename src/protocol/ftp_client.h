@@ -50,7 +50,8 @@ public:
     void SetCredentials(const CUrl& url, const std::string& user, const std::string& password,
                         const std::string& anonymousPassword);
     // Connects to the URL's host (port 21 unless the URL names one) and logs
-    // in. Leaves the client closed when it fails.
+    // in. Leaves the client closed when it fails. The transfer limit runs
+    // from here to Quit, and each reply gets no more time than a head.
     ResultCode Open();
     // The modification time of the URL's file from its listing line, when the
     // listing states it exactly.

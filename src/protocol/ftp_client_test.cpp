@@ -418,6 +418,45 @@ TEST_F(FtpClientTest, EndsTheTransferWhenTheDataConnectionBreaks) {
     EXPECT_EQ(stream.Bytes().size(), received);
 }
 
+// A server that sends a byte every 20 ms never lets a 100 ms wait run out.
+TEST_F(FtpClientTest, ATricklingReplyOrTransferRunsOutOfTime) {
+    m_client.SetTimeouts(2000, 100, 100);
+    UseUrl("/f");
+    // A reply gets four receive time-outs, however its bytes come.
+    m_control.Accept().Trickle("220 Service ready, one byte at a time\r\n", 20);
+    m_control.Start();
+    EXPECT_EQ(m_client.Open(), ERR_SOCKET_TIMEOUT);
+    EXPECT_EQ(m_control.Finish(), "");
+
+    ScriptedPeer control;
+    ScriptedPeer data;
+    m_client.SetTransferLimit(300);
+    UseUrl(control, "/f");
+    control.Accept()
+        .Reply("220 Ready\r\n")
+        .Expect("USER anonymous\r\n")
+        .Reply("230 Logged in\r\n")
+        .Expect("TYPE I\r\n")
+        .Reply("200 I\r\n")
+        .Expect("SIZE /f\r\n")
+        .Reply("213 60\r\n")
+        .Expect("PASV\r\n")
+        .Reply(PassiveReply(data.Port()))
+        .Expect("RETR /f\r\n")
+        .Reply("150 Go\r\n")
+        .Expect("QUIT\r\n");
+    control.Start();
+    data.Accept().Trickle(FileBytes(60), 20);
+    data.Start();
+    ASSERT_EQ(m_client.Open(), ERR_SUCCESS);
+    MemoryStream stream;
+    std::uint32_t received = 0;
+    EXPECT_EQ(m_client.Download(stream, received, 0), ERR_SOCKET_TIMEOUT);
+    EXPECT_LT(received, 60u);
+    m_client.Quit();
+    EXPECT_EQ(control.Finish(), "");
+}
+
 TEST_F(FtpClientTest, SendsNoCommandThatAPathCouldSmuggleIn) {
     UseUrl("/a%0D%0ADELE%20b");
     LoginScript().Expect("TYPE I\r\n").Reply("200 I\r\n").Expect("QUIT\r\n");

@@ -28,6 +28,13 @@ int ParseStatusCode(std::string_view statusLine) {
     return *code;
 }
 
+// RFC 9110 has the client skip 1xx answers; 101 would switch protocols,
+// which the client never asks for, so it is judged as a final answer.
+bool IsInterimAnswer(std::string_view head) {
+    const int status = ParseStatusCode(head.substr(0, head.find("\r\n")));
+    return status >= 100 && status <= 199 && status != 101;
+}
+
 }  // namespace
 
 ResultCode CHttpClient::Request(HttpMethod method, bool close) {
@@ -35,6 +42,9 @@ ResultCode CHttpClient::Request(HttpMethod method, bool close) {
     ResultCode result = ERR_SUCCESS;
     try {
         RunPasses(method, close);
+        if (method != METHOD_HEAD) {
+            CheckBodyFraming();
+        }
         // A HEAD answer has no body: bytes behind it would be taken for the
         // head of the next answer on this connection.
         m_closeAfter = close || (method == METHOD_HEAD && HasPendingInput());
@@ -61,6 +71,8 @@ void CHttpClient::StartRequest() {
     m_closeAfter = false;
     m_bodyPending = false;
     m_serverCloses = false;
+    m_ambiguousFraming = false;
+    StartTransferClock();
     m_siteCredentials = CAuthCredentials();
     m_proxyCredentials = CAuthCredentials();
     m_siteTried = false;
@@ -112,18 +124,34 @@ std::string CHttpClient::Exchange(HttpMethod method, const std::string& target,
     }
     std::string block;
     try {
-        SendRequest(method, target, headers);
-        ReadHeaderBlock(block);
+        SendAndReadHead(method, target, headers, block);
     } catch (const CSocketException& error) {
         if (!reused || !block.empty() || error.GetCode() == ERR_SOCKET_LOCAL_CLOSED ||
             error.GetCode() == ERR_SOCKET_TIMEOUT) {
             throw;
         }
+        LimitSocketTo(GetTransferDeadline());
         ConnectTo(address);
-        SendRequest(method, target, headers);
-        ReadHeaderBlock(block);
+        SendAndReadHead(method, target, headers, block);
     }
+    LimitSocketTo(GetTransferDeadline());
     return block;
+}
+
+// Connecting has its own time-out; the head's time starts with the request.
+void CHttpClient::SendAndReadHead(HttpMethod method, const std::string& target,
+                                  const std::string& headers, std::string& block) {
+    LimitSocketTo(HeadDeadline());
+    SendRequest(method, target, headers);
+    for (int interim = 0;; ++interim) {
+        ReadHeaderBlock(block);
+        if (!block.ends_with("\r\n\r\n") || !IsInterimAnswer(block)) {
+            return;
+        }
+        if (interim == kMaxInterimAnswers) {
+            ThrowProtocolException(ERR_HTTP_STATUS);
+        }
+    }
 }
 
 CSocketAddress CHttpClient::ServerAddress() const {
@@ -193,6 +221,8 @@ void CHttpClient::FillResponseInfo() {
     m_responseInfo.valid = true;
     m_responseInfo.url = m_currentUrl;
     m_responseInfo.status = m_status;
+    // RFC 9112: a transfer coding overrides any Content-Length.
+    const bool coded = !m_responseHeaders.GetValue(HEADER_TRANSFER_ENCODING).empty();
     m_responseInfo.modificationTimeKnown =
         m_responseHeaders.GetLastModified(m_responseInfo.modificationTime);
     std::int32_t first = 0;
@@ -200,13 +230,31 @@ void CHttpClient::FillResponseInfo() {
     std::int32_t length = 0;
     if (m_responseHeaders.GetContentRange(first, last, length)) {
         m_responseInfo.contentLengthKnown = length != 0;
-    } else {
+    } else if (!coded) {
         m_responseInfo.contentLengthKnown = m_responseHeaders.GetContentLength(length);
     }
     m_responseInfo.contentLength = m_responseInfo.contentLengthKnown ? length : 0;
     ContentTypeCode type = CONTENT_TYPE_OTHER;
     m_responseInfo.contentTypeKnown = m_responseHeaders.GetContentType(type);
     m_responseInfo.contentType = type;
+}
+
+// RFC 9112 section 6.3: without a transfer coding, a Content-Length that is
+// not one number (two different values, in one line or in two) leaves the
+// body's end unknown, and the answer is refused before anything is written.
+void CHttpClient::CheckBodyFraming() {
+    if (m_responseHeaders.GetValue(HEADER_CONTENT_LENGTH).empty()) {
+        return;
+    }
+    TransferCoding coding = TRANSFER_CODING_OTHER;
+    if (m_responseHeaders.GetTransferCoding(coding)) {
+        m_ambiguousFraming = true;
+        return;
+    }
+    std::int32_t length = 0;
+    if (!m_responseHeaders.GetContentLength(length)) {
+        ThrowProtocolException(ERR_HTTP_HEADER);
+    }
 }
 
 CHttpClient::PassOutcome CHttpClient::EvaluateStatus() const {
@@ -458,13 +506,16 @@ void CHttpClient::Deliver(CStream* stream, std::uint32_t length, std::uint32_t& 
 
 void CHttpClient::Finish() {
     Notify(EVT_HTTP_FINISHED);
-    if (m_closeAfter || m_bodyPending || m_serverCloses || m_responseHeaders.IsConnectionClose()) {
+    if (m_closeAfter || m_bodyPending || m_serverCloses || m_ambiguousFraming ||
+        m_responseHeaders.IsConnectionClose()) {
         Close();
     }
+    StopTransferClock();
     m_responseHeaders.ClearAll();
     m_closeAfter = false;
     m_bodyPending = false;
     m_serverCloses = false;
+    m_ambiguousFraming = false;
     m_status = 0;
 }
 

@@ -37,6 +37,9 @@ public:
     static constexpr std::uint32_t kReceiveBufferSize = 0x8000;
     // A server that keeps redirecting must not hold a worker for ever.
     static constexpr int kMaxRedirects = 20;
+    // Interim (1xx) answers skipped before the final one; a server must not
+    // hold a worker with them for ever.
+    static constexpr int kMaxInterimAnswers = 10;
 
     void SetRequestInfo(const CHttpRequestInfo& info) { m_requestInfo = info; }
 
@@ -65,11 +68,16 @@ private:
     void RunPasses(HttpMethod method, bool close);
     void EndPass();
     std::string Exchange(HttpMethod method, const std::string& target, const std::string& headers);
+    // Sends the request and reads the head of its final answer by the head's deadline.
+    void SendAndReadHead(HttpMethod method, const std::string& target, const std::string& headers,
+                         std::string& block);
     CSocketAddress ServerAddress() const;
     std::string RequestTarget() const;
     std::string BuildHeaderBlock(bool close) const;
     void SendRequest(HttpMethod method, const std::string& target, const std::string& headers);
     void ParseResponseHead(std::string_view block);
+    // A body's length must be beyond doubt before any of it is written.
+    void CheckBodyFraming();
     void FillResponseInfo();
     PassOutcome EvaluateStatus() const;
     void FollowRedirect(int& redirects);
@@ -94,6 +102,9 @@ private:
     // A GET's body that nobody read would be taken for the next response.
     bool m_bodyPending = false;
     bool m_serverCloses = false;
+    // Transfer-Encoding and Content-Length together: a party on the way may
+    // have taken the body to end elsewhere, so the connection is not reused.
+    bool m_ambiguousFraming = false;
     int m_status = 0;
     CHttpHeaders m_responseHeaders;
     CResponseInfo m_responseInfo;

@@ -270,11 +270,55 @@ const ExchangeCase kExchangeCases[] = {
      .request = ERR_HTTP_SERVER_ERROR,
      .events = {513, 514, 520},
      .keepsConnection = false},
-    {.name = "100",
+    {.name = "interim answers before the final one",
      .script = {Accept(), Expect(Req("GET", "/a")),
-                Reply("HTTP/1.1 100 Continue\r\nAge: 0\r\n\r\n")},
+                Reply("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\n"
+                      "Link: </s.css>; rel=preload\r\n\r\n" +
+                      Ok("final"))},
+     .bytes = "final",
+     .events = {513, 514, 515, 520}},
+    {.name = "101 switches to a protocol nobody asked for",
+     .script = {Accept(), Expect(Req("GET", "/a")),
+                Reply("HTTP/1.1 101 Switching Protocols\r\nUpgrade: h2c\r\n\r\n")},
      .request = ERR_HTTP_STATUS,
      .events = {513, 514, 520},
+     .keepsConnection = false},
+    {.name = "interim answers without end",
+     .script = {Accept(), Expect(Req("GET", "/a")), Reply([] {
+                    std::string heads;
+                    for (int i = 0; i <= CHttpClient::kMaxInterimAnswers; ++i) {
+                        heads += "HTTP/1.1 100 Continue\r\n\r\n";
+                    }
+                    return heads + Ok("never");
+                }())},
+     .request = ERR_HTTP_STATUS,
+     .events = {513, 520},
+     .keepsConnection = false},
+    {.name = "two different lengths in two lines",
+     .script = {Accept(), Expect(Req("GET", "/a")),
+                Reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\nContent-Length: 62\r\n\r\n" +
+                      std::string(62, 'x'))},
+     .request = ERR_HTTP_HEADER,
+     .events = {513, 514, 520},
+     .keepsConnection = false},
+    {.name = "two different lengths in one list",
+     .script = {Accept(), Expect(Req("GET", "/a")),
+                Reply("HTTP/1.1 200 OK\r\nContent-Length: 10, 62\r\n\r\n" + std::string(62, 'x'))},
+     .request = ERR_HTTP_HEADER,
+     .events = {513, 514, 520},
+     .keepsConnection = false},
+    {.name = "one length repeated",
+     .script = {Accept(), Expect(Req("GET", "/a")),
+                Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5, 5\r\n\r\n"
+                      "hello")},
+     .bytes = "hello",
+     .events = {513, 514, 515, 520}},
+    {.name = "chunked wins over a length, and the connection goes",
+     .script = {Accept(), Expect(Req("GET", "/a")),
+                Reply("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n"
+                      "\r\n5\r\nhello\r\n0\r\n\r\n")},
+     .bytes = "hello",
+     .events = {513, 514, 517, 518, 520},
      .keepsConnection = false},
     {.name = "204",
      .script = {Accept(), Expect(Req("GET", "/a")),
@@ -509,13 +553,16 @@ TEST_F(HttpClientTest, HostileLengthsFailWithoutReadingOrAllocating) {
     struct Case {
         std::string head;
         ResultCode result;
+        // A length that is no number is refused with the head, before a body is expected.
+        bool refusedWithHead = false;
     };
     const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
     const Case cases[] = {
-        {"HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n", ERR_HTTP_HEADER},
-        {"HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n\r\n", ERR_HTTP_HEADER},
-        {"HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n", ERR_HTTP_HEADER},
-        {"HTTP/1.1 200 OK\r\nContent-Length: many\r\n\r\n", ERR_HTTP_HEADER},
+        {"HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n", ERR_HTTP_HEADER, true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n\r\n", ERR_HTTP_HEADER, true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n", ERR_HTTP_HEADER, true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: many\r\n\r\n", ERR_HTTP_HEADER, true},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 12abc\r\n\r\n", ERR_HTTP_HEADER, true},
         {chunked + "-5\r\n", ERR_HTTP_HEADER},
         {chunked + "80000000\r\n", ERR_HTTP_HEADER},
         {chunked + "FFFFFFFFF\r\n", ERR_HTTP_HEADER},
@@ -536,11 +583,16 @@ TEST_F(HttpClientTest, HostileLengthsFailWithoutReadingOrAllocating) {
         peer.Accept().Expect(Substitute(Req("GET", "/a"), peer.Authority())).Reply(c.head).Close();
         peer.Start();
         SetUrl("http://" + peer.Authority() + "/a");
-        ASSERT_EQ(m_client.Request(METHOD_GET, false), ERR_SUCCESS);
-        MemoryStream stream;
-        std::uint32_t received = 99;
-        EXPECT_EQ(m_client.ReadBody(&stream, received), c.result);
-        EXPECT_EQ(received, 0u);
+        const ResultCode request = m_client.Request(METHOD_GET, false);
+        if (c.refusedWithHead) {
+            EXPECT_EQ(request, c.result);
+        } else {
+            ASSERT_EQ(request, ERR_SUCCESS);
+            MemoryStream stream;
+            std::uint32_t received = 99;
+            EXPECT_EQ(m_client.ReadBody(&stream, received), c.result);
+            EXPECT_EQ(received, 0u);
+        }
         m_client.Finish();
         EXPECT_FALSE(m_client.IsConnected());
         EXPECT_EQ(peer.Finish(), "");
@@ -669,6 +721,10 @@ TEST_F(HttpClientTest, SummarisesTheResponseHead) {
         {"Content-Range: nonsense\r\nContent-Length: 7\r\n", true, 7, false, 0, false},
         {"Content-Length: -3\r\nContent-Type: image/png\r\nLast-Modified: never\r\n", false, 0,
          true, CONTENT_TYPE_OTHER, false},
+        {"Content-Length: 10\r\nContent-Length: 62\r\n", false, 0, false, 0, false},
+        {"Content-Length: 7\r\nContent-Length: 7\r\n", true, 7, false, 0, false},
+        // A transfer coding overrides the length.
+        {"Transfer-Encoding: chunked\r\nContent-Length: 62\r\n", false, 0, false, 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(ScriptedPeer::Show(c.headers));
@@ -739,6 +795,50 @@ TEST_F(HttpClientTest, BodyFailuresAreReturnedAndCloseTheConnection) {
     EXPECT_FALSE(m_client.IsConnected());
     m_stop.Reset();
     EXPECT_EQ(peer.Finish(), "");
+}
+
+// A server that sends a byte now and then answers every wait well within
+// the receive time-out; only the limits on the head and the whole response
+// end it.
+TEST_F(HttpClientTest, TricklingServersMeetTheHeadAndTransferLimits) {
+    struct Case {
+        const char* name;
+        std::string head;      // sent at once
+        std::string trickled;  // then a byte every 20 ms
+        std::uint32_t transferLimitMs;
+        ResultCode request;
+        ResultCode body;
+    };
+    const std::string slowHead = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nServer: slow\r\n\r\nok";
+    const std::string body(60, 'b');
+    const Case cases[] = {
+        // Four receive time-outs of 100 ms for a head that takes over a second.
+        {"head without a transfer limit", "", slowHead, 0, ERR_SOCKET_TIMEOUT, ERR_SUCCESS},
+        {"interim answer then a slow head", "HTTP/1.1 100 Continue\r\n\r\n", slowHead, 0,
+         ERR_SOCKET_TIMEOUT, ERR_SUCCESS},
+        {"answer within the transfer limit", Ok("hello"), "", 1000, ERR_SUCCESS, ERR_SUCCESS},
+        {"body beyond the transfer limit", "HTTP/1.1 200 OK\r\nContent-Length: 60\r\n\r\n", body,
+         300, ERR_SUCCESS, ERR_SOCKET_TIMEOUT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPeer peer;
+        peer.Accept().Expect(Substitute(Req("GET", "/a"), peer.Authority())).Reply(c.head);
+        peer.Trickle(c.trickled, 20);
+        peer.Start();
+        m_client.SetTimeouts(5000, 100, 100);
+        m_client.SetTransferLimit(c.transferLimitMs);
+        SetUrl("http://" + peer.Authority() + "/a");
+        ResultCode bodyResult = ERR_SUCCESS;
+        std::string received;
+        EXPECT_EQ(Fetch(bodyResult, received), c.request);
+        EXPECT_EQ(bodyResult, c.body);
+        if (c.body == ERR_SOCKET_TIMEOUT) {
+            EXPECT_LT(received.size(), body.size());
+        }
+        m_client.Close();
+        EXPECT_EQ(peer.Finish(), "");
+    }
 }
 
 TEST(HttpsClientTest, SpeaksTlsToTheServer) {

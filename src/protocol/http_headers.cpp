@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -113,6 +114,17 @@ bool ReadRangeTotal(std::string_view text, std::int32_t& total) {
     return true;
 }
 
+// One member of a Content-Length list: digits alone, white space around
+// them allowed. "12abc" or "1 2" could be read as another length elsewhere.
+std::optional<std::int32_t> ReadLengthValue(std::string_view text) {
+    const std::string_view digits = TrimHeaderSpace(text);
+    if (digits.empty() ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    return ReadDecimal(digits);
+}
+
 }  // namespace
 
 const char* GetHeaderName(int index) {
@@ -150,8 +162,17 @@ void CHttpHeaders::StoreLine(std::string_view line) {
         return;
     }
     const int index = FindHeader(line.substr(0, colon));
-    if (index >= 0) {
-        m_values[index] = std::string(TrimHeaderSpace(line.substr(colon + 1)));
+    if (index < 0) {
+        return;
+    }
+    std::string value(TrimHeaderSpace(line.substr(colon + 1)));
+    // Two lengths must not become one by the last of them winning: they are
+    // kept as the list that RFC 9110 makes of repeated lines, for the reader
+    // of the length to judge.
+    if (index == HEADER_CONTENT_LENGTH && !m_values[index].empty()) {
+        m_values[index] += "," + value;
+    } else {
+        m_values[index] = std::move(value);
     }
 }
 
@@ -239,12 +260,21 @@ bool CHttpHeaders::GetTransferCoding(TransferCoding& coding) const {
 }
 
 bool CHttpHeaders::GetContentLength(std::int32_t& length) const {
-    const auto value = ReadDecimal(m_values[HEADER_CONTENT_LENGTH]);
-    if (!value) {
-        return false;
+    std::optional<std::int32_t> agreed;
+    std::string_view rest = m_values[HEADER_CONTENT_LENGTH];
+    for (;;) {
+        const std::size_t comma = rest.find(',');
+        const std::optional<std::int32_t> value = ReadLengthValue(rest.substr(0, comma));
+        if (!value || (agreed && *agreed != *value)) {
+            return false;
+        }
+        agreed = value;
+        if (comma == std::string_view::npos) {
+            length = *agreed;
+            return true;
+        }
+        rest.remove_prefix(comma + 1);
     }
-    length = *value;
-    return true;
 }
 
 const std::string& CHttpHeaders::GetLocation() const {

@@ -103,7 +103,8 @@ public:
 
     // Replaces every value with those of a received block (the text after the
     // status line, lines ending in CR LF). Unknown names and lines without a
-    // name are ignored; a repeated header keeps its last value.
+    // name are ignored; a repeated header keeps its last value, but for
+    // Content-Length, whose lines are joined into a list with ",".
     void ParseHeaderBlock(std::string_view text);
     // "Name: value\r\n" for every non-empty value, in table order.
     std::string FormatHeaderBlock() const;
@@ -124,7 +125,8 @@ public:
     // Only the exact, case-sensitive value "close" counts.
     bool IsConnectionClose() const;
     bool GetTransferCoding(TransferCoding& coding) const;
-    // False when absent, without leading digits, or beyond 2^31 - 1.
+    // False when absent, not digits alone, beyond 2^31 - 1, or a list (of
+    // repeated lines or commas) whose members differ; "10, 10" is 10.
     bool GetContentLength(std::int32_t& length) const;
     const std::string& GetLocation() const;
     // "bytes first-last/total" with first <= last; a total of "*" gives 0.

@@ -22,6 +22,9 @@ TEST(HttpHeadersTest, ParsesLinesIntoTheirSlots) {
     const Case cases[] = {
         {"CONTENT-length: 42\r\n\r\n", HEADER_CONTENT_LENGTH, "42"},
         {"Location: /a\r\nLocation: /b\r\n\r\n", HEADER_LOCATION, "/b"},
+        // Lengths are kept as a list, so that two of them cannot pass for one.
+        {"Content-Length: 10\r\ncontent-length:62 \r\n\r\n", HEADER_CONTENT_LENGTH, "10,62"},
+        {"Content-Length: 10\r\nContent-Length:\r\n\r\n", HEADER_CONTENT_LENGTH, "10,"},
         {"Server:   nginx  \t\r\n\r\n", HEADER_SERVER, "nginx"},
         {"Host:\r\n\r\n", HEADER_HOST, ""},
         {"Via: a:b:c\r\n\r\n", HEADER_VIA, "a:b:c"},
@@ -207,7 +210,15 @@ TEST(HttpHeadersTest, ContentLength) {
         {"42", true, 42},
         {"0", true, 0},
         {" \t17", true, 17},
-        {"12abc", true, 12},
+        {" 7 ", true, 7},
+        {"10, 10", true, 10},
+        {"5,5 ,  5", true, 5},
+        // Another reader could take any of these for another length.
+        {"10, 62", false, 0},
+        {"10,", false, 0},
+        {",10", false, 0},
+        {"12abc", false, 0},
+        {"1 2", false, 0},
         {"2147483647", true, 2147483647},
         {"0002147483647", true, 2147483647},
         // A length the 32-bit count cannot hold must never wrap to a small one.

@@ -1,5 +1,7 @@
 #include "protocol/protocol_client.h"
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 
 #include "base/errors.h"
@@ -80,6 +82,32 @@ void CProtocolClient::ReadUntil(std::uint32_t capacity, const char* terminator, 
         throw;
     }
     text.assign(buffer.get(), received);
+}
+
+void CProtocolClient::StartTransferClock() {
+    m_transferDeadline = m_transferLimitMs == 0 ? CEventSocket::kNoDeadline
+                                                : CEventSocket::Clock::now() +
+                                                      std::chrono::milliseconds(m_transferLimitMs);
+    LimitSocketTo(m_transferDeadline);
+}
+
+void CProtocolClient::StopTransferClock() {
+    m_transferDeadline = CEventSocket::kNoDeadline;
+    LimitSocketTo(m_transferDeadline);
+}
+
+CProtocolClient::Deadline CProtocolClient::HeadDeadline() const {
+    if (m_timeouts.receiveMs == 0) {
+        return m_transferDeadline;
+    }
+    const Deadline head =
+        CEventSocket::Clock::now() +
+        std::chrono::milliseconds(std::uint64_t{m_timeouts.receiveMs} * kHeadTimeouts);
+    return std::min(head, m_transferDeadline);
+}
+
+void CProtocolClient::LimitSocketTo(Deadline deadline) {
+    GetSocket().SetDeadline(deadline);
 }
 
 std::unique_ptr<CEventSocket> CProtocolClient::CreateSocket() {

@@ -25,6 +25,9 @@ public:
     // Counts are 32-bit and signed for the callers; larger bodies are refused
     // rather than miscounted.
     static constexpr std::uint32_t kMaxBodySize = std::numeric_limits<std::int32_t>::max();
+    // A head trickled a byte at a time would keep each wait short, so the
+    // head as a whole gets this many receive time-outs.
+    static constexpr std::uint32_t kHeadTimeouts = 4;
 
     CProtocolClient();
     virtual ~CProtocolClient();
@@ -36,6 +39,9 @@ public:
     void Attach(CEventSink* sink, CWaitEvent* stopEvent);
     // Milliseconds, 0 for no limit; kept for every later connection and socket.
     void SetTimeouts(std::uint32_t connectMs, std::uint32_t sendMs, std::uint32_t receiveMs);
+    // Milliseconds that one whole response may take, connecting included;
+    // 0 for no limit. Past it the response fails with ERR_SOCKET_TIMEOUT.
+    void SetTransferLimit(std::uint32_t limitMs) { m_transferLimitMs = limitMs; }
 
     // Closes any open connection, creates the socket again and connects it.
     void ConnectTo(const CSocketAddress& address);
@@ -64,6 +70,19 @@ protected:
     CEventSink* GetSink() const { return m_sink; }
     CWaitEvent* GetStopEvent() const { return m_stopEvent; }
 
+    using Deadline = CEventSocket::Clock::time_point;
+    // Starts the clock of a response's transfer limit; every later wait of
+    // the client's socket ends by the limit.
+    void StartTransferClock();
+    // No deadline until the next response starts.
+    void StopTransferClock();
+    Deadline GetTransferDeadline() const { return m_transferDeadline; }
+    // The transfer deadline, or kHeadTimeouts receive time-outs from now
+    // when that comes first.
+    Deadline HeadDeadline() const;
+    // The client's socket ends its waits by deadline.
+    void LimitSocketTo(Deadline deadline);
+
     // Protocol events (code 512 and above) from source 0; nothing without a sink.
     void Notify(std::uint32_t code);
     void Notify(std::uint32_t code, std::uint32_t length);
@@ -84,4 +103,6 @@ private:
     CWaitEvent* m_stopEvent = nullptr;
     CSocketAddress m_currentAddress;
     Timeouts m_timeouts;
+    std::uint32_t m_transferLimitMs = 0;
+    Deadline m_transferDeadline = CEventSocket::kNoDeadline;
 };

@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::uint32_t kMaxSeconds = 99;
 constexpr std::uint32_t kMaxRetries = 99;
+constexpr auto kMaxTransferLimit = static_cast<std::uint32_t>(CProgramOptions::kMaxTransferLimit);
 constexpr std::uint32_t kMaxPort = 65535;
 
 CSpinEdit* MakeSpinEdit(int minimum, int maximum, std::uint32_t value) {
@@ -33,9 +34,11 @@ CPropOptConn::CPropOptConn(const CProgramOptions& options, CUserPrompts& prompts
     : CPropPage("Connection", HelpTopic::Connection, prompts),
       m_connectionTimeout(Unsigned(options.GetConnectionTimeout())),
       m_requestTimeout(Unsigned(options.GetRequestTimeout())),
+      m_transferLimit(Unsigned(options.GetTransferLimit())),
       m_retries(Unsigned(options.GetRetries())),
       m_connectionEdit(MakeSpinEdit(1, kMaxSeconds, m_connectionTimeout)),
       m_requestEdit(MakeSpinEdit(1, kMaxSeconds, m_requestTimeout)),
+      m_transferEdit(MakeSpinEdit(0, kMaxTransferLimit, m_transferLimit)),
       m_retriesEdit(MakeSpinEdit(0, kMaxRetries, m_retries)),
       m_agent(new QComboBox),
       m_verify(new QCheckBox("Verify server certificates")),
@@ -54,6 +57,8 @@ CPropOptConn::CPropOptConn(const CProgramOptions& options, CUserPrompts& prompts
     auto* form = new QFormLayout;
     form->addRow("Connection Timeout:", m_connectionEdit);
     form->addRow("Request Timeout:", m_requestEdit);
+    m_transferEdit->setToolTip("Seconds one whole response may take; 0 for no limit");
+    form->addRow("Transfer Limit:", m_transferEdit);
     form->addRow("Retry Times:", m_retriesEdit);
     form->addRow("Agent Identity", m_agent);
     auto* layout = new QVBoxLayout(this);
@@ -69,6 +74,8 @@ bool CPropOptConn::Validate() {
                              m_connectionTimeout) &&
            ReadUnsignedField(m_requestEdit, m_requestEdit->text(), Prompts(), 1, kMaxSeconds,
                              m_requestTimeout) &&
+           ReadUnsignedField(m_transferEdit, m_transferEdit->text(), Prompts(), 0,
+                             kMaxTransferLimit, m_transferLimit) &&
            ReadUnsignedField(m_retriesEdit, m_retriesEdit->text(), Prompts(), 0, kMaxRetries,
                              m_retries);
 }
@@ -76,6 +83,7 @@ bool CPropOptConn::Validate() {
 void CPropOptConn::CopyTo(CProgramOptions& options) const {
     options.SetConnectionTimeout(static_cast<int>(m_connectionTimeout));
     options.SetRequestTimeout(static_cast<int>(m_requestTimeout));
+    options.SetTransferLimit(static_cast<int>(m_transferLimit));
     options.SetRetries(static_cast<int>(m_retries));
     // A stored index beyond the table shows no row; it stays as it was.
     if (m_agent->currentIndex() >= 0) {

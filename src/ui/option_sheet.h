@@ -24,6 +24,7 @@ public:
 
     CSpinEdit* ConnectionTimeout() const { return m_connectionEdit; }
     CSpinEdit* RequestTimeout() const { return m_requestEdit; }
+    CSpinEdit* TransferLimit() const { return m_transferEdit; }
     CSpinEdit* Retries() const { return m_retriesEdit; }
     QComboBox* Agent() const { return m_agent; }
     QCheckBox* VerifyCertificates() const { return m_verify; }
@@ -33,9 +34,11 @@ public:
 private:
     std::uint32_t m_connectionTimeout;
     std::uint32_t m_requestTimeout;
+    std::uint32_t m_transferLimit;
     std::uint32_t m_retries;
     CSpinEdit* m_connectionEdit;
     CSpinEdit* m_requestEdit;
+    CSpinEdit* m_transferEdit;
     CSpinEdit* m_retriesEdit;
     QComboBox* m_agent;
     QCheckBox* m_verify;

@@ -50,6 +50,8 @@ void COptionSheetTest::okCopiesEveryField() {
     QCOMPARE(page.Agent()->currentText(), "Internet Explorer 6");
     page.ConnectionTimeout()->SetText(" 7 ");
     page.RequestTimeout()->SetText("99");
+    QCOMPARE(page.TransferLimit()->text(), "0");
+    page.TransferLimit()->SetText("86400");
     page.Retries()->SetText("0");
     page.Agent()->setCurrentIndex(4);
     page.VerifyCertificates()->setChecked(false);
@@ -61,6 +63,7 @@ void COptionSheetTest::okCopiesEveryField() {
     QVERIFY(script.messages.isEmpty());
     QCOMPARE(options.GetConnectionTimeout(), 7);
     QCOMPARE(options.GetRequestTimeout(), 99);
+    QCOMPARE(options.GetTransferLimit(), 86400);
     QCOMPARE(options.GetRetries(), 0);
     QCOMPARE(options.GetUserAgent(), 4);
     QVERIFY(!options.GetVerifyCertificates());
@@ -131,7 +134,7 @@ void COptionSheetTest::proxyIsKeptOnlyWhenEnabled() {
 }
 
 void COptionSheetTest::refusedFieldKeepsTheSheetOpen_data() {
-    QTest::addColumn<int>("field");  // connection, request, retries, port
+    QTest::addColumn<int>("field");  // connection, request, retries, port, transfer limit
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
     const QString range = "Please enter an integer between %1 and %2.";
@@ -146,6 +149,9 @@ void COptionSheetTest::refusedFieldKeepsTheSheetOpen_data() {
     QTest::newRow("retries beyond 32 bits") << 2 << "4294967296"
                                             << "Please enter a positive integer.";
     QTest::newRow("port 65536") << 3 << "65536" << range.arg(0).arg(65535);
+    QTest::newRow("transfer limit over a day") << 4 << "86401" << range.arg(0).arg(86400);
+    QTest::newRow("transfer limit negative") << 4 << "-5"
+                                             << "Please enter a positive integer.";
 }
 
 void COptionSheetTest::refusedFieldKeepsTheSheetOpen() {
@@ -160,7 +166,7 @@ void COptionSheetTest::refusedFieldKeepsTheSheetOpen() {
     CPropOptConn& connection = sheet.Connection();
     CPropOptProxy& proxy = sheet.Proxy();
     QWidget* const fields[] = {connection.ConnectionTimeout(), connection.RequestTimeout(),
-                               connection.Retries(), proxy.Port()};
+                               connection.Retries(), proxy.Port(), connection.TransferLimit()};
     if (field == 3) {
         QVERIFY(sheet.SetActivePage(1));
         proxy.Enabled()->setChecked(true);
@@ -189,13 +195,17 @@ void COptionSheetTest::cancelChangesNothing() {
     ScriptedPrompts prompts(script);
     CProgramOptions options;
     options.SetProxy("old.lan", 3128);
+    options.SetTransferLimit(300);
     COptionSheet sheet(options, prompts);
+    QCOMPARE(sheet.Connection().TransferLimit()->text(), "300");
     sheet.Connection().RequestTimeout()->SetText("42");
+    sheet.Connection().TransferLimit()->SetText("5");
     QVERIFY(sheet.SetActivePage(1));
     sheet.Proxy().Enabled()->setChecked(false);
     sheet.reject();
 
     QCOMPARE(options.GetRequestTimeout(), 5);
+    QCOMPARE(options.GetTransferLimit(), 300);
     QCOMPARE(options.GetProxyHost(), "old.lan");
 }
 

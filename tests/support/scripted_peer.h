@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -57,6 +58,12 @@ public:
     // The exact next bytes from the client.
     ScriptedPeer& Expect(std::string bytes) { return Add(kExpect, std::move(bytes)); }
     ScriptedPeer& Reply(std::string bytes) { return Add(kReply, std::move(bytes)); }
+    // The bytes one at a time, intervalMs apart, as a stalling server sends
+    // them; the client may hang up meanwhile, which ends the step.
+    ScriptedPeer& Trickle(std::string bytes, int intervalMs) {
+        m_steps.push_back({kTrickle, std::move(bytes), intervalMs});
+        return *this;
+    }
     // Closes the current connection.
     ScriptedPeer& Close() { return Add(kClose, {}); }
     // The client closes the connection without sending anything more.
@@ -99,14 +106,15 @@ public:
     }
 
 private:
-    enum Kind { kAccept, kExpect, kReply, kClose, kExpectClose };
+    enum Kind { kAccept, kExpect, kReply, kTrickle, kClose, kExpectClose };
     struct Step {
         Kind kind;
         std::string bytes;
+        int intervalMs = 0;
     };
 
     ScriptedPeer& Add(Kind kind, std::string bytes) {
-        m_steps.push_back({kind, std::move(bytes)});
+        m_steps.push_back({kind, std::move(bytes), 0});
         return *this;
     }
 
@@ -128,6 +136,9 @@ private:
                 return ExpectBytes(step.bytes);
             case kReply:
                 return ReplyBytes(step.bytes);
+            case kTrickle:
+                TrickleBytes(step.bytes, step.intervalMs);
+                return true;
             case kClose:
                 CloseConnection();
                 return true;
@@ -193,6 +204,16 @@ private:
             done += static_cast<std::size_t>(count);
         }
         return true;
+    }
+
+    void TrickleBytes(const std::string& bytes, int intervalMs) {
+        for (const char byte : bytes) {
+            if (::send(m_connection, &byte, 1, MSG_NOSIGNAL) != 1) {
+                CloseConnection();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
+        }
     }
 
     bool ExpectEnd() {
