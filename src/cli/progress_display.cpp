@@ -23,6 +23,8 @@ const char* EngineMessage(std::uint32_t code) {
             return "The page was saved, but its links could not be read.";
         case ERR_NOT_MODIFIED:
             return "Not changed since the last download.";
+        case ERR_PAGE_KEPT_AS_SERVED:
+            return "The page was kept as served: its links were not made local.";
         // The system's number, which strerror would read as EFAULT.
         case ERR_NOT_ENOUGH_MEMORY:
             return "Not enough memory.";

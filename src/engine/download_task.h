@@ -21,6 +21,9 @@ enum : ResultCode {
     ERR_PAGE_NOT_PARSED = 0x30010002,
     // The server's modification time equals the one of the last download.
     ERR_NOT_MODIFIED = 0x30010003,
+    // Noted on a saved page that the link pass could not read with
+    // certainty: it keeps the bytes it was saved with, its links unchanged.
+    ERR_PAGE_KEPT_AS_SERVED = 0x30010004,
 };
 
 struct CDownloadTask {

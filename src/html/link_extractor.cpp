@@ -82,37 +82,24 @@ bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl,
             // A page read from its start that nothing changed is already written.
             return (edits->IsEmpty() && start == 0) || WriteText(stream, edits->ApplyTo(text));
         }
-        // The links of a page that must be parsed are found again in its tree.
+        // A page that cannot be read with certainty keeps the bytes it was
+        // served with: the parser's tree written back would show a browser
+        // markup of the parser's own. Its links are found in that tree.
         StartDocument(baseUrl, page);
-        return stream.Seek(start, CStream::kBegin) && ExtractFromTree(stream);
+        return stream.Seek(start, CStream::kBegin) && FindLinksInTree(stream);
     } catch (const CStreamException&) {
         return false;
     }
 }
 
-bool CLinkExtractor::ExtractFromTree(CStream& stream) {
-    // The tree is dropped as soon as the page is written back, so that an
-    // idle worker holds no page.
-    struct TreeRelease {
-        CLinkExtractor& extractor;
-        ~TreeRelease() { extractor.Unload(); }
-    } release{*this};
-    if (!Load(stream)) {
-        return false;
+bool CLinkExtractor::FindLinksInTree(CStream& stream) {
+    const bool loaded = Load(stream);
+    if (loaded) {
+        Walk();
     }
-    Walk();
-    return WriteBack(stream);
-}
-
-bool CLinkExtractor::WriteBack(CStream& stream) {
-    if (!stream.Seek(0, CStream::kBegin) || !Save(stream)) {
-        return false;
-    }
-    stream.Flush();
-    // The serialised page may be shorter than the downloaded one; what is
-    // left of the old bytes behind it would be read as part of the page.
-    stream.SetLength(stream.GetPosition());
-    return true;
+    // An idle worker holds no page.
+    Unload();
+    return loaded;
 }
 
 bool CLinkExtractor::WriteText(CStream& stream, const std::string& text) {
@@ -212,13 +199,10 @@ bool CLinkExtractor::VisitTagRequisites(const ScannedTag& tag, const std::string
         }
         ChangeValue(*style, *value, RewriteCssLinks(*value, add), edits);
     }
-    if (name == "style") {
+    // The links are escaped for the style text, which they cannot end.
+    if (name == "style" && tag.text == TextKind::RawText) {
         const std::string text(tag.rawText);
         const std::string rewritten = RewriteCssLinks(text, add);
-        // A link that brought an end tag into the text would end it early.
-        if (ToLowerAscii(rewritten).find("</style") != std::string::npos) {
-            return false;
-        }
         if (rewritten != text) {
             edits.Replace(tag.rawTextBegin, tag.rawTextBegin + tag.rawText.size(), rewritten);
         }

@@ -11,10 +11,10 @@
 #include "base/replacement_file.h"
 #include "base/url.h"
 #include "engine/download_list.h"
+#include "engine/download_task.h"
 #include "html/css_links.h"
 #include "html/html_charset.h"
 #include "html/link_element_table.h"
-#include "html/page_budget.h"
 #include "html/srcset.h"
 
 namespace {
@@ -162,9 +162,13 @@ void CUrlUpdater::TakeEntries(CUrlUpdater& page, PassShare& share) {
             return;
         }
         const CDownloadEntry& entry = *share.entries[index];
-        if (page.UpdateEntry(entry)) {
+        const EntryOutcome outcome = page.UpdateEntry(entry);
+        if (outcome != EntryOutcome::Retry) {
             const std::scoped_lock lock(share.listLock);
             m_list.SetRewritten(entry.GetUrl(), true);
+            if (outcome == EntryOutcome::KeptAsServed) {
+                m_list.MarkError(entry.GetUrl(), ERR_PAGE_KEPT_AS_SERVED);
+            }
         }
         PostMessage(m_window, WM_UPDATE_STEP, 0, reinterpret_cast<LPARAM>(&entry.GetStoredPath()));
         ++share.handled;
@@ -190,57 +194,27 @@ void CUrlUpdater::RevisitIfFilesWereSaved() {
     }
 }
 
-bool CUrlUpdater::UpdateEntry(const CDownloadEntry& entry) {
+CUrlUpdater::EntryOutcome CUrlUpdater::UpdateEntry(const CDownloadEntry& entry) {
     std::string localPath;
     m_mapping.StoredToLocalPath(entry.GetUrl(), entry.GetStoredPath(), localPath);
-    if (IsPagePath(localPath)) {
-        if (const std::optional<bool> spliced = SpliceFile(localPath, entry.GetPageWriting())) {
-            return *spliced;
-        }
+    bool done = true;  // any other file has nothing to rewrite once it has been seen
+    if (localPath.empty()) {
+        return EntryOutcome::Done;
     }
-    // Any other file has nothing to rewrite: it is done once it has been seen.
-    return localPath.empty() ||
-           (IsStyleSheetPath(localPath) ? UpdateStyleSheet(localPath)
-                                        : !IsPagePath(localPath) || UpdateFile(localPath));
+    if (IsPagePath(localPath)) {
+        const std::optional<bool> spliced = SpliceFile(localPath, entry.GetPageWriting());
+        if (!spliced) {
+            return EntryOutcome::KeptAsServed;
+        }
+        done = *spliced;
+    } else if (IsStyleSheetPath(localPath)) {
+        done = UpdateStyleSheet(localPath);
+    }
+    return done ? EntryOutcome::Done : EntryOutcome::Retry;
 }
 
 bool CUrlUpdater::UpdateFile(const std::string& path) {
-    BeginPage(path);
-    try {
-        CFileStream page;
-        if (!page.Open(path, CFileStream::modeRead, false, kPageBufferSize)) {
-            return false;
-        }
-        // Several pages may be rewritten at once; their trees share the
-        // workers' budget, which lies idle after the crawl.
-        const CPageBudget::CShare share(GetCrawlPageBudget(),
-                                        static_cast<std::size_t>(page.GetLength()));
-        const bool loaded = Load(page);
-        page.Close();
-        bool written = false;
-        if (loaded) {
-            Walk();
-            written = WritePage(path);
-        }
-        // The tree goes while the page still holds its share.
-        Unload();
-        return written;
-    } catch (const CStreamException&) {
-        return false;
-    } catch (const CHtmlException&) {
-        return false;
-    }
-}
-
-bool CUrlUpdater::WritePage(const std::string& path) {
-    CReplacementFile page(path);
-    if (!Save(page.GetStream())) {
-        return false;
-    }
-    // A page can be fetched again, so it is not worth a sync per page; the
-    // rename alone already keeps a failed write from truncating it.
-    page.Commit(false);
-    return true;
+    return SpliceFile(path, PageWriting::Unknown).value_or(false);
 }
 
 void CUrlUpdater::OnNode(CHtmlNode& node) {
@@ -278,13 +252,6 @@ void CUrlUpdater::RewriteRequisites(CHtmlNode& node) {
     const std::string style = node.GetAttribute("style");
     if (!style.empty()) {
         SetChangedAttribute(node, "style", style, RewriteCssLinks(style, local));
-    }
-    if (name == "style") {
-        const std::string text = node.GetContent();
-        const std::string rewritten = RewriteCssLinks(text, local);
-        if (rewritten != text) {
-            node.SetContent(rewritten);
-        }
     }
 }
 
@@ -327,18 +294,13 @@ std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, PageWriting
             return false;
         }
         const auto visit = [this](CHtmlNode& element) { OnNode(element); };
-        const auto styleTextChanges = [&local](const std::string& text) {
-            return RewriteCssLinks(text, local) != text;
+        const auto rewriteStyleText = [&local](const std::string& text) {
+            return RewriteCssLinks(text, local);
         };
-        // A page of an earlier run is read as its own markup, which the
-        // library's writing is a form of too.
-        const bool libraryMarkup =
-            writing == PageWriting::Utf8 || writing == PageWriting::AsciiMarkup;
-        const bool utf8 = writing == PageWriting::OwnMarkupUtf8 || writing == PageWriting::Utf8 ||
+        const bool utf8 = writing == PageWriting::OwnMarkupUtf8 ||
                           (writing == PageWriting::Unknown && html_charset::IsUtf8(page));
         const std::optional<std::string> spliced =
-            libraryMarkup ? m_splicer.Splice(page, utf8, visit, styleTextChanges)
-                          : m_splicer.SpliceOwnMarkup(page, utf8, visit, styleTextChanges);
+            m_splicer.SpliceOwnMarkup(page, utf8, visit, rewriteStyleText);
         if (!spliced) {
             return std::nullopt;
         }
