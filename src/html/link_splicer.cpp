@@ -43,6 +43,10 @@ std::string ReadProperty(xmlNode* element, const std::string& name) {
     return text;
 }
 
+bool HoldsNul(std::string_view text) {
+    return text.find('\0') != std::string_view::npos;
+}
+
 // Whether the meta tag leaves the page's markup in ASCII bytes.
 bool HasAsciiMarkup(const ScannedTag& meta) {
     const std::string charset = ReadDeclaredCharset(meta);
@@ -96,6 +100,11 @@ std::optional<std::string> CLinkSplicer::SpliceOwnMarkup(std::string_view page, 
 
 bool CLinkSplicer::EditOwnTag(const ScannedTag& tag, bool utf8, const ElementVisitor& visit,
                               CPageEdits& edits) {
+    // The library's names end at a NUL byte, where a browser's go on: such
+    // a tag names no element of the tables, such an attribute no link.
+    if (HoldsNul(tag.name)) {
+        return true;
+    }
     const std::unique_ptr<xmlNode, NodeDeleter> element(
         xmlNewDocNode(m_document.get(), nullptr, ToXml(ToLowerAscii(tag.name)), nullptr));
     if (!element) {
@@ -106,7 +115,7 @@ bool CLinkSplicer::EditOwnTag(const ScannedTag& tag, bool utf8, const ElementVis
     std::vector<std::pair<const ScannedAttribute*, std::string>> shown;
     for (const ScannedAttribute& attribute : tag.attributes) {
         const std::string name = ToLowerAscii(attribute.name);
-        if (xmlHasProp(element.get(), ToXml(name)) != nullptr) {
+        if (HoldsNul(name) || xmlHasProp(element.get(), ToXml(name)) != nullptr) {
             continue;
         }
         const std::optional<std::string> value = DecodeAttributeValue(attribute.value);

@@ -111,6 +111,12 @@ bool IsSpecialHtml(std::string_view name) {
                           "tr",         "track",    "ul",         "wbr",      "xmp"});
 }
 
+// A name of ASCII characters but NUL, which reads the same in every
+// character set.
+bool IsPlainName(std::string_view name) {
+    return IsAscii(name) && name.find('\0') == std::string_view::npos;
+}
+
 bool IsHtmlScopeBoundary(std::string_view name) {
     return IsOneOf(
         name, {"applet", "caption", "html", "table", "td", "th", "marquee", "object", "template"});
@@ -125,6 +131,10 @@ bool COpenElementStack::InForeignContent() const {
 bool COpenElementStack::StartTag(const ScannedTag& tag, TextKind& text) {
     text = TextKind::Markup;
     const std::string name = ToLowerAscii(tag.name);
+    // Whether such a name matches an end tag's depends on the character set.
+    if (!m_elements.empty() && !IsPlainName(name)) {
+        return false;
+    }
     while (!m_elements.empty() && TakesForeignStartTag(name)) {
         if (!IsBreakout(name, tag)) {
             return StartForeignElement(name, tag);
@@ -226,10 +236,11 @@ bool COpenElementStack::StartHtmlInsideForeign(const std::string& name) {
         return false;
     }
     if (IsOneOf(name, {"li", "dd", "dt"})) {
-        const Names items = name == "li" ? Names{"li"} : Names{"dd", "dt"};
+        const bool listItem = name == "li";
         for (std::size_t i = m_elements.size(); i-- > 0;) {
             const Element& element = m_elements[i];
-            if (element.space == Space::Html && IsOneOf(element.name, items)) {
+            if (element.space == Space::Html &&
+                (listItem ? element.name == "li" : IsOneOf(element.name, {"dd", "dt"}))) {
                 return false;
             }
             if (IsSpecial(element) &&
@@ -252,6 +263,9 @@ bool COpenElementStack::EndTag(std::string_view name) {
             m_inSelect = false;
         }
         return true;
+    }
+    if (!IsPlainName(name)) {
+        return false;
     }
     if (m_elements.back().space == Space::Html) {
         return EndHtmlElementInsideForeign(name);

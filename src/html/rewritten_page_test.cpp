@@ -70,7 +70,7 @@ const std::string kHostilePages[] = {
     "<p>before</p>\0<p>after</p><a href=x.html>"s,
     "<a\0 href=x.html><a href=\"\0&lt;svg&gt;\"><script>\0</script><a href=y.html>"s,
     // Attributes whose removal or new value must not run into their neighbours.
-    "<base a href=x/ =y><a href=y.html>",
+    "<base a href=x/ =y><a href=y.html><base href\0=http://h/><a\0 href=http://h/x>"s,
     "<base href=\"http://h/\"/><svg><base/href=x><g></g></svg><a href=z.html>",
     "<a href=x.html/><a href=\"x.html\"/onload=alert(1)><a href><a href/>",
     "<frameset><frame src=f.html><noframes><a href=x.html></noframes></frameset>",

@@ -197,19 +197,15 @@ void CUrlUpdater::RevisitIfFilesWereSaved() {
 CUrlUpdater::EntryOutcome CUrlUpdater::UpdateEntry(const CDownloadEntry& entry) {
     std::string localPath;
     m_mapping.StoredToLocalPath(entry.GetUrl(), entry.GetStoredPath(), localPath);
-    bool done = true;  // any other file has nothing to rewrite once it has been seen
-    if (localPath.empty()) {
-        return EntryOutcome::Done;
-    }
-    if (IsPagePath(localPath)) {
+    if (!localPath.empty() && IsPagePath(localPath)) {
         const std::optional<bool> spliced = SpliceFile(localPath, entry.GetPageWriting());
-        if (!spliced) {
-            return EntryOutcome::KeptAsServed;
-        }
-        done = *spliced;
-    } else if (IsStyleSheetPath(localPath)) {
-        done = UpdateStyleSheet(localPath);
+        return !spliced   ? EntryOutcome::KeptAsServed
+               : *spliced ? EntryOutcome::Done
+                          : EntryOutcome::Retry;
     }
+    // Any other file has nothing to rewrite: it is done once it has been seen.
+    const bool done =
+        localPath.empty() || !IsStyleSheetPath(localPath) || UpdateStyleSheet(localPath);
     return done ? EntryOutcome::Done : EntryOutcome::Retry;
 }
 
