@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr std::size_t kMaxDepth = 512;
+
 using Names = std::initializer_list<std::string_view>;
 
 bool IsOneOf(std::string_view name, Names names) {
@@ -132,7 +134,9 @@ bool COpenElementStack::StartTag(const ScannedTag& tag, TextKind& text) {
     text = TextKind::Markup;
     const std::string name = ToLowerAscii(tag.name);
     // Whether such a name matches an end tag's depends on the character set.
-    if (!m_elements.empty() && !IsPlainName(name)) {
+    // Deeper content than any real page holds would only make end tags walk
+    // a long stack, each of them.
+    if (!m_elements.empty() && (!IsPlainName(name) || m_elements.size() >= kMaxDepth)) {
         return false;
     }
     while (!m_elements.empty() && TakesForeignStartTag(name)) {

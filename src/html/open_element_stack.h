@@ -12,7 +12,8 @@
 // reading uncertain; so does every construct whose effect depends on more
 // than this (tables, forms, templates, select and frameset around raw text
 // or foreign content, misnested formatting elements inside an integration
-// point) or on the edition of the standard a browser follows.
+// point, SVG or MathML nested deeper than real pages nest it) or on the
+// edition of the standard a browser follows.
 #pragma once
 
 #include <cstdint>

@@ -83,6 +83,14 @@ const std::string kDoubtfulPages[] = {
     "<svg><g></p><style><a title=\"</style><a href='x.html'>\"></style></svg>",
     "<div><svg></div><style><a title=\"</style><a href='x.html'>\"></style>",
     "<meta charset=iso-2022-jp><style/><img src=x onerror=alert(1)></style><a href=x.html>",
+    // Deeper than real pages nest SVG.
+    [] {
+        std::string page = "<svg>";
+        for (int i = 0; i < 600; ++i) {
+            page += "<g>";
+        }
+        return page + "<a href=x.html>";
+    }(),
 };
 
 std::vector<std::string> CorpusPages() {
