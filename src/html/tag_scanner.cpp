@@ -161,7 +161,7 @@ bool CTagScanner::Next(ScannedTag& tag) {
         } else if (next == '!') {
             SkipMarkupDeclaration();
         } else if (next == '?') {
-            SkipTo('>', m_at + 1);  // a bogus comment
+            SkipPastGreaterThan(m_at + 1);  // a bogus comment
         } else {
             ++m_at;  // a "<" that starts no tag is text
         }
@@ -190,7 +190,7 @@ void CTagScanner::ReadEndTag() {
     } else if (m_page[nameBegin] == '>') {
         m_at = nameBegin + 1;  // "</>" is dropped
     } else {
-        SkipTo('>', nameBegin);  // a bogus comment
+        SkipPastGreaterThan(nameBegin);  // a bogus comment
     }
 }
 
@@ -209,7 +209,7 @@ void CTagScanner::SkipMarkupDeclaration() {
         }
         m_at = close == std::string_view::npos ? m_page.size() : close + 3;
     } else {
-        SkipTo('>', m_at + 2);  // a document type, or a bogus comment
+        SkipPastGreaterThan(m_at + 2);  // a document type, or a bogus comment
     }
 }
 
@@ -234,8 +234,8 @@ void CTagScanner::SkipComment() {
     m_at = m_page.size();
 }
 
-void CTagScanner::SkipTo(char close, std::size_t from) {
-    const std::size_t found = m_page.find(close, from);
+void CTagScanner::SkipPastGreaterThan(std::size_t from) {
+    const std::size_t found = m_page.find('>', from);
     m_at = found == std::string_view::npos ? m_page.size() : found + 1;
 }
 

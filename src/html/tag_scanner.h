@@ -98,7 +98,7 @@ private:
     void SkipMarkupDeclaration();
     void SkipComment();
     // Skips to just past the next ">" from `from`, or to the page's end.
-    void SkipTo(char close, std::size_t from);
+    void SkipPastGreaterThan(std::size_t from);
     bool Fail();
 
     std::string_view m_page;
