@@ -12,6 +12,8 @@ PACKAGES=(
   qt6-base-dev qt6-svg-dev libgl-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev tzdata time
+  # an HTML5 parser that tests and fuzz targets read saved pages with
+  libgumbo-dev
   # real servers and peers for the end-to-end tests, and tools they compare with
   nginx-light apache2 apache2-utils tinyproxy python3 python3-pyftpdlib openssl wget curl
   # the CHM compiler stand-in and its lister

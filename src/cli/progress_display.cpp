@@ -27,6 +27,8 @@ const char* EngineMessage(std::uint32_t code) {
         case ERR_UNSAFE_LOCAL_PATH:
             return "A symbolic link or special file stands where the file belongs in the "
                    "download folder; nothing was written.";
+        case ERR_PAGE_KEPT_AS_SERVED:
+            return "The page was kept as served: its links were not made local.";
         // The system's number, which strerror would read as EFAULT.
         case ERR_NOT_ENOUGH_MEMORY:
             return "Not enough memory.";

@@ -11,9 +11,7 @@
 // How a saved page was written. A project file does not keep it, so it holds
 // for the run that saved the page only.
 enum class PageWriting : std::uint8_t {
-    Unknown,      // as it came, or in an earlier run
-    AsciiMarkup,  // by the HTML library, in an encoding whose markup is ASCII
-    Utf8,         // by the HTML library, in UTF-8
+    Unknown,  // as it came, or in an earlier run
     // In its own markup, only link values changed: in UTF-8, or with ASCII
     // in every value that changed.
     OwnMarkupUtf8,

@@ -187,7 +187,7 @@ TEST(DownloadListTest, StoresOneEntryInItsExactLayout) {
     CDownloadList list;
     list.Add(Item("http://h/a b", 2, false));
     list.Add(Item("http://h/a b"));
-    list.MarkDone(ParsedUrl("http://h/a b"), "h/a b.htm", -2, 300, PageWriting::Utf8);
+    list.MarkDone(ParsedUrl("http://h/a b"), "h/a b.htm", -2, 300, PageWriting::OwnMarkupUtf8);
     list.MarkError(ParsedUrl("http://h/a b"), 0x30010002);
     list.SetRewritten(ParsedUrl("http://h/a b"), true);
     const std::string expected = ExpectedBytes()
@@ -207,7 +207,7 @@ TEST(DownloadListTest, StoresOneEntryInItsExactLayout) {
     // How the page was written holds for the run that wrote it only.
     CDownloadList loaded;
     ASSERT_EQ(LoadCode(loaded, expected), ERR_SUCCESS);
-    EXPECT_EQ(list.Find(ParsedUrl("http://h/a b"))->GetPageWriting(), PageWriting::Utf8);
+    EXPECT_EQ(list.Find(ParsedUrl("http://h/a b"))->GetPageWriting(), PageWriting::OwnMarkupUtf8);
     EXPECT_EQ(loaded.Find(ParsedUrl("http://h/a b"))->GetPageWriting(), PageWriting::Unknown);
 }
 

@@ -24,6 +24,9 @@ enum : ResultCode {
     // A symbolic link or a special file stands on the way to the local file
     // in the download folder; nothing was written.
     ERR_UNSAFE_LOCAL_PATH = 0x30010004,
+    // Noted on a saved page that the link pass could not read with
+    // certainty: it keeps the bytes it was saved with, its links unchanged.
+    ERR_PAGE_KEPT_AS_SERVED = 0x30010005,
 };
 
 struct CDownloadTask {

@@ -18,7 +18,6 @@
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
 #include "html/link_extractor.h"
-#include "html/link_splicer.h"
 #include "html/page_budget.h"
 #include "protocol/ftp_client.h"
 #include "protocol/header_text.h"
@@ -187,14 +186,10 @@ void CDownloadWorker::SetSavedNames(std::string localUrl, std::string localPath,
 }
 
 void CDownloadWorker::NotePageWriting() {
-    const std::string& encoding = m_linkExtractor->GetEncoding();
-    const PageWriting writing =
-        m_linkExtractor->KeptOwnMarkup()
-            ? (m_linkExtractor->IsOwnMarkupUtf8() ? PageWriting::OwnMarkupUtf8
-                                                  : PageWriting::OwnMarkupAscii)
-        : EqualsIgnoreCase(encoding, "UTF-8") ? PageWriting::Utf8
-        : IsAsciiMarkupEncoding(encoding)     ? PageWriting::AsciiMarkup
-                                              : PageWriting::Unknown;
+    // A page that did not keep its own markup was kept as it was served.
+    const PageWriting writing = !m_linkExtractor->KeptOwnMarkup()    ? PageWriting::Unknown
+                                : m_linkExtractor->IsOwnMarkupUtf8() ? PageWriting::OwnMarkupUtf8
+                                                                     : PageWriting::OwnMarkupAscii;
     std::scoped_lock lock(m_lock);
     m_task.pageWriting = writing;
 }

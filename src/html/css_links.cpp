@@ -247,10 +247,18 @@ void AppendHexEscape(std::string& text, char c) {
     text += ' ';
 }
 
+// A link written back must not end the style element or attribute that the
+// sheet stands in, whatever reads it: "<" and ">" (which could spell an end
+// tag or end a comment) and both quotes are escaped as CSS escapes, which
+// read back as the same characters.
+bool EndsMarkup(char c) {
+    return c == '<' || c == '>' || c == '"' || c == '\'';
+}
+
 std::string QuoteString(const std::string& text, char quote) {
     std::string quoted(1, quote);
     for (const char c : text) {
-        if (c == quote || c == '\\' || IsNewline(c)) {
+        if (EndsMarkup(c) || c == '\\' || IsNewline(c)) {
             AppendHexEscape(quoted, c);
         } else {
             quoted += c;
@@ -262,7 +270,7 @@ std::string QuoteString(const std::string& text, char quote) {
 std::string EscapeUnquotedUrl(const std::string& text) {
     std::string escaped;
     for (const char c : text) {
-        if (IsWhitespace(c) || c == '"' || c == '\'' || c == '(' || c == ')' || c == '\\' ||
+        if (IsWhitespace(c) || EndsMarkup(c) || c == '(' || c == ')' || c == '\\' ||
             IsNonPrintable(c)) {
             AppendHexEscape(escaped, c);
         } else {

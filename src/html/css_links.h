@@ -26,8 +26,9 @@ struct CssLink {
 std::vector<CssLink> FindCssLinks(std::string_view sheet);
 
 // The sheet with the address of every link for which replace gives a
-// non-empty text put in its place, quoted as the link was; every other byte
-// is kept.
+// non-empty text put in its place, quoted as the link was and with "<", ">"
+// and quotes written as CSS escapes, so that it cannot end the style element
+// or attribute that holds the sheet; every other byte is kept.
 std::string RewriteCssLinks(std::string_view sheet,
                             const std::function<std::string(const std::string&)>& replace);
 

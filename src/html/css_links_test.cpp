@@ -86,4 +86,14 @@ TEST(CssLinksTest, RewritingChangesOnlyTheAddressesItIsGiven) {
               (Links{"local/a.css", "img/b (1).png", "../h/it's.cur", "keep.png"}));
 }
 
+// A link written back cannot end the style element or attribute around it.
+TEST(CssLinksTest, RewrittenAddressesHoldNoMarkup) {
+    const std::string markup = "</style><svg onload=\"alert('1')\">";
+    const std::string rewritten =
+        RewriteCssLinks("a{background:url(x.png)} b{background:url(\"y.png\")} @import 'z.css';",
+                        [&](const std::string&) { return markup; });
+    EXPECT_EQ(rewritten.find_first_of("<>"), std::string::npos) << rewritten;
+    EXPECT_EQ(Addresses(rewritten), (Links{markup, markup, markup}));
+}
+
 }  // namespace

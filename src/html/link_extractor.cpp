@@ -46,8 +46,6 @@ std::string EscapeNonUtf8(std::string_view text) {
     return escaped;
 }
 
-constexpr std::string_view kBaseTag = "<base";
-
 // The value the element tables decide by, as written.
 std::string_view ReadDecidingValue(const ScannedTag& tag, const std::string& name) {
     const char* deciding = DecidingAttribute(name);
@@ -84,40 +82,27 @@ bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl,
             // A page read from its start that nothing changed is already written.
             return (edits->IsEmpty() && start == 0) || WriteText(stream, edits->ApplyTo(text));
         }
-        // The links of a page that must be parsed are found again in its tree.
+        // A page that cannot be read with certainty keeps the bytes it was
+        // served with: the parser's tree written back would show a browser
+        // markup of the parser's own. Its links are found in that tree.
         StartDocument(baseUrl, page);
-        return stream.Seek(start, CStream::kBegin) && ExtractFromTree(stream);
+        return stream.Seek(start, CStream::kBegin) && FindLinksInTree(stream);
     } catch (const CStreamException&) {
         return false;
     }
 }
 
-bool CLinkExtractor::ExtractFromTree(CStream& stream) {
-    // The tree is dropped as soon as the page is written back, so that an
-    // idle worker holds no page.
-    struct TreeRelease {
-        CLinkExtractor& extractor;
-        ~TreeRelease() { extractor.Unload(); }
-    } release{*this};
-    if (!Load(stream)) {
-        return false;
+bool CLinkExtractor::FindLinksInTree(CStream& stream) {
+    const bool loaded = Load(stream);
+    if (loaded) {
+        if (const std::optional<std::string> href = GetBaseHref()) {
+            UseBase(*href);
+        }
+        Walk();
     }
-    if (const std::optional<std::string> href = GetBaseHref()) {
-        UseBase(*href);
-    }
-    Walk();
-    return WriteBack(stream);
-}
-
-bool CLinkExtractor::WriteBack(CStream& stream) {
-    if (!stream.Seek(0, CStream::kBegin) || !Save(stream)) {
-        return false;
-    }
-    stream.Flush();
-    // The serialised page may be shorter than the downloaded one; what is
-    // left of the old bytes behind it would be read as part of the page.
-    stream.SetLength(stream.GetPosition());
-    return true;
+    // An idle worker holds no page.
+    Unload();
+    return loaded;
 }
 
 bool CLinkExtractor::WriteText(CStream& stream, const std::string& text) {
@@ -163,26 +148,16 @@ std::optional<CPageEdits> CLinkExtractor::ReadOwnMarkup(std::string_view page) {
 }
 
 bool CLinkExtractor::TakeDocumentBase(std::string_view page) {
-    // Most pages have no base at all, and are not read twice for it.
-    const auto baseTag = std::search(page.begin(), page.end(), kBaseTag.begin(), kBaseTag.end(),
-                                     [](char a, char b) { return ToLowerAscii(a) == b; });
-    if (baseTag == page.end()) {
+    const std::optional<ScannedAttribute> href = FindFirstBaseHref(page);
+    if (!href) {
+        // A page this reading cannot vouch for goes to the parser anyway.
         return true;
     }
-    CTagScanner scanner(page);
-    ScannedTag tag;
-    while (scanner.Next(tag)) {
-        const ScannedAttribute* href = tag.Is("base") ? tag.Find("href") : nullptr;
-        if (href != nullptr) {
-            const std::optional<std::string> value = ReadValue(*href);
-            if (value) {
-                UseBase(*value);
-            }
-            return value.has_value();
-        }
+    const std::optional<std::string> value = ReadValue(*href);
+    if (value) {
+        UseBase(*value);
     }
-    // A page this reading cannot vouch for goes to the parser anyway.
-    return true;
+    return value.has_value();
 }
 
 bool CLinkExtractor::VisitTag(const ScannedTag& tag, CPageEdits& edits) {
@@ -245,13 +220,10 @@ bool CLinkExtractor::VisitTagRequisites(const ScannedTag& tag, const std::string
         }
         ChangeValue(*style, *value, RewriteCssLinks(*value, add), edits);
     }
-    if (name == "style") {
+    // The links are escaped for the style text, which they cannot end.
+    if (name == "style" && tag.text == TextKind::RawText) {
         const std::string text(tag.rawText);
         const std::string rewritten = RewriteCssLinks(text, add);
-        // A link that brought an end tag into the text would end it early.
-        if (ToLowerAscii(rewritten).find("</style") != std::string::npos) {
-            return false;
-        }
         if (rewritten != text) {
             edits.Replace(tag.rawTextBegin, tag.rawTextBegin + tag.rawText.size(), rewritten);
         }
@@ -307,8 +279,8 @@ void CLinkExtractor::OnNode(CHtmlNode& node) {
 
 void CLinkExtractor::VisitElement(CHtmlNode& element) {
     const std::string name = element.GetNodeName();
+    // Its href is no link but the page's base, taken before the walk.
     if (name == "base") {
-        RemoveBaseHref(element);
         return;
     }
     if (m_pageRequisites) {
@@ -342,14 +314,6 @@ std::optional<std::string> CLinkExtractor::ResolveLink(const std::string& writte
     }
     AddLink(url, anchor && url.GetScheme() != SchemeFtp);
     return url.GetSourceText();
-}
-
-// The href of a base element goes, since the page's links are all absolute
-// once it has been written back.
-void CLinkExtractor::RemoveBaseHref(CHtmlNode& base) {
-    if (!base.GetAttribute("href").empty()) {
-        base.RemoveAttribute("href");
-    }
 }
 
 // A base given relative to the page (as in <base href="/">) is resolved

@@ -34,9 +34,10 @@ public:
     // it back over the stream from offset 0, cut to its new length. page is
     // the page's own item: its host and level give every link its level.
     // A page whose markup can be read with certainty straight from its bytes
-    // keeps every byte but the changed values; any other one is parsed into a
-    // tree and written by the library. False when the page could not be
-    // parsed or written back; the links found so far are kept either way.
+    // keeps every byte but the changed values; any other one keeps the bytes
+    // it was served with, and its links are found in the parser's tree.
+    // False when the page could not be parsed or written back; the links
+    // found so far are kept either way.
     bool ExtractLinks(CStream& stream, std::string_view baseUrl, const CLinkItem& page);
     // Whether the last page kept its own markup, and if so whether it is
     // UTF-8 (else its values that changed hold only ASCII).
@@ -82,11 +83,10 @@ private:
     // Writes value over the attribute's when it differs.
     void ChangeValue(const ScannedAttribute& attribute, const std::string& old,
                      const std::string& value, CPageEdits& edits);
-    bool ExtractFromTree(CStream& stream);
+    bool FindLinksInTree(CStream& stream);
     bool WriteText(CStream& stream, const std::string& text);
 
     void VisitElement(CHtmlNode& element);
-    void RemoveBaseHref(CHtmlNode& base);
     // Makes relative links resolve against href, the page's base.
     void UseBase(const std::string& href);
     // The link resolved and, when the crawl may fetch it, added; its new
@@ -101,7 +101,6 @@ private:
     std::string AddRequisite(const std::string& reference);
     void AddLink(const CUrl& url, bool anchor);
     std::optional<LinkLevel> ComputeLevel(const CUrl& url) const;
-    bool WriteBack(CStream& stream);
 
     CCrawlRules& m_rules;
     CFoundLinks m_foundLinks;

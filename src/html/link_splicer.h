@@ -1,8 +1,8 @@
-// Rewrites the links of a page without building the page's tree: a page
-// that this program serialised itself reads back into the tree it was written
-// from, and a page in its own markup is read tag by tag from its bytes, so
-// only the start tags or values whose links change need writing anew, and
-// every other byte stays as it is.
+// Rewrites the links of a page without building the page's tree: the page is
+// read tag by tag from its bytes, the way a browser reads it, and only the
+// values whose links change are written anew; every other byte stays as it
+// is. A parser's tree written back would show a browser markup of the
+// parser's own making wherever the two read a page differently.
 #pragma once
 
 #include <functional>
@@ -14,7 +14,6 @@
 class CHtmlNode;
 class CPageEdits;
 struct ScannedTag;
-struct _xmlBuffer;
 struct _xmlDoc;
 
 class CLinkSplicer {
@@ -22,63 +21,45 @@ public:
     // Changes an element as the rewriting pass would; the element has its
     // attributes but no children.
     using ElementVisitor = std::function<void(CHtmlNode& element)>;
-    // Whether the pass would change the text of a style element.
-    using StyleTextCheck = std::function<bool(const std::string& text)>;
+    // The text of a style element with its links rewritten.
+    using StyleTextRewrite = std::function<std::string(const std::string& text)>;
 
     CLinkSplicer();
     ~CLinkSplicer();
     CLinkSplicer(const CLinkSplicer&) = delete;
     CLinkSplicer& operator=(const CLinkSplicer&) = delete;
 
-    // The page with each start tag that the visitor changes written again,
-    // byte for byte as the library would write it; utf8 when the page was
-    // written in UTF-8, else its markup is ASCII. None when the page holds
-    // anything that cannot be read with certainty here: a tag not in the
-    // library's own form, a tag shown to the visitor with controls,
-    // references or (unless utf8) bytes beyond ASCII, a style element whose
-    // links change, a carriage return or a NUL byte anywhere. Only tags with
-    // a ":" in a value, and "base", are shown to the visitor: no other link
-    // can be absolute.
-    std::optional<std::string> Splice(std::string_view page, bool utf8, const ElementVisitor& visit,
-                                      const StyleTextCheck& styleTextChanges);
-
-    // The same for a page in its own markup, as the crawl leaves a page that
-    // it could read without a tree (or a page of an earlier run): each
-    // changed attribute value is written anew, quoted, and every other byte
-    // stays. None when the page cannot be read with certainty that way, when
-    // it declares a character set whose markup is not ASCII, when a tag whose
-    // attributes may hold a link has a value with bytes beyond ASCII in a
-    // page that is not UTF-8, or when a style element's links change.
+    // The page with each attribute value that the visitor changes written
+    // anew (escaped, so that it cannot end its tag), each attribute that it
+    // removes taken out, and the text of each style element rewritten; utf8
+    // when the page is UTF-8, else only values that stay ASCII may change.
+    // Only tags with a ":" or "&" in a value, and "base", are shown to the
+    // visitor, no other link can be absolute, unless relativeLinksChange
+    // (as they do when a base goes). None when the page cannot be read with
+    // certainty that way, or declares a character set whose markup is not
+    // ASCII.
     std::optional<std::string> SpliceOwnMarkup(std::string_view page, bool utf8,
                                                const ElementVisitor& visit,
-                                               const StyleTextCheck& styleTextChanges);
+                                               const StyleTextRewrite& rewriteStyleText,
+                                               bool relativeLinksChange = false);
 
 private:
     // Shows the tag to the visitor as an element and notes the values it
-    // changed; false when the tag cannot be read with certainty.
+    // changed; false when a changed value cannot be written in the page.
     bool EditOwnTag(const ScannedTag& tag, bool utf8, const ElementVisitor& visit,
                     CPageEdits& edits);
 
-    // The start tag as written after the visitor saw its element; none when
-    // the tag does not read back into the bytes it was read from.
-    std::optional<std::string> RewriteTag(std::string_view written, bool utf8,
-                                          const ElementVisitor& visit);
-
+    // The scratch document that the elements are built in, so that they are
+    // edited with the rules of an HTML document.
     struct DocumentDeleter {
         void operator()(_xmlDoc* document) const;
     };
 
-    // The scratch document that the elements are built in, so that they are
-    // written with the rules of an HTML document.
-    struct BufferDeleter {
-        void operator()(_xmlBuffer* buffer) const;
-    };
-
     std::unique_ptr<_xmlDoc, DocumentDeleter> m_document;
-    // Holds each tag while it is written.
-    std::unique_ptr<_xmlBuffer, BufferDeleter> m_buffer;
 };
 
-// Whether a page written in the encoding has its markup in ASCII bytes: UTF-8,
-// ASCII, the ISO-8859 family and the Windows code pages 1250 to 1258.
+// Whether a page written in the encoding has its markup in ASCII bytes that
+// read the same byte by byte as character by character: UTF-8, ASCII, the
+// single-byte character sets, and the multi-byte ones whose characters never
+// hide a byte of markup (Shift_JIS, EUC, GBK, Big5 and the like).
 bool IsAsciiMarkupEncoding(std::string_view encoding);

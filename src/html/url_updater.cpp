@@ -13,11 +13,12 @@
 #include "base/replacement_file.h"
 #include "base/url.h"
 #include "engine/download_list.h"
+#include "engine/download_task.h"
 #include "html/css_links.h"
 #include "html/html_charset.h"
 #include "html/link_element_table.h"
-#include "html/page_budget.h"
 #include "html/srcset.h"
+#include "html/tag_scanner.h"
 
 namespace {
 
@@ -177,9 +178,13 @@ void CUrlUpdater::TakeEntries(CUrlUpdater& page, PassShare& share) {
             return;
         }
         const CDownloadEntry& entry = *share.entries[index];
-        if (page.UpdateEntry(entry)) {
+        const EntryOutcome outcome = page.UpdateEntry(entry);
+        if (outcome != EntryOutcome::Retry) {
             const std::scoped_lock lock(share.listLock);
             m_list.SetRewritten(entry.GetUrl(), true);
+            if (outcome == EntryOutcome::KeptAsServed) {
+                m_list.MarkError(entry.GetUrl(), ERR_PAGE_KEPT_AS_SERVED);
+            }
         }
         PostMessage(m_window, WM_UPDATE_STEP, 0, reinterpret_cast<LPARAM>(&entry.GetStoredPath()));
         ++share.handled;
@@ -205,60 +210,24 @@ void CUrlUpdater::RevisitIfFilesWereSaved() {
     }
 }
 
-bool CUrlUpdater::UpdateEntry(const CDownloadEntry& entry) {
+CUrlUpdater::EntryOutcome CUrlUpdater::UpdateEntry(const CDownloadEntry& entry) {
     std::string localPath;
     m_mapping.StoredToLocalPath(entry.GetUrl(), entry.GetStoredPath(), localPath);
-    if (IsPagePath(localPath)) {
-        if (const std::optional<bool> spliced = SpliceFile(localPath, entry.GetPageWriting())) {
-            return *spliced;
-        }
+    if (!localPath.empty() && IsPagePath(localPath)) {
+        const std::optional<bool> spliced =
+            SpliceFile(localPath, entry.GetPageWriting(), entry.GetUrlText());
+        return !spliced   ? EntryOutcome::KeptAsServed
+               : *spliced ? EntryOutcome::Done
+                          : EntryOutcome::Retry;
     }
     // Any other file has nothing to rewrite: it is done once it has been seen.
-    return localPath.empty() ||
-           (IsStyleSheetPath(localPath)
-                ? UpdateStyleSheet(localPath)
-                : !IsPagePath(localPath) || UpdateFile(localPath, entry.GetUrlText()));
+    const bool done =
+        localPath.empty() || !IsStyleSheetPath(localPath) || UpdateStyleSheet(localPath);
+    return done ? EntryOutcome::Done : EntryOutcome::Retry;
 }
 
 bool CUrlUpdater::UpdateFile(const std::string& path, const std::string& pageUrl) {
-    BeginPage(path);
-    try {
-        CFileStream page;
-        if (!page.Open(OpenSaved(m_mapping.GetFolder(), path), CFileStream::modeRead, false,
-                       kPageBufferSize)) {
-            return false;
-        }
-        // Several pages may be rewritten at once; their trees share the
-        // workers' budget, which lies idle after the crawl.
-        const CPageBudget::CShare share(GetCrawlPageBudget(),
-                                        static_cast<std::size_t>(page.GetLength()));
-        const bool loaded = Load(page);
-        page.Close();
-        bool written = false;
-        if (loaded) {
-            UseBaseHref(pageUrl);
-            Walk();
-            written = WritePage(path);
-        }
-        // The tree goes while the page still holds its share.
-        Unload();
-        return written;
-    } catch (const CStreamException&) {
-        return false;
-    } catch (const CHtmlException&) {
-        return false;
-    }
-}
-
-bool CUrlUpdater::WritePage(const std::string& path) {
-    CReplacementFile page = ReplacementOf(m_mapping.GetFolder(), path);
-    if (!Save(page.GetStream())) {
-        return false;
-    }
-    // A page can be fetched again, so it is not worth a sync per page; the
-    // rename alone already keeps a failed write from truncating it.
-    page.Commit(false);
-    return true;
+    return SpliceFile(path, PageWriting::Unknown, pageUrl).value_or(false);
 }
 
 void CUrlUpdater::OnNode(CHtmlNode& node) {
@@ -270,7 +239,6 @@ void CUrlUpdater::OnNode(CHtmlNode& node) {
         // in place it would send every relative link back to the web.
         if (!node.GetAttribute("href").empty()) {
             node.RemoveAttribute("href");
-            m_sawBaseHref = true;
         }
         return;
     }
@@ -297,13 +265,6 @@ void CUrlUpdater::RewriteRequisites(CHtmlNode& node) {
     const std::string style = node.GetAttribute("style");
     if (!style.empty()) {
         SetChangedAttribute(node, "style", style, RewriteCssLinks(style, local));
-    }
-    if (name == "style") {
-        const std::string text = node.GetContent();
-        const std::string rewritten = RewriteCssLinks(text, local);
-        if (rewritten != text) {
-            node.SetContent(rewritten);
-        }
     }
 }
 
@@ -337,7 +298,8 @@ bool CUrlUpdater::UpdateStyleSheet(const std::string& path) {
     }
 }
 
-std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, PageWriting writing) {
+std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, PageWriting writing,
+                                            const std::string& pageUrl) {
     BeginPage(path);
     const auto local = [this](const std::string& link) { return MakeLocalLink(link); };
     try {
@@ -346,21 +308,17 @@ std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, PageWriting
             return false;
         }
         const auto visit = [this](CHtmlNode& element) { OnNode(element); };
-        const auto styleTextChanges = [&local](const std::string& text) {
-            return RewriteCssLinks(text, local) != text;
+        const auto rewriteStyleText = [&local](const std::string& text) {
+            return RewriteCssLinks(text, local);
         };
-        // A page of an earlier run is read as its own markup, which the
-        // library's writing is a form of too.
-        const bool libraryMarkup =
-            writing == PageWriting::Utf8 || writing == PageWriting::AsciiMarkup;
-        const bool utf8 = writing == PageWriting::OwnMarkupUtf8 || writing == PageWriting::Utf8 ||
+        const bool utf8 = writing == PageWriting::OwnMarkupUtf8 ||
                           (writing == PageWriting::Unknown && html_charset::IsUtf8(page));
+        if (!TakeBaseHref(page, utf8, pageUrl)) {
+            return std::nullopt;
+        }
         const std::optional<std::string> spliced =
-            libraryMarkup ? m_splicer.Splice(page, utf8, visit, styleTextChanges)
-                          : m_splicer.SpliceOwnMarkup(page, utf8, visit, styleTextChanges);
-        // A base moves the page's relative links, those before it too, so
-        // such a page is read whole first.
-        if (!spliced || m_sawBaseHref) {
+            m_splicer.SpliceOwnMarkup(page, utf8, visit, rewriteStyleText, !m_pageBase.empty());
+        if (!spliced) {
             return std::nullopt;
         }
         if (*spliced != page) {
@@ -387,17 +345,26 @@ void CUrlUpdater::RewriteLink(CHtmlNode& node, const std::string& attribute) {
 void CUrlUpdater::BeginPage(const std::string& path) {
     m_currentPage = path;
     m_pageBase.clear();
-    m_sawBaseHref = false;
     m_localReferences.clear();
 }
 
-// A page the crawl wrote back has no base href left; one it did not (a page
-// it could not parse, say) has its relative links still waiting for it.
-void CUrlUpdater::UseBaseHref(const std::string& pageUrl) {
-    const std::optional<std::string> href = GetBaseHref();
-    if (href && !href->empty()) {
-        m_pageBase = ResolveBaseHref(pageUrl, *href);
+// A page the crawl rewrote has no base href left; one it did not (a page of
+// an earlier run, say) has its relative links still waiting for it.
+bool CUrlUpdater::TakeBaseHref(std::string_view page, bool utf8, const std::string& pageUrl) {
+    const std::optional<ScannedAttribute> href = FindFirstBaseHref(page);
+    if (!href) {
+        return true;
     }
+    const std::optional<std::string> value = DecodeAttributeValue(href->value);
+    // Bytes beyond ASCII in a page that is not UTF-8 are characters of a
+    // character set this reading does not know.
+    if (!value || (!utf8 && !IsAscii(*value))) {
+        return false;
+    }
+    if (!value->empty()) {
+        m_pageBase = ResolveBaseHref(pageUrl, *value);
+    }
+    return true;
 }
 
 std::string CUrlUpdater::MakeLocalLink(const std::string& link) const {

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -45,7 +46,9 @@ public:
 
     // Rewrites every saved page whose rewritten flag is clear, taking them in
     // list order (with a width above one the steps may arrive out of it),
-    // and sets the flag of each page rewritten. Saved style sheets (.css)
+    // and sets the flag of each page rewritten. A page that cannot be read
+    // with certainty is left as it is, flagged, and its entry's result says
+    // ERR_PAGE_KEPT_AS_SERVED. Saved style sheets (.css)
     // have their links rewritten in place too. Other entries are counted and
     // reported but not opened; their flag is set as they are seen. When files were saved since an
     // earlier pass (entries with a stored path and a clear flag beside flagged ones), every flag is
@@ -53,20 +56,21 @@ public:
     // without WM_UPDATE_END, when a stop is requested; the pages under way
     // are finished first.
     void UpdateAll();
-    // Rewrites the page at the absolute path in place. The new page is
-    // written beside the old one and renamed over it, so that a failed write
-    // leaves the old page whole. False when the page cannot be read, parsed
-    // or written. A page that still has a base element with an href (one
-    // the crawl could not write back) loses it, so its relative links are
+    // Rewrites the links of the page at the absolute path in place, reading
+    // it in its own markup: only the values whose links change are written
+    // anew, escaped so that they cannot end their tag, and every other byte
+    // stays. The new page is written beside the old one and renamed over
+    // it, so that a failed write leaves the old page whole. False when the
+    // page cannot be read, or written, or read with certainty (then it is
+    // left as it is). A page that still has a base element with an href
+    // (one the crawl did not rewrite) loses it, so its relative links are
     // first resolved against the first such base, itself resolved against
     // pageUrl, the URL the page was saved from.
     bool UpdateFile(const std::string& path, const std::string& pageUrl = {});
-    // The same without parsing the page: only the tags whose links change
-    // are written anew, the way the page was written (by the library, or in
-    // its own markup, as a page of an earlier run is taken to be). None,
-    // changing nothing, when the page cannot be read with certainty that way
-    // or has a base element with an href.
-    std::optional<bool> SpliceFile(const std::string& path, PageWriting writing);
+    // The same for a page the way the crawl wrote it; none, changing
+    // nothing, when the page cannot be read with certainty.
+    std::optional<bool> SpliceFile(const std::string& path, PageWriting writing,
+                                   const std::string& pageUrl = {});
     // May be called from any thread.
     void RequestStop();
 
@@ -91,11 +95,17 @@ private:
     // or another thread failed, rewriting each with page.
     void RunShare(CUrlUpdater& page, PassShare& share);
     void TakeEntries(CUrlUpdater& page, PassShare& share);
-    // True when the entry's file is done with.
-    bool UpdateEntry(const CDownloadEntry& entry);
-    bool WritePage(const std::string& path);
+    enum class EntryOutcome {
+        Done,
+        // A page that cannot be read with certainty keeps the bytes it has,
+        // its links as they are, and the list says so.
+        KeptAsServed,
+        // To be tried again by the next pass.
+        Retry,
+    };
+    EntryOutcome UpdateEntry(const CDownloadEntry& entry);
     void RewriteLink(CHtmlNode& node, const std::string& attribute);
-    // srcset candidates, media, style attributes and style elements.
+    // srcset candidates, media and style attributes.
     void RewriteRequisites(CHtmlNode& node);
     void SetChangedAttribute(CHtmlNode& node, const char* name, const std::string& value,
                              const std::string& rewritten);
@@ -104,8 +114,9 @@ private:
     bool UpdateStyleSheet(const std::string& path);
     // Makes path the page whose links are rewritten.
     void BeginPage(const std::string& path);
-    // Takes the loaded page's base, if it still has one.
-    void UseBaseHref(const std::string& pageUrl);
+    // Takes the page's first base href, if it still has one; false when
+    // the base cannot be read with certainty.
+    bool TakeBaseHref(std::string_view page, bool utf8, const std::string& pageUrl);
     // The relative reference from the current page to the local file of the
     // absolute link, fragment kept; empty when the link is to stay as it is.
     // With a page base, a relative link is resolved first, and becomes its
@@ -127,8 +138,6 @@ private:
     // What the current page's relative links resolve against while its base
     // element's href goes; empty when they stay as they are.
     std::string m_pageBase;
-    // Whether the visitor met a base element with an href.
-    bool m_sawBaseHref = false;
     mutable std::unordered_map<std::string, std::string> m_localReferences;
     CStopFlag m_stop;
     unsigned m_width;
