@@ -1,7 +1,8 @@
 // Splices new links into arbitrary bytes read as a page that kept its own
 // markup, the way the link pass does after a crawl: hrefs change, a base
-// loses its address. A spliced page must read as the same tags, and each
-// href as either its old value or the new one.
+// loses its address, and every tag is shown when relative links change too.
+// A spliced page must read as the same tags, and each href as either its old
+// value or the new one.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -53,10 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view page(reinterpret_cast<const char*>(data), size);
     static CLinkSplicer splicer;
     for (const bool utf8 : {false, true}) {
-        const auto spliced = splicer.SpliceOwnMarkup(page, utf8, ChangeLinks,
-                                                     [](const std::string& text) { return text; });
-        if (spliced && (TagNames(*spliced) != TagNames(page) || !HrefsReadBack(page, *spliced))) {
-            __builtin_trap();
+        for (const bool everyTag : {false, true}) {
+            const auto spliced = splicer.SpliceOwnMarkup(
+                page, utf8, ChangeLinks, [](const std::string& text) { return text; }, everyTag);
+            if (spliced &&
+                (TagNames(*spliced) != TagNames(page) || !HrefsReadBack(page, *spliced))) {
+                __builtin_trap();
+            }
         }
     }
     return 0;
