@@ -166,6 +166,8 @@ ResultCode CDownloadManager::OnThreadStart(std::uint32_t /*threadId*/) {
     const auto count = static_cast<std::size_t>(std::max(0, m_project.GetThreadCount()));
     std::scoped_lock lock(m_lock);
     m_slots.clear();
+    // The user name and password may have changed since the last run.
+    m_protectionSpaces.Clear();
     try {
         CollectPathOwners();
         for (std::size_t index = 0; index < count; ++index) {
@@ -210,6 +212,7 @@ bool CDownloadManager::CreateSlot(std::size_t index) {
     auto slot = std::make_unique<CWorkerSlot>();
     slot->worker = m_factory(m_project);
     slot->worker->SetFinishedEvent(&m_workerFinished);
+    slot->worker->SetProtectionSpaces(&m_protectionSpaces);
     slot->worker->SetPathClaim(
         [this](const std::string& localPath, const CUrl& listed, const CUrl& fetched) {
             return ClaimLocalPath(localPath, listed, fetched);

@@ -20,6 +20,7 @@
 #include "platform/message_queue.h"
 #include "platform/wait_event.h"
 #include "platform/worker_thread.h"
+#include "protocol/protection_spaces.h"
 
 class CDownloadWorker;
 class CFileStream;
@@ -114,6 +115,9 @@ private:
     std::deque<CDownloadTask> m_retryQueue;
     // Guarded by the lock, as the list is.
     CPathOwners m_pathOwners;
+    // Where the site took its credentials in this run of the crawl; it locks
+    // itself, as every worker's clients use it.
+    CProtectionSpaces m_protectionSpaces;
     mutable CCriticalSection m_lock;
     bool m_modified = false;
     // Set by a worker that finished a task, so that the poll runs at once.

@@ -115,6 +115,10 @@ void CDownloadWorker::Initialize() {
         client->SetTimeouts(m_timeouts.connectMs, m_timeouts.sendMs, m_timeouts.receiveMs);
         client->SetTransferLimit(m_timeouts.transferMs);
     }
+    if (m_protectionSpaces != nullptr) {
+        m_httpClient->UseProtectionSpaces(*m_protectionSpaces);
+        m_httpsClient->UseProtectionSpaces(*m_protectionSpaces);
+    }
     m_ftpClient->Attach(GetEventSink(), &GetStopEvent());
     m_ftpClient->SetTimeouts(m_timeouts.connectMs, m_timeouts.sendMs, m_timeouts.receiveMs);
     m_ftpClient->SetTransferLimit(m_timeouts.transferMs);

@@ -28,6 +28,7 @@ class CHttpClient;
 class CLinkExtractor;
 class CProgressNotifier;
 class CProjectSettings;
+class CProtectionSpaces;
 
 class CDownloadWorker : public CNotifyingThread {
 public:
@@ -65,6 +66,10 @@ public:
     using PathClaim =
         std::function<bool(const std::string& localPath, const CUrl& listed, const CUrl& fetched)>;
     void SetPathClaim(PathClaim claim) { m_pathClaim = std::move(claim); }
+    // The crawl's store of the protection spaces where the site accepted its
+    // credentials (not owned), shared by every worker's clients; set before
+    // the first start.
+    void SetProtectionSpaces(CProtectionSpaces* spaces) { m_protectionSpaces = spaces; }
 
     // The manager's side; each takes the worker's lock.
     // Copies the task in with a cleared result and wakes the worker.
@@ -176,6 +181,7 @@ private:
     CWaitEvent m_taskEvent;
     CWaitEvent* m_finishedEvent = nullptr;
     PathClaim m_pathClaim;
+    CProtectionSpaces* m_protectionSpaces = nullptr;
 
     std::unique_ptr<CLinkExtractor> m_linkExtractor;
     CProgressNotifier* m_notifier = nullptr;

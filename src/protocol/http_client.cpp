@@ -73,8 +73,9 @@ void CHttpClient::StartRequest() {
     m_serverCloses = false;
     m_ambiguousFraming = false;
     StartTransferClock();
-    m_siteCredentials = CAuthCredentials();
-    m_proxyCredentials = CAuthCredentials();
+    m_siteChallenge = CAuthChallenge();
+    m_proxyChallenge = CAuthChallenge();
+    m_proxyNonceCount = 0;
     m_siteTried = false;
     m_proxyTried = false;
 }
@@ -83,7 +84,9 @@ void CHttpClient::RunPasses(HttpMethod method, bool close) {
     int redirects = 0;
     for (;;) {
         const std::string target = RequestTarget();
+        PrepareCredentials(method, target);
         ParseResponseHead(Exchange(method, target, BuildHeaderBlock(close)));
+        NoteSiteAnswer();
         switch (EvaluateStatus()) {
             case PassOutcome::kDone:
                 return;
@@ -91,10 +94,10 @@ void CHttpClient::RunPasses(HttpMethod method, bool close) {
                 FollowRedirect(redirects);
                 break;
             case PassOutcome::kSiteChallenge:
-                AnswerSiteChallenge(method, target);
+                AnswerSiteChallenge();
                 break;
             case PassOutcome::kProxyChallenge:
-                AnswerProxyChallenge(method, target);
+                AnswerProxyChallenge();
                 break;
         }
         EndPass();
@@ -298,7 +301,7 @@ void CHttpClient::FollowRedirect(int& redirects) {
     m_currentUrl = next;
 }
 
-void CHttpClient::AnswerSiteChallenge(HttpMethod method, const std::string& target) {
+void CHttpClient::AnswerSiteChallenge() {
     CAuthChallenge challenge;
     m_responseHeaders.GetWwwChallenge(challenge);
     if (m_siteTried || !IsOnSiteServer() ||
@@ -306,8 +309,7 @@ void CHttpClient::AnswerSiteChallenge(HttpMethod method, const std::string& targ
         challenge.scheme == AUTH_SCHEME_UNKNOWN) {
         ThrowProtocolException(ERR_HTTP_CLIENT_ERROR);
     }
-    BuildCredentials(challenge, method, target, m_requestInfo.user, m_requestInfo.password,
-                     m_siteCredentials);
+    m_siteChallenge = challenge;
     m_siteTried = true;
 }
 
@@ -317,7 +319,7 @@ bool CHttpClient::IsOnSiteServer() const {
     return IsSameServer(m_currentUrl, m_requestInfo.url);
 }
 
-void CHttpClient::AnswerProxyChallenge(HttpMethod method, const std::string& target) {
+void CHttpClient::AnswerProxyChallenge() {
     CAuthChallenge challenge;
     m_responseHeaders.GetProxyChallenge(challenge);
     if (m_proxyTried || !m_requestInfo.UsesProxy() ||
@@ -325,9 +327,44 @@ void CHttpClient::AnswerProxyChallenge(HttpMethod method, const std::string& tar
         challenge.scheme == AUTH_SCHEME_UNKNOWN) {
         ThrowProtocolException(ERR_HTTP_CLIENT_ERROR);
     }
-    BuildCredentials(challenge, method, target, m_requestInfo.proxyUser,
-                     m_requestInfo.proxyPassword, m_proxyCredentials);
+    m_proxyChallenge = challenge;
     m_proxyTried = true;
+}
+
+// Each pass gets credentials of its own: a Digest answer names the pass's
+// target and counts its use of the nonce.
+void CHttpClient::PrepareCredentials(HttpMethod method, const std::string& target) {
+    PrepareSiteCredentials(method, target);
+    m_proxyCredentials = CAuthCredentials();
+    if (m_proxyTried) {
+        BuildCredentials(m_proxyChallenge, method, target, m_requestInfo.proxyUser,
+                         m_requestInfo.proxyPassword, ++m_proxyNonceCount, m_proxyCredentials);
+    }
+}
+
+void CHttpClient::PrepareSiteCredentials(HttpMethod method, const std::string& target) {
+    m_siteCredentials = CAuthCredentials();
+    m_sentChallenge = CAuthChallenge();
+    if (!IsOnSiteServer() || (m_requestInfo.user.empty() && m_requestInfo.password.empty())) {
+        return;
+    }
+    if (m_siteTried) {
+        m_sentChallenge = m_siteChallenge;
+        m_sentNonceCount = m_spaces->NextNonceCount(m_currentUrl, m_siteChallenge.nonce);
+    } else if (const auto match = m_spaces->Find(m_currentUrl)) {
+        m_sentChallenge = match->challenge;
+        m_sentNonceCount = match->nonceCount;
+    } else {
+        return;
+    }
+    BuildCredentials(m_sentChallenge, method, target, m_requestInfo.user, m_requestInfo.password,
+                     m_sentNonceCount, m_siteCredentials);
+}
+
+void CHttpClient::NoteSiteAnswer() {
+    if (m_siteCredentials.scheme != AUTH_SCHEME_UNKNOWN && m_status != 401 && m_status != 407) {
+        m_spaces->Accept(m_currentUrl, m_sentChallenge, m_sentNonceCount);
+    }
 }
 
 ResultCode CHttpClient::ReadBody(CStream* stream, std::uint32_t& received) {

@@ -15,6 +15,7 @@
 #include "protocol/http_headers.h"
 #include "protocol/http_method.h"
 #include "protocol/http_request_info.h"
+#include "protocol/protection_spaces.h"
 #include "protocol/protocol_client.h"
 #include "protocol/response_info.h"
 
@@ -42,6 +43,9 @@ public:
     static constexpr int kMaxInterimAnswers = 10;
 
     void SetRequestInfo(const CHttpRequestInfo& info) { m_requestInfo = info; }
+    // The store of accepted protection spaces that this client shares with
+    // others (not owned); until then the client keeps its own.
+    void UseProtectionSpaces(CProtectionSpaces& spaces) { m_spaces = &spaces; }
 
     // Sends the request and reads the response head, following redirects and
     // answering challenges; the body stays pending. close asks the server to
@@ -81,9 +85,15 @@ private:
     void FillResponseInfo();
     PassOutcome EvaluateStatus() const;
     void FollowRedirect(int& redirects);
-    void AnswerSiteChallenge(HttpMethod method, const std::string& target);
+    void AnswerSiteChallenge();
     bool IsOnSiteServer() const;
-    void AnswerProxyChallenge(HttpMethod method, const std::string& target);
+    void AnswerProxyChallenge();
+    // The credentials of the next pass: the challenges answered in this
+    // request, else, for the site, the protection space of the pass's URL.
+    void PrepareCredentials(HttpMethod method, const std::string& target);
+    void PrepareSiteCredentials(HttpMethod method, const std::string& target);
+    // An answer other than 401 or 407 to site credentials accepts them.
+    void NoteSiteAnswer();
 
     void ReadBodyBytes(CStream* stream, std::uint32_t& received);
     void ReadRange(CStream* stream, std::uint32_t& received);
@@ -110,11 +120,20 @@ private:
     CResponseInfo m_responseInfo;
     CUrl m_redirectUrl;
 
-    // The state of one Request: the URL of the current pass and the
-    // credentials that its next pass carries.
+    CProtectionSpaces m_ownSpaces;
+    CProtectionSpaces* m_spaces = &m_ownSpaces;
+
+    // The state of one Request: the URL of the current pass, the challenges
+    // answered so far and the credentials that the current pass carries.
     CUrl m_currentUrl;
+    CAuthChallenge m_siteChallenge;
+    CAuthChallenge m_proxyChallenge;
+    std::uint32_t m_proxyNonceCount = 0;
     CAuthCredentials m_siteCredentials;
     CAuthCredentials m_proxyCredentials;
+    // What the site credentials of the current pass answer.
+    CAuthChallenge m_sentChallenge;
+    std::uint32_t m_sentNonceCount = 0;
     bool m_siteTried = false;
     bool m_proxyTried = false;
 };

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "base/errors.h"
 #include "net/event_socket.h"
 #include "platform/wait_event.h"
+#include "protocol/md5.h"
 #include "support/memory_stream.h"
 #include "support/recording_sink.h"
 #include "support/scripted_peer.h"
@@ -105,6 +107,7 @@ std::vector<std::uint32_t> ProtocolEvents(const RecordingSink& sink) {
 class HttpClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        m_client.UseProtectionSpaces(m_spaces);
         m_client.Attach(&m_sink, &m_stop);
         m_client.SetTimeouts(5000, 5000, 5000);
     }
@@ -135,6 +138,7 @@ protected:
 
     RecordingSink m_sink;
     CWaitEvent m_stop;
+    CProtectionSpaces m_spaces;
     CHttpClient m_client;
     CHttpRequestInfo m_info;
 };
@@ -158,15 +162,15 @@ struct ExchangeCase {
     bool keepsConnection = true;
 };
 
+// The RFC 2617 example without qop, so that the answer is the RFC 2069 form
+// without a client nonce.
 const std::string kDigestChallenge =
-    "WWW-Authenticate: Digest realm=\"testrealm@host.com\", qop=\"auth,auth-int\", "
-    "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"\r\n";
-// The RFC 2617 example user answering that challenge with the fixed cnonce.
+    "Digest realm=\"testrealm@host.com\", nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", "
+    "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"";
 const std::string kDigestAnswer =
-    "Authorization: Digest username=\"Mufasa\",\r\n\trealm=\"testrealm@host.com\",\r\n\t"
-    "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\",\r\n\turi=\"/dir/index.html\",\r\n\t"
-    "qop=\"auth\",\r\n\tnc=\"00000001\",\r\n\talgorithm=md5,\r\n\tcnonce=\"5c1d7e29\",\r\n\t"
-    "response=\"f087febca21b47411dcfc6ba14518af5\",\r\n\t"
+    "Authorization: Digest username=\"Mufasa\", realm=\"testrealm@host.com\", "
+    "nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", uri=\"/dir/index.html\", algorithm=md5, "
+    "response=\"670fd8c2df070c60b045671b8b24ff02\", "
     "opaque=\"5ccc069c403ebaf9f0171e9517f40e41\"\r\n";
 
 const std::string kLongHead = "HTTP/1.1 200 OK\r\nSet-Cookie: id=" + std::string(5000, 'c') +
@@ -249,10 +253,33 @@ const ExchangeCase kExchangeCases[] = {
      .request = ERR_HTTP_CLIENT_ERROR,
      .events = {513, 514, 520},
      .keepsConnection = false},
-    {.name = "401 answered with Digest",
+    {.name = "401 answered with Digest on one line, without the qop never offered",
      .script = {Accept(), Expect(Req("GET", "/dir/index.html")),
-                Reply("HTTP/1.1 401 No\r\n" + kDigestChallenge + "\r\n"), ExpectClose(), Accept(),
-                Expect(Req("GET", "/dir/index.html", kDigestAnswer)), Reply(Ok("digest"))},
+                Reply("HTTP/1.1 401 No\r\nWWW-Authenticate: " + kDigestChallenge + "\r\n\r\n"),
+                ExpectClose(), Accept(), Expect(Req("GET", "/dir/index.html", kDigestAnswer)),
+                Reply(Ok("digest"))},
+     .path = "/dir/index.html",
+     .user = "Mufasa",
+     .password = "Circle Of Life",
+     .bytes = "digest",
+     .events = {513, 514, 520, 513, 514, 515, 520}},
+    {.name = "Basic and Digest offered in one header: Digest answers",
+     .script = {Accept(), Expect(Req("GET", "/dir/index.html")),
+                Reply("HTTP/1.1 401 No\r\nWWW-Authenticate: Basic realm=\"testrealm@host.com\", " +
+                      kDigestChallenge + "\r\n\r\n"),
+                ExpectClose(), Accept(), Expect(Req("GET", "/dir/index.html", kDigestAnswer)),
+                Reply(Ok("digest"))},
+     .path = "/dir/index.html",
+     .user = "Mufasa",
+     .password = "Circle Of Life",
+     .bytes = "digest",
+     .events = {513, 514, 520, 513, 514, 515, 520}},
+    {.name = "Basic and Digest offered in two headers: Digest answers",
+     .script = {Accept(), Expect(Req("GET", "/dir/index.html")),
+                Reply("HTTP/1.1 401 No\r\nWWW-Authenticate: " + kDigestChallenge +
+                      "\r\nWWW-Authenticate: Basic realm=\"testrealm@host.com\"\r\n\r\n"),
+                ExpectClose(), Accept(), Expect(Req("GET", "/dir/index.html", kDigestAnswer)),
+                Reply(Ok("digest"))},
      .path = "/dir/index.html",
      .user = "Mufasa",
      .password = "Circle Of Life",
@@ -469,6 +496,8 @@ TEST_F(HttpClientTest, ExchangesWithAScriptedServer) {
     for (const ExchangeCase& c : kExchangeCases) {
         SCOPED_TRACE(c.name);
         m_sink = RecordingSink();
+        // A later peer may get the port of an earlier one.
+        m_spaces.Clear();
         ScriptedPeer peer;
         Load(peer, c.script);
         peer.Start();
@@ -516,6 +545,128 @@ TEST_F(HttpClientTest, SiteCredentialsStayWithTheServerOfTheRequest) {
     m_client.Finish();
     EXPECT_EQ(site.Finish(), "");
     EXPECT_EQ(other.Finish(), "");
+}
+
+// Once the site took its credentials, a request at or below the folder of the
+// challenged path carries them at once, from every client that shares the
+// store; another path, and another server, wait for a challenge.
+TEST_F(HttpClientTest, AcceptedCredentialsGoAheadWithinTheirSpace) {
+    ScriptedPeer site("127.0.0.1");
+    ScriptedPeer other("127.0.0.2", site.Port());
+    const auto request = [](const ScriptedPeer& peer, const std::string& method,
+                            const std::string& target, const std::string& authorization) {
+        return Substitute(Req(method, target, authorization), peer.Authority());
+    };
+    const std::string basic = "Authorization: Basic dTpw\r\n";
+    site.Accept()
+        .Expect(request(site, "GET", "/dir/a", ""))
+        .Reply("HTTP/1.1 401 No\r\nWWW-Authenticate: Basic realm=\"r\"\r\n\r\n")
+        .ExpectClose()
+        .Accept()
+        .Expect(request(site, "GET", "/dir/a", basic))
+        .Reply(Ok("a"))
+        .Expect(request(site, "HEAD", "/dir/sub/b", basic))
+        .Reply("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\n")
+        .Expect(request(site, "GET", "/other", ""))
+        .Reply(Ok("o"))
+        .Accept()
+        .Expect(request(site, "GET", "/dir/c", basic))
+        .Reply(Ok("c"));
+    other.Accept().Expect(request(other, "GET", "/dir/a", "")).Reply(Ok("x"));
+    site.Start();
+    other.Start();
+    ResultCode bodyResult = ERR_SUCCESS;
+    std::string body;
+    for (const char* path : {"/dir/a", "/dir/sub/b", "/other"}) {
+        SetUrl("http://" + site.Authority() + path, "u", "p");
+        if (std::string(path) == "/dir/sub/b") {
+            EXPECT_EQ(m_client.Request(METHOD_HEAD, false), ERR_SUCCESS);
+            m_client.Finish();
+        } else {
+            EXPECT_EQ(Fetch(bodyResult, body), ERR_SUCCESS) << path;
+        }
+    }
+    SetUrl("http://" + other.Authority() + "/dir/a", "u", "p");
+    EXPECT_EQ(Fetch(bodyResult, body), ERR_SUCCESS);
+    m_client.Close();
+
+    CHttpClient worker;
+    worker.UseProtectionSpaces(m_spaces);
+    worker.Attach(&m_sink, &m_stop);
+    worker.SetTimeouts(5000, 5000, 5000);
+    SetUrl("http://" + site.Authority() + "/dir/c", "u", "p");
+    worker.SetRequestInfo(m_info);
+    EXPECT_EQ(worker.Request(METHOD_GET, false), ERR_SUCCESS);
+    worker.Finish();
+    worker.Close();
+    EXPECT_EQ(site.Finish(), "");
+    EXPECT_EQ(other.Finish(), "");
+}
+
+// Every Digest answer gets a fresh client nonce and counts its use of the
+// nonce, also when it goes ahead of the challenge; a nonce that went stale is
+// answered once with the new one, whose count starts over.
+TEST_F(HttpClientTest, DigestAnswersCountTheNonceWithFreshClientNonces) {
+    ScriptedPeer peer;
+    std::set<std::string> cnonces;
+    const auto answer = [&](const std::string& method, const std::string& target,
+                            const std::string& nonce, const std::string& nc) {
+        return [&, method, target, nonce, nc](const std::string& head) {
+            const std::size_t at = head.find("cnonce=\"");
+            const std::string cnonce = at == std::string::npos ? "" : head.substr(at + 8, 16);
+            cnonces.insert(cnonce);
+            const std::string ha1 = CMd5::HexOf("Mufasa:testrealm@host.com:Circle Of Life");
+            const std::string response = CMd5::HexOf(ha1 + ":" + nonce + ":" + nc + ":" + cnonce +
+                                                     ":auth:" + CMd5::HexOf(method + ":" + target));
+            return Substitute(
+                Req(method, target,
+                    "Authorization: Digest username=\"Mufasa\", realm=\"testrealm@host.com\", "
+                    "nonce=\"" +
+                        nonce + "\", uri=\"" + target + "\", qop=auth, nc=" + nc +
+                        ", algorithm=md5, cnonce=\"" + cnonce + "\", response=\"" + response +
+                        "\", opaque=\"op\"\r\n"),
+                peer.Authority());
+        };
+    };
+    const auto challenge = [](const std::string& nonce) {
+        return "HTTP/1.1 401 No\r\nWWW-Authenticate: Digest realm=\"testrealm@host.com\", "
+               "qop=\"auth,auth-int\", nonce=\"" +
+               nonce + "\", opaque=\"op\", stale=true\r\nContent-Length: 0\r\n\r\n";
+    };
+    peer.Accept()
+        .Expect(Substitute(Req("GET", "/dir/index.html"), peer.Authority()))
+        .Reply(challenge("n1"))
+        .ExpectClose()
+        .Accept()
+        .ExpectHead(answer("GET", "/dir/index.html", "n1", "00000001"))
+        .Reply(Ok("1"))
+        .ExpectHead(answer("HEAD", "/dir/b.html", "n1", "00000002"))
+        .Reply("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")
+        .ExpectHead(answer("GET", "/dir/c.html", "n1", "00000003"))
+        .Reply(challenge("n2"))
+        .ExpectClose()
+        .Accept()
+        .ExpectHead(answer("GET", "/dir/c.html", "n2", "00000001"))
+        .Reply(Ok("3"))
+        .ExpectHead(answer("GET", "/dir/d.html", "n2", "00000002"))
+        .Reply(Ok("4"));
+    peer.Start();
+    for (const char* path : {"/dir/index.html", "/dir/b.html", "/dir/c.html", "/dir/d.html"}) {
+        SetUrl("http://" + peer.Authority() + path, "Mufasa", "Circle Of Life");
+        const bool head = std::string(path) == "/dir/b.html";
+        EXPECT_EQ(m_client.Request(head ? METHOD_HEAD : METHOD_GET, false), ERR_SUCCESS) << path;
+        std::uint32_t received = 0;
+        if (!head) {
+            EXPECT_EQ(m_client.ReadBody(nullptr, received), ERR_SUCCESS);
+        }
+        m_client.Finish();
+    }
+    m_client.Close();
+    EXPECT_EQ(peer.Finish(), "");
+    EXPECT_EQ(cnonces.size(), 5u);
+    for (const std::string& cnonce : cnonces) {
+        EXPECT_EQ(cnonce.find_first_not_of("0123456789abcdef"), std::string::npos) << cnonce;
+    }
 }
 
 TEST_F(HttpClientTest, RedirectToAnotherSchemeHandsItsUrlBack) {

@@ -125,6 +125,11 @@ std::optional<std::int32_t> ReadLengthValue(std::string_view text) {
     return ReadDecimal(digits);
 }
 
+bool IsJoinedList(int index) {
+    return index == HEADER_CONTENT_LENGTH || index == HEADER_WWW_AUTHENTICATE ||
+           index == HEADER_PROXY_AUTHENTICATE;
+}
+
 }  // namespace
 
 const char* GetHeaderName(int index) {
@@ -166,10 +171,11 @@ void CHttpHeaders::StoreLine(std::string_view line) {
         return;
     }
     std::string value(TrimHeaderSpace(line.substr(colon + 1)));
-    // Two lengths must not become one by the last of them winning: they are
+    // Two lengths must not become one by the last of them winning, and a
+    // server may offer its challenges on lines of their own: such lines are
     // kept as the list that RFC 9110 makes of repeated lines, for the reader
-    // of the length to judge.
-    if (index == HEADER_CONTENT_LENGTH && !m_values[index].empty()) {
+    // of the value to judge.
+    if (IsJoinedList(index) && !m_values[index].empty()) {
         m_values[index] += "," + value;
     } else {
         m_values[index] = std::move(value);

@@ -104,7 +104,8 @@ public:
     // Replaces every value with those of a received block (the text after the
     // status line, lines ending in CR LF). Unknown names and lines without a
     // name are ignored; a repeated header keeps its last value, but for
-    // Content-Length, whose lines are joined into a list with ",".
+    // Content-Length and the two challenge headers, whose lines are joined
+    // into a list with ",".
     void ParseHeaderBlock(std::string_view text);
     // "Name: value\r\n" for every non-empty value, in table order.
     std::string FormatHeaderBlock() const;

@@ -35,18 +35,35 @@ CMd5::Digest CMd5::Final() {
     return digest;
 }
 
-std::string CMd5::ToHex(const Digest& digest) {
+namespace {
+
+std::string ToHexDigits(const std::uint8_t* bytes, std::size_t count) {
     std::string hex;
-    hex.reserve(digest.size() * 2);
-    for (std::uint8_t byte : digest) {
-        hex += kLowerHexDigits[byte >> 4];
-        hex += kLowerHexDigits[byte & 0x0F];
+    hex.reserve(count * 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        hex += kLowerHexDigits[bytes[i] >> 4];
+        hex += kLowerHexDigits[bytes[i] & 0x0F];
     }
     return hex;
+}
+
+}  // namespace
+
+std::string CMd5::ToHex(const Digest& digest) {
+    return ToHexDigits(digest.data(), digest.size());
 }
 
 std::string CMd5::HexOf(std::string_view text) {
     CMd5 md5;
     md5.Update(text);
     return ToHex(md5.Final());
+}
+
+std::string HashHex(const EVP_MD* hash, std::string_view text) {
+    std::array<std::uint8_t, EVP_MAX_MD_SIZE> digest{};
+    unsigned int length = 0;
+    if (EVP_Digest(text.data(), text.size(), digest.data(), &length, hash, nullptr) != 1) {
+        throw std::bad_alloc();
+    }
+    return ToHexDigits(digest.data(), length);
 }

@@ -1,4 +1,5 @@
-// MD5 (RFC 1321) over OpenSSL's EVP interface, for Digest authentication.
+// MD5 (RFC 1321) and the other hashes of Digest authentication, over
+// OpenSSL's EVP interface.
 #pragma once
 
 #include <openssl/evp.h>
@@ -35,3 +36,6 @@ private:
 
     std::unique_ptr<EVP_MD_CTX, ContextFree> m_context;
 };
+
+// The lower-case hexadecimal digest of text under any EVP hash.
+std::string HashHex(const EVP_MD* hash, std::string_view text);

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -57,6 +58,14 @@ public:
     ScriptedPeer& Accept() { return Add(kAccept, {}); }
     // The exact next bytes from the client.
     ScriptedPeer& Expect(std::string bytes) { return Add(kExpect, std::move(bytes)); }
+    // A request head (up to its blank line) whose exact bytes depend on what
+    // the client chose, such as a random nonce: expected makes them from the
+    // head that arrived.
+    using HeadExpectation = std::function<std::string(const std::string& head)>;
+    ScriptedPeer& ExpectHead(HeadExpectation expected) {
+        m_steps.push_back({kExpectHead, {}, 0, std::move(expected)});
+        return *this;
+    }
     ScriptedPeer& Reply(std::string bytes) { return Add(kReply, std::move(bytes)); }
     // The bytes one at a time, intervalMs apart, as a stalling server sends
     // them; the client may hang up meanwhile, which ends the step.
@@ -106,11 +115,12 @@ public:
     }
 
 private:
-    enum Kind { kAccept, kExpect, kReply, kTrickle, kClose, kExpectClose };
+    enum Kind { kAccept, kExpect, kExpectHead, kReply, kTrickle, kClose, kExpectClose };
     struct Step {
         Kind kind;
         std::string bytes;
         int intervalMs = 0;
+        HeadExpectation head = {};
     };
 
     ScriptedPeer& Add(Kind kind, std::string bytes) {
@@ -134,6 +144,8 @@ private:
                 return AcceptNext();
             case kExpect:
                 return ExpectBytes(step.bytes);
+            case kExpectHead:
+                return ExpectHeadBytes(step.head);
             case kReply:
                 return ReplyBytes(step.bytes);
             case kTrickle:
@@ -189,6 +201,23 @@ private:
             if (expected.compare(0, got.size(), got) != 0) {
                 return Fail("expected \"" + Show(expected) + "\", got \"" + Show(got) + "\"");
             }
+        }
+        return true;
+    }
+
+    bool ExpectHeadBytes(const HeadExpectation& expected) {
+        std::string got;
+        while (!got.ends_with("\r\n\r\n")) {
+            char byte = 0;
+            if (m_connection < 0 || !WaitReadable(m_connection) ||
+                ::recv(m_connection, &byte, 1, 0) != 1) {
+                return Fail("no whole request head, got \"" + Show(got) + "\"");
+            }
+            got += byte;
+        }
+        const std::string wanted = expected(got);
+        if (got != wanted) {
+            return Fail("expected \"" + Show(wanted) + "\", got \"" + Show(got) + "\"");
         }
         return true;
     }
