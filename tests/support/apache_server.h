@@ -84,6 +84,8 @@ public:
 
     int Port() const { return m_process.Port(); }
     std::string ErrorLog() const { return (m_folder / "error.log").string(); }
+    // One line per request: method, path as sent, status.
+    std::string AccessLog() const { return (m_folder / "access.log").string(); }
 
 private:
     void Run(const std::vector<std::string>& arguments) const {
@@ -100,7 +102,8 @@ private:
         std::string config = "ServerRoot \"" + folder +
                              "\"\nServerName localhost\nListen 127.0.0.1:" + std::to_string(port) +
                              "\nPidFile \"" + folder + "/apache.pid\"\nErrorLog \"" + ErrorLog() +
-                             "\"\nLogLevel info\n";
+                             "\"\nLogLevel info\nCustomLog \"" + AccessLog() +
+                             "\" \"%m %U%q %>s\"\n";
         if (::geteuid() == 0) {
             config += "User www-data\nGroup www-data\n";
         }
