@@ -1,11 +1,15 @@
 // A received header block is the server's text: parsing it and reading every
-// value that the client acts on must neither crash nor overflow, and the
-// header set must survive being written out and read back.
+// value that the client acts on must neither crash nor overflow, an answer to
+// its challenges must stay one header line, and the header set must survive
+// being written out and read back.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
+#include "protocol/auth_challenge.h"
+#include "protocol/auth_credentials.h"
 #include "protocol/http_date.h"
 #include "protocol/http_headers.h"
 
@@ -29,6 +33,18 @@ void ReadEveryValue(const CHttpHeaders& headers) {
     headers.GetLocation();
 }
 
+void AnswerTheChallenges(const CHttpHeaders& headers) {
+    for (int index : {HEADER_WWW_AUTHENTICATE, HEADER_PROXY_AUTHENTICATE}) {
+        CAuthChallenge challenge;
+        ParseChallenge(headers.GetValue(index), challenge);
+        CAuthCredentials credentials;
+        BuildCredentials(challenge, METHOD_GET, "/", "user\"\\", "password", 1, credentials);
+        if (FormatCredentials(credentials).find_first_of("\r\n") != std::string::npos) {
+            std::abort();
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -36,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHttpHeaders headers;
     headers.ParseHeaderBlock(text);
     ReadEveryValue(headers);
+    AnswerTheChallenges(headers);
 
     CHttpHeaders reread;
     reread.ParseHeaderBlock(headers.FormatHeaderBlock() + "\r\n");

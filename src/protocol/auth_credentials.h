@@ -34,8 +34,9 @@ void BuildCredentials(const CAuthChallenge& challenge, HttpMethod method, const 
                       const std::string& userName, const std::string& password,
                       std::uint32_t nonceCount, CAuthCredentials& credentials);
 
-// The hex H(A1) under the algorithm's hash; a "-sess" algorithm hashes the
-// hex of H(user:realm:password) with the nonces (RFC 7616 section 3.4.2).
+// The hex H(A1) under the algorithm's hash, which must be one that
+// FindDigestHash knows; a "-sess" algorithm hashes the hex of
+// H(user:realm:password) with the nonces (RFC 7616 section 3.4.2).
 std::string DigestHA1(std::string_view algorithm, std::string_view userName, std::string_view realm,
                       std::string_view password, std::string_view nonce, std::string_view cnonce);
 // The hex request-digest; nc and cnonce enter only with a qop, the entity
