@@ -43,23 +43,14 @@ TEST(ProtectionSpacesTest, HoldsThePathsBelowTheChallengedFolderOnItsServer) {
         const auto match = spaces.Find(Parsed(url));
         EXPECT_EQ(match ? match->challenge.realm : "", realm) << url;
     }
-}
-
-TEST(ProtectionSpacesTest, TheDeepestSpaceAndTheLatestNonceOfARealmAnswer) {
-    CProtectionSpaces spaces;
-    spaces.Accept(Parsed("http://h/a"), Challenge("top", "t1"), 1);
-    spaces.Accept(Parsed("http://h/private/b"), Challenge("inner", "i1"), 1);
-    EXPECT_EQ(spaces.Find(Parsed("http://h/private/c"))->challenge.realm, "inner");
-    EXPECT_EQ(spaces.Find(Parsed("http://h/c"))->challenge.realm, "top");
-    // A new nonce of a realm serves all its folders; its count starts over.
-    spaces.Accept(Parsed("http://h/more/x"), Challenge("top", "t2"), 1);
-    const auto match = spaces.Find(Parsed("http://h/c"));
-    EXPECT_EQ(match->challenge.nonce, "t2");
-    EXPECT_EQ(match->nonceCount, 2u);
-    EXPECT_EQ(spaces.NextNonceCount(Parsed("http://h/z"), "t2"), 3u);
-    EXPECT_EQ(spaces.NextNonceCount(Parsed("http://h/z"), "unknown"), 1u);
-    spaces.Clear();
-    EXPECT_FALSE(spaces.Find(Parsed("http://h/c")));
+    // The deepest space answers; a realm's new nonce serves all its folders
+    // and counts from where the accepted answer left it.
+    spaces.Accept(Parsed("http://site.test/docs/guide/inner/x"), Challenge("inner", "i"), 1);
+    spaces.Accept(Parsed("http://site.test/docs/other/y"), Challenge("r", "n2"), 4);
+    EXPECT_EQ(spaces.Find(Parsed("http://site.test/docs/guide/inner/z"))->challenge.realm, "inner");
+    const auto renewed = spaces.Find(Parsed("http://site.test/docs/guide/z"));
+    EXPECT_EQ(renewed->challenge.nonce, "n2");
+    EXPECT_EQ(renewed->nonceCount, 5u);
 }
 
 // Workers take counts of one nonce at once: no two requests may send the same.
