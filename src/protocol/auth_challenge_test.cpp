@@ -85,8 +85,7 @@ TEST(AuthChallengeTest, KeepsTheStrongestChallengeItCanAnswer) {
          AUTH_SCHEME_BASIC, "simple", "", ""},
         // token68 credentials, "=" padding included, are no parameters.
         {"Negotiate abc==, Basic realm=\"r\"", AUTH_SCHEME_BASIC, "r", "", ""},
-        {"Bearer, Digest realm=\"a, b\", nonce=\"q\\\"t\"", AUTH_SCHEME_DIGEST, "a, b", "q\"t",
-         ""},
+        {"Bearer, Digest realm=\"a, b\", nonce=\"q\\\"t\"", AUTH_SCHEME_DIGEST, "a, b", "q\"t", ""},
         // Rubbish between elements is skipped up to the next comma.
         {"Basic realm=\"a\" junk \"x,y\", Digest realm=\"d\", nonce=n", AUTH_SCHEME_DIGEST, "d",
          "n", ""},
