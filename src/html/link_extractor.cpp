@@ -46,11 +46,14 @@ std::string EscapeNonUtf8(std::string_view text) {
     return escaped;
 }
 
-// The value the element tables decide by, as written.
-std::string_view ReadDecidingValue(const ScannedTag& tag, const std::string& name) {
+// The value the element tables decide by, as a browser reads it.
+std::string ReadDecidingValue(const ScannedTag& tag, const std::string& name) {
     const char* deciding = DecidingAttribute(name);
     const ScannedAttribute* decider = deciding ? tag.Find(deciding) : nullptr;
-    return decider ? decider->value : std::string_view();
+    if (decider == nullptr) {
+        return {};
+    }
+    return DecodeAttributeValue(decider->value).value_or(std::string(decider->value));
 }
 
 }  // namespace

@@ -149,6 +149,21 @@ TEST_F(LinkExtractorTest, EachLinkIsMadeAbsoluteAndJudged) {
          {"http://h/d/clip.mov 1 internal"}},
         {"<param name='quality' value='clip.swf'>", "param", "value", "clip.swf", {}},
         {"<link href=s.css>", "link", "href", "http://h/d/s.css", {"http://h/d/s.css 1 internal"}},
+        // A link element leads to a resource only when its relation says so;
+        // any other one is an anchor, out of scope on another host.
+        {"<link rel='Shortcut  ICON' href='//g/i.ico'>",
+         "link",
+         "href",
+         "http://g/i.ico",
+         {"http://g/i.ico 0 external"}},
+        {"<link rel='preload stylesheet' href='//g/s.css'>",
+         "link",
+         "href",
+         "http://g/s.css",
+         {"http://g/s.css 0 external"}},
+        {"<link rel=next href='//g/n.html'>", "link", "href", "http://g/n.html", {}},
+        {"<link rel='alternate icons' href='//g/i.ico'>", "link", "href", "http://g/i.ico", {}},
+        {"<link href='//g/n.html'>", "link", "href", "http://g/n.html", {}},
         {"<body background=b.gif>",
          "body",
          "background",
@@ -191,7 +206,7 @@ TEST_F(LinkExtractorTest, EachLinkIsMadeAbsoluteAndJudged) {
 // is kept as served (raw text in a select leaves its reading uncertain).
 TEST_F(LinkExtractorTest, TheFirstBaseRedirectsEveryLinkOfThePage) {
     const std::string page =
-        "<head><link href=early.css><base href='http://g/b/'></head>"
+        "<head><link rel=stylesheet href=early.css><base href='http://g/b/'></head>"
         "<body><a href=a.html>a</a><img src=i.png><base href=/root/><img src=r.png></body>";
     for (const std::string end : {"", "<select><style></style></select>"}) {
         SCOPED_TRACE(end);
