@@ -134,8 +134,11 @@ public:
     // Writes value in place of the attribute's own, in the same form (a
     // bare one gets an unquoted value), escaped so that it holds no "<",
     // ">" and no quote of either kind: whatever reads the tag, the new value
-    // cannot end it or anything around it.
-    void ReplaceValue(const ScannedAttribute& attribute, std::string_view value);
+    // cannot end it or anything around it. With asciiOnly (for a page in
+    // another encoding than UTF-8) the value's characters beyond ASCII are
+    // written as character references.
+    void ReplaceValue(const ScannedAttribute& attribute, std::string_view value,
+                      bool asciiOnly = false);
     bool IsEmpty() const { return m_edits.empty(); }
     std::string ApplyTo(std::string_view page) const;
 
