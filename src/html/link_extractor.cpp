@@ -249,6 +249,12 @@ bool CLinkExtractor::NoteDeclaredCharset(const ScannedTag& tag) {
 bool CLinkExtractor::VisitTagRequisites(const ScannedTag& tag, const std::string& name,
                                         CPageEdits& edits) {
     const auto add = [this](const std::string& reference) { return AddRequisite(reference); };
+    // The links of a srcset or a style that reads as written are rewritten
+    // where they stand, in the page's bytes; every other byte stays.
+    const auto addOfText = [this](const std::string& reference) {
+        return AddRequisiteOfText(reference);
+    };
+    const bool asciiOnly = !m_pageEncoding.IsUtf8();
     for (const RequisiteAttribute& attribute :
          FindRequisiteAttributes(name, ReadDecidingValue(tag, name))) {
         const ScannedAttribute* found = tag.Find(attribute.name);
@@ -256,7 +262,12 @@ bool CLinkExtractor::VisitTagRequisites(const ScannedTag& tag, const std::string
         if (!value) {
             return false;
         }
-        if (!value->empty()) {
+        if (value->empty()) {
+            continue;
+        }
+        if (attribute.srcset && found->ReadsAsWritten()) {
+            RewriteValueLinks(*found, true, addOfText, asciiOnly, edits);
+        } else {
             ChangeValue(*found, *value, attribute.srcset ? RewriteSrcset(*value, add) : add(*value),
                         edits);
         }
@@ -266,7 +277,11 @@ bool CLinkExtractor::VisitTagRequisites(const ScannedTag& tag, const std::string
         if (!value) {
             return false;
         }
-        ChangeValue(*style, *value, RewriteCssLinks(*value, add), edits);
+        if (style->ReadsAsWritten()) {
+            RewriteValueLinks(*style, false, addOfText, asciiOnly, edits);
+        } else {
+            ChangeValue(*style, *value, RewriteCssLinks(*value, add), edits);
+        }
     }
     // The links are escaped for the style text, which they cannot end.
     if (name == "style" && tag.text == TextKind::RawText) {

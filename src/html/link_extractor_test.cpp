@@ -466,10 +466,14 @@ TEST_F(LinkExtractorTest, LinksAreReadInThePagesCharacterSet) {
         {"shift_jis", "<a href='\x93\xFA.html?\x93\xFA#\x93\xFA'>",
          "http://h/d/\xE6\x97\xA5.html?%93%FA",
          "<a href='http://h/d/%E6%97%A5.html?%93%FA#%E6%97%A5'>"},
-        // Text beyond the links keeps its characters, as references.
-        {"iso-8859-15", "<p style=\"font-family:'\xA4'; background:url(\xA4.png)\">",
+        // Only the links of a style change; one that holds a character
+        // reference is written anew, its text beyond ASCII as references.
+        {"iso-8859-15", "<p style=\"font-family:'\xA4'; background:url(\xA4.png) \">",
          "http://h/d/\xE2\x82\xAC.png",
-         "<p style=\"font-family:&#39;&#8364;&#39;; background:url(http://h/d/%E2%82%AC.png)\">"},
+         "<p style=\"font-family:'\xA4'; background:url(http://h/d/%E2%82%AC.png) \">"},
+        {"iso-8859-15", "<p style=\"font-family:&quot;\xA4&quot;; background:url(\xA4.png)\">",
+         "http://h/d/\xE2\x82\xAC.png",
+         "<p style=\"font-family:&quot;&#8364;&quot;; background:url(http://h/d/%E2%82%AC.png)\">"},
         // A page that is not read in its own markup is parsed in that set too.
         {"iso-8859-15", "<meta charset=utf-8><a href='\xA4.html'><select><style></style></select>",
          "http://h/d/\xE2\x82\xAC.html", ""},

@@ -83,10 +83,9 @@ char32_t ReadUtf8Char(std::string_view text, std::size_t length) {
     return code;
 }
 
-// The value escaped for writing in the given form: no "<", ">", quote or
-// "&" of its own, and in an unquoted value nothing that would end it; with
-// asciiOnly, every UTF-8 character beyond ASCII becomes a reference.
-std::string EscapeAttributeValue(std::string_view value, bool unquoted, bool asciiOnly) {
+}  // namespace
+
+std::string EscapeAttributeText(std::string_view value, bool unquoted, bool asciiOnly) {
     std::string escaped;
     escaped.reserve(value.size() + 8);
     for (std::size_t i = 0; i < value.size(); ++i) {
@@ -132,7 +131,9 @@ std::string EscapeAttributeValue(std::string_view value, bool unquoted, bool asc
     return escaped;
 }
 
-}  // namespace
+bool ScannedAttribute::ReadsAsWritten() const {
+    return FindFirstOf(value, std::string_view("&\0", 2)) == std::string_view::npos;
+}
 
 bool ScannedTag::Is(std::string_view lowerName) const {
     return EqualsIgnoreCase(name, lowerName);
@@ -534,15 +535,20 @@ void CPageEdits::ReplaceValue(const ScannedAttribute& attribute, std::string_vie
                               bool asciiOnly) {
     std::string text;
     if (attribute.form == ValueForm::Quoted) {
-        text = attribute.quote + EscapeAttributeValue(value, false, asciiOnly) + attribute.quote;
+        text = attribute.quote + EscapeAttributeText(value, false, asciiOnly) + attribute.quote;
     } else {
-        text = value.empty() ? "\"\"" : EscapeAttributeValue(value, true, asciiOnly);
+        text = value.empty() ? "\"\"" : EscapeAttributeText(value, true, asciiOnly);
     }
     if (attribute.form == ValueForm::Bare) {
         // A "/" right after the name would join the value.
         text = "=" + text + (attribute.following == '/' ? " " : "");
     }
     Replace(attribute.valueBegin, attribute.valueEnd, std::move(text));
+}
+
+void CPageEdits::ReplaceValueText(const ScannedAttribute& attribute, std::string text) {
+    const std::size_t quotes = attribute.form == ValueForm::Quoted ? 1 : 0;
+    Replace(attribute.valueBegin + quotes, attribute.valueEnd - quotes, std::move(text));
 }
 
 std::string CPageEdits::ApplyTo(std::string_view page) const {

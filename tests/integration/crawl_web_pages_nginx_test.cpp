@@ -41,6 +41,20 @@ std::string ManualPage(const std::string& next, const std::string& prev) {
            "\"></head><body><p>text</p></body></html>";
 }
 
+// A page as people write it: upper-case tags, line ends of every kind (in
+// attribute values too), a link inside an inline style, quotes and a
+// trailing blank in a style attribute, text beyond ASCII. Its links go to
+// the folders given.
+std::string OwnMarkupPage(const std::string& images, const std::string& pages) {
+    return "<!DOCTYPE html>\r\n<HTML><HEAD><TITLE>M\xC3\xA9\xC3\xA9r</TITLE>\r\n"
+           "<STYLE>body { background: url(\"" +
+           images + "bg.png\") }</STYLE></HEAD>\r\n<BODY><P>M\xC3\xA9\xC3\xA9r <A HREF=\"" + pages +
+           "b.html\" TITLE=\"a\r\nb\rc\">b</A>\r\n"
+           "<SPAN STYLE=\"font-family: 'x'; background: url('" +
+           images + "bg.png') \">x</SPAN>\r\n<IMG SRC=\"" + images + "bg.png\" SRCSET=\"" + images +
+           "bg.png 1x,\r\n " + images + "bg2.png 2x \">\r\n</BODY></HTML>\r\n";
+}
+
 class CrawlWebPagesTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -78,6 +92,12 @@ protected:
         WriteFile((root / "latin/index.html").string(), kLatinPage);
         WriteFile((root / "latin/\xE2\x82\xAC.html").string(), "euro");
         WriteFile((root / "latin/q.html").string(), "query");
+        fs::create_directories(root / "p");
+        fs::create_directories(root / "img");
+        WriteFile((root / "p/page.html").string(), OwnMarkupPage("/img/", "/p/"));
+        for (const char* file : {"p/b.html", "img/bg.png", "img/bg2.png"}) {
+            WriteFile((root / file).string(), file);
+        }
         s_site->SetServerDirectives(
             "    location / { types { text/html html; text/css css; } }\n"
             "    location /latin/ { charset iso-8859-15; }\n");
@@ -197,6 +217,13 @@ TEST_F(CrawlWebPagesTest, TheHeadersCharacterSetReadsThePagesLinks) {
     ASSERT_EQ(links.size(), 2u);
     EXPECT_EQ(ReadFile(SavedPath("/latin/") + CUrl::UnescapeComponent(links[0])), "euro");
     EXPECT_EQ(ReadFile(SavedPath("/latin/") + CUrl::UnescapeComponent(links[1])), "query");
+}
+
+// A page that nothing in it can make a browser and this program read two
+// ways is saved as it was served, but for its links.
+TEST_F(CrawlWebPagesTest, PagesThatNeedNoParserKeepEveryByteButTheirLinks) {
+    Mirror(SiteUrl("/p/page.html"), {});
+    EXPECT_EQ(ReadFile(SavedPath("/p/page.html")), OwnMarkupPage("../img/", ""));
 }
 
 }  // namespace
