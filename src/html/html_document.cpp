@@ -258,6 +258,12 @@ bool CHtmlDocument::Load(CStream& stream, const char* encoding) {
     if (parser->disableSAX != 0 || reader.IsTooCrowded()) {
         return false;
     }
+    // Bytes that are no text of a forced encoding end the parse quietly,
+    // and the rest of the page would be missing from the tree.
+    if (forced != nullptr && parser->input != nullptr && parser->input->buf != nullptr &&
+        parser->input->buf->error != 0) {
+        return false;
+    }
     if (!document) {
         return false;
     }

@@ -121,10 +121,15 @@ bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl, con
 }
 
 bool CLinkExtractor::FindLinksInTree(CStream& stream) {
-    // The parser reads the page as the server said, or else as it finds.
-    m_pageEncoding = m_transportEncoding.value_or(kUtf8);
-    const bool loaded =
-        Load(stream, m_transportEncoding ? m_transportEncoding->converter : nullptr);
+    // The parser reads the page as the server said; bytes that are no text
+    // of that set stop it, and then it reads the page as it finds.
+    const std::int64_t start = stream.GetPosition();
+    bool loaded = m_transportEncoding && m_transportEncoding->converter != nullptr &&
+                  Load(stream, m_transportEncoding->converter);
+    m_pageEncoding = loaded ? *m_transportEncoding : kUtf8;
+    if (!loaded) {
+        loaded = stream.Seek(start, CStream::kBegin) && Load(stream);
+    }
     if (loaded) {
         if (const std::optional<std::string> href = GetBaseHref()) {
             UseBase(*href);

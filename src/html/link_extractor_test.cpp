@@ -474,6 +474,9 @@ TEST_F(LinkExtractorTest, LinksAreReadInThePagesCharacterSet) {
         {"iso-8859-15", "<p style=\"font-family:&quot;\xA4&quot;; background:url(\xA4.png)\">",
          "http://h/d/\xE2\x82\xAC.png",
          "<p style=\"font-family:&quot;&#8364;&quot;; background:url(http://h/d/%E2%82%AC.png)\">"},
+        // Bytes that are no text of the server's set leave the page to the
+        // parser, which reads it in the set it finds.
+        {"shift_jis", "<a href='\x82.html'>", "http://h/d/\xC2\x82.html", ""},
         // A page that is not read in its own markup is parsed in that set too.
         {"iso-8859-15", "<meta charset=utf-8><a href='\xA4.html'><select><style></style></select>",
          "http://h/d/\xE2\x82\xAC.html", ""},
