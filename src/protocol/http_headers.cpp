@@ -327,9 +327,11 @@ std::string CHttpHeaders::GetCharset() const {
          semicolon = rest.find(';')) {
         rest = TrimHeaderSpace(rest.substr(semicolon + 1));
         const std::size_t equals = rest.find('=');
+        if (equals == std::string_view::npos || equals > rest.find(';')) {
+            continue;  // a parameter without a value
+        }
         const std::string_view name = TrimHeaderSpace(rest.substr(0, equals));
-        rest = equals == std::string_view::npos ? std::string_view()
-                                                : TrimHeaderSpace(rest.substr(equals + 1));
+        rest = TrimHeaderSpace(rest.substr(equals + 1));
         std::string value;
         if (rest.starts_with('"')) {
             std::size_t at = 1;

@@ -208,6 +208,8 @@ TEST(HttpHeadersTest, CharsetIsTheContentTypesParameter) {
         {"text/html; name=\"a;charset=x\"; charset=koi8-r", "koi8-r"},
         {"text/html; charset=\"shift\\_jis", "shift_jis"},
         {"text/html; xcharset=utf-8", ""},
+        {"text/html; flag; charset=euc-jp", "euc-jp"},
+        {"text/html; flag", ""},
         {"text/html", ""},
         {"", ""},
     };
