@@ -27,6 +27,10 @@ void ReadEveryValue(const CHttpHeaders& headers) {
     }
     headers.GetLastModified(time);
     headers.GetLocation();
+    // The character set is a part of the Content-Type value.
+    if (headers.GetCharset().size() > headers.GetValue(HEADER_CONTENT_TYPE).size()) {
+        std::abort();
+    }
 }
 
 }  // namespace
