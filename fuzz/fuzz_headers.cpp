@@ -31,6 +31,10 @@ void ReadEveryValue(const CHttpHeaders& headers) {
     }
     headers.GetLastModified(time);
     headers.GetLocation();
+    // The character set is a part of the Content-Type value.
+    if (headers.GetCharset().size() > headers.GetValue(HEADER_CONTENT_TYPE).size()) {
+        std::abort();
+    }
 }
 
 void AnswerTheChallenges(const CHttpHeaders& headers) {

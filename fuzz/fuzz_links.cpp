@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -86,7 +87,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         rules.SetLevels(3, 1);
         CLinkExtractor extractor(rules);
         const bool internal = size % 2 == 0;
-        const bool extracted = extractor.ExtractLinks(stream, baseUrl, PageItem(internal));
+        // The server's character set, which the page's bytes need not fit.
+        constexpr const char* kCharsets[] = {"", "iso-8859-15", "shift_jis", "utf-8", "utf-16le"};
+        const char* charset = kCharsets[size / 2 % std::size(kCharsets)];
+        const bool extracted = extractor.ExtractLinks(stream, baseUrl, PageItem(internal), charset);
         stream.Flush();
         // A memory file cannot fail to take bytes, so whatever the page and
         // its URL hold, a page that can be read must be written back, and

@@ -591,8 +591,8 @@ ResultCode CDownloadWorker::ExtractPageLinks() {
         m_output->Seek(0, CStream::kBegin);
         const CPageBudget::CShare share(GetCrawlPageBudget(),
                                         static_cast<std::size_t>(m_output->GetLength()));
-        const bool parsed =
-            m_linkExtractor->ExtractLinks(*m_output, m_response.url.GetSourceText(), task.item);
+        const bool parsed = m_linkExtractor->ExtractLinks(*m_output, m_response.url.GetSourceText(),
+                                                          task.item, m_response.charset);
         SetFoundLinks(m_linkExtractor->TakeFoundLinks());
         if (parsed) {
             NotePageWriting();

@@ -106,26 +106,40 @@ private:
     std::exception_ptr m_failure;
 };
 
-// Makes a parser that reads from reader and starts in the given encoding;
-// null when the library cannot allocate it.
-ParserPtr CreateParser(CChunkReader& reader, xmlCharEncoding encoding) {
+// Makes a parser that reads from reader and starts in the given encoding,
+// or keeps to the forced one (which the page's markup cannot change); null
+// when the library cannot allocate it.
+ParserPtr CreateParser(CChunkReader& reader, xmlCharEncoding encoding,
+                       xmlCharEncodingHandler* forced) {
+    // The parser owns the handler once it switched to it.
+    const auto closeForced = [forced] {
+        if (forced != nullptr) {
+            xmlCharEncCloseFunc(forced);
+        }
+    };
     ParserPtr parser(htmlNewParserCtxt());
     if (!parser) {
+        closeForced();
         return nullptr;
     }
-    htmlCtxtUseOptions(parser.get(), kParseOptions);
+    htmlCtxtUseOptions(parser.get(),
+                       kParseOptions | (forced != nullptr ? HTML_PARSE_IGNORE_ENC : 0));
     xmlParserInputBuffer* buffer =
         xmlParserInputBufferCreateIO(CChunkReader::Read, nullptr, &reader, encoding);
     if (buffer == nullptr) {
+        closeForced();
         return nullptr;
     }
     xmlParserInput* input = xmlNewIOInputStream(parser.get(), buffer, XML_CHAR_ENCODING_NONE);
     if (input == nullptr) {
         xmlFreeParserInputBuffer(buffer);
+        closeForced();
         return nullptr;
     }
     inputPush(parser.get(), input);
-    if (encoding != XML_CHAR_ENCODING_NONE) {
+    if (forced != nullptr) {
+        xmlSwitchToEncoding(parser.get(), forced);
+    } else if (encoding != XML_CHAR_ENCODING_NONE) {
         // The buffer hands the parser UTF-8 now; without this the parser
         // would still guess at the first byte beyond ASCII.
         parser->charset = XML_CHAR_ENCODING_UTF8;
@@ -215,7 +229,7 @@ void CHtmlDocument::Unload() {
     }
 }
 
-bool CHtmlDocument::Load(CStream& stream) {
+bool CHtmlDocument::Load(CStream& stream, const char* encoding) {
     Unload();
     CChunkReader reader(stream);
     if (!reader.ReadChunk()) {
@@ -224,7 +238,10 @@ bool CHtmlDocument::Load(CStream& stream) {
     const html_charset::PageStart start =
         html_charset::InspectPageStart(reader.Unread(), reader.IsChunkFull());
     reader.Skip(start.markLength);
-    ParserPtr parser = CreateParser(reader, start.encoding);
+    xmlCharEncodingHandler* forced = start.markLength == 0 && encoding != nullptr
+                                         ? xmlFindCharEncodingHandler(encoding)
+                                         : nullptr;
+    ParserPtr parser = CreateParser(reader, start.encoding, forced);
     if (!parser) {
         throw std::bad_alloc();
     }
@@ -241,10 +258,16 @@ bool CHtmlDocument::Load(CStream& stream) {
     if (parser->disableSAX != 0 || reader.IsTooCrowded()) {
         return false;
     }
+    // Bytes that are no text of a forced encoding end the parse quietly,
+    // and the rest of the page would be missing from the tree.
+    if (forced != nullptr && parser->input != nullptr && parser->input->buf != nullptr &&
+        parser->input->buf->error != 0) {
+        return false;
+    }
     if (!document) {
         return false;
     }
-    m_encoding = ReadEncoding(*document, start);
+    m_encoding = forced != nullptr ? encoding : ReadEncoding(*document, start);
     m_byteOrderMark = start.markLength > 0;
     m_formatted = false;
     m_document.reset(document.release());

@@ -36,8 +36,10 @@ public:
     // kMaxTagAttributes attributes (a tag of less than half as many never
     // stops it). A CStreamException from the stream propagates and leaves no
     // tree; so does std::bad_alloc when the parser ran out of memory.
-    // A page without a document type gets none.
-    bool Load(CStream& stream);
+    // A page without a document type gets none. A page without a byte-order
+    // mark is read in encoding (an iconv name) when it is given, whatever
+    // its markup declares; false when it holds bytes that are no text of it.
+    bool Load(CStream& stream, const char* encoding = nullptr);
     // Replaces the tree by an empty page in the fallback encoding: the
     // library's HTML 4.0 Transitional document type and html holding head
     // and body.

@@ -1,5 +1,6 @@
 #include "html/link_element_table.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -36,6 +37,29 @@ constexpr std::array kRequisiteElements = {
     RequisiteElement{"track", {"src", false}},    RequisiteElement{"input", {"src", false}},
 };
 
+// The relations that make a link element's target a resource of its page:
+// what a browser loads to show the page, or loads ahead for it.
+constexpr std::array<std::string_view, 9> kResourceRelations = {
+    "stylesheet", "icon",    "apple-touch-icon", "apple-touch-icon-precomposed",
+    "manifest",   "preload", "modulepreload",    "prefetch",
+    "mask-icon"};
+
+// rel is a list of keywords separated by ASCII white space; "shortcut icon"
+// names an icon.
+bool NamesPageResource(std::string_view rel) {
+    constexpr std::string_view kSpace = " \t\n\f\r";
+    for (std::size_t begin = rel.find_first_not_of(kSpace); begin != std::string_view::npos;) {
+        const std::size_t end = std::min(rel.find_first_of(kSpace, begin), rel.size());
+        const std::string_view keyword = rel.substr(begin, end - begin);
+        if (std::any_of(kResourceRelations.begin(), kResourceRelations.end(),
+                        [&](std::string_view known) { return EqualsIgnoreCase(keyword, known); })) {
+            return true;
+        }
+        begin = rel.find_first_not_of(kSpace, end);
+    }
+    return false;
+}
+
 std::string DecidingValue(std::string_view elementName, const CHtmlNode& element) {
     const char* deciding = DecidingAttribute(elementName);
     return deciding == nullptr ? std::string() : element.GetAttribute(deciding);
@@ -47,6 +71,9 @@ const char* DecidingAttribute(std::string_view elementName) {
     if (elementName == "param") {
         return "name";
     }
+    if (elementName == "link") {
+        return "rel";
+    }
     return elementName == "input" ? "type" : nullptr;
 }
 
@@ -57,6 +84,11 @@ std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
             if (elementName == "param" && !EqualsIgnoreCase(deciding, "movie") &&
                 !EqualsIgnoreCase(deciding, "src")) {
                 return std::nullopt;
+            }
+            if (elementName == "link") {
+                // Any other relation (next, alternate, canonical, none) leads to
+                // another page, which the crawl's limits judge like an anchor's.
+                return LinkAttribute{entry.attribute.name, !NamesPageResource(deciding)};
             }
             return entry.attribute;
         }

@@ -21,7 +21,9 @@ struct LinkAttribute {
 
 // The link attribute of the element named elementName (the parser's
 // lower-case name), or none. A "param" holds a link only when its "name"
-// says "movie" or "src"; "base" is no link and has none.
+// says "movie" or "src"; "base" is no link and has none. A "link" is a
+// resource of the page only when its "rel" names one (a style sheet, an
+// icon, a manifest, something to load ahead), else an anchor.
 std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
                                                const CHtmlNode& element);
 // The same for an element read from a page's bytes: deciding is the value of
@@ -30,7 +32,8 @@ std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
                                                std::string_view deciding);
 
 // The attribute whose value the tables look at for an element of that name
-// ("name" of a "param", "type" of an "input"); null for any other element.
+// ("name" of a "param", "rel" of a "link", "type" of an "input"); null for
+// any other element.
 const char* DecidingAttribute(std::string_view elementName);
 
 // An attribute that holds a page requisite beyond the element table, fetched

@@ -16,6 +16,7 @@
 #include "html/html_charset.h"
 #include "html/link_splicer.h"
 #include "html/srcset.h"
+#include "html/web_encoding.h"
 
 namespace {
 
@@ -46,11 +47,37 @@ std::string EscapeNonUtf8(std::string_view text) {
     return escaped;
 }
 
-// The value the element tables decide by, as written.
-std::string_view ReadDecidingValue(const ScannedTag& tag, const std::string& name) {
+// A link in a page that is not UTF-8 is written back in ASCII, which reads
+// the same in any encoding of the page.
+std::string EscapeBeyondAscii(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            escaped += c;
+            continue;
+        }
+        escaped += '%';
+        escaped += kUpperHexDigits[byte >> 4];
+        escaped += kUpperHexDigits[byte & 0x0F];
+    }
+    return escaped;
+}
+
+const WebEncoding kUtf8{"UTF-8", "UTF-8"};
+// What browsers read a page in that neither its server nor its markup
+// named, and that is not UTF-8 throughout.
+const WebEncoding kDefaultEncoding{"windows-1252", "CP1252"};
+
+// The value the element tables decide by, as a browser reads it.
+std::string ReadDecidingValue(const ScannedTag& tag, const std::string& name) {
     const char* deciding = DecidingAttribute(name);
     const ScannedAttribute* decider = deciding ? tag.Find(deciding) : nullptr;
-    return decider ? decider->value : std::string_view();
+    if (decider == nullptr) {
+        return {};
+    }
+    return DecodeAttributeValue(decider->value).value_or(std::string(decider->value));
 }
 
 }  // namespace
@@ -65,9 +92,10 @@ void CLinkExtractor::StartDocument(std::string_view baseUrl, const CLinkItem& do
     m_requisites.clear();
 }
 
-bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl,
-                                  const CLinkItem& page) {
+bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl, const CLinkItem& page,
+                                  std::string_view transportCharset) {
     StartDocument(baseUrl, page);
+    m_transportEncoding = FindWebEncoding(transportCharset);
     m_keptOwnMarkup = false;
     try {
         const std::int64_t start = stream.GetPosition();
@@ -93,7 +121,15 @@ bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl,
 }
 
 bool CLinkExtractor::FindLinksInTree(CStream& stream) {
-    const bool loaded = Load(stream);
+    // The parser reads the page as the server said; bytes that are no text
+    // of that set stop it, and then it reads the page as it finds.
+    const std::int64_t start = stream.GetPosition();
+    bool loaded = m_transportEncoding && m_transportEncoding->converter != nullptr &&
+                  Load(stream, m_transportEncoding->converter);
+    m_pageEncoding = loaded ? *m_transportEncoding : kUtf8;
+    if (!loaded) {
+        loaded = stream.Seek(start, CStream::kBegin) && Load(stream);
+    }
     if (loaded) {
         if (const std::optional<std::string> href = GetBaseHref()) {
             UseBase(*href);
@@ -114,12 +150,24 @@ bool CLinkExtractor::WriteText(CStream& stream, const std::string& text) {
     return true;
 }
 
-std::optional<CPageEdits> CLinkExtractor::ReadOwnMarkup(std::string_view page) {
+void CLinkExtractor::StartEncoding(const html_charset::PageStart& start) {
     m_valueBeyondAscii = false;
-    m_declaredCharset.clear();
-    // A page in UTF-16 or UTF-32 has no markup in ASCII bytes.
-    const html_charset::PageStart start = html_charset::InspectPageStart(page, false);
-    if (start.markLength > 0 && start.encoding != XML_CHAR_ENCODING_UTF8) {
+    m_declaredEncoding.reset();
+    m_encodingCertain = start.markLength > 0 || m_transportEncoding.has_value();
+    if (start.markLength > 0) {
+        m_pageEncoding =
+            start.encoding == XML_CHAR_ENCODING_UTF8 ? kUtf8 : WebEncoding{"UTF-16", nullptr};
+    } else if (m_transportEncoding) {
+        m_pageEncoding = *m_transportEncoding;
+    } else {
+        m_pageEncoding = start.encoding == XML_CHAR_ENCODING_UTF8 ? kUtf8 : kDefaultEncoding;
+    }
+}
+
+std::optional<CPageEdits> CLinkExtractor::ReadOwnMarkup(std::string_view page) {
+    StartEncoding(html_charset::InspectPageStart(page, false));
+    // A page in UTF-16 has no markup in ASCII bytes.
+    if (!m_pageEncoding.HasAsciiMarkup()) {
         return std::nullopt;
     }
     if (!TakeDocumentBase(page)) {
@@ -136,14 +184,7 @@ std::optional<CPageEdits> CLinkExtractor::ReadOwnMarkup(std::string_view page) {
     if (!scanner.IsCertain()) {
         return std::nullopt;
     }
-    // The whole page was inspected, so its start says whether all of it is UTF-8.
-    m_ownMarkupUtf8 = m_declaredCharset.empty() ? start.encoding == XML_CHAR_ENCODING_UTF8
-                                                : EqualsIgnoreCase(m_declaredCharset, "UTF-8");
-    // Bytes beyond ASCII in a link read in another character set would be
-    // other characters, and other bytes once the URL is escaped.
-    if (m_valueBeyondAscii && !m_ownMarkupUtf8) {
-        return std::nullopt;
-    }
+    m_ownMarkupUtf8 = m_pageEncoding.IsUtf8();
     return edits;
 }
 
@@ -183,24 +224,42 @@ bool CLinkExtractor::VisitTag(const ScannedTag& tag, CPageEdits& edits) {
            VisitTagLink(tag, name, edits);
 }
 
-// A page that declares a character set whose markup is not ASCII, or two
-// different ones, is read by the parser, which knows what to make of it.
+// A declaration counts only where no byte-order mark or server decided, and
+// a label no browser knows is none. A page that declares a character set
+// whose markup is not ASCII, or two different ones, or one other than that
+// its values beyond ASCII were already read in, is read by the parser, which
+// knows what to make of it.
 bool CLinkExtractor::NoteDeclaredCharset(const ScannedTag& tag) {
-    const std::string charset = ReadDeclaredCharset(tag);
-    if (charset.empty()) {
+    if (m_encodingCertain) {
         return true;
     }
-    if (!IsAsciiMarkupEncoding(charset) ||
-        (!m_declaredCharset.empty() && !EqualsIgnoreCase(charset, m_declaredCharset))) {
+    std::optional<WebEncoding> declared = FindWebEncoding(ReadDeclaredCharset(tag));
+    if (!declared) {
+        return true;
+    }
+    // Bytes in ASCII markup that claim to be in no such encoding are not.
+    if (declared->name == "x-user-defined") {
+        declared = kDefaultEncoding;
+    }
+    if (!declared->HasAsciiMarkup() ||
+        (m_declaredEncoding && m_declaredEncoding->name != declared->name) ||
+        (m_valueBeyondAscii && m_pageEncoding.name != declared->name)) {
         return false;
     }
-    m_declaredCharset = charset;
+    m_declaredEncoding = declared;
+    m_pageEncoding = *declared;
     return true;
 }
 
 bool CLinkExtractor::VisitTagRequisites(const ScannedTag& tag, const std::string& name,
                                         CPageEdits& edits) {
     const auto add = [this](const std::string& reference) { return AddRequisite(reference); };
+    // The links of a srcset or a style that reads as written are rewritten
+    // where they stand, in the page's bytes; every other byte stays.
+    const auto addOfText = [this](const std::string& reference) {
+        return AddRequisiteOfText(reference);
+    };
+    const bool asciiOnly = !m_pageEncoding.IsUtf8();
     for (const RequisiteAttribute& attribute :
          FindRequisiteAttributes(name, ReadDecidingValue(tag, name))) {
         const ScannedAttribute* found = tag.Find(attribute.name);
@@ -208,7 +267,12 @@ bool CLinkExtractor::VisitTagRequisites(const ScannedTag& tag, const std::string
         if (!value) {
             return false;
         }
-        if (!value->empty()) {
+        if (value->empty()) {
+            continue;
+        }
+        if (attribute.srcset && found->ReadsAsWritten()) {
+            RewriteValueLinks(*found, true, addOfText, asciiOnly, edits);
+        } else {
             ChangeValue(*found, *value, attribute.srcset ? RewriteSrcset(*value, add) : add(*value),
                         edits);
         }
@@ -218,12 +282,17 @@ bool CLinkExtractor::VisitTagRequisites(const ScannedTag& tag, const std::string
         if (!value) {
             return false;
         }
-        ChangeValue(*style, *value, RewriteCssLinks(*value, add), edits);
+        if (style->ReadsAsWritten()) {
+            RewriteValueLinks(*style, false, addOfText, asciiOnly, edits);
+        } else {
+            ChangeValue(*style, *value, RewriteCssLinks(*value, add), edits);
+        }
     }
     // The links are escaped for the style text, which they cannot end.
     if (name == "style" && tag.text == TextKind::RawText) {
         const std::string text(tag.rawText);
-        const std::string rewritten = RewriteCssLinks(text, add);
+        const std::string rewritten = RewriteCssLinks(
+            text, [this](const std::string& reference) { return AddRequisiteOfText(reference); });
         if (rewritten != text) {
             edits.Replace(tag.rawTextBegin, tag.rawTextBegin + tag.rawText.size(), rewritten);
         }
@@ -249,15 +318,19 @@ bool CLinkExtractor::VisitTagLink(const ScannedTag& tag, const std::string& name
     return true;
 }
 
+// The bytes are decoded before the references, as a browser's tokenizer
+// reads characters, not bytes.
 std::optional<std::string> CLinkExtractor::ReadValue(const ScannedAttribute& attribute) {
-    std::optional<std::string> value = DecodeAttributeValue(attribute.value);
-    if (value && !IsAscii(*value)) {
-        m_valueBeyondAscii = true;
-        if (!html_charset::IsUtf8(*value)) {
-            return std::nullopt;
-        }
+    if (IsAscii(attribute.value)) {
+        return DecodeAttributeValue(attribute.value);
     }
-    return value;
+    m_valueBeyondAscii = true;
+    if (m_pageEncoding.IsUtf8()) {
+        return html_charset::IsUtf8(attribute.value) ? DecodeAttributeValue(attribute.value)
+                                                     : std::nullopt;
+    }
+    const std::optional<std::string> text = DecodeText(attribute.value, m_pageEncoding);
+    return text ? DecodeAttributeValue(*text) : std::nullopt;
 }
 
 void CLinkExtractor::ChangeValue(const ScannedAttribute& attribute, const std::string& old,
@@ -265,10 +338,7 @@ void CLinkExtractor::ChangeValue(const ScannedAttribute& attribute, const std::s
     if (value.empty() || value == old) {
         return;
     }
-    if (!IsAscii(value)) {
-        m_valueBeyondAscii = true;
-    }
-    edits.ReplaceValue(attribute, value);
+    edits.ReplaceValue(attribute, value, !m_pageEncoding.IsUtf8());
 }
 
 void CLinkExtractor::OnNode(CHtmlNode& node) {
@@ -307,13 +377,38 @@ std::optional<std::string> CLinkExtractor::ResolveLink(const std::string& writte
     if (written.empty() || written.size() > kMaxLinkLength) {
         return std::nullopt;
     }
-    const std::string value = TrimHtmlWhiteSpace(written);
+    const std::string value = EncodeQuery(TrimHtmlWhiteSpace(written));
     CUrl url;
     if ((!url.Parse(value) && !url.ResolveRelative(m_baseUrl, value)) || !IsDownloadableLink(url)) {
         return std::nullopt;
     }
     AddLink(url, anchor && url.GetScheme() != SchemeFtp);
-    return url.GetSourceText();
+    return WrittenLink(url);
+}
+
+// The path of a URL is UTF-8 whatever the page's encoding, its query is in
+// the page's encoding; a query the encoding cannot hold stays UTF-8.
+std::string CLinkExtractor::EncodeQuery(const std::string& link) const {
+    if (m_pageEncoding.IsUtf8() || IsAscii(link)) {
+        return link;
+    }
+    const std::size_t end = link.find('#');
+    const std::size_t question = link.find('?');
+    if (question >= end) {
+        return link;
+    }
+    const std::size_t begin = question + 1;
+    const std::optional<std::string> query =
+        EncodeText(std::string_view(link).substr(begin, end - begin), m_pageEncoding);
+    if (!query) {
+        return link;
+    }
+    return link.substr(0, begin) + EscapeBeyondAscii(*query) +
+           (end == std::string::npos ? std::string() : link.substr(end));
+}
+
+std::string CLinkExtractor::WrittenLink(const CUrl& url) const {
+    return m_pageEncoding.IsUtf8() ? url.GetSourceText() : EscapeBeyondAscii(url.GetSourceText());
 }
 
 // A base given relative to the page (as in <base href="/">) is resolved
@@ -413,13 +508,21 @@ std::string CLinkExtractor::AddRequisite(const std::string& reference) {
     if (reference.size() > kMaxLinkLength || IsInertReference(reference)) {
         return {};
     }
+    const std::string link = EncodeQuery(reference);
     CUrl url;
-    if ((!url.Parse(reference) && !url.ResolveRelative(m_baseUrl, reference)) ||
-        !IsDownloadableLink(url)) {
+    if ((!url.Parse(link) && !url.ResolveRelative(m_baseUrl, link)) || !IsDownloadableLink(url)) {
         return {};
     }
     if (m_requisites.insert(url.GetSourceText()).second) {
         AddLink(url, false);
     }
-    return url.GetSourceText();
+    return WrittenLink(url);
+}
+
+std::string CLinkExtractor::AddRequisiteOfText(const std::string& reference) {
+    if (m_pageEncoding.IsUtf8() || IsAscii(reference)) {
+        return AddRequisite(reference);
+    }
+    const std::optional<std::string> text = DecodeText(reference, m_pageEncoding);
+    return text ? AddRequisite(*text) : std::string();
 }

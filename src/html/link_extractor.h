@@ -12,9 +12,11 @@
 
 #include "engine/found_links.h"
 #include "engine/link_item.h"
+#include "html/html_charset.h"
 #include "html/html_document.h"
 #include "html/link_element_table.h"
 #include "html/tag_scanner.h"
+#include "html/web_encoding.h"
 
 class CCrawlRules;
 class CStream;
@@ -37,10 +39,16 @@ public:
     // keeps every byte but the changed values; any other one keeps the bytes
     // it was served with, and its links are found in the parser's tree.
     // False when the page could not be parsed or written back; the links
-    // found so far are kept either way.
-    bool ExtractLinks(CStream& stream, std::string_view baseUrl, const CLinkItem& page);
+    // found so far are kept either way. transportCharset is the character
+    // set the server named for the page: as in a browser, a byte-order mark
+    // comes first, then it, then the page's own declaration, then UTF-8 for
+    // a page that is UTF-8 throughout, else windows-1252.
+    bool ExtractLinks(CStream& stream, std::string_view baseUrl, const CLinkItem& page,
+                      std::string_view transportCharset = {});
     // Whether the last page kept its own markup, and if so whether it is
-    // UTF-8 (else its values that changed hold only ASCII).
+    // UTF-8 (else its values that changed hold only ASCII: a link's
+    // characters beyond it percent-escaped as UTF-8, others written as
+    // character references).
     bool KeptOwnMarkup() const { return m_keptOwnMarkup; }
     bool IsOwnMarkupUtf8() const { return m_ownMarkupUtf8; }
     // Reads a style sheet from offset 0 and takes its url() and @import
@@ -77,9 +85,20 @@ private:
     bool NoteDeclaredCharset(const ScannedTag& tag);
     bool VisitTagRequisites(const ScannedTag& tag, const std::string& name, CPageEdits& edits);
     bool VisitTagLink(const ScannedTag& tag, const std::string& name, CPageEdits& edits);
-    // The attribute's value as a browser reads it; none when it cannot be
-    // read with certainty, or holds bytes beyond ASCII that may not be UTF-8.
+    // The encoding the page's bytes are first read in, before its markup
+    // may declare another.
+    void StartEncoding(const html_charset::PageStart& start);
+    // The attribute's value as a browser reads it, in UTF-8; none when it
+    // cannot be read with certainty, or holds bytes that are no characters
+    // of the page's encoding.
     std::optional<std::string> ReadValue(const ScannedAttribute& attribute);
+    // A reference from a style element's text, whose bytes are the page's.
+    std::string AddRequisiteOfText(const std::string& reference);
+    // A link as its page writes it: its query's characters in the page's
+    // encoding, escaped, as a browser sends them.
+    std::string EncodeQuery(const std::string& link) const;
+    // A resolved link as it is written back into the page.
+    std::string WrittenLink(const CUrl& url) const;
     // Writes value over the attribute's when it differs.
     void ChangeValue(const ScannedAttribute& attribute, const std::string& old,
                      const std::string& value, CPageEdits& edits);
@@ -112,7 +131,12 @@ private:
     std::unordered_set<std::string> m_requisites;
     bool m_keptOwnMarkup = false;
     bool m_ownMarkupUtf8 = false;
+    // The server's character set for the page, when it names a known one.
+    std::optional<WebEncoding> m_transportEncoding;
+    // What the page is read in, and whether nothing in the page can change it.
+    WebEncoding m_pageEncoding{};
+    bool m_encodingCertain = false;
     // What the bytes of the page read as own markup showed so far.
     bool m_valueBeyondAscii = false;
-    std::string m_declaredCharset;
+    std::optional<WebEncoding> m_declaredEncoding;
 };

@@ -149,6 +149,21 @@ TEST_F(LinkExtractorTest, EachLinkIsMadeAbsoluteAndJudged) {
          {"http://h/d/clip.mov 1 internal"}},
         {"<param name='quality' value='clip.swf'>", "param", "value", "clip.swf", {}},
         {"<link href=s.css>", "link", "href", "http://h/d/s.css", {"http://h/d/s.css 1 internal"}},
+        // A link element leads to a resource only when its relation says so;
+        // any other one is an anchor, out of scope on another host.
+        {"<link rel='Shortcut  ICON' href='//g/i.ico'>",
+         "link",
+         "href",
+         "http://g/i.ico",
+         {"http://g/i.ico 0 external"}},
+        {"<link rel='preload stylesheet' href='//g/s.css'>",
+         "link",
+         "href",
+         "http://g/s.css",
+         {"http://g/s.css 0 external"}},
+        {"<link rel=next href='//g/n.html'>", "link", "href", "http://g/n.html", {}},
+        {"<link rel='alternate icons' href='//g/i.ico'>", "link", "href", "http://g/i.ico", {}},
+        {"<link href='//g/n.html'>", "link", "href", "http://g/n.html", {}},
         {"<body background=b.gif>",
          "body",
          "background",
@@ -191,7 +206,7 @@ TEST_F(LinkExtractorTest, EachLinkIsMadeAbsoluteAndJudged) {
 // is kept as served (raw text in a select leaves its reading uncertain).
 TEST_F(LinkExtractorTest, TheFirstBaseRedirectsEveryLinkOfThePage) {
     const std::string page =
-        "<head><link href=early.css><base href='http://g/b/'></head>"
+        "<head><link rel=stylesheet href=early.css><base href='http://g/b/'></head>"
         "<body><a href=a.html>a</a><img src=i.png><base href=/root/><img src=r.png></body>";
     for (const std::string end : {"", "<select><style></style></select>"}) {
         SCOPED_TRACE(end);
@@ -303,10 +318,9 @@ TEST_F(LinkExtractorTest, SavedFileIsCutToTheWrittenPage) {
     EXPECT_EQ(saved, "<base><p><a href=http://h/d/x.html>x</a>" + text + "</p>");
 }
 
-// A page keeps its text whatever its character set: in UTF-8 it keeps its
-// own markup with its links made absolute; a link in another character set
-// could be read otherwise by a browser, so that page is kept as served, and
-// its links are found all the same.
+// A page keeps its text and its own markup whatever its character set, its
+// links made absolute; in another character set than UTF-8 they are written
+// in ASCII.
 TEST_F(LinkExtractorTest, SavedPagesKeepTheirText) {
     const std::string text =
         "Gr\xC3\xBC\xC3\x9F"
@@ -315,32 +329,28 @@ TEST_F(LinkExtractorTest, SavedPagesKeepTheirText) {
     const struct {
         std::string page;
         std::string title;
-        bool ownMarkup;
+        std::string background;
     } cases[] = {
         {"<meta charset=utf-8><title>" + text + "</title><body background='\xC3\xA9.gif'>" +
              "<a href='caf\xC3\xA9.html'>" + text + "</a>",
-         text, true},
+         text, "http://h/d/\xC3\xA9.gif"},
         {"<meta charset=iso-8859-1><title>" + latin + "</title><body background='\xE9.gif'>" +
              "<a href='caf\xE9.html'>" + latin + "</a>",
-         "Gr\xC3\xBC\xC3\x9F", false},
+         "Gr\xC3\xBC\xC3\x9F", "http://h/d/%C3%A9.gif"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title);
         const std::string saved = Extract(c.page);
-        EXPECT_EQ(extractor.KeptOwnMarkup(), c.ownMarkup);
+        EXPECT_TRUE(extractor.KeptOwnMarkup());
         MemoryStream stream(saved);
         CHtmlDocument again;
         ASSERT_TRUE(again.Load(stream));
         EXPECT_EQ(again.GetTitle(), c.title) << saved;
         EXPECT_EQ(again.GetBody().FindChild("a").GetContent(), c.title);
-        if (c.ownMarkup) {
-            EXPECT_EQ(again.GetBody().GetAttribute("background"), "http://h/d/\xC3\xA9.gif");
-            CUrl written;
-            ASSERT_TRUE(written.Parse(SavedValues(saved, "a", "href").at(0)));
-            EXPECT_EQ(written.GetPath(), "/d/caf\xC3\xA9.html");
-        } else {
-            EXPECT_EQ(saved, c.page);
-        }
+        EXPECT_EQ(again.GetBody().GetAttribute("background"), c.background);
+        CUrl written;
+        ASSERT_TRUE(written.Parse(SavedValues(saved, "a", "href").at(0)));
+        EXPECT_EQ(written.GetPath(), "/d/caf\xC3\xA9.html");
         ASSERT_EQ(extractor.GetFoundLinks().size(), 2u);
         EXPECT_EQ(extractor.GetFoundLinks()[1].urlText, "http://h/d/caf\xC3\xA9.html");
     }
@@ -412,9 +422,12 @@ TEST_F(LinkExtractorTest, PagesKeepTheirOwnMarkupUnlessTheyCannotBeReadWithCerta
          "<a href=http://h/d/x.html>\0</a><a href=http://h/d/y.html>"s, 2},
         // A tag that the page ends in is no tag.
         {"<a href=\"x.html\"", "<a href=\"x.html\"", 0},
+        // A page that is not UTF-8 and names no character set is windows-1252.
+        {"<a href=\"caf\xE9.html\" title=\"\x80\">",
+         "<a href=\"http://h/d/caf%C3%A9.html\" title=\"\x80\">", 1},
         // What cannot be read with certainty.
         {"<a href=\"x.html?&copy=1\">", "", 1},
-        {"<a href=\"caf\xE9.html\">", "", 1},
+        {"<meta charset=utf-8><a href=\"caf\xE9.html\">", "", 1},
         {"<meta charset=\"iso-2022-jp\"><a href=x.html>", "", 1},
     };
     for (const OwnMarkupCase& c : cases) {
@@ -423,6 +436,63 @@ TEST_F(LinkExtractorTest, PagesKeepTheirOwnMarkupUnlessTheyCannotBeReadWithCerta
         EXPECT_EQ(extractor.KeptOwnMarkup(), !c.kept.empty());
         EXPECT_EQ(saved, c.kept.empty() ? c.markup : c.kept);
         EXPECT_EQ(Links().size(), c.links);
+    }
+}
+
+// A byte-order mark decides a page's character set, then the server's
+// header, then the page's own declaration; a link's path is requested in
+// UTF-8, its query in the page's character set, and written back in ASCII.
+TEST_F(LinkExtractorTest, LinksAreReadInThePagesCharacterSet) {
+    const struct {
+        const char* charset;
+        std::string page;
+        std::string link;
+        std::string saved;
+    } cases[] = {
+        {"ISO-8859-15", "<meta charset=utf-8><a href='\xA4.html'>", "http://h/d/\xE2\x82\xAC.html",
+         "<meta charset=utf-8><a href='http://h/d/%E2%82%AC.html'>"},
+        {"latin1", "<a href=\x80.html>", "http://h/d/\xE2\x82\xAC.html",
+         "<a href=http://h/d/%E2%82%AC.html>"},
+        {"", "<meta http-equiv=Content-Type content='text/html; charset=L9'><a href=\xA4.html>",
+         "http://h/d/\xE2\x82\xAC.html",
+         "<meta http-equiv=Content-Type content='text/html; charset=L9'>"
+         "<a href=http://h/d/%E2%82%AC.html>"},
+        {"no-such-set", "<meta charset=iso-8859-15><a href=\xA4.html>",
+         "http://h/d/\xE2\x82\xAC.html",
+         "<meta charset=iso-8859-15><a href=http://h/d/%E2%82%AC.html>"},
+        {"", "<a href=\xA4.html>", "http://h/d/\xC2\xA4.html", "<a href=http://h/d/%C2%A4.html>"},
+        {"iso-8859-15", "\xEF\xBB\xBF<a href=\xE2\x82\xAC.html>", "http://h/d/\xE2\x82\xAC.html",
+         "\xEF\xBB\xBF<a href=http://h/d/\xE2\x82\xAC.html>"},
+        {"shift_jis", "<a href='\x93\xFA.html?\x93\xFA#\x93\xFA'>",
+         "http://h/d/\xE6\x97\xA5.html?%93%FA",
+         "<a href='http://h/d/%E6%97%A5.html?%93%FA#%E6%97%A5'>"},
+        // Only the links of a style change; one that holds a character
+        // reference is written anew, its text beyond ASCII as references.
+        {"iso-8859-15", "<p style=\"font-family:'\xA4'; background:url(\xA4.png) \">",
+         "http://h/d/\xE2\x82\xAC.png",
+         "<p style=\"font-family:'\xA4'; background:url(http://h/d/%E2%82%AC.png) \">"},
+        {"iso-8859-15", "<p style=\"font-family:&quot;\xA4&quot;; background:url(\xA4.png)\">",
+         "http://h/d/\xE2\x82\xAC.png",
+         "<p style=\"font-family:&quot;&#8364;&quot;; background:url(http://h/d/%E2%82%AC.png)\">"},
+        // Bytes that are no text of the server's set leave the page to the
+        // parser, which reads it in the set it finds.
+        {"shift_jis", "<a href='\x82.html'>", "http://h/d/\xC2\x82.html", ""},
+        // A page that is not read in its own markup is parsed in that set too.
+        {"iso-8859-15", "<meta charset=utf-8><a href='\xA4.html'><select><style></style></select>",
+         "http://h/d/\xE2\x82\xAC.html", ""},
+    };
+    extractor.SetPageRequisites(true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        const std::string path = folder.File("p.html");
+        WriteFile(path, c.page);
+        CFileStream stream;
+        stream.Open(path, CFileStream::modeReadWrite);
+        EXPECT_TRUE(extractor.ExtractLinks(stream, kPageUrl, PageItem(), c.charset));
+        stream.Close();
+        EXPECT_EQ(ReadFile(path), c.saved.empty() ? c.page : c.saved);
+        ASSERT_EQ(extractor.GetFoundLinks().size(), 1u);
+        EXPECT_EQ(extractor.GetFoundLinks()[0].urlText, c.link);
     }
 }
 

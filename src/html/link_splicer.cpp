@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "base/ascii.h"
+#include "html/css_links.h"
 #include "html/html_library.h"
 #include "html/html_node.h"
+#include "html/link_element_table.h"
+#include "html/srcset.h"
 #include "html/tag_scanner.h"
 
 namespace {
@@ -72,6 +75,24 @@ std::unordered_map<std::string_view, xmlAttr*> IndexProperties(xmlNode* element)
     return index;
 }
 
+// Whether the attribute holds links among other text, which are rewritten
+// where they stand: a srcset (true) or a style (false); none for another.
+std::optional<bool> HoldsLinksInText(const ScannedTag& tag, const std::string& elementName,
+                                     std::string_view name) {
+    if (name == "style") {
+        return false;
+    }
+    const char* deciding = DecidingAttribute(elementName);
+    const ScannedAttribute* decider = deciding != nullptr ? tag.Find(deciding) : nullptr;
+    for (const RequisiteAttribute& attribute : FindRequisiteAttributes(
+             elementName, decider != nullptr ? decider->value : std::string_view())) {
+        if (attribute.srcset && name == attribute.name) {
+            return true;
+        }
+    }
+    return std::nullopt;
+}
+
 bool HoldsNul(std::string_view text) {
     return text.find('\0') != std::string_view::npos;
 }
@@ -100,7 +121,7 @@ CLinkSplicer::~CLinkSplicer() = default;
 
 std::optional<std::string> CLinkSplicer::SpliceOwnMarkup(std::string_view page, bool utf8,
                                                          const ElementVisitor& visit,
-                                                         const StyleTextRewrite& rewriteStyleText,
+                                                         const LinkRewrite& rewriteLink,
                                                          bool relativeLinksChange) {
     CTagScanner scanner(page);
     ScannedTag tag;
@@ -113,12 +134,13 @@ std::optional<std::string> CLinkSplicer::SpliceOwnMarkup(std::string_view page, 
         // that they cannot end the element.
         if (tag.text == TextKind::RawText && tag.Is("style")) {
             const std::string text(tag.rawText);
-            const std::string rewritten = rewriteStyleText(text);
+            const std::string rewritten = RewriteCssLinks(text, rewriteLink);
             if (rewritten != text) {
                 edits.Replace(tag.rawTextBegin, tag.rawTextBegin + tag.rawText.size(), rewritten);
             }
         }
-        if ((relativeLinksChange || MayChangeOwnTag(tag)) && !EditOwnTag(tag, utf8, visit, edits)) {
+        if ((relativeLinksChange || MayChangeOwnTag(tag)) &&
+            !EditOwnTag(tag, utf8, visit, rewriteLink, edits)) {
             return std::nullopt;
         }
     }
@@ -129,7 +151,7 @@ std::optional<std::string> CLinkSplicer::SpliceOwnMarkup(std::string_view page, 
 }
 
 bool CLinkSplicer::EditOwnTag(const ScannedTag& tag, bool utf8, const ElementVisitor& visit,
-                              CPageEdits& edits) {
+                              const LinkRewrite& rewriteLink, CPageEdits& edits) {
     // The library's names end at a NUL byte, where a browser's go on: such
     // a tag names no element of the tables, such an attribute no link.
     if (HoldsNul(tag.name)) {
@@ -150,9 +172,16 @@ bool CLinkSplicer::EditOwnTag(const ScannedTag& tag, bool utf8, const ElementVis
     std::vector<ShownAttribute> shown;
     std::unordered_set<std::string> names;
     xmlAttr* last = nullptr;
+    const std::string elementName = ToLowerAscii(tag.name);
     for (const ScannedAttribute& attribute : tag.attributes) {
         std::string name = ToLowerAscii(attribute.name);
         if (HoldsNul(name) || names.contains(name)) {
+            continue;
+        }
+        if (const std::optional<bool> srcset = HoldsLinksInText(tag, elementName, name);
+            srcset && attribute.ReadsAsWritten()) {
+            RewriteValueLinks(attribute, *srcset, rewriteLink, !utf8, edits);
+            names.insert(name);
             continue;
         }
         std::optional<std::string> value = DecodeAttributeValue(attribute.value);
@@ -183,6 +212,21 @@ bool CLinkSplicer::EditOwnTag(const ScannedTag& tag, bool utf8, const ElementVis
         edits.ReplaceValue(*old.attribute, value);
     }
     return true;
+}
+
+void RewriteValueLinks(const ScannedAttribute& attribute, bool srcset,
+                       const CLinkSplicer::LinkRewrite& rewrite, bool asciiOnly,
+                       CPageEdits& edits) {
+    const bool unquoted = attribute.form != ValueForm::Quoted;
+    const auto escaped = [&](const std::string& link) {
+        const std::string text = rewrite(link);
+        return text.empty() ? text : EscapeAttributeText(text, unquoted, asciiOnly);
+    };
+    const std::string rewritten = srcset ? RewriteSrcset(attribute.value, escaped)
+                                         : RewriteCssLinks(attribute.value, escaped);
+    if (rewritten != attribute.value) {
+        edits.ReplaceValueText(attribute, rewritten);
+    }
 }
 
 // The labels of the character sets whose bytes below 0x80 are ASCII

@@ -73,12 +73,34 @@ std::optional<std::pair<char32_t, std::size_t>> ReadNumericReference(std::string
     return std::make_pair(ReplaceC1Control(code), length);
 }
 
-// The value escaped for writing in the given form: no "<", ">", quote or
-// "&" of its own, and in an unquoted value nothing that would end it.
-std::string EscapeAttributeValue(std::string_view value, bool unquoted) {
+// The code point of the UTF-8 character of the given length at text's start.
+char32_t ReadUtf8Char(std::string_view text, std::size_t length) {
+    static constexpr unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    char32_t code = static_cast<unsigned char>(text[0]) & kLeadMask[length];
+    for (std::size_t i = 1; i < length; ++i) {
+        code = (code << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+    }
+    return code;
+}
+
+}  // namespace
+
+std::string EscapeAttributeText(std::string_view value, bool unquoted, bool asciiOnly) {
     std::string escaped;
     escaped.reserve(value.size() + 8);
-    for (const char c : value) {
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        const std::size_t length = asciiOnly && !IsAscii(value.substr(i, 1))
+                                       ? html_charset::Utf8CharLength(value.substr(i))
+                                       : 0;
+        if (length > 1) {
+            escaped +=
+                "&#" +
+                std::to_string(static_cast<std::uint32_t>(ReadUtf8Char(value.substr(i), length))) +
+                ";";
+            i += length - 1;
+            continue;
+        }
         switch (c) {
             case '&':
                 escaped += "&amp;";
@@ -109,7 +131,9 @@ std::string EscapeAttributeValue(std::string_view value, bool unquoted) {
     return escaped;
 }
 
-}  // namespace
+bool ScannedAttribute::ReadsAsWritten() const {
+    return FindFirstOf(value, std::string_view("&\0", 2)) == std::string_view::npos;
+}
 
 bool ScannedTag::Is(std::string_view lowerName) const {
     return EqualsIgnoreCase(name, lowerName);
@@ -507,18 +531,24 @@ void CPageEdits::RemoveAttribute(const ScannedTag& tag, std::string_view lowerNa
     }
 }
 
-void CPageEdits::ReplaceValue(const ScannedAttribute& attribute, std::string_view value) {
+void CPageEdits::ReplaceValue(const ScannedAttribute& attribute, std::string_view value,
+                              bool asciiOnly) {
     std::string text;
     if (attribute.form == ValueForm::Quoted) {
-        text = attribute.quote + EscapeAttributeValue(value, false) + attribute.quote;
+        text = attribute.quote + EscapeAttributeText(value, false, asciiOnly) + attribute.quote;
     } else {
-        text = value.empty() ? "\"\"" : EscapeAttributeValue(value, true);
+        text = value.empty() ? "\"\"" : EscapeAttributeText(value, true, asciiOnly);
     }
     if (attribute.form == ValueForm::Bare) {
         // A "/" right after the name would join the value.
         text = "=" + text + (attribute.following == '/' ? " " : "");
     }
     Replace(attribute.valueBegin, attribute.valueEnd, std::move(text));
+}
+
+void CPageEdits::ReplaceValueText(const ScannedAttribute& attribute, std::string text) {
+    const std::size_t quotes = attribute.form == ValueForm::Quoted ? 1 : 0;
+    Replace(attribute.valueBegin + quotes, attribute.valueEnd - quotes, std::move(text));
 }
 
 std::string CPageEdits::ApplyTo(std::string_view page) const {

@@ -39,6 +39,11 @@ struct ScannedAttribute {
     // which decide what removing it must leave in its place.
     char preceding = '\0';
     char following = '\0';
+
+    // Whether the value reads as it is written, line ends aside: it holds
+    // no character reference and no NUL, so a part of it can be changed
+    // and every other byte kept.
+    bool ReadsAsWritten() const;
 };
 
 struct ScannedTag {
@@ -124,6 +129,12 @@ private:
 // not known here (the standard knows more names than this reading).
 std::optional<std::string> DecodeAttributeValue(std::string_view written);
 
+// The text escaped for an attribute value written in quotes, or without
+// them: no "<", ">", quote or "&" of its own, and unquoted nothing that
+// would end the value. With asciiOnly, every UTF-8 character beyond ASCII
+// becomes a character reference.
+std::string EscapeAttributeText(std::string_view text, bool unquoted, bool asciiOnly = false);
+
 // The page with byte ranges replaced; ranges must not overlap.
 class CPageEdits {
 public:
@@ -134,8 +145,14 @@ public:
     // Writes value in place of the attribute's own, in the same form (a
     // bare one gets an unquoted value), escaped so that it holds no "<",
     // ">" and no quote of either kind: whatever reads the tag, the new value
-    // cannot end it or anything around it.
-    void ReplaceValue(const ScannedAttribute& attribute, std::string_view value);
+    // cannot end it or anything around it. With asciiOnly (for a page in
+    // another encoding than UTF-8) the value's characters beyond ASCII are
+    // written as character references.
+    void ReplaceValue(const ScannedAttribute& attribute, std::string_view value,
+                      bool asciiOnly = false);
+    // Writes text, already escaped for the value's form, in place of the
+    // value as it is written, its quotes kept.
+    void ReplaceValueText(const ScannedAttribute& attribute, std::string text);
     bool IsEmpty() const { return m_edits.empty(); }
     std::string ApplyTo(std::string_view page) const;
 

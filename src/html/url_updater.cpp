@@ -308,16 +308,13 @@ std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, PageWriting
             return false;
         }
         const auto visit = [this](CHtmlNode& element) { OnNode(element); };
-        const auto rewriteStyleText = [&local](const std::string& text) {
-            return RewriteCssLinks(text, local);
-        };
         const bool utf8 = writing == PageWriting::OwnMarkupUtf8 ||
                           (writing == PageWriting::Unknown && html_charset::IsUtf8(page));
         if (!TakeBaseHref(page, utf8, pageUrl)) {
             return std::nullopt;
         }
         const std::optional<std::string> spliced =
-            m_splicer.SpliceOwnMarkup(page, utf8, visit, rewriteStyleText, !m_pageBase.empty());
+            m_splicer.SpliceOwnMarkup(page, utf8, visit, local, !m_pageBase.empty());
         if (!spliced) {
             return std::nullopt;
         }

@@ -240,6 +240,7 @@ void CHttpClient::FillResponseInfo() {
     ContentTypeCode type = CONTENT_TYPE_OTHER;
     m_responseInfo.contentTypeKnown = m_responseHeaders.GetContentType(type);
     m_responseInfo.contentType = type;
+    m_responseInfo.charset = m_responseHeaders.GetCharset();
 }
 
 // RFC 9112 section 6.3: without a transfer coding, a Content-Length that is

@@ -325,6 +325,39 @@ bool CHttpHeaders::GetContentType(ContentTypeCode& code) const {
     return true;
 }
 
+// RFC 9110 section 8.3.1: parameters follow the type, each "; name=value"
+// with a token or a quoted string as value, so a ";" inside quotes ends none.
+std::string CHttpHeaders::GetCharset() const {
+    std::string_view rest = m_values[HEADER_CONTENT_TYPE];
+    for (std::size_t semicolon = rest.find(';'); semicolon != std::string_view::npos;
+         semicolon = rest.find(';')) {
+        rest = TrimHeaderSpace(rest.substr(semicolon + 1));
+        const std::size_t equals = rest.find('=');
+        if (equals == std::string_view::npos || equals > rest.find(';')) {
+            continue;  // a parameter without a value
+        }
+        const std::string_view name = TrimHeaderSpace(rest.substr(0, equals));
+        rest = TrimHeaderSpace(rest.substr(equals + 1));
+        std::string value;
+        if (rest.starts_with('"')) {
+            std::size_t at = 1;
+            for (; at < rest.size() && rest[at] != '"'; ++at) {
+                if (rest[at] == '\\' && at + 1 < rest.size()) {
+                    ++at;
+                }
+                value += rest[at];
+            }
+            rest = rest.substr(std::min(at + 1, rest.size()));
+        } else {
+            value = TrimHeaderSpace(rest.substr(0, rest.find(';')));
+        }
+        if (EqualsIgnoreCase(name, "charset")) {
+            return value;
+        }
+    }
+    return {};
+}
+
 bool CHttpHeaders::GetLastModified(std::int64_t& time) const {
     const std::string& value = m_values[HEADER_LAST_MODIFIED];
     return !value.empty() && ParseHttpDate(value, time);

@@ -133,6 +133,9 @@ public:
     // "bytes first-last/total" with first <= last; a total of "*" gives 0.
     bool GetContentRange(std::int32_t& first, std::int32_t& last, std::int32_t& total) const;
     bool GetContentType(ContentTypeCode& code) const;
+    // The "charset" parameter of "Content-Type", unquoted, as the server
+    // wrote it; empty when there is none.
+    std::string GetCharset() const;
     // Seconds since 1970 UTC; false when absent or not an HTTP date.
     bool GetLastModified(std::int64_t& time) const;
     // The parsed "WWW-Authenticate" or "Proxy-Authenticate" challenge; see ParseChallenge.

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -197,6 +198,25 @@ TEST(HttpHeadersTest, TransferCodingAndContentType) {
         if (c.present) {
             EXPECT_EQ(code, c.code) << c.value;
         }
+    }
+}
+
+TEST(HttpHeadersTest, CharsetIsTheContentTypesParameter) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"text/html; charset=ISO-8859-15", "ISO-8859-15"},
+        {"text/html;CHARSET = \"utf-8\" ;q=1", "utf-8"},
+        {"text/html; name=\"a;charset=x\"; charset=koi8-r", "koi8-r"},
+        {"text/html; charset=\"shift\\_jis", "shift_jis"},
+        {"text/html; xcharset=utf-8", ""},
+        {"text/html; flag; charset=euc-jp", "euc-jp"},
+        {"text/html; flag", ""},
+        {"text/html", ""},
+        {"", ""},
+    };
+    for (const auto& [value, charset] : cases) {
+        CHttpHeaders headers;
+        headers.SetValue(HEADER_CONTENT_TYPE, value);
+        EXPECT_EQ(headers.GetCharset(), charset) << value;
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "base/url.h"
 
@@ -23,6 +24,9 @@ struct CResponseInfo {
     bool modificationTimeKnown = false;
     bool contentLengthKnown = false;
     bool contentTypeKnown = false;
+    // The character set that "Content-Type" names, as written; empty when
+    // it names none. Not stored: a page's links are read while it is saved.
+    std::string charset;
     // The HTTP status of the response, 0 for FTP. Not stored: it only serves
     // to report a failure while the crawl runs.
     int status = 0;

@@ -278,10 +278,8 @@ inline std::optional<std::string> SpliceMarkupLinks(CLinkSplicer& splicer, std::
             // Left as it was, as the link pass leaves it.
         }
     };
-    const auto rewriteStyleText = [](const std::string& text) {
-        return RewriteCssLinks(text, [](const std::string&) { return kMarkupLink; });
-    };
-    return splicer.SpliceOwnMarkup(page, utf8, visit, rewriteStyleText);
+    return splicer.SpliceOwnMarkup(page, utf8, visit,
+                                   [](const std::string&) { return kMarkupLink; });
 }
 
 }  // namespace testing_support
