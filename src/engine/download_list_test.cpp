@@ -41,19 +41,22 @@ std::string Stored(const CDownloadList& list) {
     return stream.Bytes();
 }
 
-TEST(DownloadListTest, DuplicatesCountReferencesAndKeysAreCaseDistinct) {
+// Scheme and host name one server in any case; the path is the server's.
+TEST(DownloadListTest, DuplicatesCountReferencesWhateverTheCaseOfSchemeAndHost) {
     CDownloadList list;
     EXPECT_TRUE(list.Add(Item("http://h/a", 1, true)));
     EXPECT_TRUE(list.Add(Item("http://h/a", 7, false)));
-    EXPECT_TRUE(list.Add(Item("http://H/a")));
+    EXPECT_TRUE(list.Add(Item("htTp://H/a")));
     EXPECT_TRUE(list.Add(Item("http://h:80/a")));
+    EXPECT_TRUE(list.Add(Item("http://h/A")));
     ASSERT_EQ(list.GetCount(), 3u);
     const CDownloadEntry* first = list.Find(ParsedUrl("http://h/a"));
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->GetRefCount(), 2);
-    EXPECT_EQ(first->GetLevel(), 1);  // the second find changes neither level nor flag
+    EXPECT_EQ(first->GetRefCount(), 3);
+    EXPECT_EQ(first->GetLevel(), 1);  // a later find changes neither level nor flag
     EXPECT_TRUE(first->IsInternal());
-    EXPECT_EQ(list.Find(ParsedUrl("http://H/a"))->GetRefCount(), 1);
+    EXPECT_EQ(list.Find(ParsedUrl("HTTP://H/a")), first);
+    EXPECT_EQ(list.Find(ParsedUrl("http://h/A"))->GetRefCount(), 1);
     EXPECT_FALSE(list.Add(CLinkItem()));  // nothing to fetch
     EXPECT_EQ(list.GetCount(), 3u);
 }
@@ -304,6 +307,38 @@ TEST(DownloadListTest, ManyEntriesRoundTrip) {
     loaded.Add(Item("http://host1/p/1"));
     EXPECT_EQ(loaded.GetCount(), static_cast<std::size_t>(kCount));
     EXPECT_EQ(NextText(loaded), "http://host" + std::to_string(1500 % 7) + "/p/1500");
+}
+
+// A project file of an earlier version lists a URL once per spelling of its
+// host; each spelling now names the same entry, which keeps the saved file.
+TEST(DownloadListTest, RecordsThatSpellOneUrlApartLoadAsOneEntry) {
+    const auto record = [](const char* url, const char* storedPath, std::int32_t refs) {
+        return ExpectedBytes()
+            .Str(url)
+            .Int(1)
+            .Bool(true)
+            .Str(storedPath)
+            .Int(7)
+            .Int(0)
+            .Int(100)
+            .Int(static_cast<std::uint32_t>(refs))
+            .Bool(true)
+            .Bytes();
+    };
+    const std::string bytes = ExpectedBytes().Int(4).Bytes() + record(" http://H/a", "", 1) +
+                              record("http://h/b", "h/b.htm", 1) +
+                              record("HTTP://h/a", "H/a.htm", 2) + record("http://h/c", "", 1) +
+                              ExpectedBytes().Int(3).Bytes();
+    CDownloadList list;
+    ASSERT_EQ(LoadCode(list, bytes), ERR_SUCCESS);
+    ASSERT_EQ(list.GetCount(), 3u);
+    const CDownloadEntry* a = list.Find(ParsedUrl("http://h/a"));
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->GetUrlText(), "http://h/a");
+    EXPECT_EQ(a->GetStoredPath(), "H/a.htm");
+    EXPECT_EQ(a->GetRefCount(), 3);
+    // Three records had been handed out, two entries now.
+    EXPECT_EQ(NextText(list), "http://h/c");
 }
 
 TEST(DownloadListTest, BadRecordsFailTheLoadAndKeepTheList) {
