@@ -167,15 +167,14 @@ void CDownloadList::Load(CStream& stream) {
 // Every URL must parse. Its text as stored is the source text that an
 // earlier version kept verbatim, so two records may spell one URL apart (the
 // case of the host, blanks around it): the later one is folded into the
-// entry of the first, which it returns false for. A record whose text is
-// already listed as it stands is damage: no list holds a key twice.
+// entry of the first, which it returns false for.
 bool CDownloadList::LoadEntry(CStream& stream) {
-    std::string text;
+    CUrl url;
     std::int32_t level = 0;
     bool internal = false;
-    stream >> text >> level >> internal;
-    CUrl url;
-    if (!url.Parse(text)) {
+    ReadUrl(stream, url);
+    stream >> level >> internal;
+    if (!url.HasUrl()) {
         ThrowStreamException(ERR_STREAM_DATA);
     }
     CDownloadEntry record(url.GetSourceText(), level, internal);
@@ -191,9 +190,6 @@ bool CDownloadList::LoadEntry(CStream& stream) {
         Append(std::move(record));
         return true;
     }
-    if (text == listed->m_urlText) {
-        ThrowStreamException(ERR_STREAM_DATA);
-    }
     FoldRecord(*listed, std::move(record));
     return false;
 }
@@ -201,10 +197,10 @@ bool CDownloadList::LoadEntry(CStream& stream) {
 // The entry keeps its place in the list; a saved file wins over none, so
 // that the mirror's files stay known.
 void CDownloadList::FoldRecord(CDownloadEntry& listed, CDownloadEntry record) {
-    constexpr std::int32_t kMaxRefs = std::numeric_limits<std::int32_t>::max();
-    listed.m_refCount = record.m_refCount > kMaxRefs - listed.m_refCount
-                            ? kMaxRefs
-                            : listed.m_refCount + record.m_refCount;
+    // A damaged file may hold any count.
+    listed.m_refCount = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        std::int64_t{listed.m_refCount} + record.m_refCount,
+        std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
     if (!listed.HasStoredPath() && record.HasStoredPath()) {
         listed.m_storedPath = std::move(record.m_storedPath);
         listed.m_modificationTime = record.m_modificationTime;
