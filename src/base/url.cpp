@@ -215,17 +215,25 @@ bool SplitUrl(std::string_view text, RawUrl& raw) {
 }
 
 // Scheme and host name the same server in any case, so the text is the
-// same, and one list entry, for every spelling of them. Only the letters
-// change: the views into text stay valid.
+// same, and one list entry, for every spelling of them. Only letters change,
+// so the views into text stay valid; the digits of an escape keep their case,
+// as the printed form does.
 void LowerSchemeAndHost(std::string& text, const RawUrl& raw) {
     const std::size_t schemeEnd = text.find(':');
-    std::transform(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(schemeEnd),
-                   text.begin(), [](char c) { return ToLowerAscii(c); });
-    if (raw.hasAuthority) {
-        const auto hostStart = raw.host.data() - text.data();
-        std::transform(text.begin() + hostStart,
-                       text.begin() + hostStart + static_cast<std::ptrdiff_t>(raw.host.size()),
-                       text.begin() + hostStart, [](char c) { return ToLowerAscii(c); });
+    for (std::size_t i = 0; i < schemeEnd; ++i) {
+        text[i] = ToLowerAscii(text[i]);
+    }
+    if (!raw.hasAuthority) {
+        return;
+    }
+    const auto hostStart = static_cast<std::size_t>(raw.host.data() - text.data());
+    const std::string_view host(raw.host);
+    for (std::size_t i = 0; i < host.size(); ++i) {
+        if (host[i] == '%' && IsEscapeAt(host, i)) {
+            i += 2;
+        } else {
+            text[hostStart + i] = ToLowerAscii(host[i]);
+        }
     }
 }
 

@@ -164,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"http://h/\xe9t\xc3\xa9", SchemeHttp, "h", 0, "/\xe9t\xc3\xa9", "", "",
                   "/%E9t%C3%A9", "http://h/%E9t%C3%A9"},
         ParseCase{"http://h%2Ex/a%00b", SchemeHttp, "h.x", 0, "/a\0b"s, "", "", "/a%00b",
-                  "http://h%2ex/a%00b", "http://h%2ex/a%00b"}));
+                  "http://h%2Ex/a%00b"}));
 
 // What a link in hand-wrapped markup holds around and inside it is no part
 // of the address; scheme and host are one whatever their case.
@@ -180,6 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "#T", "/P/Q", "http://host.example/P/Q?R=S#T", "http://host.example/P/Q?R=S#T"},
         ParseCase{"HTTPS://Us:PW@HOST:81/", SchemeHttps, "host", 81, "/", "", "", "/",
                   "https://Us:PW@host:81/", "https://Us:PW@host:81/"},
+        ParseCase{"http://XN%41\xc3\x89%4A/", SchemeHttp, "xna\xc3\x89j", 0, "/", "", "", "/",
+                  "http://xn%41%C3%89%4A/", "http://xn%41\xc3\x89%4A/"},
         ParseCase{"http://h/site;sub:.html?a=b;c/d?e", SchemeHttp, "h", 0, "/site;sub:.html",
                   "?a=b;c/d?e", "", "/site;sub:.html", "http://h/site;sub:.html?a=b;c/d?e"},
         ParseCase{"http://h/a%3Bb;c", SchemeHttp, "h", 0, "/a;b;c", "", "", "/a%3Bb;c",
