@@ -96,13 +96,8 @@ std::string CleanUrlText(std::string_view text) {
     while (!text.empty() && isControlOrSpace(text.back())) {
         text.remove_suffix(1);
     }
-    std::string cleaned;
-    cleaned.reserve(text.size());
-    for (const char c : text) {
-        if (c != '\t' && c != '\n' && c != '\r') {
-            cleaned += c;
-        }
-    }
+    std::string cleaned(text);
+    std::erase_if(cleaned, [](char c) { return c == '\t' || c == '\n' || c == '\r'; });
     return cleaned;
 }
 
