@@ -72,15 +72,33 @@ std::string_view KeptCharacters(UrlComponent component) {
         case UrlComponent::User:
         case UrlComponent::Password:
             return ";&=+$,";
+        // A reserved character means something else escaped than as written
+        // (";" starts a path parameter), so the sub-delimiters, ":" and "@"
+        // go on the wire as the link has them.
         case UrlComponent::Path:
-            return "/:@&=+$,";
+            return "/:@&=+$,;";
         case UrlComponent::Query:
-            return ";:@&=+,$";
+            return ";:@&=+,$/?";
         case UrlComponent::Host:
         case UrlComponent::Fragment:
             break;
     }
     return {};
+}
+
+// Hand-wrapped markup puts tabs and line breaks inside a link, and its
+// layout puts blanks around it; none of them is part of the address.
+std::string CleanUrlText(std::string_view text) {
+    const auto isControlOrSpace = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    while (!text.empty() && isControlOrSpace(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isControlOrSpace(text.back())) {
+        text.remove_suffix(1);
+    }
+    std::string cleaned(text);
+    std::erase_if(cleaned, [](char c) { return c == '\t' || c == '\n' || c == '\r'; });
+    return cleaned;
 }
 
 bool Contains(std::string_view set, unsigned char c) {
@@ -189,6 +207,29 @@ bool SplitUrl(std::string_view text, RawUrl& raw) {
     }
     SplitPathQueryFragment(text, end, raw);
     return SplitAuthority(text.substr(start, end - start), raw);
+}
+
+// Scheme and host name the same server in any case, so the text is the
+// same, and one list entry, for every spelling of them. Only letters change,
+// so the views into text stay valid; the digits of an escape keep their case,
+// as the printed form does.
+void LowerSchemeAndHost(std::string& text, const RawUrl& raw) {
+    const std::size_t schemeEnd = text.find(':');
+    for (std::size_t i = 0; i < schemeEnd; ++i) {
+        text[i] = ToLowerAscii(text[i]);
+    }
+    if (!raw.hasAuthority) {
+        return;
+    }
+    const auto hostStart = static_cast<std::size_t>(raw.host.data() - text.data());
+    const std::string_view host(raw.host);
+    for (std::size_t i = 0; i < host.size(); ++i) {
+        if (host[i] == '%' && IsEscapeAt(host, i)) {
+            i += 2;
+        } else {
+            text[hostStart + i] = ToLowerAscii(host[i]);
+        }
+    }
 }
 
 // The decoded host becomes a folder name of the download tree and a DNS
@@ -339,24 +380,25 @@ std::optional<std::string> RemoveUrlDotSegments(std::string_view text, std::size
 
 bool CUrl::Parse(std::string_view text) {
     Clear();
+    std::string source = CleanUrlText(text);
     // A NUL byte could not be stored as a zero-terminated string, and a text
     // beyond the stored string limit could never be read back.
-    if (text.empty() || text.size() > CStream::kMaxStringLength ||
-        text.find('\0') != std::string_view::npos) {
+    if (source.empty() || source.size() > CStream::kMaxStringLength ||
+        source.find('\0') != std::string::npos) {
         return false;
     }
     RawUrl raw;
-    if (!SplitUrl(TrimAscii(text), raw)) {
+    if (!SplitUrl(source, raw)) {
         return false;
     }
+    LowerSchemeAndHost(source, raw);
     EscapedUrl escaped = EscapeParts(raw);
     // Decoding the escaped rather than the raw host keeps the decoded host
     // the same when the printed form is parsed again.
-    std::string host = UnescapeComponent(escaped.host);
+    std::string host = ToLowerAscii(UnescapeComponent(escaped.host));
     if (!IsSafeHost(host)) {
         return false;
     }
-    m_sourceText = text;
     m_scheme = raw.scheme;
     m_host = std::move(host);
     m_port = raw.port;
@@ -370,18 +412,22 @@ bool CUrl::Parse(std::string_view text) {
     m_escapedPath = std::move(escaped.path);
     m_escapedQuery = std::move(escaped.query);
     m_escapedFragment = std::move(escaped.fragment);
+    // Last: raw holds views into it.
+    m_sourceText = std::move(source);
     return true;
 }
 
 bool CUrl::ResolveRelative(std::string_view baseText, std::string_view reference) {
     Clear();
-    const std::size_t separator = baseText.find("://");
-    if (separator == std::string_view::npos || StartsWithScheme(reference)) {
+    const std::string base = CleanUrlText(baseText);
+    const std::string cleanReference = CleanUrlText(reference);
+    const std::size_t separator = base.find("://");
+    if (separator == std::string::npos || StartsWithScheme(cleanReference)) {
         return false;
     }
     const std::size_t authorityStart = separator + 3;
     const std::optional<std::string> combined =
-        CombineReference(baseText, authorityStart, reference);
+        CombineReference(base, authorityStart, cleanReference);
     if (!combined) {
         return false;
     }

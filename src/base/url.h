@@ -33,18 +33,23 @@ public:
     CUrl(CUrl&&) = default;
     CUrl& operator=(CUrl&&) = default;
 
-    // Parses text as an absolute URL. On failure the object is left cleared.
+    // Parses text as an absolute URL, without the controls and blanks around
+    // it and the tabs and line breaks inside it. On failure the object is
+    // left cleared.
     bool Parse(std::string_view text);
     // Builds the absolute URL that reference denotes relative to the absolute
     // URL baseText and parses it. On failure the object is left cleared.
     bool ResolveRelative(std::string_view baseText, std::string_view reference);
     void Clear();
 
-    // The text given to Parse (or the resolved text), verbatim.
+    // The text given to Parse (or the resolved text) as parsed: without the
+    // characters Parse drops, scheme and host in lower case, the rest as
+    // written. A URL's identity in the download list.
     const std::string& GetSourceText() const { return m_sourceText; }
     UrlScheme GetScheme() const { return m_scheme; }
     // The scheme's table text; empty for SchemeNone.
     std::string GetSchemeName() const;
+    // Decoded, in lower case.
     const std::string& GetHost() const { return m_host; }
     // The port given in the URL; 0 when none was given.
     int GetPort() const { return m_port; }

@@ -84,11 +84,11 @@ TEST(MirrorOptionsTest, BuildsTheProjectRules) {
     const CCrawlRules& rules = project.GetRules();
     EXPECT_EQ(rules.GetInternalLevels(), 2);
     EXPECT_EQ(rules.GetExternalLevels(), 1);
-    EXPECT_EQ(rules.GetDomain(), "Www.Example.org");
+    EXPECT_EQ(rules.GetDomain(), "www.example.org");
     EXPECT_EQ(rules.GetDirectory(), "/docs/index.html");
     EXPECT_TRUE(rules.AnyFilterEnabled());
     EXPECT_EQ(project.GetDownloadFolder(),
-              (std::filesystem::current_path() / "Www_Example_org.files").string());
+              (std::filesystem::current_path() / "www_example_org.files").string());
 
     options.url = "example.org";  // no scheme: http is assumed
     options.directoryScope = false;

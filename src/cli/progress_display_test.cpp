@@ -151,9 +151,10 @@ TEST(ProgressDisplayTest, ControlCharactersFromTheSiteArePrintedEscaped) {
     CProgressDisplay logDisplay(log, false, 1);
     logDisplay.FileSaved(
         0, Task("http://h/x%1b%5d0%3bTITLE%07%0d%0ay.html", ERR_SUCCESS, "h/" + hostile));
+    // A URL holds no line break: its parser drops them.
     logDisplay.UrlFailed(0, Task("http://h/" + hostile, ERR_SOCKET_CONNECT));
     EXPECT_EQ(log.str(), "saved  http://h/x%1b%5d0%3bTITLE%07%0d%0ay.html -> h/" + shown +
-                             "\nfailed http://h/" + shown +
+                             "\nfailed http://h/x\\x1b]0;TITLE\\x07y.html" +
                              " (0x20010102: Can not connect to the server!)\n");
 
     std::ostringstream terminal;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <utility>
+#include <vector>
 
 #include "base/stream.h"
 
@@ -22,7 +23,7 @@ bool CDownloadList::Add(std::string_view urlText, std::int32_t level, bool inter
         }
         return true;
     }
-    Append(std::string(urlText), level, internal).m_requisiteDepth = requisiteDepth;
+    Append(CDownloadEntry(std::string(urlText), level, internal)).m_requisiteDepth = requisiteDepth;
     return true;
 }
 
@@ -148,34 +149,64 @@ void CDownloadList::Load(CStream& stream) {
     CDownloadList loaded;
     std::uint32_t count = 0;
     stream >> count;
+    // Record numbers of the records folded into an earlier entry, ascending.
+    std::vector<std::uint32_t> merged;
     for (std::uint32_t i = 0; i < count; ++i) {
-        loaded.LoadEntry(stream);
+        if (!loaded.LoadEntry(stream)) {
+            merged.push_back(i);
+        }
     }
     std::uint32_t cursor = 0;
     stream >> cursor;
-    loaded.m_cursor = std::min<std::size_t>(cursor, loaded.m_entries.size());
+    const auto mergedBeforeCursor = static_cast<std::size_t>(
+        std::lower_bound(merged.begin(), merged.end(), cursor) - merged.begin());
+    loaded.m_cursor = std::min<std::size_t>(cursor - mergedBeforeCursor, loaded.m_entries.size());
     Swap(loaded);
 }
 
-// Every URL must parse, and each may be listed once: a second record for
-// the same URL would otherwise have nowhere to go but another entry.
-void CDownloadList::LoadEntry(CStream& stream) {
+// Every URL must parse. Its text as stored is the source text that an
+// earlier version kept verbatim, so two records may spell one URL apart (the
+// case of the host, blanks around it): the later one is folded into the
+// entry of the first, which it returns false for.
+bool CDownloadList::LoadEntry(CStream& stream) {
     CUrl url;
     std::int32_t level = 0;
     bool internal = false;
     ReadUrl(stream, url);
     stream >> level >> internal;
-    std::string key = url.GetSourceText();
-    if (key.empty() || FindEntry(key) != nullptr) {
+    if (!url.HasUrl()) {
         ThrowStreamException(ERR_STREAM_DATA);
     }
-    CDownloadEntry& entry = Append(std::move(key), level, internal);
-    stream >> entry.m_storedPath >> entry.m_modificationTime >> entry.m_resultCode >>
-        entry.m_bytesReceived >> entry.m_refCount >> entry.m_rewritten;
+    CDownloadEntry record(url.GetSourceText(), level, internal);
+    stream >> record.m_storedPath >> record.m_modificationTime >> record.m_resultCode >>
+        record.m_bytesReceived >> record.m_refCount >> record.m_rewritten;
     // No transfer counts below zero; such a count is damage, and summed up it
     // would show as an absurd total.
-    if (entry.m_bytesReceived < 0) {
+    if (record.m_bytesReceived < 0) {
         ThrowStreamException(ERR_STREAM_DATA);
+    }
+    CDownloadEntry* listed = FindEntry(record.m_urlText);
+    if (listed == nullptr) {
+        Append(std::move(record));
+        return true;
+    }
+    FoldRecord(*listed, std::move(record));
+    return false;
+}
+
+// The entry keeps its place in the list; a saved file wins over none, so
+// that the mirror's files stay known.
+void CDownloadList::FoldRecord(CDownloadEntry& listed, CDownloadEntry record) {
+    // A damaged file may hold any count.
+    listed.m_refCount = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        std::int64_t{listed.m_refCount} + record.m_refCount,
+        std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    if (!listed.HasStoredPath() && record.HasStoredPath()) {
+        listed.m_storedPath = std::move(record.m_storedPath);
+        listed.m_modificationTime = record.m_modificationTime;
+        listed.m_resultCode = record.m_resultCode;
+        listed.m_bytesReceived = record.m_bytesReceived;
+        listed.m_rewritten = record.m_rewritten;
     }
 }
 
@@ -189,15 +220,15 @@ const CDownloadEntry* CDownloadList::FindEntry(std::string_view key) const {
     return found != m_index.end() ? &m_entries[found->second] : nullptr;
 }
 
-CDownloadEntry& CDownloadList::Append(std::string urlText, std::int32_t level, bool internal) {
-    CDownloadEntry& entry = m_entries.emplace_back(std::move(urlText), level, internal);
+CDownloadEntry& CDownloadList::Append(CDownloadEntry entry) {
+    CDownloadEntry& added = m_entries.emplace_back(std::move(entry));
     try {
-        m_index.emplace(entry.m_urlText, m_entries.size() - 1);
+        m_index.emplace(added.m_urlText, m_entries.size() - 1);
     } catch (...) {
         m_entries.pop_back();
         throw;
     }
-    return entry;
+    return added;
 }
 
 void CDownloadList::Swap(CDownloadList& other) noexcept {

@@ -31,7 +31,7 @@ public:
     CDownloadList& operator=(const CDownloadList&) = delete;
 
     // Keyed by the URL's source text, compared bytewise: http://H/a and
-    // http://h/a are two entries. A new URL is appended (and becomes the
+    // http://h/a are one entry, http://h/A another. A new URL is appended (and becomes the
     // next one handed out when the cursor was at end); a listed one only
     // counts another reference. False for an item without a URL.
     bool Add(const CLinkItem& item);
@@ -81,15 +81,17 @@ public:
     // int count; per entry: URL text, level, internal, stored path,
     // modification time, result code, bytes received, reference count,
     // rewritten; then the cursor's index (the count when at end). A failed
-    // Load (ERR_STREAM_DATA) leaves the list as it was.
+    // Load (ERR_STREAM_DATA) leaves the list as it was. Records that spell one
+    // URL apart load as one entry.
     void Store(CStream& stream) const;
     void Load(CStream& stream);
 
 private:
     CDownloadEntry* FindEntry(std::string_view key);
     const CDownloadEntry* FindEntry(std::string_view key) const;
-    CDownloadEntry& Append(std::string urlText, std::int32_t level, bool internal);
-    void LoadEntry(CStream& stream);
+    CDownloadEntry& Append(CDownloadEntry entry);
+    bool LoadEntry(CStream& stream);
+    static void FoldRecord(CDownloadEntry& listed, CDownloadEntry record);
     void Swap(CDownloadList& other) noexcept;
 
     // A deque never moves its elements when it grows, so the index can

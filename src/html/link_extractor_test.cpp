@@ -109,7 +109,7 @@ TEST_F(LinkExtractorTest, EachLinkIsMadeAbsoluteAndJudged) {
          "http://h/d/x.html",
          {"http://h/d/x.html 1 internal"}},
         {"<a href='#top'>", "a", "href", "http://h/d/p.html#top", {"http://h/d/p.html 1 internal"}},
-        {"<a href='HTTPS://H/s'>", "a", "href", "HTTPS://H/s", {"HTTPS://H/s 1 internal"}},
+        {"<a href='HTTPS://H/s'>", "a", "href", "https://h/s", {"https://h/s 1 internal"}},
         {"<img src='/i.png?x=1&amp;y=2'>",
          "img",
          "src",
@@ -417,7 +417,7 @@ TEST_F(LinkExtractorTest, PagesKeepTheirOwnMarkupUnlessTheyCannotBeReadWithCerta
          1},
         {"<p>no links</p>", "<p>no links</p>", 0},
         {"<a title href=\"x.html\"=y>", "<a title href=\"http://h/d/x.html\"=y>", 1},
-        {"<a href=\"a\rb.html\">", "<a href=\"http://h/d/a\nb.html\">", 1},
+        {"<a href=\"a\rb.html\">", "<a href=\"http://h/d/ab.html\">", 1},
         {"<a href=x.html>\0</a><a href=y.html>"s,
          "<a href=http://h/d/x.html>\0</a><a href=http://h/d/y.html>"s, 2},
         // A tag that the page ends in is no tag.

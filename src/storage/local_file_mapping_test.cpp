@@ -31,24 +31,29 @@ struct HttpCase {
 // CRC-32 values were computed independently: "?x=1" e8d84687, "?id=7"
 // 3ef6ee8e, "?p=181185" 15b (short, to show that the hash is not padded).
 const HttpCase kHttpCases[] = {
-    {"http://H", kHtml, "H/index.htm"},
-    {"http://H/", kNoType, "H/index.htm"},
-    {"http://H/x/", kNoType, "H/x/index.htm"},
-    {"http://H/dir/", kOctetStream, "H/dir/default"},
-    {"http://H/dir/.htaccess", kOctetStream, "H/dir/default.htaccess"},
-    {"http://H:8080/a.asp", kHtml, "H_8080/a.asp.htm"},
-    {"http://H:80/a.htm", kHtml, "H_80/a.htm"},
-    {"http://H/a.HTML", kHtml, "H/a.HTML"},
-    {"http://H/page", kHtml, "H/page.htm"},
-    {"http://H/page.php", kHtml, "H/page.php.htm"},
-    {"http://H/a/b.css", kCss, "H/a/b.css"},
-    {"http://H/a/b.php", kOctetStream, "H/a/b.php"},
-    {"http://H/?x=1", kHtml, "H/08e8d84687.htm"},
-    {"http://H/?p=181185", kHtml, "H/0815b.htm"},
-    {"http://H/p.php?id=7", kHtml, "H/p083ef6ee8e.php.htm"},
-    {"http://H/index.html?x=1", kHtml, "H/index08e8d84687.html"},
-    {"http://H/a%20b/c%41.htm", kHtml, "H/a b/cA.htm"},
-    {"https://H:8443/a/b.gif", kNoType, "H_8443/a/b.gif", "https"},
+    {"http://h", kHtml, "h/index.htm"},
+    {"http://h/", kNoType, "h/index.htm"},
+    {"http://h/x/", kNoType, "h/x/index.htm"},
+    {"http://h/dir/", kOctetStream, "h/dir/default"},
+    {"http://h/dir/.htaccess", kOctetStream, "h/dir/default.htaccess"},
+    {"http://h:8080/a.asp", kHtml, "h_8080/a.asp.htm"},
+    {"http://h:80/a.htm", kHtml, "h_80/a.htm"},
+    {"http://h/a.HTML", kHtml, "h/a.HTML"},
+    {"http://h/page", kHtml, "h/page.htm"},
+    {"http://h/page.php", kHtml, "h/page.php.htm"},
+    {"http://h/a/b.css", kCss, "h/a/b.css"},
+    {"http://h/a/b.php", kOctetStream, "h/a/b.php"},
+    {"http://h/?x=1", kHtml, "h/08e8d84687.htm"},
+    {"http://h/?p=181185", kHtml, "h/0815b.htm"},
+    {"http://h/p.php?id=7", kHtml, "h/p083ef6ee8e.php.htm"},
+    {"http://h/index.html?x=1", kHtml, "h/index08e8d84687.html"},
+    {"http://h/a%20b/c%41.htm", kHtml, "h/a b/cA.htm"},
+    {"https://h:8443/a/b.gif", kNoType, "h_8443/a/b.gif", "https"},
+    // A host names one folder whatever its case.
+    {"http://Host.Example/A/B", kHtml, "host.example/A/B.htm"},
+    // Kept unescaped on the wire, ";" and ":" name the same file as escaped.
+    {"http://h/site;sub:.html?a=b;c", kHtml, "h/site;sub:0841a7aace.html"},
+    {"http://h/site%3Bsub%3A.html?a=b%3Bc", kHtml, "h/site;sub:0841a7aace.html"},
 };
 
 TEST_F(LocalFileMappingTest, MapsHttpResponsesByTheNamingRules) {
@@ -86,25 +91,25 @@ TEST_F(LocalFileMappingTest, ReverseOperationsFindTheMappedFile) {
 // Names for a URL whose plain name another URL owns: "08" and a CRC-32 of
 // the URL's text after the title, as a query's mark, taken once more for each
 // further name. CRC-32 of
-// "http://H/page.php" is 8f4f955e, taken again f6b7cc9; of
-// "ftp://H/pub/a%2Fb.zip" 11241747.
+// "http://h/page.php" is c012968e, taken again fcdf29b3; of
+// "ftp://h/pub/a%2Fb.zip" 99e129d9.
 TEST_F(LocalFileMappingTest, DistinctNamesKeepTheFolderAndTheExtension) {
     std::string localUrl, localPath, storedPath;
-    const CUrl page = ParsedUrl("http://H/page.php");
-    const char* const expected[] = {"H/page.php.htm", "H/page088f4f955e.php.htm",
-                                    "H/page08f6b7cc9.php.htm"};
+    const CUrl page = ParsedUrl("http://h/page.php");
+    const char* const expected[] = {"h/page.php.htm", "h/page08c012968e.php.htm",
+                                    "h/page08fcdf29b3.php.htm"};
     for (unsigned distinction = 0; distinction < 3; ++distinction) {
         m_mapping.MapUrlToLocal(page, kHtml, localUrl, localPath, storedPath, distinction);
         EXPECT_EQ(storedPath, expected[distinction]);
         EXPECT_EQ(localUrl, std::string("http://") + expected[distinction]);
     }
-    m_mapping.MapUrlToLocal(ParsedUrl("http://H/d/?q=1"), kHtml, localUrl, localPath, storedPath,
+    m_mapping.MapUrlToLocal(ParsedUrl("http://h/d/?q=1"), kHtml, localUrl, localPath, storedPath,
                             1);
-    EXPECT_TRUE(storedPath.starts_with("H/d/08e7097d0808")) << storedPath;
+    EXPECT_TRUE(storedPath.starts_with("h/d/08e7097d0808")) << storedPath;
     EXPECT_TRUE(storedPath.ends_with(".htm")) << storedPath;
-    m_mapping.MapFtpUrlToLocal(ParsedUrl("ftp://H/pub/a%2Fb.zip"), localUrl, localPath, storedPath,
+    m_mapping.MapFtpUrlToLocal(ParsedUrl("ftp://h/pub/a%2Fb.zip"), localUrl, localPath, storedPath,
                                1);
-    EXPECT_EQ(localPath, "/dl/ftp_H/pub/a/b0811241747.zip");
+    EXPECT_EQ(localPath, "/dl/ftp_h/pub/a/b0899e129d9.zip");
     // An empty path names the host entry, which gets the mark and stays one
     // name short enough to create.
     const CUrl longHost = ParsedUrl("ftp://" + std::string(300, 'h'));
@@ -120,12 +125,12 @@ struct FtpCase {
 
 TEST_F(LocalFileMappingTest, MapsFtpUrls) {
     const FtpCase cases[] = {
-        {"ftp://H/pub/f.zip", "/dl/ftp_H/pub/f.zip"},
-        {"ftp://H:2121/pub/", "/dl/ftp_H_2121/pub/"},
-        {"ftp://H/f?x=1", "/dl/ftp_H/f"},
-        {"ftp://H/page", "/dl/ftp_H/page"},
+        {"ftp://h/pub/f.zip", "/dl/ftp_h/pub/f.zip"},
+        {"ftp://h:2121/pub/", "/dl/ftp_h_2121/pub/"},
+        {"ftp://h/f?x=1", "/dl/ftp_h/f"},
+        {"ftp://h/page", "/dl/ftp_h/page"},
         // An empty path names the host entry itself.
-        {"ftp://H", "/dl/ftp_H"},
+        {"ftp://h", "/dl/ftp_h"},
     };
     for (const FtpCase& c : cases) {
         SCOPED_TRACE(c.url);
@@ -148,9 +153,9 @@ TEST_F(LocalFileMappingTest, MapsFtpUrls) {
 
 TEST_F(LocalFileMappingTest, PlainRuleIgnoresPortQueryAndDefaults) {
     const std::pair<const char*, const char*> cases[] = {
-        {"http://H:8080/a/", "/dl/H/a/"},
-        {"http://H/a.asp?x=1", "/dl/H/a.asp"},
-        {"https://H", "/dl/H"},
+        {"http://h:8080/a/", "/dl/h/a/"},
+        {"http://h/a.asp?x=1", "/dl/h/a.asp"},
+        {"https://h", "/dl/h"},
     };
     for (const auto& [text, expected] : cases) {
         std::string localPath;
