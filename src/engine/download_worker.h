@@ -108,6 +108,9 @@ private:
     // A client error that the server would give again at once; 408 and 429
     // ask the client to come back later.
     bool IsFinalHttpAnswer(ResultCode result) const;
+    static bool IsUnchangingFailure(ResultCode result);
+    static bool IsLocalFileFailure(ResultCode result);
+    static bool IsSystemErrorNumber(ResultCode result);
     void RecordAttempt(ResultCode result);
     void FinishTask();
     // More redirects in this attempt than one client may follow.
