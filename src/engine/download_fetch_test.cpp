@@ -681,6 +681,23 @@ TEST_F(DownloadFetchTest, ACodedPageIsSavedDecodedAndReadForLinks) {
     EXPECT_EQ(m_links[1].urlText, Url("/d/more.html"));
 }
 
+// 38 coded bytes that decode to 3000: the filters judge the file kept.
+TEST_F(DownloadFetchTest, TheFiltersJudgeTheDecodedSize) {
+    EnableImagesUpTo(m_project, 2);
+    const std::string zeros(
+        "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\xed\xc1\x31\x01\x00\x00\x00\xc2\xa0\xf5\x4f"
+        "\x6d\x0d\x0f\xa0\x00\x00\x80\x77\x03\x0d\x5b\x86\xda\xb8\x0b\x00\x00",
+        38);
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/zeros.png"))
+        .Reply(HeadOk(zeros.size(), "Content-Encoding: gzip\r\n"))
+        .Expect(Req("GET", "/zeros.png"))
+        .Reply(Coded("gzip", zeros, "image/png"));
+    const CDownloadTask task = Fetch("/zeros.png");
+    EXPECT_EQ(task.resultCode, ERR_CLIENT_RULE);
+    EXPECT_FALSE(std::filesystem::exists(Saved("/zeros.png")));
+}
+
 TEST_F(DownloadFetchTest, AnEncodingThatCannotBeDecodedFailsAtOnce) {
     m_options.SetRetries(3);
     m_options.SetHeadRequests(false);

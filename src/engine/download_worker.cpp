@@ -374,8 +374,21 @@ ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
         result = ExtractPageLinks();
     }
     result = CloseOutput(result);
+    if (result == ERR_SUCCESS && m_response.contentCoded && !m_linksOnly) {
+        result = CheckDecodedSize();
+    }
     // The filters' verdict stands: the page was read, not saved.
     return m_linksOnly && result == ERR_SUCCESS ? ERR_CLIENT_RULE : result;
+}
+
+// The head gave the length of the coded bytes, but the filters' sizes are
+// those of the files kept: a file that decoded past them is refused after
+// all, its links already read as a refused page's are.
+ResultCode CDownloadWorker::CheckDecodedSize() {
+    CResponseInfo decoded = m_response;
+    decoded.contentLength = static_cast<std::uint32_t>(CopyTask().bytesReceived);
+    decoded.contentLengthKnown = true;
+    return m_project.GetRules().CheckFilter(decoded) ? ERR_SUCCESS : ERR_CLIENT_RULE;
 }
 
 void CDownloadWorker::PrepareRequest(CHttpClient& client, const CUrl& url,

@@ -119,6 +119,7 @@ private:
     ResultCode FetchHttp(const CUrl& url, bool tls);
     ResultCode FetchFtp(const CUrl& url);
     ResultCode CheckResponse(const CResponseInfo& response, std::int32_t knownModificationTime);
+    ResultCode CheckDecodedSize();
     void PrepareRequest(CHttpClient& client, const CUrl& url, std::int32_t resumeOffset);
     // Whether url gets the project's user and password.
     bool IsSiteServer(const CUrl& url) const;
