@@ -481,9 +481,10 @@ ResultCode CDownloadWorker::RequestHead(CHttpClient& client, std::int32_t knownM
         result = CheckResponse(m_response, knownModificationTime);
     }
     // A server may refuse HEAD and still serve GET, so an HTTP error of the
-    // HEAD is not the last word; everything else is.
-    const bool httpError =
-        result >= ERR_HTTP_HEADER && result <= 0x200103FF && result != ERR_HTTP_REDIRECT_PROTOCOL;
+    // HEAD is not the last word; everything else is, a name that does not
+    // exist included, although its code is among the HTTP ones.
+    const bool httpError = result >= ERR_HTTP_HEADER && result <= 0x200103FF &&
+                           result != ERR_HTTP_REDIRECT_PROTOCOL && result != ERR_HOST_NOT_FOUND;
     return httpError ? ERR_SUCCESS : result;
 }
 
