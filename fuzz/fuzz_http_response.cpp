@@ -35,14 +35,23 @@ protected:
                          : Transfer{0, 0, ERR_SOCKET_SEND};
     }
     Transfer ReceiveSome(char* buffer, std::uint32_t length) override {
-        const ssize_t count = ::recv(m_fd, buffer, length, MSG_DONTWAIT);
+        return Received(::recv(m_fd, buffer, length, MSG_DONTWAIT));
+    }
+    // Heads and lines are read by peeking first; without this the socket's
+    // own, unconnected descriptor would be asked and every input would end
+    // at the status line.
+    Transfer PeekSome(char* buffer, std::uint32_t length) override {
+        return Received(::recv(m_fd, buffer, length, MSG_DONTWAIT | MSG_PEEK));
+    }
+
+private:
+    static Transfer Received(ssize_t count) {
         if (count > 0) {
             return {static_cast<std::uint32_t>(count)};
         }
         return {0, 0, count == 0 ? ERR_SOCKET_REMOTE_CLOSED : ERR_SOCKET_RECEIVE};
     }
 
-private:
     int m_fd;
 };
 
