@@ -482,9 +482,11 @@ ResultCode CDownloadWorker::RequestHead(CHttpClient& client, std::int32_t knownM
     }
     // A server may refuse HEAD and still serve GET, so an HTTP error of the
     // HEAD is not the last word; everything else is, a name that does not
-    // exist included, although its code is among the HTTP ones.
+    // exist included, although its code is among the HTTP ones. A loop of
+    // redirects ends the attempt as it does when it switches schemes.
     const bool httpError = result >= ERR_HTTP_HEADER && result <= 0x200103FF &&
-                           result != ERR_HTTP_REDIRECT_PROTOCOL && result != ERR_HOST_NOT_FOUND;
+                           result != ERR_HTTP_REDIRECT_PROTOCOL &&
+                           result != ERR_HTTP_REDIRECT_LOOP && result != ERR_HOST_NOT_FOUND;
     return httpError ? ERR_SUCCESS : result;
 }
 
