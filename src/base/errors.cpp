@@ -26,6 +26,7 @@ constexpr CodeMessage kSocketMessages[] = {
     {ERR_SSL_RECEIVE, "Error occurred during SSL receiving!"},
     {ERR_SSL_UNKNOWN, "Unknown SSL error!"},
     {ERR_SSL_VERIFY, "The server's certificate could not be verified!"},
+    {ERR_HOST_NOT_FOUND, "The host name does not exist!"},
 };
 
 constexpr CodeMessage kProtocolMessages[] = {
@@ -35,6 +36,11 @@ constexpr CodeMessage kProtocolMessages[] = {
     {ERR_HTTP_SERVER_ERROR, "The server failed to fulfill an apparently valid request!"},
     {ERR_HTTP_REDIRECT_PROTOCOL,
      "The request is redirected to an URL that uses different protocol!"},
+    {ERR_HTTP_REDIRECT_LOOP, "The server redirects the request in a loop!"},
+    {ERR_HTTP_CHUNKED_BODY, "The chunked body of the answer is malformed!"},
+    {ERR_HTTP_CONTENT_ENCODING, "The answer is compressed in an encoding that is not supported!"},
+    {ERR_HTTP_CONTENT_CORRUPT, "The compressed body of the answer is corrupt!"},
+    {ERR_HTTP_BODY_TOO_LARGE, "The decompressed body of the answer is too large!"},
     {ERR_REPLY_NEGATIVE, "The server responds with a negative reply!"},
     {ERR_REPLY_UNEXPECTED, "The server responds with an unexpected reply!"},
     {ERR_REPLY_SYNTAX, "Syntax error in the reply!"},

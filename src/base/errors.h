@@ -44,6 +44,20 @@ enum : ResultCode {
     ERR_HTTP_CLIENT_ERROR = 0x20010302,
     ERR_HTTP_SERVER_ERROR = 0x20010303,
     ERR_HTTP_REDIRECT_PROTOCOL = 0x20010304,
+    // More redirects than one request may follow: the server sends the
+    // client round in a loop.
+    ERR_HTTP_REDIRECT_LOOP = 0x20010305,
+    // The chunk sizes and line ends of a chunked body do not add up.
+    ERR_HTTP_CHUNKED_BODY = 0x20010306,
+    // The body is in a content coding that the client cannot decode.
+    ERR_HTTP_CONTENT_ENCODING = 0x20010307,
+    // The compressed body does not decode.
+    ERR_HTTP_CONTENT_CORRUPT = 0x20010308,
+    // The decoded body outgrows the largest body the client keeps.
+    ERR_HTTP_BODY_TOO_LARGE = 0x20010309,
+    // The name server says that the host name does not exist; carried by
+    // CSocketException, as the other look-up failures are.
+    ERR_HOST_NOT_FOUND = 0x2001030A,
 
     ERR_REPLY_NEGATIVE = 0x20010400,
     ERR_REPLY_UNEXPECTED = 0x20010401,

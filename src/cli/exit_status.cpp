@@ -6,6 +6,7 @@ namespace {
 
 constexpr int kUnauthorized = 401;
 constexpr int kProxyAuthenticationRequired = 407;
+constexpr int kGatewayTimeout = 504;
 
 const char* ReasonPhrase(int httpStatus) {
     switch (httpStatus) {
@@ -42,10 +43,13 @@ const char* ReasonPhrase(int httpStatus) {
     }
 }
 
-bool IsNetworkFailure(ResultCode code) {
+// A gateway that timed out waiting for the server met a network failure on
+// the client's behalf.
+bool IsNetworkFailure(ResultCode code, int httpStatus) {
     return (code >= ERR_SOCKET_CREATE && code <= ERR_SOCKET_UNKNOWN &&
             code != ERR_SOCKET_LOCAL_CLOSED) ||
-           (code >= ERR_SSL_CONNECT && code <= ERR_SSL_UNKNOWN);
+           (code >= ERR_SSL_CONNECT && code <= ERR_SSL_UNKNOWN) || code == ERR_HOST_NOT_FOUND ||
+           (code == ERR_HTTP_SERVER_ERROR && httpStatus == kGatewayTimeout);
 }
 
 }  // namespace
@@ -58,14 +62,14 @@ ExitStatus ExitStatusOf(ResultCode code, int httpStatus) {
     if (code == ERR_SSL_VERIFY) {
         return kExitCertificate;
     }
-    if (IsNetworkFailure(code)) {
+    if (IsNetworkFailure(code, httpStatus)) {
         return kExitNetwork;
     }
     if (httpStatus == kUnauthorized || httpStatus == kProxyAuthenticationRequired) {
         return kExitAuthentication;
     }
     if (code == ERR_HTTP_CLIENT_ERROR || code == ERR_HTTP_SERVER_ERROR ||
-        code == ERR_REPLY_NEGATIVE) {
+        code == ERR_HTTP_REDIRECT_LOOP || code == ERR_REPLY_NEGATIVE) {
         return kExitServerError;
     }
     return kExitGeneric;

@@ -12,6 +12,8 @@
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
+#include "protocol/http_client.h"
+#include "support/compressed_bodies.h"
 #include "support/failing_stdio.h"
 #include "support/parsed_url.h"
 #include "support/scripted_peer.h"
@@ -188,7 +190,9 @@ TEST_F(DownloadFetchTest, AWorkersNextUrlRidesTheSameConnection) {
     EXPECT_EQ(m_peer.Connections(), 1);
 }
 
+// A disk that refuses the body refuses it again: no second attempt.
 TEST_F(DownloadFetchTest, ABodyThatCannotReachTheDiskFailsTheUrl) {
+    m_options.SetRetries(3);
     const std::string body = Body(6000);
     m_peer.Accept()
         .Expect(Req("HEAD", "/f.bin"))
@@ -203,6 +207,7 @@ TEST_F(DownloadFetchTest, ABodyThatCannotReachTheDiskFailsTheUrl) {
     }
     EXPECT_FALSE(task.success);
     EXPECT_EQ(task.resultCode, ERR_FILE_STREAM_WRITE);
+    EXPECT_EQ(m_pauses, 0);
 }
 
 TEST_F(DownloadFetchTest, WithHeadRequestsOffAFirstDownloadSendsOnlyTheGet) {
@@ -254,8 +259,6 @@ TEST_F(DownloadFetchTest, WithoutAHeadTheFiltersJudgeTheGetsHead) {
     m_peer.Accept()
         .Expect(Req("HEAD", "/big.png"))
         .Reply("HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n\r\n")
-        // A failed exchange closes its connection.
-        .Accept()
         .Expect(Req("GET", "/big.png"))
         .Reply(Ok(Body(2000)));
     EXPECT_EQ(Fetch("/big.png").resultCode, ERR_CLIENT_RULE);
@@ -505,20 +508,55 @@ TEST_F(DownloadFetchTest, PageThatRunsOutOfMemoryFailsWithoutItsLinks) {
     EXPECT_TRUE(m_links.empty());
 }
 
+// Each broken link costs its round trips and nothing more: the answers are
+// read so that the next request rides the same connection.
 TEST_F(DownloadFetchTest, BrokenLinksFailWithTheirHttpCodeAtOnce) {
     m_options.SetRetries(3);
+    const std::string gone = "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nNot here.";
     m_peer.Accept()
         .Expect(Req("HEAD", "/gone.html"))
         .Reply(Status(404))
-        .Accept()
         .Expect(Req("GET", "/gone.html"))
-        .Reply(Status(404));
-    const CDownloadTask task = Fetch("/gone.html");
-    EXPECT_FALSE(task.success);
-    EXPECT_EQ(task.resultCode, ERR_HTTP_CLIENT_ERROR);
+        .Reply(gone)
+        .Expect(Req("HEAD", "/lost.html"))
+        .Reply(Status(410))
+        .Expect(Req("GET", "/lost.html"))
+        .Reply("HTTP/1.1 410 Gone\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nGone\r\n0\r\n\r\n");
+    const std::vector<CDownloadTask> tasks =
+        RunOnOneWorker({Task("/gone.html"), Task("/lost.html")});
+    for (const CDownloadTask& task : tasks) {
+        EXPECT_FALSE(task.success);
+        EXPECT_EQ(task.resultCode, ERR_HTTP_CLIENT_ERROR);
+    }
     EXPECT_EQ(m_pauses, 0);
-    EXPECT_EQ(m_peer.Connections(), 2);  // no further attempt
+    EXPECT_EQ(m_peer.Connections(), 1);
     EXPECT_FALSE(std::filesystem::exists(Saved("/gone.html")));
+}
+
+// A loop of redirects is the server's answer: the chain is not run again,
+// neither by a retry nor by the GET after the HEAD.
+TEST_F(DownloadFetchTest, ARedirectLoopFailsWithoutARetry) {
+    m_options.SetRetries(3);
+    for (int pass = 0; pass <= CHttpClient::kMaxRedirects; ++pass) {
+        m_peer.Accept()
+            .Expect(Req("HEAD", "/loop/"))
+            .Reply("HTTP/1.1 308 Permanent Redirect\r\nLocation: /loop/\r\n\r\n");
+    }
+    const CDownloadTask task = Fetch("/loop/");
+    EXPECT_EQ(task.resultCode, ERR_HTTP_REDIRECT_LOOP);
+    EXPECT_EQ(m_pauses, 0);
+    EXPECT_EQ(m_peer.Connections(), CHttpClient::kMaxRedirects + 1);
+}
+
+TEST_F(DownloadFetchTest, AMalformedChunkedBodyFailsAndLeavesNoFile) {
+    m_options.SetHeadRequests(false);
+    m_peer.Accept()
+        .Expect(Req("GET", "/c.html"))
+        .Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n<html>\r\n0\r\n\r\n");
+    const CDownloadTask task = Fetch("/c.html");
+    EXPECT_EQ(task.resultCode, ERR_HTTP_CHUNKED_BODY);
+    EXPECT_FALSE(std::filesystem::exists(Saved("/c.html")));
+    EXPECT_TRUE(m_links.empty());
 }
 
 TEST_F(DownloadFetchTest, ARedirectToASchemeNoClientFetchesSavesNothing) {
@@ -604,7 +642,104 @@ TEST_P(DownloadFetchRetryTest, AnAnswerThatAsksToComeBackLaterIsRetried) {
     EXPECT_EQ(ReadFile(Saved("/busy.bin")), body);
 }
 
-INSTANTIATE_TEST_SUITE_P(Statuses, DownloadFetchRetryTest, testing::Values(408, 429, 503));
+INSTANTIATE_TEST_SUITE_P(Statuses, DownloadFetchRetryTest, testing::Values(408, 429, 503, 504));
+
+std::string Coded(const std::string& coding, const std::string& body,
+                  const std::string& type = "text/html") {
+    return "HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\nContent-Encoding: " + coding +
+           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// A server that compresses unasked: the page is saved as it reads and its
+// links are followed.
+TEST_F(DownloadFetchTest, ACodedPageIsSavedDecodedAndReadForLinks) {
+    m_options.SetHeadRequests(false);
+    m_project.GetRules().SetScope("127.0.0.1");
+    m_peer.Accept()
+        .Expect(Req("GET", "/d/index.html"))
+        .Reply(Coded("gzip", testing_support::kGzipPage))
+        .Expect(Req("GET", "/d/other.html"))
+        .Reply(
+            "HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nContent-Type: text/html\r\n"
+            "Transfer-Encoding: chunked\r\n\r\n34\r\n" +
+            testing_support::kRawDeflatePage + "\r\n0\r\n\r\n");
+    const std::vector<CDownloadTask> tasks =
+        RunOnOneWorker({Task("/d/index.html"), Task("/d/other.html")});
+    for (const CDownloadTask& task : tasks) {
+        EXPECT_TRUE(task.success);
+        EXPECT_EQ(task.bytesReceived,
+                  static_cast<std::int32_t>(testing_support::kPlainPage.size()));
+        const std::string saved = ReadFile(task.localPath);
+        EXPECT_NE(saved.find("href=\"" + Url("/d/next.html") + "\""), std::string::npos) << saved;
+    }
+    ASSERT_EQ(m_links.size(), 2u);
+    EXPECT_EQ(m_links[1].urlText, Url("/d/more.html"));
+}
+
+// 38 coded bytes that decode to 3000: the filters judge the file kept.
+TEST_F(DownloadFetchTest, TheFiltersJudgeTheDecodedSize) {
+    EnableImagesUpTo(m_project, 2);
+    const std::string zeros(
+        "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\xed\xc1\x31\x01\x00\x00\x00\xc2\xa0\xf5\x4f"
+        "\x6d\x0d\x0f\xa0\x00\x00\x80\x77\x03\x0d\x5b\x86\xda\xb8\x0b\x00\x00",
+        38);
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/zeros.png"))
+        .Reply(HeadOk(zeros.size(), "Content-Encoding: gzip\r\n"))
+        .Expect(Req("GET", "/zeros.png"))
+        .Reply(Coded("gzip", zeros, "image/png"));
+    const CDownloadTask task = Fetch("/zeros.png");
+    EXPECT_EQ(task.resultCode, ERR_CLIENT_RULE);
+    EXPECT_FALSE(std::filesystem::exists(Saved("/zeros.png")));
+}
+
+TEST_F(DownloadFetchTest, AnEncodingThatCannotBeDecodedFailsAtOnce) {
+    m_options.SetRetries(3);
+    m_options.SetHeadRequests(false);
+    m_peer.Accept().Expect(Req("GET", "/p.html")).Reply(Coded("br", "\x1b\x03\x00"));
+    const CDownloadTask task = Fetch("/p.html");
+    EXPECT_EQ(task.resultCode, ERR_HTTP_CONTENT_ENCODING);
+    EXPECT_EQ(m_pauses, 0);
+    EXPECT_FALSE(std::filesystem::exists(Saved("/p.html")));
+}
+
+// The file holds decoded bytes and a range counts coded ones, so a cut
+// coded body is fetched whole again, never continued.
+TEST_F(DownloadFetchTest, ACutCodedBodyStartsAfreshOnTheNextAttempt) {
+    using testing_support::kGzipPage;
+    m_options.SetRetries(2);
+    m_options.SetHeadRequests(false);
+    const std::string answer = Coded("gzip", kGzipPage, "text/plain");
+    m_peer.Accept()
+        .Expect(Req("GET", "/p.txt"))
+        .Reply(answer.substr(0, answer.size() - 20))
+        .Close()
+        .Accept()
+        .Expect(Req("GET", "/p.txt"))
+        .Reply(answer);
+    const CDownloadTask task = Fetch("/p.txt");
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(ReadFile(Saved("/p.txt")), testing_support::kPlainPage);
+}
+
+TEST_F(DownloadFetchTest, APartOfACodedBodyIsNotJoinedToTheFile) {
+    using testing_support::kGzipPage;
+    m_options.SetHeadRequests(false);
+    WritePart("/p.txt", testing_support::kPlainPage.substr(0, 30));
+    m_peer.Accept()
+        .Expect(Req("GET", "/p.txt", "30"))
+        .Reply(
+            "HTTP/1.1 206 Partial Content\r\nContent-Encoding: gzip\r\n"
+            "Content-Range: bytes 30-69/70\r\nContent-Length: 40\r\n\r\n" +
+            kGzipPage.substr(30))
+        .ExpectClose()
+        .Accept()
+        .Expect(Req("GET", "/p.txt"))
+        .Reply(Coded("gzip", kGzipPage, "text/plain"));
+    const CDownloadTask task = Fetch("/p.txt", 30);
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(ReadFile(Saved("/p.txt")), testing_support::kPlainPage);
+}
 
 struct StyleSheetCase {
     const char* path;

@@ -241,8 +241,9 @@ void CDownloadWorker::RunTask() {
 // its next attempt continues the body with a range; after any other failure
 // the next run starts the body afresh, so the bytes on disk are a cut file.
 void CDownloadWorker::RemoveCutFile(ResultCode result) {
-    if (!m_wroteLocalFile || result == ERR_SUCCESS || result == ERR_ATTEMPT_INTERRUPTED ||
-        result == ERR_PAGE_NOT_PARSED) {
+    // A range continues the coded bytes, not the decoded ones in the file.
+    const bool resumable = result == ERR_ATTEMPT_INTERRUPTED && !m_response.contentCoded;
+    if (!m_wroteLocalFile || result == ERR_SUCCESS || resumable || result == ERR_PAGE_NOT_PARSED) {
         return;
     }
     std::scoped_lock lock(m_lock);
@@ -265,7 +266,29 @@ bool CDownloadWorker::IsFinal(ResultCode result) const {
            result == ERR_CLIENT_RULE || result == ERR_PAGE_NOT_PARSED ||
            result == ERR_NOT_MODIFIED || result == ERR_HTTP_REDIRECT_PROTOCOL ||
            result == ERR_NOT_ENOUGH_MEMORY || result == ERR_UNSAFE_LOCAL_PATH ||
-           IsFinalHttpAnswer(result);
+           IsFinalHttpAnswer(result) || IsUnchangingFailure(result);
+}
+
+// Neither a name that does not exist, nor a certificate that does not
+// verify, nor a loop of redirects, nor a coding the client cannot decode,
+// nor a local file that cannot be written turns out differently two seconds
+// later; retrying would only multiply the requests.
+bool CDownloadWorker::IsUnchangingFailure(ResultCode result) {
+    return result == ERR_HOST_NOT_FOUND || result == ERR_SSL_VERIFY ||
+           result == ERR_HTTP_REDIRECT_LOOP || result == ERR_HTTP_CONTENT_ENCODING ||
+           IsLocalFileFailure(result);
+}
+
+// A part file shorter than its count (a seek failure) is not among them:
+// the next attempt starts that body afresh.
+bool CDownloadWorker::IsLocalFileFailure(ResultCode result) {
+    return result == ERR_FILE_STREAM_OPEN || result == ERR_FILE_STREAM_WRITE ||
+           result == ERR_FILE_STREAM_RESIZE || IsSystemErrorNumber(result);
+}
+
+// An open that failed without a stream code reports the system's number.
+bool CDownloadWorker::IsSystemErrorNumber(ResultCode result) {
+    return result != ERR_SUCCESS && result < ERR_FILE_STREAM_OPEN;
 }
 
 bool CDownloadWorker::IsFinalHttpAnswer(ResultCode result) const {
@@ -319,7 +342,7 @@ ResultCode CDownloadWorker::DownloadOnce() {
         // A switch of scheme starts a new request whose client counts its
         // redirects from 0 again; the attempt as a whole gets one bound.
         if (TooManyRedirects(switches)) {
-            return ERR_HTTP_STATUS;
+            return ERR_HTTP_REDIRECT_LOOP;
         }
         NoteSecureSite(m_response.url, m_redirectTarget);
         url = m_redirectTarget;
@@ -341,6 +364,11 @@ ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
         // A page read for its links is parsed whole, so it never continues
         // the bytes of a file kept on disk.
         result = ReceiveHttpBody(client, m_linksOnly ? 0 : offset);
+        // The file holds decoded bytes, which no range of the coded body
+        // continues: the next attempt starts the body afresh.
+        if (result != ERR_SUCCESS && m_response.contentCoded) {
+            SetBytesReceived(0);
+        }
     }
     client.Finish();
     if (result == ERR_HTTP_REDIRECT_PROTOCOL) {
@@ -350,8 +378,21 @@ ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
         result = ExtractPageLinks();
     }
     result = CloseOutput(result);
+    if (result == ERR_SUCCESS && m_response.contentCoded && !m_linksOnly) {
+        result = CheckDecodedSize();
+    }
     // The filters' verdict stands: the page was read, not saved.
     return m_linksOnly && result == ERR_SUCCESS ? ERR_CLIENT_RULE : result;
+}
+
+// The head gave the length of the coded bytes, but the filters' sizes are
+// those of the files kept: a file that decoded past them is refused after
+// all, its links already read as a refused page's are.
+ResultCode CDownloadWorker::CheckDecodedSize() {
+    CResponseInfo decoded = m_response;
+    decoded.contentLength = static_cast<std::uint32_t>(CopyTask().bytesReceived);
+    decoded.contentLengthKnown = true;
+    return m_project.GetRules().CheckFilter(decoded) ? ERR_SUCCESS : ERR_CLIENT_RULE;
 }
 
 void CDownloadWorker::PrepareRequest(CHttpClient& client, const CUrl& url,
@@ -444,9 +485,12 @@ ResultCode CDownloadWorker::RequestHead(CHttpClient& client, std::int32_t knownM
         result = CheckResponse(m_response, knownModificationTime);
     }
     // A server may refuse HEAD and still serve GET, so an HTTP error of the
-    // HEAD is not the last word; everything else is.
-    const bool httpError =
-        result >= ERR_HTTP_HEADER && result <= 0x200103FF && result != ERR_HTTP_REDIRECT_PROTOCOL;
+    // HEAD is not the last word; everything else is, a name that does not
+    // exist included, although its code is among the HTTP ones. A loop of
+    // redirects ends the attempt as it does when it switches schemes.
+    const bool httpError = result >= ERR_HTTP_HEADER && result <= 0x200103FF &&
+                           result != ERR_HTTP_REDIRECT_PROTOCOL &&
+                           result != ERR_HTTP_REDIRECT_LOOP && result != ERR_HOST_NOT_FOUND;
     return httpError ? ERR_SUCCESS : result;
 }
 
@@ -488,6 +532,10 @@ ResultCode CDownloadWorker::ReceiveHttpBody(CHttpClient& client, std::int32_t re
 std::int32_t CDownloadWorker::BodyStart(const CHttpClient& client, std::int32_t resumeOffset) {
     if (client.GetStatus() != 206) {
         return 0;
+    }
+    // Part of a coded body does not decode on its own.
+    if (client.GetResponseInfo().contentCoded) {
+        return -1;
     }
     std::int32_t first = 0, last = 0, total = 0;
     if (!client.GetResponseHeaders().GetContentRange(first, last, total) || first < 0 ||

@@ -113,6 +113,9 @@ private:
     // A client error that the server would give again at once; 408 and 429
     // ask the client to come back later.
     bool IsFinalHttpAnswer(ResultCode result) const;
+    static bool IsUnchangingFailure(ResultCode result);
+    static bool IsLocalFileFailure(ResultCode result);
+    static bool IsSystemErrorNumber(ResultCode result);
     void RecordAttempt(ResultCode result);
     void FinishTask();
     // More redirects in this attempt than one client may follow.
@@ -121,6 +124,7 @@ private:
     ResultCode FetchHttp(const CUrl& url, bool tls);
     ResultCode FetchFtp(const CUrl& url);
     ResultCode CheckResponse(const CResponseInfo& response, std::int32_t knownModificationTime);
+    ResultCode CheckDecodedSize();
     void PrepareRequest(CHttpClient& client, const CUrl& url, std::int32_t resumeOffset);
     // Whether url gets the project's user and password.
     bool IsSiteServer(const CUrl& url) const;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -85,6 +86,14 @@ TEST_F(DownloadWorkerTest, CodesThatEndTheTaskAreNotRetried) {
         {ERR_HTTP_CLIENT_ERROR, ERR_HTTP_CLIENT_ERROR, false},
         {ERR_ATTEMPT_INTERRUPTED, ERR_ATTEMPT_INTERRUPTED, false},
         {ERR_HTTP_REDIRECT_PROTOCOL, ERR_HTTP_REDIRECT_PROTOCOL, false},
+        // Failures that a second try meets again.
+        {ERR_HOST_NOT_FOUND, ERR_HOST_NOT_FOUND, false},
+        {ERR_SSL_VERIFY, ERR_SSL_VERIFY, false},
+        {ERR_HTTP_REDIRECT_LOOP, ERR_HTTP_REDIRECT_LOOP, false},
+        {ERR_HTTP_CONTENT_ENCODING, ERR_HTTP_CONTENT_ENCODING, false},
+        {ERR_FILE_STREAM_OPEN, ERR_FILE_STREAM_OPEN, false},
+        {ERR_FILE_STREAM_WRITE, ERR_FILE_STREAM_WRITE, false},
+        {ENOSPC, ENOSPC, false},
         // A stop that ended a network wait means "try again later".
         {ERR_SOCKET_LOCAL_CLOSED, ERR_ATTEMPT_INTERRUPTED, false},
     };

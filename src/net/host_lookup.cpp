@@ -118,6 +118,12 @@ void ProcessReadySockets(ares_channel channel, const std::vector<pollfd>& list) 
     }
 }
 
+// The name server's own word that the name has no address does not change
+// when asked again; a server that failed or did not answer may do better.
+ResultCode ResultOfFailedLookup(int status) {
+    return status == ARES_ENOTFOUND || status == ARES_ENODATA ? ERR_HOST_NOT_FOUND : ERR_SOCKET_DNS;
+}
+
 }  // namespace
 
 CHostLookup::CHostLookup(std::string servers) : m_servers(std::move(servers)) {}
@@ -145,7 +151,7 @@ ResultCode CHostLookup::Resolve(const std::string& name, int stopFd, std::string
         }
     }
     if (answer.status != ARES_SUCCESS) {
-        return ERR_SOCKET_DNS;
+        return ResultOfFailedLookup(answer.status);
     }
     address = std::move(answer.address);
     return ERR_SUCCESS;

@@ -13,8 +13,10 @@ public:
 
     // Looks name up as an IPv4 host and stores the dotted form of its first
     // address. Returns 0; ERR_SOCKET_LOCAL_CLOSED as soon as stopFd turns
-    // readable (-1: nothing can stop the lookup); ERR_SOCKET_DNS when the
-    // lookup fails or cannot start; ERR_SOCKET_UNKNOWN when waiting fails.
+    // readable (-1: nothing can stop the lookup); ERR_HOST_NOT_FOUND when
+    // the name server says that the name has no address; ERR_SOCKET_DNS
+    // when the lookup fails otherwise or cannot start; ERR_SOCKET_UNKNOWN
+    // when waiting fails.
     ResultCode Resolve(const std::string& name, int stopFd, std::string& address) const;
 
 private:

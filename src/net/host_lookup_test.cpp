@@ -42,6 +42,7 @@ protected:
         m_peer.AddHost("www.tarnwick.test", {"10.1.2.3"});
         m_peer.AddHost("multi.tarnwick.test", {"10.0.0.7", "10.0.0.8", "10.0.0.9"});
         m_peer.AddSilentHost("silent.tarnwick.test");
+        m_peer.AddFailingHost("broken.tarnwick.test");
         m_peer.Start();
     }
 
@@ -58,7 +59,9 @@ TEST_F(HostLookupTest, AnswersComeFromTheConfiguredServer) {
         {"www.tarnwick.test", ERR_SUCCESS, "10.1.2.3"},
         {"WWW.Tarnwick.TEST", ERR_SUCCESS, "10.1.2.3"},
         {"multi.tarnwick.test", ERR_SUCCESS, "10.0.0.7"},
-        {"missing.tarnwick.test", ERR_SOCKET_DNS, "unchanged"},
+        // A name that does not exist stays so; a failing server may recover.
+        {"missing.tarnwick.test", ERR_HOST_NOT_FOUND, "unchanged"},
+        {"broken.tarnwick.test", ERR_SOCKET_DNS, "unchanged"},
     };
     const CHostLookup lookup(m_peer.Servers());
     for (const Case& c : cases) {
@@ -66,7 +69,7 @@ TEST_F(HostLookupTest, AnswersComeFromTheConfiguredServer) {
         EXPECT_EQ(lookup.Resolve(c.name, -1, address), c.code) << c.name;
         EXPECT_EQ(address, c.address) << c.name;
     }
-    EXPECT_GE(m_peer.QueryCount(), 4);
+    EXPECT_GE(m_peer.QueryCount(), 5);
 }
 
 TEST_F(HostLookupTest, StopAbandonsALookupThatIsNeverAnswered) {

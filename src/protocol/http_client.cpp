@@ -6,6 +6,7 @@
 #include "base/stream.h"
 #include "net/ssl_socket.h"
 #include "protocol/auth_challenge.h"
+#include "protocol/content_decoder.h"
 #include "protocol/header_text.h"
 
 namespace {
@@ -44,6 +45,7 @@ ResultCode CHttpClient::Request(HttpMethod method, bool close) {
         RunPasses(method, close);
         if (method != METHOD_HEAD) {
             CheckBodyFraming();
+            CheckContentCoding();
         }
         // A HEAD answer has no body: bytes behind it would be taken for the
         // head of the next answer on this connection.
@@ -57,8 +59,9 @@ ResultCode CHttpClient::Request(HttpMethod method, bool close) {
     } catch (const std::bad_alloc&) {
         result = ERR_NOT_ENOUGH_MEMORY;
     }
+    const bool keep = !close && IsErrorAnswer(result) && SkipErrorBody(method);
     m_responseHeaders.ClearAll();
-    m_closeAfter = true;
+    m_closeAfter = !keep;
     return result;
 }
 
@@ -72,6 +75,7 @@ void CHttpClient::StartRequest() {
     m_bodyPending = false;
     m_serverCloses = false;
     m_ambiguousFraming = false;
+    m_contentCoding = CContentDecoder::Coding::kIdentity;
     StartTransferClock();
     m_siteChallenge = CAuthChallenge();
     m_proxyChallenge = CAuthChallenge();
@@ -241,6 +245,9 @@ void CHttpClient::FillResponseInfo() {
     m_responseInfo.contentTypeKnown = m_responseHeaders.GetContentType(type);
     m_responseInfo.contentType = type;
     m_responseInfo.charset = m_responseHeaders.GetCharset();
+    m_responseInfo.contentCoded =
+        CContentDecoder::ParseCoding(m_responseHeaders.GetValue(HEADER_CONTENT_ENCODING)) !=
+        CContentDecoder::Coding::kIdentity;
 }
 
 // RFC 9112 section 6.3: without a transfer coding, a Content-Length that is
@@ -261,11 +268,24 @@ void CHttpClient::CheckBodyFraming() {
     }
 }
 
+// A body in a coding that cannot be undone would be saved as bytes that no
+// reader of the file can use, so the answer is refused before any is written.
+void CHttpClient::CheckContentCoding() {
+    const auto coding =
+        CContentDecoder::ParseCoding(m_responseHeaders.GetValue(HEADER_CONTENT_ENCODING));
+    if (!coding) {
+        ThrowProtocolException(ERR_HTTP_CONTENT_ENCODING);
+    }
+    m_contentCoding = *coding;
+}
+
 CHttpClient::PassOutcome CHttpClient::EvaluateStatus() const {
     if (m_status == 200 || m_status == 206) {
         return PassOutcome::kDone;
     }
-    if (m_status >= 300 && m_status <= 307) {
+    // 308 is 301 that keeps the method, as 307 is to 302; the client asks
+    // with GET and HEAD only, so all four are followed alike.
+    if (m_status >= 300 && m_status <= 308) {
         return PassOutcome::kRedirect;
     }
     if (m_status == 401) {
@@ -283,6 +303,46 @@ CHttpClient::PassOutcome CHttpClient::EvaluateStatus() const {
     ThrowProtocolException(ERR_HTTP_STATUS);
 }
 
+bool CHttpClient::IsErrorAnswer(ResultCode result) const {
+    return (result == ERR_HTTP_CLIENT_ERROR || result == ERR_HTTP_SERVER_ERROR) &&
+           m_status >= 400 && m_status <= 599;
+}
+
+// A site with many broken links must not cost a connection, and over TLS a
+// handshake, per link: a short error body is read and dropped so that the
+// connection carries the next request. One that is long, or whose end only
+// the server's close would show, is not worth the wait.
+bool CHttpClient::SkipErrorBody(HttpMethod method) {
+    if (m_serverCloses || m_responseHeaders.IsConnectionClose()) {
+        return false;
+    }
+    if (method == METHOD_HEAD) {
+        return !HasPendingInput();
+    }
+    if (!HasShortBody()) {
+        return false;
+    }
+    m_contentCoding = CContentDecoder::Coding::kIdentity;
+    m_bodyLimit = kMaxSkippedBodySize;
+    std::uint32_t received = 0;
+    const bool read = ReadBody(nullptr, received) == ERR_SUCCESS;
+    m_bodyLimit = kMaxBodySize;
+    return read;
+}
+
+// Chunks are counted as they come, so a chunked body qualifies until it
+// outgrows the limit.
+bool CHttpClient::HasShortBody() const {
+    const bool hasLength = !m_responseHeaders.GetValue(HEADER_CONTENT_LENGTH).empty();
+    TransferCoding coding = TRANSFER_CODING_OTHER;
+    if (m_responseHeaders.GetTransferCoding(coding)) {
+        return coding == TRANSFER_CODING_CHUNKED && !hasLength;
+    }
+    std::int32_t length = 0;
+    return hasLength && m_responseHeaders.GetContentLength(length) &&
+           static_cast<std::uint32_t>(length) <= kMaxSkippedBodySize;
+}
+
 void CHttpClient::FollowRedirect(int& redirects) {
     const std::string& location = m_responseHeaders.GetLocation();
     CUrl next;
@@ -291,7 +351,7 @@ void CHttpClient::FollowRedirect(int& redirects) {
         ThrowProtocolException(ERR_HTTP_HEADER);
     }
     if (redirects == kMaxRedirects) {
-        ThrowProtocolException(ERR_HTTP_STATUS);
+        ThrowProtocolException(ERR_HTTP_REDIRECT_LOOP);
     }
     ++redirects;
     Notify(EVT_HTTP_REDIRECT, next.GetSourceText());
@@ -374,7 +434,13 @@ ResultCode CHttpClient::ReadBody(CStream* stream, std::uint32_t& received) {
     ResultCode result = ERR_SUCCESS;
     try {
         m_receiveBuffer = std::make_unique<char[]>(kReceiveBufferSize);
+        if (stream != nullptr && m_contentCoding != CContentDecoder::Coding::kIdentity) {
+            m_decoder = std::make_unique<CContentDecoder>(m_contentCoding, *stream, kMaxBodySize);
+        }
         ReadBodyBytes(stream, received);
+        if (m_decoder) {
+            m_decoder->Finish();
+        }
     } catch (const CSocketException& error) {
         result = error.GetCode();
     } catch (const CStreamException& error) {
@@ -385,6 +451,7 @@ ResultCode CHttpClient::ReadBody(CStream* stream, std::uint32_t& received) {
         result = ERR_NOT_ENOUGH_MEMORY;
     }
     m_receiveBuffer.reset();
+    m_decoder.reset();
     if (stream != nullptr) {
         try {
             stream->Flush();
@@ -484,11 +551,11 @@ std::uint32_t CHttpClient::ReadChunkSize() {
     std::string line;
     ReadLine(line);
     if (!line.ends_with("\r\n")) {
-        ThrowProtocolException(ERR_HTTP_HEADER);
+        ThrowProtocolException(ERR_HTTP_CHUNKED_BODY);
     }
     const auto size = ReadHexadecimal(line);
     if (!size) {
-        ThrowProtocolException(ERR_HTTP_HEADER);
+        ThrowProtocolException(ERR_HTTP_CHUNKED_BODY);
     }
     return static_cast<std::uint32_t>(*size);
 }
@@ -499,7 +566,7 @@ void CHttpClient::ReadChunkEnd() {
     std::string line;
     ReadLine(line);
     if (line != "\r\n") {
-        ThrowProtocolException(ERR_HTTP_HEADER);
+        ThrowProtocolException(ERR_HTTP_CHUNKED_BODY);
     }
 }
 
@@ -512,7 +579,7 @@ void CHttpClient::SkipTrailer() {
         ReadLine(line);
         size += line.size();
         if (size > kMaxHeadSize) {
-            ThrowProtocolException(ERR_HTTP_HEADER);
+            ThrowProtocolException(ERR_HTTP_CHUNKED_BODY);
         }
     } while (line != "\r\n");
 }
@@ -532,11 +599,14 @@ void CHttpClient::CopyBytes(CStream* stream, std::uint32_t length, std::uint32_t
     }
 }
 
+// The count is of the bytes as they came; a decoder bounds what they decode to.
 void CHttpClient::Deliver(CStream* stream, std::uint32_t length, std::uint32_t& received) {
-    if (length > kMaxBodySize - received) {
+    if (length > m_bodyLimit - received) {
         ThrowProtocolException(ERR_HTTP_HEADER);
     }
-    if (stream != nullptr && length > 0) {
+    if (m_decoder) {
+        m_decoder->Write(m_receiveBuffer.get(), length);
+    } else if (stream != nullptr && length > 0) {
         stream->Write(m_receiveBuffer.get(), length);
     }
     received += length;
@@ -554,6 +624,7 @@ void CHttpClient::Finish() {
     m_bodyPending = false;
     m_serverCloses = false;
     m_ambiguousFraming = false;
+    m_contentCoding = CContentDecoder::Coding::kIdentity;
     m_status = 0;
 }
 

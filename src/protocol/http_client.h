@@ -12,6 +12,7 @@
 #include "base/errors.h"
 #include "base/url.h"
 #include "protocol/auth_credentials.h"
+#include "protocol/content_decoder.h"
 #include "protocol/http_headers.h"
 #include "protocol/http_method.h"
 #include "protocol/http_request_info.h"
@@ -41,6 +42,9 @@ public:
     // Interim (1xx) answers skipped before the final one; a server must not
     // hold a worker with them for ever.
     static constexpr int kMaxInterimAnswers = 10;
+    // An error answer's body up to this size is read so that its connection
+    // carries the next request; a longer one closes the connection.
+    static constexpr std::uint32_t kMaxSkippedBodySize = 0x10000;
 
     void SetRequestInfo(const CHttpRequestInfo& info) { m_requestInfo = info; }
     // The store of accepted protection spaces that this client shares with
@@ -53,8 +57,9 @@ public:
     // code (14 for lack of memory). Finish must follow every call.
     ResultCode Request(HttpMethod method, bool close);
     const CResponseInfo& GetResponseInfo() const { return m_responseInfo; }
-    // Reads the pending body into stream (null drops it); received counts the
-    // body bytes read, also on failure.
+    // Reads the pending body into stream (null drops it), undoing a gzip or
+    // deflate content coding; received counts the body bytes as they came,
+    // also on failure.
     ResultCode ReadBody(CStream* stream, std::uint32_t& received);
     // Ends the exchange; the connection stays open for the next request
     // unless this exchange needs it closed.
@@ -82,8 +87,13 @@ private:
     void ParseResponseHead(std::string_view block);
     // A body's length must be beyond doubt before any of it is written.
     void CheckBodyFraming();
+    void CheckContentCoding();
     void FillResponseInfo();
     PassOutcome EvaluateStatus() const;
+    bool IsErrorAnswer(ResultCode result) const;
+    // True when the connection can carry the next request.
+    bool SkipErrorBody(HttpMethod method);
+    bool HasShortBody() const;
     void FollowRedirect(int& redirects);
     void AnswerSiteChallenge();
     bool IsOnSiteServer() const;
@@ -107,6 +117,9 @@ private:
     void Deliver(CStream* stream, std::uint32_t length, std::uint32_t& received);
 
     std::unique_ptr<char[]> m_receiveBuffer;
+    std::unique_ptr<CContentDecoder> m_decoder;
+    CContentDecoder::Coding m_contentCoding = CContentDecoder::Coding::kIdentity;
+    std::uint32_t m_bodyLimit = kMaxBodySize;
     CHttpRequestInfo m_requestInfo;
     bool m_closeAfter = false;
     // A GET's body that nobody read would be taken for the next response.

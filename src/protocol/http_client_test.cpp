@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "net/event_socket.h"
 #include "platform/wait_event.h"
 #include "protocol/md5.h"
+#include "support/compressed_bodies.h"
 #include "support/memory_stream.h"
 #include "support/recording_sink.h"
 #include "support/scripted_peer.h"
@@ -213,6 +215,19 @@ const ExchangeCase kExchangeCases[] = {
                 ExpectClose(), Accept(), Expect(Req("GET", "/c?q=1")), Reply(Ok("c"))},
      .bytes = "c",
      .events = {513, 514, 519, 520, 513, 514, 515, 520}},
+    // 308 keeps the method as 307 does; the client only sends GET and HEAD.
+    {.name = "308 like 301",
+     .script = {Accept(), Expect(Req("GET", "/a")),
+                Reply("HTTP/1.1 308 Permanent Redirect\r\nLocation: /a/\r\n\r\n"), ExpectClose(),
+                Accept(), Expect(Req("GET", "/a/")), Reply(Ok("slash"))},
+     .bytes = "slash",
+     .events = {513, 514, 519, 520, 513, 514, 515, 520}},
+    {.name = "307 like 302",
+     .script = {Accept(), Expect(Req("GET", "/a")),
+                Reply("HTTP/1.1 307 Temporary Redirect\r\nLocation: /t\r\n\r\n"), ExpectClose(),
+                Accept(), Expect(Req("GET", "/t")), Reply(Ok("t"))},
+     .bytes = "t",
+     .events = {513, 514, 519, 520, 513, 514, 515, 520}},
     {.name = "redirect without Location",
      .script = {Accept(), Expect(Req("GET", "/a")), Reply("HTTP/1.1 302 Found\r\nAge: 1\r\n\r\n")},
      .request = ERR_HTTP_HEADER,
@@ -278,8 +293,7 @@ const ExchangeCase kExchangeCases[] = {
      .script = {Accept(), Expect(Req("GET", "/a")),
                 Reply("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")},
      .request = ERR_HTTP_CLIENT_ERROR,
-     .events = {513, 514, 520},
-     .keepsConnection = false},
+     .events = {513, 514, 520}},
     {.name = "503",
      .script = {Accept(), Expect(Req("GET", "/a")),
                 Reply("HTTP/1.1 503 Busy\r\nRetry-After: 5\r\n\r\n")},
@@ -401,7 +415,7 @@ const ExchangeCase kExchangeCases[] = {
      .keepsConnection = false},
     {.name = "trailer without end",
      .script = {Accept(), Expect(Req("GET", "/a")), Reply(EndlessTrailer())},
-     .body = ERR_HTTP_HEADER,
+     .body = ERR_HTTP_CHUNKED_BODY,
      .bytes = "ok",
      .events = {513, 514, 517, 518, 520},
      .keepsConnection = false},
@@ -416,7 +430,7 @@ const ExchangeCase kExchangeCases[] = {
      .script =
          {Accept(), Expect(Req("GET", "/a")),
           Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nhello\r\n0\r\n\r\n")},
-     .body = ERR_HTTP_HEADER,
+     .body = ERR_HTTP_CHUNKED_BODY,
      .bytes = "hel",
      .events = {513, 514, 517, 518, 520},
      .keepsConnection = false},
@@ -682,7 +696,7 @@ TEST_F(HttpClientTest, RedirectLoopEndsAfterTwentyRedirects) {
     peer.ExpectClose();
     peer.Start();
     SetUrl("http://" + peer.Authority() + "/loop");
-    EXPECT_EQ(m_client.Request(METHOD_GET, false), ERR_HTTP_STATUS);
+    EXPECT_EQ(m_client.Request(METHOD_GET, false), ERR_HTTP_REDIRECT_LOOP);
     m_client.Finish();
     EXPECT_EQ(m_sink.Count(EVT_HTTP_REQUEST_SENT), 21);
     EXPECT_EQ(m_sink.Count(EVT_HTTP_REDIRECT), 20);
@@ -703,12 +717,12 @@ TEST_F(HttpClientTest, HostileLengthsFailWithoutReadingOrAllocating) {
         {"HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n", ERR_HTTP_HEADER, true},
         {"HTTP/1.1 200 OK\r\nContent-Length: many\r\n\r\n", ERR_HTTP_HEADER, true},
         {"HTTP/1.1 200 OK\r\nContent-Length: 12abc\r\n\r\n", ERR_HTTP_HEADER, true},
-        {chunked + "-5\r\n", ERR_HTTP_HEADER},
-        {chunked + "80000000\r\n", ERR_HTTP_HEADER},
-        {chunked + "FFFFFFFFF\r\n", ERR_HTTP_HEADER},
-        {chunked + "\r\n", ERR_HTTP_HEADER},
-        {chunked + ";ext\r\n", ERR_HTTP_HEADER},
-        {chunked + "5" + std::string(600, ' ') + "\r\n", ERR_HTTP_HEADER},
+        {chunked + "-5\r\n", ERR_HTTP_CHUNKED_BODY},
+        {chunked + "80000000\r\n", ERR_HTTP_CHUNKED_BODY},
+        {chunked + "FFFFFFFFF\r\n", ERR_HTTP_CHUNKED_BODY},
+        {chunked + "\r\n", ERR_HTTP_CHUNKED_BODY},
+        {chunked + ";ext\r\n", ERR_HTTP_CHUNKED_BODY},
+        {chunked + "5" + std::string(600, ' ') + "\r\n", ERR_HTTP_CHUNKED_BODY},
         // Sizes that fit are only read as far as the data goes.
         {chunked + "7fffffff\r\n", ERR_SOCKET_REMOTE_CLOSED},
         {"HTTP/1.1 200 OK\r\nContent-Length: 2147483647\r\n\r\n", ERR_SOCKET_REMOTE_CLOSED},
@@ -904,6 +918,120 @@ TEST_F(HttpClientTest, ResponseInfoNamesTheRedirectTarget) {
     m_client.Finish();
     m_client.Close();
     EXPECT_EQ(peer.Finish(), "");
+}
+
+// A body that the server coded unasked is saved decoded; the count stays
+// that of the bytes on the wire.
+TEST_F(HttpClientTest, ContentCodingsAreUndoneAsTheBodyArrives) {
+    using testing_support::kGzipPage;
+    using testing_support::kPlainPage;
+    const auto chunked = [](const std::string& body) {
+        std::string chunks;
+        for (std::size_t at = 0; at < body.size(); at += 16) {
+            const std::string piece = body.substr(at, 16);
+            char size[16];
+            std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+            chunks += size + piece + "\r\n";
+        }
+        return "Transfer-Encoding: chunked\r\n\r\n" + chunks + "0\r\n\r\n";
+    };
+    const auto sized = [](const std::string& body) {
+        return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    };
+    const struct {
+        const char* name;
+        std::string answer;  // after the status line
+        ResultCode request;
+        ResultCode body;
+        std::string bytes;
+        std::uint32_t received;
+    } cases[] = {
+        {"gzip with a length", "Content-Encoding: gzip\r\n" + sized(kGzipPage), ERR_SUCCESS,
+         ERR_SUCCESS, kPlainPage, 70},
+        {"x-gzip in chunks", "Content-Encoding: X-Gzip \r\n" + chunked(kGzipPage), ERR_SUCCESS,
+         ERR_SUCCESS, kPlainPage, 70},
+        {"brotli", "Content-Encoding: br\r\n" + sized("\x1b\x03"), ERR_HTTP_CONTENT_ENCODING,
+         ERR_SUCCESS, "", 0},
+        {"gzip cut short", "Content-Encoding: gzip\r\n" + sized(kGzipPage.substr(0, 50)),
+         ERR_SUCCESS, ERR_HTTP_CONTENT_CORRUPT, kPlainPage.substr(0, 48), 50},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPeer peer;
+        peer.Accept()
+            .Expect(Substitute(Req("GET", "/a"), peer.Authority()))
+            .Reply("HTTP/1.1 200 OK\r\n" + c.answer);
+        peer.Start();
+        SetUrl("http://" + peer.Authority() + "/a");
+        ASSERT_EQ(m_client.Request(METHOD_GET, false), c.request);
+        if (c.request == ERR_SUCCESS) {
+            MemoryStream stream;
+            std::uint32_t received = 0;
+            EXPECT_EQ(m_client.ReadBody(&stream, received), c.body);
+            EXPECT_EQ(stream.Bytes(), c.bytes);
+            EXPECT_EQ(received, c.received);
+        }
+        m_client.Finish();
+        m_client.Close();
+        EXPECT_EQ(peer.Finish(), "");
+    }
+}
+
+// Failed answers on one connection: each request's result and how many
+// connections the whole sequence took.
+TEST_F(HttpClientTest, ShortErrorBodiesAreReadSoThatTheConnectionStays) {
+    const std::string notFound = "HTTP/1.1 404 Not Found\r\n";
+    const std::string page(0x200, 'x');
+    const struct {
+        const char* name;
+        std::string firstAnswer;
+        HttpMethod firstMethod;
+        int connections;
+    } cases[] = {
+        {"404 with a length", notFound + "Content-Length: 512\r\n\r\n" + page, METHOD_GET, 1},
+        {"500 in chunks",
+         "HTTP/1.1 500 Oops\r\nTransfer-Encoding: chunked\r\n\r\n200\r\n" + page + "\r\n0\r\n\r\n",
+         METHOD_GET, 1},
+        {"404 to a HEAD", notFound + "Content-Length: 512\r\n\r\n", METHOD_HEAD, 1},
+        {"410 with an empty body", "HTTP/1.1 410 Gone\r\nContent-Length: 0\r\n\r\n", METHOD_GET, 1},
+        // Not worth reading, or its end unknown, or the server closes.
+        {"404 with a long body",
+         notFound + "Content-Length: 70000\r\n\r\n" + std::string(70000, 'x'), METHOD_GET, 2},
+        {"404 to the end of the connection", notFound + "Age: 1\r\n\r\n" + page, METHOD_GET, 2},
+        {"404 that closes", notFound + "Connection: close\r\nContent-Length: 512\r\n\r\n" + page,
+         METHOD_GET, 2},
+        {"404 in endless chunks",
+         "HTTP/1.1 404 No\r\nTransfer-Encoding: chunked\r\n\r\n" +
+             [&] {
+                 std::string chunks;
+                 for (int i = 0; i < 140; ++i) {
+                     chunks += "200\r\n" + page + "\r\n";
+                 }
+                 return chunks + "0\r\n\r\n";
+             }(),
+         METHOD_GET, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPeer peer;
+        const std::string method = c.firstMethod == METHOD_HEAD ? "HEAD" : "GET";
+        peer.Accept().Expect(Substitute(Req(method, "/a"), peer.Authority())).Reply(c.firstAnswer);
+        if (c.connections == 2) {
+            peer.ExpectClose().Accept();
+        }
+        peer.Expect(Substitute(Req("GET", "/a"), peer.Authority())).Reply(Ok("next"));
+        peer.Start();
+        SetUrl("http://" + peer.Authority() + "/a");
+        EXPECT_NE(m_client.Request(c.firstMethod, false), ERR_SUCCESS);
+        m_client.Finish();
+        ResultCode bodyResult = ERR_SUCCESS;
+        std::string body;
+        EXPECT_EQ(Fetch(bodyResult, body), ERR_SUCCESS);
+        EXPECT_EQ(body, "next");
+        m_client.Close();
+        EXPECT_EQ(peer.Finish(), "");
+        EXPECT_EQ(peer.Connections(), c.connections);
+    }
 }
 
 class FailingStream : public MemoryStream {

@@ -30,6 +30,9 @@ struct CResponseInfo {
     // The HTTP status of the response, 0 for FTP. Not stored: it only serves
     // to report a failure while the crawl runs.
     int status = 0;
+    // The body comes in a content coding (gzip, deflate or one the client
+    // cannot decode). Not stored either.
+    bool contentCoded = false;
 
     // Slots that the project file layout reserves next to the fields above.
     // No client fills them; they are kept so that stored tasks read back

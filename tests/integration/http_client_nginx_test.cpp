@@ -8,6 +8,7 @@
 #include "net/event_socket.h"
 #include "platform/wait_event.h"
 #include "protocol/http_client.h"
+#include "support/compressed_bodies.h"
 #include "support/http_download.h"
 #include "support/missing_server.h"
 #include "support/nginx_server.h"
@@ -68,6 +69,10 @@ protected:
         server->SetServerDirectives(
             "    absolute_redirect off;\n"
             "    location = /old { return 301 /page.html; }\n"
+            "    location = /moved { return 308 /page.html; }\n"
+            "    location = /busy { return 503; }\n"
+            // A pre-compressed file that the server labels whatever the request asked.
+            "    location = /packed.html { add_header Content-Encoding gzip; }\n"
             "    location = /away { return 302 " +
             std::string(tls != nullptr ? "http" : "https") +
             "://127.0.0.1/page.html; }\n"
@@ -77,6 +82,7 @@ protected:
         WriteFile((server->DocumentRoot() / "big.bin").string(), kBig);
         WriteFile((server->DocumentRoot() / "page.html").string(), kPage);
         WriteFile((server->DocumentRoot() / "chunked.txt").string(), std::string(70000, 'x'));
+        WriteFile((server->DocumentRoot() / "packed.html").string(), testing_support::kGzipPage);
         server->Start();
         return server;
     }
@@ -197,6 +203,30 @@ TEST_P(HttpClientNginxTest, FollowsRedirectsAndReportsStatus) {
     EXPECT_EQ(Download(*m_client, RequestFor(Url("/away"))).request, ERR_HTTP_REDIRECT_PROTOCOL);
     EXPECT_EQ(m_client->GetRedirectUrl().GetScheme(), GetParam().tls ? SchemeHttp : SchemeHttps);
     EXPECT_EQ(Download(*m_client, RequestFor(Url("/missing"))).request, ERR_HTTP_CLIENT_ERROR);
+
+    const HttpDownload permanent = Download(*m_client, RequestFor(Url("/moved")));
+    EXPECT_EQ(permanent.request, ERR_SUCCESS);
+    EXPECT_EQ(permanent.bytes, kPage);
+}
+
+// nginx's error pages come with their length, so broken links and busy
+// answers all ride the first connection (and its one TLS handshake).
+TEST_P(HttpClientNginxTest, ErrorAnswersKeepTheConnection) {
+    for (int i = 0; i < 20; ++i) {
+        const std::string path = i % 4 == 3 ? "/busy" : "/missing" + std::to_string(i) + ".html";
+        EXPECT_NE(Download(*m_client, RequestFor(Url(path))).request, ERR_SUCCESS) << path;
+        EXPECT_NE(Download(*m_client, RequestFor(Url(path)), METHOD_HEAD).request, ERR_SUCCESS);
+    }
+    EXPECT_EQ(Download(*m_client, RequestFor(Url("/page.html"))).bytes, kPage);
+    EXPECT_EQ(m_sink.Count(EVT_SOCKET_CONNECTED), 1);
+}
+
+TEST_P(HttpClientNginxTest, DecodesAGzipBodyThatWasNotAskedFor) {
+    const HttpDownload download = Download(*m_client, RequestFor(Url("/packed.html")));
+    ASSERT_EQ(download.request, ERR_SUCCESS);
+    EXPECT_EQ(download.body, ERR_SUCCESS);
+    EXPECT_EQ(download.bytes, testing_support::kPlainPage);
+    EXPECT_EQ(download.received, testing_support::kGzipPage.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, HttpClientNginxTest,

@@ -121,7 +121,7 @@ TEST_F(SchemeRedirectTest, APingPongBetweenSchemesEndsWithinTheRedirectBound) {
     bool failed = false;
     for (const auto& event : m_window.Events()) {
         if (event.message == WM_DL_URL_DONE) {
-            EXPECT_EQ(event.code, ERR_HTTP_STATUS);
+            EXPECT_EQ(event.code, ERR_HTTP_REDIRECT_LOOP);
             failed = true;
         }
     }

@@ -57,6 +57,8 @@ public:
         m_hosts[Lower(name)] = std::move(addresses);
     }
     void AddSilentHost(const std::string& name) { m_silent.insert(Lower(name)); }
+    // Answered with "server failure", as a broken name server answers.
+    void AddFailingHost(const std::string& name) { m_failing.insert(Lower(name)); }
 
     void Start() {
         m_thread = std::thread([this] { Serve(); });
@@ -141,8 +143,10 @@ private:
             addresses = host->second;
         }
         const bool known = host != m_hosts.end();
-        reply[2] = 0x81;                                             // answer, recursion desired
-        reply[3] = static_cast<unsigned char>(known ? 0x80 : 0x83);  // no such name
+        reply[2] = 0x81;  // answer, recursion desired
+        // Recursion available; 3 is "no such name", 2 "server failure".
+        const unsigned char rcode = m_failing.count(name) != 0 ? 2 : known ? 0 : 3;
+        reply[3] = static_cast<unsigned char>(0x80 | rcode);
         reply[6] = 0;
         reply[7] = static_cast<unsigned char>(addresses.size());
         reply[8] = reply[9] = reply[10] = reply[11] = 0;
@@ -162,6 +166,7 @@ private:
     int m_port = 0;
     std::map<std::string, std::vector<std::string>> m_hosts;
     std::set<std::string> m_silent;
+    std::set<std::string> m_failing;
     std::thread m_thread;
     std::atomic<int> m_queries{0};
     mutable std::mutex m_mutex;
