@@ -16,9 +16,9 @@ constexpr UINT WM_DL_FINISHED = WM_APP + 0x1002;
 // From the manager thread, inside a WM_DL_NOTICES: wParam the worker index,
 // lParam the URL's source text (const char*).
 constexpr UINT WM_DL_THREAD_URL = WM_APP + 0x1010;
-// Posted by a worker's notifier: wParam the worker index, lParam a byte count,
-// the expected size or the running count when no size is known. It reaches
-// the window before the WM_DL_BYTES that the worker posts after it.
+// From a worker's notifier: wParam the worker index, lParam a byte count. The
+// expected size is sent, so the window has it before the worker goes on; the
+// running count, when no size is known, is posted after each chunk.
 constexpr UINT WM_DL_THREAD_PROGRESS = WM_APP + 0x1011;
 // From the manager thread, inside a WM_DL_NOTICES: wParam the worker index,
 // lParam the finished task (const CDownloadTask*).

@@ -45,9 +45,10 @@ void CProgressNotifier::OnProtocolEvent(std::uint32_t code) {
 
 void CProgressNotifier::AnnounceSize(std::uint32_t expected) {
     m_expected = expected;
-    // Posted: the worker need not wait for the window, and the bytes that
-    // follow are posted after it.
-    PostMessage(m_window, WM_DL_THREAD_PROGRESS, static_cast<WPARAM>(m_index), expected);
+    // Sent, not posted: the window delivers sent messages before posted ones,
+    // so a posted size could arrive after the manager's sent notice that the
+    // file was saved, and show a size on a row that is idle again.
+    SendMessage(m_window, WM_DL_THREAD_PROGRESS, static_cast<WPARAM>(m_index), expected);
     m_transferActive = true;
 }
 

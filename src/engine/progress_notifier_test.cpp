@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/crawl_messages.h"
@@ -19,14 +21,13 @@ struct Received {
     bool operator==(const Received&) const = default;
 };
 
-// The notifier runs on the window's own thread here; its messages arrive on
-// the next pump.
+// The notifier runs on the window's own thread here, so what it sends is
+// handled at once and what it posts on the next pump; a pump returns both.
 class ProgressNotifierTest : public testing::Test {
 protected:
     std::vector<Received> Pump() {
-        m_received.clear();
         m_queue.PumpMessages();
-        return m_received;
+        return std::exchange(m_received, {});
     }
 
     CMessageQueue m_queue;
@@ -111,6 +112,30 @@ TEST_F(ProgressNotifierTest, BytesOutsideATransferAreNotCounted) {
     EXPECT_EQ(m_notifier.TakeUnreportedBytes(), 0u);
     // Only the size reaches the window.
     EXPECT_EQ(Pump(), (std::vector<Received>{{WM_DL_THREAD_PROGRESS, 2, 100}}));
+}
+
+TEST_F(ProgressNotifierTest, TheSizeReachesTheWindowBeforeTheFileIsReportedSaved) {
+    // The manager's notice that the file was saved is sent once the worker
+    // has finished, and sent messages are delivered before posted ones. The
+    // window is pumped only once that notice waits, so a size that had been
+    // posted would arrive after it.
+    std::thread worker([this] {
+        m_notifier.Notify(0, EVT_HTTP_BODY_LENGTH, 1000u);
+        m_notifier.Notify(0, EVT_HTTP_FINISHED);
+        SendMessage(&m_window, WM_DL_FILE_SAVED, 2, 0);
+    });
+    std::vector<const CWaitEvent*> sentWaiting;
+    m_queue.AppendWakeEvents(QS_SENDMESSAGE, sentWaiting);
+    std::vector<Received> received;
+    while (received.size() < 2) {
+        WaitForAny(sentWaiting, INFINITE);
+        for (const Received& message : Pump()) {
+            received.push_back(message);
+        }
+    }
+    worker.join();
+    EXPECT_EQ(received,
+              (std::vector<Received>{{WM_DL_THREAD_PROGRESS, 2, 1000}, {WM_DL_FILE_SAVED, 2, 0}}));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QStyleOptionHeader>
 #include <QtTest>
 
 #include "platform/registry_key.h"
@@ -31,6 +32,18 @@ void Report(CFileView& view, const QStringList& reports) {
 }
 
 // Each row as its state letter and URL, top to bottom.
+// The arrow the header asks the style to draw on the column.
+QStyleOptionHeader::SortIndicator SortMark(const QHeaderView* header, int column) {
+    // Reaches the protected hook that the header paints each section with.
+    struct Probe : CSortHeaderCtrl {
+        using CSortHeaderCtrl::initStyleOptionForIndex;
+    };
+    const auto initForIndex = &Probe::initStyleOptionForIndex;
+    QStyleOptionHeader option;
+    (qobject_cast<const CSortHeaderCtrl*>(header)->*initForIndex)(&option, column);
+    return option.sortIndicator;
+}
+
 QStringList Rows(const CFileView& view) {
     QStringList rows;
     for (int row = 0; row < view.GetItemCount(); ++row) {
@@ -118,26 +131,33 @@ void CFileViewTest::headerClicksToggleTheSort() {
         int column;
         QStringList rows;
         Qt::SortOrder order;
+        QStyleOptionHeader::SortIndicator mark;
     };
     const Click clicks[] = {
         {CFileView::kUrlColumn,
          {"S http://h/a", "S http://h/b", "F http://h/C"},
-         Qt::AscendingOrder},
+         Qt::AscendingOrder,
+         QStyleOptionHeader::SortUp},
         {CFileView::kUrlColumn,
          {"F http://h/C", "S http://h/b", "S http://h/a"},
-         Qt::DescendingOrder},
+         Qt::DescendingOrder,
+         QStyleOptionHeader::SortDown},
         {CFileView::kStateColumn,
          {"F http://h/C", "S http://h/b", "S http://h/a"},
-         Qt::AscendingOrder},
+         Qt::AscendingOrder,
+         QStyleOptionHeader::SortUp},
         {CFileView::kStateColumn,
          {"S http://h/b", "S http://h/a", "F http://h/C"},
-         Qt::DescendingOrder},
+         Qt::DescendingOrder,
+         QStyleOptionHeader::SortDown},
     };
     for (const Click& click : clicks) {
         ClickHeader(view, click.column);
         QCOMPARE(Rows(view), click.rows);
         QCOMPARE(view.header()->sortIndicatorSection(), click.column);
         QCOMPARE(view.header()->sortIndicatorOrder(), click.order);
+        QCOMPARE(SortMark(view.header(), click.column), click.mark);
+        QCOMPARE(SortMark(view.header(), 1 - click.column), QStyleOptionHeader::None);
         // The current row follows its URL.
         QCOMPARE(view.GetItemText(view.currentIndex().row(), CFileView::kUrlColumn), "http://h/C");
     }

@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QImage>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
@@ -44,6 +43,7 @@ namespace {
 
 const QString kProjectFilter = "Project Files (*.tkp)";
 const QString kProjectSuffix = "tkp";
+const QString kSaveFailedMessage = "Failed to save document.";
 
 constexpr int kTimerPeriodMs = 1000;
 constexpr int kCountPaneWidth = 100;
@@ -114,30 +114,6 @@ const char* IconName(CommandId id) {
         default:
             return nullptr;
     }
-}
-
-// The button's image under the mouse is the drawing itself; at rest it is
-// blended half-way over the button face, so that the hovered button stands
-// out.
-QIcon MakeToolbarIcon(const char* path, const QColor& face) {
-    constexpr int kSide = 24;
-    QImage hot = QIcon(path).pixmap(kSide, kSide).toImage().convertToFormat(QImage::Format_ARGB32);
-    QImage rest = hot;
-    for (int y = 0; y < rest.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(rest.scanLine(y));
-        for (int x = 0; x < rest.width(); ++x) {
-            const QRgb pixel = line[x];
-            const auto mix = [](int channel, int faceChannel) {
-                return (channel + faceChannel) / 2;
-            };
-            line[x] = qRgba(mix(qRed(pixel), face.red()), mix(qGreen(pixel), face.green()),
-                            mix(qBlue(pixel), face.blue()), qAlpha(pixel));
-        }
-    }
-    QIcon icon;
-    icon.addPixmap(QPixmap::fromImage(rest), QIcon::Normal);
-    icon.addPixmap(QPixmap::fromImage(hot), QIcon::Active);
-    return icon;
 }
 
 QString MenuTitle(CommandMenu menu) {
@@ -244,7 +220,9 @@ void CMainFrame::CreateActions() {
         action->setStatusTip(FromUtf8(StatusPrompt(command)));
         action->setToolTip(FromUtf8(ToolTip(command)));
         if (const char* icon = IconName(command.id)) {
-            action->setIcon(MakeToolbarIcon(icon, palette().color(QPalette::Button)));
+            // In full colour at rest as under the mouse, where the flat
+            // button's raised frame marks the hovered one.
+            action->setIcon(QIcon(icon));
         }
         const CommandId id = command.id;
         connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
@@ -288,7 +266,11 @@ void CMainFrame::CreateToolBar() {
             toolBar->addSeparator();
         }
     }
-    connect(m_actions.at(ID_VIEW_TOOLBAR), &QAction::toggled, toolBar, &QToolBar::setVisible);
+    QAction* viewToolBar = m_actions.at(ID_VIEW_TOOLBAR);
+    connect(viewToolBar, &QAction::toggled, toolBar, &QToolBar::setVisible);
+    // The toolbar's own pop-up menu hides it too; the menu's check follows.
+    // A toolbar hidden only with its window does not report.
+    connect(toolBar, &QToolBar::visibilityChanged, viewToolBar, &QAction::setChecked);
 }
 
 void CMainFrame::CreateStatusBar() {
@@ -501,21 +483,35 @@ bool CMainFrame::NewProject(const std::string& path) {
     if (!m_prompts->EditProject(settings, true)) {
         return false;
     }
-    std::string target = path;
+    const std::string target = WriteNewProject(settings, path);
     if (target.empty()) {
-        const QString proposed =
-            QString::fromStdString(CQuillmoorDoc::ProposeFileName(settings.GetStartUrl())) + "." +
-            kProjectSuffix;
-        target = m_prompts->AskSaveFileName(kProjectFilter, kProjectSuffix, proposed).toStdString();
-        if (target.empty()) {
-            return false;
-        }
-    }
-    if (!CQuillmoorDoc::WriteNewProject(target, settings)) {
         return false;
     }
     m_doc.SetModifiedFlag(false);
     return OpenDocumentFile(target);
+}
+
+std::string CMainFrame::WriteNewProject(const CProjectSettings& settings, std::string target) {
+    QString proposed =
+        QString::fromStdString(CQuillmoorDoc::ProposeFileName(settings.GetStartUrl())) + "." +
+        kProjectSuffix;
+    // What the user entered in the sheet is kept until a file holds it or
+    // the user gives up.
+    while (true) {
+        if (target.empty()) {
+            target =
+                m_prompts->AskSaveFileName(kProjectFilter, kProjectSuffix, proposed).toStdString();
+            if (target.empty()) {
+                return {};
+            }
+        }
+        if (CQuillmoorDoc::WriteNewProject(target, settings)) {
+            return target;
+        }
+        m_prompts->ShowMessage(kSaveFailedMessage);
+        proposed = QString::fromStdString(std::filesystem::path(target).filename().string());
+        target.clear();
+    }
 }
 
 bool CMainFrame::OpenProject(const std::string& path) {
@@ -538,7 +534,7 @@ bool CMainFrame::OpenDocumentFile(const std::string& path) {
         m_recentFiles.Add(m_doc.GetPathName());
     } else {
         m_recentFiles.Remove(path);
-        m_prompts->ShowMessage(CQuillmoorDoc::GetLoadErrorMessage(m_doc.GetLoadError()));
+        m_prompts->ShowWarning(CQuillmoorDoc::GetLoadErrorMessage(m_doc.GetLoadError()));
     }
     UpdateRecentFileMenu();
     UpdateCaption();
@@ -560,7 +556,7 @@ void CMainFrame::OnOpen() {
 
 void CMainFrame::OnSave() {
     if (!m_doc.Save()) {
-        m_prompts->ShowMessage("Failed to save document.");
+        m_prompts->ShowMessage(kSaveFailedMessage);
     }
 }
 
@@ -572,7 +568,7 @@ void CMainFrame::OnSaveAs() {
         return;
     }
     if (!m_doc.SaveDocument(path.toStdString())) {
-        m_prompts->ShowMessage("Failed to save document.");
+        m_prompts->ShowMessage(kSaveFailedMessage);
         return;
     }
     m_recentFiles.Add(m_doc.GetPathName());

@@ -96,6 +96,10 @@ private:
     void OnOpen();
     void OnSave();
     void OnSaveAs();
+    // Writes the new project to target, or to the file the user names when
+    // target is empty or cannot be written. The file written; empty when
+    // the user cancelled.
+    std::string WriteNewProject(const CProjectSettings& settings, std::string target);
     void OnStart();
     void OnPause();
     void OnStop();

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QToolBar>
 #include <QtTest>
 #include <filesystem>
 #include <limits>
@@ -83,6 +84,8 @@ private slots:
 
     void crawlRunsThroughTheToolbar();
     void newProjectProposesTheHostAsFileName();
+    void unwritableNewProjectAsksForAnotherName_data();
+    void unwritableNewProjectAsksForAnotherName();
     void startFailsWithTheOpenError_data();
     void startFailsWithTheOpenError();
     void emptyFileOnTheCommandLineStartsANewProject_data();
@@ -93,6 +96,7 @@ private slots:
     void unusablePlacementCentresTheWindow_data();
     void unusablePlacementCentresTheWindow();
     void countPanesShowWholeFigures();
+    void toolbarHiddenFromItsOwnMenuComesBackAtOnce();
     void endedCrawlLeavesTheNextProjectAlone();
 
 private:
@@ -190,6 +194,38 @@ void CMainFrameTest::newProjectProposesTheHostAsFileName() {
     QCOMPARE(frame->GetDocument().GetSettings().GetStartUrl().GetHost(), "a.b.c");
 }
 
+void CMainFrameTest::unwritableNewProjectAsksForAnotherName_data() {
+    QTest::addColumn<bool>("secondNameGiven");
+    QTest::newRow("another name") << true;
+    QTest::newRow("cancelled") << false;
+}
+
+void CMainFrameTest::unwritableNewProjectAsksForAnotherName() {
+    QFETCH(bool, secondNameGiven);
+    TempFolder folder;
+    Script script;
+    script.projectUrl = "http://a.b.c/docs/";
+    script.projectThreads = 4;
+    // Root may write into a read-only folder; no one writes into a missing one.
+    script.firstSaveFileNames << QString::fromStdString(folder.File("missing/first.tkp"));
+    if (secondNameGiven) {
+        script.saveFileName = QString::fromStdString(folder.File("chosen.tkp"));
+    }
+    CRecentFileList recent;
+    auto frame = MakeFrame(script, recent);
+
+    QCOMPARE(frame->NewProject(), secondNameGiven);
+    QCOMPARE(script.messages, QStringList{"Failed to save document."});
+    QCOMPARE(script.proposedNames, (QStringList{"a_b_c.tkp", "first.tkp"}));
+    QCOMPARE(script.projectSheets, 1);
+    QCOMPARE(std::filesystem::exists(folder.File("chosen.tkp")), secondNameGiven);
+    if (secondNameGiven) {
+        const CProjectSettings& settings = frame->GetDocument().GetSettings();
+        QCOMPARE(settings.GetStartUrl().GetHost(), "a.b.c");
+        QCOMPARE(settings.GetThreadCount(), 4);
+    }
+}
+
 void CMainFrameTest::startFailsWithTheOpenError_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("message");
@@ -197,6 +233,12 @@ void CMainFrameTest::startFailsWithTheOpenError_data() {
         << QByteArray("\x07\x00\x00\x00Notepad", 11) << "Unexpected file format.";
     QTest::newRow("cut short") << QByteArray("\x08\x00\x00\x00Tarn", 8)
                                << "Unexpected file format.";
+    // Strings are stored with their terminating zero.
+    const auto stored = [](const char* text) { return QByteArray(text, qstrlen(text) + 1); };
+    QTest::newRow("another version")
+        << stored("Tarnwick") + stored("1.1") << "Incompatible file version";
+    QTest::newRow("no project record")
+        << stored("Tarnwick") + stored("1.0") + stored("NONE") << "Failed to open document.";
 }
 
 void CMainFrameTest::startFailsWithTheOpenError() {
@@ -209,6 +251,7 @@ void CMainFrameTest::startFailsWithTheOpenError() {
 
     QVERIFY(!app.InitInstance({QString::fromStdString(folder.File("other.tkp"))}));
     QCOMPARE(script.messages, QStringList{message});
+    QCOMPARE(script.warnings, QStringList{message});
     QVERIFY(!app.GetMainFrame()->isVisible());
     app.ExitInstance();
 }
@@ -294,6 +337,33 @@ void CMainFrameTest::countPanesShowWholeFigures() {
         QTRY_VERIFY(panes[2]->width() >= panes[2]->fontMetrics().horizontalAdvance(text));
         QVERIFY(panes[2]->width() >= 100);
     }
+}
+
+void CMainFrameTest::toolbarHiddenFromItsOwnMenuComesBackAtOnce() {
+    Script script;
+    CRecentFileList recent;
+    auto frame = MakeFrame(script, recent);
+    frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+    auto* toolBar = frame->findChild<QToolBar*>("Toolbar");
+    QVERIFY(toolBar != nullptr);
+    QAction* viewToolBar = frame->GetAction(ID_VIEW_TOOLBAR);
+
+    // The toolbar's right-click menu.
+    const std::unique_ptr<QMenu> menu(frame->createPopupMenu());
+    QVERIFY(menu->actions().contains(toolBar->toggleViewAction()));
+    toolBar->toggleViewAction()->trigger();
+    QVERIFY(!toolBar->isVisible());
+    QVERIFY(!viewToolBar->isChecked());
+    viewToolBar->trigger();
+    QVERIFY(toolBar->isVisible());
+    QVERIFY(viewToolBar->isChecked());
+
+    // Hidden with its window, the toolbar is still meant to be shown.
+    frame->hide();
+    QVERIFY(viewToolBar->isChecked());
+    frame->show();
+    QVERIFY(toolBar->isVisible());
 }
 
 void CMainFrameTest::layoutOutlivesTheWindow() {

@@ -134,12 +134,13 @@ CPropPrjLinks::CPropPrjLinks(const CProjectSettings& settings, bool newProject,
     m_internalEdit->setEnabled(limited);
     connect(m_limited, &QRadioButton::toggled, m_internalEdit, &CSpinEdit::setEnabled);
 
-    auto* internal = new QGroupBox;
+    // Both groups hold a "Levels:" field; their captions tell them apart.
+    auto* internal = new QGroupBox("Internal links");
     auto* internalLayout = new QGridLayout(internal);
     internalLayout->addWidget(m_allLevels, 0, 0);
     internalLayout->addWidget(m_limited, 1, 0);
     internalLayout->addWidget(m_internalEdit, 1, 1);
-    auto* external = new QGroupBox;
+    auto* external = new QGroupBox("External links");
     auto* externalLayout = new QFormLayout(external);
     externalLayout->addRow("Levels:", m_externalEdit);
     auto* scope = new QGroupBox;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -86,6 +87,7 @@ private slots:
     void refusedFieldKeepsTheSheetOpen_data();
     void refusedFieldKeepsTheSheetOpen();
     void invalidStoredUrlBlocksOk();
+    void levelsFieldsSitInCaptionedGroups();
     void ctrlTabLeavesOnlyACheckedPage();
     void downloadAllFilesDisablesEveryGroup();
     void filtersAreAddedEditedAndDeleted();
@@ -244,6 +246,23 @@ void CProjectSheetTest::refusedFieldKeepsTheSheetOpen() {
     QVERIFY(focus == fields[field] || fields[field]->isAncestorOf(focus));
     QVERIFY(settings.GetStartUrl().GetHost().empty());
     QCOMPARE(settings.GetThreadCount(), 0);
+}
+
+void CProjectSheetTest::levelsFieldsSitInCaptionedGroups() {
+    Script script;
+    ScriptedPrompts prompts(script);
+    CProjectSettings settings;
+    CProjectSheet sheet(settings, true, prompts);
+    const auto groupOf = [](QWidget* field) {
+        QWidget* widget = field->parentWidget();
+        while (widget != nullptr && qobject_cast<QGroupBox*>(widget) == nullptr) {
+            widget = widget->parentWidget();
+        }
+        return widget != nullptr ? qobject_cast<QGroupBox*>(widget)->title() : QString();
+    };
+    QCOMPARE(groupOf(sheet.Links().InternalLevels()), "Internal links");
+    QCOMPARE(groupOf(sheet.Links().LimitedLevels()), "Internal links");
+    QCOMPARE(groupOf(sheet.Links().ExternalLevels()), "External links");
 }
 
 void CProjectSheetTest::invalidStoredUrlBlocksOk() {

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QImage>
 #include <QSplitter>
 #include <QToolBar>
 #include <QToolButton>
@@ -203,10 +204,13 @@ void CQuillmoorAppTest::toolbarHasTenButtonsInTwoGroups() {
         if (action->isSeparator()) {
             continue;
         }
-        // Each button has a drawing of its own, which changes under the mouse.
+        // Each button has a drawing of its own, in full colour at rest as
+        // under the mouse; only a disabled button is greyed.
         const QIcon icon = action->icon();
-        QVERIFY2(icon.pixmap(24, 24, QIcon::Normal).toImage() !=
-                     icon.pixmap(24, 24, QIcon::Active).toImage(),
+        const QImage rest = icon.pixmap(24, 24, QIcon::Normal).toImage();
+        QVERIFY2(!rest.isNull() && rest == icon.pixmap(24, 24, QIcon::Active).toImage(),
+                 qPrintable(action->toolTip()));
+        QVERIFY2(rest != icon.pixmap(24, 24, QIcon::Disabled).toImage(),
                  qPrintable(action->toolTip()));
     }
     auto* help =

@@ -1,5 +1,5 @@
 // The header of a sortable list: it marks the column the list is sorted by
-// with the style's own arrow.
+// with the style's own arrow, pointing up for ascending.
 #pragma once
 
 #include <QHeaderView>
@@ -13,6 +13,9 @@ public:
     void SetSortArrow(int column, bool ascending);
     int GetSortColumn() const { return m_sortColumn; }
     bool IsAscending() const { return m_ascending; }
+
+protected:
+    void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override;
 
 private:
     int m_sortColumn = -1;

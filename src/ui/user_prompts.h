@@ -23,7 +23,8 @@ public:
     // Captioned with the program's name, with an OK button.
     virtual void ShowMessage(const QString& text) = 0;
     // Captioned with the program's name, with an OK button and the
-    // exclamation icon: the dialogs' refusals of what the user entered.
+    // exclamation icon: the dialogs' refusals of what the user entered, and
+    // a project file that cannot be opened.
     virtual void ShowWarning(const QString& text) { ShowMessage(text); }
     // Empty when cancelled. The filter is the dialog's, e.g.
     // "Project Files (*.tkp)"; the default suffix comes without its dot.

@@ -16,12 +16,17 @@ struct Script {
     int projectThreads = 1;
     bool projectAccepted = true;
     QString saveFileName;
+    // Answered in turn before saveFileName.
+    QStringList firstSaveFileNames;
     CQuillmoorDoc::SaveAnswer saveAnswer = CQuillmoorDoc::SaveAnswer::No;
     bool answerYes = true;
 
     QStringList messages;
+    // Those of the messages shown with the exclamation icon.
+    QStringList warnings;
     QStringList questions;
     QStringList proposedNames;
+    int projectSheets = 0;
     QStringList opened;
     QList<HelpTopic> helpTopics;
 };
@@ -38,12 +43,18 @@ public:
     }
     CQuillmoorDoc::SaveAnswer AskToSave(const QString&) override { return m_script.saveAnswer; }
     void ShowMessage(const QString& text) override { m_script.messages << text; }
+    void ShowWarning(const QString& text) override {
+        m_script.messages << text;
+        m_script.warnings << text;
+    }
     QString AskSaveFileName(const QString&, const QString&, const QString& initialName) override {
         m_script.proposedNames << initialName;
-        return m_script.saveFileName;
+        return m_script.firstSaveFileNames.isEmpty() ? m_script.saveFileName
+                                                     : m_script.firstSaveFileNames.takeFirst();
     }
     QString AskOpenFileName(const QString&) override { return {}; }
     bool EditProject(CProjectSettings& settings, bool newProject) override {
+        ++m_script.projectSheets;
         if (!m_script.projectAccepted || !newProject) {
             return false;
         }
