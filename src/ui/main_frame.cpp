@@ -688,10 +688,10 @@ void CMainFrame::FillViews() {
             if (!localUrl.empty()) {
                 m_dirView->AddSavedFile(localUrl, localPath, false);
             }
-            m_fileView->ShowUrlSaved(entry->GetUrlText());
+            m_fileView->ShowUrlSaved(entry->GetUrlText(), entry->GetResultCode());
         } else if (entry->GetResultCode() != ERR_SUCCESS &&
                    entry->GetResultCode() != ERR_ATTEMPT_INTERRUPTED) {
-            m_fileView->ShowUrlFailed(entry->GetUrlText());
+            m_fileView->ShowUrlFailed(entry->GetUrlText(), entry->GetResultCode());
         }
     }
     m_dirView->EndFill();
@@ -781,12 +781,13 @@ void CMainFrame::OnWorkerBytes(int worker, CProgressNotifier& notifier) {
 
 void CMainFrame::OnFileSaved(int worker, const CDownloadTask& task) {
     m_stats.AddFile();
-    m_fileView->ShowUrlSaved(task.item.GetUrl().GetSourceText());
+    m_fileView->ShowUrlSaved(task.item.GetUrl().GetSourceText(), task.resultCode);
     m_dirView->AddSavedFile(task.localUrl, task.localPath, true);
     m_threadView->ClearWorker(worker);
 }
 
 void CMainFrame::OnUrlFailed(int worker, const CDownloadTask& task) {
-    m_fileView->ShowUrlFailed(task.item.GetUrl().GetSourceText());
+    m_fileView->ShowUrlFailed(task.item.GetUrl().GetSourceText(), task.resultCode,
+                              task.response.status);
     m_threadView->ClearWorker(worker);
 }
