@@ -90,7 +90,7 @@ void FeedLiveFiles(CMainFrame& frame, int first, int count, int folders) {
         const int worker = page % kWorkers;
         frame.GetThreadView().SetWorkerUrl(worker, QString::fromStdString(url.GetSourceText()));
         if (page % 10 == 9) {
-            frame.GetFileView().ShowUrlFailed(url.GetSourceText());
+            frame.GetFileView().ShowUrlFailed(url.GetSourceText(), ERR_HTTP_CLIENT_ERROR, 404);
         } else {
             std::string localUrl;
             std::string localPath;
