@@ -7,8 +7,7 @@
 namespace {
 
 TEST(ResultTextTest, DescribesEveryKindOfResult) {
-    EXPECT_EQ(DescribeResult(ERR_CLIENT_RULE),
-              "0x20010F00: Client rule violation!");
+    EXPECT_EQ(DescribeResult(ERR_CLIENT_RULE), "0x20010F00: Client rule violation!");
     EXPECT_EQ(DescribeResult(ERR_PAGE_NOT_PARSED),
               "0x30010002: The page was saved, but its links could not be read.");
     EXPECT_EQ(DescribeResult(ERR_UNSAFE_LOCAL_PATH),
