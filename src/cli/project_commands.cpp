@@ -13,9 +13,9 @@
 #include "cli/mirror_options.h"
 #include "cli/printable_text.h"
 #include "cli/progress_display.h"
-#include "cli/project_lock.h"
 #include "engine/download_task.h"
 #include "engine/program_options.h"
+#include "engine/project_lock.h"
 #include "engine/quillmoor_doc.h"
 #include "storage/file_path.h"
 

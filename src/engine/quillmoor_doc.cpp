@@ -8,6 +8,7 @@
 #include "base/file_stream.h"
 #include "base/replacement_file.h"
 #include "base/url.h"
+#include "engine/project_lock.h"
 #include "storage/file_path.h"
 
 namespace {
@@ -108,6 +109,9 @@ bool CQuillmoorDoc::OpenDocument(const std::string& path) {
         DeleteContents();
         return false;
     }
+    if (absolute != m_path) {
+        m_lock.reset();
+    }
     m_path = absolute;
     ChooseDownloadFolder();
     return true;
@@ -168,6 +172,19 @@ bool CQuillmoorDoc::KeepOldFile() {
 void CQuillmoorDoc::DeleteContents() {
     m_controller.reset();
     m_settings.reset();
+    m_lock.reset();
+}
+
+bool CQuillmoorDoc::LockProject(pid_t& holder) {
+    if (m_lock) {
+        return true;
+    }
+    auto lock = std::make_unique<CProjectLock>();
+    if (!lock->Acquire(m_path, holder)) {
+        return false;
+    }
+    m_lock = std::move(lock);
+    return true;
 }
 
 bool CQuillmoorDoc::SaveModified(const AskToSave& ask) {

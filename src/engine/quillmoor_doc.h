@@ -3,6 +3,8 @@
 // desktop application drive the same document; nothing here draws.
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,6 +13,7 @@
 #include "engine/project_settings.h"
 
 class CMessageTarget;
+class CProjectLock;
 class CStream;
 class CUrl;
 
@@ -67,8 +70,15 @@ public:
     bool SaveDocument(const std::string& path);
     // Saves under the document's own path.
     bool Save() { return SaveDocument(m_path); }
-    // Deletes the settings and the controller.
+    // Deletes the settings and the controller, and releases the project's
+    // lock.
     void DeleteContents();
+
+    // Takes the project's lock for as long as the document stays open: the
+    // crawl and the saves after it would otherwise write over those of
+    // another front end. A document that holds it keeps it. False, with the
+    // holder as CProjectLock::Acquire tells it, when another holds it.
+    bool LockProject(pid_t& holder);
 
     // Asks whether to save a modified project, with the prompt the user
     // sees; Yes saves. False when the document is to stay open (Cancel, or a
@@ -109,6 +119,7 @@ private:
     // Reads the settings, so it goes before them.
     std::unique_ptr<CCrawlController> m_controller;
     std::string m_path;
+    std::unique_ptr<CProjectLock> m_lock;
     bool m_modified = false;
     LoadError m_loadError = LoadError::None;
 };

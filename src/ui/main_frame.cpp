@@ -21,6 +21,7 @@
 #include "engine/download_task.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
+#include "engine/project_lock.h"
 #include "platform/critical_section.h"
 #include "platform/registry_key.h"
 #include "storage/local_file_mapping.h"
@@ -577,6 +578,12 @@ void CMainFrame::OnSaveAs() {
 }
 
 void CMainFrame::OnStart() {
+    pid_t holder = 0;
+    if (!m_doc.LockProject(holder)) {
+        m_prompts->ShowWarning(
+            QString::fromStdString(CProjectLock::DescribeRefusal(m_doc.GetPathName(), holder)));
+        return;
+    }
     CCrawlController& controller = m_doc.GetController();
     m_threadView->SetWorkerCount(m_doc.GetSettings().GetThreadCount());
     if (controller.GetState() == Paused) {
