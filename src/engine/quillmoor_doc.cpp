@@ -113,6 +113,7 @@ bool CQuillmoorDoc::OpenDocument(const std::string& path) {
         m_lock.reset();
     }
     m_path = absolute;
+    m_autoSaveDue = std::chrono::steady_clock::now() + m_autoSaveInterval;
     ChooseDownloadFolder();
     return true;
 }
@@ -143,6 +144,7 @@ bool CQuillmoorDoc::SaveDocument(const std::string& path) {
     if (!IsOpen()) {
         return false;
     }
+    m_autoSaveDue = std::chrono::steady_clock::now() + m_autoSaveInterval;
     std::string absolute;
     try {
         absolute = AbsolutePath(path);
@@ -185,6 +187,19 @@ bool CQuillmoorDoc::LockProject(pid_t& holder) {
     }
     m_lock = std::move(lock);
     return true;
+}
+
+void CQuillmoorDoc::SetAutoSaveInterval(std::chrono::milliseconds interval) {
+    m_autoSaveInterval = interval;
+    m_autoSaveDue = std::chrono::steady_clock::now() + interval;
+}
+
+bool CQuillmoorDoc::AutoSaveIfDue() {
+    if (std::chrono::steady_clock::now() < m_autoSaveDue) {
+        return true;
+    }
+    m_autoSaveDue = std::chrono::steady_clock::now() + m_autoSaveInterval;
+    return !IsOpen() || m_controller->GetState() != Running || Save();
 }
 
 bool CQuillmoorDoc::SaveModified(const AskToSave& ask) {

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,6 +26,8 @@ public:
     static constexpr const char* kManagerSection = "MANAGER_INFO";
     static constexpr const char* kProjectExtension = ".tkp";
     static constexpr const char* kFolderExtension = ".files";
+    // How long a running crawl goes unsaved at most, unless told otherwise.
+    static constexpr std::chrono::seconds kAutoSaveInterval{30};
 
     enum class LoadError {
         None,
@@ -80,6 +83,15 @@ public:
     // holder as CProjectLock::Acquire tells it, when another holds it.
     bool LockProject(pid_t& holder);
 
+    // Counts the new interval from now.
+    void SetAutoSaveInterval(std::chrono::milliseconds interval);
+    // The interval after the last save, open or change of the interval.
+    std::chrono::steady_clock::time_point GetAutoSaveDue() const { return m_autoSaveDue; }
+    // Once the autosave is due, saves a running crawl, stored as paused so
+    // that a crash reopens it there, and sets the next one due. False only
+    // when that save failed.
+    bool AutoSaveIfDue();
+
     // Asks whether to save a modified project, with the prompt the user
     // sees; Yes saves. False when the document is to stay open (Cancel, or a
     // failed save).
@@ -120,6 +132,8 @@ private:
     std::unique_ptr<CCrawlController> m_controller;
     std::string m_path;
     std::unique_ptr<CProjectLock> m_lock;
+    std::chrono::milliseconds m_autoSaveInterval = kAutoSaveInterval;
+    std::chrono::steady_clock::time_point m_autoSaveDue;
     bool m_modified = false;
     LoadError m_loadError = LoadError::None;
 };

@@ -455,6 +455,11 @@ void CMainFrame::RefreshStatusBar() {
 void CMainFrame::OnTimer() {
     RefreshStatusBar();
     m_stats.ClearBytes();
+    if (!m_doc.AutoSaveIfDue() && !m_autoSaveFailed) {
+        // Told once a crawl: the next attempts would only repeat it.
+        m_autoSaveFailed = true;
+        m_prompts->ShowMessage(kSaveFailedMessage);
+    }
 }
 
 bool CMainFrame::PrepareToReplace() {
@@ -604,7 +609,9 @@ void CMainFrame::OnStart() {
 void CMainFrame::OnPause() {
     // The end message of the stopped manager, when it comes, finds the
     // project paused and is ignored.
-    m_doc.GetController().Pause();
+    if (m_doc.GetController().Pause()) {
+        OnSave();
+    }
 }
 
 void CMainFrame::OnStop() {
@@ -745,6 +752,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 }
 
 void CMainFrame::OnCrawlStarted() {
+    m_autoSaveFailed = false;
     m_timer.start();
 }
 
@@ -758,6 +766,9 @@ void CMainFrame::OnCrawlFinished() {
 
 void CMainFrame::EndProject() {
     RefreshStatusBar();
+    // The pass may take long: killed during it, the project must still know
+    // every page fetched since the last autosave.
+    OnSave();
     CUpdateHtmlDialog update(m_queue, *m_prompts, this);
     update.Run(m_doc.GetController().GetManager()->GetList(),
                m_doc.GetSettings().GetDownloadFolder());

@@ -102,6 +102,7 @@ private slots:
     void toolbarHiddenFromItsOwnMenuComesBackAtOnce();
     void endedCrawlLeavesTheNextProjectAlone();
     void projectLockKeepsTheFrontEndsApart();
+    void runningCrawlIsSavedAsItGoes();
 
 private:
     std::unique_ptr<ConfigFolder> m_config;
@@ -469,6 +470,34 @@ void CMainFrameTest::projectLockKeepsTheFrontEndsApart() {
     QVERIFY(!second.Acquire(path, holder));
     QVERIFY(frame.OpenProject(path));
     QVERIFY(second.Acquire(path, holder));
+}
+
+void CMainFrameTest::runningCrawlIsSavedAsItGoes() {
+    TempFolder folder;
+    ScriptedSite site;
+    AddEndlessSite(site);
+    Script script;
+    script.projectUrl = "http://example.org/";
+    script.saveFileName = QString::fromStdString(folder.File("p.tkp"));
+    CRecentFileList recent;
+    CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script),
+                     ScriptedWorker::Factory(site));
+    QVERIFY(frame.NewProject());
+    frame.GetDocument().SetAutoSaveInterval(std::chrono::milliseconds(0));
+    frame.GetAction(ID_PROJECT_START)->trigger();
+
+    // Killed now, the project would reopen paused, with the pages it has.
+    const auto savedWhileRunning = [&] {
+        CQuillmoorDoc saved(nullptr);
+        return saved.OpenDocument(folder.File("p.tkp")) &&
+               saved.GetController().GetState() == Paused &&
+               saved.GetController().GetStats().queued == 2;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(savedWhileRunning(), 10000);
+    QCOMPARE(State(frame), Running);
+    QVERIFY(script.messages.isEmpty());
+    frame.GetAction(ID_PROJECT_STOP)->trigger();
+    QTRY_COMPARE(State(frame), Stopped);
 }
 
 void CMainFrameTest::unusablePlacementCentresTheWindow_data() {
