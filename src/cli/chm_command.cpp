@@ -14,6 +14,7 @@
 #include "cli/progress_display.h"
 #include "engine/download_task.h"
 #include "engine/quillmoor_doc.h"
+#include "engine/result_text.h"
 
 namespace fs = std::filesystem;
 
@@ -125,7 +126,7 @@ int Report(const CChmOutcome& outcome, const CChmRequest& request,
     if (outcome.result != ERR_SUCCESS) {
         if (!display.ShowedMessage()) {
             err << "tarnwick-cli: the help file could not be built: "
-                << CProgressDisplay::DescribeResult(outcome.result) << "\n";
+                << DescribeResult(outcome.result) << "\n";
         }
         return CCrawlSession::kFailed;
     }

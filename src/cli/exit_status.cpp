@@ -1,47 +1,13 @@
 #include "cli/exit_status.h"
 
 #include "engine/download_task.h"
+#include "engine/result_text.h"
 
 namespace {
 
 constexpr int kUnauthorized = 401;
 constexpr int kProxyAuthenticationRequired = 407;
 constexpr int kGatewayTimeout = 504;
-
-const char* ReasonPhrase(int httpStatus) {
-    switch (httpStatus) {
-        case 400:
-            return "Bad Request";
-        case 401:
-            return "Unauthorized";
-        case 403:
-            return "Forbidden";
-        case 404:
-            return "Not Found";
-        case 405:
-            return "Method Not Allowed";
-        case 407:
-            return "Proxy Authentication Required";
-        case 408:
-            return "Request Timeout";
-        case 410:
-            return "Gone";
-        case 429:
-            return "Too Many Requests";
-        case 500:
-            return "Internal Server Error";
-        case 501:
-            return "Not Implemented";
-        case 502:
-            return "Bad Gateway";
-        case 503:
-            return "Service Unavailable";
-        case 504:
-            return "Gateway Timeout";
-        default:
-            return "";
-    }
-}
 
 // A gateway that timed out waiting for the server met a network failure on
 // the client's behalf.
@@ -76,14 +42,7 @@ ExitStatus ExitStatusOf(ResultCode code, int httpStatus) {
 }
 
 std::string DescribeHttpStatus(int httpStatus) {
-    // A success or an interim answer is not what failed.
-    if (httpStatus < 300) {
-        return {};
-    }
-    std::string text = std::to_string(httpStatus);
-    if (const char* reason = ReasonPhrase(httpStatus); *reason != '\0') {
-        text += std::string(" ") + reason;
-    }
+    std::string text = DescribeStatusLine(httpStatus);
     if (httpStatus == kUnauthorized) {
         text += ": give --user and --password";
     } else if (httpStatus == kProxyAuthenticationRequired) {

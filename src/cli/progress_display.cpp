@@ -1,43 +1,12 @@
 #include "cli/progress_display.h"
 
 #include <cstdio>
-#include <cstring>
 #include <iterator>
 
 #include "cli/mirror_options.h"
 #include "cli/printable_text.h"
 #include "engine/download_task.h"
-
-namespace {
-
-std::string FormatCode(std::uint32_t code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", code);
-    return text;
-}
-
-const char* EngineMessage(std::uint32_t code) {
-    switch (code) {
-        case ERR_ATTEMPT_INTERRUPTED:
-            return "The download was interrupted.";
-        case ERR_PAGE_NOT_PARSED:
-            return "The page was saved, but its links could not be read.";
-        case ERR_NOT_MODIFIED:
-            return "Not changed since the last download.";
-        case ERR_UNSAFE_LOCAL_PATH:
-            return "A symbolic link or special file stands where the file belongs in the "
-                   "download folder; nothing was written.";
-        case ERR_PAGE_KEPT_AS_SERVED:
-            return "The page was kept as served: its links were not made local.";
-        // The system's number, which strerror would read as EFAULT.
-        case ERR_NOT_ENOUGH_MEMORY:
-            return "Not enough memory.";
-        default:
-            return nullptr;
-    }
-}
-
-}  // namespace
+#include "engine/result_text.h"
 
 CProgressDisplay::CProgressDisplay(std::ostream& out, bool terminal, int workers, int width)
     : m_out(out),
@@ -98,8 +67,7 @@ void CProgressDisplay::UrlFailed(int index, const CDownloadTask& task) {
     ClearRow(index);
     const int httpStatus = task.response.status;
     m_failures.Add(task.resultCode, httpStatus);
-    std::string reason = DescribeHttpStatus(httpStatus);
-    reason += (reason.empty() ? "" : "; ") + DescribeResult(task.resultCode);
+    const std::string reason = DescribeFailure(DescribeHttpStatus(httpStatus), task.resultCode);
     const std::string url = PrintableText(HideUrlPassword(task.item.GetUrl().GetSourceText()));
     if (ExitStatusOf(task.resultCode, httpStatus) != kExitSuccess) {
         PrintError("failed " + url + " (" + reason + ")");
@@ -165,17 +133,6 @@ void CProgressDisplay::Finish() {
     } else if (StatusLine() != m_lastStatus && Shows(Verbosity::kNormal)) {
         Tick();
     }
-}
-
-std::string CProgressDisplay::DescribeResult(std::uint32_t code) {
-    const char* message = EngineMessage(code);
-    if (message == nullptr) {
-        message = GetResultMessage(code);
-    }
-    if (*message == '\0' && code < 0x20000000) {
-        message = std::strerror(static_cast<int>(code));
-    }
-    return FormatCode(code) + (*message != '\0' ? std::string(": ") + message : std::string());
 }
 
 std::string CProgressDisplay::FormatBytes(std::uint64_t count) {

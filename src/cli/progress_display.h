@@ -57,8 +57,6 @@ public:
     // What the failures so far make the exit status.
     ExitStatus GetExitStatus() const { return m_failures.GetStatus(); }
 
-    // "0x20010302: The HTTP request ... fulfilled!" for a failed task.
-    static std::string DescribeResult(std::uint32_t code);
     // "1.5 MB" for 1572864: bytes below 1 KB, else KB, MB or GB with one
     // decimal (1 KB is 1024 bytes).
     static std::string FormatBytes(std::uint64_t count);

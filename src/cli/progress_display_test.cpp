@@ -165,18 +165,4 @@ TEST(ProgressDisplayTest, ControlCharactersFromTheSiteArePrintedEscaped) {
               "  0                  http://h/" + shown + "\n0 files saved, 0 B/s\n");
 }
 
-TEST(ProgressDisplayTest, DescribesEveryKindOfResult) {
-    EXPECT_EQ(CProgressDisplay::DescribeResult(ERR_CLIENT_RULE),
-              "0x20010F00: Client rule violation!");
-    EXPECT_EQ(CProgressDisplay::DescribeResult(ERR_PAGE_NOT_PARSED),
-              "0x30010002: The page was saved, but its links could not be read.");
-    EXPECT_EQ(CProgressDisplay::DescribeResult(ERR_UNSAFE_LOCAL_PATH),
-              "0x30010004: A symbolic link or special file stands where the file belongs in the "
-              "download folder; nothing was written.");
-    EXPECT_EQ(CProgressDisplay::DescribeResult(ERR_PAGE_KEPT_AS_SERVED),
-              "0x30010005: The page was kept as served: its links were not made local.");
-    EXPECT_EQ(CProgressDisplay::DescribeResult(2), "0x00000002: No such file or directory");
-    EXPECT_EQ(CProgressDisplay::DescribeResult(0x20019999), "0x20019999");
-}
-
 }  // namespace

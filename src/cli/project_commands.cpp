@@ -17,6 +17,7 @@
 #include "engine/program_options.h"
 #include "engine/project_lock.h"
 #include "engine/quillmoor_doc.h"
+#include "engine/result_text.h"
 #include "storage/file_path.h"
 
 namespace {
@@ -486,7 +487,7 @@ int RunListCommand(const Arguments& arguments, std::ostream& out, std::ostream& 
         out << EntryState(*entry, index < handedOut) << "\t"
             << PrintableText(HideUrlPassword(entry->GetUrlText()));
         if (code != ERR_SUCCESS) {
-            out << "\t" << CProgressDisplay::DescribeResult(code);
+            out << "\t" << DescribeResult(code);
         }
         out << "\n";
     }

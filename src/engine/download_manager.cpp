@@ -243,6 +243,7 @@ void CDownloadManager::OnThreadEnd(std::uint32_t /*threadId*/, ResultCode /*exit
 
 ResultCode CDownloadManager::Run() {
     m_passes = 0;
+    m_unchanged = 0;
     AddStartingUrl();
     StartWorkers();
     PostMessage(m_window, WM_DL_STARTED);
@@ -387,6 +388,7 @@ UINT CDownloadManager::RecordResult(CDownloadTask& task, CDownloadWorker& worker
     }
     switch (task.resultCode) {
         case ERR_NOT_MODIFIED:
+            ++m_unchanged;
             return 0;
         case ERR_ATTEMPT_INTERRUPTED:
         case ERR_SUCCESS:

@@ -68,6 +68,9 @@ public:
     std::size_t GetRetryCount() const;
     // Polling passes of the last crawl; a test sees when the crawl ended.
     std::uint64_t GetPassCount() const { return m_passes; }
+    // Files of the last crawl that had not changed since they were saved;
+    // the window is told of them only by this count.
+    std::uint32_t GetUnchangedCount() const { return m_unchanged; }
 
 protected:
     ResultCode OnThreadStart(std::uint32_t threadId) override;
@@ -123,6 +126,7 @@ private:
     // Set by a worker that finished a task, so that the poll runs at once.
     CWaitEvent m_workerFinished;
     std::atomic<std::uint64_t> m_passes{0};
+    std::atomic<std::uint32_t> m_unchanged{0};
     // What the window has yet to be told; only the manager's thread uses it.
     CCrawlNotices m_notices;
     std::vector<std::size_t> m_handedOut;

@@ -109,18 +109,18 @@ void CDirViewTest::treeFollowsTheLocalUrls_data() {
     QTest::addColumn<QStringList>("tree");
     const QList<std::pair<const char*, std::pair<QStringList, QStringList>>> cases = {
         {"sorted leaves, case ignored",
-         {{"http://H/a/c.htm", "http://H/a/b.htm", "http://H/a/B2.htm"},
-          {"http://H", " a", "  b.htm", "  B2.htm", "  c.htm"}}},
+         {{"http://h/a/c.htm", "http://h/a/b.htm", "http://h/a/B2.htm"},
+          {"http://h", " a", "  b.htm", "  B2.htm", "  c.htm"}}},
         {"one top-level item per host folder",
-         {{"http://H_8080/x.htm", "http://H/y.htm", "http://H_8080/a/z.htm"},
-          {"http://H", " y.htm", "http://H_8080", " a", "  z.htm", " x.htm"}}},
-        {"directory page", {{"http://H/dir/index.htm"}, {"http://H", " dir", "  index.htm"}}},
+         {{"http://h_8080/x.htm", "http://h/y.htm", "http://h_8080/a/z.htm"},
+          {"http://h", " y.htm", "http://h_8080", " a", "  z.htm", " x.htm"}}},
+        {"directory page", {{"http://h/dir/index.htm"}, {"http://h", " dir", "  index.htm"}}},
         {"FTP under its own scheme",
-         {{"http://H/f.zip", "ftp://H/pub/f.zip"},
-          {"ftp://H", " pub", "  f.zip", "http://H", " f.zip"}}},
-        {"same file twice", {{"http://H/a.htm", "http://H/a.htm"}, {"http://H", " a.htm"}}},
+         {{"http://h/f.zip", "ftp://h/pub/f.zip"},
+          {"ftp://h", " pub", "  f.zip", "http://h", " f.zip"}}},
+        {"same file twice", {{"http://h/a.htm", "http://h/a.htm"}, {"http://h", " a.htm"}}},
         {"file beside its folder's name",
-         {{"http://H/a/b/c.txt", "http://H/a/b"}, {"http://H", " a", "  b", "   c.txt"}}},
+         {{"http://h/a/b/c.txt", "http://h/a/b"}, {"http://h", " a", "  b", "   c.txt"}}},
     };
     for (const auto& [name, data] : cases) {
         QTest::newRow(name) << data.first << data.second;
@@ -155,11 +155,11 @@ void CDirViewTest::clearTreeForgetsEveryLevel() {
     Script script;
     ScriptedPrompts prompts(script);
     CDirView view(doc, prompts);
-    view.AddSavedFile("http://H/a/b.htm", "/dl/H/a/b.htm", true);
+    view.AddSavedFile("http://h/a/b.htm", "/dl/h/a/b.htm", true);
     view.ClearTree();
     QCOMPARE(view.GetTree().topLevelItemCount(), 0);
-    view.AddSavedFile("http://H/a/b.htm", "/dl/H/a/b.htm", true);
-    QCOMPARE(Dump(view), (QStringList{"http://H", " a", "  b.htm"}));
+    view.AddSavedFile("http://h/a/b.htm", "/dl/h/a/b.htm", true);
+    QCOMPARE(Dump(view), (QStringList{"http://h", " a", "  b.htm"}));
 }
 
 void CDirViewTest::doubleClickOpensFilesOnly() {

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <array>
 
+#include "engine/result_text.h"
 #include "platform/registry_key.h"
 
 namespace {
@@ -41,6 +42,9 @@ CFileView::CFileView(QWidget* parent) : CSortListCtrl(parent) {
     SetSortable(true);
     CreatePopupMenu();
     connect(this, &QAbstractItemView::doubleClicked, this, &CFileView::openFileRequested);
+    // Rows reach the view in batches; each batch is filtered as it comes.
+    connect(model(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { FilterRows(first, last); });
 }
 
 CFileView::~CFileView() {
@@ -59,21 +63,37 @@ void CFileView::CreatePopupMenu() {
             &CFileView::openFileRequested);
     connect(m_popup->addAction("Open &URL\tCtrl+U"), &QAction::triggered, this,
             &CFileView::openUrlRequested);
+    m_popup->addSeparator();
+    m_failedOnly = m_popup->addAction("Failed only");
+    m_failedOnly->setCheckable(true);
+    connect(m_failedOnly, &QAction::toggled, this, &CFileView::FilterAllRows);
+}
+
+void CFileView::FilterRows(int first, int last) {
+    const bool failedOnly = m_failedOnly->isChecked();
+    for (int row = first; row <= last; ++row) {
+        setRowHidden(row, {}, failedOnly && GetItemImage(row) != kFailedImage);
+    }
+}
+
+void CFileView::FilterAllRows() {
+    FilterRows(0, model()->rowCount() - 1);
 }
 
 void CFileView::contextMenuEvent(QContextMenuEvent* event) {
     m_popup->popup(event->globalPos());
 }
 
-void CFileView::ShowUrlSaved(std::string_view url) {
-    ShowUrl(url, kSavedImage);
+void CFileView::ShowUrlSaved(std::string_view url, std::uint32_t code) {
+    ShowUrl(url, kSavedImage, QString::fromStdString(DescribeResult(code)));
 }
 
-void CFileView::ShowUrlFailed(std::string_view url) {
-    ShowUrl(url, kFailedImage);
+void CFileView::ShowUrlFailed(std::string_view url, std::uint32_t code, int httpStatus) {
+    ShowUrl(url, kFailedImage,
+            QString::fromStdString(DescribeFailure(DescribeStatusLine(httpStatus), code)));
 }
 
-void CFileView::ShowUrl(std::string_view url, Image image) {
+void CFileView::ShowUrl(std::string_view url, Image image, const QString& result) {
     const std::uint32_t crc = UrlCrc(url);
     const QString text = FromUtf8(url);
     if (m_listedCrcs.contains(crc)) {
@@ -82,6 +102,8 @@ void CFileView::ShowUrl(std::string_view url, Image image) {
             if (GetItemText(row, kUrlColumn) == text) {
                 if (image == kSavedImage) {
                     SetItemImage(row, kSavedImage);
+                    SetItemToolTip(row, result);
+                    FilterRows(row, row);
                 }
                 return;
             }
@@ -90,6 +112,7 @@ void CFileView::ShowUrl(std::string_view url, Image image) {
     const int row = InsertItem({}, image);
     SetItemData(row, crc);
     SetItemText(row, kUrlColumn, text);
+    SetItemToolTip(row, result);
     m_listedCrcs.insert(crc);
 }
 

@@ -1,14 +1,17 @@
 // The list of every URL the project has finished with, one row per URL, with
-// an icon that tells whether its content was saved. Fed by the main frame
-// from the crawl's messages; it keeps no link to the download list.
+// an icon that tells whether its content was saved and a tooltip with the
+// result, as the command line words it. Fed by the main frame from the
+// crawl's messages; it keeps no link to the download list.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 #include <unordered_set>
 
+#include "base/errors.h"
 #include "ui/sort_list_ctrl.h"
 
+class QAction;
 class QMenu;
 
 class CFileView : public CSortListCtrl {
@@ -20,15 +23,19 @@ public:
     explicit CFileView(QWidget* parent = nullptr);
     ~CFileView() override;
 
-    void ShowUrlSaved(std::string_view url);
-    // A row that exists keeps its icon.
-    void ShowUrlFailed(std::string_view url);
+    // code: what the save returned, which may tell of a page kept unread.
+    void ShowUrlSaved(std::string_view url, std::uint32_t code = ERR_SUCCESS);
+    // A row that exists keeps its icon and result. httpStatus is the
+    // server's answer, 0 when there was none.
+    void ShowUrlFailed(std::string_view url, std::uint32_t code, int httpStatus = 0);
     // The URL of the row that is both selected and current, or empty.
     QString GetSelectedUrl() const;
     // Leaves the clipboard alone when no row is selected.
     void CopySelectedUrl();
     // The pop-up menu's commands, which the owner carries out.
     QMenu* GetPopupMenu() const { return m_popup; }
+    // The pop-up menu's check that hides every row whose content was saved.
+    QAction* GetFailedOnlyAction() const { return m_failedOnly; }
 
 signals:
     void openFileRequested();
@@ -39,11 +46,14 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    void ShowUrl(std::string_view url, Image image);
+    void ShowUrl(std::string_view url, Image image, const QString& result);
     void CreatePopupMenu();
+    void FilterRows(int first, int last);
+    void FilterAllRows();
 
     // The CRC-32 of every URL that has been given a row; it outlives the
     // rows, so a URL listed before a reset is searched among the rows again.
     std::unordered_set<std::uint32_t> m_listedCrcs;
     QMenu* m_popup = nullptr;
+    QAction* m_failedOnly = nullptr;
 };

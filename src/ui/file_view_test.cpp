@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QMenu>
 #include <QStyleOptionHeader>
 #include <QtTest>
 
@@ -26,7 +27,7 @@ void Report(CFileView& view, const QStringList& reports) {
         if (report.startsWith("S ")) {
             view.ShowUrlSaved(url);
         } else {
-            view.ShowUrlFailed(url);
+            view.ShowUrlFailed(url, ERR_HTTP_CLIENT_ERROR, 404);
         }
     }
 }
@@ -42,6 +43,17 @@ QStyleOptionHeader::SortIndicator SortMark(const QHeaderView* header, int column
     QStyleOptionHeader option;
     (qobject_cast<const CSortHeaderCtrl*>(header)->*initForIndex)(&option, column);
     return option.sortIndicator;
+}
+
+// The URLs of the rows the view shows, top to bottom.
+QStringList ShownUrls(const CFileView& view) {
+    QStringList urls;
+    for (int row = 0; row < view.model()->rowCount(); ++row) {
+        if (!view.isRowHidden(row, {})) {
+            urls << view.GetItemText(row, CFileView::kUrlColumn);
+        }
+    }
+    return urls;
 }
 
 QStringList Rows(const CFileView& view) {
@@ -73,6 +85,8 @@ private slots:
     void resetRowsAreAddedAgain();
     void headerClicksToggleTheSort();
     void copyUrlTakesTheSelectedRowOnly();
+    void rowsTellTheirResult();
+    void failedOnlyHidesSavedRows();
     void columnWidthsOutliveTheView_data();
     void columnWidthsOutliveTheView();
 
@@ -185,6 +199,52 @@ void CFileViewTest::copyUrlTakesTheSelectedRowOnly() {
     view.setCurrentIndex(view.model()->index(1, 0));
     view.CopySelectedUrl();
     QCOMPARE(clipboard->text(), "http://h/b");
+}
+
+void CFileViewTest::rowsTellTheirResult() {
+    CFileView view;
+    view.ShowUrlFailed("http://h/missing", ERR_HTTP_CLIENT_ERROR, 404);
+    view.ShowUrlFailed("http://nowhere.invalid/", ERR_HOST_NOT_FOUND);
+    view.ShowUrlFailed("http://h/late", ERR_HTTP_SERVER_ERROR, 503);
+    view.ShowUrlSaved("http://h/late");
+    view.ShowUrlFailed("http://h/late", ERR_HOST_NOT_FOUND);
+    view.FlushPendingRows();
+    const QStringList expected = {
+        "404 Not Found; 0x20010302: The HTTP request contains bad syntax or cannot be fulfilled!",
+        "0x2001030A: The host name does not exist!",
+        // Saved at last: the failures before and after do not stand.
+        "0x00000000: Success",
+    };
+    for (int row = 0; row < expected.size(); ++row) {
+        // Every cell of the row tells it, the icon's too.
+        for (int column : {CFileView::kStateColumn, CFileView::kUrlColumn}) {
+            QCOMPARE(view.model()->index(row, column).data(Qt::ToolTipRole).toString(),
+                     expected[row]);
+        }
+    }
+}
+
+void CFileViewTest::failedOnlyHidesSavedRows() {
+    CFileView view;
+    QAction* failedOnly = view.GetFailedOnlyAction();
+    QVERIFY(failedOnly->isCheckable());
+    QVERIFY(view.GetPopupMenu()->actions().contains(failedOnly));
+    Report(view, {"S http://h/a", "F http://h/b", "S http://h/c", "F http://h/d"});
+    view.FlushPendingRows();
+
+    failedOnly->trigger();
+    QCOMPARE(ShownUrls(view), (QStringList{"http://h/b", "http://h/d"}));
+    // Rows that come or change while it is on are filtered too, and a sort
+    // keeps each row's state.
+    Report(view, {"S http://h/e", "F http://h/f", "S http://h/d"});
+    view.FlushPendingRows();
+    QCOMPARE(ShownUrls(view), (QStringList{"http://h/b", "http://h/f"}));
+    view.SortByColumn(CFileView::kUrlColumn);
+    view.SortByColumn(CFileView::kUrlColumn);
+    QCOMPARE(ShownUrls(view), (QStringList{"http://h/f", "http://h/b"}));
+
+    failedOnly->trigger();
+    QCOMPARE(ShownUrls(view).size(), 6);
 }
 
 void CFileViewTest::columnWidthsOutliveTheView_data() {

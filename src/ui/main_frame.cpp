@@ -45,6 +45,7 @@ namespace {
 const QString kProjectFilter = "Project Files (*.tkp)";
 const QString kProjectSuffix = "tkp";
 const QString kSaveFailedMessage = "Failed to save document.";
+const QString kReadyText = "Ready";
 
 constexpr int kTimerPeriodMs = 1000;
 constexpr int kCountPaneWidth = 100;
@@ -275,7 +276,7 @@ void CMainFrame::CreateToolBar() {
 }
 
 void CMainFrame::CreateStatusBar() {
-    m_panes[0] = new QLabel("Ready");
+    m_panes[0] = new QLabel(kReadyText);
     statusBar()->addWidget(m_panes[0], 1);
     for (int pane = 1; pane < 3; ++pane) {
         m_panes[pane] = new QLabel;
@@ -452,6 +453,12 @@ void CMainFrame::RefreshStatusBar() {
     m_panes[2]->setText(QString("%1 bytes/sec").arg(m_stats.bytes));
 }
 
+void CMainFrame::ResetStatusBar() {
+    m_stats = {};
+    m_panes[0]->setText(kReadyText);
+    RefreshStatusBar();
+}
+
 void CMainFrame::OnTimer() {
     RefreshStatusBar();
     m_stats.ClearBytes();
@@ -533,6 +540,7 @@ bool CMainFrame::OpenDocumentFile(const std::string& path) {
     // The views are emptied only once the old crawl can no longer report.
     ReleaseDocument();
     ResetViews();
+    ResetStatusBar();
     const bool opened = m_doc.OpenDocument(path);
     if (opened) {
         m_threadView->SetWorkerCount(m_doc.GetSettings().GetThreadCount());
@@ -595,9 +603,7 @@ void CMainFrame::OnStart() {
         controller.Resume(GetProgramOptions());
         return;
     }
-    m_stats.ClearBytes();
-    m_stats.ClearFiles();
-    RefreshStatusBar();
+    ResetStatusBar();
     OnSave();
     if (!controller.Start(GetProgramOptions())) {
         m_prompts->ShowMessage(
@@ -702,10 +708,10 @@ void CMainFrame::FillViews() {
             if (!localUrl.empty()) {
                 m_dirView->AddSavedFile(localUrl, localPath, false);
             }
-            m_fileView->ShowUrlSaved(entry->GetUrlText());
+            m_fileView->ShowUrlSaved(entry->GetUrlText(), entry->GetResultCode());
         } else if (entry->GetResultCode() != ERR_SUCCESS &&
                    entry->GetResultCode() != ERR_ATTEMPT_INTERRUPTED) {
-            m_fileView->ShowUrlFailed(entry->GetUrlText());
+            m_fileView->ShowUrlFailed(entry->GetUrlText(), entry->GetResultCode());
         }
     }
     m_dirView->EndFill();
@@ -774,11 +780,16 @@ void CMainFrame::EndProject() {
                m_doc.GetSettings().GetDownloadFolder());
     // The pass changed the pages' flags in the list.
     m_doc.SetModifiedFlag(true);
+    // Stays after the message box, until the next crawl or project.
+    m_panes[0]->setText(QString("%1 files saved, %2 unchanged, %3 failed")
+                            .arg(m_stats.filesSaved)
+                            .arg(m_doc.GetController().GetManager()->GetUnchangedCount())
+                            .arg(m_stats.urlsFailed));
     m_prompts->ShowMessage(
         QString("Project completed: %1 files were downloaded.").arg(m_stats.filesSaved));
-    m_stats.ClearBytes();
-    m_stats.ClearFiles();
     m_timer.stop();
+    m_stats = {};
+    RefreshStatusBar();
 }
 
 void CMainFrame::OnWorkerUrl(int worker, std::string_view url) {
@@ -799,12 +810,14 @@ void CMainFrame::OnWorkerBytes(int worker, CProgressNotifier& notifier) {
 
 void CMainFrame::OnFileSaved(int worker, const CDownloadTask& task) {
     m_stats.AddFile();
-    m_fileView->ShowUrlSaved(task.item.GetUrl().GetSourceText());
+    m_fileView->ShowUrlSaved(task.item.GetUrl().GetSourceText(), task.resultCode);
     m_dirView->AddSavedFile(task.localUrl, task.localPath, true);
     m_threadView->ClearWorker(worker);
 }
 
 void CMainFrame::OnUrlFailed(int worker, const CDownloadTask& task) {
-    m_fileView->ShowUrlFailed(task.item.GetUrl().GetSourceText());
+    m_stats.AddFailure();
+    m_fileView->ShowUrlFailed(task.item.GetUrl().GetSourceText(), task.resultCode,
+                              task.response.status);
     m_threadView->ClearWorker(worker);
 }

@@ -28,16 +28,17 @@ class QMenu;
 class QSocketNotifier;
 class QSplitter;
 
-// What the status bar counts: files saved in this run, bytes received since
-// the last one-second tick.
+// What the status bar counts: files saved and URLs failed in this run, bytes
+// received since the last one-second tick.
 struct CTransferStats {
     std::uint32_t filesSaved = 0;
+    std::uint32_t urlsFailed = 0;
     std::uint32_t bytes = 0;
 
     void AddFile() { ++filesSaved; }
+    void AddFailure() { ++urlsFailed; }
     void AddBytes(std::uint32_t count) { bytes += count; }
     void ClearBytes() { bytes = 0; }
-    void ClearFiles() { filesSaved = 0; }
 };
 
 class CMainFrame : public QMainWindow, private ICrawlObserver {
@@ -86,6 +87,8 @@ private:
     void UpdateCaption();
     void UpdateRecentFileMenu();
     void RefreshStatusBar();
+    // No counts and no message left from another crawl or project.
+    void ResetStatusBar();
     void OnTimer();
 
     // Asks to stop a running project and to save a modified one; false when

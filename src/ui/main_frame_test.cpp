@@ -76,6 +76,17 @@ ProjectRunState State(CMainFrame& frame) {
     return frame.GetDocument().GetController().GetState();
 }
 
+// Starts a crawl and waits for the message that it has ended.
+void RunCrawl(CMainFrame& frame, const Script& script) {
+    const qsizetype shown = script.messages.size();
+    frame.GetAction(ID_PROJECT_START)->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(script.messages.size(), shown + 1, 20000);
+}
+
+QStringList PaneTexts(const CMainFrame& frame) {
+    return {frame.GetPaneText(0), frame.GetPaneText(1), frame.GetPaneText(2)};
+}
+
 }  // namespace
 
 class CMainFrameTest : public QObject {
@@ -103,6 +114,8 @@ private slots:
     void endedCrawlLeavesTheNextProjectAlone();
     void projectLockKeepsTheFrontEndsApart();
     void runningCrawlIsSavedAsItGoes();
+    void unresolvedStartSaysWhyItFailed();
+    void statusBarCountsOneCrawlOfOneProject();
 
 private:
     std::unique_ptr<ConfigFolder> m_config;
@@ -168,7 +181,7 @@ void CMainFrameTest::crawlRunsThroughTheToolbar() {
     frame->GetAction(ID_PROJECT_STOP)->trigger();
     QCOMPARE(State(*frame), Stopped);
     QCOMPARE(script.messages.size(), 1);
-    const QString saved = frame->GetPaneText(1);
+    const QString saved = frame->GetPaneText(0);
     QCOMPARE(script.messages[0],
              "Project completed: " + saved.section(' ', 0, 0) + " files were downloaded.");
     CheckEnabling(*frame, kStopped, true);
@@ -498,6 +511,60 @@ void CMainFrameTest::runningCrawlIsSavedAsItGoes() {
     QVERIFY(script.messages.isEmpty());
     frame.GetAction(ID_PROJECT_STOP)->trigger();
     QTRY_COMPARE(State(frame), Stopped);
+}
+
+void CMainFrameTest::unresolvedStartSaysWhyItFailed() {
+    TempFolder folder;
+    ScriptedSite site;
+    site.Add("http://nowhere.invalid/", {ERR_HOST_NOT_FOUND, {}, false, -1});
+    Script script;
+    script.projectUrl = "http://nowhere.invalid/";
+    script.saveFileName = QString::fromStdString(folder.File("nowhere.tkp"));
+    CRecentFileList recent;
+    CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script),
+                     ScriptedWorker::Factory(site));
+    QVERIFY(frame.NewProject());
+
+    RunCrawl(frame, script);
+    QCOMPARE(script.messages.last(), "Project completed: 0 files were downloaded.");
+    QCOMPARE(frame.GetPaneText(0), "0 files saved, 0 unchanged, 1 failed");
+    CFileView& files = frame.GetFileView();
+    files.FlushPendingRows();
+    QCOMPARE(files.model()->rowCount(), 1);
+    QCOMPARE(files.model()->index(0, CFileView::kUrlColumn).data(Qt::ToolTipRole).toString(),
+             "0x2001030A: The host name does not exist!");
+}
+
+void CMainFrameTest::statusBarCountsOneCrawlOfOneProject() {
+    TempFolder folder;
+    ScriptedSite site;
+    site.Add("http://example.org/",
+             {ERR_SUCCESS, {"http://example.org/a.htm", "http://example.org/gone.htm"}, false, -1});
+    // Known by its date on the second crawl.
+    site.Add("http://example.org/a.htm", {ERR_SUCCESS, {}, false, 1700000000});
+    Script script;
+    script.projectUrl = "http://example.org/";
+    script.saveFileName = QString::fromStdString(folder.File("first.tkp"));
+    CRecentFileList recent;
+    CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script),
+                     ScriptedWorker::Factory(site));
+    QVERIFY(frame.NewProject());
+
+    RunCrawl(frame, script);
+    const QStringList afterFirst = {"2 files saved, 0 unchanged, 1 failed", "0 files saved",
+                                    "0 bytes/sec"};
+    QCOMPARE(PaneTexts(frame), afterFirst);
+    RunCrawl(frame, script);
+    QCOMPARE(frame.GetPaneText(0), "1 files saved, 1 unchanged, 1 failed");
+
+    // Neither another project nor a new one shows this crawl's counts.
+    script.saveFileName = QString::fromStdString(folder.File("second.tkp"));
+    QVERIFY(frame.NewProject());
+    const QStringList idle = {"Ready", "0 files saved", "0 bytes/sec"};
+    QCOMPARE(PaneTexts(frame), idle);
+    RunCrawl(frame, script);
+    QVERIFY(frame.OpenProject(folder.File("first.tkp")));
+    QCOMPARE(PaneTexts(frame), idle);
 }
 
 void CMainFrameTest::unusablePlacementCentresTheWindow_data() {

@@ -78,6 +78,8 @@ public:
                     return m_images[row.image];
                 }
                 return {};
+            case Qt::ToolTipRole:
+                return row.toolTip.isEmpty() ? QVariant() : QVariant(row.toolTip);
             case Qt::TextAlignmentRole:
                 return QVariant::fromValue(m_columns[static_cast<std::size_t>(column)].alignment |
                                            Qt::AlignVCenter);
@@ -149,6 +151,11 @@ public:
         if (HasRow(row)) {
             m_rows[static_cast<std::size_t>(row)].image = image;
             Changed(row, 0);
+        }
+    }
+    void SetToolTip(int row, const QString& toolTip) {
+        if (HasRow(row)) {
+            m_rows[static_cast<std::size_t>(row)].toolTip = toolTip;
         }
     }
     void SetData(int row, std::uint32_t itemData) {
@@ -286,6 +293,14 @@ void CSortListCtrl::SetItemImage(int row, int image) {
 
 void CSortListCtrl::SetItemData(int row, std::uint32_t itemData) {
     m_model->SetData(row, itemData);
+}
+
+void CSortListCtrl::SetItemToolTip(int row, const QString& toolTip) {
+    m_model->SetToolTip(row, toolTip);
+}
+
+QString CSortListCtrl::GetItemToolTip(int row) const {
+    return m_model->HasRow(row) ? m_model->Row(row).toolTip : QString();
 }
 
 QString CSortListCtrl::GetItemText(int row, int column) const {

@@ -18,6 +18,7 @@ struct CListRow {
     std::vector<QString> cells;
     int image = -1;
     std::uint32_t data = 0;
+    QString toolTip;
 };
 
 class CSortListCtrl : public QTreeView {
@@ -34,6 +35,9 @@ public:
     void SetItemText(int row, int column, const QString& text);
     void SetItemImage(int row, int image);
     void SetItemData(int row, std::uint32_t itemData);
+    // Shown over every cell of the row.
+    void SetItemToolTip(int row, const QString& toolTip);
+    QString GetItemToolTip(int row) const;
     QString GetItemText(int row, int column) const;
     // -1 for a row that does not exist.
     int GetItemImage(int row) const;
