@@ -201,7 +201,7 @@ bool CCrawlSession::PumpCrawl(std::chrono::milliseconds autosave) {
     m_queue.AppendWakeEvents(QS_SENDMESSAGE, sentOnly);
     Clock::time_point nextTick = Clock::now() + kTickPeriod;
     Clock::time_point nextRedraw = Clock::now();
-    Clock::time_point nextSave = Clock::now() + autosave;
+    m_doc.SetAutoSaveInterval(autosave);
     while (!m_finished) {
         const Clock::time_point now = Clock::now();
         if (now >= nextTick) {
@@ -212,11 +212,9 @@ bool CCrawlSession::PumpCrawl(std::chrono::milliseconds autosave) {
             ShowBestEffort([&] { m_display->Redraw(); });
             nextRedraw = now + kRedrawPeriod;
         }
-        if (now >= nextSave) {
-            AutoSave();
-            nextSave = Clock::now() + autosave;
-        }
-        const std::uint32_t wait = MillisecondsUntil(std::min({nextTick, nextRedraw, nextSave}));
+        AutoSave();
+        const std::uint32_t wait =
+            MillisecondsUntil(std::min({nextTick, nextRedraw, m_doc.GetAutoSaveDue()}));
         if (WaitForAny(events, wait) == WAIT_OBJECT_0 + 1) {
             return false;
         }
@@ -229,8 +227,7 @@ bool CCrawlSession::PumpCrawl(std::chrono::milliseconds autosave) {
 }
 
 void CCrawlSession::AutoSave() {
-    // A running crawl is stored as paused, so that a crash reopens it there.
-    if (m_doc.GetController().GetState() != Running || m_doc.Save() || m_autoSaveFailed) {
+    if (m_doc.AutoSaveIfDue() || m_autoSaveFailed) {
         return;
     }
     m_autoSaveFailed = true;

@@ -10,9 +10,9 @@
 
 #include "base/url.h"
 #include "cli/exit_status.h"
-#include "cli/project_lock.h"
 #include "engine/download_task.h"
 #include "engine/program_options.h"
+#include "engine/project_lock.h"
 #include "engine/quillmoor_doc.h"
 #include "support/parsed_url.h"
 #include "support/scoped_env.h"

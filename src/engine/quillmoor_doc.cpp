@@ -8,6 +8,7 @@
 #include "base/file_stream.h"
 #include "base/replacement_file.h"
 #include "base/url.h"
+#include "engine/project_lock.h"
 #include "storage/file_path.h"
 
 namespace {
@@ -108,7 +109,11 @@ bool CQuillmoorDoc::OpenDocument(const std::string& path) {
         DeleteContents();
         return false;
     }
+    if (absolute != m_path) {
+        m_lock.reset();
+    }
     m_path = absolute;
+    m_autoSaveDue = std::chrono::steady_clock::now() + m_autoSaveInterval;
     ChooseDownloadFolder();
     return true;
 }
@@ -139,6 +144,7 @@ bool CQuillmoorDoc::SaveDocument(const std::string& path) {
     if (!IsOpen()) {
         return false;
     }
+    m_autoSaveDue = std::chrono::steady_clock::now() + m_autoSaveInterval;
     std::string absolute;
     try {
         absolute = AbsolutePath(path);
@@ -168,6 +174,32 @@ bool CQuillmoorDoc::KeepOldFile() {
 void CQuillmoorDoc::DeleteContents() {
     m_controller.reset();
     m_settings.reset();
+    m_lock.reset();
+}
+
+bool CQuillmoorDoc::LockProject(pid_t& holder) {
+    if (m_lock) {
+        return true;
+    }
+    auto lock = std::make_unique<CProjectLock>();
+    if (!lock->Acquire(m_path, holder)) {
+        return false;
+    }
+    m_lock = std::move(lock);
+    return true;
+}
+
+void CQuillmoorDoc::SetAutoSaveInterval(std::chrono::milliseconds interval) {
+    m_autoSaveInterval = interval;
+    m_autoSaveDue = std::chrono::steady_clock::now() + interval;
+}
+
+bool CQuillmoorDoc::AutoSaveIfDue() {
+    if (std::chrono::steady_clock::now() < m_autoSaveDue) {
+        return true;
+    }
+    m_autoSaveDue = std::chrono::steady_clock::now() + m_autoSaveInterval;
+    return !IsOpen() || m_controller->GetState() != Running || Save();
 }
 
 bool CQuillmoorDoc::SaveModified(const AskToSave& ask) {

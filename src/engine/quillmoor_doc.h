@@ -3,6 +3,9 @@
 // desktop application drive the same document; nothing here draws.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,6 +14,7 @@
 #include "engine/project_settings.h"
 
 class CMessageTarget;
+class CProjectLock;
 class CStream;
 class CUrl;
 
@@ -22,6 +26,8 @@ public:
     static constexpr const char* kManagerSection = "MANAGER_INFO";
     static constexpr const char* kProjectExtension = ".tkp";
     static constexpr const char* kFolderExtension = ".files";
+    // How long a running crawl goes unsaved at most, unless told otherwise.
+    static constexpr std::chrono::seconds kAutoSaveInterval{30};
 
     enum class LoadError {
         None,
@@ -67,8 +73,24 @@ public:
     bool SaveDocument(const std::string& path);
     // Saves under the document's own path.
     bool Save() { return SaveDocument(m_path); }
-    // Deletes the settings and the controller.
+    // Deletes the settings and the controller, and releases the project's
+    // lock.
     void DeleteContents();
+
+    // Takes the project's lock for as long as the document stays open: the
+    // crawl and the saves after it would otherwise write over those of
+    // another front end. A document that holds it keeps it. False, with the
+    // holder as CProjectLock::Acquire tells it, when another holds it.
+    bool LockProject(pid_t& holder);
+
+    // Counts the new interval from now.
+    void SetAutoSaveInterval(std::chrono::milliseconds interval);
+    // The interval after the last save, open or change of the interval.
+    std::chrono::steady_clock::time_point GetAutoSaveDue() const { return m_autoSaveDue; }
+    // Once the autosave is due, saves a running crawl, stored as paused so
+    // that a crash reopens it there, and sets the next one due. False only
+    // when that save failed.
+    bool AutoSaveIfDue();
 
     // Asks whether to save a modified project, with the prompt the user
     // sees; Yes saves. False when the document is to stay open (Cancel, or a
@@ -109,6 +131,9 @@ private:
     // Reads the settings, so it goes before them.
     std::unique_ptr<CCrawlController> m_controller;
     std::string m_path;
+    std::unique_ptr<CProjectLock> m_lock;
+    std::chrono::milliseconds m_autoSaveInterval = kAutoSaveInterval;
+    std::chrono::steady_clock::time_point m_autoSaveDue;
     bool m_modified = false;
     LoadError m_loadError = LoadError::None;
 };

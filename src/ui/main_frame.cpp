@@ -21,6 +21,7 @@
 #include "engine/download_task.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
+#include "engine/project_lock.h"
 #include "platform/critical_section.h"
 #include "platform/registry_key.h"
 #include "storage/local_file_mapping.h"
@@ -461,6 +462,11 @@ void CMainFrame::ResetStatusBar() {
 void CMainFrame::OnTimer() {
     RefreshStatusBar();
     m_stats.ClearBytes();
+    if (!m_doc.AutoSaveIfDue() && !m_autoSaveFailed) {
+        // Told once a crawl: the next attempts would only repeat it.
+        m_autoSaveFailed = true;
+        m_prompts->ShowMessage(kSaveFailedMessage);
+    }
 }
 
 bool CMainFrame::PrepareToReplace() {
@@ -585,6 +591,12 @@ void CMainFrame::OnSaveAs() {
 }
 
 void CMainFrame::OnStart() {
+    pid_t holder = 0;
+    if (!m_doc.LockProject(holder)) {
+        m_prompts->ShowWarning(
+            QString::fromStdString(CProjectLock::DescribeRefusal(m_doc.GetPathName(), holder)));
+        return;
+    }
     CCrawlController& controller = m_doc.GetController();
     m_threadView->SetWorkerCount(m_doc.GetSettings().GetThreadCount());
     if (controller.GetState() == Paused) {
@@ -603,7 +615,9 @@ void CMainFrame::OnStart() {
 void CMainFrame::OnPause() {
     // The end message of the stopped manager, when it comes, finds the
     // project paused and is ignored.
-    m_doc.GetController().Pause();
+    if (m_doc.GetController().Pause()) {
+        OnSave();
+    }
 }
 
 void CMainFrame::OnStop() {
@@ -744,6 +758,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 }
 
 void CMainFrame::OnCrawlStarted() {
+    m_autoSaveFailed = false;
     m_timer.start();
 }
 
@@ -757,6 +772,9 @@ void CMainFrame::OnCrawlFinished() {
 
 void CMainFrame::EndProject() {
     RefreshStatusBar();
+    // The pass may take long: killed during it, the project must still know
+    // every page fetched since the last autosave.
+    OnSave();
     CUpdateHtmlDialog update(m_queue, *m_prompts, this);
     update.Run(m_doc.GetController().GetManager()->GetList(),
                m_doc.GetSettings().GetDownloadFolder());

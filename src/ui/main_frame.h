@@ -147,4 +147,5 @@ private:
     CThreadView* m_threadView = nullptr;
     CTransferStats m_stats;
     QTimer m_timer;
+    bool m_autoSaveFailed = false;
 };

@@ -1,5 +1,7 @@
 #include "ui/main_frame.h"
 
+#include <unistd.h>
+
 #include <QAction>
 #include <QGuiApplication>
 #include <QLabel>
@@ -13,6 +15,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "engine/project_lock.h"
 #include "platform/registry_key.h"
 #include "support/config_folder.h"
 #include "support/nginx_server.h"
@@ -109,6 +112,8 @@ private slots:
     void countPanesShowWholeFigures();
     void toolbarHiddenFromItsOwnMenuComesBackAtOnce();
     void endedCrawlLeavesTheNextProjectAlone();
+    void projectLockKeepsTheFrontEndsApart();
+    void runningCrawlIsSavedAsItGoes();
     void unresolvedStartSaysWhyItFailed();
     void statusBarCountsOneCrawlOfOneProject();
 
@@ -117,6 +122,13 @@ private:
 
     std::unique_ptr<CMainFrame> MakeFrame(Script& script, CRecentFileList& recent) {
         return std::make_unique<CMainFrame>(recent, std::make_unique<ScriptedPrompts>(script));
+    }
+
+    // A site whose second page holds its worker until the crawl is stopped,
+    // so that the crawl runs as long as the test needs.
+    static void AddEndlessSite(ScriptedSite& site) {
+        site.Add("http://example.org/", {ERR_SUCCESS, {"http://example.org/slow.htm"}, false, -1});
+        site.Add("http://example.org/slow.htm", {ERR_SUCCESS, {}, true, -1});
     }
 };
 
@@ -431,6 +443,74 @@ void CMainFrameTest::endedCrawlLeavesTheNextProjectAlone() {
     QCOMPARE(script.messages, QStringList{});
     QVERIFY(!frame.GetDocument().IsModified());
     QCOMPARE(frame.GetFileView().GetItemCount(), 0);
+}
+
+void CMainFrameTest::projectLockKeepsTheFrontEndsApart() {
+    TempFolder folder;
+    ScriptedSite site;
+    AddEndlessSite(site);
+    Script script;
+    script.projectUrl = "http://example.org/";
+    script.saveFileName = QString::fromStdString(folder.File("p.tkp"));
+    CRecentFileList recent;
+    CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script),
+                     ScriptedWorker::Factory(site));
+    QVERIFY(frame.NewProject());
+    const std::string path = folder.File("p.tkp");
+    const std::string before = ReadFile(path);
+    const std::string ownPid = std::to_string(::getpid());
+    {
+        // Taken as the command line takes it.
+        CProjectLock other;
+        pid_t holder = 0;
+        QVERIFY(other.Acquire(path, holder));
+        frame.GetAction(ID_PROJECT_START)->trigger();
+        QCOMPARE(script.warnings,
+                 QStringList{QString::fromStdString(path + " is in use by process " + ownPid)});
+        QCOMPARE(State(frame), Stopped);
+        QCOMPARE(ReadFile(path), before);
+    }
+
+    frame.GetAction(ID_PROJECT_START)->trigger();
+    QCOMPARE(State(frame), Running);
+    CProjectLock second;
+    pid_t holder = 0;
+    QVERIFY(!second.Acquire(path, holder));
+    QCOMPARE(holder, ::getpid());
+    frame.GetAction(ID_PROJECT_STOP)->trigger();
+    QTRY_COMPARE(State(frame), Stopped);
+    // The ended crawl's project stays the window's to save.
+    QVERIFY(!second.Acquire(path, holder));
+    QVERIFY(frame.OpenProject(path));
+    QVERIFY(second.Acquire(path, holder));
+}
+
+void CMainFrameTest::runningCrawlIsSavedAsItGoes() {
+    TempFolder folder;
+    ScriptedSite site;
+    AddEndlessSite(site);
+    Script script;
+    script.projectUrl = "http://example.org/";
+    script.saveFileName = QString::fromStdString(folder.File("p.tkp"));
+    CRecentFileList recent;
+    CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script),
+                     ScriptedWorker::Factory(site));
+    QVERIFY(frame.NewProject());
+    frame.GetDocument().SetAutoSaveInterval(std::chrono::milliseconds(0));
+    frame.GetAction(ID_PROJECT_START)->trigger();
+
+    // Killed now, the project would reopen paused, with the pages it has.
+    const auto savedWhileRunning = [&] {
+        CQuillmoorDoc saved(nullptr);
+        return saved.OpenDocument(folder.File("p.tkp")) &&
+               saved.GetController().GetState() == Paused &&
+               saved.GetController().GetStats().queued == 2;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(savedWhileRunning(), 10000);
+    QCOMPARE(State(frame), Running);
+    QVERIFY(script.messages.isEmpty());
+    frame.GetAction(ID_PROJECT_STOP)->trigger();
+    QTRY_COMPARE(State(frame), Stopped);
 }
 
 void CMainFrameTest::unresolvedStartSaysWhyItFailed() {

@@ -1,5 +1,5 @@
-// An advisory lock that one command holds on a project while it may change
-// the project file, so that two commands never crawl or rewrite one project
+// An advisory lock that one front end holds on a project while it may change
+// the project file, so that two never crawl or rewrite one project
 // at once. The project file is replaced by rename on every save, so the lock
 // lies on a file of its own beside it, "<project>.lock", which holds the
 // holder's process id and is removed when the lock is released.
@@ -30,6 +30,9 @@ public:
     bool Acquire(const std::string& projectPath, pid_t& holder);
 
     static std::string LockPathOf(const std::string& projectPath) { return projectPath + ".lock"; }
+    // Why the project at projectPath cannot be taken, from the holder that
+    // Acquire told: "<project> is in use by process N" and the like.
+    static std::string DescribeRefusal(const std::string& projectPath, pid_t holder);
 
 private:
     void Release();

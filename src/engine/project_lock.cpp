@@ -1,4 +1,4 @@
-#include "cli/project_lock.h"
+#include "engine/project_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -81,6 +81,20 @@ bool CProjectLock::Acquire(const std::string& projectPath, pid_t& holder) {
         m_path = path;
         return true;
     }
+}
+
+std::string CProjectLock::DescribeRefusal(const std::string& projectPath, pid_t holder) {
+    if (holder > 0) {
+        return projectPath + " is in use by process " + std::to_string(holder);
+    }
+    if (holder == 0) {
+        return projectPath + " is in use by another process";
+    }
+    if (holder == kNotAFile) {
+        return projectPath + ": its lock file " + LockPathOf(projectPath) +
+               " is not a regular file (a symbolic link is never followed); remove it to go on";
+    }
+    return projectPath + ": cannot create its lock file " + LockPathOf(projectPath);
 }
 
 void CProjectLock::Release() {
