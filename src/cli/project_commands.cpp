@@ -218,18 +218,7 @@ bool LockProject(CProjectLock& lock, const std::string& path, std::ostream& err)
     if (lock.Acquire(path, holder)) {
         return true;
     }
-    err << "tarnwick-cli: " << path;
-    if (holder > 0) {
-        err << " is in use by process " << holder << "\n";
-    } else if (holder == 0) {
-        err << " is in use by another process\n";
-    } else if (holder == CProjectLock::kNotAFile) {
-        err << ": its lock file " << PrintableText(CProjectLock::LockPathOf(path))
-            << " is not a regular file (a symbolic link is never followed); remove it to go "
-               "on\n";
-    } else {
-        err << ": cannot create its lock file " << CProjectLock::LockPathOf(path) << "\n";
-    }
+    err << "tarnwick-cli: " << PrintableText(CProjectLock::DescribeRefusal(path, holder)) << "\n";
     return false;
 }
 
