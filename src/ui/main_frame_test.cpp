@@ -87,6 +87,26 @@ QStringList PaneTexts(const CMainFrame& frame) {
     return {frame.GetPaneText(0), frame.GetPaneText(1), frame.GetPaneText(2)};
 }
 
+// A window with a new project on a site whose second page holds its worker
+// until the crawl is stopped, so that the crawl runs as long as the test needs.
+struct EndlessCrawl {
+    EndlessCrawl() {
+        site.Add("http://example.org/", {ERR_SUCCESS, {"http://example.org/slow.htm"}, false, -1});
+        site.Add("http://example.org/slow.htm", {ERR_SUCCESS, {}, true, -1});
+        script.projectUrl = "http://example.org/";
+        script.saveFileName = QString::fromStdString(path);
+        frame = std::make_unique<CMainFrame>(recent, std::make_unique<ScriptedPrompts>(script),
+                                             ScriptedWorker::Factory(site));
+    }
+
+    TempFolder folder;
+    const std::string path = folder.File("p.tkp");
+    ScriptedSite site;
+    Script script;
+    CRecentFileList recent;
+    std::unique_ptr<CMainFrame> frame;
+};
+
 }  // namespace
 
 class CMainFrameTest : public QObject {
@@ -122,13 +142,6 @@ private:
 
     std::unique_ptr<CMainFrame> MakeFrame(Script& script, CRecentFileList& recent) {
         return std::make_unique<CMainFrame>(recent, std::make_unique<ScriptedPrompts>(script));
-    }
-
-    // A site whose second page holds its worker until the crawl is stopped,
-    // so that the crawl runs as long as the test needs.
-    static void AddEndlessSite(ScriptedSite& site) {
-        site.Add("http://example.org/", {ERR_SUCCESS, {"http://example.org/slow.htm"}, false, -1});
-        site.Add("http://example.org/slow.htm", {ERR_SUCCESS, {}, true, -1});
     }
 };
 
@@ -446,17 +459,11 @@ void CMainFrameTest::endedCrawlLeavesTheNextProjectAlone() {
 }
 
 void CMainFrameTest::projectLockKeepsTheFrontEndsApart() {
-    TempFolder folder;
-    ScriptedSite site;
-    AddEndlessSite(site);
-    Script script;
-    script.projectUrl = "http://example.org/";
-    script.saveFileName = QString::fromStdString(folder.File("p.tkp"));
-    CRecentFileList recent;
-    CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script),
-                     ScriptedWorker::Factory(site));
+    EndlessCrawl crawl;
+    CMainFrame& frame = *crawl.frame;
+    const Script& script = crawl.script;
     QVERIFY(frame.NewProject());
-    const std::string path = folder.File("p.tkp");
+    const std::string& path = crawl.path;
     const std::string before = ReadFile(path);
     const std::string ownPid = std::to_string(::getpid());
     {
@@ -486,15 +493,9 @@ void CMainFrameTest::projectLockKeepsTheFrontEndsApart() {
 }
 
 void CMainFrameTest::runningCrawlIsSavedAsItGoes() {
-    TempFolder folder;
-    ScriptedSite site;
-    AddEndlessSite(site);
-    Script script;
-    script.projectUrl = "http://example.org/";
-    script.saveFileName = QString::fromStdString(folder.File("p.tkp"));
-    CRecentFileList recent;
-    CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script),
-                     ScriptedWorker::Factory(site));
+    EndlessCrawl crawl;
+    CMainFrame& frame = *crawl.frame;
+    const Script& script = crawl.script;
     QVERIFY(frame.NewProject());
     frame.GetDocument().SetAutoSaveInterval(std::chrono::milliseconds(0));
     frame.GetAction(ID_PROJECT_START)->trigger();
@@ -502,8 +503,7 @@ void CMainFrameTest::runningCrawlIsSavedAsItGoes() {
     // Killed now, the project would reopen paused, with the pages it has.
     const auto savedWhileRunning = [&] {
         CQuillmoorDoc saved(nullptr);
-        return saved.OpenDocument(folder.File("p.tkp")) &&
-               saved.GetController().GetState() == Paused &&
+        return saved.OpenDocument(crawl.path) && saved.GetController().GetState() == Paused &&
                saved.GetController().GetStats().queued == 2;
     };
     QTRY_VERIFY_WITH_TIMEOUT(savedWhileRunning(), 10000);
