@@ -48,6 +48,8 @@ public:
     void SetVerbosity(CProgressDisplay::Verbosity verbosity) { m_verbosity = verbosity; }
 
     CQuillmoorDoc& GetDocument() { return m_doc; }
+    std::ostream& GetOutputStream() { return m_out; }
+    std::ostream& GetErrorStream() { return m_err; }
 
 private:
     void OnCrawlFinished() override;

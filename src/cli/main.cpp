@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/chm_command.h"
+#include "cli/command_line.h"
 #include "cli/exit_status.h"
 #include "cli/printable_text.h"
 #include "cli/project_commands.h"
@@ -148,11 +149,7 @@ int Dispatch(const std::string& command, const Arguments& arguments) {
     if (command == "chm") {
         return RunChmCommand(arguments, std::cout, std::cerr);
     }
-    if (command == "settings") {
-        return RunSettingsCommand(arguments, std::cout, std::cerr);
-    }
-    std::fprintf(stderr, "tarnwick-cli: unknown command '%s'\n", PrintableText(command).c_str());
-    return kExitUsage;
+    return RunSettingsCommand(arguments, std::cout, std::cerr);
 }
 
 bool IsOneOf(const char* argument, std::initializer_list<const char*> names) {
@@ -185,9 +182,10 @@ int main(int argc, char** argv) {
         std::printf("Tarnwick %s\n", TARNWICK_VERSION);
         return 0;
     }
-    const int status = Dispatch(argv[1], SplitOptionValues(Arguments(argv + 2, argv + argc)));
-    if (status == kExitUsage) {
-        std::fprintf(stderr, "Try 'tarnwick-cli help'.\n");
+    if (!IsCommand(argv[1])) {
+        std::fprintf(stderr, "tarnwick-cli: unknown command '%s'\nTry 'tarnwick-cli help'.\n",
+                     PrintableText(argv[1]).c_str());
+        return kExitUsage;
     }
-    return status;
+    return Dispatch(argv[1], Arguments(argv + 2, argv + argc));
 }
