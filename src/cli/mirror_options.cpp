@@ -247,6 +247,12 @@ bool BuildProject(const CMirrorOptions& options, CProjectSettings& project, std:
         error = "only http, https and ftp URLs can be mirrored: " + HideUrlPassword(options.url);
         return false;
     }
+    // The FTP client fetches files; it does not list a folder to crawl.
+    if (scheme == SchemeFtp && (url.GetPath().empty() || url.GetPath().ends_with('/'))) {
+        error = "FTP folders are not mirrored; give the URL of a file in it, such as " +
+                HideUrlPassword(text) + (text.ends_with('/') ? "" : "/") + "file.zip";
+        return false;
+    }
     project.SetStartUrl(url);
     CMirrorOptions rules = options;
     rules.filtersGiven = true;

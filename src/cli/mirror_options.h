@@ -50,8 +50,8 @@ bool ParseSettingArguments(const CCommandLine& line, CMirrorOptions& options, st
 // Fills a new project's settings: the starting URL ("http://" is assumed
 // when the text names no scheme), credentials, threads, levels, scope, the
 // filter groups and the absolute download folder. False with a message in
-// error when the URL does not parse or is not HTTP, HTTPS or FTP, or a filter
-// group does not exist.
+// error when the URL does not parse or is not HTTP, HTTPS or FTP, names an FTP
+// folder rather than a file, or a filter group does not exist.
 // Credentials in the URL (user:password@) are taken from it and used as the
 // site's when no --user is given; an IPv6 literal host is refused.
 bool BuildProject(const CMirrorOptions& options, CProjectSettings& project, std::string& error);

@@ -119,10 +119,8 @@ TEST(MirrorOptionsTest, BuildRefusesBadUrlsAndUnknownGroups) {
         const char* url;
         const char* group;
     } cases[] = {
-        {"mailto:a@h", nullptr},
-        {"file:///etc/", nullptr},
-        {"http://", nullptr},
-        {"http://h/", "Pictures"},
+        {"mailto:a@h", nullptr},   {"file:///etc/", nullptr}, {"http://", nullptr},
+        {"http://h/", "Pictures"}, {"ftp://h/pub/", nullptr}, {"ftp://h", nullptr},
     };
     for (const auto& c : cases) {
         CMirrorOptions options;

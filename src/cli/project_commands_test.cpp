@@ -201,7 +201,8 @@ TEST_F(ProjectCommandsTest, MaxTimeEndsAResponseThatTrickles) {
                                      "--max-time", "1", "-q"}),
               kExitNetwork)
         << m_err.str();
-    EXPECT_NE(m_err.str().find("Operation timeout!"), std::string::npos) << m_err.str();
+    EXPECT_NE(m_err.str().find("or the transfer limit of 1 s ran out"), std::string::npos)
+        << m_err.str();
     EXPECT_EQ(peer.Finish(), "");
 }
 
