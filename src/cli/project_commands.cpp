@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <filesystem>
@@ -41,11 +40,11 @@ int UsageError(std::ostream& err, const std::string& message) {
 }
 
 // A whole number within [low, high], or an error that gives the range.
-bool ReadSeconds(const std::string& name, const std::string& value, int low, int high, int& seconds,
-                 std::string& error) {
+bool ReadWholeNumber(const std::string& name, const std::string& value, int low, int high,
+                     int& number, std::string& error) {
     const char* end = value.data() + value.size();
-    const auto [rest, failure] = std::from_chars(value.data(), end, seconds);
-    if (value.empty() || failure != std::errc() || rest != end || seconds < low || seconds > high) {
+    const auto [rest, failure] = std::from_chars(value.data(), end, number);
+    if (value.empty() || failure != std::errc() || rest != end || number < low || number > high) {
         error = name + " takes a whole number from " + std::to_string(low) + " to " +
                 std::to_string(high);
         return false;
@@ -78,15 +77,16 @@ bool ReadAutosave(const CCommandLine& line, std::chrono::milliseconds& autosave,
 bool ReadTimeouts(const CCommandLine& line, CProgramOptions& options, std::string& error) {
     int seconds = 0;
     if (line.Has("--timeout")) {
-        if (!ReadSeconds("--timeout", line.Value("--timeout"), 1, kMaxTimeout, seconds, error)) {
+        if (!ReadWholeNumber("--timeout", line.Value("--timeout"), 1, kMaxTimeout, seconds,
+                             error)) {
             return false;
         }
         options.SetConnectionTimeout(seconds);
         options.SetRequestTimeout(seconds);
     }
     if (line.Has("--max-time")) {
-        if (!ReadSeconds("--max-time", line.Value("--max-time"), 0,
-                         CProgramOptions::kMaxTransferLimit, seconds, error)) {
+        if (!ReadWholeNumber("--max-time", line.Value("--max-time"), 0,
+                             CProgramOptions::kMaxTransferLimit, seconds, error)) {
             error += " (0: no limit)";
             return false;
         }
@@ -109,7 +109,7 @@ bool ReadCrawlOptions(const CCommandLine& line, CProgramOptions& options, std::s
     }
     if (line.Has("--tries")) {
         int tries = 0;
-        if (!ReadSeconds("--tries", line.Value("--tries"), 1, kMaxTries, tries, error)) {
+        if (!ReadWholeNumber("--tries", line.Value("--tries"), 1, kMaxTries, tries, error)) {
             return false;
         }
         options.SetRetries(tries);
