@@ -792,12 +792,12 @@ void CMainFrame::EndProject() {
     RefreshStatusBar();
 }
 
-void CMainFrame::OnWorkerUrl(int worker, std::string_view url) {
-    m_threadView->SetWorkerUrl(worker, FromUtf8(url));
+void CMainFrame::OnWorkerUrl(int worker, std::uint32_t task, std::string_view url) {
+    m_threadView->SetWorkerUrl(worker, task, FromUtf8(url));
 }
 
-void CMainFrame::OnWorkerSize(int worker, std::uint32_t size) {
-    m_threadView->SetWorkerSize(worker, size);
+void CMainFrame::OnWorkerSize(int worker, std::uint32_t task, std::uint32_t size) {
+    m_threadView->SetWorkerSize(worker, task, size);
 }
 
 void CMainFrame::OnWorkerBytes(int worker, CProgressNotifier& notifier) {

@@ -1,5 +1,6 @@
 #include "ui/thread_view.h"
 
+#include <algorithm>
 #include <array>
 
 #include "platform/registry_key.h"
@@ -39,6 +40,7 @@ CThreadView::~CThreadView() {
 
 void CThreadView::SetWorkerCount(int count) {
     DeleteAllItems();
+    m_rowTasks.assign(static_cast<std::size_t>(std::max(count, 0)), 0);
     for (int worker = 0; worker < count; ++worker) {
         InsertItem(QString::number(worker), -1);
     }
@@ -46,12 +48,29 @@ void CThreadView::SetWorkerCount(int count) {
     FlushPendingRows();
 }
 
-void CThreadView::SetWorkerUrl(int row, const QString& url) {
+void CThreadView::SetWorkerUrl(int row, std::uint32_t task, const QString& url) {
+    if (std::uint32_t* shown = TaskOfRow(row)) {
+        *shown = task;
+    }
     SetItemText(row, kUrlColumn, url);
 }
 
-void CThreadView::SetWorkerSize(int row, std::uint32_t size) {
-    SetItemText(row, kSizeColumn, NumberOrEmpty(size));
+void CThreadView::SetWorkerSize(int row, std::uint32_t task, std::uint32_t size) {
+    if (IsBusyWith(row, task)) {
+        SetItemText(row, kSizeColumn, NumberOrEmpty(size));
+    }
+}
+
+bool CThreadView::IsBusyWith(int row, std::uint32_t task) {
+    const std::uint32_t* shown = TaskOfRow(row);
+    return shown != nullptr && task != 0 && *shown == task;
+}
+
+std::uint32_t* CThreadView::TaskOfRow(int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= m_rowTasks.size()) {
+        return nullptr;
+    }
+    return &m_rowTasks[static_cast<std::size_t>(row)];
 }
 
 void CThreadView::SetWorkerPercent(int row, std::uint32_t percent) {
@@ -59,6 +78,9 @@ void CThreadView::SetWorkerPercent(int row, std::uint32_t percent) {
 }
 
 void CThreadView::ClearWorker(int row) {
+    if (std::uint32_t* shown = TaskOfRow(row)) {
+        *shown = 0;
+    }
     for (int column : {kUrlColumn, kProgressColumn, kSizeColumn}) {
         SetItemText(row, column, {});
     }
