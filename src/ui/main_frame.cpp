@@ -54,7 +54,6 @@ constexpr int kUpperRowHeight = 400;
 constexpr int kDirMinimumWidth = 150;
 constexpr int kFileMinimumWidth = 200;
 constexpr int kUpperMinimumHeight = 200;
-constexpr int kThreadMinimumHeight = 100;
 
 // The stored window placement: length, flags, show command, minimised and
 // maximised positions, and the normal rectangle (left, top, right, bottom).
@@ -302,7 +301,6 @@ void CMainFrame::CreateClientArea() {
     connect(m_fileView, &CFileView::openFileRequested, this, &CMainFrame::OnOpenFile);
     connect(m_fileView, &CFileView::openUrlRequested, this, &CMainFrame::OnOpenUrl);
     m_threadView = new CThreadView(outer);
-    m_threadView->setMinimumHeight(kThreadMinimumHeight);
     inner->setMinimumHeight(kUpperMinimumHeight);
     for (QSplitter* splitter : {outer, inner}) {
         splitter->setChildrenCollapsible(false);

@@ -25,6 +25,7 @@
 #include "support/ui_test_registry.h"
 #include "ui/file_view.h"
 #include "ui/quillmoor_app.h"
+#include "ui/thread_view.h"
 
 using testing_support::ConfigFolder;
 using testing_support::NginxServer;
@@ -130,6 +131,7 @@ private slots:
     void unusablePlacementCentresTheWindow_data();
     void unusablePlacementCentresTheWindow();
     void countPanesShowWholeFigures();
+    void threadPaneShowsEightWorkersWithoutScrolling();
     void toolbarHiddenFromItsOwnMenuComesBackAtOnce();
     void endedCrawlLeavesTheNextProjectAlone();
     void projectLockKeepsTheFrontEndsApart();
@@ -374,6 +376,21 @@ void CMainFrameTest::countPanesShowWholeFigures() {
         panes[2]->setText(text);
         QTRY_VERIFY(panes[2]->width() >= panes[2]->fontMetrics().horizontalAdvance(text));
         QVERIFY(panes[2]->width() >= 100);
+    }
+}
+
+void CMainFrameTest::threadPaneShowsEightWorkersWithoutScrolling() {
+    Script script;
+    CRecentFileList recent;
+    auto frame = MakeFrame(script, recent);
+    frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+    CThreadView& view = frame->GetThreadView();
+    for (const int workers : {8, 16}) {
+        view.SetWorkerCount(workers);
+        const QModelIndex eighth = view.model()->index(7, 0);
+        QTRY_VERIFY(view.viewport()->rect().contains(view.visualRect(eighth)));
+        QCOMPARE(view.indexAt(view.viewport()->rect().topLeft()).row(), 0);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "ui/thread_view.h"
 
+#include <QHeaderView>
+#include <QScrollBar>
 #include <algorithm>
 #include <array>
 
@@ -10,6 +12,9 @@ namespace {
 const char* const kLayoutSection = "Layout";
 const char* const kWidthsValue = "Thread View";
 constexpr std::array<std::int32_t, 4> kDefaultWidths = {60, 400, 80, 80};
+constexpr int kMinimumHeight = 100;
+// Up to this many workers, every row is in view without scrolling.
+constexpr int kRowsAlwaysShown = 8;
 
 // Printed as the signed figure the crawl's messages carry.
 QString NumberOrEmpty(std::uint32_t value, const QString& suffix = {}) {
@@ -27,6 +32,7 @@ CThreadView::CThreadView(QWidget* parent) : CSortListCtrl(parent) {
     InsertColumn("URL", Qt::AlignLeft, widths[kUrlColumn]);
     InsertColumn("Progress", Qt::AlignRight, widths[kProgressColumn]);
     InsertColumn("Size", Qt::AlignRight, widths[kSizeColumn]);
+    setMinimumHeight(kMinimumHeight);
 }
 
 CThreadView::~CThreadView() {
@@ -46,6 +52,18 @@ void CThreadView::SetWorkerCount(int count) {
     }
     // A handful of rows: no reason to wait for more.
     FlushPendingRows();
+    // The splitter takes the room from the panes above.
+    setMinimumHeight(std::max(kMinimumHeight, HeightForRows(std::min(count, kRowsAlwaysShown))));
+}
+
+int CThreadView::HeightForRows(int rows) const {
+    if (rows <= 0) {
+        return 0;
+    }
+    // A horizontal scroll bar appears when the columns outgrow the window.
+    return 2 * frameWidth() + header()->sizeHint().height() +
+           rows * indexRowSizeHint(model()->index(0, 0)) +
+           horizontalScrollBar()->sizeHint().height();
 }
 
 void CThreadView::SetWorkerUrl(int row, std::uint32_t task, const QString& url) {

@@ -16,8 +16,9 @@ public:
     explicit CThreadView(QWidget* parent = nullptr);
     ~CThreadView() override;
 
-    // Rows 0 .. count-1 showing only their index. Rows that do not exist are
-    // ignored by the setters below.
+    // Rows 0 .. count-1 showing only their index; the view asks for the
+    // height that shows up to eight of them without scrolling. Rows that do
+    // not exist are ignored by the setters below.
     void SetWorkerCount(int count);
     // The worker took url as its task of that number.
     void SetWorkerUrl(int row, std::uint32_t task, const QString& url);
@@ -28,6 +29,7 @@ public:
     void ClearWorker(int row);
 
 private:
+    int HeightForRows(int rows) const;
     bool IsBusyWith(int row, std::uint32_t task);
     // Nothing for a row that does not exist.
     std::uint32_t* TaskOfRow(int row);
