@@ -108,6 +108,10 @@ private:
     void OnStop();
     void OnProperties();
     void OnBrowseOffline();
+    // The file dialogs, opened beside the project or in the folder last used.
+    QString AskFileToSave(const QString& filter, const QString& defaultSuffix,
+                          const QString& initialName);
+    QString AskFileToOpen(const QString& filter);
     void OnCreateChm();
     void OnDeleteAll();
     void OnAbout();

@@ -132,6 +132,7 @@ private slots:
     void unusablePlacementCentresTheWindow();
     void countPanesShowWholeFigures();
     void threadPaneShowsEightWorkersWithoutScrolling();
+    void fileDialogsOpenBesideTheProjectElseInTheFolderLastUsed();
     void toolbarHiddenFromItsOwnMenuComesBackAtOnce();
     void endedCrawlLeavesTheNextProjectAlone();
     void projectLockKeepsTheFrontEndsApart();
@@ -392,6 +393,32 @@ void CMainFrameTest::threadPaneShowsEightWorkersWithoutScrolling() {
         QTRY_VERIFY(view.viewport()->rect().contains(view.visualRect(eighth)));
         QCOMPARE(view.indexAt(view.viewport()->rect().topLeft()).row(), 0);
     }
+}
+
+void CMainFrameTest::fileDialogsOpenBesideTheProjectElseInTheFolderLastUsed() {
+    TempFolder first;
+    TempFolder second;
+    const QString firstPath = QString::fromStdString(first.Path().string());
+    const QString secondPath = QString::fromStdString(second.Path().string());
+    Script script;
+    script.projectUrl = "http://example.org/";
+    CRecentFileList recent;
+    {
+        auto frame = MakeFrame(script, recent);
+        script.saveFileName = QString::fromStdString(first.File("site.tkp"));
+        QVERIFY(frame->NewProject());
+        script.saveFileName = QString::fromStdString(second.File("copy.tkp"));
+        frame->GetAction(ID_FILE_SAVE_AS)->trigger();
+        script.saveFileName.clear();
+        frame->GetAction(ID_PROJECT_CREATE_CHM)->trigger();
+        frame->GetAction(ID_FILE_OPEN)->trigger();
+        QCOMPARE(script.dialogFolders, (QStringList{{}, firstPath, secondPath, secondPath}));
+    }
+    // The next run starts without a project.
+    script.dialogFolders.clear();
+    auto frame = MakeFrame(script, recent);
+    frame->GetAction(ID_FILE_OPEN)->trigger();
+    QCOMPARE(script.dialogFolders, QStringList{secondPath});
 }
 
 void CMainFrameTest::toolbarHiddenFromItsOwnMenuComesBackAtOnce() {
