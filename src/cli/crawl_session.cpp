@@ -113,15 +113,15 @@ void CCrawlSession::OnCrawlFinished() {
     m_finished = m_doc.GetController().OnCrawlFinished() || m_finished;
 }
 
-void CCrawlSession::OnWorkerUrl(int worker, std::string_view url) {
+void CCrawlSession::OnWorkerUrl(int worker, std::uint32_t task, std::string_view url) {
     if (m_display) {
-        ShowBestEffort([&] { m_display->SetWorkerUrl(worker, std::string(url)); });
+        ShowBestEffort([&] { m_display->SetWorkerUrl(worker, task, std::string(url)); });
     }
 }
 
-void CCrawlSession::OnWorkerSize(int worker, std::uint32_t size) {
+void CCrawlSession::OnWorkerSize(int worker, std::uint32_t task, std::uint32_t size) {
     if (m_display) {
-        ShowBestEffort([&] { m_display->SetWorkerSize(worker, size); });
+        ShowBestEffort([&] { m_display->SetWorkerSize(worker, task, size); });
     }
 }
 

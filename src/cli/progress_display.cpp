@@ -23,18 +23,19 @@ CProgressDisplay::Row* CProgressDisplay::RowAt(int index) {
     return &m_rows[static_cast<std::size_t>(index)];
 }
 
-void CProgressDisplay::SetWorkerUrl(int index, const std::string& url) {
+void CProgressDisplay::SetWorkerUrl(int index, std::uint32_t task, const std::string& url) {
     if (Row* row = RowAt(index)) {
         const std::string shown = PrintableText(HideUrlPassword(url));
-        *row = Row{shown, 0, 0};
+        *row = Row{shown, 0, 0, task};
         if (!url.empty() && Shows(Verbosity::kVerbose)) {
             PrintLine("get    " + shown);
         }
     }
 }
 
-void CProgressDisplay::SetWorkerSize(int index, std::uint32_t size) {
-    if (Row* row = RowAt(index)) {
+void CProgressDisplay::SetWorkerSize(int index, std::uint32_t task, std::uint32_t size) {
+    Row* row = RowAt(index);
+    if (row != nullptr && row->task != 0 && row->task == task) {
         row->size = size;
     }
 }

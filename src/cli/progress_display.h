@@ -30,9 +30,11 @@ public:
     // The settings that failure lines tell the user how to change.
     void SetFailureContext(FailureContext context) { m_failureContext = std::move(context); }
 
-    void SetWorkerUrl(int index, const std::string& url);
-    // The size figure of a worker's transfer; 0 empties it.
-    void SetWorkerSize(int index, std::uint32_t size);
+    // The worker took url as its task of that number.
+    void SetWorkerUrl(int index, std::uint32_t task, const std::string& url);
+    // The size figure of a worker's transfer; 0 empties it. Ignored unless
+    // the row is still busy with that task: the figure may come late.
+    void SetWorkerSize(int index, std::uint32_t task, std::uint32_t size);
     void SetWorkerProgress(int index, std::uint32_t received, std::uint32_t expected);
     void FileSaved(int index, const CDownloadTask& task);
     void UrlFailed(int index, const CDownloadTask& task);
@@ -72,6 +74,7 @@ private:
         std::string url;  // as printed
         std::uint32_t percent = 0;
         std::uint32_t size = 0;
+        std::uint32_t task = 0;  // 0 while idle
     };
 
     Row* RowAt(int index);

@@ -26,7 +26,7 @@ TEST(ProgressDisplayTest, LogModePrintsOneLinePerEventAndStatusOnlyWhenItChanges
     std::ostringstream err;
     CProgressDisplay display(out, false, 2);
     display.SetErrorStream(err);
-    display.SetWorkerUrl(0, "http://h/a");
+    display.SetWorkerUrl(0, 1, "http://h/a");
     display.SetWorkerProgress(0, 50, 100);
     display.Redraw();  // nothing is redrawn outside a terminal
     display.AddBytes(3000);
@@ -69,9 +69,9 @@ TEST(ProgressDisplayTest, QuietShowsOnlyFailuresAndVerboseEveryRequest) {
         CProgressDisplay display(out, false, 1);
         display.SetErrorStream(err);
         display.SetVerbosity(c.verbosity);
-        display.SetWorkerUrl(0, "http://h/a");
+        display.SetWorkerUrl(0, 1, "http://h/a");
         display.FileSaved(0, Task("http://h/a", ERR_SUCCESS, "h/a"));
-        display.SetWorkerUrl(0, "http://h/b");
+        display.SetWorkerUrl(0, 1, "http://h/b");
         display.UrlFailed(0, Task("http://h/b", ERR_SOCKET_CONNECT));
         display.Tick();
         display.Finish();
@@ -87,7 +87,7 @@ TEST(ProgressDisplayTest, NoLineShowsThePasswordOfAUrl) {
         CProgressDisplay display(out, terminal, 1, 200);
         display.SetErrorStream(err);
         display.SetVerbosity(CProgressDisplay::Verbosity::kVerbose);
-        display.SetWorkerUrl(0, "http://bob:secret@h/a");
+        display.SetWorkerUrl(0, 1, "http://bob:secret@h/a");
         display.Redraw();
         display.FileSaved(0, Task("http://bob:secret@h/a", ERR_SUCCESS, "h/a"));
         display.UrlFailed(0, Task("ftp://bob:secret@h/b", ERR_SOCKET_TIMEOUT));
@@ -111,8 +111,8 @@ TEST(ProgressDisplayTest, FormatsBytesInHumanUnits) {
 TEST(ProgressDisplayTest, TerminalModeRedrawsTheLiveBlockInPlace) {
     std::ostringstream out;
     CProgressDisplay display(out, true, 2, 40);
-    display.SetWorkerUrl(0, "http://h/a");
-    display.SetWorkerSize(0, 2000);
+    display.SetWorkerUrl(0, 1, "http://h/a");
+    display.SetWorkerSize(0, 1, 2000);
     display.SetWorkerProgress(0, 1140, 2000);
     display.Redraw();
     const std::string first = out.str();
@@ -123,13 +123,29 @@ TEST(ProgressDisplayTest, TerminalModeRedrawsTheLiveBlockInPlace) {
     display.Redraw();  // nothing changed, nothing drawn
     EXPECT_EQ(out.str(), first);
 
-    display.SetWorkerUrl(1, "http://h/a-very-long-name-that-does-not-fit-the-line");
+    display.SetWorkerUrl(1, 1, "http://h/a-very-long-name-that-does-not-fit-the-line");
     display.Redraw();
     EXPECT_EQ(out.str().substr(first.size()),
               "\x1b[3F\x1b[J"
               "  0  57%     2.0 KB  http://h/a\n"
               "  1                  http://h/a-very...\n"
               "0 files saved, 0 B/s\n");
+}
+
+TEST(ProgressDisplayTest, ALateSizeStaysOffARowThatEndedItsTask) {
+    std::ostringstream out;
+    CProgressDisplay display(out, true, 2, 40);
+    display.SetWorkerUrl(0, 1, "http://h/a");
+    display.FileSaved(0, Task("http://h/a", ERR_SUCCESS, "h/a"));
+    display.SetWorkerSize(0, 1, 2000);
+    display.SetWorkerUrl(1, 1, "http://h/b");
+    display.SetWorkerUrl(1, 2, "http://h/c");
+    display.SetWorkerSize(1, 1, 3000);
+    display.Redraw();
+    EXPECT_EQ(out.str(),
+              "  0  idle\n"
+              "  1                  http://h/c\n"
+              "1 files saved, 0 B/s\n");
 }
 
 TEST(ProgressDisplayTest, TerminalModePrintsFailuresAboveTheBlock) {
@@ -162,7 +178,7 @@ TEST(ProgressDisplayTest, ControlCharactersFromTheSiteArePrintedEscaped) {
 
     std::ostringstream terminal;
     CProgressDisplay live(terminal, true, 1, 80);
-    live.SetWorkerUrl(0, "http://h/" + hostile);
+    live.SetWorkerUrl(0, 1, "http://h/" + hostile);
     live.Redraw();
     EXPECT_EQ(terminal.str(),
               "  0                  http://h/" + shown + "\n0 files saved, 0 B/s\n");
