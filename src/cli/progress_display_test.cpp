@@ -145,7 +145,7 @@ TEST(ProgressDisplayTest, ALateSizeStaysOffARowThatEndedItsTask) {
     EXPECT_EQ(out.str(),
               "  0  idle\n"
               "  1                  http://h/c\n"
-              "1 files saved, 0 B/s\n");
+              "1 file saved, 0 B/s\n");
 }
 
 TEST(ProgressDisplayTest, TerminalModePrintsFailuresAboveTheBlock) {
