@@ -17,13 +17,29 @@ bool CDownloadList::Add(std::string_view urlText, std::int32_t level, bool inter
     if (urlText.empty()) {
         return false;
     }
-    if (CDownloadEntry* entry = FindEntry(urlText)) {
-        if (entry->m_refCount < std::numeric_limits<std::int32_t>::max()) {
-            ++entry->m_refCount;
-        }
-        return true;
+    const auto found = m_index.find(urlText);
+    if (found != m_index.end()) {
+        return AddReference(found->second);
     }
-    Append(CDownloadEntry(std::string(urlText), level, internal)).m_requisiteDepth = requisiteDepth;
+    CDownloadEntry& added = Append(CDownloadEntry(std::string(urlText), level, internal));
+    added.m_requisiteDepth = requisiteDepth;
+    if (m_changes != nullptr) {
+        m_changes->OnAdded(added);
+    }
+    return true;
+}
+
+bool CDownloadList::AddReference(std::size_t index) {
+    if (index >= m_entries.size()) {
+        return false;
+    }
+    CDownloadEntry& entry = m_entries[index];
+    if (entry.m_refCount < std::numeric_limits<std::int32_t>::max()) {
+        ++entry.m_refCount;
+    }
+    if (m_changes != nullptr) {
+        m_changes->OnReferenced(index);
+    }
     return true;
 }
 
@@ -32,7 +48,17 @@ bool CDownloadList::Next(CLinkItem& item) {
         return false;
     }
     item = m_entries[m_cursor++].GetItem();
+    if (m_changes != nullptr) {
+        m_changes->OnHandedOut();
+    }
     return true;
+}
+
+void CDownloadList::Rewind() {
+    m_cursor = 0;
+    if (m_changes != nullptr) {
+        m_changes->OnRewound();
+    }
 }
 
 void CDownloadList::Clear() {
@@ -40,6 +66,9 @@ void CDownloadList::Clear() {
     m_entries.clear();
     m_cursor = 0;
     m_viewCursor = 0;
+    if (m_changes != nullptr) {
+        m_changes->OnCleared();
+    }
 }
 
 const CDownloadEntry* CDownloadList::Find(const CUrl& url) const {
@@ -92,6 +121,9 @@ bool CDownloadList::SetRewritten(const CUrl& url, bool rewritten) {
         return false;
     }
     entry->m_rewritten = rewritten;
+    if (m_changes != nullptr) {
+        m_changes->OnRewritten(entry->m_urlText, rewritten);
+    }
     return true;
 }
 
