@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "base/errors.h"
 
@@ -90,7 +91,18 @@ bool ReadWhole(const std::string& path, std::string& bytes) {
 
 bool IsKnownType(std::uint8_t type) {
     return type >= static_cast<std::uint8_t>(JournalRecord::Added) &&
-           type <= static_cast<std::uint8_t>(JournalRecord::State);
+           type <= static_cast<std::uint8_t>(JournalRecord::Reopened);
+}
+
+std::string EncodeRecord(JournalRecord type, const std::string& payload) {
+    std::string record;
+    record.reserve(kRecordHeadSize + payload.size());
+    PutU32(record, static_cast<std::uint32_t>(payload.size()));
+    const char typeByte = static_cast<char>(type);
+    PutU32(record, Crc(Crc(0, std::string_view(&typeByte, 1)), payload));
+    record += typeByte;
+    record += payload;
+    return record;
 }
 
 // name, or name:N for its Nth passage.
@@ -302,16 +314,13 @@ void CCrawlJournal::Append(JournalRecord type, std::string payload, bool urgent)
     if (m_failed) {
         return;
     }
-    std::string record;
-    record.reserve(kRecordHeadSize + payload.size());
-    PutU32(record, static_cast<std::uint32_t>(payload.size()));
-    const char typeByte = static_cast<char>(type);
-    PutU32(record, Crc(Crc(0, std::string_view(&typeByte, 1)), payload));
-    record += typeByte;
-    record += payload;
+    std::string record = EncodeRecord(type, payload);
     bool wake = urgent;
     {
         std::scoped_lock lock(m_mutex);
+        if (std::exchange(m_replayed, false)) {
+            record = EncodeRecord(JournalRecord::Reopened, {}) + record;
+        }
         if (m_pending.empty()) {
             m_firstPending = std::chrono::steady_clock::now();
             wake = true;

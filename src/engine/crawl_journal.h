@@ -50,6 +50,7 @@ enum class JournalRecord : std::uint8_t {
     Collected,       // string URL, then the outcome (see CJournalReplay)
     Progress,        // a task record: how far a worker got
     State,           // int run state
+    Reopened,        // the project was opened again after these records
 };
 
 struct CJournalEntry {
@@ -148,6 +149,10 @@ public:
     void OnCleared() override;
     void OnRewritten(const std::string& urlText, bool rewritten) override;
 
+    // The records read back were made again over the project file: the
+    // first record appended says so, so that those after it are made over
+    // what the reopened project held.
+    void NoteReplayed() { m_replayed = true; }
     // An urgent record goes out without waiting for the batch delay.
     void Append(JournalRecord type, std::string payload = {}, bool urgent = false);
 
@@ -202,5 +207,6 @@ private:
     bool m_folding = false;
     std::string m_sinceFold;
     bool m_stopping = false;
+    bool m_replayed = false;
     std::thread m_writer;
 };

@@ -135,6 +135,9 @@ void CJournalReplay::Apply(JournalRecord type, CStringStream& payload) {
             }
             break;
         }
+        case JournalRecord::Reopened:
+            Finish();
+            break;
         case JournalRecord::State: {
             std::int32_t state = 0;
             payload >> state;

@@ -152,6 +152,9 @@ void CQuillmoorDoc::OpenJournal() {
         m_modified = made > 0;
     }
     m_journal = std::make_unique<CCrawlJournal>(path, identity, validLength, temporary);
+    if (validLength > 0 && !contents.records.empty()) {
+        m_journal->NoteReplayed();
+    }
     m_controller->GetManager()->SetJournal(m_journal.get());
 }
 
