@@ -7,7 +7,8 @@
 # of one `summary` and of one `list > /dev/null`, and the size of the project
 # file and its journal.
 #   bench/scale.sh N
-# Environment: THREADS (8) of both tools; PERF=1 records the tarnwick crawl
+# Environment: TARNWICK_CLI another tarnwick-cli to measure (an older build);
+# KEEP=1 keeps the work folder (site, mirrors, project); THREADS (8) of both tools; PERF=1 records the tarnwick crawl
 # with `perf record -g` into WORK/perf.data and prints its top symbols;
 # DESKTOP_OPEN, a command that opens the project given as its argument in the
 # desktop program and exits once its views are filled, is timed as well.
@@ -18,7 +19,7 @@ threads=${THREADS:-8}
 images=$((pages / 50 > 1 ? pages / 50 : 1))
 broken=$((pages * 3 / 2000))
 build=$PWD/build/release
-cli=$build/src/cli/tarnwick-cli
+cli=${TARNWICK_CLI:-$build/src/cli/tarnwick-cli}
 [ -x "$cli" ] && [ -x "$build/bench/project_timing" ] ||
   { scripts/build.sh release > /dev/null; cmake --build "$build" --target project_timing > /dev/null; }
 
@@ -27,7 +28,11 @@ install_missing wget2
 . scripts/nginx_serve.sh
 . bench/scratch_folder.sh
 work=$(scratch_folder scale)
-trap 'stop_nginx; rm -rf "$work"' EXIT
+if [ "${KEEP:-0}" = 1 ]; then
+  trap 'stop_nginx; echo "kept $work"' EXIT
+else
+  trap 'stop_nginx; rm -rf "$work"' EXIT
+fi
 export TARNWICK_CONFIG_DIR="$work/config"
 mkdir -p "$TARNWICK_CONFIG_DIR"
 

@@ -110,7 +110,11 @@ private:
     const CDownloadEntry* FindEntry(std::string_view key) const;
     CDownloadEntry& Append(CDownloadEntry entry);
     bool LoadEntry(CStream& stream);
-    static void FoldRecord(CDownloadEntry& listed, CDownloadEntry record);
+    void FoldRecord(CDownloadEntry& listed, CDownloadEntry record);
+    // Keep the summary's sums, so that asking for them costs nothing however
+    // long the list: before an entry's saved file or bytes change, and after.
+    void Uncount(const CDownloadEntry& entry);
+    void Count(const CDownloadEntry& entry);
     void Swap(CDownloadList& other) noexcept;
 
     // A deque never moves its elements when it grows, so the index can
@@ -119,5 +123,7 @@ private:
     std::unordered_map<std::string_view, std::size_t> m_index;
     std::size_t m_cursor = 0;  // == m_entries.size() when at end
     std::size_t m_viewCursor = 0;
+    std::size_t m_written = 0;
+    std::int64_t m_bytes = 0;
     CListChanges* m_changes = nullptr;
 };
