@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -125,7 +126,7 @@ bool CrashPointArmed(const char* name, unsigned& passage) {
 }  // namespace
 
 void CrashPoint(const char* name) {
-    static unsigned s_passages = 0;
+    static std::atomic<unsigned> s_passages{0};
     unsigned passage = 0;
     if (CrashPointArmed(name, passage) && ++s_passages >= passage) {
         ::kill(::getpid(), SIGKILL);

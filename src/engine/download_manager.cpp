@@ -180,11 +180,14 @@ void CDownloadManager::Record(JournalRecord type, std::string payload, bool urge
 
 void CDownloadManager::RecordProgress() {
     const auto now = std::chrono::steady_clock::now();
-    if (m_journal == nullptr || now < m_nextProgress) {
+    if (now < m_nextProgress) {
         return;
     }
     m_nextProgress = now + CCrawlJournal::kBatchDelay;
     std::scoped_lock lock(m_lock);
+    if (m_journal == nullptr) {
+        return;
+    }
     for (const auto& slot : m_slots) {
         if (!slot->worker->HoldsTask()) {
             continue;

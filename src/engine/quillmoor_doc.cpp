@@ -129,7 +129,7 @@ bool CQuillmoorDoc::OpenDocument(const std::string& path) {
 
 void CQuillmoorDoc::OpenJournal() {
     CJournalIdentity identity;
-    if (!IdentityOfFile(m_path, identity)) {
+    if (!m_controller->HasManager() || !IdentityOfFile(m_path, identity)) {
         return;
     }
     m_projectSize = identity.size;
