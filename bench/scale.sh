@@ -63,10 +63,6 @@ if [ "${PERF:-0}" = 1 ]; then
 else
   measure tarnwick "${tarnwick[@]}"
 fi
-measure wget2 wget2 --mirror --page-requisites --convert-links --robots=off --quiet \
-  --max-threads="$threads" -P "$work/wget2" "$url"
-printf '  saved: tarnwick %d files, wget2 %d files\n' \
-  "$(find "$work/tarnwick" -type f | wc -l)" "$(find "$work/wget2" -type f | wc -l)"
 
 project=$work/tarnwick.tkp
 journal_bytes=$(stat -c %s "$project.journal" 2>/dev/null || echo 0)
@@ -78,6 +74,13 @@ measure list sh -c '"$0" list "$1" > /dev/null' "$cli" "$project"
 if [ -n "${DESKTOP_OPEN:-}" ]; then
   measure desktop $DESKTOP_OPEN "$project"
 fi
+# A tmpfs holds so many inodes only: at a million pages the site and two
+# mirrors do not fit at once.
+saved=$(find "$work/tarnwick" -type f | wc -l)
+rm -rf "$work/tarnwick"
+measure wget2 wget2 --mirror --page-requisites --convert-links --robots=off --quiet \
+  --max-threads="$threads" -P "$work/wget2" "$url"
+printf '  saved: tarnwick %d files, wget2 %d files\n' "$saved" "$(find "$work/wget2" -type f | wc -l)"
 if [ "${PERF:-0}" = 1 ]; then
   perf report -i "$work/perf.data" --no-children --sort dso,symbol -g none --stdio 2> /dev/null |
     grep -v '^#' | grep -v '^$' | head -40
