@@ -2,6 +2,7 @@
 
 #include "base/stream.h"
 #include "engine/crawl_messages.h"
+#include "engine/journal_replay.h"
 #include "engine/project_settings.h"
 #include "platform/message_target.h"
 #include "storage/file_path.h"
@@ -128,5 +129,21 @@ void CCrawlController::SetState(ProjectRunState state) {
     if (state != m_state) {
         m_state = state;
         m_modified = true;
+        if (m_manager) {
+            m_manager->RecordState(state);
+        }
     }
+}
+
+std::size_t CCrawlController::Replay(const std::vector<CJournalEntry>& records) {
+    std::size_t made = 0;
+    m_manager->EditQueue([&](CDownloadList& list, std::deque<CDownloadTask>& queue) {
+        CJournalReplay replay(list, queue, m_state);
+        while (made < records.size() && replay.Apply(records[made])) {
+            ++made;
+        }
+        replay.Finish();
+    });
+    m_modified = m_modified || made > 0;
+    return made;
 }

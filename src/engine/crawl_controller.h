@@ -3,13 +3,16 @@
 // always on the user-interface thread.
 #pragma once
 
+#include <cstddef>
 #include <memory>
+#include <vector>
 
 #include "engine/download_manager.h"
 
 class CMessageTarget;
 class CProjectSettings;
 class CStream;
+struct CJournalEntry;
 
 enum ProjectRunState : int {
     Stopped = 1,
@@ -63,6 +66,9 @@ public:
     // Needs the window that the loaded manager reports to. A state other
     // than 1 to 3 is ERR_STREAM_DATA.
     void Load(CStream& stream, CMessageTarget* window);
+    // Makes a journal's changes again over the loaded crawl, up to the first
+    // record that does not fit it; how many were made. Only with a manager.
+    std::size_t Replay(const std::vector<CJournalEntry>& records);
 
 private:
     void SetState(ProjectRunState state);

@@ -17,13 +17,29 @@ bool CDownloadList::Add(std::string_view urlText, std::int32_t level, bool inter
     if (urlText.empty()) {
         return false;
     }
-    if (CDownloadEntry* entry = FindEntry(urlText)) {
-        if (entry->m_refCount < std::numeric_limits<std::int32_t>::max()) {
-            ++entry->m_refCount;
-        }
-        return true;
+    const auto found = m_index.find(urlText);
+    if (found != m_index.end()) {
+        return AddReference(found->second);
     }
-    Append(CDownloadEntry(std::string(urlText), level, internal)).m_requisiteDepth = requisiteDepth;
+    CDownloadEntry& added = Append(CDownloadEntry(std::string(urlText), level, internal));
+    added.m_requisiteDepth = requisiteDepth;
+    if (m_changes != nullptr) {
+        m_changes->OnAdded(added);
+    }
+    return true;
+}
+
+bool CDownloadList::AddReference(std::size_t index) {
+    if (index >= m_entries.size()) {
+        return false;
+    }
+    CDownloadEntry& entry = m_entries[index];
+    if (entry.m_refCount < std::numeric_limits<std::int32_t>::max()) {
+        ++entry.m_refCount;
+    }
+    if (m_changes != nullptr) {
+        m_changes->OnReferenced(index);
+    }
     return true;
 }
 
@@ -32,7 +48,17 @@ bool CDownloadList::Next(CLinkItem& item) {
         return false;
     }
     item = m_entries[m_cursor++].GetItem();
+    if (m_changes != nullptr) {
+        m_changes->OnHandedOut();
+    }
     return true;
+}
+
+void CDownloadList::Rewind() {
+    m_cursor = 0;
+    if (m_changes != nullptr) {
+        m_changes->OnRewound();
+    }
 }
 
 void CDownloadList::Clear() {
@@ -40,6 +66,11 @@ void CDownloadList::Clear() {
     m_entries.clear();
     m_cursor = 0;
     m_viewCursor = 0;
+    m_written = 0;
+    m_bytes = 0;
+    if (m_changes != nullptr) {
+        m_changes->OnCleared();
+    }
 }
 
 const CDownloadEntry* CDownloadList::Find(const CUrl& url) const {
@@ -57,12 +88,14 @@ bool CDownloadList::MarkDone(const CUrl& url, std::string storedPath, std::int32
     if (entry == nullptr) {
         return false;
     }
+    Uncount(*entry);
     entry->m_storedPath = std::move(storedPath);
     entry->m_modificationTime = modificationTime;
     entry->m_bytesReceived = bytesReceived;
     entry->m_resultCode = ERR_SUCCESS;
     entry->m_rewritten = false;
     entry->m_pageWriting = pageWriting;
+    Count(*entry);
     return true;
 }
 
@@ -80,6 +113,7 @@ bool CDownloadList::ForgetFile(const CUrl& url, const std::string& storedPath) {
     if (entry == nullptr || storedPath.empty() || entry->m_storedPath != storedPath) {
         return false;
     }
+    Uncount(*entry);
     entry->m_storedPath.clear();
     entry->m_modificationTime = -1;
     entry->m_bytesReceived = 0;
@@ -92,6 +126,9 @@ bool CDownloadList::SetRewritten(const CUrl& url, bool rewritten) {
         return false;
     }
     entry->m_rewritten = rewritten;
+    if (m_changes != nullptr) {
+        m_changes->OnRewritten(entry->m_urlText, rewritten);
+    }
     return true;
 }
 
@@ -104,10 +141,8 @@ CDownloadList::Stats CDownloadList::GetStats() const {
     Stats stats;
     stats.queued = m_entries.size();
     stats.requested = m_cursor;
-    for (const CDownloadEntry& entry : m_entries) {
-        stats.written += entry.HasStoredPath() ? 1 : 0;
-        stats.bytes += entry.m_bytesReceived;
-    }
+    stats.written = m_written;
+    stats.bytes = m_bytes;
     return stats;
 }
 
@@ -149,6 +184,11 @@ void CDownloadList::Load(CStream& stream) {
     CDownloadList loaded;
     std::uint32_t count = 0;
     stream >> count;
+    // Growing the index as it fills would hash every key again each time;
+    // a damaged count cannot ask for more than the bytes left could hold.
+    constexpr std::int64_t kSmallestRecord = 25;
+    loaded.m_index.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(
+        (stream.GetLength() - stream.GetPosition()) / kSmallestRecord, 0, count)));
     // Record numbers of the records folded into an earlier entry, ascending.
     std::vector<std::uint32_t> merged;
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -202,12 +242,24 @@ void CDownloadList::FoldRecord(CDownloadEntry& listed, CDownloadEntry record) {
         std::int64_t{listed.m_refCount} + record.m_refCount,
         std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
     if (!listed.HasStoredPath() && record.HasStoredPath()) {
+        Uncount(listed);
         listed.m_storedPath = std::move(record.m_storedPath);
         listed.m_modificationTime = record.m_modificationTime;
         listed.m_resultCode = record.m_resultCode;
         listed.m_bytesReceived = record.m_bytesReceived;
         listed.m_rewritten = record.m_rewritten;
+        Count(listed);
     }
+}
+
+void CDownloadList::Uncount(const CDownloadEntry& entry) {
+    m_written -= entry.HasStoredPath() ? 1 : 0;
+    m_bytes -= entry.m_bytesReceived;
+}
+
+void CDownloadList::Count(const CDownloadEntry& entry) {
+    m_written += entry.HasStoredPath() ? 1 : 0;
+    m_bytes += entry.m_bytesReceived;
 }
 
 CDownloadEntry* CDownloadList::FindEntry(std::string_view key) {
@@ -228,6 +280,7 @@ CDownloadEntry& CDownloadList::Append(CDownloadEntry entry) {
         m_entries.pop_back();
         throw;
     }
+    Count(added);
     return added;
 }
 
@@ -236,4 +289,6 @@ void CDownloadList::Swap(CDownloadList& other) noexcept {
     m_index.swap(other.m_index);
     std::swap(m_cursor, other.m_cursor);
     std::swap(m_viewCursor, other.m_viewCursor);
+    std::swap(m_written, other.m_written);
+    std::swap(m_bytes, other.m_bytes);
 }

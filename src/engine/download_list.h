@@ -14,6 +14,21 @@
 
 class CStream;
 
+// Told of every change that the crawl or the rewriting pass makes to a list,
+// in the order made, so that the changes can be kept as they happen and
+// made again over an older copy of the list.
+class CListChanges {
+public:
+    virtual ~CListChanges() = default;
+    virtual void OnAdded(const CDownloadEntry& entry) = 0;
+    // A listed URL was found again.
+    virtual void OnReferenced(std::size_t index) = 0;
+    virtual void OnHandedOut() = 0;
+    virtual void OnRewound() = 0;
+    virtual void OnCleared() = 0;
+    virtual void OnRewritten(const std::string& urlText, bool rewritten) = 0;
+};
+
 // The list has no lock of its own: its owner serialises every call.
 class CDownloadList {
 public:
@@ -40,8 +55,12 @@ public:
              std::uint8_t requisiteDepth = 0);
     // Hands out the entry under the cursor and advances it; false at end.
     bool Next(CLinkItem& item);
-    void Rewind() { m_cursor = 0; }
+    void Rewind();
     void Clear();
+    // Counts another reference to the entry at index; false past the end.
+    bool AddReference(std::size_t index);
+    // Null for none; the observer outlives the list or is taken away first.
+    void SetChanges(CListChanges* changes) { m_changes = changes; }
 
     std::size_t GetCount() const { return m_entries.size(); }
     const CDownloadEntry* Find(const CUrl& url) const;
@@ -91,7 +110,11 @@ private:
     const CDownloadEntry* FindEntry(std::string_view key) const;
     CDownloadEntry& Append(CDownloadEntry entry);
     bool LoadEntry(CStream& stream);
-    static void FoldRecord(CDownloadEntry& listed, CDownloadEntry record);
+    void FoldRecord(CDownloadEntry& listed, CDownloadEntry record);
+    // Keep the summary's sums, so that asking for them costs nothing however
+    // long the list: before an entry's saved file or bytes change, and after.
+    void Uncount(const CDownloadEntry& entry);
+    void Count(const CDownloadEntry& entry);
     void Swap(CDownloadList& other) noexcept;
 
     // A deque never moves its elements when it grows, so the index can
@@ -100,4 +123,7 @@ private:
     std::unordered_map<std::string_view, std::size_t> m_index;
     std::size_t m_cursor = 0;  // == m_entries.size() when at end
     std::size_t m_viewCursor = 0;
+    std::size_t m_written = 0;
+    std::int64_t m_bytes = 0;
+    CListChanges* m_changes = nullptr;
 };

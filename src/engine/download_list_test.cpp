@@ -154,6 +154,23 @@ TEST(DownloadListTest, Stats) {
     while (NextText(list) != "<end>") {
     }
     EXPECT_EQ(list.GetStats().requested, 3u);
+
+    // The sums follow a file saved again, forgotten, loaded and cleared.
+    list.MarkDone(ParsedUrl("http://h/1"), "h/1", -1, 10);
+    list.ForgetFile(ParsedUrl("http://h/3"), "h/3");
+    list.MarkDone(ParsedUrl("http://h/2"), "h/2", -1, 5);
+    MemoryStream stream;
+    list.Store(stream);
+    stream.Seek(0, CStream::kBegin);
+    CDownloadList loaded;
+    loaded.Load(stream);
+    for (const CDownloadList* sums : {&list, &loaded}) {
+        EXPECT_EQ(sums->GetStats().written, 2u);
+        EXPECT_EQ(sums->GetStats().bytes, 15);
+    }
+    loaded.Clear();
+    EXPECT_EQ(loaded.GetStats().written, 0u);
+    EXPECT_EQ(loaded.GetStats().bytes, 0);
 }
 
 TEST(DownloadListTest, ViewAndRewriteIterationsLeaveTheCrawlCursorAlone) {

@@ -6,8 +6,10 @@
 
 #include "base/file_stream.h"
 #include "base/stream.h"
+#include "engine/crawl_journal.h"
 #include "engine/crawl_messages.h"
 #include "engine/download_worker.h"
+#include "engine/journal_replay.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
@@ -65,7 +67,7 @@ CDownloadManager::~CDownloadManager() = default;
 
 void CDownloadManager::Setup(CMessageTarget* window) {
     std::scoped_lock lock(m_lock);
-    m_list = std::make_unique<CDownloadList>();
+    NewList();
     m_window = window;
     m_modified = false;
 }
@@ -74,7 +76,7 @@ void CDownloadManager::Reset() {
     std::scoped_lock lock(m_lock);
     m_slots.clear();
     m_notifiers.clear();
-    m_list = std::make_unique<CDownloadList>();
+    NewList();
     m_retryQueue.clear();
     m_window = nullptr;
     m_modified = false;
@@ -87,6 +89,7 @@ bool CDownloadManager::BeginCrawl(const CProgramOptions& options) {
         m_options = options;
         m_list->Rewind();
         m_retryQueue.clear();
+        Record(JournalRecord::QueueCleared, {});
         m_modified = true;
     }
     return Start(kManagerPriority);
@@ -110,6 +113,10 @@ void CDownloadManager::WaitForLastCrawl() const {
 
 void CDownloadManager::Store(CStream& stream) {
     std::scoped_lock lock(m_lock);
+    // The journal's records from here on are those the stored state lacks.
+    if (m_journal != nullptr) {
+        m_journal->BeginFold();
+    }
     std::vector<CDownloadTask> held;
     for (const auto& slot : m_slots) {
         if (slot->worker->HoldsTask()) {
@@ -145,6 +152,53 @@ void CDownloadManager::Load(CStream& stream) {
     m_retryQueue.insert(m_retryQueue.end(), std::make_move_iterator(queue.begin()),
                         std::make_move_iterator(queue.end()));
     m_modified = false;
+}
+
+void CDownloadManager::SetJournal(CCrawlJournal* journal) {
+    std::scoped_lock lock(m_lock);
+    m_journal = journal;
+    m_list->SetChanges(journal);
+}
+
+void CDownloadManager::RecordState(int state) {
+    CStringStream payload;
+    payload << static_cast<std::int32_t>(state);
+    Record(JournalRecord::State, std::move(payload.Bytes()));
+}
+
+void CDownloadManager::NewList() {
+    m_list = std::make_unique<CDownloadList>();
+    m_list->SetChanges(m_journal);
+    Record(JournalRecord::Cleared, {});
+}
+
+void CDownloadManager::Record(JournalRecord type, std::string payload, bool urgent) {
+    if (m_journal != nullptr) {
+        m_journal->Append(type, std::move(payload), urgent);
+    }
+}
+
+void CDownloadManager::RecordProgress() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < m_nextProgress) {
+        return;
+    }
+    m_nextProgress = now + CCrawlJournal::kBatchDelay;
+    std::scoped_lock lock(m_lock);
+    if (m_journal == nullptr) {
+        return;
+    }
+    for (const auto& slot : m_slots) {
+        if (!slot->worker->HoldsTask()) {
+            continue;
+        }
+        const CDownloadTask task = slot->worker->CopyTask();
+        if (!task.localPath.empty() && task.bytesReceived > 0) {
+            CStringStream payload;
+            task.Store(payload);
+            Record(JournalRecord::Progress, std::move(payload.Bytes()));
+        }
+    }
 }
 
 bool CDownloadManager::IsModified() const {
@@ -261,6 +315,7 @@ ResultCode CDownloadManager::Run() {
         if (m_slots.empty() || !Poll()) {
             break;
         }
+        RecordProgress();
     }
     for (const auto& slot : m_slots) {
         slot->worker->Stop();
@@ -341,6 +396,9 @@ bool CDownloadManager::NextTask(CDownloadTask& task) {
     if (!m_retryQueue.empty()) {
         task = std::move(m_retryQueue.front());
         m_retryQueue.pop_front();
+        CStringStream payload;
+        payload << task.item.GetUrl().GetSourceText();
+        Record(JournalRecord::TakenFromQueue, std::move(payload.Bytes()));
     } else {
         CLinkItem item;
         if (!m_list->Next(item)) {
@@ -382,9 +440,16 @@ UINT CDownloadManager::RecordResult(CDownloadTask& task, CDownloadWorker& worker
             task.resultCode = ERR_NOT_ENOUGH_MEMORY;
         }
     }
+    const std::int32_t modificationTime = ModificationTimeOf(task.response);
+    const bool requeued = !task.success && (task.resultCode == ERR_ATTEMPT_INTERRUPTED ||
+                                            task.resultCode == ERR_SUCCESS);
+    // A saved file is on disk now: its record goes out at once, so that a
+    // kill from here on does not fetch it again.
+    Record(JournalRecord::Collected, CollectedRecord(task, modificationTime, requeued),
+           task.success);
     if (task.success) {
-        m_list->MarkDone(url, task.storedPath, ModificationTimeOf(task.response),
-                         task.bytesReceived, task.pageWriting);
+        m_list->MarkDone(url, task.storedPath, modificationTime, task.bytesReceived,
+                         task.pageWriting);
         return WM_DL_FILE_SAVED;
     }
     switch (task.resultCode) {

@@ -4,11 +4,14 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "engine/crawl_messages.h"
@@ -22,6 +25,8 @@
 #include "platform/worker_thread.h"
 #include "protocol/protection_spaces.h"
 
+class CCrawlJournal;
+enum class JournalRecord : std::uint8_t;
 class CDownloadWorker;
 class CFileStream;
 class CMessageTarget;
@@ -59,6 +64,18 @@ public:
     void Store(CStream& stream);
     void Load(CStream& stream);
     bool IsModified() const;
+
+    // Every change of the list and the queue goes to the journal too, which
+    // outlives the manager or is taken away first; null for none.
+    void SetJournal(CCrawlJournal* journal);
+    // Under the lock, for making a journal's changes again after a load.
+    template <typename Edit>
+    void EditQueue(Edit edit) {
+        std::scoped_lock lock(m_lock);
+        edit(*m_list, m_retryQueue);
+    }
+    // Tells the journal of a run state the controller moved to.
+    void RecordState(int state);
 
     // The list as the views and the rewriting pass see it; only while no
     // crawl runs, or under GetLock().
@@ -105,6 +122,11 @@ private:
     // whose links do not fit in memory turns the task into a failure.
     UINT RecordResult(CDownloadTask& task, CDownloadWorker& worker);
     void AddFoundLinks(CDownloadWorker& worker);
+    void NewList();
+    // How far each busy worker got, so that a killed crawl resumes its
+    // files where their bytes end; once a second.
+    void RecordProgress();
+    void Record(JournalRecord type, std::string payload, bool urgent = false);
 
     CProjectSettings& m_project;
     WorkerFactory m_factory;
@@ -130,4 +152,6 @@ private:
     // What the window has yet to be told; only the manager's thread uses it.
     CCrawlNotices m_notices;
     std::vector<std::size_t> m_handedOut;
+    CCrawlJournal* m_journal = nullptr;
+    std::chrono::steady_clock::time_point m_nextProgress;
 };

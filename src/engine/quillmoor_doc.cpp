@@ -8,6 +8,7 @@
 #include "base/file_stream.h"
 #include "base/replacement_file.h"
 #include "base/url.h"
+#include "engine/crawl_journal.h"
 #include "engine/project_lock.h"
 #include "storage/file_path.h"
 
@@ -15,6 +16,9 @@ namespace {
 
 // The file holds the site's password in plain text.
 constexpr unsigned kProjectFileMode = 0600;
+// A journal longer than this and than twice the project file is folded in by
+// the autosave, so that reopening a project never replays an endless one.
+constexpr std::uint64_t kJournalFoldSize = 64ULL << 20;
 
 std::string AbsolutePath(const std::string& path) {
     std::error_code error;
@@ -74,6 +78,10 @@ bool CQuillmoorDoc::WriteNewProject(const std::string& path, const CProjectSetti
         stream << kProductName << kFileVersion << kProjectSection;
         settings.Store(stream);
         file.Commit(true);
+        // A journal left beside an earlier project of this name is not this
+        // one's.
+        std::error_code ignored;
+        std::filesystem::remove(CCrawlJournal::PathFor(path), ignored);
         return true;
     } catch (const CStreamException&) {
         return false;
@@ -114,8 +122,53 @@ bool CQuillmoorDoc::OpenDocument(const std::string& path) {
     }
     m_path = absolute;
     m_autoSaveDue = std::chrono::steady_clock::now() + m_autoSaveInterval;
+    OpenJournal();
     ChooseDownloadFolder();
     return true;
+}
+
+void CQuillmoorDoc::OpenJournal() {
+    CJournalIdentity identity;
+    if (!m_controller->HasManager() || !IdentityOfFile(m_path, identity)) {
+        return;
+    }
+    m_projectSize = identity.size;
+    const std::string path = CCrawlJournal::PathFor(m_path);
+    CJournalContents contents = ReadJournal(path, identity);
+    bool temporary = false;
+    if (!contents.matches) {
+        contents = ReadJournal(CCrawlJournal::TemporaryPathFor(path), identity);
+        temporary = contents.matches;
+    }
+    std::uint64_t validLength = contents.validLength;
+    if (!contents.records.empty()) {
+        const std::size_t made = m_controller->Replay(contents.records);
+        // Appended after a record that does not fit, a record would never be
+        // read again.
+        if (made < contents.records.size()) {
+            validLength = made > 0 ? contents.records[made - 1].end : 0;
+            temporary = temporary && made > 0;
+        }
+        m_modified = made > 0;
+    }
+    m_journal = std::make_unique<CCrawlJournal>(path, identity, validLength, temporary);
+    if (validLength > 0 && !contents.records.empty()) {
+        m_journal->NoteReplayed();
+    }
+    m_controller->GetManager()->SetJournal(m_journal.get());
+}
+
+void CQuillmoorDoc::EnsureJournal(const std::string& projectPath) {
+    if (m_journal || !m_controller->HasManager()) {
+        return;
+    }
+    m_journal =
+        std::make_unique<CCrawlJournal>(CCrawlJournal::PathFor(projectPath), CJournalIdentity{}, 0);
+    m_controller->GetManager()->SetJournal(m_journal.get());
+}
+
+bool CQuillmoorDoc::JournalOutgrown() const {
+    return m_journal->GetSize() > std::max(kJournalFoldSize, 2 * m_projectSize);
 }
 
 void CQuillmoorDoc::ChooseDownloadFolder() {
@@ -152,8 +205,16 @@ bool CQuillmoorDoc::SaveDocument(const std::string& path) {
         // site's password; it goes with the next save.
         CReplacementFile::RemoveAbandoned(absolute);
         CReplacementFile file(absolute, kProjectFileMode);
-        Store(file.GetStream());
-        file.Commit(true);
+        CIdentityStream stream(file.GetStream());
+        EnsureJournal(absolute);
+        Store(stream);
+        const auto commit = [&file] { file.Commit(true); };
+        if (m_journal) {
+            m_journal->CompleteFold(CCrawlJournal::PathFor(absolute), stream.GetIdentity(), commit);
+        } else {
+            commit();
+        }
+        m_projectSize = stream.GetIdentity().size;
     } catch (const CStreamException&) {
         return KeepOldFile();
     } catch (const std::bad_alloc&) {
@@ -165,6 +226,9 @@ bool CQuillmoorDoc::SaveDocument(const std::string& path) {
 }
 
 bool CQuillmoorDoc::KeepOldFile() {
+    if (m_journal) {
+        m_journal->AbandonFold();
+    }
     // Storing cleared the crawl's flags, but the file still holds the old
     // project.
     m_modified = true;
@@ -173,6 +237,7 @@ bool CQuillmoorDoc::KeepOldFile() {
 
 void CQuillmoorDoc::DeleteContents() {
     m_controller.reset();
+    m_journal.reset();
     m_settings.reset();
     m_lock.reset();
 }
@@ -199,7 +264,13 @@ bool CQuillmoorDoc::AutoSaveIfDue() {
         return true;
     }
     m_autoSaveDue = std::chrono::steady_clock::now() + m_autoSaveInterval;
-    return !IsOpen() || m_controller->GetState() != Running || Save();
+    if (!IsOpen() || m_controller->GetState() != Running) {
+        return true;
+    }
+    if (m_journal && m_journal->IsHealthy() && !JournalOutgrown() && m_journal->Sync()) {
+        return true;
+    }
+    return Save();
 }
 
 bool CQuillmoorDoc::SaveModified(const AskToSave& ask) {

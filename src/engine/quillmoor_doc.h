@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 #include "engine/crawl_controller.h"
 #include "engine/project_settings.h"
 
+class CCrawlJournal;
 class CMessageTarget;
 class CProjectLock;
 class CStream;
@@ -87,9 +89,11 @@ public:
     void SetAutoSaveInterval(std::chrono::milliseconds interval);
     // The interval after the last save, open or change of the interval.
     std::chrono::steady_clock::time_point GetAutoSaveDue() const { return m_autoSaveDue; }
-    // Once the autosave is due, saves a running crawl, stored as paused so
-    // that a crash reopens it there, and sets the next one due. False only
-    // when that save failed.
+    // Once the autosave is due, makes a running crawl last, so that a crash
+    // reopens it paused where it stood, and sets the next one due: the
+    // journal beside the project file holds its changes, so it is synced;
+    // the whole project is saved only when the journal cannot be written or
+    // has grown past the project file. False only when that save failed.
     bool AutoSaveIfDue();
 
     // Asks whether to save a modified project, with the prompt the user
@@ -122,14 +126,24 @@ private:
     LoadError LoadSections(CStream& stream, CProjectSettings& settings,
                            CCrawlController& controller);
     void ChooseDownloadFolder();
+    // Makes the changes of the journal beside the project file again and
+    // keeps appending to it.
+    void OpenJournal();
+    // A journal for a document that has none, so that a save can fold one.
+    void EnsureJournal(const std::string& projectPath);
+    bool JournalOutgrown() const;
     // After a failed save; always false.
     bool KeepOldFile();
 
     CMessageTarget* m_window;
     CDownloadManager::WorkerFactory m_factory;
     std::unique_ptr<CProjectSettings> m_settings;
+    // The crawl's manager records into it, so it outlives the controller.
+    std::unique_ptr<CCrawlJournal> m_journal;
     // Reads the settings, so it goes before them.
     std::unique_ptr<CCrawlController> m_controller;
+    // Of the project file last read or written.
+    std::uint64_t m_projectSize = 0;
     std::string m_path;
     std::unique_ptr<CProjectLock> m_lock;
     std::chrono::milliseconds m_autoSaveInterval = kAutoSaveInterval;

@@ -7,9 +7,12 @@
 
 #include "base/url.h"
 #include "engine/download_task.h"
+#include "engine/program_options.h"
+#include "support/crawl_window.h"
 #include "support/failing_stdio.h"
 #include "support/memory_stream.h"
 #include "support/parsed_url.h"
+#include "support/scripted_worker.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -336,6 +339,57 @@ TEST_F(QuillmoorDocTest, SaveModifiedAsksOnlyForChangesAndFollowsTheAnswer) {
     CQuillmoorDoc reopened(nullptr);
     ASSERT_TRUE(reopened.OpenDocument(Path("a_h_x.tkp")));
     EXPECT_EQ(reopened.GetSettings().GetStoredFolder(), "a_h_x.files");
+}
+
+// The program is gone before it saved: what the reopened project holds must be
+// what the running one held, save for the state of the crawl's threads.
+TEST_F(QuillmoorDocTest, ACrawlReopensAsItStoodWhenItsProgramEndedUnsaved) {
+    struct Case {
+        const char* name;
+        bool saveWhileRunning;
+        ProjectRunState left;
+    };
+    for (const Case c : {Case{"crawled to its end", false, Stopped},
+                         Case{"saved while running, then paused", true, Paused}}) {
+        SCOPED_TRACE(c.name);
+        testing_support::ScriptedSite site;
+        site.Add("http://h/", {ERR_SUCCESS, {"http://h/a", "http://h/slow", "http://h/b"}});
+        site.Add("http://h/a", {ERR_SUCCESS, {"http://h/c", "http://h/"}});
+        site.Add("http://h/slow", {ERR_SUCCESS, {}, c.saveWhileRunning, -1});
+        site.Add("http://h/b", {});
+        site.Add("http://h/c", {});
+        const std::string path = Path(std::string(c.name) + ".tkp");
+        CProjectSettings settings;
+        FillSettings(settings, "http://h/");
+        settings.SetThreadCount(1);
+        ASSERT_TRUE(CQuillmoorDoc::WriteNewProject(path, settings));
+        testing_support::CrawlWindow window;
+        std::string live;
+        {
+            CQuillmoorDoc doc(window.Target(), testing_support::ScriptedWorker::Factory(site));
+            ASSERT_TRUE(doc.OpenDocument(path));
+            ASSERT_TRUE(doc.Save());
+            CCrawlController& controller = doc.GetController();
+            CProgramOptions options;
+            options.SetRetries(1);
+            ASSERT_TRUE(controller.Start(options));
+            if (c.saveWhileRunning) {
+                ASSERT_TRUE(window.PumpUntil([&] { return site.Fetched().size() == 3; }));
+                ASSERT_TRUE(doc.Save());
+                ASSERT_TRUE(controller.Pause());
+            } else {
+                ASSERT_TRUE(window.PumpUntilFinished());
+                controller.OnCrawlFinished();
+            }
+            window.PumpUntil([] { return true; });
+            EXPECT_EQ(controller.GetState(), c.left);
+            live = Stored(doc);
+        }
+        CQuillmoorDoc reopened(nullptr);
+        ASSERT_TRUE(reopened.OpenDocument(path));
+        EXPECT_EQ(Stored(reopened), live);
+        EXPECT_TRUE(reopened.IsModified());
+    }
 }
 
 }  // namespace
