@@ -6,7 +6,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <future>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -62,9 +65,16 @@ TEST(PasswordPromptTest, ATerminalDoesNotShowThePasswordAndEchoesAgainAfterwards
     PseudoTerminal pty;
     ASSERT_TRUE(pty.IsOpen());
     ASSERT_TRUE(Echoes(pty.Terminal()));
-    pty.Type("s3cret\n");
     std::ostringstream prompt;
-    EXPECT_EQ(ReadHiddenLine(pty.Terminal(), "Password: ", prompt), "s3cret");
+    auto line = std::async(std::launch::async,
+                           [&] { return ReadHiddenLine(pty.Terminal(), "Password: ", prompt); });
+    // Type only once the echo is off, as a user answers the prompt: typed ahead, the line
+    // would be echoed by the terminal and flushed when the echo goes off.
+    while (Echoes(pty.Terminal())) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    pty.Type("s3cret\n");
+    EXPECT_EQ(line.get(), "s3cret");
     EXPECT_EQ(prompt.str(), "Password: ");
     EXPECT_EQ(pty.Shown().find("s3cret"), std::string::npos);
     EXPECT_TRUE(Echoes(pty.Terminal()));
