@@ -69,8 +69,8 @@ struct DatedFile {
     time_t time;
 };
 const std::map<std::string, DatedFile> kDatedFiles{
-    {"index.html", {"<a href=\"page.html\">p</a><a href=\"a.bin\">a</a>", 1000000000}},
-    {"page.html", {"<a href=\"index.html\">i</a>", 1100000000}},
+    {"index.html", {"<a href=\"/times/page.html\">p</a><a href=\"a.bin\">a</a>", 1000000000}},
+    {"page.html", {"<a href=\"/times/index.html\">i</a>", 1100000000}},
     {"a.bin", {"bytes", 1200000000}},
 };
 
