@@ -1,5 +1,7 @@
 #include "base/url.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -151,7 +153,13 @@ bool SplitAuthority(std::string_view authority, RawUrl& raw) {
             raw.user = userInfo;
         }
     }
-    const std::size_t colon = hostPart.find(':', 1);
+    // An IPv6 literal holds colons of its own: the port's colon follows its "]".
+    const std::size_t literalEnd =
+        raw.hasAuthority && hostPart.starts_with('[') ? hostPart.find(']') : 0;
+    if (literalEnd == std::string_view::npos) {
+        return false;
+    }
+    const std::size_t colon = hostPart.find(':', std::max<std::size_t>(literalEnd, 1));
     raw.host = hostPart.substr(0, colon);
     if (colon != std::string_view::npos) {
         const std::optional<int> port = ReadPort(hostPart.substr(colon + 1));
@@ -269,10 +277,47 @@ std::string NormalisePath(std::string path) {
     return result.empty() ? "/" : result;
 }
 
+// The IPv6 address in the brackets that start host, printed in its shortest
+// form inside them; empty when host starts with none or they hold no address.
+std::string NormalisedIpv6Literal(std::string_view host) {
+    const std::size_t close = host.find(']');
+    if (!host.starts_with('[') || close == std::string_view::npos) {
+        return {};
+    }
+    in6_addr address{};
+    char printed[INET6_ADDRSTRLEN] = {};
+    if (::inet_pton(AF_INET6, std::string(host.substr(1, close - 1)).c_str(), &address) != 1 ||
+        ::inet_ntop(AF_INET6, &address, printed, sizeof printed) == nullptr) {
+        return {};
+    }
+    return "[" + std::string(printed) + "]";
+}
+
+// The literal stays as it is, so that the printed form connects; anything
+// after its "]" (the local mirror's "[::1]_8080") is an ordinary host text.
+std::string EscapeHost(const RawUrl& raw) {
+    if (!raw.hasAuthority || !raw.host.starts_with('[')) {
+        return CUrl::EscapeComponent(raw.host, UrlComponent::Host);
+    }
+    const std::string literal = NormalisedIpv6Literal(raw.host);
+    return literal.empty()
+               ? std::string()
+               : literal + CUrl::EscapeComponent(raw.host.substr(raw.host.find(']') + 1),
+                                                 UrlComponent::Host);
+}
+
+// Brackets and colons in a host come only from an IPv6 literal: an escaped
+// "%5B%3A%3A1%5D" would otherwise take the literal's folder.
+bool IsSafeServerHost(std::string_view host) {
+    const std::size_t literalEnd = host.starts_with('[') ? host.find(']') + 1 : 0;
+    return literalEnd != std::string_view::npos &&
+           host.find_first_of("[]:", literalEnd) == std::string_view::npos;
+}
+
 EscapedUrl EscapeParts(const RawUrl& raw) {
     return {CUrl::EscapeComponent(raw.user, UrlComponent::User),
             CUrl::EscapeComponent(raw.password, UrlComponent::Password),
-            CUrl::EscapeComponent(raw.host, UrlComponent::Host),
+            EscapeHost(raw),
             CUrl::EscapeComponent(raw.path, UrlComponent::Path),
             CUrl::EscapeComponent(raw.query, UrlComponent::Query),
             CUrl::EscapeComponent(raw.fragment, UrlComponent::Fragment)};
@@ -396,7 +441,8 @@ bool CUrl::Parse(std::string_view text) {
     // Decoding the escaped rather than the raw host keeps the decoded host
     // the same when the printed form is parsed again.
     std::string host = ToLowerAscii(UnescapeComponent(escaped.host));
-    if (!IsSafeHost(host)) {
+    if (escaped.host.empty() || !IsSafeHost(host) ||
+        (raw.hasAuthority && !IsSafeServerHost(host))) {
         return false;
     }
     m_scheme = raw.scheme;

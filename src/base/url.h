@@ -49,7 +49,8 @@ public:
     UrlScheme GetScheme() const { return m_scheme; }
     // The scheme's table text; empty for SchemeNone.
     std::string GetSchemeName() const;
-    // Decoded, in lower case.
+    // Decoded, in lower case. An IPv6 literal keeps its brackets ("[::1]"),
+    // as the Host header and a folder name want it, in its shortest form.
     const std::string& GetHost() const { return m_host; }
     // The port given in the URL; 0 when none was given.
     int GetPort() const { return m_port; }

@@ -203,6 +203,21 @@ INSTANTIATE_TEST_SUITE_P(
                               "/..%5c..%5cx", "http://h/..%5c..%5cx"},
                     ParseCase{"http://h/.", SchemeHttp, "h", 0, "/", "", "", "/.", "http://h/."}));
 
+// An IPv6 literal keeps its brackets, and its colons are no port's; the
+// mirror's own folder names ("[::1]_8080") parse as hosts too.
+INSTANTIATE_TEST_SUITE_P(
+    Ipv6Literals, ParseTest,
+    testing::Values(
+        ParseCase{"http://[::1]:8080/", SchemeHttp, "[::1]", 8080, "/", "", "", "/",
+                  "http://[::1]:8080/"},
+        ParseCase{"http://[::1]/a", SchemeHttp, "[::1]", 0, "/a", "", "", "/a", "http://[::1]/a"},
+        ParseCase{"HTTP://u:p@[2001:DB8:0:0::1]:81?q", SchemeHttp, "[2001:db8::1]", 81, "", "?q",
+                  "", "", "http://u:p@[2001:db8::1]:81?q", "http://u:p@[2001:db8:0:0::1]:81?q"},
+        ParseCase{"https://[::ffff:192.0.2.1]#f", SchemeHttps, "[::ffff:192.0.2.1]", 0, "", "",
+                  "#f", "", "https://[::ffff:192.0.2.1]#f"},
+        ParseCase{"http://[::1]_8080/i.htm", SchemeHttp, "[::1]_8080", 0, "/i.htm", "", "",
+                  "/i.htm", "http://[::1]_8080/i.htm"}));
+
 INSTANTIATE_TEST_SUITE_P(
     Opaque, ParseTest,
     testing::Values(
@@ -261,6 +276,12 @@ TEST(ParseTest, RefusesWhatIsNoUrlAndLeavesTheObjectCleared) {
         "http://a%00b/",
         "http://a%0d%0aX-Injected:1/",
         "http://a b/",
+        "http://[::1/",
+        "http://[]/",
+        "http://[1.2.3.4]/",
+        "http://[::g]/",
+        "http://[::1]]/",
+        "http://%5B::1%5D/",
         "http://h/a\0b"s,
         "http://h/" + std::string(CStream::kMaxStringLength - 8, 'a'),
     };
@@ -353,7 +374,9 @@ INSTANTIATE_TEST_SUITE_P(
                     ResolveCase{"https://h:8443/a/b/", "../c", "https://h:8443/a/c"},
                     ResolveCase{"ftp://u:p@h/pub/", "f.zip", "ftp://u:p@h/pub/f.zip"},
                     ResolveCase{"gopher://h/x", "y", "gopher://h/y"},
-                    ResolveCase{"unknown://h/x", "y", ""}));
+                    ResolveCase{"unknown://h/x", "y", ""},
+                    ResolveCase{"http://[::1]:8080/a/b", "../c", "http://[::1]:8080/c"},
+                    ResolveCase{"http://h/", "//[::1]/x", "http://[::1]/x"}));
 
 struct FileNameCase {
     std::string url;

@@ -164,11 +164,6 @@ bool IsNameCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
 }
 
-bool IsIpv6Literal(const std::string& text) {
-    const std::size_t authority = text.find("://");
-    return authority != std::string::npos && text.compare(authority + 3, 1, "[") == 0;
-}
-
 bool EnableFilterGroups(const std::vector<std::string>& names, CCrawlRules& rules,
                         std::string& error) {
     CFilterList filters = CFilterList::DefaultGroups();
@@ -231,10 +226,6 @@ bool BuildProject(const CMirrorOptions& options, CProjectSettings& project, std:
     if (TakeUserInfo(text, urlUser, urlPassword) && user.empty()) {
         user = urlUser;
         password = urlPassword;
-    }
-    if (IsIpv6Literal(text)) {
-        error = "IPv6 addresses are not supported yet: " + HideUrlPassword(options.url);
-        return false;
     }
     CUrl url;
     url.Parse(text);
@@ -303,9 +294,12 @@ std::string MirrorProjectName(const CUrl& url) {
     if (folderEnd != std::string::npos && folderEnd > 1) {
         name += "_" + path.substr(1, folderEnd - 1);
     }
-    for (char& c : name) {
-        if (!IsNameCharacter(c)) {
-            c = '_';
+    // An IPv6 literal keeps its brackets and colons, as its folder in the
+    // mirror does: as underscores its addresses would be hard to tell apart.
+    const std::size_t literalEnd = name.starts_with('[') ? name.find(']') + 1 : 0;
+    for (std::size_t i = literalEnd; i < name.size(); ++i) {
+        if (!IsNameCharacter(name[i])) {
+            name[i] = '_';
         }
     }
     return name;

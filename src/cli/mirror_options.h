@@ -53,7 +53,7 @@ bool ParseSettingArguments(const CCommandLine& line, CMirrorOptions& options, st
 // error when the URL does not parse or is not HTTP, HTTPS or FTP, names an FTP
 // folder rather than a file, or a filter group does not exist.
 // Credentials in the URL (user:password@) are taken from it and used as the
-// site's when no --user is given; an IPv6 literal host is refused.
+// site's when no --user is given.
 bool BuildProject(const CMirrorOptions& options, CProjectSettings& project, std::string& error);
 
 // The options as they stand in a project: threads, levels, scope.
@@ -65,7 +65,8 @@ bool ApplyRules(const CMirrorOptions& options, CProjectSettings& project, std::s
 // The name of a mirror's project file, without extension: the host, the
 // port unless it is the scheme's own, and the first folder of the path,
 // joined by "_", with every character other than a letter, digit or "-"
-// as "_". "http://127.0.0.1:8080/docs/a.html" gives "127_0_0_1_8080_docs".
+// as "_". "http://127.0.0.1:8080/docs/a.html" gives "127_0_0_1_8080_docs";
+// an IPv6 literal stays as the URL prints it: "[::1]_8080_docs".
 std::string MirrorProjectName(const CUrl& url);
 
 // The URL text with the password of its user information as "***".

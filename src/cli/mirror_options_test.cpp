@@ -186,13 +186,14 @@ TEST(MirrorOptionsTest, CredentialsInTheUrlAreTheSitesUnlessGivenAndNeverShown) 
     }
 }
 
-TEST(MirrorOptionsTest, AnIpv6LiteralIsRefusedAndItsPasswordNotShown) {
+TEST(MirrorOptionsTest, AnIpv6LiteralIsMirroredWithTheCredentialsItNames) {
     CMirrorOptions options;
     options.url = "http://u:secret@[::1]:8080/";
     CProjectSettings project;
     std::string error;
-    EXPECT_FALSE(BuildProject(options, project, error));
-    EXPECT_EQ(error, "IPv6 addresses are not supported yet: http://u:***@[::1]:8080/");
+    ASSERT_TRUE(BuildProject(options, project, error)) << error;
+    EXPECT_EQ(project.GetStartUrl().GetUrl(), "http://[::1]:8080/");
+    EXPECT_EQ(project.GetUser(), "u");
 }
 
 TEST(MirrorOptionsTest, AMirrorIsNamedAfterHostPortAndFirstFolder) {
@@ -203,6 +204,8 @@ TEST(MirrorOptionsTest, AMirrorIsNamedAfterHostPortAndFirstFolder) {
         {"https://h.org/", "h_org"},
         {"https://h.org:443/my%20docs/", "h_org_my_docs"},
         {"ftp://h.org:2121/pub/f", "h_org_2121_pub"},
+        {"http://[::1]:8080/docs/a.html", "[::1]_8080_docs"},
+        {"http://[2001:DB8:0::1]/", "[2001:db8::1]"},
     };
     for (const auto& [url, name] : cases) {
         CUrl parsed;

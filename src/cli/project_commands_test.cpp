@@ -116,7 +116,7 @@ TEST_F(ProjectCommandsTest, UsageErrorsAreRefusedBeforeAnythingIsWritten) {
         {"http://a.h.x/", "--threads", "17"},
         {"http://a.h.x/", "--filter", "Pictures"},
         {"http://a.h.x/", "--user", "u"},
-        {"http://[::1]:8080/"},
+        {"http://[::1:8080/"},
         {"http://a.h.x/", "--project", "p"},
     };
     for (const Arguments& arguments : cases) {

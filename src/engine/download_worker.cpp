@@ -381,6 +381,9 @@ ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
     if (result == ERR_SUCCESS && m_response.contentCoded && !m_linksOnly) {
         result = CheckDecodedSize();
     }
+    if (result == ERR_SUCCESS && !m_linksOnly) {
+        DateSavedFile();
+    }
     // The filters' verdict stands: the page was read, not saved.
     return m_linksOnly && result == ERR_SUCCESS ? ERR_CLIENT_RULE : result;
 }
@@ -707,7 +710,20 @@ ResultCode CDownloadWorker::FetchFtp(const CUrl& url) {
         result = m_ftpClient->Download(body, received, static_cast<std::uint32_t>(offset));
     }
     m_ftpClient->Quit();
-    return CloseOutput(result);
+    result = CloseOutput(result);
+    if (result == ERR_SUCCESS) {
+        DateSavedFile();
+    }
+    return result;
+}
+
+// The file carries the server's time rather than the download's, so that
+// tools that go by the time see only what changed on the server as new.
+void CDownloadWorker::DateSavedFile() {
+    if (m_response.modificationTimeKnown) {
+        m_mapping.GetFolder().SetModificationTime(
+            GetLocalPath(), timespec{static_cast<time_t>(m_response.modificationTime), 0});
+    }
 }
 
 ResultCode CDownloadWorker::CheckResponse(const CResponseInfo& response,

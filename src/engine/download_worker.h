@@ -159,6 +159,7 @@ private:
     ResultCode ExtractStyleSheetLinks(const CDownloadTask& task);
     // Closes the output; a failed final flush fails a successful attempt.
     ResultCode CloseOutput(ResultCode result);
+    void DateSavedFile();
 
     // The bytes of an earlier attempt that the next one can continue from:
     // the task's count when its local file still holds that many, else 0.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -88,12 +89,18 @@ bool ReadWholeFile(const CConfinedFolder& folder, const std::string& path, std::
     return true;
 }
 
+// Only the links change, not the document that the server dated: tools that
+// go by the time (rsync, backups, ls -t) must not see the page as new.
 void ReplaceFile(const CConfinedFolder& folder, const std::string& path, const std::string& text) {
+    const std::optional<timespec> dated = folder.GetModificationTime(path);
     CReplacementFile file = ReplacementOf(folder, path);
     file.GetStream().Write(text.data(), text.size());
     // A page can be fetched again, so it is not worth a sync per page; the
     // rename alone already keeps a failed write from truncating it.
     file.Commit(false);
+    if (dated) {
+        folder.SetModificationTime(path, *dated);
+    }
 }
 
 bool IsPagePath(const std::string& path) {

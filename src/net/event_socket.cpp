@@ -1,5 +1,6 @@
 #include "net/event_socket.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <utility>
 
+#include "net/connection_race.h"
 #include "net/host_lookup.h"
 #include "platform/event_sink.h"
 #include "platform/wait_event.h"
@@ -66,44 +68,27 @@ bool CEventSocket::IsOpen() const {
 }
 
 bool CEventSocket::Connect(const CSocketAddress& address) {
-    const CSocketAddress numeric(
-        address.IsNumeric() ? address.GetHost() : ResolveHost(address.GetHost()),
-        address.GetPort());
-    sockaddr_in target{};
-    numeric.ToSockAddr(target);
+    std::vector<CSocketAddress> candidates;
+    for (std::string& host : ResolveHost(address.GetHost())) {
+        candidates.emplace_back(std::move(host), address.GetPort());
+    }
     ThrowIfStopRequested();
-    if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
-        if (errno != EINPROGRESS && errno != EINTR) {
-            CloseAndThrow(ERR_SOCKET_CONNECT);
-        }
-        if (const ResultCode code = AwaitConnection(); code != ERR_SUCCESS) {
-            CloseAndThrow(code);
-        }
+    const std::uint32_t limit = WaitLimit(m_connectTimeout);
+    if (limit == 0) {
+        CloseAndThrow(ERR_SOCKET_TIMEOUT);
     }
-    Notify(EVT_SOCKET_CONNECTED, FormatDottedAddress(target.sin_addr));
+    CConnectionRace race(std::move(candidates), m_stopEvent != nullptr ? m_stopEvent->GetFd() : -1);
+    if (const ResultCode code = race.Run(limit); code != ERR_SUCCESS) {
+        CloseAndThrow(code);
+    }
+    // The winner takes over the descriptor number that the waits and a TLS
+    // layer already watch; the family of the socket made by Create may differ.
+    const CFileDescriptor winner = race.TakeWinner();
+    if (::dup3(winner.Get(), m_socket, O_CLOEXEC) < 0) {
+        CloseAndThrow(ERR_SOCKET_CONNECT);
+    }
+    Notify(EVT_SOCKET_CONNECTED, race.GetWinnerAddress().GetHost());
     return true;
-}
-
-ResultCode CEventSocket::AwaitConnection() {
-    if (const ResultCode code = WaitForEvent(POLLOUT, m_connectTimeout); code != ERR_SUCCESS) {
-        return code;
-    }
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(m_socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-        return ERR_SOCKET_UNKNOWN;
-    }
-    if (error != 0) {
-        return ERR_SOCKET_CONNECT;
-    }
-    pollfd state{m_socket, POLLOUT, 0};
-    if (::poll(&state, 1, 0) < 0) {
-        return ERR_SOCKET_UNKNOWN;
-    }
-    if ((state.revents & POLLOUT) != 0) {
-        return ERR_SUCCESS;
-    }
-    return (state.revents & POLLHUP) != 0 ? ERR_SOCKET_REMOTE_CLOSED : ERR_SOCKET_UNKNOWN;
 }
 
 bool CEventSocket::SendString(std::string_view text) {
@@ -357,19 +342,23 @@ void CEventSocket::ThrowIfStopRequestedOrLate() {
     }
 }
 
-std::string CEventSocket::ResolveHost(const std::string& name) {
+std::vector<std::string> CEventSocket::ResolveHost(const std::string& name) {
     ThrowIfStopRequested();
     in_addr literal{};
     if (ParseDottedAddress(name, literal)) {
-        return FormatDottedAddress(literal);
+        return {FormatDottedAddress(literal)};
     }
-    std::string address;
+    in6_addr literalIpv6{};
+    if (ParseIpv6Address(name, literalIpv6)) {
+        return {FormatIpv6Address(literalIpv6)};
+    }
+    std::vector<std::string> addresses;
     const int stopFd = m_stopEvent != nullptr ? m_stopEvent->GetFd() : -1;
-    if (const ResultCode code = CHostLookup(m_dnsServers).Resolve(name, stopFd, address);
+    if (const ResultCode code = CHostLookup(m_dnsServers).Resolve(name, stopFd, addresses);
         code != ERR_SUCCESS) {
         CloseAndThrow(code);
     }
-    return address;
+    return addresses;
 }
 
 void CEventSocket::CloseAndThrow(ResultCode code) {

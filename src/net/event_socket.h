@@ -18,7 +18,7 @@ class CWaitEvent;
 // Socket progress events (category 1 of CEventSink); 257 is not used.
 enum : std::uint32_t {
     EVT_SOCKET_CREATED = 256,    // source: the new socket
-    EVT_SOCKET_CONNECTED = 258,  // text: the peer's dotted address
+    EVT_SOCKET_CONNECTED = 258,  // text: the peer's address, dotted or IPv6
     EVT_SOCKET_SENT = 259,       // length: bytes taken by one send call
     EVT_SOCKET_RECEIVED = 260,   // length: bytes returned by one receive call
     EVT_SOCKET_CLOSED = 261,     // source: -1
@@ -42,6 +42,8 @@ public:
     virtual bool Create(CEventSink* sink, CWaitEvent* stopEvent);
     virtual void Close();
     virtual bool IsOpen() const;
+    // A host name's addresses race for the connection as CConnectionRace
+    // runs them, IPv6 first; the connect time-out bounds the whole race.
     virtual bool Connect(const CSocketAddress& address);
     // True when all of text was sent.
     virtual bool SendString(std::string_view text);
@@ -71,12 +73,13 @@ public:
     // Name servers for host lookups in c-ares' "host:port,…" form; empty
     // (the default) uses the system's resolver configuration.
     void SetDnsServers(std::string servers);
-    // Empty when there is no connected IPv4 peer.
+    // Empty when there is no connected peer.
     CSocketAddress GetPeerAddress() const;
     bool IsStopRequested() const;
-    // The dotted IPv4 address of name; a literal address is returned in its
-    // normalised form without any lookup.
-    std::string ResolveHost(const std::string& name);
+    // The addresses of name in the order to try them, IPv6 first; a literal
+    // address (an IPv6 one bracketed or not) is returned alone, in its
+    // normalised form, without any lookup.
+    std::vector<std::string> ResolveHost(const std::string& name);
     [[noreturn]] void CloseAndThrow(ResultCode code);
 
 protected:
@@ -111,7 +114,6 @@ private:
     // The wait that timeoutMs allows (0: without limit), cut at the
     // deadline; 0 when it has passed.
     std::uint32_t WaitLimit(std::uint32_t timeoutMs) const;
-    ResultCode AwaitConnection();
     void AwaitTransfer(short pollEvents, std::uint32_t timeoutMs);
     Transfer ReceiveWithFlags(char* buffer, std::uint32_t length, int flags);
     // How many of the available bytes to take so that nothing after the

@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,12 +10,16 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/file_descriptor.h"
 #include "platform/wait_event.h"
 #include "support/dns_peer.h"
+#include "support/ipv6_loopback.h"
 #include "support/loopback_peer.h"
 #include "support/recording_sink.h"
 #include "support/test_bytes.h"
@@ -71,6 +76,35 @@ private:
     std::vector<int> m_fillers;
 };
 
+// A listener on [::1] beside the IPv4 one on the same port. A stalled one
+// has a full queue, so that a connect to it never completes, as to a host
+// whose IPv6 path swallows every packet.
+class Ipv6Listener {
+public:
+    Ipv6Listener(int port, bool stalled) : m_listener(::socket(AF_INET6, SOCK_STREAM, 0)) {
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_addr = in6addr_loopback;
+        address.sin6_port = htons(static_cast<std::uint16_t>(port));
+        const int only = 1;
+        ::setsockopt(m_listener.Get(), IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only);
+        if (::bind(m_listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(m_listener.Get(), stalled ? 0 : 4) != 0) {
+            throw std::runtime_error("cannot listen on [::1]");
+        }
+        for (int i = 0; stalled && i < 3; ++i) {
+            CFileDescriptor& filler = m_fillers.emplace_back(
+                ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+            ::connect(filler.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+
+private:
+    CFileDescriptor m_listener;
+    std::vector<CFileDescriptor> m_fillers;
+};
+
 class EventSocketTest : public ::testing::Test {
 protected:
     void CreateAndConnect(const LoopbackPeer& peer) {
@@ -97,6 +131,37 @@ protected:
     CWaitEvent m_stop;
     CEventSocket m_socket;
 };
+
+// A name with both families connects to IPv6 first, and to IPv4 when
+// the IPv6 address refuses or never answers.
+TEST_F(EventSocketTest, ANameConnectsToTheFirstOfItsAddressesThatAnswers) {
+    if (!testing_support::KernelHasIpv6()) {
+        GTEST_SKIP() << testing_support::kNoIpv6;
+    }
+    DnsPeer dns;
+    dns.AddHost("dual.tarnwick.test", {"127.0.0.1", "::1"});
+    dns.Start();
+    m_socket.SetDnsServers(dns.Servers());
+    m_socket.SetTimeouts(20000, 0, 0);
+    enum class Ipv6 { Absent, Stalled, Answering };
+    const struct {
+        Ipv6 ipv6;
+        const char* winner;
+    } cases[] = {
+        {Ipv6::Absent, "127.0.0.1"}, {Ipv6::Stalled, "127.0.0.1"}, {Ipv6::Answering, "::1"}};
+    for (const auto& c : cases) {
+        LoopbackPeer ipv4;
+        ipv4.Serve(WaitForClientClose);
+        std::unique_ptr<Ipv6Listener> ipv6;
+        if (c.ipv6 != Ipv6::Absent) {
+            ipv6 = std::make_unique<Ipv6Listener>(ipv4.Port(), c.ipv6 == Ipv6::Stalled);
+        }
+        ASSERT_TRUE(m_socket.Create(&m_sink, &m_stop));
+        EXPECT_TRUE(m_socket.Connect({"dual.tarnwick.test", ipv4.Port()})) << c.winner;
+        EXPECT_EQ(m_socket.GetPeerAddress(), CSocketAddress(c.winner, ipv4.Port()));
+        m_socket.Close();
+    }
+}
 
 TEST_F(EventSocketTest, ConnectsExchangesAndReportsEachStep) {
     LoopbackPeer peer;
@@ -385,7 +450,8 @@ TEST_F(EventSocketTest, LiteralAddressNeedsNoLookupButNamesDo) {
     m_socket.SetDnsServers(dns.Servers());
     ASSERT_TRUE(m_socket.Create(&m_sink, &m_stop));
     ASSERT_TRUE(m_socket.Connect({"www.tarnwick.test", first.Port()}));
-    EXPECT_EQ(dns.QueryCount(), 1);
+    // One question for each family.
+    EXPECT_EQ(dns.QueryCount(), 2);
     m_socket.Close();
 
     // A resolver that cannot even start proves the literal never reaches it.
@@ -394,7 +460,8 @@ TEST_F(EventSocketTest, LiteralAddressNeedsNoLookupButNamesDo) {
     second.Serve(WaitForClientClose);
     ASSERT_TRUE(m_socket.Create(&m_sink, &m_stop));
     EXPECT_TRUE(m_socket.Connect(Loopback(second)));
-    EXPECT_EQ(m_socket.ResolveHost("127.1"), "127.0.0.1");
+    EXPECT_EQ(m_socket.ResolveHost("127.1"), std::vector<std::string>{"127.0.0.1"});
+    EXPECT_EQ(m_socket.ResolveHost("[0::1]"), std::vector<std::string>{"::1"});
     EXPECT_EQ(CodeOf([&] {
                   m_socket.Connect({"www.tarnwick.test", second.Port()});
               }),

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -25,23 +24,55 @@ bool InitAresLibrary() {
 struct Answer {
     bool done = false;
     int status = ARES_ENOTFOUND;
-    std::string address;
+    std::vector<std::string> addresses;
 };
 
-void OnHostFound(void* argument, int status, int /*timeouts*/, hostent* host) {
+// The printed addresses of one family, in the order that c-ares gives, without repeats.
+std::vector<std::string> AddressesOf(const ares_addrinfo* info, int family) {
+    std::vector<std::string> addresses;
+    for (const ares_addrinfo_node* node = info->nodes; node != nullptr; node = node->ai_next) {
+        if (node->ai_family != family || node->ai_addr == nullptr) {
+            continue;
+        }
+        const CSocketAddress address(*node->ai_addr);
+        if (std::find(addresses.begin(), addresses.end(), address.GetHost()) == addresses.end()) {
+            addresses.push_back(address.GetHost());
+        }
+    }
+    return addresses;
+}
+
+// IPv6 first, then the families take turns, so that a broken path of one
+// family costs one connection delay rather than one per address.
+std::vector<std::string> InterleaveFamilies(const ares_addrinfo* info) {
+    const std::vector<std::string> ipv6 = AddressesOf(info, AF_INET6);
+    const std::vector<std::string> ipv4 = AddressesOf(info, AF_INET);
+    std::vector<std::string> addresses;
+    for (std::size_t i = 0; i < std::max(ipv6.size(), ipv4.size()); ++i) {
+        if (i < ipv6.size()) {
+            addresses.push_back(ipv6[i]);
+        }
+        if (i < ipv4.size()) {
+            addresses.push_back(ipv4[i]);
+        }
+    }
+    return addresses;
+}
+
+void OnAddressesFound(void* argument, int status, int /*timeouts*/, ares_addrinfo* info) {
     auto* answer = static_cast<Answer*>(argument);
     answer->done = true;
     answer->status = status;
-    if (status != ARES_SUCCESS) {
+    if (info == nullptr) {
         return;
     }
-    if (host == nullptr || host->h_addrtype != AF_INET || host->h_addr_list[0] == nullptr) {
-        answer->status = ARES_ENODATA;
-        return;
+    if (status == ARES_SUCCESS) {
+        answer->addresses = InterleaveFamilies(info);
+        if (answer->addresses.empty()) {
+            answer->status = ARES_ENODATA;
+        }
     }
-    in_addr first{};
-    std::memcpy(&first, host->h_addr_list[0], sizeof first);
-    answer->address = FormatDottedAddress(first);
+    ares_freeaddrinfo(info);
 }
 
 // Owns a c-ares channel; destroying it cancels whatever is still pending.
@@ -128,7 +159,8 @@ ResultCode ResultOfFailedLookup(int status) {
 
 CHostLookup::CHostLookup(std::string servers) : m_servers(std::move(servers)) {}
 
-ResultCode CHostLookup::Resolve(const std::string& name, int stopFd, std::string& address) const {
+ResultCode CHostLookup::Resolve(const std::string& name, int stopFd,
+                                std::vector<std::string>& addresses) const {
     // The answer must outlive the channel: destroying the channel calls the
     // callback of a lookup still pending.
     Answer answer;
@@ -136,7 +168,9 @@ ResultCode CHostLookup::Resolve(const std::string& name, int stopFd, std::string
     if (!InitAresLibrary() || !channel.Open(m_servers)) {
         return ERR_SOCKET_DNS;
     }
-    ares_gethostbyname(channel.Get(), name.c_str(), AF_INET, OnHostFound, &answer);
+    ares_addrinfo_hints hints{};
+    hints.ai_family = AF_UNSPEC;
+    ares_getaddrinfo(channel.Get(), name.c_str(), nullptr, &hints, OnAddressesFound, &answer);
     while (!answer.done) {
         std::vector<pollfd> list = BuildWaitList(channel.Get(), stopFd);
         const int ready = ::poll(list.data(), list.size(), NextSliceMs(channel.Get()));
@@ -153,6 +187,6 @@ ResultCode CHostLookup::Resolve(const std::string& name, int stopFd, std::string
     if (answer.status != ARES_SUCCESS) {
         return ResultOfFailedLookup(answer.status);
     }
-    address = std::move(answer.address);
+    addresses = std::move(answer.addresses);
     return ERR_SUCCESS;
 }

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "support/dns_peer.h"
 
@@ -41,6 +42,8 @@ protected:
     void SetUp() override {
         m_peer.AddHost("www.tarnwick.test", {"10.1.2.3"});
         m_peer.AddHost("multi.tarnwick.test", {"10.0.0.7", "10.0.0.8", "10.0.0.9"});
+        m_peer.AddHost("dual.tarnwick.test", {"10.0.0.1", "10.0.0.2", "2001:db8::1"});
+        m_peer.AddHost("six.tarnwick.test", {"2001:DB8:0::7"});
         m_peer.AddSilentHost("silent.tarnwick.test");
         m_peer.AddFailingHost("broken.tarnwick.test");
         m_peer.Start();
@@ -49,27 +52,33 @@ protected:
     DnsPeer m_peer;
 };
 
+// Both families are asked for, and the IPv6 addresses lead, taking turns
+// with the IPv4 ones.
 TEST_F(HostLookupTest, AnswersComeFromTheConfiguredServer) {
+    using Addresses = std::vector<std::string>;
     struct Case {
         const char* name;
         ResultCode code;
-        const char* address;
+        Addresses addresses;
     };
+    const Addresses unchanged = {"unchanged"};
     const Case cases[] = {
-        {"www.tarnwick.test", ERR_SUCCESS, "10.1.2.3"},
-        {"WWW.Tarnwick.TEST", ERR_SUCCESS, "10.1.2.3"},
-        {"multi.tarnwick.test", ERR_SUCCESS, "10.0.0.7"},
+        {"www.tarnwick.test", ERR_SUCCESS, {"10.1.2.3"}},
+        {"WWW.Tarnwick.TEST", ERR_SUCCESS, {"10.1.2.3"}},
+        {"multi.tarnwick.test", ERR_SUCCESS, {"10.0.0.7", "10.0.0.8", "10.0.0.9"}},
+        {"dual.tarnwick.test", ERR_SUCCESS, {"2001:db8::1", "10.0.0.1", "10.0.0.2"}},
+        {"six.tarnwick.test", ERR_SUCCESS, {"2001:db8::7"}},
         // A name that does not exist stays so; a failing server may recover.
-        {"missing.tarnwick.test", ERR_HOST_NOT_FOUND, "unchanged"},
-        {"broken.tarnwick.test", ERR_SOCKET_DNS, "unchanged"},
+        {"missing.tarnwick.test", ERR_HOST_NOT_FOUND, unchanged},
+        {"broken.tarnwick.test", ERR_SOCKET_DNS, unchanged},
     };
     const CHostLookup lookup(m_peer.Servers());
     for (const Case& c : cases) {
-        std::string address = "unchanged";
-        EXPECT_EQ(lookup.Resolve(c.name, -1, address), c.code) << c.name;
-        EXPECT_EQ(address, c.address) << c.name;
+        Addresses addresses = unchanged;
+        EXPECT_EQ(lookup.Resolve(c.name, -1, addresses), c.code) << c.name;
+        EXPECT_EQ(addresses, c.addresses) << c.name;
     }
-    EXPECT_GE(m_peer.QueryCount(), 5);
+    EXPECT_GE(m_peer.QueryCount(), 7);
 }
 
 TEST_F(HostLookupTest, StopAbandonsALookupThatIsNeverAnswered) {
@@ -79,25 +88,27 @@ TEST_F(HostLookupTest, StopAbandonsALookupThatIsNeverAnswered) {
         WaitForQuery(m_peer);
         stop.Set();
     });
-    std::string address;
-    EXPECT_EQ(lookup.Resolve("silent.tarnwick.test", stop.Get(), address), ERR_SOCKET_LOCAL_CLOSED);
+    std::vector<std::string> addresses;
+    EXPECT_EQ(lookup.Resolve("silent.tarnwick.test", stop.Get(), addresses),
+              ERR_SOCKET_LOCAL_CLOSED);
     stopper.join();
     EXPECT_EQ(m_peer.QueriedNames().front(), "silent.tarnwick.test");
-    EXPECT_TRUE(address.empty());
+    EXPECT_TRUE(addresses.empty());
 }
 
 TEST_F(HostLookupTest, StopAlreadySetEndsTheLookup) {
     const CHostLookup lookup(m_peer.Servers());
     StopFd stop;
     stop.Set();
-    std::string address;
-    EXPECT_EQ(lookup.Resolve("silent.tarnwick.test", stop.Get(), address), ERR_SOCKET_LOCAL_CLOSED);
+    std::vector<std::string> addresses;
+    EXPECT_EQ(lookup.Resolve("silent.tarnwick.test", stop.Get(), addresses),
+              ERR_SOCKET_LOCAL_CLOSED);
 }
 
 TEST(HostLookup, UnusableServerListIsADnsFailure) {
     const CHostLookup lookup("not a server list");
-    std::string address;
-    EXPECT_EQ(lookup.Resolve("www.tarnwick.test", -1, address), ERR_SOCKET_DNS);
+    std::vector<std::string> addresses;
+    EXPECT_EQ(lookup.Resolve("www.tarnwick.test", -1, addresses), ERR_SOCKET_DNS);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 
 TEST(SocketAddress, LiteralAddressesAreRecognisedAndNormalised) {
@@ -36,6 +38,34 @@ TEST(SocketAddress, LiteralAddressesAreRecognisedAndNormalised) {
         } else {
             EXPECT_EQ(out.sin_port, 4242) << "left untouched";
         }
+    }
+}
+
+// A proxy or a URL may name an IPv6 address, bracketed or not; it connects
+// without a lookup and reads back from the socket in its shortest form.
+TEST(SocketAddress, Ipv6LiteralsAreNumericInEitherSpelling) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"::1", "::1"},
+        {"[::1]", "::1"},
+        {"[2001:DB8:0:0::5]", "2001:db8::5"},
+        {"::ffff:192.0.2.1", "::ffff:192.0.2.1"},
+    };
+    for (const auto& [host, normalised] : cases) {
+        const CSocketAddress address(host, 3128);
+        EXPECT_TRUE(address.IsNumeric()) << host;
+        sockaddr_storage out{};
+        socklen_t length = 0;
+        ASSERT_TRUE(address.ToSockAddr(out, length)) << host;
+        EXPECT_EQ(out.ss_family, AF_INET6);
+        EXPECT_EQ(length, sizeof(sockaddr_in6));
+        const CSocketAddress back(reinterpret_cast<const sockaddr&>(out));
+        EXPECT_EQ(back, CSocketAddress(normalised, 3128)) << host;
+    }
+    sockaddr_storage out{};
+    socklen_t length = 0;
+    for (const char* host : {"[::1", "::1]", "[::g]", "[]", "www.example.com"}) {
+        EXPECT_FALSE(CSocketAddress(host, 80).IsNumeric()) << host;
+        EXPECT_FALSE(CSocketAddress(host, 80).ToSockAddr(out, length)) << host;
     }
 }
 

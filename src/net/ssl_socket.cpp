@@ -92,10 +92,13 @@ bool CSslSocket::Connect(const CSocketAddress& address) {
 bool CSslSocket::NamePeer(const std::string& host) {
     SSL* connection = m_connection.get();
     in_addr literal{};
-    if (ParseDottedAddress(host, literal)) {
+    in6_addr literalIpv6{};
+    if (ParseDottedAddress(host, literal) || ParseIpv6Address(host, literalIpv6)) {
+        const std::string address = ParseDottedAddress(host, literal)
+                                        ? FormatDottedAddress(literal)
+                                        : FormatIpv6Address(literalIpv6);
         return !m_verifyCertificates ||
-               X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(connection),
-                                             FormatDottedAddress(literal).c_str()) == 1;
+               X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(connection), address.c_str()) == 1;
     }
     if (SSL_set_tlsext_host_name(connection, host.c_str()) != 1) {
         return false;

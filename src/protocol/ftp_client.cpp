@@ -277,12 +277,22 @@ void CFtpClient::ReadFileInfo(CResponseInfo& info) {
     info.Clear();
     info.url = m_url;
     // A time known only to the minute or the day would make every file
-    // look changed on the next run.
-    if (m_listEntry.modificationTime != -1) {
-        info.modificationTime = m_listEntry.modificationTime;
+    // look changed on the next run; MDTM states it to the second.
+    const std::optional<std::int64_t> time =
+        m_listEntry.modificationTime != -1 ? m_listEntry.modificationTime : AskModificationTime();
+    if (time) {
+        info.modificationTime = *time;
         info.modificationTimeKnown = true;
     }
     info.valid = true;
+}
+
+// Servers without MDTM refuse it, and a file's time is then unknown rather
+// than the visit failed.
+std::optional<std::int64_t> CFtpClient::AskModificationTime() {
+    SendCommand(FTP_MDTM, m_url.GetPath());
+    std::string reply;
+    return ReadReply(reply) == 213 ? ParseModificationTimeReply(reply) : std::nullopt;
 }
 
 std::string CFtpClient::ReadListLine() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -54,7 +55,7 @@ public:
     // from here to Quit, and each reply gets no more time than a head.
     ResultCode Open();
     // The modification time of the URL's file from its listing line, when the
-    // listing states it exactly.
+    // listing states it exactly, else from MDTM when the server answers it.
     ResultCode GetFileInfo(CResponseInfo& info);
     // Writes the file from offset on into stream; received counts the bytes written.
     ResultCode Download(CStream& stream, std::uint32_t& received, std::uint32_t offset);
@@ -87,6 +88,7 @@ private:
     // Sends command and opens the data connection that carries its answer.
     void OpenTransfer(FtpCommand command, const std::string& path, const CSocketAddress& data);
     void ReadFileInfo(CResponseInfo& info);
+    std::optional<std::int64_t> AskModificationTime();
     std::string ReadListLine();
     // TYPE, SIZE, PASV, REST and RETR; the number of bytes still to come.
     std::uint32_t StartRetrieve(std::uint32_t offset);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -221,18 +222,22 @@ TEST_F(FtpClientTest, ReadsTheExactTimeOfTheListingLine) {
 struct ListingCase {
     std::string listing;  // on the data connection
     std::string finalReply;
+    std::string mdtmReply;  // empty when no MDTM is expected
     ResultCode result;
-    bool timeKnown;
+    std::optional<std::int64_t> time;
 };
 
 TEST_F(FtpClientTest, JudgesTheListing) {
+    const std::string dayOnly = "-rw-r--r-- 1 o g 280 Jan 5 2020 file.txt\r\n";
     const std::vector<ListingCase> cases = {
-        {"-rw-r--r-- 1 o g 280 Jan 5 2020 file.txt\r\n", "226 Done\r\n", ERR_SUCCESS, false},
+        {dayOnly, "226 Done\r\n", "213 20200105093000\r\n", ERR_SUCCESS, 1578216600},
+        {dayOnly, "226 Done\r\n", "502 Not implemented\r\n", ERR_SUCCESS, std::nullopt},
+        {dayOnly, "226 Done\r\n", "213 yesterday\r\n", ERR_SUCCESS, std::nullopt},
         // A listing shorter than one line ends with the connection.
-        {"+m1,\tfile.txt", "250 Done\r\n", ERR_SUCCESS, true},
-        {"total 0\r\n", "226 Done\r\n", ERR_REPLY_SYNTAX, false},
-        {"", "226 Done\r\n", ERR_REPLY_SYNTAX, false},
-        {"+m1,\tfile.txt\r\n", "451 Aborted\r\n", ERR_REPLY_NEGATIVE, false},
+        {"+m1,\tfile.txt", "250 Done\r\n", "", ERR_SUCCESS, 1},
+        {"total 0\r\n", "226 Done\r\n", "", ERR_REPLY_SYNTAX, std::nullopt},
+        {"", "226 Done\r\n", "", ERR_REPLY_SYNTAX, std::nullopt},
+        {"+m1,\tfile.txt\r\n", "451 Aborted\r\n", "", ERR_REPLY_NEGATIVE, std::nullopt},
     };
     for (const ListingCase& c : cases) {
         ScriptedPeer session;
@@ -247,6 +252,9 @@ TEST_F(FtpClientTest, JudgesTheListing) {
             .Reply(PassiveReply(data.Port()))
             .Expect("LIST /file.txt\r\n")
             .Reply("150 Listing\r\n" + c.finalReply);
+        if (!c.mdtmReply.empty()) {
+            session.Expect("MDTM /file.txt\r\n").Reply(c.mdtmReply);
+        }
         session.Start();
         data.Accept().Reply(c.listing).Close();
         data.Start();
@@ -254,7 +262,10 @@ TEST_F(FtpClientTest, JudgesTheListing) {
         ASSERT_EQ(m_client.Open(), ERR_SUCCESS);
         CResponseInfo info;
         EXPECT_EQ(m_client.GetFileInfo(info), c.result) << c.listing;
-        EXPECT_EQ(info.modificationTimeKnown, c.timeKnown) << c.listing;
+        EXPECT_EQ(info.modificationTimeKnown, c.time.has_value()) << c.listing;
+        if (c.time) {
+            EXPECT_EQ(info.modificationTime, *c.time) << c.listing;
+        }
         m_client.Quit();
         EXPECT_EQ(session.Finish(), "") << c.listing;
         EXPECT_EQ(data.Finish(), "") << c.listing;

@@ -1,7 +1,10 @@
 #include "protocol/ftp_reply.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
+
+#include "protocol/ftp_list_entry.h"
 
 namespace {
 
@@ -25,6 +28,20 @@ bool ReadBoundedNumber(std::string_view text, std::size_t& pos, std::uint64_t li
         }
     }
     return true;
+}
+
+// The number in the width digits at pos, when they are all digits.
+std::optional<int> ReadFixedNumber(std::string_view text, std::size_t pos, std::size_t width) {
+    if (text.size() < pos + width) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    const std::string_view digits = text.substr(pos, width);
+    std::size_t end = 0;
+    if (!ReadBoundedNumber(digits, end, UINT32_MAX, value) || end != width) {
+        return std::nullopt;
+    }
+    return static_cast<int>(value);
 }
 
 }  // namespace
@@ -89,4 +106,26 @@ std::optional<std::uint32_t> ParseSizeReply(std::string_view reply) {
         return std::nullopt;
     }
     return static_cast<std::uint32_t>(size);
+}
+
+std::optional<std::int64_t> ParseModificationTimeReply(std::string_view reply) {
+    // Year, month, day, hour, minute, second: their widths and largest values.
+    constexpr std::array<std::size_t, 6> kWidths = {4, 2, 2, 2, 2, 2};
+    constexpr std::array<int, 6> kLimits = {9999, 12, 31, 23, 59, 60};
+    std::array<int, 6> fields{};
+    std::size_t pos = kTextStart;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::optional<int> field = ReadFixedNumber(reply, pos, kWidths[i]);
+        if (!field || *field > kLimits[i] || ((i == 1 || i == 2) && *field == 0)) {
+            return std::nullopt;
+        }
+        fields[i] = *field;
+        pos += kWidths[i];
+    }
+    // Fractions of a second may follow; a further digit means another layout.
+    if (pos < reply.size() && IsDigit(reply[pos])) {
+        return std::nullopt;
+    }
+    return DaysSinceEpoch(fields[0], fields[1], fields[2]) * 86400 + fields[3] * 3600 +
+           fields[4] * 60 + fields[5];
 }

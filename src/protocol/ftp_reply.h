@@ -1,6 +1,6 @@
 // The parts of reading FTP control-connection replies that need no
 // connection: the syntax of a reply line, where a multi-line reply ends, and
-// the values that PASV and SIZE replies carry.
+// the values that PASV, SIZE and MDTM replies carry.
 #pragma once
 
 #include <cstdint>
@@ -27,3 +27,8 @@ std::optional<CSocketAddress> ParsePassiveReply(std::string_view reply);
 // "213 1000": the decimal size after the code. Empty when no digits follow or
 // the size does not fit in 32 bits.
 std::optional<std::uint32_t> ParseSizeReply(std::string_view reply);
+
+// "213 20260105093000" or with a fraction ("213 20260105093000.123"): the
+// UTC time of an MDTM reply in seconds since 1970, the fraction dropped.
+// Empty when the fourteen digits are missing or name no date.
+std::optional<std::int64_t> ParseModificationTimeReply(std::string_view reply);

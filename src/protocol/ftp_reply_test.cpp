@@ -74,4 +74,23 @@ TEST(FtpSizeReply, IsTheDecimalAfterTheCode) {
     }
 }
 
+TEST(FtpModificationTimeReply, IsTheUtcTimeToTheSecond) {
+    const std::vector<std::pair<std::string, std::optional<std::int64_t>>> cases = {
+        {"213 20200105093000\r\n", 1578216600},
+        {"213 20200105093000.987\r\n", 1578216600},
+        {"213 19700101000000", 0},
+        {"213 20261231235960\r\n", 1798761600},
+        {"213 2020010509300\r\n", std::nullopt},
+        {"213 202001050930001\r\n", std::nullopt},
+        {"213 20201305093000\r\n", std::nullopt},
+        {"213 20200100093000\r\n", std::nullopt},
+        {"213 20200105243000\r\n", std::nullopt},
+        {"213 2020-01-05 09:30\r\n", std::nullopt},
+        {"213", std::nullopt},
+    };
+    for (const auto& [reply, time] : cases) {
+        EXPECT_EQ(ParseModificationTimeReply(reply), time) << reply;
+    }
+}
+
 }  // namespace

@@ -103,6 +103,25 @@ bool CConfinedFolder::RemoveFile(std::string_view path) const {
     return folder.IsValid() && !name.empty() && ::unlinkat(folder.Get(), name.c_str(), 0) == 0;
 }
 
+std::optional<timespec> CConfinedFolder::GetModificationTime(std::string_view path) const {
+    std::string name;
+    const CFileDescriptor folder = OpenFolderOf(path, false, name);
+    struct stat info {};
+    if (!folder.IsValid() || name.empty() ||
+        ::fstatat(folder.Get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        return std::nullopt;
+    }
+    return info.st_mtim;
+}
+
+bool CConfinedFolder::SetModificationTime(std::string_view path, const timespec& time) const {
+    std::string name;
+    const CFileDescriptor folder = OpenFolderOf(path, false, name);
+    const timespec times[2] = {{0, UTIME_OMIT}, time};
+    return folder.IsValid() && !name.empty() &&
+           ::utimensat(folder.Get(), name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 bool CConfinedFolder::IsInside(std::string_view path) const {
     return path.size() > m_root.size() && path.starts_with(m_root) &&
            path.find('\0') == std::string_view::npos && !HasDotSegment(path.substr(m_root.size()));

@@ -2,8 +2,10 @@
 // message of each kind of failure, the names of mirrors, credentials given in
 // the URL, the lock that keeps two commands off one project, and stopping a
 // paused project.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -60,6 +62,28 @@ const std::map<std::string, std::string> kPictures{
     {"c.jpeg", "\xff\xd8 c"},
 };
 
+// Pages that the link pass rewrites and a file that it leaves, each with
+// its own time on the server.
+struct DatedFile {
+    std::string bytes;
+    time_t time;
+};
+const std::map<std::string, DatedFile> kDatedFiles{
+    {"index.html", {"<a href=\"/times/page.html\">p</a><a href=\"a.bin\">a</a>", 1000000000}},
+    {"page.html", {"<a href=\"/times/index.html\">i</a>", 1100000000}},
+    {"a.bin", {"bytes", 1200000000}},
+};
+
+void SetModificationTime(const fs::path& path, time_t time) {
+    const timespec times[2] = {{time, 0}, {time, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+time_t ModificationTime(const fs::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mtime : -1;
+}
+
 class CliNginxTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -71,13 +95,18 @@ protected:
         s_site = std::make_unique<NginxServer>(root / "site");
         const fs::path html = s_site->DocumentRoot();
         s_refusedPort = testing_support::FreePort();
-        for (const char* folder : {"ok", "private", "mixed", "slow", "pics/sub", "pics/shared"}) {
+        for (const char* folder :
+             {"ok", "times", "private", "mixed", "slow", "pics/sub", "pics/shared"}) {
             fs::create_directories(html / folder);
         }
         for (const auto& files : {kPicturePages, kPictures}) {
             for (const auto& [name, bytes] : files) {
                 WriteFile((html / "pics" / name).string(), bytes);
             }
+        }
+        for (const auto& [name, dated] : kDatedFiles) {
+            WriteFile((html / "times" / name).string(), dated.bytes);
+            SetModificationTime(html / "times" / name, dated.time);
         }
         WriteFile((html / "ok/index.html").string(), "<a href=\"a.txt\">a</a>");
         WriteFile((html / "ok/a.txt").string(), "a");
@@ -188,7 +217,6 @@ TEST_F(CliNginxTest, TheExitStatusAndMessageTellWhatFailed) {
         {{Site("/to-tls/"), "--no-check-certificate"}, 0, "1 file saved, "},
         // A network failure hides a server error of the same crawl.
         {{Site("/mixed/"), "--scope", "domain"}, 4, "404 Not Found"},
-        {{"http://[::1]:8080/"}, 2, "IPv6 addresses are not supported yet"},
         {{Site("/ok/"), "--filter", "Pictures"}, 2, "no filter group \"Pictures\""},
         {{Site("/ok/"), "--user", "bob"}, 2, "--user needs --password"},
         {{Site("/ok/"), "--password", "secret"}, 2, "--password needs --user"},
@@ -250,6 +278,20 @@ TEST_F(CliNginxTest, OnlyImagesKeepsEveryReachableImageAndNoPage) {
             }
             EXPECT_EQ(count, 1u) << page;
         }
+    }
+}
+
+TEST_F(CliNginxTest, SavedFilesKeepTheServersTimeThroughTheLinkPass) {
+    std::string output;
+    ASSERT_EQ(RunCli({"mirror", Site("/times/index.html"), "--into", "dated"}, output), 0)
+        << output;
+    ASSERT_NE(output.find("Links updated."), std::string::npos) << output;
+    const fs::path saved =
+        m_work.Path() / "dated" / ("127.0.0.1_" + std::to_string(s_site->Port())) / "times";
+    // The pages' links were rewritten, yet they keep the server's time.
+    EXPECT_NE(ReadFile((saved / "index.html").string()), kDatedFiles.at("index.html").bytes);
+    for (const auto& [name, dated] : kDatedFiles) {
+        EXPECT_EQ(ModificationTime(saved / name), dated.time) << name;
     }
 }
 

@@ -1,6 +1,8 @@
 // FTP URLs in a crawl, against pyftpdlib: a file saved under its ftp_ name,
 // a file the filters refuse, and a partial file continued from its offset.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <memory>
@@ -32,6 +34,9 @@ std::string Bytes(std::size_t size) {
     return bytes;
 }
 
+// pyftpdlib lists this time only to the minute, so only MDTM states it.
+constexpr time_t kServerTime = 1000000007;
+
 class CrawlFtpTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -43,6 +48,8 @@ protected:
         s_server = std::make_unique<PyftpdlibServer>(python, s_folder->Path() / "server");
         std::filesystem::create_directories(s_server->Root() / "pub");
         testing_support::WriteFile((s_server->Root() / "pub/data.zip").string(), Bytes(200000));
+        const timespec times[2] = {{kServerTime, 0}, {kServerTime, 0}};
+        ::utimensat(AT_FDCWD, (s_server->Root() / "pub/data.zip").c_str(), times, 0);
         s_server->Start();
     }
     static void TearDownTestSuite() {
@@ -94,6 +101,9 @@ TEST_F(CrawlFtpTest, AFileIsSavedUnderItsFtpName) {
     EXPECT_EQ(m_controller->GetManager()->GetList().GetStoredPath(Url("/pub/data.zip")),
               Saved("/pub/data.zip"));
     EXPECT_EQ(ReadFile(Saved("/pub/data.zip")), Bytes(200000));
+    struct stat saved {};
+    ASSERT_EQ(::stat(Saved("/pub/data.zip").c_str(), &saved), 0);
+    EXPECT_EQ(saved.st_mtime, kServerTime);
 }
 
 TEST_F(CrawlFtpTest, TheFiltersRefuseByExtensionBeforeTheTransfer) {

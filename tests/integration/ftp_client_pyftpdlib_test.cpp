@@ -120,9 +120,9 @@ TEST_F(FtpClientPyftpdlibTest, ReadsTheListingLineOfAFile) {
     ASSERT_EQ(m_client.GetFileInfo(info), ERR_SUCCESS);
     EXPECT_TRUE(info.valid);
     EXPECT_EQ(info.url.GetPath(), "/pub/data.bin");
-    // A UNIX listing gives the time to the minute at best: not exact enough
-    // to tell whether the file changed.
-    EXPECT_FALSE(info.modificationTimeKnown);
+    // A UNIX listing gives the time to the minute at best, so MDTM tells
+    // it to the second.
+    EXPECT_TRUE(info.modificationTimeKnown);
 
     const CFtpListEntry& entry = m_client.GetListEntry();
     EXPECT_EQ(entry.name, "data.bin");
@@ -137,6 +137,7 @@ TEST_F(FtpClientPyftpdlibTest, ReadsTheListingLineOfAFile) {
             .count();
     EXPECT_EQ(entry.listedPrecision, FtpTimePrecision::Minute);
     EXPECT_LE(std::abs(entry.listedTime - written), 60);
+    EXPECT_EQ(info.modificationTime, written);
 
     // The file can still be fetched on the same control connection afterwards.
     CFileStream stream;

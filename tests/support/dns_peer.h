@@ -1,6 +1,6 @@
-// A loopback UDP name server whose answers the test decides: A records for
-// the names it knows, "no such name" for the rest, and silence for names
-// that must never be answered. Point c-ares at Servers().
+// A loopback UDP name server whose answers the test decides: A and AAAA
+// records (an address with a colon is an IPv6 one) for the names it knows, "no such name" for the
+// rest, and silence for names that must never be answered. Point c-ares at Servers().
 #pragma once
 
 #include <arpa/inet.h>
@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cctype>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <set>
@@ -138,9 +139,14 @@ private:
         const auto host = m_hosts.find(name);
         const std::uint16_t type =
             static_cast<std::uint16_t>(query[questionEnd - 4] << 8 | query[questionEnd - 3]);
+        constexpr std::uint16_t kTypeA = 1;
+        constexpr std::uint16_t kTypeAaaa = 28;
         std::vector<std::string> addresses;
-        if (host != m_hosts.end() && type == 1) {
-            addresses = host->second;
+        if (host != m_hosts.end() && (type == kTypeA || type == kTypeAaaa)) {
+            std::copy_if(host->second.begin(), host->second.end(), std::back_inserter(addresses),
+                         [&](const std::string& text) {
+                             return (text.find(':') != std::string::npos) == (type == kTypeAaaa);
+                         });
         }
         const bool known = host != m_hosts.end();
         reply[2] = 0x81;  // answer, recursion desired
@@ -151,12 +157,15 @@ private:
         reply[7] = static_cast<unsigned char>(addresses.size());
         reply[8] = reply[9] = reply[10] = reply[11] = 0;
         for (const std::string& text : addresses) {
-            in_addr address{};
-            ::inet_pton(AF_INET, text.c_str(), &address);
-            const auto* bytes = reinterpret_cast<const unsigned char*>(&address);
-            const unsigned char record[] = {
-                0xC0, 0x0C, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, bytes[0], bytes[1], bytes[2], bytes[3]};
-            reply.insert(reply.end(), std::begin(record), std::end(record));
+            unsigned char bytes[16] = {};
+            const bool ipv6 = type == kTypeAaaa;
+            ::inet_pton(ipv6 ? AF_INET6 : AF_INET, text.c_str(), bytes);
+            const unsigned char size = ipv6 ? 16 : 4;
+            // Name pointer, type, class IN, TTL 60, length, address.
+            const unsigned char head[] = {
+                0xC0, 0x0C, 0, static_cast<unsigned char>(type), 0, 1, 0, 0, 0, 60, 0, size};
+            reply.insert(reply.end(), std::begin(head), std::end(head));
+            reply.insert(reply.end(), bytes, bytes + size);
         }
         return reply;
     }
