@@ -8,6 +8,8 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   # libraries
   libxml2-dev libssl-dev zlib1g-dev libc-ares-dev libjemalloc-dev
+  # the public suffix list, so that no cookie is set for a whole registry
+  libpsl-dev publicsuffix
   # the desktop program
   qt6-base-dev qt6-svg-dev libgl-dev
   # tests and benchmarks

@@ -1,6 +1,7 @@
 #include "protocol/http_client.h"
 
 #include <algorithm>
+#include <ctime>
 #include <new>
 
 #include "base/stream.h"
@@ -189,7 +190,28 @@ std::string CHttpClient::BuildHeaderBlock(bool close) const {
     headers.SetUserAgent(m_requestInfo.userAgent);
     headers.SetConnectionClose(close);
     headers.SetRange(m_requestInfo.rangeFrom, m_requestInfo.rangeTo, m_requestInfo.rangeKind);
+    if (IsOnSiteServer()) {
+        AddSiteHeaders(headers);
+    }
+    if (m_cookieJar != nullptr) {
+        headers.AddLine("Cookie", m_cookieJar->HeaderFor(m_currentUrl, std::time(nullptr)));
+    }
     return headers.FormatHeaderBlock();
+}
+
+void CHttpClient::AddSiteHeaders(CHttpHeaders& headers) const {
+    for (const auto& [name, value] : m_requestInfo.siteHeaders) {
+        const int index = FindHeaderIndex(name);
+        // A line break would let the value add lines of its own.
+        if (value.find_first_of("\r\n") != std::string::npos) {
+            continue;
+        }
+        if (index >= 0) {
+            headers.SetValue(index, value);
+        } else {
+            headers.AddLine(name, value);
+        }
+    }
 }
 
 void CHttpClient::SendRequest(HttpMethod method, const std::string& target,
@@ -213,6 +235,9 @@ void CHttpClient::ParseResponseHead(std::string_view block) {
     m_status = ParseStatusCode(statusLine);
     Notify(EVT_HTTP_RESPONSE_HEADERS, headerText);
     m_responseHeaders.ParseHeaderBlock(headerText);
+    if (m_cookieJar != nullptr) {
+        m_cookieJar->Store(m_currentUrl, m_responseHeaders.GetSetCookies(), std::time(nullptr));
+    }
     if (!m_responseHeaders.HasAnyHeader()) {
         ThrowProtocolException(ERR_HTTP_HEADER);
     }

@@ -13,6 +13,7 @@
 #include "base/url.h"
 #include "protocol/auth_credentials.h"
 #include "protocol/content_decoder.h"
+#include "protocol/cookie_jar.h"
 #include "protocol/http_headers.h"
 #include "protocol/http_method.h"
 #include "protocol/http_request_info.h"
@@ -50,6 +51,10 @@ public:
     // The store of accepted protection spaces that this client shares with
     // others (not owned); until then the client keeps its own.
     void UseProtectionSpaces(CProtectionSpaces& spaces) { m_spaces = &spaces; }
+    // The crawl's cookies (not owned): every pass, redirects included,
+    // sends those that match its URL and keeps those that its answer sets.
+    // Without one the client sends and keeps no cookie.
+    void UseCookieJar(CCookieJar* jar) { m_cookieJar = jar; }
 
     // Sends the request and reads the response head, following redirects and
     // answering challenges; the body stays pending. close asks the server to
@@ -83,6 +88,7 @@ private:
     CSocketAddress ServerAddress() const;
     std::string RequestTarget() const;
     std::string BuildHeaderBlock(bool close) const;
+    void AddSiteHeaders(CHttpHeaders& headers) const;
     void SendRequest(HttpMethod method, const std::string& target, const std::string& headers);
     void ParseResponseHead(std::string_view block);
     // A body's length must be beyond doubt before any of it is written.
@@ -133,6 +139,7 @@ private:
     CResponseInfo m_responseInfo;
     CUrl m_redirectUrl;
 
+    CCookieJar* m_cookieJar = nullptr;
     CProtectionSpaces m_ownSpaces;
     CProtectionSpaces* m_spaces = &m_ownSpaces;
 
