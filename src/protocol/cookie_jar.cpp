@@ -113,6 +113,14 @@ std::int64_t ExpiryOf(const Attributes& attributes, std::int64_t now) {
     return 0;
 }
 
+// A field with one of these would break the line of a cookies.txt file.
+bool FitsOneLine(const CCookieJar::Cookie& cookie) {
+    const auto fits = [](const std::string& field) {
+        return field.find_first_of("\t\r\n") == std::string::npos;
+    };
+    return fits(cookie.name) && fits(cookie.value) && fits(cookie.domain) && fits(cookie.path);
+}
+
 bool IsExpired(const CCookieJar::Cookie& cookie, std::int64_t now) {
     return cookie.expires != 0 && cookie.expires <= now;
 }
@@ -258,7 +266,9 @@ bool CCookieJar::LoadNetscapeText(std::string_view text) {
         cookie.secure = EqualsIgnoreCase(fields[3], "TRUE");
         cookie.name = std::string(fields[5]);
         cookie.value = std::string(fields[6]);
-        loaded.push_back(std::move(cookie));
+        if (FitsOneLine(cookie)) {
+            loaded.push_back(std::move(cookie));
+        }
     }
     for (Cookie& cookie : loaded) {
         // The file's own time of expiry decides; 0 is a session cookie.
@@ -277,7 +287,7 @@ bool CCookieJar::SaveNetscapeFile(const std::string& path, std::int64_t now) con
 std::string CCookieJar::FormatNetscapeText(std::int64_t now) const {
     std::string text(kNetscapeHeader);
     for (const Cookie& cookie : GetCookies()) {
-        if (IsExpired(cookie, now)) {
+        if (IsExpired(cookie, now) || !FitsOneLine(cookie)) {
             continue;
         }
         text += std::string(cookie.httpOnly ? kHttpOnlyPrefix : "") +

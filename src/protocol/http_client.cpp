@@ -61,6 +61,7 @@ ResultCode CHttpClient::Request(HttpMethod method, bool close) {
         result = ERR_NOT_ENOUGH_MEMORY;
     }
     const bool keep = !close && IsErrorAnswer(result) && SkipErrorBody(method);
+    NoteRetryAfter();
     m_responseHeaders.ClearAll();
     m_closeAfter = !keep;
     return result;
@@ -69,6 +70,7 @@ ResultCode CHttpClient::Request(HttpMethod method, bool close) {
 void CHttpClient::StartRequest() {
     m_currentUrl = m_requestInfo.url;
     m_status = 0;
+    m_retryAfterMs = 0;
     m_responseHeaders.ClearAll();
     m_responseInfo.Clear();
     m_redirectUrl.Clear();
@@ -326,6 +328,15 @@ CHttpClient::PassOutcome CHttpClient::EvaluateStatus() const {
         ThrowProtocolException(ERR_HTTP_SERVER_ERROR);
     }
     ThrowProtocolException(ERR_HTTP_STATUS);
+}
+
+void CHttpClient::NoteRetryAfter() {
+    std::int64_t seconds = 0;
+    if ((m_status == 429 || m_status == 503) &&
+        m_responseHeaders.GetRetryAfter(std::time(nullptr), seconds)) {
+        m_retryAfterMs =
+            static_cast<std::uint32_t>(std::min(seconds, kMaxRetryAfterSeconds)) * 1000;
+    }
 }
 
 bool CHttpClient::IsErrorAnswer(ResultCode result) const {

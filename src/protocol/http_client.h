@@ -46,6 +46,9 @@ public:
     // An error answer's body up to this size is read so that its connection
     // carries the next request; a longer one closes the connection.
     static constexpr std::uint32_t kMaxSkippedBodySize = 0x10000;
+    // The longest that a Retry-After is obeyed: a server must not park a
+    // crawl for good.
+    static constexpr std::int64_t kMaxRetryAfterSeconds = 300;
 
     void SetRequestInfo(const CHttpRequestInfo& info) { m_requestInfo = info; }
     // The store of accepted protection spaces that this client shares with
@@ -73,6 +76,9 @@ public:
     const CUrl& GetRedirectUrl() const { return m_redirectUrl; }
 
     int GetStatus() const { return m_status; }
+    // After a 429 or 503 answer: the milliseconds its Retry-After asks the
+    // client to wait, at most kMaxRetryAfterSeconds; 0 without one.
+    std::uint32_t GetRetryAfterMs() const { return m_retryAfterMs; }
     const CHttpHeaders& GetResponseHeaders() const { return m_responseHeaders; }
 
 private:
@@ -97,6 +103,7 @@ private:
     void FillResponseInfo();
     PassOutcome EvaluateStatus() const;
     bool IsErrorAnswer(ResultCode result) const;
+    void NoteRetryAfter();
     // True when the connection can carry the next request.
     bool SkipErrorBody(HttpMethod method);
     bool HasShortBody() const;
@@ -135,6 +142,7 @@ private:
     // have taken the body to end elsewhere, so the connection is not reused.
     bool m_ambiguousFraming = false;
     int m_status = 0;
+    std::uint32_t m_retryAfterMs = 0;
     CHttpHeaders m_responseHeaders;
     CResponseInfo m_responseInfo;
     CUrl m_redirectUrl;
