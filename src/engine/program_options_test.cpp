@@ -281,8 +281,7 @@ TEST_F(ProgramOptionsTest, CourtesyValuesAreEachReadOnTheirOwn) {
         const std::string key = "\"" + std::string(c.name) + "\"=";
         const std::size_t line = text.find(key);
         ASSERT_NE(line, std::string::npos) << c.name;
-        text.replace(line, text.find('\n', line) - line + 1,
-                     c.value ? key + c.value + "\n" : "");
+        text.replace(line, text.find('\n', line) - line + 1, c.value ? key + c.value + "\n" : "");
         WriteFile(StorePath(), text);
         CProgramOptions expected = Custom();
         c.expect(expected);

@@ -256,8 +256,8 @@ bool CCookieJar::LoadNetscapeText(std::string_view text) {
             line.remove_prefix(kHttpOnlyPrefix.size());
         }
         const std::vector<std::string_view> fields = SplitTabs(line);
-        if (line.starts_with('#') || fields.size() != 7 || !ParseInteger(fields[4], cookie.expires) ||
-            fields[0].empty() || fields[5].empty()) {
+        if (line.starts_with('#') || fields.size() != 7 ||
+            !ParseInteger(fields[4], cookie.expires) || fields[0].empty() || fields[5].empty()) {
             continue;
         }
         cookie.domain = ToLowerAscii(fields[0].front() == '.' ? fields[0].substr(1) : fields[0]);
@@ -290,10 +290,9 @@ std::string CCookieJar::FormatNetscapeText(std::int64_t now) const {
         if (IsExpired(cookie, now) || !FitsOneLine(cookie)) {
             continue;
         }
-        text += std::string(cookie.httpOnly ? kHttpOnlyPrefix : "") +
-                (cookie.hostOnly ? "" : ".") + cookie.domain + "\t" +
-                (cookie.hostOnly ? "FALSE" : "TRUE") + "\t" + cookie.path + "\t" +
-                (cookie.secure ? "TRUE" : "FALSE") + "\t" + std::to_string(cookie.expires) +
+        text += std::string(cookie.httpOnly ? kHttpOnlyPrefix : "") + (cookie.hostOnly ? "" : ".") +
+                cookie.domain + "\t" + (cookie.hostOnly ? "FALSE" : "TRUE") + "\t" + cookie.path +
+                "\t" + (cookie.secure ? "TRUE" : "FALSE") + "\t" + std::to_string(cookie.expires) +
                 "\t" + cookie.name + "\t" + cookie.value + "\n";
     }
     return text;
