@@ -88,7 +88,8 @@ void FeedLiveFiles(CMainFrame& frame, int first, int count, int folders) {
         CUrl url;
         url.Parse(PageUrl(page, folders));
         const int worker = page % kWorkers;
-        frame.GetThreadView().SetWorkerUrl(worker, QString::fromStdString(url.GetSourceText()));
+        frame.GetThreadView().SetWorkerUrl(worker, static_cast<std::uint32_t>(page + 1),
+                                           QString::fromStdString(url.GetSourceText()));
         if (page % 10 == 9) {
             frame.GetFileView().ShowUrlFailed(url.GetSourceText(), ERR_HTTP_CLIENT_ERROR, 404);
         } else {

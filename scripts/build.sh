@@ -4,6 +4,8 @@
 #   asan     AddressSanitizer + UndefinedBehaviorSanitizer (unit tests)
 #   tsan     ThreadSanitizer (unit tests)
 #   fuzz     clang libFuzzer targets
+#   cli      the command line alone, optimised, without tests (what run.sh runs)
+#   app      the command line and the desktop program, without tests
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,7 +17,10 @@ case "$config" in
   tsan) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_TSAN=ON -DTARNWICK_BENCH=OFF) ;;
   fuzz) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_FUZZ=ON
                -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
-  *) echo "build: unknown configuration '$config' (release, asan, tsan, fuzz)" >&2; exit 2 ;;
+  cli) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_TESTS=OFF -DTARNWICK_BENCH=OFF
+              -DTARNWICK_UI=OFF) ;;
+  app) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_TESTS=OFF -DTARNWICK_BENCH=OFF) ;;
+  *) echo "build: unknown configuration '$config' (release, asan, tsan, fuzz, cli, app)" >&2; exit 2 ;;
 esac
 
 cmake -S . -B "build/$config" -G Ninja -DTARNWICK_WERROR=ON "${flags[@]}" > /dev/null

@@ -1,32 +1,40 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and mirrors a website:
+# Installs what is missing for what it runs, builds that, and runs it:
 #   scripts/run.sh                 mirrors the sample site in samples/site/, served
 #                                  by nginx on a loopback port, into build/sample-mirror
 #   scripts/run.sh URL [OPTIONS]   mirrors URL (tarnwick-cli mirror URL OPTIONS)
-#   scripts/run.sh COMMAND ...     runs any other tarnwick-cli command (help, version,
-#                                  mirror, new, start, stop, set, summary, list, clear, chm)
+#   scripts/run.sh COMMAND ...     runs any other tarnwick-cli command (those that
+#                                  tarnwick-cli help lists, help and version included)
 #   scripts/run.sh app [PROJECT.tkp]
 #                                  starts the desktop program, opening PROJECT.tkp
+# Only the command line's packages are installed (the desktop program's for
+# app, the CHM compiler for chm); scripts/test.sh installs the rest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-scripts/build.sh release
-cli=$PWD/build/release/src/cli/tarnwick-cli
+
+commands='help|-h|--help|version|-V|--version|mirror|new|start|stop|set|summary|list|clear|chm|settings'
 
 case "${1:-}" in
-  "")
-    ;;
   app)
     shift
-    exec "$PWD/build/release/src/ui/tarnwick" "$@"
+    scripts/setup.sh app
+    scripts/build.sh app
+    exec "$PWD/build/app/src/ui/tarnwick" "$@"
     ;;
-  help|-h|--help|version|-V|--version|mirror|new|start|stop|set|summary|list|clear|chm)
-    exec "$cli" "$@"
-    ;;
-  *)
-    exec "$cli" mirror "$@"
-    ;;
+  "") groups=(cli sample) ;;
+  chm) groups=(cli chm) ;;
+  *) groups=(cli) ;;
 esac
+scripts/setup.sh "${groups[@]}"
+scripts/build.sh cli
+cli=$PWD/build/cli/src/cli/tarnwick-cli
+
+if [ -n "${1:-}" ]; then
+  if [[ "$1" =~ ^($commands)$ ]]; then
+    exec "$cli" "$@"
+  fi
+  exec "$cli" mirror "$@"
+fi
 
 . scripts/nginx_serve.sh
 work=$(mktemp -d)

@@ -58,7 +58,17 @@ xvfb_pid=$!
 export DISPLAY=":$display"
 for _ in $(seq 50); do xdotool getdisplaygeometry > /dev/null 2>&1 && break; sleep 0.1; done
 
-QT_QPA_PLATFORM=xcb "$app" "$project" > "$work/app.log" 2>&1 &
+# A site this small compiles in a blink, so the compiler's lines are paced
+# for the picture of the Compile CHM dialog under way; the compiler and the
+# dialog are the real ones.
+cat > "$work/paced-chmcmd" << 'EOF_PACED'
+#!/bin/sh
+chmcmd "$@" 2>&1 | while IFS= read -r line; do printf '%s\n' "$line"; sleep 0.05; done
+EOF_PACED
+chmod +x "$work/paced-chmcmd"
+
+TARNWICK_CHM_COMPILER=$work/paced-chmcmd QT_QPA_PLATFORM=xcb "$app" "$project" \
+  > "$work/app.log" 2>&1 &
 app_pid=$!
 
 # The id of the visible window whose caption matches the pattern, waiting
@@ -188,6 +198,41 @@ done
 shot "$message" completion
 keys "$message" Return
 wait_closed '^Tarnwick$'
+
+# The main window after the crawl with the file list showing only the
+# failed rows through its pop-up menu, and the tooltip that tells why the
+# first one failed. A tooltip is a window of its own, so the screen is
+# grabbed where the main window lies.
+xdotool mousemove --window "$main" 600 300 click 3
+sleep 0.5
+xdotool key Up Return
+xdotool mousemove --window "$main" 420 104
+sleep 0.3
+xdotool mousemove --window "$main" 440 106
+sleep 2
+read -r main_x main_y main_w main_h < <(xdotool getwindowgeometry --shell "$main" |
+  awk -F= '/^X=/ {x=$2} /^Y=/ {y=$2} /^WIDTH=/ {w=$2} /^HEIGHT=/ {h=$2} END {print x, y, w, h}')
+import -window root -crop "${main_w}x${main_h}+${main_x}+${main_y}" +repage \
+  "$out/main-window-failed.png"
+echo "saved $out/main-window-failed.png"
+xdotool mousemove 0 0
+
+# Compile CHM under way. The save dialog opens beside the project; the
+# build is cancelled once the picture is taken.
+keys "$main" alt+p c
+save=$(need_window '^Save As$')
+keys "$save" ctrl+a
+xdotool type --delay 50 site.chm
+keys "$save" Return
+wait_closed '^Save As$'
+compile=$(need_window '^Compile CHM File$')
+sleep 4
+import -window "$compile" "$out/compile-chm.png"
+echo "saved $out/compile-chm.png"
+keys "$compile" Escape
+question=$(need_window '^Tarnwick$')
+keys "$question" Return
+wait_closed '^Compile CHM File$'
 
 # The summary once the crawl is over, so that it has figures to show.
 open_and_shoot '^Project Summary$' project-summary alt+p u

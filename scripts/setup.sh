@@ -1,26 +1,54 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building and testing Tarnwick needs,
-# skipping those already present, so running it again changes nothing.
+# Installs the Debian packages that one use of Tarnwick needs, skipping those
+# already present, so running it again changes nothing:
+#   scripts/setup.sh cli      build and run the command line (https included)
+#   scripts/setup.sh sample   serve the sample site that scripts/run.sh mirrors
+#   scripts/setup.sh chm      compile help files (tarnwick-cli chm, the Help menu)
+#   scripts/setup.sh app      build and run the desktop program
+#   scripts/setup.sh [test]   everything: all of the above, and the compilers,
+#                             libraries, servers and tools of the tests
+# Several groups may be named at once.
 set -euo pipefail
 
-PACKAGES=(
-  # toolchain
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
-  # libraries
+# toolchain and the libraries of the engine and the command line
+CLI_PACKAGES=(
+  build-essential cmake ninja-build pkg-config
   libxml2-dev libssl-dev zlib1g-dev libc-ares-dev libjemalloc-dev
+  # the trust store that https certificates are verified against
+  ca-certificates
   # the public suffix list, so that no cookie is set for a whole registry
   libpsl-dev publicsuffix
-  # the desktop program
-  qt6-base-dev qt6-svg-dev libgl-dev
+)
+# nginx, and python3 that finds it a free port
+SAMPLE_PACKAGES=(nginx-light python3)
+# the CHM compiler stand-in and its lister
+CHM_PACKAGES=(fp-utils)
+APP_PACKAGES=(qt6-base-dev qt6-svg-dev libgl-dev)
+TEST_PACKAGES=(
+  # the fuzz targets' compiler and sanitizer runtime, and the formatter
+  clang libclang-rt-14-dev clang-format
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev tzdata time
   # an HTML5 parser that tests and fuzz targets read saved pages with
   libgumbo-dev
   # real servers and peers for the end-to-end tests, and tools they compare with
-  nginx-light apache2 apache2-utils tinyproxy python3 python3-pyftpdlib openssl wget curl
-  # the CHM compiler stand-in and its lister
-  fp-utils
+  apache2 apache2-utils tinyproxy python3 python3-pyftpdlib openssl wget curl
 )
+
+PACKAGES=()
+for group in "${@:-test}"; do
+  case "$group" in
+    cli) PACKAGES+=("${CLI_PACKAGES[@]}") ;;
+    sample) PACKAGES+=("${SAMPLE_PACKAGES[@]}") ;;
+    chm) PACKAGES+=("${CHM_PACKAGES[@]}") ;;
+    app) PACKAGES+=("${CLI_PACKAGES[@]}" "${APP_PACKAGES[@]}") ;;
+    test)
+      PACKAGES+=("${CLI_PACKAGES[@]}" "${SAMPLE_PACKAGES[@]}" "${CHM_PACKAGES[@]}"
+                 "${APP_PACKAGES[@]}" "${TEST_PACKAGES[@]}")
+      ;;
+    *) echo "setup: unknown group '$group' (cli, sample, chm, app, test)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for package in "${PACKAGES[@]}"; do

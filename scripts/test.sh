@@ -5,7 +5,7 @@
 # a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh test
 
 fuzz_seconds=${TARNWICK_FUZZ_SECONDS:-10}
 # A fixed seed makes the bounded run repeatable, so a red run can be replayed

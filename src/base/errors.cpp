@@ -27,6 +27,7 @@ constexpr CodeMessage kSocketMessages[] = {
     {ERR_SSL_UNKNOWN, "Unknown SSL error!"},
     {ERR_SSL_VERIFY, "The server's certificate could not be verified!"},
     {ERR_HOST_NOT_FOUND, "The host name does not exist!"},
+    {ERR_CONNECT_TIMEOUT, "Connection timeout!"},
 };
 
 constexpr CodeMessage kProtocolMessages[] = {

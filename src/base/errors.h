@@ -58,6 +58,10 @@ enum : ResultCode {
     // The name server says that the host name does not exist; carried by
     // CSocketException, as the other look-up failures are.
     ERR_HOST_NOT_FOUND = 0x2001030A,
+    // No connection within the connect time-out, as opposed to a request
+    // that got no answer in time (ERR_SOCKET_TIMEOUT); the user raises a
+    // different setting for each. Carried by CSocketException.
+    ERR_CONNECT_TIMEOUT = 0x20010310,
 
     ERR_REPLY_NEGATIVE = 0x20010400,
     ERR_REPLY_UNEXPECTED = 0x20010401,

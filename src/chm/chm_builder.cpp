@@ -218,7 +218,7 @@ ResultCode CChmBuilder::Compile() {
 }
 
 int CChmBuilder::OnCompilerProgress(const std::string& text) {
-    if (text.empty() && !m_previousProgressText.empty()) {
+    if (text.empty() && ReportsCompilerStep(m_previousProgressText)) {
         ReportStep(0, kChmPhaseCompile);
     }
     m_previousProgressText = text;

@@ -213,7 +213,7 @@ TEST_F(ChmBuilderTest, BuildWithoutFilesEndsInTheCountingPhase) {
                                    {WM_CHM_END, ERR_CHM_NO_FILES, kChmPhaseCount}}));
 }
 
-TEST_F(ChmBuilderTest, BuildReportsEachPhaseAndACompilerStepPerLine) {
+TEST_F(ChmBuilderTest, BuildReportsEachPhaseAndACompilerStepPerFileItTakesIn) {
     WriteSmallSite();
     TempFolder scripts;
     const ScopedEnv env("TARNWICK_CHM_COMPILER",

@@ -22,6 +22,16 @@ constexpr std::array<std::string_view, 4> kPathOptions = {"Compiled file", "Cont
 
 enum class Section { kOther, kOptions, kFiles };
 
+// Below this chmcmd prints nothing while it works: it names each file it
+// takes in only at the top level, and those lines are the build's progress.
+// The options follow the project, where a stand-in still finds it first.
+constexpr const char* kFileNotesVerbosity = "5";
+
+// "Note: Scanning file a.htm.", "Note: Not scanning file because of unknown
+// extension b.png", "Note: Scanning TOC file : T.hhc.", "Writing CHM T.chm".
+constexpr std::array<std::string_view, 3> kStepPrefixes = {"Note: Scanning ", "Note: Not scanning ",
+                                                           "Writing CHM"};
+
 bool IsPathOption(std::string_view key) {
     for (std::string_view option : kPathOptions) {
         if (EqualsIgnoreCase(key, option)) {
@@ -171,6 +181,15 @@ bool WasWritten(const CFilePath& file) {
 
 }  // namespace
 
+bool ReportsCompilerStep(std::string_view line) {
+    for (std::string_view prefix : kStepPrefixes) {
+        if (line.starts_with(prefix)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string GetChmCompilerProgram() {
     const char* chosen = std::getenv("TARNWICK_CHM_COMPILER");
     if (chosen == nullptr || *chosen == '\0') {
@@ -223,7 +242,9 @@ ResultCode CompileHtmlHelpProject(const CFilePath& projectFile,
     std::remove(compiledFile.c_str());
 
     CChildProcess compiler;
-    if (compiler.Start(GetChmCompilerProgram(), {copy.GetName()}, projectFile.GetDir()) != 0) {
+    if (compiler.Start(GetChmCompilerProgram(),
+                       {copy.GetName(), "--verbosity", kFileNotesVerbosity},
+                       projectFile.GetDir()) != 0) {
         return ERR_CHM_LOAD_COMPILER;
     }
     const std::optional<int> status = FollowCompiler(compiler, progress);

@@ -18,6 +18,12 @@ using ChmProgressCallback = std::function<int(const std::string& text)>;
 
 constexpr int kCompilerPollMs = 100;
 
+// Whether a line of the compiler's output tells of one file taken into the
+// help file (or of the file being written at the end): the steps of its
+// progress. At the verbosity it is run with it prints several notes for some
+// files, which would run the count past the number of files.
+bool ReportsCompilerStep(std::string_view line);
+
 // The program to run: TARNWICK_CHM_COMPILER when set and not empty (a path
 // with a '/' is taken from the caller's folder), else "chmcmd".
 std::string GetChmCompilerProgram();
@@ -35,7 +41,8 @@ struct CCompilerProject {
 CCompilerProject TranslateProjectForCompiler(std::string_view projectText,
                                              const CFilePath& projectFile);
 
-// Compiles the project file. ERR_SUCCESS only when the compiler exited with 0
+// Compiles the project file; the compiler is asked to print a line for each
+// file it takes in. ERR_SUCCESS only when the compiler exited with 0
 // and wrote the compiled file (an older file there is removed first);
 // ERR_CHM_LOAD_COMPILER when the program cannot be started; ERR_CHM_COMPILE
 // when it failed, or when the callback ended it. A compiled file that a

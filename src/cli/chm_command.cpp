@@ -30,12 +30,6 @@ int Fail(std::ostream& err, const std::string& message) {
 
 bool TakePaths(const Arguments& arguments, std::string& project, std::string& target,
                std::string& error) {
-    for (const std::string& argument : arguments) {
-        if (argument.rfind("--", 0) == 0) {
-            error = "unknown option " + argument;
-            return false;
-        }
-    }
     if (arguments.size() != 2) {
         error = "chm needs the project file and the .chm file to write";
         return false;
@@ -145,11 +139,16 @@ int Report(const CChmOutcome& outcome, const CChmRequest& request,
 }  // namespace
 
 int RunChmCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+    CCommandLine line;
+    int status = 0;
+    if (!ReadCommandLine("chm", arguments, line, out, err, status)) {
+        return status;
+    }
     std::string projectPath;
     std::string targetArgument;
     std::string error;
     fs::path target;
-    if (!TakePaths(arguments, projectPath, targetArgument, error)) {
+    if (!TakePaths(line.Positional(), projectPath, targetArgument, error)) {
         err << "tarnwick-cli: " << PrintableText(error) << "\n";
         return kUsageError;
     }

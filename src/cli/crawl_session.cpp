@@ -12,7 +12,9 @@
 #include "cli/printable_text.h"
 #include "cli/update_html_progress.h"
 #include "engine/download_task.h"
+#include "engine/filter_list.h"
 #include "engine/progress_notifier.h"
+#include "engine/result_text.h"
 
 namespace {
 
@@ -62,6 +64,18 @@ void ShowBestEffort(Show&& show) noexcept {
     }
 }
 
+FailureContext FailureContextOf(const CProjectSettings& settings, const CProgramOptions& options) {
+    FailureContext context;
+    context.siteCredentials = !settings.GetUser().empty();
+    context.connectTimeout = options.GetConnectionTimeout();
+    context.requestTimeout = options.GetRequestTimeout();
+    context.transferLimit = options.GetTransferLimit();
+    CFilterList filters;
+    settings.GetRules().CopyFiltersTo(filters);
+    context.filterGroups = DescribeFilterGroups(filters);
+    return context;
+}
+
 }  // namespace
 
 CCrawlSession::CCrawlSession(std::ostream& out, std::ostream& err, bool terminal)
@@ -99,15 +113,15 @@ void CCrawlSession::OnCrawlFinished() {
     m_finished = m_doc.GetController().OnCrawlFinished() || m_finished;
 }
 
-void CCrawlSession::OnWorkerUrl(int worker, std::string_view url) {
+void CCrawlSession::OnWorkerUrl(int worker, std::uint32_t task, std::string_view url) {
     if (m_display) {
-        ShowBestEffort([&] { m_display->SetWorkerUrl(worker, std::string(url)); });
+        ShowBestEffort([&] { m_display->SetWorkerUrl(worker, task, std::string(url)); });
     }
 }
 
-void CCrawlSession::OnWorkerSize(int worker, std::uint32_t size) {
+void CCrawlSession::OnWorkerSize(int worker, std::uint32_t task, std::uint32_t size) {
     if (m_display) {
-        ShowBestEffort([&] { m_display->SetWorkerSize(worker, size); });
+        ShowBestEffort([&] { m_display->SetWorkerSize(worker, task, size); });
     }
 }
 
@@ -144,6 +158,7 @@ void CCrawlSession::MakeDisplay() {
 int CCrawlSession::Run(std::chrono::milliseconds autosave, const CProgramOptions& options) {
     const CProjectSettings& settings = m_doc.GetSettings();
     MakeDisplay();
+    m_display->SetFailureContext(FailureContextOf(settings, options));
     const bool resume = m_doc.GetController().GetState() == Paused;
     if (m_verbosity != CProgressDisplay::Verbosity::kQuiet) {
         m_out << (resume ? "Resuming " : "Starting ")
@@ -251,7 +266,8 @@ int CCrawlSession::PauseAndSave() {
     }
     m_display->Finish();
     SaveAtEnd();
-    m_out << "Paused: " << m_display->GetFilesSaved() << " files were downloaded.\n"
+    m_out << "Paused: " << CProgressDisplay::CountOf(m_display->GetFilesSaved(), "file")
+          << (m_display->GetFilesSaved() == 1 ? " was" : " were") << " downloaded.\n"
           << "Resume with: tarnwick-cli start " << PrintableText(m_doc.GetPathName()) << "\n";
     return kInterrupted;
 }
@@ -272,18 +288,23 @@ int CCrawlSession::Complete(int status) {
     // The rewritten flags changed outside the crawl's own bookkeeping.
     m_doc.SetModifiedFlag(true);
     SaveAtEnd();
-    m_out << "Project completed: " << m_display->GetFilesSaved() << " files were downloaded.\n"
-          << SummaryLine() << "\n";
-    return status == kCompleted ? m_display->GetExitStatus() : status;
+    const int result = status == kCompleted ? m_display->GetExitStatus() : status;
+    // A run that went well says nothing when asked to be quiet, so that a
+    // job scheduler mails only trouble.
+    if (!quiet || result != kCompleted) {
+        m_out << "Project completed: " << m_display->GetFilesSaved() << " files were downloaded.\n"
+              << SummaryLine() << "\n";
+    }
+    return result;
 }
 
 std::string CCrawlSession::SummaryLine() const {
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_started);
-    return std::to_string(m_display->GetFilesSaved()) + " files saved, " +
+    return CProgressDisplay::CountOf(m_display->GetFilesSaved(), "file") + " saved, " +
            CProgressDisplay::FormatBytes(m_display->GetBytesTotal()) + " in " +
-           FormatDuration(elapsed) + ", " + std::to_string(m_display->GetUrlsFailed()) +
-           " URLs failed";
+           FormatDuration(elapsed) + ", " +
+           CProgressDisplay::CountOf(m_display->GetUrlsFailed(), "URL") + " failed";
 }
 
 void CCrawlSession::SaveAtEnd() {

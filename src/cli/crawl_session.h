@@ -48,11 +48,13 @@ public:
     void SetVerbosity(CProgressDisplay::Verbosity verbosity) { m_verbosity = verbosity; }
 
     CQuillmoorDoc& GetDocument() { return m_doc; }
+    std::ostream& GetOutputStream() { return m_out; }
+    std::ostream& GetErrorStream() { return m_err; }
 
 private:
     void OnCrawlFinished() override;
-    void OnWorkerUrl(int worker, std::string_view url) override;
-    void OnWorkerSize(int worker, std::uint32_t size) override;
+    void OnWorkerUrl(int worker, std::uint32_t task, std::string_view url) override;
+    void OnWorkerSize(int worker, std::uint32_t task, std::uint32_t size) override;
     void OnWorkerBytes(int worker, CProgressNotifier& notifier) override;
     void OnFileSaved(int worker, const CDownloadTask& task) override;
     void OnUrlFailed(int worker, const CDownloadTask& task) override;

@@ -1,7 +1,6 @@
 #include "cli/exit_status.h"
 
 #include "engine/download_task.h"
-#include "engine/result_text.h"
 
 namespace {
 
@@ -15,6 +14,7 @@ bool IsNetworkFailure(ResultCode code, int httpStatus) {
     return (code >= ERR_SOCKET_CREATE && code <= ERR_SOCKET_UNKNOWN &&
             code != ERR_SOCKET_LOCAL_CLOSED) ||
            (code >= ERR_SSL_CONNECT && code <= ERR_SSL_UNKNOWN) || code == ERR_HOST_NOT_FOUND ||
+           code == ERR_CONNECT_TIMEOUT ||
            (code == ERR_HTTP_SERVER_ERROR && httpStatus == kGatewayTimeout);
 }
 
@@ -39,16 +39,6 @@ ExitStatus ExitStatusOf(ResultCode code, int httpStatus) {
         return kExitServerError;
     }
     return kExitGeneric;
-}
-
-std::string DescribeHttpStatus(int httpStatus) {
-    std::string text = DescribeStatusLine(httpStatus);
-    if (httpStatus == kUnauthorized) {
-        text += ": give --user and --password";
-    } else if (httpStatus == kProxyAuthenticationRequired) {
-        text += ": set the proxy's user and password";
-    }
-    return text;
 }
 
 void CFailureTally::Add(ResultCode code, int httpStatus) {

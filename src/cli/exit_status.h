@@ -20,9 +20,6 @@ enum ExitStatus : int {
 // answer, 0 when there was none.
 ExitStatus ExitStatusOf(ResultCode code, int httpStatus);
 
-// "404 Not Found"; a 401 or 407 adds what to give. Empty without a status.
-std::string DescribeHttpStatus(int httpStatus);
-
 // The failures of one crawl. As in wget, the lowest non-zero status wins:
 // a network failure hides a server error, a generic error hides them all.
 class CFailureTally {

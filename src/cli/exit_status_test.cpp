@@ -19,6 +19,7 @@ TEST(ExitStatusTest, EachFailureHasTheStatusOfItsKind) {
         {ERR_HOST_NOT_FOUND, 0, kExitNetwork},
         {ERR_SOCKET_CONNECT, 0, kExitNetwork},
         {ERR_SOCKET_TIMEOUT, 0, kExitNetwork},
+        {ERR_CONNECT_TIMEOUT, 0, kExitNetwork},
         {ERR_SSL_CONNECT, 0, kExitNetwork},
         {ERR_SSL_VERIFY, 0, kExitCertificate},
         {ERR_HTTP_CLIENT_ERROR, 401, kExitAuthentication},
@@ -49,14 +50,6 @@ TEST(ExitStatusTest, TheLowestStatusOfACrawlWinsAndSkippedUrlsDoNotCount) {
     tally.Add(ERR_SSL_VERIFY, 0);
     EXPECT_EQ(tally.GetStatus(), kExitNetwork);
     EXPECT_EQ(tally.GetCount(), 4);
-}
-
-TEST(ExitStatusTest, DescribesTheServersAnswer) {
-    EXPECT_EQ(DescribeHttpStatus(0), "");
-    EXPECT_EQ(DescribeHttpStatus(200), "");
-    EXPECT_EQ(DescribeHttpStatus(404), "404 Not Found");
-    EXPECT_EQ(DescribeHttpStatus(401), "401 Unauthorized: give --user and --password");
-    EXPECT_EQ(DescribeHttpStatus(418), "418");
 }
 
 }  // namespace

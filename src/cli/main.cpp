@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/chm_command.h"
+#include "cli/command_line.h"
 #include "cli/exit_status.h"
 #include "cli/printable_text.h"
 #include "cli/project_commands.h"
@@ -40,12 +41,14 @@ void PrintUsage(std::FILE* out) {
                  "  new URL [PROJECT.tkp] [OPTIONS]\n"
                  "                        create a project that downloads into\n"
                  "                        PROJECT.files beside its file\n"
-                 "  start PROJECT.tkp     start a stopped project or resume a paused one\n"
+                 "  start PROJECT.tkp [OPTIONS]\n"
+                 "                        start a stopped project or resume a paused one\n"
                  "  stop PROJECT.tkp      stop a paused project and update its links\n"
                  "  set PROJECT.tkp OPTIONS\n"
-                 "                        change --threads, --levels, --external, --scope or\n"
-                 "                        --filter of a stopped or paused project\n"
-                 "                        (--filter all: every file again)\n"
+                 "                        change --threads, --levels, --external, --scope,\n"
+                 "                        --filter or the site's --user and --password (or\n"
+                 "                        --ask-password, --netrc) of a stopped or paused\n"
+                 "                        project (--filter all: every file again)\n"
                  "  summary PROJECT.tkp   URLs queued and requested, files and bytes\n"
                  "  list PROJECT.tkp      every URL with its state\n"
                  "  clear PROJECT.tkp [--yes]\n"
@@ -55,10 +58,11 @@ void PrintUsage(std::FILE* out) {
                  "                        into one help file that opens with the starting\n"
                  "                        page (chmcmd, or the program that\n"
                  "                        TARNWICK_CHM_COMPILER names)\n"
-                 "  settings [NAME=VALUE ...]\n"
-                 "                        print every program setting as NAME=VALUE, or\n"
-                 "                        change some: Connection and Request (time-outs,\n"
-                 "                        1 to 99 seconds), Retry (0 to 99), Proxy, Port\n"
+                 "  settings [NAME | NAME=VALUE ...]\n"
+                 "                        print every program setting as NAME=VALUE, one\n"
+                 "                        of them, or change some: Connection and Request\n"
+                 "                        (time-outs, 1 to 99 seconds), Retry (attempts per\n"
+                 "                        URL, the first included, 0 to 99), Proxy, Port\n"
                  "                        (0 to 65535; without both the proxy is off),\n"
                  "                        User name, Password, User Agent (0 to 5 or its\n"
                  "                        name), Verify Certificates (0 or 1), Head\n"
@@ -69,16 +73,19 @@ void PrintUsage(std::FILE* out) {
                  "                        take, 0 to 86400; 0: no limit). The password is\n"
                  "                        printed as ***; control characters are refused.\n"
                  "                        Quote names with spaces.\n"
-                 "  help, -h, --help      show this text\n"
+                 "  help, -h, --help      show this text; COMMAND -h shows the command's own\n"
                  "  version, -V, --version\n"
                  "                        print the version\n"
                  "\n"
-                 "options of mirror and new (--name=value works too):\n"
+                 "options of mirror and new (--name=value works too; an argument that starts\n"
+                 "with - is always an option, and -- ends the options):\n"
                  "  --into FOLDER         mirror only: download folder (the project file is\n"
                  "                        FOLDER.tkp beside it)\n"
                  "  --project NAME        mirror only: the project file NAME.tkp\n"
                  "  --threads N           worker threads, 1 to 16 (default 3)\n"
-                 "  --levels all|N        levels of internal links to follow (default all)\n"
+                 "  --levels all|N        levels of internal links to follow (default all);\n"
+                 "                        0 fetches only the starting page (wget's -l 0\n"
+                 "                        means no limit: that is --levels all here)\n"
                  "  --external N          links to other hosts, 0 to 100 (default 0): 0 follows\n"
                  "                        none, 1 fetches the pages that the site links to\n"
                  "                        on other hosts, 2 also the pages those link to\n"
@@ -88,8 +95,12 @@ void PrintUsage(std::FILE* out) {
                  "                        anywhere on the starting host\n"
                  "  --user U --password P credentials for the site (user:password@ in the\n"
                  "                        URL works too; the password is never shown)\n"
+                 "  --ask-password        with --user: read the password from the terminal\n"
+                 "  --netrc               take the user and password for the host from\n"
+                 "                        ~/.netrc\n"
                  "  --filter GROUP        save only files of this group (Image, Archive,\n"
                  "                        Document, Audio, Video, Other); may be repeated\n"
+                 "Run again, mirror updates the project it made for the same URL.\n"
                  "options of mirror and start:\n"
                  "  --autosave SECONDS    save the project this often while it runs\n"
                  "                        (default 30)\n"
@@ -99,8 +110,16 @@ void PrintUsage(std::FILE* out) {
                  "                        or style sheet links (as Page Requisites=0)\n"
                  "  --max-time SECONDS    this run only: the time one whole response may\n"
                  "                        take, 0 for no limit (as Transfer Limit)\n"
-                 "  -q, --quiet           show only failures and the summary\n"
-                 "  -v, --verbose         also show every URL a worker takes\n"
+                 "  --timeout SECONDS     this run only: the connection and request\n"
+                 "                        time-outs, 1 to 3600\n"
+                 "  --tries N             this run only: attempts per URL, 1 to 99 (as Retry)\n"
+                 "  --no-check-certificate\n"
+                 "                        this run only: accept any server certificate (as\n"
+                 "                        Verify Certificates=0)\n"
+                 "  -q, --quiet           print nothing when all went well; failures and the\n"
+                 "                        summary of a failed run still print\n"
+                 "  -v, --verbose         also show every URL a worker takes and the codes\n"
+                 "                        of failures\n"
                  "  -o, --output-file FILE\n"
                  "                        write all output to FILE\n"
                  "\n"
@@ -148,11 +167,7 @@ int Dispatch(const std::string& command, const Arguments& arguments) {
     if (command == "chm") {
         return RunChmCommand(arguments, std::cout, std::cerr);
     }
-    if (command == "settings") {
-        return RunSettingsCommand(arguments, std::cout, std::cerr);
-    }
-    std::fprintf(stderr, "tarnwick-cli: unknown command '%s'\n", PrintableText(command).c_str());
-    return kExitUsage;
+    return RunSettingsCommand(arguments, std::cout, std::cerr);
 }
 
 bool IsOneOf(const char* argument, std::initializer_list<const char*> names) {
@@ -185,9 +200,10 @@ int main(int argc, char** argv) {
         std::printf("Tarnwick %s\n", TARNWICK_VERSION);
         return 0;
     }
-    const int status = Dispatch(argv[1], SplitOptionValues(Arguments(argv + 2, argv + argc)));
-    if (status == kExitUsage) {
-        std::fprintf(stderr, "Try 'tarnwick-cli help'.\n");
+    if (!IsCommand(argv[1])) {
+        std::fprintf(stderr, "tarnwick-cli: unknown command '%s'\nTry 'tarnwick-cli help'.\n",
+                     PrintableText(argv[1]).c_str());
+        return kExitUsage;
     }
-    return status;
+    return Dispatch(argv[1], Arguments(argv + 2, argv + argc));
 }

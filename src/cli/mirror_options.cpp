@@ -6,6 +6,7 @@
 
 #include "base/ascii.h"
 #include "base/url.h"
+#include "cli/command_line.h"
 #include "engine/filter_list.h"
 #include "engine/project_settings.h"
 
@@ -67,45 +68,68 @@ bool ApplyRuleOption(const std::string& name, const std::string& value, CMirrorO
     return true;
 }
 
-// One option of mirror and new with its value.
+// The site's credentials of mirror, new and set.
+bool ApplyCredentialOption(const std::string& name, const std::string& value,
+                           CMirrorOptions& options) {
+    if (name == "--user") {
+        options.user = value;
+    } else if (name == "--password") {
+        options.password = value;
+        options.passwordGiven = true;
+    } else if (name == "--ask-password") {
+        options.askPassword = true;
+    } else if (name == "--netrc") {
+        options.netrc = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The options of mirror and new with their values.
 bool ApplyOption(const std::string& name, const std::string& value, CMirrorOptions& options,
                  std::string& error) {
     if (name == "--into") {
         options.folder = value;
     } else if (name == "--project") {
         options.project = value;
-    } else if (name == "--user") {
-        options.user = value;
-    } else if (name == "--password") {
-        options.password = value;
-    } else {
+    } else if (!ApplyCredentialOption(name, value, options)) {
         return ApplyRuleOption(name, value, options, error);
     }
     return true;
 }
 
-using OptionReader = bool (*)(const std::string&, const std::string&, CMirrorOptions&,
-                              std::string&);
+bool CheckCredentials(const CMirrorOptions& options, std::string& error) {
+    if (options.user.empty()) {
+        error = options.passwordGiven ? "--password needs --user"
+                : options.askPassword ? "--ask-password needs --user"
+                                      : "";
+    } else if (options.askPassword && options.passwordGiven) {
+        error = "give --password or --ask-password, not both";
+    } else if (options.netrc && (options.passwordGiven || options.askPassword)) {
+        error = "--netrc reads the password from ~/.netrc: give no --password with it";
+    } else if (!options.passwordGiven && !options.askPassword && !options.netrc) {
+        error = "--user needs --password (or --ask-password, or --netrc)";
+    }
+    return error.empty();
+}
 
-// The options and their values, and the free-standing arguments.
-bool ParseArguments(const std::vector<std::string>& arguments, OptionReader read,
-                    CMirrorOptions& options, std::vector<std::string>& positional,
-                    std::string& error) {
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument.rfind("--", 0) != 0) {
-            positional.push_back(argument);
+// Rule and credential options, in the order given; a command's other
+// options are none of this reader's business.
+bool ApplyOptions(const CCommandLine& line, bool projectOptions, CMirrorOptions& options,
+                  std::string& error) {
+    for (const auto& [name, value] : line.Options()) {
+        if (TakesOption("start", name)) {
             continue;
         }
-        if (i + 1 == arguments.size()) {
-            error = argument + " needs a value";
-            return false;
-        }
-        if (!read(argument, arguments[++i], options, error)) {
+        const bool applied = projectOptions ? ApplyOption(name, value, options, error)
+                                            : ApplyCredentialOption(name, value, options) ||
+                                                  ApplyRuleOption(name, value, options, error);
+        if (!applied) {
             return false;
         }
     }
-    return true;
+    return CheckCredentials(options, error);
 }
 
 // Where "user:password@" of the URL text begins and where its "@" is;
@@ -168,40 +192,31 @@ bool EnableFilterGroups(const std::vector<std::string>& names, CCrawlRules& rule
 
 }  // namespace
 
-bool ParseMirrorArguments(const std::vector<std::string>& arguments, CMirrorOptions& options,
-                          std::string& error) {
+bool ParseMirrorArguments(const CCommandLine& line, CMirrorOptions& options, std::string& error) {
     options = CMirrorOptions();
-    std::vector<std::string> positional;
-    if (!ParseArguments(arguments, ApplyOption, options, positional, error)) {
+    if (!ApplyOptions(line, true, options, error)) {
         return false;
     }
-    if (positional.size() > 1) {
-        error = "more than one URL: " + positional[1];
-        return false;
-    }
+    const std::vector<std::string>& positional = line.Positional();
     if (positional.empty()) {
-        error = "mirror needs a URL";
+        error = "the command needs a URL";
         return false;
     }
-    if (!options.user.empty() && options.password.empty()) {
-        error = "--user needs --password";
+    if (positional.size() > 2) {
+        error = "unexpected argument " + positional[2];
         return false;
     }
     options.url = positional.front();
+    options.projectFile = positional.size() == 2 ? positional[1] : std::string();
     return true;
 }
 
-bool ParseSettingArguments(const std::vector<std::string>& arguments, CMirrorOptions& options,
-                           std::string& error) {
-    std::vector<std::string> positional;
-    if (!ParseArguments(arguments, ApplyRuleOption, options, positional, error)) {
+bool ParseSettingArguments(const CCommandLine& line, CMirrorOptions& options, std::string& error) {
+    if (line.Positional().size() > 1) {
+        error = "unexpected argument " + line.Positional()[1];
         return false;
     }
-    if (!positional.empty()) {
-        error = "unexpected argument " + positional.front();
-        return false;
-    }
-    return true;
+    return ApplyOptions(line, false, options, error);
 }
 
 bool BuildProject(const CMirrorOptions& options, CProjectSettings& project, std::string& error) {
@@ -230,6 +245,12 @@ bool BuildProject(const CMirrorOptions& options, CProjectSettings& project, std:
     const UrlScheme scheme = url.GetScheme();
     if (scheme != SchemeHttp && scheme != SchemeHttps && scheme != SchemeFtp) {
         error = "only http, https and ftp URLs can be mirrored: " + HideUrlPassword(options.url);
+        return false;
+    }
+    // The FTP client fetches files; it does not list a folder to crawl.
+    if (scheme == SchemeFtp && (url.GetPath().empty() || url.GetPath().ends_with('/'))) {
+        error = "FTP folders are not mirrored; give the URL of a file in it, such as " +
+                HideUrlPassword(text) + (text.ends_with('/') ? "" : "/") + "file.zip";
         return false;
     }
     project.SetStartUrl(url);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+class CCommandLine;
 class CProjectSettings;
 class CUrl;
 
@@ -18,31 +19,39 @@ struct CMirrorOptions {
     int internalLevels = -1;
     int externalLevels = 0;
     bool directoryScope = true;
+    // new only: the project file, the second free-standing argument.
+    std::string projectFile;
     std::string user;
     std::string password;
+    // A --password was given, if only an empty one.
+    bool passwordGiven = false;
+    // The password is to be read from the terminal.
+    bool askPassword = false;
+    // User and password are to be read from ~/.netrc.
+    bool netrc = false;
     // Names of the default filter groups to enable; none downloads every file.
     std::vector<std::string> filterGroups;
     // Set when a --filter was given, also "--filter all".
     bool filtersGiven = false;
 };
 
-// Reads the arguments that follow "mirror". False with a message in error
-// for a missing URL, an unknown option, a value out of range or a user
-// without a password.
-bool ParseMirrorArguments(const std::vector<std::string>& arguments, CMirrorOptions& options,
-                          std::string& error);
+// Reads the URL, the project file that may follow it, and the options of
+// "mirror" or "new". False with a message in error for a missing URL, a
+// value out of range, or credentials that do not go together: a password
+// needs a user, and a user needs a password, --ask-password or --netrc.
+bool ParseMirrorArguments(const CCommandLine& line, CMirrorOptions& options, std::string& error);
 
 // Reads the options of "set" into options, which holds the project's
-// current values: --threads, --levels, --external, --scope and --filter
-// ("--filter all" downloads every file again).
-bool ParseSettingArguments(const std::vector<std::string>& arguments, CMirrorOptions& options,
-                           std::string& error);
+// current values: --threads, --levels, --external, --scope, --filter
+// ("--filter all" downloads every file again) and the credentials. The one
+// free-standing argument is the project file.
+bool ParseSettingArguments(const CCommandLine& line, CMirrorOptions& options, std::string& error);
 
 // Fills a new project's settings: the starting URL ("http://" is assumed
 // when the text names no scheme), credentials, threads, levels, scope, the
 // filter groups and the absolute download folder. False with a message in
-// error when the URL does not parse or is not HTTP, HTTPS or FTP, or a filter
-// group does not exist.
+// error when the URL does not parse or is not HTTP, HTTPS or FTP, names an FTP
+// folder rather than a file, or a filter group does not exist.
 // Credentials in the URL (user:password@) are taken from it and used as the
 // site's when no --user is given; an IPv6 literal host is refused.
 bool BuildProject(const CMirrorOptions& options, CProjectSettings& project, std::string& error);

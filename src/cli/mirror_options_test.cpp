@@ -7,13 +7,21 @@
 #include <vector>
 
 #include "base/url.h"
+#include "cli/command_line.h"
 #include "engine/project_settings.h"
 #include "protocol/response_info.h"
 
 namespace {
 
 bool Parse(const std::vector<std::string>& arguments, CMirrorOptions& options, std::string& error) {
-    return ParseMirrorArguments(arguments, options, error);
+    CCommandLine line;
+    return line.Parse("mirror", arguments, error) && ParseMirrorArguments(line, options, error);
+}
+
+bool ParseSet(const std::vector<std::string>& arguments, CMirrorOptions& options,
+              std::string& error) {
+    CCommandLine line;
+    return line.Parse("set", arguments, error) && ParseSettingArguments(line, options, error);
 }
 
 TEST(MirrorOptionsTest, ReadsEveryOption) {
@@ -59,8 +67,12 @@ TEST(MirrorOptionsTest, RefusesWhatItCannotUse) {
         {"http://h/", "--scope", "site"},
         {"http://h/", "--into"},
         {"http://h/", "--colour", "red"},
-        {"http://h/", "http://g/"},
+        {"http://h/", "p.tkp", "third"},
         {"http://h/", "--user", "u"},
+        {"http://h/", "--password", "p"},
+        {"http://h/", "--ask-password"},
+        {"http://h/", "--user", "u", "--password", "p", "--ask-password"},
+        {"http://h/", "--user", "u", "--password", "p", "--netrc"},
     };
     for (const auto& arguments : cases) {
         CMirrorOptions options;
@@ -107,10 +119,8 @@ TEST(MirrorOptionsTest, BuildRefusesBadUrlsAndUnknownGroups) {
         const char* url;
         const char* group;
     } cases[] = {
-        {"mailto:a@h", nullptr},
-        {"file:///etc/", nullptr},
-        {"http://", nullptr},
-        {"http://h/", "Pictures"},
+        {"mailto:a@h", nullptr},   {"file:///etc/", nullptr}, {"http://", nullptr},
+        {"http://h/", "Pictures"}, {"ftp://h/pub/", nullptr}, {"ftp://h", nullptr},
     };
     for (const auto& c : cases) {
         CMirrorOptions options;
@@ -130,12 +140,12 @@ TEST(MirrorOptionsTest, SetReadsOnlyTheRuleOptionsWithTheirRanges) {
     std::string error;
     ASSERT_TRUE(Parse({"http://h/"}, options, error));
     CMirrorOptions set = options;
-    ASSERT_TRUE(ParseSettingArguments({"--threads", "9", "--filter", "all"}, set, error)) << error;
+    ASSERT_TRUE(ParseSet({"--threads", "9", "--filter", "all"}, set, error)) << error;
     EXPECT_EQ(set.threads, 9);
     EXPECT_TRUE(set.filtersGiven);
     EXPECT_TRUE(set.filterGroups.empty());
-    EXPECT_FALSE(ParseSettingArguments({"--into", "x"}, set, error));
-    EXPECT_FALSE(ParseSettingArguments({"--threads", "17"}, set, error));
+    EXPECT_FALSE(ParseSet({"--into", "x"}, set, error));
+    EXPECT_FALSE(ParseSet({"--threads", "17"}, set, error));
     EXPECT_EQ(error, "--threads: Please enter an integer between 1 and 16.");
 }
 

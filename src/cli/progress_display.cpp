@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "cli/failure_text.h"
 #include "cli/mirror_options.h"
 #include "cli/printable_text.h"
 #include "engine/download_task.h"
@@ -22,18 +23,19 @@ CProgressDisplay::Row* CProgressDisplay::RowAt(int index) {
     return &m_rows[static_cast<std::size_t>(index)];
 }
 
-void CProgressDisplay::SetWorkerUrl(int index, const std::string& url) {
+void CProgressDisplay::SetWorkerUrl(int index, std::uint32_t task, const std::string& url) {
     if (Row* row = RowAt(index)) {
         const std::string shown = PrintableText(HideUrlPassword(url));
-        *row = Row{shown, 0, 0};
+        *row = Row{shown, 0, 0, task};
         if (!url.empty() && Shows(Verbosity::kVerbose)) {
             PrintLine("get    " + shown);
         }
     }
 }
 
-void CProgressDisplay::SetWorkerSize(int index, std::uint32_t size) {
-    if (Row* row = RowAt(index)) {
+void CProgressDisplay::SetWorkerSize(int index, std::uint32_t task, std::uint32_t size) {
+    Row* row = RowAt(index);
+    if (row != nullptr && row->task != 0 && row->task == task) {
         row->size = size;
     }
 }
@@ -67,12 +69,13 @@ void CProgressDisplay::UrlFailed(int index, const CDownloadTask& task) {
     ClearRow(index);
     const int httpStatus = task.response.status;
     m_failures.Add(task.resultCode, httpStatus);
-    const std::string reason = DescribeFailure(DescribeHttpStatus(httpStatus), task.resultCode);
-    const std::string url = PrintableText(HideUrlPassword(task.item.GetUrl().GetSourceText()));
+    const bool withCode = Shows(Verbosity::kVerbose);
     if (ExitStatusOf(task.resultCode, httpStatus) != kExitSuccess) {
-        PrintError("failed " + url + " (" + reason + ")");
+        PrintError("failed " + DescribeFailedUrl(task, m_failureContext, withCode));
+    } else if (task.resultCode == ERR_CLIENT_RULE && Shows(Verbosity::kNormal)) {
+        PrintLine("skipped " + DescribeSkippedUrl(task, m_failureContext));
     } else if (Shows(Verbosity::kNormal)) {
-        PrintLine("skipped " + url + " (" + reason + ")");
+        PrintLine("skipped " + DescribeFailedUrl(task, m_failureContext, withCode));
     }
 }
 
@@ -135,6 +138,10 @@ void CProgressDisplay::Finish() {
     }
 }
 
+std::string CProgressDisplay::CountOf(long long count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 std::string CProgressDisplay::FormatBytes(std::uint64_t count) {
     constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB"};
     if (count < 1024) {
@@ -152,7 +159,7 @@ std::string CProgressDisplay::FormatBytes(std::uint64_t count) {
 }
 
 std::string CProgressDisplay::StatusLine() const {
-    return std::to_string(m_filesSaved) + " files saved, " + FormatBytes(m_bytesPerSecond) + "/s";
+    return CountOf(m_filesSaved, "file") + " saved, " + FormatBytes(m_bytesPerSecond) + "/s";
 }
 
 std::string CProgressDisplay::RowLine(std::size_t index, const Row& row) const {

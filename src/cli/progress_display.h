@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/exit_status.h"
+#include "cli/failure_text.h"
 
 struct CDownloadTask;
 
@@ -23,12 +24,17 @@ public:
 
     // Failures are written here instead of to out.
     void SetErrorStream(std::ostream& err) { m_err = &err; }
-    // Quiet shows failures only; verbose adds every URL a worker takes.
+    // Quiet shows failures only; verbose adds every URL a worker takes and
+    // the codes of failures.
     void SetVerbosity(Verbosity verbosity) { m_verbosity = verbosity; }
+    // The settings that failure lines tell the user how to change.
+    void SetFailureContext(FailureContext context) { m_failureContext = std::move(context); }
 
-    void SetWorkerUrl(int index, const std::string& url);
-    // The size figure of a worker's transfer; 0 empties it.
-    void SetWorkerSize(int index, std::uint32_t size);
+    // The worker took url as its task of that number.
+    void SetWorkerUrl(int index, std::uint32_t task, const std::string& url);
+    // The size figure of a worker's transfer; 0 empties it. Ignored unless
+    // the row is still busy with that task: the figure may come late.
+    void SetWorkerSize(int index, std::uint32_t task, std::uint32_t size);
     void SetWorkerProgress(int index, std::uint32_t received, std::uint32_t expected);
     void FileSaved(int index, const CDownloadTask& task);
     void UrlFailed(int index, const CDownloadTask& task);
@@ -60,12 +66,15 @@ public:
     // "1.5 MB" for 1572864: bytes below 1 KB, else KB, MB or GB with one
     // decimal (1 KB is 1024 bytes).
     static std::string FormatBytes(std::uint64_t count);
+    // "1 file", "2 files".
+    static std::string CountOf(long long count, const std::string& noun);
 
 private:
     struct Row {
         std::string url;  // as printed
         std::uint32_t percent = 0;
         std::uint32_t size = 0;
+        std::uint32_t task = 0;  // 0 while idle
     };
 
     Row* RowAt(int index);
@@ -80,6 +89,7 @@ private:
     std::ostream& m_out;
     std::ostream* m_err = &m_out;
     Verbosity m_verbosity = Verbosity::kNormal;
+    FailureContext m_failureContext;
     const bool m_terminal;
     const int m_width;
     std::vector<Row> m_rows;

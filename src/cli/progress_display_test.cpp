@@ -26,7 +26,7 @@ TEST(ProgressDisplayTest, LogModePrintsOneLinePerEventAndStatusOnlyWhenItChanges
     std::ostringstream err;
     CProgressDisplay display(out, false, 2);
     display.SetErrorStream(err);
-    display.SetWorkerUrl(0, "http://h/a");
+    display.SetWorkerUrl(0, 1, "http://h/a");
     display.SetWorkerProgress(0, 50, 100);
     display.Redraw();  // nothing is redrawn outside a terminal
     display.AddBytes(3000);
@@ -39,12 +39,10 @@ TEST(ProgressDisplayTest, LogModePrintsOneLinePerEventAndStatusOnlyWhenItChanges
     display.Finish();
     EXPECT_EQ(out.str(),
               "saved  http://h/a -> h/a.htm\n"
-              "skipped http://h/c.zip (0x20010F00: Client rule violation!)\n"
-              "1 files saved, 2.9 KB/s\n"
-              "1 files saved, 0 B/s\n");
-    EXPECT_EQ(err.str(),
-              "failed http://h/b (404 Not Found; 0x20010302: The HTTP request contains bad "
-              "syntax or cannot be fulfilled!)\n");
+              "skipped http://h/c.zip (filter: size)\n"
+              "1 file saved, 2.9 KB/s\n"
+              "1 file saved, 0 B/s\n");
+    EXPECT_EQ(err.str(), "failed http://h/b (404 Not Found)\n");
     EXPECT_EQ(display.GetFilesSaved(), 1);
     EXPECT_EQ(display.GetUrlsFailed(), 1);
     EXPECT_EQ(display.GetBytesTotal(), 3000u);
@@ -52,13 +50,18 @@ TEST(ProgressDisplayTest, LogModePrintsOneLinePerEventAndStatusOnlyWhenItChanges
 }
 
 TEST(ProgressDisplayTest, QuietShowsOnlyFailuresAndVerboseEveryRequest) {
+    // Only verbose adds the system's code to the cause.
     const struct {
         CProgressDisplay::Verbosity verbosity;
         const char* out;
+        const char* err;
     } cases[] = {
-        {CProgressDisplay::Verbosity::kQuiet, ""},
+        {CProgressDisplay::Verbosity::kQuiet, "",
+         "failed http://h/b (the server refused the connection or cannot be reached)\n"},
         {CProgressDisplay::Verbosity::kVerbose,
-         "get    http://h/a\nsaved  http://h/a -> h/a\nget    http://h/b\n1 files saved, 0 B/s\n"},
+         "get    http://h/a\nsaved  http://h/a -> h/a\nget    http://h/b\n1 file saved, 0 B/s\n",
+         "failed http://h/b (the server refused the connection or cannot be reached) "
+         "[0x20010102: Can not connect to the server!]\n"},
     };
     for (const auto& c : cases) {
         std::ostringstream out;
@@ -66,14 +69,14 @@ TEST(ProgressDisplayTest, QuietShowsOnlyFailuresAndVerboseEveryRequest) {
         CProgressDisplay display(out, false, 1);
         display.SetErrorStream(err);
         display.SetVerbosity(c.verbosity);
-        display.SetWorkerUrl(0, "http://h/a");
+        display.SetWorkerUrl(0, 1, "http://h/a");
         display.FileSaved(0, Task("http://h/a", ERR_SUCCESS, "h/a"));
-        display.SetWorkerUrl(0, "http://h/b");
+        display.SetWorkerUrl(0, 1, "http://h/b");
         display.UrlFailed(0, Task("http://h/b", ERR_SOCKET_CONNECT));
         display.Tick();
         display.Finish();
         EXPECT_EQ(out.str(), c.out);
-        EXPECT_EQ(err.str(), "failed http://h/b (0x20010102: Can not connect to the server!)\n");
+        EXPECT_EQ(err.str(), c.err);
     }
 }
 
@@ -84,7 +87,7 @@ TEST(ProgressDisplayTest, NoLineShowsThePasswordOfAUrl) {
         CProgressDisplay display(out, terminal, 1, 200);
         display.SetErrorStream(err);
         display.SetVerbosity(CProgressDisplay::Verbosity::kVerbose);
-        display.SetWorkerUrl(0, "http://bob:secret@h/a");
+        display.SetWorkerUrl(0, 1, "http://bob:secret@h/a");
         display.Redraw();
         display.FileSaved(0, Task("http://bob:secret@h/a", ERR_SUCCESS, "h/a"));
         display.UrlFailed(0, Task("ftp://bob:secret@h/b", ERR_SOCKET_TIMEOUT));
@@ -108,8 +111,8 @@ TEST(ProgressDisplayTest, FormatsBytesInHumanUnits) {
 TEST(ProgressDisplayTest, TerminalModeRedrawsTheLiveBlockInPlace) {
     std::ostringstream out;
     CProgressDisplay display(out, true, 2, 40);
-    display.SetWorkerUrl(0, "http://h/a");
-    display.SetWorkerSize(0, 2000);
+    display.SetWorkerUrl(0, 1, "http://h/a");
+    display.SetWorkerSize(0, 1, 2000);
     display.SetWorkerProgress(0, 1140, 2000);
     display.Redraw();
     const std::string first = out.str();
@@ -120,13 +123,29 @@ TEST(ProgressDisplayTest, TerminalModeRedrawsTheLiveBlockInPlace) {
     display.Redraw();  // nothing changed, nothing drawn
     EXPECT_EQ(out.str(), first);
 
-    display.SetWorkerUrl(1, "http://h/a-very-long-name-that-does-not-fit-the-line");
+    display.SetWorkerUrl(1, 1, "http://h/a-very-long-name-that-does-not-fit-the-line");
     display.Redraw();
     EXPECT_EQ(out.str().substr(first.size()),
               "\x1b[3F\x1b[J"
               "  0  57%     2.0 KB  http://h/a\n"
               "  1                  http://h/a-very...\n"
               "0 files saved, 0 B/s\n");
+}
+
+TEST(ProgressDisplayTest, ALateSizeStaysOffARowThatEndedItsTask) {
+    std::ostringstream out;
+    CProgressDisplay display(out, true, 2, 40);
+    display.SetWorkerUrl(0, 1, "http://h/a");
+    display.FileSaved(0, Task("http://h/a", ERR_SUCCESS, "h/a"));
+    display.SetWorkerSize(0, 1, 2000);
+    display.SetWorkerUrl(1, 1, "http://h/b");
+    display.SetWorkerUrl(1, 2, "http://h/c");
+    display.SetWorkerSize(1, 1, 3000);
+    display.Redraw();
+    EXPECT_EQ(out.str(),
+              "  0  idle\n"
+              "  1                  http://h/c\n"
+              "1 files saved, 0 B/s\n");
 }
 
 TEST(ProgressDisplayTest, TerminalModePrintsFailuresAboveTheBlock) {
@@ -139,9 +158,9 @@ TEST(ProgressDisplayTest, TerminalModePrintsFailuresAboveTheBlock) {
     display.Redraw();
     EXPECT_EQ(out.str().substr(drawn),
               "\x1b[2F\x1b[J"
-              "failed http://h/x (0x20010102: Can not connect to the server!)\n"
+              "failed http://h/x (the server refused the connection or cannot be reached)\n"
               "  0  idle\n"
-              "1 files saved, 0 B/s\n");
+              "1 file saved, 0 B/s\n");
 }
 
 TEST(ProgressDisplayTest, ControlCharactersFromTheSiteArePrintedEscaped) {
@@ -155,11 +174,11 @@ TEST(ProgressDisplayTest, ControlCharactersFromTheSiteArePrintedEscaped) {
     logDisplay.UrlFailed(0, Task("http://h/" + hostile, ERR_SOCKET_CONNECT));
     EXPECT_EQ(log.str(), "saved  http://h/x%1b%5d0%3bTITLE%07%0d%0ay.html -> h/" + shown +
                              "\nfailed http://h/x\\x1b]0;TITLE\\x07y.html" +
-                             " (0x20010102: Can not connect to the server!)\n");
+                             " (the server refused the connection or cannot be reached)\n");
 
     std::ostringstream terminal;
     CProgressDisplay live(terminal, true, 1, 80);
-    live.SetWorkerUrl(0, "http://h/" + hostile);
+    live.SetWorkerUrl(0, 1, "http://h/" + hostile);
     live.Redraw();
     EXPECT_EQ(terminal.str(),
               "  0                  http://h/" + shown + "\n0 files saved, 0 B/s\n");

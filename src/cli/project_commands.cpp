@@ -2,15 +2,19 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <optional>
 
+#include "cli/command_line.h"
 #include "cli/crawl_session.h"
 #include "cli/exit_status.h"
 #include "cli/mirror_options.h"
+#include "cli/netrc.h"
+#include "cli/password_prompt.h"
 #include "cli/printable_text.h"
 #include "cli/progress_display.h"
 #include "engine/download_task.h"
@@ -26,137 +30,153 @@ constexpr int kUsageError = kExitUsage;
 constexpr std::chrono::seconds kDefaultAutosave{30};
 constexpr double kMinAutosaveSeconds = 0.1;
 constexpr double kMaxAutosaveSeconds = 3600;
+// An hour: a server that sends nothing for longer is not going to.
+constexpr int kMaxTimeout = 3600;
+constexpr int kMaxTries = 99;
 
 int UsageError(std::ostream& err, const std::string& message) {
     err << "tarnwick-cli: " << PrintableText(message) << "\n";
     return kUsageError;
 }
 
-// Removes "--autosave SECONDS" from the arguments; fractions are allowed.
-bool TakeAutosave(Arguments& arguments, std::chrono::milliseconds& autosave, std::string& error) {
-    autosave = kDefaultAutosave;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] != "--autosave") {
-            continue;
-        }
-        double seconds = 0;
-        const std::string value = i + 1 < arguments.size() ? arguments[i + 1] : "";
-        const char* end = value.data() + value.size();
-        const auto [rest, failure] = std::from_chars(value.data(), end, seconds);
-        if (failure != std::errc() || rest != end || !(seconds >= kMinAutosaveSeconds) ||
-            seconds > kMaxAutosaveSeconds) {
-            error = "--autosave takes a number of seconds from 0.1 to 3600";
-            return false;
-        }
-        autosave = std::chrono::milliseconds(static_cast<long>(seconds * 1000));
-        arguments.erase(arguments.begin() + static_cast<std::ptrdiff_t>(i),
-                        arguments.begin() + static_cast<std::ptrdiff_t>(i + 2));
-        return true;
-    }
-    return true;
-}
-
-// Removes the flag from the arguments; whether it was there.
-bool TakeFlag(Arguments& arguments, const char* name) {
-    const auto flag = std::find(arguments.begin(), arguments.end(), name);
-    if (flag == arguments.end()) {
+// A whole number within [low, high], or an error that gives the range.
+bool ReadWholeNumber(const std::string& name, const std::string& value, int low, int high,
+                     int& number, std::string& error) {
+    const char* end = value.data() + value.size();
+    const auto [rest, failure] = std::from_chars(value.data(), end, number);
+    if (value.empty() || failure != std::errc() || rest != end || number < low || number > high) {
+        error = name + " takes a whole number from " + std::to_string(low) + " to " +
+                std::to_string(high);
         return false;
     }
-    arguments.erase(flag);
     return true;
 }
 
-// Removes "--max-time SECONDS" from the arguments: the transfer limit of
-// this run in whole seconds, 0 for none, in the Transfer Limit's range.
-bool TakeMaxTime(Arguments& arguments, CProgramOptions& options, std::string& error) {
-    const auto option = std::find(arguments.begin(), arguments.end(), "--max-time");
-    if (option == arguments.end()) {
+// "--autosave SECONDS"; fractions are allowed.
+bool ReadAutosave(const CCommandLine& line, std::chrono::milliseconds& autosave,
+                  std::string& error) {
+    autosave = kDefaultAutosave;
+    if (!line.Has("--autosave")) {
         return true;
     }
-    const std::string value = option + 1 != arguments.end() ? *(option + 1) : "";
-    int seconds = 0;
+    const std::string value = line.Value("--autosave");
+    double seconds = 0;
     const char* end = value.data() + value.size();
     const auto [rest, failure] = std::from_chars(value.data(), end, seconds);
-    if (value.empty() || failure != std::errc() || rest != end || seconds < 0 ||
-        seconds > CProgramOptions::kMaxTransferLimit) {
-        error = "--max-time takes a number of seconds from 0 (no limit) to " +
-                std::to_string(CProgramOptions::kMaxTransferLimit);
+    if (failure != std::errc() || rest != end || !(seconds >= kMinAutosaveSeconds) ||
+        seconds > kMaxAutosaveSeconds) {
+        error = "--autosave takes a number of seconds from 0.1 to 3600";
         return false;
     }
-    options.SetTransferLimit(seconds);
-    arguments.erase(option, option + 2);
+    autosave = std::chrono::milliseconds(static_cast<long>(seconds * 1000));
     return true;
 }
 
-// The stored program settings for one crawl; "--no-head", removed from the
-// arguments, sends a HEAD only where its answer can spare a body,
-// "--no-requisites" fetches only the links of the element table, and
-// "--max-time" sets the transfer limit.
-bool TakeCrawlOptions(Arguments& arguments, CProgramOptions& options, std::string& error) {
-    options.Load();
-    if (TakeFlag(arguments, "--no-head")) {
-        options.SetHeadRequests(false);
-    }
-    if (TakeFlag(arguments, "--no-requisites")) {
-        options.SetPageRequisites(false);
-    }
-    return TakeMaxTime(arguments, options, error);
-}
-
-// The one argument that names the project file, and the flags allowed beside it.
-bool TakeProjectPath(const Arguments& arguments, const std::vector<std::string>& flags,
-                     std::string& path, std::vector<std::string>& given, std::string& error) {
-    for (const std::string& argument : arguments) {
-        if (argument.rfind("--", 0) == 0) {
-            if (std::find(flags.begin(), flags.end(), argument) == flags.end()) {
-                error = "unknown option " + argument;
-                return false;
-            }
-            given.push_back(argument);
-        } else if (path.empty()) {
-            path = argument;
-        } else {
-            error = "more than one project file: " + argument;
+// The time-outs of this run: --timeout stands for both the connection and
+// the request time-out, beyond the settings' own range.
+bool ReadTimeouts(const CCommandLine& line, CProgramOptions& options, std::string& error) {
+    int seconds = 0;
+    if (line.Has("--timeout")) {
+        if (!ReadWholeNumber("--timeout", line.Value("--timeout"), 1, kMaxTimeout, seconds,
+                             error)) {
             return false;
         }
+        options.SetConnectionTimeout(seconds);
+        options.SetRequestTimeout(seconds);
     }
-    if (path.empty()) {
+    if (line.Has("--max-time")) {
+        if (!ReadWholeNumber("--max-time", line.Value("--max-time"), 0,
+                             CProgramOptions::kMaxTransferLimit, seconds, error)) {
+            error += " (0: no limit)";
+            return false;
+        }
+        options.SetTransferLimit(seconds);
+    }
+    return true;
+}
+
+// The stored program settings as this run changes them.
+bool ReadCrawlOptions(const CCommandLine& line, CProgramOptions& options, std::string& error) {
+    options.Load();
+    if (line.IsOn("--no-head")) {
+        options.SetHeadRequests(false);
+    }
+    if (line.IsOn("--no-requisites")) {
+        options.SetPageRequisites(false);
+    }
+    if (line.IsOn("--no-check-certificate")) {
+        options.SetVerifyCertificates(false);
+    }
+    if (line.Has("--tries")) {
+        int tries = 0;
+        if (!ReadWholeNumber("--tries", line.Value("--tries"), 1, kMaxTries, tries, error)) {
+            return false;
+        }
+        options.SetRetries(tries);
+    }
+    return ReadTimeouts(line, options, error);
+}
+
+// The one free-standing argument that names the project file.
+bool TakeProjectPath(const CCommandLine& line, std::string& path, std::string& error) {
+    const std::vector<std::string>& positional = line.Positional();
+    if (positional.empty()) {
         error = "the command needs a project file";
         return false;
     }
+    if (positional.size() > 1) {
+        error = "more than one project file: " + positional[1];
+        return false;
+    }
+    path = positional.front();
     return true;
 }
 
-bool TakeProjectPath(const Arguments& arguments, std::string& path, std::string& error) {
-    std::vector<std::string> given;
-    return TakeProjectPath(arguments, {}, path, given, error);
-}
-
-// The second free-standing argument of "new": the project file's name.
-std::string TakeNewProjectPath(Arguments& arguments) {
-    int positional = 0;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i].rfind("--", 0) == 0) {
-            ++i;  // the option's value
-        } else if (++positional == 2) {
-            std::string path = arguments[i];
-            arguments.erase(arguments.begin() + static_cast<std::ptrdiff_t>(i));
-            return path;
+// The password from the terminal, or user and password from ~/.netrc, as
+// the options ask.
+bool CompleteCredentials(CMirrorOptions& options, const std::string& host, std::ostream& err) {
+    if (options.askPassword) {
+        const std::optional<std::string> password = AskPassword(options.user, err);
+        if (!password) {
+            err << "tarnwick-cli: no password was read\n";
+            return false;
         }
+        options.password = *password;
+    } else if (options.netrc) {
+        std::ifstream file(NetrcPath());
+        const std::string text((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
+        NetrcCredentials found;
+        if (!FindNetrcCredentials(text, host, options.user, found)) {
+            err << "tarnwick-cli: " << PrintableText(NetrcPath()) << " has no password for "
+                << PrintableText(host)
+                << (options.user.empty() ? "" : " and user " + PrintableText(options.user)) << "\n";
+            return false;
+        }
+        options.user = found.login;
+        options.password = found.password;
     }
-    return {};
+    return true;
 }
 
-bool ParseProject(const Arguments& arguments, CMirrorOptions& options, CProjectSettings& settings,
+bool ParseProject(const CCommandLine& line, CMirrorOptions& options, CProjectSettings& settings,
                   std::ostream& err, int& status) {
     std::string error;
-    if (!ParseMirrorArguments(arguments, options, error)) {
+    if (!ParseMirrorArguments(line, options, error)) {
         status = UsageError(err, error);
         return false;
     }
     if (!BuildProject(options, settings, error)) {
         status = UsageError(err, PrintableText(error));
         return false;
+    }
+    if ((options.askPassword || options.netrc) &&
+        !CompleteCredentials(options, settings.GetStartUrl().GetHost(), err)) {
+        status = CCrawlSession::kFailed;
+        return false;
+    }
+    if (options.askPassword || options.netrc) {
+        settings.SetCredentials(options.user, options.password);
     }
     return true;
 }
@@ -167,34 +187,34 @@ struct LogOptions {
     std::string file;
 };
 
-// Removes the log options from the arguments.
-bool TakeLogOptions(Arguments& arguments, LogOptions& log, std::string& error) {
-    Arguments rest;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == "-q" || argument == "--quiet") {
-            log.verbosity = CProgressDisplay::Verbosity::kQuiet;
-        } else if (argument == "-v" || argument == "--verbose") {
-            log.verbosity = CProgressDisplay::Verbosity::kVerbose;
-        } else if (argument == "-o" || argument == "--output-file") {
-            if (i + 1 == arguments.size()) {
-                error = argument + " needs a file";
-                return false;
-            }
-            log.file = arguments[++i];
-        } else {
-            rest.push_back(argument);
+// What one run of a crawl takes from the command line beside the project.
+struct RunOptions {
+    CProgramOptions program;
+    std::chrono::milliseconds autosave{};
+    LogOptions log;
+};
+
+// The last of -q and -v wins, as each silences the other.
+void ReadLogOptions(const CCommandLine& line, LogOptions& log) {
+    for (const auto& [name, value] : line.Options()) {
+        if ((name == "--quiet" || name == "--verbose") && value == "yes") {
+            log.verbosity = name == "--quiet" ? CProgressDisplay::Verbosity::kQuiet
+                                              : CProgressDisplay::Verbosity::kVerbose;
         }
     }
-    arguments = std::move(rest);
-    return true;
+    log.file = line.Value("--output-file");
+}
+
+bool ReadRunOptions(const CCommandLine& line, RunOptions& run, std::string& error) {
+    ReadLogOptions(line, run.log);
+    return ReadCrawlOptions(line, run.program, error) && ReadAutosave(line, run.autosave, error);
 }
 
 // Runs the crawl of the session that open sets up, with its output where
 // the log options send it.
 template <typename OpenSession>
-int RunCrawl(const LogOptions& log, std::ostream& out, std::ostream& err,
-             std::chrono::milliseconds autosave, const CProgramOptions& options, OpenSession open) {
+int RunCrawl(const RunOptions& run, std::ostream& out, std::ostream& err, OpenSession open) {
+    const LogOptions& log = run.log;
     std::ofstream file;
     if (!log.file.empty()) {
         file.open(log.file, std::ios::out | std::ios::trunc);
@@ -210,7 +230,7 @@ int RunCrawl(const LogOptions& log, std::ostream& out, std::ostream& err,
     if (!open(session)) {
         return CCrawlSession::kFailed;
     }
-    return session.Run(autosave, options);
+    return session.Run(run.autosave, run.program);
 }
 
 bool LockProject(CProjectLock& lock, const std::string& path, std::ostream& err) {
@@ -229,6 +249,33 @@ bool RefuseExisting(const std::string& path, std::ostream& err) {
     }
     err << "tarnwick-cli: " << PrintableText(path)
         << " already exists; start it with: tarnwick-cli start " << PrintableText(path) << "\n";
+    return true;
+}
+
+bool ProjectExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+// A mirror run again updates its project, as long as the project is the one
+// the command would have made: the same starting URL.
+bool OpenForUpdate(CCrawlSession& session, const std::string& path, const CUrl& url, bool quiet) {
+    if (!session.Open(path)) {
+        return false;
+    }
+    const std::string stored = session.GetDocument().GetSettings().GetStartUrl().GetSourceText();
+    if (stored != url.GetSourceText()) {
+        session.GetErrorStream() << "tarnwick-cli: " << PrintableText(path)
+                                 << " already exists for another URL, "
+                                 << PrintableText(HideUrlPassword(stored))
+                                 << "; give --project NAME to mirror into a new project\n";
+        return false;
+    }
+    if (!quiet) {
+        session.GetOutputStream() << PrintableText(path)
+                                  << " exists for this URL: updating it (its own options apply; "
+                                     "change them with tarnwick-cli set)\n";
+    }
     return true;
 }
 
@@ -279,10 +326,10 @@ bool OpenLocked(CProjectLock& lock, CQuillmoorDoc& doc, const std::string& path,
 
 // Opens the project that arguments name and nothing else; 0, or the exit
 // status of the usage or load error it reported.
-int OpenNamedProject(const Arguments& arguments, CQuillmoorDoc& doc, std::ostream& err) {
+int OpenNamedProject(const CCommandLine& line, CQuillmoorDoc& doc, std::ostream& err) {
     std::string path;
     std::string error;
-    if (!TakeProjectPath(arguments, path, error)) {
+    if (!TakeProjectPath(line, path, error)) {
         return UsageError(err, error);
     }
     return OpenQuietly(doc, path, err) ? 0 : CCrawlSession::kFailed;
@@ -315,24 +362,20 @@ std::string FormatThousands(unsigned long long value) {
 }
 
 int RunNewCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
-    Arguments rest = arguments;
-    std::string path = TakeNewProjectPath(rest);
-    CMirrorOptions options;
-    CProjectSettings settings;
+    CCommandLine line;
     int status = 0;
-    if (!ParseProject(rest, options, settings, err, status)) {
+    if (!ReadCommandLine("new", arguments, line, out, err, status)) {
         return status;
     }
-    if (!options.folder.empty() || !options.project.empty()) {
-        return UsageError(err,
-                          "a project downloads beside its file; --into and --project are "
-                          "for mirror");
+    CMirrorOptions options;
+    CProjectSettings settings;
+    if (!ParseProject(line, options, settings, err, status)) {
+        return status;
     }
     // The folder is chosen when the file is opened, beside it.
     settings.SetFolders("", "");
-    if (path.empty()) {
-        path = DefaultProjectPath(settings);
-    }
+    const std::string path =
+        options.projectFile.empty() ? DefaultProjectPath(settings) : options.projectFile;
     if (RefuseExisting(path, err)) {
         return CCrawlSession::kFailed;
     }
@@ -349,39 +392,42 @@ int RunNewCommand(const Arguments& arguments, std::ostream& out, std::ostream& e
 }
 
 int RunStartCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
-    Arguments rest = arguments;
-    std::chrono::milliseconds autosave{};
-    LogOptions log;
+    CCommandLine line;
+    int status = 0;
+    if (!ReadCommandLine("start", arguments, line, out, err, status)) {
+        return status;
+    }
+    RunOptions run;
     std::string path;
     std::string error;
-    CProgramOptions crawlOptions;
-    if (!TakeCrawlOptions(rest, crawlOptions, error) || !TakeAutosave(rest, autosave, error) ||
-        !TakeLogOptions(rest, log, error) || !TakeProjectPath(rest, path, error)) {
+    if (!ReadRunOptions(line, run, error) || !TakeProjectPath(line, path, error)) {
         return UsageError(err, error);
     }
     CProjectLock lock;
     if (!LockProject(lock, path, err)) {
         return CCrawlSession::kFailed;
     }
-    return RunCrawl(log, out, err, autosave, crawlOptions,
-                    [&](CCrawlSession& session) { return session.Open(path); });
+    return RunCrawl(run, out, err, [&](CCrawlSession& session) { return session.Open(path); });
 }
 
 int RunMirrorCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
-    Arguments rest = arguments;
-    std::chrono::milliseconds autosave{};
-    LogOptions log;
+    CCommandLine line;
+    int status = 0;
+    if (!ReadCommandLine("mirror", arguments, line, out, err, status)) {
+        return status;
+    }
+    RunOptions run;
     std::string error;
-    CProgramOptions crawlOptions;
-    if (!TakeCrawlOptions(rest, crawlOptions, error) || !TakeAutosave(rest, autosave, error) ||
-        !TakeLogOptions(rest, log, error)) {
+    if (!ReadRunOptions(line, run, error)) {
         return UsageError(err, error);
     }
     CMirrorOptions options;
     CProjectSettings settings;
-    int status = 0;
-    if (!ParseProject(rest, options, settings, err, status)) {
+    if (!ParseProject(line, options, settings, err, status)) {
         return status;
+    }
+    if (!options.projectFile.empty()) {
+        return UsageError(err, "more than one URL: " + options.projectFile);
     }
     std::string path =
         (options.project.empty() ? MirrorProjectName(settings.GetStartUrl()) : options.project);
@@ -397,14 +443,17 @@ int RunMirrorCommand(const Arguments& arguments, std::ostream& out, std::ostream
     if (!LockProject(lock, path, err)) {
         return CCrawlSession::kFailed;
     }
-    if (RefuseExisting(path, err)) {
-        return CCrawlSession::kFailed;
+    const bool quiet = run.log.verbosity == CProgressDisplay::Verbosity::kQuiet;
+    if (ProjectExists(path)) {
+        return RunCrawl(run, out, err, [&](CCrawlSession& session) {
+            return OpenForUpdate(session, path, settings.GetStartUrl(), quiet);
+        });
     }
-    return RunCrawl(log, out, err, autosave, crawlOptions, [&](CCrawlSession& session) {
+    return RunCrawl(run, out, err, [&](CCrawlSession& session) {
         if (!session.Create(path, settings)) {
             return false;
         }
-        if (options.folder.empty() && log.verbosity != CProgressDisplay::Verbosity::kQuiet) {
+        if (options.folder.empty() && !quiet) {
             NoteOtherFolder(session.GetDocument(), out);
         }
         return true;
@@ -412,8 +461,13 @@ int RunMirrorCommand(const Arguments& arguments, std::ostream& out, std::ostream
 }
 
 int RunSummaryCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+    CCommandLine line;
+    int status = 0;
+    if (!ReadCommandLine("summary", arguments, line, out, err, status)) {
+        return status;
+    }
     CQuillmoorDoc doc(nullptr);
-    if (const int status = OpenNamedProject(arguments, doc, err); status != 0) {
+    if (status = OpenNamedProject(line, doc, err); status != 0) {
         return status;
     }
     const CDownloadList::Stats stats = doc.GetController().GetStats();
@@ -427,10 +481,14 @@ int RunSummaryCommand(const Arguments& arguments, std::ostream& out, std::ostrea
 
 int RunClearCommand(const Arguments& arguments, std::istream& in, std::ostream& out,
                     std::ostream& err) {
+    CCommandLine line;
+    int status = 0;
+    if (!ReadCommandLine("clear", arguments, line, out, err, status)) {
+        return status;
+    }
     std::string path;
-    std::vector<std::string> flags;
     std::string error;
-    if (!TakeProjectPath(arguments, {"--yes"}, path, flags, error)) {
+    if (!TakeProjectPath(line, path, error)) {
         return UsageError(err, error);
     }
     CProjectLock lock;
@@ -443,7 +501,7 @@ int RunClearCommand(const Arguments& arguments, std::istream& in, std::ostream& 
         out << "The project holds no URLs.\n";
         return 0;
     }
-    if (flags.empty()) {
+    if (!line.Has("--yes")) {
         out << "All the URLs in this project will be deleted. Do you want to do this? [y/N] ";
         out.flush();
         std::string answer;
@@ -464,8 +522,13 @@ int RunClearCommand(const Arguments& arguments, std::istream& in, std::ostream& 
 }
 
 int RunListCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+    CCommandLine line;
+    int status = 0;
+    if (!ReadCommandLine("list", arguments, line, out, err, status)) {
+        return status;
+    }
     CQuillmoorDoc doc(nullptr);
-    if (const int status = OpenNamedProject(arguments, doc, err); status != 0) {
+    if (status = OpenNamedProject(line, doc, err); status != 0) {
         return status;
     }
     CDownloadList& list = doc.GetController().GetManager()->GetList();
@@ -484,9 +547,14 @@ int RunListCommand(const Arguments& arguments, std::ostream& out, std::ostream& 
 }
 
 int RunStopCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+    CCommandLine line;
+    int status = 0;
+    if (!ReadCommandLine("stop", arguments, line, out, err, status)) {
+        return status;
+    }
     std::string path;
     std::string error;
-    if (!TakeProjectPath(arguments, path, error)) {
+    if (!TakeProjectPath(line, path, error)) {
         return UsageError(err, error);
     }
     CProjectLock lock;
@@ -501,49 +569,46 @@ int RunStopCommand(const Arguments& arguments, std::ostream& out, std::ostream& 
 }
 
 int RunSetCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
-    Arguments rest = arguments;
-    const std::string path = rest.empty() || rest.front().starts_with("--") ? "" : rest.front();
-    if (path.empty()) {
+    CCommandLine line;
+    int status = 0;
+    if (!ReadCommandLine("set", arguments, line, out, err, status)) {
+        return status;
+    }
+    if (line.Positional().empty() || line.Options().empty()) {
         return UsageError(err, "set needs a project file and the settings to change");
     }
-    rest.erase(rest.begin());
+    const std::string path = line.Positional().front();
     CProjectLock lock;
     CQuillmoorDoc doc(nullptr);
     if (!OpenLocked(lock, doc, path, err)) {
         return CCrawlSession::kFailed;
     }
-    CMirrorOptions options = OptionsOf(doc.GetSettings());
+    CProjectSettings& settings = doc.GetSettings();
+    CMirrorOptions options = OptionsOf(settings);
     std::string error;
-    if (!ParseSettingArguments(rest, options, error) ||
-        !ApplyRules(options, doc.GetSettings(), error)) {
+    if (!ParseSettingArguments(line, options, error) || !ApplyRules(options, settings, error)) {
         return UsageError(err, error);
+    }
+    if (options.passwordGiven || options.askPassword || options.netrc) {
+        if (!CompleteCredentials(options, settings.GetStartUrl().GetHost(), err)) {
+            return CCrawlSession::kFailed;
+        }
+        settings.SetCredentials(options.user, options.password);
     }
     doc.SetModifiedFlag(true);
     if (!doc.Save()) {
-        err << "tarnwick-cli: " << doc.GetPathName() << " could not be saved\n";
+        err << "tarnwick-cli: " << PrintableText(doc.GetPathName()) << " could not be saved\n";
         return CCrawlSession::kFailed;
     }
-    const CProjectSettings& settings = doc.GetSettings();
     const CCrawlRules& rules = settings.GetRules();
-    out << doc.GetPathName() << ": " << settings.GetThreadCount() << " threads, levels "
+    out << PrintableText(doc.GetPathName()) << ": " << settings.GetThreadCount()
+        << " threads, levels "
         << (rules.GetInternalLevels() < 0 ? std::string("all")
                                           : std::to_string(rules.GetInternalLevels()))
         << ", external " << rules.GetExternalLevels() << ", scope "
         << (rules.GetDirectory().empty() ? "domain" : "directory")
-        << (rules.AnyFilterEnabled() ? ", filtered" : ", every file") << "\n";
+        << (rules.AnyFilterEnabled() ? ", filtered" : ", every file")
+        << (settings.GetUser().empty() ? "" : ", user " + PrintableText(settings.GetUser()))
+        << "\n";
     return 0;
-}
-
-Arguments SplitOptionValues(const Arguments& arguments) {
-    Arguments split;
-    for (const std::string& argument : arguments) {
-        const std::size_t equals = argument.find('=');
-        if (argument.starts_with("--") && equals != std::string::npos) {
-            split.push_back(argument.substr(0, equals));
-            split.push_back(argument.substr(equals + 1));
-        } else {
-            split.push_back(argument);
-        }
-    }
-    return split;
 }

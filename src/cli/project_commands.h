@@ -10,21 +10,21 @@
 #include <string>
 #include <vector>
 
-using Arguments = std::vector<std::string>;
+#include "cli/command_line.h"
 
 // new URL [PROJECT.tkp] [OPTIONS]: writes a new project, by default named
 // after the URL's host in the current folder; it downloads into
 // PROJECT.files beside the file (or the first free PROJECT_N.files).
 int RunNewCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
-// start PROJECT.tkp [--autosave SECONDS] [--no-head] [--no-requisites] [-q|-v]
-// [-o FILE]: starts
-// a stopped project or resumes a paused one (see CCrawlSession); -q shows only
-// failures and the summary, -v every URL a worker takes, -o writes all of it
-// to FILE.
+// start PROJECT.tkp [OPTIONS]: starts a stopped project or resumes a paused
+// one (see CCrawlSession) with the options of this run: --autosave, --no-head,
+// --no-requisites, --no-check-certificate, --timeout, --tries, --max-time; -q
+// shows only failures, -v every URL a worker takes, -o writes all of it to FILE.
 int RunStartCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
 // mirror URL [OPTIONS]: new, then start. The project file is named after
 // the host, port and first folder of the URL (MirrorProjectName), or
 // --project NAME; with --into FOLDER it is FOLDER.tkp beside that folder.
+// When that file exists for the same starting URL, the run updates it.
 int RunMirrorCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
 // summary PROJECT.tkp: the four figures of the Project Summary.
 int RunSummaryCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
@@ -36,12 +36,9 @@ int RunListCommand(const Arguments& arguments, std::ostream& out, std::ostream& 
 // stop PROJECT.tkp: a paused project becomes stopped and its links are
 // updated, as when its crawl ends.
 int RunStopCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
-// set PROJECT.tkp OPTIONS: changes threads, levels, scope or filters of a
-// stopped or paused project.
+// set PROJECT.tkp OPTIONS: changes threads, levels, scope, filters or the
+// site's credentials of a stopped or paused project.
 int RunSetCommand(const Arguments& arguments, std::ostream& out, std::ostream& err);
-
-// "--name=value" as "--name" "value"; every other argument as it is.
-Arguments SplitOptionValues(const Arguments& arguments);
 
 // 1234567 as "1,234,567".
 std::string FormatThousands(unsigned long long value);

@@ -128,6 +128,20 @@ TEST_F(ProjectCommandsTest, UsageErrorsAreRefusedBeforeAnythingIsWritten) {
         EXPECT_NE(m_err.str().find("--max-time takes"), std::string::npos) << m_err.str();
     }
     EXPECT_EQ(Run(RunStartCommand, {"p.tkp", "--max-time"}), 2);
+    const std::pair<const char*, const char*> runOptions[] = {
+        {"--timeout", "0"}, {"--timeout", "3601"}, {"--timeout", "5s"},
+        {"--tries", "0"},   {"--tries", "100"},
+    };
+    for (const auto& [name, value] : runOptions) {
+        EXPECT_EQ(Run(RunStartCommand, {"p.tkp", name, value}), 2) << name << " " << value;
+        EXPECT_NE(m_err.str().find(std::string(name) + " takes a whole number from"),
+                  std::string::npos)
+            << m_err.str();
+    }
+    EXPECT_EQ(Run(RunMirrorCommand, {"http://a.h.x/", "http://b.h.x/"}), 2);
+    EXPECT_NE(m_err.str().find("more than one URL: http://b.h.x/"), std::string::npos);
+    EXPECT_EQ(Run(RunMirrorCommand, {"http://a.h.x/", "--password", "p"}), 2);
+    EXPECT_NE(m_err.str().find("--password needs --user"), std::string::npos);
     EXPECT_EQ(Run(RunStartCommand, {}), 2);
     EXPECT_EQ(Run(RunSummaryCommand, {"a.tkp", "b.tkp"}), 2);
     EXPECT_EQ(Clear({"p.tkp", "--force"}, ""), 2);
@@ -189,7 +203,8 @@ TEST_F(ProjectCommandsTest, MaxTimeEndsAResponseThatTrickles) {
                                      "--max-time", "1", "-q"}),
               kExitNetwork)
         << m_err.str();
-    EXPECT_NE(m_err.str().find("Operation timeout!"), std::string::npos) << m_err.str();
+    EXPECT_NE(m_err.str().find("or the transfer limit of 1 s ran out"), std::string::npos)
+        << m_err.str();
     EXPECT_EQ(peer.Finish(), "");
 }
 
@@ -272,7 +287,8 @@ TEST_F(ProjectCommandsTest, SetChangesTheRulesWithinTheirRangesOnly) {
     for (const Arguments& bad : std::vector<Arguments>{{"p.tkp", "--threads", "0"},
                                                        {"p.tkp", "--levels", "101"},
                                                        {"p.tkp", "--filter", "Pictures"},
-                                                       {"p.tkp", "--user", "u"}}) {
+                                                       {"p.tkp", "--user", "u"},
+                                                       {"p.tkp", "--password", "p"}}) {
         EXPECT_EQ(Run(RunSetCommand, bad), 2) << bad[1];
     }
     EXPECT_EQ(ReadFile("p.tkp"), after);
@@ -295,17 +311,37 @@ TEST_F(ProjectCommandsTest, SetChangesTheRulesWithinTheirRangesOnly) {
     EXPECT_EQ(again.GetSettings().GetThreadCount(), 7);
 }
 
+TEST_F(ProjectCommandsTest, SetChangesTheSiteCredentialsAlsoFromNetrc) {
+    WriteCrawledProject("p.tkp");
+    ASSERT_EQ(Run(RunSetCommand, {"p.tkp", "--user", "ann", "--password=s3cret"}), 0)
+        << m_err.str();
+    EXPECT_EQ(m_out.str().find("s3cret"), std::string::npos);
+    const auto credentials = [] {
+        CQuillmoorDoc doc(nullptr);
+        EXPECT_TRUE(doc.OpenDocument("p.tkp"));
+        return doc.GetSettings().GetUser() + ":" + doc.GetSettings().GetPassword();
+    };
+    EXPECT_EQ(credentials(), "ann:s3cret");
+
+    const ScopedEnv home("HOME", m_temp.Path().c_str());
+    WriteFile(".netrc",
+              "machine other.x login x password y\nmachine A.H.X login bob\n"
+              "  password \"two words\"\n");
+    ASSERT_EQ(Run(RunSetCommand, {"p.tkp", "--netrc"}), 0) << m_err.str();
+    EXPECT_EQ(credentials(), "bob:two words");
+    // A login that the file does not hold for the host changes nothing.
+    EXPECT_EQ(Run(RunSetCommand, {"p.tkp", "--netrc", "--user", "carl"}), 1);
+    EXPECT_NE(m_err.str().find("has no password for a.h.x and user carl"), std::string::npos)
+        << m_err.str();
+    EXPECT_EQ(credentials(), "bob:two words");
+}
+
 TEST_F(ProjectCommandsTest, StopRefusesAProjectThatIsNotPaused) {
     WriteCrawledProject("p.tkp");
     const std::string before = ReadFile("p.tkp");
     EXPECT_EQ(Run(RunStopCommand, {"p.tkp"}), 1);
     EXPECT_NE(m_err.str().find("is not paused"), std::string::npos) << m_err.str();
     EXPECT_EQ(ReadFile("p.tkp"), before);
-}
-
-TEST(SplitOptionValuesTest, SplitsOnlyOptionsAtTheirFirstEqualsSign) {
-    EXPECT_EQ(SplitOptionValues({"http://h/?a=b", "--threads=4", "--user=a=b", "-o", "f=g"}),
-              (Arguments{"http://h/?a=b", "--threads", "4", "--user", "a=b", "-o", "f=g"}));
 }
 
 TEST_F(ProjectCommandsTest, AFileThatIsNoProjectGivesItsMessage) {

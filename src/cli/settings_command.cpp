@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/command_line.h"
 #include "cli/printable_text.h"
 #include "engine/program_options.h"
 
@@ -135,15 +136,34 @@ std::string ReadNumber(const Setting& setting, const std::string& value, std::ui
     return {};
 }
 
+void Print(const Setting& setting, const CProgramOptions& options, std::ostream& out) {
+    out << setting.name << "=" << PrintableText(setting.get(options)) << "\n";
+}
+
+int NoSuchSetting(const std::string& name, std::ostream& err) {
+    err << "tarnwick-cli: no setting " << PrintableText(name)
+        << " (settings take NAME=VALUE; names as \"tarnwick-cli settings\" prints them)\n";
+    return kUsageError;
+}
+
+// "settings NAME" prints that one setting.
+int PrintOne(const std::string& name, const CProgramOptions& options, std::ostream& out,
+             std::ostream& err) {
+    const Setting* setting = FindSetting(Trimmed(name));
+    if (setting == nullptr) {
+        return NoSuchSetting(name, err);
+    }
+    Print(*setting, options, out);
+    return 0;
+}
+
 // Applies one NAME=VALUE; the exit status when it is refused, else 0.
 int Apply(const std::string& argument, CProgramOptions& options, std::ostream& err) {
     const std::size_t equals = argument.find('=');
     const Setting* setting =
         equals == std::string::npos ? nullptr : FindSetting(argument.substr(0, equals));
     if (setting == nullptr) {
-        err << "tarnwick-cli: no setting " << argument.substr(0, equals)
-            << " (settings take NAME=VALUE; names as \"tarnwick-cli settings\" prints them)\n";
-        return kUsageError;
+        return NoSuchSetting(argument.substr(0, equals), err);
     }
     std::string value = argument.substr(equals + 1);
     if (setting->name == kUserAgent) {
@@ -171,16 +191,24 @@ int Apply(const std::string& argument, CProgramOptions& options, std::ostream& e
 }  // namespace
 
 int RunSettingsCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
+    CCommandLine line;
+    int status = 0;
+    if (!ReadCommandLine("settings", arguments, line, out, err, status)) {
+        return status;
+    }
     CProgramOptions options;
     options.Load();
-    if (arguments.empty()) {
+    if (line.Positional().empty()) {
         for (const Setting& setting : kSettings) {
-            out << setting.name << "=" << PrintableText(setting.get(options)) << "\n";
+            Print(setting, options, out);
         }
         return 0;
     }
-    for (const std::string& argument : arguments) {
-        if (const int status = Apply(argument, options, err); status != 0) {
+    if (line.Positional().size() == 1 && line.Positional().front().find('=') == std::string::npos) {
+        return PrintOne(line.Positional().front(), options, out, err);
+    }
+    for (const std::string& argument : line.Positional()) {
+        if (status = Apply(argument, options, err); status != 0) {
             return status;
         }
     }

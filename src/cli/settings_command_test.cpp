@@ -44,6 +44,11 @@ TEST_F(SettingsCommandTest, PrintsEverySettingUnderItsStoredName) {
               "Connection=5\nRequest=5\nRetry=7\nProxy=proxy.example\nPort=3128\n"
               "User name=ann\\x1b]0;t\\x07\nPassword=***\nUser Agent=2\n"
               "Verify Certificates=1\nHead Requests=0\nPage Requisites=0\nTransfer Limit=120\n");
+    // A name alone prints that one setting.
+    ASSERT_EQ(Run({"retry"}), 0);
+    EXPECT_EQ(m_out.str(), "Retry=7\n");
+    ASSERT_EQ(Run({"Password"}), 0);
+    EXPECT_EQ(m_out.str(), "Password=***\n");
     CProgramOptions().Save();
     ASSERT_EQ(Run({}), 0);
     EXPECT_NE(m_out.str().find("\nPassword=\n"), std::string::npos);
@@ -84,7 +89,7 @@ TEST_F(SettingsCommandTest, ChecksEachValueAsTheOptionsSheetDoes) {
         // Nothing is stored when a later value is refused, or a name is unknown.
         {{"Retry=9", "Port=x"}, 1, "Port: Please enter a positive integer.\n"},
         {{"Retry=9", "Retries=9"}, 2, "no setting Retries"},
-        {{"Retry"}, 2, "no setting Retry "},
+        {{"Retries"}, 2, "no setting Retries "},
     };
     for (const Case& c : cases) {
         CProgramOptions().Save();

@@ -1,6 +1,7 @@
 #include "cli/update_html_progress.h"
 
 #include "cli/interrupt_watch.h"
+#include "cli/progress_display.h"
 #include "html/update_html_thread.h"
 #include "storage/file_path.h"
 
@@ -45,7 +46,7 @@ bool CUpdateHtmlProgress::Run(CDownloadList& list, const std::string& downloadFo
         if (interrupted) {
             thread.Stop();
             m_out << (m_terminal ? "\n" : "") << "Link update cancelled after " << m_done << " of "
-                  << m_total << " files.\n";
+                  << CProgressDisplay::CountOf(m_total, "file") << ".\n";
             return false;
         }
     }
@@ -54,7 +55,8 @@ bool CUpdateHtmlProgress::Run(CDownloadList& list, const std::string& downloadFo
 
 void CUpdateHtmlProgress::OnUpdateBegin(long fileCount) {
     m_total = fileCount;
-    m_out << "Updating the links of " << m_total << " files" << (m_terminal ? "" : "\n");
+    m_out << "Updating the links of " << CProgressDisplay::CountOf(m_total, "file")
+          << (m_terminal ? "" : "\n");
     m_out.flush();
 }
 

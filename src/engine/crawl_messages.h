@@ -2,6 +2,7 @@
 // pointers that the sent ones carry are valid only while the handler runs.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,12 +14,16 @@ constexpr UINT WM_DL_STARTED = WM_APP + 0x1000;
 // Posted by the manager thread as its last act; sent by the controller's Stop
 // of a paused crawl.
 constexpr UINT WM_DL_FINISHED = WM_APP + 0x1002;
-// From the manager thread, inside a WM_DL_NOTICES: wParam the worker index,
-// lParam the URL's source text (const char*).
+// From the manager thread, inside a WM_DL_NOTICES: wParam the worker index
+// and the number of the task it took (WorkerTaskParam), lParam the URL's
+// source text (const char*).
 constexpr UINT WM_DL_THREAD_URL = WM_APP + 0x1010;
-// From a worker's notifier: wParam the worker index, lParam a byte count. The
-// expected size is sent, so the window has it before the worker goes on; the
-// running count, when no size is known, is posted after each chunk.
+// Posted by a worker's notifier: wParam the worker index and the number of its
+// task (WorkerTaskParam), lParam a byte count, the expected size or the running
+// count when no size is known. Posted messages are delivered after sent ones,
+// so this one can arrive after the notice that the task ended, or even after
+// the worker's next URL: a window shows it only on a row still busy with the
+// task of that number.
 constexpr UINT WM_DL_THREAD_PROGRESS = WM_APP + 0x1011;
 // From the manager thread, inside a WM_DL_NOTICES: wParam the worker index,
 // lParam the finished task (const CDownloadTask*).
@@ -37,10 +42,25 @@ constexpr UINT WM_DL_BYTES = WM_APP + 0x1020;
 // for every URL.
 constexpr UINT WM_DL_NOTICES = WM_APP + 0x1014;
 
+static_assert(sizeof(WPARAM) >= 8, "a task number shares wParam with the worker index");
+
+// A worker numbers the tasks it is handed from 1 on; 0 stands for none.
+constexpr WPARAM WorkerTaskParam(int worker, std::uint32_t task) {
+    return (WPARAM{task} << 32) | static_cast<std::uint32_t>(worker);
+}
+constexpr int WorkerOfParam(WPARAM wParam) {
+    return static_cast<int>(static_cast<std::uint32_t>(wParam));
+}
+constexpr std::uint32_t TaskOfParam(WPARAM wParam) {
+    return static_cast<std::uint32_t>(wParam >> 32);
+}
+
 // One of the messages that a WM_DL_NOTICES carries.
 struct CCrawlNotice {
     UINT message = 0;
     int worker = 0;
+    // The number of the task of a WM_DL_THREAD_URL.
+    std::uint32_t taskNumber = 0;
     // The URL of a WM_DL_THREAD_URL.
     std::string url;
     // The finished task of the others.

@@ -32,14 +32,15 @@ void DispatchNotices(const CCrawlNotices& notices, ICrawlObserver& observer) {
         const LPARAM payload = notice.message == WM_DL_THREAD_URL
                                    ? reinterpret_cast<LPARAM>(notice.url.c_str())
                                    : reinterpret_cast<LPARAM>(&notice.task);
-        DispatchCrawlMessage(notice.message, static_cast<WPARAM>(notice.worker), payload, observer);
+        DispatchCrawlMessage(notice.message, WorkerTaskParam(notice.worker, notice.taskNumber),
+                             payload, observer);
     }
 }
 
 }  // namespace
 
 bool DispatchCrawlMessage(UINT message, WPARAM wParam, LPARAM lParam, ICrawlObserver& observer) {
-    const int worker = static_cast<int>(wParam);
+    const int worker = WorkerOfParam(wParam);
     switch (message) {
         case WM_DL_STARTED:
             observer.OnCrawlStarted();
@@ -48,10 +49,11 @@ bool DispatchCrawlMessage(UINT message, WPARAM wParam, LPARAM lParam, ICrawlObse
             observer.OnCrawlFinished();
             return true;
         case WM_DL_THREAD_URL:
-            observer.OnWorkerUrl(worker, reinterpret_cast<const char*>(lParam));
+            observer.OnWorkerUrl(worker, TaskOfParam(wParam),
+                                 reinterpret_cast<const char*>(lParam));
             return true;
         case WM_DL_THREAD_PROGRESS:
-            observer.OnWorkerSize(worker, static_cast<std::uint32_t>(lParam));
+            observer.OnWorkerSize(worker, TaskOfParam(wParam), static_cast<std::uint32_t>(lParam));
             return true;
         case WM_DL_BYTES:
             observer.OnWorkerBytes(worker, *reinterpret_cast<CProgressNotifier*>(lParam));

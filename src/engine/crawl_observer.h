@@ -21,11 +21,12 @@ public:
     virtual void OnCrawlStarted() {}
     // The manager has ended, for the end of the crawl or for a pause.
     virtual void OnCrawlFinished() {}
-    // A worker took a URL.
-    virtual void OnWorkerUrl(int /*worker*/, std::string_view /*url*/) {}
+    // A worker took a URL as its task of that number.
+    virtual void OnWorkerUrl(int /*worker*/, std::uint32_t /*task*/, std::string_view /*url*/) {}
     // A worker's response announced its size, or the running count when it
-    // announced none.
-    virtual void OnWorkerSize(int /*worker*/, std::uint32_t /*size*/) {}
+    // announced none. It may come after the task ended: a front end shows it
+    // only while the worker's task is still the numbered one.
+    virtual void OnWorkerSize(int /*worker*/, std::uint32_t /*task*/, std::uint32_t /*size*/) {}
     // A worker received bytes; the notifier holds the counts.
     virtual void OnWorkerBytes(int /*worker*/, CProgressNotifier& /*notifier*/) {}
     virtual void OnFileSaved(int /*worker*/, const CDownloadTask& /*task*/) {}

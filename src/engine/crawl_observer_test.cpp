@@ -15,11 +15,13 @@ namespace {
 struct CallLog : ICrawlObserver {
     void OnCrawlStarted() override { log += "started;"; }
     void OnCrawlFinished() override { log += "finished;"; }
-    void OnWorkerUrl(int worker, std::string_view url) override {
-        log += "url " + std::to_string(worker) + " " + std::string(url) + ";";
+    void OnWorkerUrl(int worker, std::uint32_t task, std::string_view url) override {
+        log += "url " + std::to_string(worker) + "#" + std::to_string(task) + " " +
+               std::string(url) + ";";
     }
-    void OnWorkerSize(int worker, std::uint32_t size) override {
-        log += "size " + std::to_string(worker) + " " + std::to_string(size) + ";";
+    void OnWorkerSize(int worker, std::uint32_t task, std::uint32_t size) override {
+        log += "size " + std::to_string(worker) + "#" + std::to_string(task) + " " +
+               std::to_string(size) + ";";
     }
     void OnWorkerBytes(int worker, CProgressNotifier& notifier) override {
         log += "bytes " + std::to_string(worker) + " " + std::to_string(notifier.GetIndex()) + ";";
@@ -46,9 +48,9 @@ TEST(CrawlObserverTest, EachMessageReachesItsMethodWithItsArguments) {
     CProgressNotifier notifier(7, nullptr);
     const char* url = "http://h/a.html";
     CCrawlNotices notices(3);
-    notices[0] = {WM_DL_THREAD_URL, 1, "http://h/b.html", {}};
-    notices[1] = {WM_DL_FILE_SAVED, 2, {}, task};
-    notices[2] = {WM_DL_URL_DONE, 4, {}, task};
+    notices[0] = {WM_DL_THREAD_URL, 1, 5, "http://h/b.html", {}};
+    notices[1] = {WM_DL_FILE_SAVED, 2, 0, {}, task};
+    notices[2] = {WM_DL_URL_DONE, 4, 0, {}, task};
     const struct {
         UINT message;
         LPARAM lParam;
@@ -56,20 +58,21 @@ TEST(CrawlObserverTest, EachMessageReachesItsMethodWithItsArguments) {
     } cases[] = {
         {WM_DL_STARTED, 0, "started;"},
         {WM_DL_FINISHED, 0, "finished;"},
-        {WM_DL_THREAD_URL, reinterpret_cast<LPARAM>(url), "url 3 http://h/a.html;"},
-        {WM_DL_THREAD_PROGRESS, 4096, "size 3 4096;"},
+        {WM_DL_THREAD_URL, reinterpret_cast<LPARAM>(url), "url 3#9 http://h/a.html;"},
+        {WM_DL_THREAD_PROGRESS, 4096, "size 3#9 4096;"},
         {WM_DL_BYTES, reinterpret_cast<LPARAM>(&notifier), "bytes 3 7;"},
         {WM_DL_FILE_SAVED, reinterpret_cast<LPARAM>(&task), "saved 3 h/a.html;"},
         {WM_DL_URL_DONE, reinterpret_cast<LPARAM>(&task), "failed 3 404;"},
         {WM_DL_NOTICES, reinterpret_cast<LPARAM>(&notices),
-         "url 1 http://h/b.html;saved 2 h/a.html;failed 4 404;"},
+         "url 1#5 http://h/b.html;saved 2 h/a.html;failed 4 404;"},
         {WM_UPDATE_BEGIN, 12, "begin 12;"},
         {WM_UPDATE_STEP, 0, "step;"},
         {WM_UPDATE_END, 0, "end;"},
     };
     for (const auto& c : cases) {
         CallLog observer;
-        EXPECT_TRUE(DispatchCrawlMessage(c.message, 3, c.lParam, observer)) << c.expected;
+        EXPECT_TRUE(DispatchCrawlMessage(c.message, WorkerTaskParam(3, 9), c.lParam, observer))
+            << c.expected;
         EXPECT_EQ(observer.log, c.expected);
     }
 }

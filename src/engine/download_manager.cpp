@@ -335,6 +335,7 @@ bool CDownloadManager::HandOut(std::size_t index) {
     CCrawlNotice& notice = m_notices.emplace_back();
     notice.message = WM_DL_THREAD_URL;
     notice.worker = static_cast<int>(index);
+    notice.taskNumber = NotifierFor(index)->BeginTask();
     notice.url = slot.handedOut.item.GetUrl().GetSourceText();
     return true;
 }

@@ -45,10 +45,9 @@ void CProgressNotifier::OnProtocolEvent(std::uint32_t code) {
 
 void CProgressNotifier::AnnounceSize(std::uint32_t expected) {
     m_expected = expected;
-    // Sent, not posted: the window delivers sent messages before posted ones,
-    // so a posted size could arrive after the manager's sent notice that the
-    // file was saved, and show a size on a row that is idle again.
-    SendMessage(m_window, WM_DL_THREAD_PROGRESS, static_cast<WPARAM>(m_index), expected);
+    // Posted, so the worker never waits for the window; the task number
+    // lets the window drop a size that arrives once the task has ended.
+    PostSize(expected);
     m_transferActive = true;
 }
 
@@ -59,13 +58,17 @@ void CProgressNotifier::CountReceived(std::uint32_t bytes) {
     m_lastChunk = bytes;
     const std::uint32_t running = m_runningCount += bytes;
     if (m_expected == 0) {
-        PostMessage(m_window, WM_DL_THREAD_PROGRESS, static_cast<WPARAM>(m_index), running);
+        PostSize(running);
     }
     if (m_unreported.fetch_add(bytes) == 0 &&
         !PostMessage(m_window, WM_DL_BYTES, static_cast<WPARAM>(m_index),
                      reinterpret_cast<LPARAM>(this))) {
         m_unreported = 0;
     }
+}
+
+void CProgressNotifier::PostSize(std::uint32_t bytes) {
+    PostMessage(m_window, WM_DL_THREAD_PROGRESS, WorkerTaskParam(m_index, m_taskNumber), bytes);
 }
 
 void CProgressNotifier::EndTransfer() {

@@ -16,6 +16,9 @@ public:
     CProgressNotifier(int index, CMessageTarget* window) : m_index(index), m_window(window) {}
 
     int GetIndex() const { return m_index; }
+    // Numbers the next task handed to the worker; the sizes announced from
+    // then on carry that number. Called before the worker is given the task.
+    std::uint32_t BeginTask() { return ++m_taskNumber; }
     // The body size of the current transfer (the whole file when it resumes);
     // 0 while it is not known.
     std::uint32_t GetExpectedSize() const { return m_expected.load(); }
@@ -40,10 +43,12 @@ protected:
 private:
     void AnnounceSize(std::uint32_t expected);
     void CountReceived(std::uint32_t bytes);
+    void PostSize(std::uint32_t bytes);
     void EndTransfer();
 
     const int m_index;
     CMessageTarget* const m_window;
+    std::atomic<std::uint32_t> m_taskNumber{0};
     std::atomic<std::uint32_t> m_expected{0};
     std::atomic<std::uint32_t> m_lastChunk{0};
     std::atomic<std::uint32_t> m_runningCount{0};

@@ -30,6 +30,7 @@ CSslSocket::~CSslSocket() {
 
 bool CSslSocket::Create(CEventSink* sink, CWaitEvent* stopEvent) {
     Close();
+    m_failureReason.clear();
     // A fresh context each time, so no earlier session is ever resumed.
     if (!MakeContext()) {
         CloseAndThrow(ERR_SSL_CONNECT);
@@ -117,10 +118,12 @@ void CSslSocket::Handshake() {
         if (waitFor == 0) {
             // A certificate that does not verify is the server's fault, not
             // the connection's, and the user's remedy differs.
-            CloseAndThrow(m_verifyCertificates &&
-                                  SSL_get_verify_result(m_connection.get()) != X509_V_OK
-                              ? ERR_SSL_VERIFY
-                              : ERR_SSL_CONNECT);
+            const long verifyResult = SSL_get_verify_result(m_connection.get());
+            if (m_verifyCertificates && verifyResult != X509_V_OK) {
+                m_failureReason = X509_verify_cert_error_string(verifyResult);
+                CloseAndThrow(ERR_SSL_VERIFY);
+            }
+            CloseAndThrow(ERR_SSL_CONNECT);
         }
         const ResultCode code = WaitForEvent(waitFor, GetConnectTimeout());
         // A stop is the owner's request, not a failure of the server: it

@@ -6,6 +6,7 @@
 #include <openssl/ssl.h>
 
 #include <memory>
+#include <string>
 
 #include "net/event_socket.h"
 
@@ -22,6 +23,10 @@ public:
     // with self-signed ones.
     void SetVerifyCertificates(bool verify) { m_verifyCertificates = verify; }
     bool GetVerifyCertificates() const { return m_verifyCertificates; }
+    // After ERR_SSL_VERIFY: the TLS library's reason ("self-signed
+    // certificate", "certificate has expired", "hostname mismatch"); empty
+    // otherwise. Cleared by the next Create.
+    const std::string& GetFailureReason() const { return m_failureReason; }
 
     // Throws ERR_SSL_CONNECT when the TLS context or connection object
     // cannot be made.
@@ -55,6 +60,7 @@ private:
     Transfer Outcome(int result, std::size_t count, ResultCode failure) const;
 
     bool m_verifyCertificates;
+    std::string m_failureReason;
     std::unique_ptr<SSL_CTX, ContextFree> m_context;
     std::unique_ptr<SSL, ConnectionFree> m_connection;
 };

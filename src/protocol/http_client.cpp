@@ -60,11 +60,22 @@ ResultCode CHttpClient::Request(HttpMethod method, bool close) {
     } catch (const std::bad_alloc&) {
         result = ERR_NOT_ENOUGH_MEMORY;
     }
+    NoteFailure();
     const bool keep = !close && IsErrorAnswer(result) && SkipErrorBody(method);
     NoteRetryAfter();
     m_responseHeaders.ClearAll();
     m_closeAfter = !keep;
     return result;
+}
+
+// A request that failed before any answer names the URL it failed on, so
+// that the user sees the https URL whose certificate was refused, not the
+// http one that redirected there.
+void CHttpClient::NoteFailure() {
+    if (!m_responseInfo.valid) {
+        m_responseInfo.url = m_currentUrl;
+    }
+    m_responseInfo.failureReason = ConnectionFailureReason();
 }
 
 void CHttpClient::StartRequest() {
@@ -665,5 +676,11 @@ void CHttpClient::Finish() {
 }
 
 std::unique_ptr<CEventSocket> CHttpsClient::CreateSocket() {
-    return std::make_unique<CSslSocket>(m_verifyCertificates);
+    auto socket = std::make_unique<CSslSocket>(m_verifyCertificates);
+    m_sslSocket = socket.get();
+    return socket;
+}
+
+std::string CHttpsClient::ConnectionFailureReason() const {
+    return m_sslSocket != nullptr ? m_sslSocket->GetFailureReason() : std::string();
 }

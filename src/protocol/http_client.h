@@ -21,6 +21,7 @@
 #include "protocol/protocol_client.h"
 #include "protocol/response_info.h"
 
+class CSslSocket;
 class CStream;
 
 // Progress events raised through the client's sink (source 0).
@@ -81,8 +82,14 @@ public:
     std::uint32_t GetRetryAfterMs() const { return m_retryAfterMs; }
     const CHttpHeaders& GetResponseHeaders() const { return m_responseHeaders; }
 
+protected:
+    // What the socket knows of why the connection failed; empty when nothing.
+    virtual std::string ConnectionFailureReason() const { return {}; }
+
 private:
     enum class PassOutcome { kDone, kRedirect, kSiteChallenge, kProxyChallenge };
+
+    void NoteFailure();
 
     void StartRequest();
     void RunPasses(HttpMethod method, bool close);
@@ -174,7 +181,10 @@ public:
 
 protected:
     std::unique_ptr<CEventSocket> CreateSocket() override;
+    std::string ConnectionFailureReason() const override;
 
 private:
     bool m_verifyCertificates;
+    // The socket that CreateSocket made, owned by the base.
+    const CSslSocket* m_sslSocket = nullptr;
 };

@@ -37,7 +37,16 @@ void CProtocolClient::ConnectTo(const CSocketAddress& address) {
     socket.Close();
     m_currentAddress.Clear();
     socket.Create(m_sink, m_stopEvent);
-    socket.Connect(address);
+    try {
+        socket.Connect(address);
+    } catch (const CSocketException& error) {
+        // The handshake of a TLS socket reports its own failures, so a
+        // time-out here is the connection's.
+        if (error.GetCode() == ERR_SOCKET_TIMEOUT) {
+            ThrowSocketException(ERR_CONNECT_TIMEOUT);
+        }
+        throw;
+    }
     m_currentAddress = address;
 }
 

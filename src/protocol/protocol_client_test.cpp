@@ -2,15 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "base/errors.h"
 #include "platform/wait_event.h"
+#include "support/loopback_peer.h"
 #include "support/recording_sink.h"
 #include "support/scripted_peer.h"
 
 namespace {
 
+using testing_support::LoopbackPeer;
 using testing_support::RecordingSink;
 using testing_support::ScriptedPeer;
 
@@ -123,6 +128,43 @@ TEST_F(ProtocolClientTest, FailedConnectLeavesNoCurrentAddress) {
     EXPECT_THROW(m_client.ConnectTo(CSocketAddress("127.0.0.1", port)), CSocketException);
     EXPECT_FALSE(m_client.IsConnected());
     EXPECT_EQ(m_client.GetCurrentAddress(), CSocketAddress());
+}
+
+// The user raises a different setting for each time-out, so a connect that
+// takes too long must not read as a request that got no answer.
+TEST_F(ProtocolClientTest, AConnectThatTakesTooLongIsAConnectTimeout) {
+    LoopbackPeer full(0);
+    const CSocketAddress address("127.0.0.1", full.Port());
+    std::vector<int> fillers;
+    for (int i = 0; i < 3; ++i) {
+        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        sockaddr_in target{};
+        address.ToSockAddr(target);
+        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&target), sizeof target);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    m_client.SetTimeouts(200, 5000, 5000);
+    ResultCode code = ERR_SUCCESS;
+    try {
+        m_client.ConnectTo(address);
+    } catch (const CSocketException& error) {
+        code = error.GetCode();
+    }
+    EXPECT_EQ(code, ERR_CONNECT_TIMEOUT);
+    EXPECT_FALSE(m_client.IsConnected());
+    for (int filler : fillers) {
+        ::close(filler);
+    }
+
+    ScriptedPeer silent;
+    silent.Accept().ExpectClose();
+    silent.Start();
+    m_client.SetTimeouts(5000, 100, 100);
+    Connect(silent);
+    std::string text;
+    EXPECT_EQ(ReadLineFailure(text), ERR_SOCKET_TIMEOUT);
+    m_client.Close();
+    EXPECT_EQ(silent.Finish(), "");
 }
 
 }  // namespace

@@ -33,6 +33,10 @@ struct CResponseInfo {
     // The body comes in a content coding (gzip, deflate or one the client
     // cannot decode). Not stored either.
     bool contentCoded = false;
+    // Why the request failed, when the layer below knew more than its code
+    // ("self-signed certificate"); on a failed request the record also names
+    // the URL that failed, which a redirect may have changed. Not stored.
+    std::string failureReason;
 
     // Slots that the project file layout reserves next to the fields above.
     // No client fills them; they are kept so that stored tasks read back

@@ -28,6 +28,7 @@
 #include "ui/about_dlg.h"
 #include "ui/compile_chm_dialog.h"
 #include "ui/dir_view.h"
+#include "ui/file_dialog_folder.h"
 #include "ui/file_view.h"
 #include "ui/option_sheet.h"
 #include "ui/recent_file_list.h"
@@ -54,7 +55,6 @@ constexpr int kUpperRowHeight = 400;
 constexpr int kDirMinimumWidth = 150;
 constexpr int kFileMinimumWidth = 200;
 constexpr int kUpperMinimumHeight = 200;
-constexpr int kThreadMinimumHeight = 100;
 
 // The stored window placement: length, flags, show command, minimised and
 // maximised positions, and the normal rectangle (left, top, right, bottom).
@@ -302,7 +302,6 @@ void CMainFrame::CreateClientArea() {
     connect(m_fileView, &CFileView::openFileRequested, this, &CMainFrame::OnOpenFile);
     connect(m_fileView, &CFileView::openUrlRequested, this, &CMainFrame::OnOpenUrl);
     m_threadView = new CThreadView(outer);
-    m_threadView->setMinimumHeight(kThreadMinimumHeight);
     inner->setMinimumHeight(kUpperMinimumHeight);
     for (QSplitter* splitter : {outer, inner}) {
         splitter->setChildrenCollapsible(false);
@@ -512,8 +511,7 @@ std::string CMainFrame::WriteNewProject(const CProjectSettings& settings, std::s
     // the user gives up.
     while (true) {
         if (target.empty()) {
-            target =
-                m_prompts->AskSaveFileName(kProjectFilter, kProjectSuffix, proposed).toStdString();
+            target = AskFileToSave(kProjectFilter, kProjectSuffix, proposed).toStdString();
             if (target.empty()) {
                 return {};
             }
@@ -556,11 +554,26 @@ bool CMainFrame::OpenDocumentFile(const std::string& path) {
     return opened;
 }
 
+QString CMainFrame::AskFileToSave(const QString& filter, const QString& defaultSuffix,
+                                  const QString& initialName) {
+    const QString chosen = m_prompts->AskSaveFileName(
+        filter, defaultSuffix, initialName, CFileDialogFolder::StartFolder(m_doc.GetPathName()));
+    CFileDialogFolder::Remember(chosen);
+    return chosen;
+}
+
+QString CMainFrame::AskFileToOpen(const QString& filter) {
+    const QString chosen =
+        m_prompts->AskOpenFileName(filter, CFileDialogFolder::StartFolder(m_doc.GetPathName()));
+    CFileDialogFolder::Remember(chosen);
+    return chosen;
+}
+
 void CMainFrame::OnOpen() {
     if (!PrepareToReplace()) {
         return;
     }
-    const QString path = m_prompts->AskOpenFileName(kProjectFilter);
+    const QString path = AskFileToOpen(kProjectFilter);
     if (path.isEmpty()) {
         return;
     }
@@ -575,7 +588,7 @@ void CMainFrame::OnSave() {
 }
 
 void CMainFrame::OnSaveAs() {
-    const QString path = m_prompts->AskSaveFileName(
+    const QString path = AskFileToSave(
         kProjectFilter, kProjectSuffix,
         QString::fromStdString(std::filesystem::path(m_doc.GetPathName()).filename().string()));
     if (path.isEmpty()) {
@@ -644,7 +657,7 @@ void CMainFrame::OnBrowseOffline() {
 }
 
 void CMainFrame::OnCreateChm() {
-    const QString target = m_prompts->AskSaveFileName("HtmlHelp Files (*.chm)", "chm", {});
+    const QString target = AskFileToSave("HtmlHelp Files (*.chm)", "chm", {});
     if (target.isEmpty()) {
         return;
     }
@@ -792,12 +805,12 @@ void CMainFrame::EndProject() {
     RefreshStatusBar();
 }
 
-void CMainFrame::OnWorkerUrl(int worker, std::string_view url) {
-    m_threadView->SetWorkerUrl(worker, FromUtf8(url));
+void CMainFrame::OnWorkerUrl(int worker, std::uint32_t task, std::string_view url) {
+    m_threadView->SetWorkerUrl(worker, task, FromUtf8(url));
 }
 
-void CMainFrame::OnWorkerSize(int worker, std::uint32_t size) {
-    m_threadView->SetWorkerSize(worker, size);
+void CMainFrame::OnWorkerSize(int worker, std::uint32_t task, std::uint32_t size) {
+    m_threadView->SetWorkerSize(worker, task, size);
 }
 
 void CMainFrame::OnWorkerBytes(int worker, CProgressNotifier& notifier) {

@@ -108,6 +108,10 @@ private:
     void OnStop();
     void OnProperties();
     void OnBrowseOffline();
+    // The file dialogs, opened beside the project or in the folder last used.
+    QString AskFileToSave(const QString& filter, const QString& defaultSuffix,
+                          const QString& initialName);
+    QString AskFileToOpen(const QString& filter);
     void OnCreateChm();
     void OnDeleteAll();
     void OnAbout();
@@ -122,8 +126,8 @@ private:
 
     void OnCrawlStarted() override;
     void OnCrawlFinished() override;
-    void OnWorkerUrl(int worker, std::string_view url) override;
-    void OnWorkerSize(int worker, std::uint32_t size) override;
+    void OnWorkerUrl(int worker, std::uint32_t task, std::string_view url) override;
+    void OnWorkerSize(int worker, std::uint32_t task, std::uint32_t size) override;
     void OnWorkerBytes(int worker, CProgressNotifier& notifier) override;
     void OnFileSaved(int worker, const CDownloadTask& task) override;
     void OnUrlFailed(int worker, const CDownloadTask& task) override;

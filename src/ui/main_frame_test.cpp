@@ -25,6 +25,7 @@
 #include "support/ui_test_registry.h"
 #include "ui/file_view.h"
 #include "ui/quillmoor_app.h"
+#include "ui/thread_view.h"
 
 using testing_support::ConfigFolder;
 using testing_support::NginxServer;
@@ -130,6 +131,8 @@ private slots:
     void unusablePlacementCentresTheWindow_data();
     void unusablePlacementCentresTheWindow();
     void countPanesShowWholeFigures();
+    void threadPaneShowsEightWorkersWithoutScrolling();
+    void fileDialogsOpenBesideTheProjectElseInTheFolderLastUsed();
     void toolbarHiddenFromItsOwnMenuComesBackAtOnce();
     void endedCrawlLeavesTheNextProjectAlone();
     void projectLockKeepsTheFrontEndsApart();
@@ -375,6 +378,47 @@ void CMainFrameTest::countPanesShowWholeFigures() {
         QTRY_VERIFY(panes[2]->width() >= panes[2]->fontMetrics().horizontalAdvance(text));
         QVERIFY(panes[2]->width() >= 100);
     }
+}
+
+void CMainFrameTest::threadPaneShowsEightWorkersWithoutScrolling() {
+    Script script;
+    CRecentFileList recent;
+    auto frame = MakeFrame(script, recent);
+    frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+    CThreadView& view = frame->GetThreadView();
+    for (const int workers : {8, 16}) {
+        view.SetWorkerCount(workers);
+        const QModelIndex eighth = view.model()->index(7, 0);
+        QTRY_VERIFY(view.viewport()->rect().contains(view.visualRect(eighth)));
+        QCOMPARE(view.indexAt(view.viewport()->rect().topLeft()).row(), 0);
+    }
+}
+
+void CMainFrameTest::fileDialogsOpenBesideTheProjectElseInTheFolderLastUsed() {
+    TempFolder first;
+    TempFolder second;
+    const QString firstPath = QString::fromStdString(first.Path().string());
+    const QString secondPath = QString::fromStdString(second.Path().string());
+    Script script;
+    script.projectUrl = "http://example.org/";
+    CRecentFileList recent;
+    {
+        auto frame = MakeFrame(script, recent);
+        script.saveFileName = QString::fromStdString(first.File("site.tkp"));
+        QVERIFY(frame->NewProject());
+        script.saveFileName = QString::fromStdString(second.File("copy.tkp"));
+        frame->GetAction(ID_FILE_SAVE_AS)->trigger();
+        script.saveFileName.clear();
+        frame->GetAction(ID_PROJECT_CREATE_CHM)->trigger();
+        frame->GetAction(ID_FILE_OPEN)->trigger();
+        QCOMPARE(script.dialogFolders, (QStringList{{}, firstPath, secondPath, secondPath}));
+    }
+    // The next run starts without a project.
+    script.dialogFolders.clear();
+    auto frame = MakeFrame(script, recent);
+    frame->GetAction(ID_FILE_OPEN)->trigger();
+    QCOMPARE(script.dialogFolders, QStringList{secondPath});
 }
 
 void CMainFrameTest::toolbarHiddenFromItsOwnMenuComesBackAtOnce() {

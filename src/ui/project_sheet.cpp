@@ -183,21 +183,17 @@ CPropPrjFilters::CPropPrjFilters(const CProjectSettings& settings, bool newProje
     m_list->setRootIsDecorated(false);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setColumnCount(std::size(kFilterColumns));
-    int listWidth = 2 * m_list->frameWidth() + m_list->verticalScrollBar()->sizeHint().width();
     for (int column = 0; column < static_cast<int>(std::size(kFilterColumns)); ++column) {
         m_list->headerItem()->setText(column, kFilterColumns[column].title);
         m_list->headerItem()->setTextAlignment(column, kFilterColumns[column].alignment);
-        m_list->setColumnWidth(column, kFilterColumns[column].width);
-        listWidth += kFilterColumns[column].width;
     }
-    // The sheet keeps its pages' size, so the list asks for all four columns.
-    m_list->setMinimumWidth(listWidth);
     for (std::size_t index = 0; index < m_filters.GetCount(); ++index) {
         const CFileFilter& filter = m_filters.GetAt(index);
         AddRow(QString::fromStdString(filter.GetName()),
                QString::fromStdString(filter.GetExtensionText()), filter.GetMinimumSize(),
                filter.GetMaximumSize(), filter.IsEnabled());
     }
+    FitColumns();
     ApplyDownloadAll(m_downloadAll->isChecked());
     connect(m_downloadAll, &QCheckBox::toggled, this, &CPropPrjFilters::ApplyDownloadAll);
     connect(m_add, &QPushButton::clicked, this, &CPropPrjFilters::OnAdd);
@@ -227,6 +223,20 @@ void CPropPrjFilters::AddRow(const QString& name, const QString& extensions,
     SetRowTexts(*row, name, extensions, minimumKb, maximumKb);
 }
 
+void CPropPrjFilters::FitColumns() {
+    int listWidth = 2 * m_list->frameWidth() + m_list->verticalScrollBar()->sizeHint().width();
+    for (int column = 0; column < static_cast<int>(std::size(kFilterColumns)); ++column) {
+        // The design's width at least; wider where the title, a check box or
+        // a cell needs more in this font.
+        m_list->resizeColumnToContents(column);
+        const int width = std::max(kFilterColumns[column].width, m_list->columnWidth(column));
+        m_list->setColumnWidth(column, width);
+        listWidth += width;
+    }
+    // The sheet keeps its pages' size, so the list asks for all four columns.
+    m_list->setMinimumWidth(listWidth);
+}
+
 void CPropPrjFilters::ApplyDownloadAll(bool all) {
     if (all) {
         // The ticks stay, so clearing the box again shows them as they were.
@@ -246,6 +256,7 @@ void CPropPrjFilters::OnAdd() {
     m_filters.Append(dialog.m_name.toStdString(), dialog.m_extensions.toStdString(),
                      dialog.m_minimum, dialog.m_maximum, false);
     AddRow(dialog.m_name, dialog.m_extensions, dialog.m_minimum, dialog.m_maximum, false);
+    FitColumns();
 }
 
 void CPropPrjFilters::OnEdit() {
@@ -270,6 +281,7 @@ void CPropPrjFilters::EditRow(QTreeWidgetItem* row) {
     filter.SetExtensions(dialog.m_extensions.toStdString());
     filter.SetSizes(dialog.m_minimum, dialog.m_maximum);
     SetRowTexts(*row, dialog.m_name, dialog.m_extensions, dialog.m_minimum, dialog.m_maximum);
+    FitColumns();
 }
 
 void CPropPrjFilters::OnDelete() {

@@ -84,6 +84,7 @@ public:
     QPushButton* DeleteButton() const { return m_delete; }
 
 private:
+    void FitColumns();
     void ApplyDownloadAll(bool all);
     void AddRow(const QString& name, const QString& extensions, std::uint32_t minimumKb,
                 std::uint32_t maximumKb, bool ticked);

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
@@ -90,6 +91,7 @@ private slots:
     void levelsFieldsSitInCaptionedGroups();
     void ctrlTabLeavesOnlyACheckedPage();
     void downloadAllFilesDisablesEveryGroup();
+    void filterColumnsFitTheirText();
     void filtersAreAddedEditedAndDeleted();
     void helpOpensThePagesTopic();
     void newProjectIsReadByTheCommandLine();
@@ -296,6 +298,25 @@ void CProjectSheetTest::ctrlTabLeavesOnlyACheckedPage() {
     QTest::keyClick(sheet.General().Url(), Qt::Key_Tab, Qt::ControlModifier);
     QCOMPARE(sheet.GetActiveIndex(), 1);
     QCOMPARE(sheet.Tabs()->currentIndex(), 1);
+}
+
+void CProjectSheetTest::filterColumnsFitTheirText() {
+    Script script;
+    ScriptedPrompts prompts(script);
+    CProjectSettings settings;
+    CProjectSheet sheet(settings, true, prompts);
+    sheet.SetActivePage(2);
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    QTreeWidget& list = *sheet.Filters().List();
+    for (int column = 0; column < list.columnCount(); ++column) {
+        const int shown = list.columnWidth(column);
+        list.resizeColumnToContents(column);
+        QVERIFY2(shown >= list.columnWidth(column), qPrintable(list.headerItem()->text(column)));
+        list.setColumnWidth(column, shown);
+    }
+    // All four columns are in view at once.
+    QCOMPARE(list.horizontalScrollBar()->maximum(), 0);
 }
 
 void CProjectSheetTest::downloadAllFilesDisablesEveryGroup() {

@@ -8,6 +8,7 @@
 
 #include "engine/download_manager.h"
 #include "html/html_library.h"
+#include "ui/dialog_title_fitter.h"
 #include "ui/recent_file_list.h"
 #include "ui/user_prompts.h"
 
@@ -44,6 +45,7 @@ private:
     static QString ProgramPath();
 
     CHtmlLibrary m_htmlLibrary;
+    CDialogTitleFitter m_titleFitter;
     std::unique_ptr<CUserPrompts> m_prompts;
     CDownloadManager::WorkerFactory m_factory;
     CRecentFileList m_recentFiles;

@@ -19,6 +19,8 @@ private slots:
     void cleanup() { m_config.reset(); }
 
     void workersFillTheirOwnRows();
+    void aLateSizeStaysOffTheRow_data();
+    void aLateSizeStaysOffTheRow();
     void columnWidthsOutliveTheView_data();
     void columnWidthsOutliveTheView();
 
@@ -33,14 +35,15 @@ void CThreadViewTest::workersFillTheirOwnRows() {
     QCOMPARE(ThreadRows(view), (QStringList{"0|||", "1|||", "2|||"}));
     QCOMPARE(view.model()->rowCount(), 3);
 
-    view.SetWorkerUrl(1, "http://h/a");
+    view.SetWorkerUrl(1, 1, "http://h/a");
     view.SetWorkerPercent(1, 57);
-    view.SetWorkerSize(1, 1234);
-    view.SetWorkerUrl(2, "http://h/b");
+    view.SetWorkerSize(1, 1, 1234);
+    view.SetWorkerUrl(2, 1, "http://h/b");
     view.SetWorkerPercent(2, 0);
-    view.SetWorkerSize(2, 0);
+    view.SetWorkerSize(2, 1, 0);
     // Rows that do not exist are ignored.
-    view.SetWorkerUrl(3, "http://h/c");
+    view.SetWorkerUrl(3, 1, "http://h/c");
+    view.SetWorkerSize(3, 1, 10);
     view.SetWorkerPercent(-1, 10);
     QCOMPARE(ThreadRows(view), (QStringList{"0|||", "1|http://h/a|57%|1234", "2|http://h/b||"}));
 
@@ -50,6 +53,30 @@ void CThreadViewTest::workersFillTheirOwnRows() {
     QCOMPARE(ThreadRows(view), (QStringList{"0|||", "1|||"}));
     view.DeleteAllItems();
     QCOMPARE(view.GetItemCount(), 0);
+}
+
+void CThreadViewTest::aLateSizeStaysOffTheRow_data() {
+    QTest::addColumn<bool>("nextTaskTaken");
+    QTest::addColumn<QString>("row");
+    QTest::newRow("row idle") << false << "0|||";
+    QTest::newRow("row on the next task") << true << "0|http://h/b||";
+}
+
+// A size is posted, so it can arrive after the notice that its task ended,
+// and after the worker's next URL too.
+void CThreadViewTest::aLateSizeStaysOffTheRow() {
+    QFETCH(bool, nextTaskTaken);
+    QFETCH(QString, row);
+    CThreadView view;
+    view.SetWorkerCount(1);
+    view.SetWorkerUrl(0, 1, "http://h/a");
+    view.ClearWorker(0);
+    if (nextTaskTaken) {
+        view.SetWorkerUrl(0, 2, "http://h/b");
+    }
+    view.SetWorkerSize(0, 1, 446);
+    view.SetWorkerSize(0, 0, 358);
+    QCOMPARE(ThreadRows(view), QStringList{row});
 }
 
 void CThreadViewTest::columnWidthsOutliveTheView_data() {

@@ -54,16 +54,16 @@ void CDialogPrompts::ShowWarning(const QString& text) {
 }
 
 QString CDialogPrompts::AskSaveFileName(const QString& filter, const QString& defaultSuffix,
-                                        const QString& initialName) {
-    QFileDialog dialog(m_parent, {}, {}, filter);
+                                        const QString& initialName, const QString& folder) {
+    QFileDialog dialog(m_parent, {}, folder, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(defaultSuffix);
     dialog.selectFile(initialName);
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }
 
-QString CDialogPrompts::AskOpenFileName(const QString& filter) {
-    return QFileDialog::getOpenFileName(m_parent, {}, {}, filter);
+QString CDialogPrompts::AskOpenFileName(const QString& filter, const QString& folder) {
+    return QFileDialog::getOpenFileName(m_parent, {}, folder, filter);
 }
 
 bool CDialogPrompts::EditProject(CProjectSettings& settings, bool newProject) {

@@ -27,10 +27,11 @@ public:
     // a project file that cannot be opened.
     virtual void ShowWarning(const QString& text) { ShowMessage(text); }
     // Empty when cancelled. The filter is the dialog's, e.g.
-    // "Project Files (*.tkp)"; the default suffix comes without its dot.
+    // "Project Files (*.tkp)"; the default suffix comes without its dot. The
+    // dialog opens in folder, or where it chooses when that is empty.
     virtual QString AskSaveFileName(const QString& filter, const QString& defaultSuffix,
-                                    const QString& initialName) = 0;
-    virtual QString AskOpenFileName(const QString& filter) = 0;
+                                    const QString& initialName, const QString& folder) = 0;
+    virtual QString AskOpenFileName(const QString& filter, const QString& folder) = 0;
     // The project sheet: newProject when it creates one. False unless OK.
     virtual bool EditProject(CProjectSettings& settings, bool newProject) = 0;
     virtual void ShowSummary(const CDownloadList::Stats& stats) = 0;
@@ -53,8 +54,8 @@ public:
     void ShowMessage(const QString& text) override;
     void ShowWarning(const QString& text) override;
     QString AskSaveFileName(const QString& filter, const QString& defaultSuffix,
-                            const QString& initialName) override;
-    QString AskOpenFileName(const QString& filter) override;
+                            const QString& initialName, const QString& folder) override;
+    QString AskOpenFileName(const QString& filter, const QString& folder) override;
     bool EditProject(CProjectSettings& settings, bool newProject) override;
     void ShowSummary(const CDownloadList::Stats& stats) override;
     void OpenWithShell(const QString& path) override;

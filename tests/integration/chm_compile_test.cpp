@@ -75,6 +75,22 @@ public:
     CWaitEvent cancel;
 };
 
+// Counts the compiler's steps, each of which the dialog shows as it comes.
+class CStepCountingSink : public CQuietSink {
+public:
+    void OnBegin(std::size_t range, LPARAM phase) override {
+        if (phase == kChmPhaseCompile) {
+            compileRange = range;
+        }
+    }
+    void OnStep(LPARAM phase) override { compileSteps += phase == kChmPhaseCompile ? 1 : 0; }
+
+    std::size_t compileRange = 0;
+    std::size_t compileSteps = 0;
+};
+
+constexpr int kManyPages = 300;
+
 class ChmCompileTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -99,6 +115,21 @@ protected:
         const std::filesystem::path file = m_download.Path() / "example.com" / path;
         std::filesystem::create_directories(file.parent_path());
         WriteFile(file.string(), content);
+    }
+
+    // Enough linked pages that chmcmd works for a while.
+    void WriteLinkedPages(int count) {
+        std::string links;
+        for (int i = 0; i < count; ++i) {
+            const std::string name = "more/p" + std::to_string(i) + ".htm";
+            links += "<a href=\"" + name + "\">" + name + "</a>";
+            std::string text;
+            for (int j = 0; j < 400; ++j) {
+                text += std::to_string(i * 7919 + j * 104729) + " ";
+            }
+            WriteSiteFile(name, "<title>Page " + std::to_string(i) + "</title>" + text);
+        }
+        WriteSiteFile("index.htm", "<title>Start</title>" + links);
     }
 
     std::string Extract(const char* command) {
@@ -156,6 +187,17 @@ TEST_F(ChmCompileTest, EveryPageIsInsideAndNamedByTheContentsAndIndex) {
     }
 }
 
+TEST_F(ChmCompileTest, TheCompilerStepsOnceForEachFileItTakesIn) {
+    WriteMirror();
+    WriteLinkedPages(kManyPages);
+    CStepCountingSink sink;
+    ASSERT_EQ(CompileChmFile(m_request, sink).result, ERR_SUCCESS);
+    // The steps come from the compiler's lines while it runs, one for each
+    // file, so the bar moves through its range.
+    EXPECT_GE(sink.compileSteps, std::size_t{kManyPages});
+    EXPECT_LE(sink.compileSteps, sink.compileRange);
+}
+
 // Sets the event as soon as the compiler runs: the project copy that it is
 // given exists only while it does.
 class CCompilerWatcher {
@@ -184,18 +226,7 @@ private:
 
 TEST_F(ChmCompileTest, ACancelDuringCompilationLeavesNoTargetAndNoGeneratedFiles) {
     WriteMirror();
-    // Enough linked pages that chmcmd works for a while.
-    std::string links;
-    for (int i = 0; i < 300; ++i) {
-        const std::string name = "more/p" + std::to_string(i) + ".htm";
-        links += "<a href=\"" + name + "\">" + name + "</a>";
-        std::string text;
-        for (int j = 0; j < 400; ++j) {
-            text += std::to_string(i * 7919 + j * 104729) + " ";
-        }
-        WriteSiteFile(name, "<title>Page " + std::to_string(i) + "</title>" + text);
-    }
-    WriteSiteFile("index.htm", "<title>Start</title>" + links);
+    WriteLinkedPages(kManyPages);
     WriteFile(m_request.target.GetFullPath(), "the user's file");
 
     CChmOutcome outcome;

@@ -88,13 +88,6 @@ protected:
         WriteFile((html / "slow/index.html").string(), "<a href=\"big.bin\">big</a>");
         WriteFile((html / "slow/big.bin").string(), std::string(kSlowFileSize, 'b'));
         WriteFile((root / "users").string(), "bob:{PLAIN}secret\n");
-        s_site->SetServerDirectives(
-            "    location /private/ { auth_basic \"p\"; "
-            "auth_basic_user_file " +
-            (root / "users").string() +
-            "; }\n"
-            "    location /slow/ { limit_rate 4k; }\n");
-        s_site->Start();
         // A certificate from an authority that nobody trusts.
         const testing_support::TestCa ca(root, "Tarnwick Untrusted CA");
         const testing_support::ServerCertificate certificate = ca.Issue("tls", {"127.0.0.1"});
@@ -102,6 +95,15 @@ protected:
         s_tls->SetTls(certificate.certificateFile, certificate.keyFile);
         WriteFile((s_tls->DocumentRoot() / "index.html").string(), "<p>tls</p>");
         s_tls->Start();
+        s_site->SetServerDirectives(
+            "    location /private/ { auth_basic \"p\"; "
+            "auth_basic_user_file " +
+            (root / "users").string() +
+            "; }\n"
+            "    location /slow/ { limit_rate 4k; }\n"
+            "    location = /to-tls/ { return 302 https://127.0.0.1:" +
+            std::to_string(s_tls->Port()) + "/; }\n");
+        s_site->Start();
     }
     static void TearDownTestSuite() {
         s_tls.reset();
@@ -165,20 +167,34 @@ TEST_F(CliNginxTest, TheExitStatusAndMessageTellWhatFailed) {
     const struct {
         std::vector<std::string> arguments;
         int status;
-        const char* shown;
+        std::string shown;
     } cases[] = {
         {{Site("/ok/")}, 0, "2 files saved, "},
-        {{Site("/gone.html")}, 8, "404 Not Found"},
-        {{Site("/private/")}, 6, "401 Unauthorized: give --user and --password"},
+        {{Site("/gone.html")}, 8, "failed " + Site("/gone.html") + " (404 Not Found)\n"},
+        {{Site("/private/")}, 6, "401 Unauthorized; give --user and --password"},
         {{withPassword}, 0, "Starting http://127.0.0.1"},
-        {{Site("/private/"), "--user=bob", "--password=secret"}, 0, "1 files saved, "},
-        {{"http://127.0.0.1:" + std::to_string(s_refusedPort) + "/"}, 4, "Can not connect"},
-        {{tls}, 5, "certificate could not be verified"},
+        {{Site("/private/"), "--user=bob", "--password=secret"}, 0, "1 file saved, "},
+        {{Site("/private/"), "--user=bob", "--password=wrong"},
+         6,
+         "401 Unauthorized; the server refused the user name and password"},
+        {{"http://127.0.0.1:" + std::to_string(s_refusedPort) + "/"},
+         4,
+         "the server refused the connection"},
+        {{tls}, 5, "certificate not trusted: unable to get local issuer certificate"},
+        // The URL named is the https one that the http one redirected to.
+        {{Site("/to-tls/")},
+         5,
+         "failed " + tls +
+             " (certificate not trusted: unable to get local issuer certificate; "
+             "for one run give --no-check-certificate"},
+        {{Site("/to-tls/"), "--no-check-certificate"}, 0, "1 file saved, "},
         // A network failure hides a server error of the same crawl.
         {{Site("/mixed/"), "--scope", "domain"}, 4, "404 Not Found"},
         {{"http://[::1]:8080/"}, 2, "IPv6 addresses are not supported yet"},
-        {{Site("/ok/"), "--filter", "Pictures"}, 2, "Try 'tarnwick-cli help'."},
+        {{Site("/ok/"), "--filter", "Pictures"}, 2, "no filter group \"Pictures\""},
         {{Site("/ok/"), "--user", "bob"}, 2, "--user needs --password"},
+        {{Site("/ok/"), "--password", "secret"}, 2, "--password needs --user"},
+        {{Site("/ok/"), "--quiet=yes2"}, 2, "--quiet takes no value, or yes or no"},
     };
     int run = 0;
     for (const auto& c : cases) {
@@ -211,6 +227,9 @@ TEST_F(CliNginxTest, OnlyImagesKeepsEveryReachableImageAndNoPage) {
         EXPECT_NE(output.find("Project completed: 4 files were downloaded."), std::string::npos)
             << output;
         EXPECT_NE(output.find("Links updated."), std::string::npos) << output;
+        EXPECT_NE(output.find("skipped " + Site("/pics/notes.txt") + " (filter: Image only)\n"),
+                  std::string::npos)
+            << output;
         std::set<std::string> files;
         for (const auto& entry : fs::recursive_directory_iterator(folder)) {
             if (!entry.is_directory()) {
@@ -239,9 +258,10 @@ TEST_F(CliNginxTest, OnlyImagesKeepsEveryReachableImageAndNoPage) {
 TEST_F(CliNginxTest, AMirrorIsNamedAfterHostPortAndFolderAndSaysWhereItDownloads) {
     const std::string site = "127_0_0_1_" + std::to_string(s_site->Port());
     std::string output;
+    // Quiet: a run that went well says nothing at all.
     ASSERT_EQ(RunCli({"mirror", Site("/ok/index.html"), "-q"}, output), 0) << output;
     EXPECT_TRUE(fs::exists(site + "_ok.tkp"));
-    EXPECT_EQ(output.find("Starting"), std::string::npos) << output;
+    EXPECT_EQ(output, "");
     ASSERT_EQ(RunCli({"mirror", Site("/private/index.html"), "--user", "bob", "--password",
                       "secret", "-v", "-o", "log.txt"},
                      output),
@@ -252,8 +272,17 @@ TEST_F(CliNginxTest, AMirrorIsNamedAfterHostPortAndFolderAndSaysWhereItDownloads
         << ReadFile("log.txt");
     EXPECT_TRUE(fs::exists(site + "_private.tkp"));
 
+    // The same command again updates the project; another URL that would
+    // take the same file is refused.
+    const std::string project = site + "_ok.tkp";
+    ASSERT_EQ(RunCli({"mirror", Site("/ok/index.html")}, output), 0) << output;
+    EXPECT_NE(output.find(project + " exists for this URL: updating it"), std::string::npos)
+        << output;
+    EXPECT_NE(output.find("Project completed: "), std::string::npos) << output;
     EXPECT_EQ(RunCli({"mirror", Site("/ok/")}, output), 1);
-    EXPECT_NE(output.find(site + "_ok.tkp already exists"), std::string::npos) << output;
+    EXPECT_NE(output.find(project + " already exists for another URL, " + Site("/ok/index.html")),
+              std::string::npos)
+        << output;
 
     fs::create_directory("named.files");
     ASSERT_EQ(RunCli({"mirror", Site("/ok/"), "--project", "named"}, output), 0) << output;

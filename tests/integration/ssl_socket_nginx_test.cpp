@@ -173,10 +173,15 @@ TEST_F(SslSocketNginxTest, CertificateMustChainToATrustedCaAndNameTheHost) {
         bool trustedServer;
         bool verify;
         ResultCode code;
+        // The TLS library's words for the refusal, which the user is shown.
+        const char* reason;
     } cases[] = {
-        {kSiteName, true, true, ERR_SUCCESS},        {"127.0.0.1", true, true, ERR_SUCCESS},
-        {kSiteName, false, true, ERR_SSL_VERIFY},    {kSiteName, false, false, ERR_SUCCESS},
-        {kUnlistedName, true, true, ERR_SSL_VERIFY}, {kUnlistedName, true, false, ERR_SUCCESS},
+        {kSiteName, true, true, ERR_SUCCESS, ""},
+        {"127.0.0.1", true, true, ERR_SUCCESS, ""},
+        {kSiteName, false, true, ERR_SSL_VERIFY, "unable to get local issuer certificate"},
+        {kSiteName, false, false, ERR_SUCCESS, ""},
+        {kUnlistedName, true, true, ERR_SSL_VERIFY, "hostname mismatch"},
+        {kUnlistedName, true, false, ERR_SUCCESS, ""},
     };
     for (const auto& c : cases) {
         const std::string label = std::string(c.host) +
@@ -186,6 +191,7 @@ TEST_F(SslSocketNginxTest, CertificateMustChainToATrustedCaAndNameTheHost) {
         const NginxServer& server = c.trustedServer ? *s_trusted : *s_untrusted;
         EXPECT_EQ(CodeOf([&] { Open(c.host, server); }), c.code) << label;
         EXPECT_EQ(m_socket.IsOpen(), c.code == ERR_SUCCESS) << label;
+        EXPECT_EQ(m_socket.GetFailureReason(), c.reason) << label;
         if (c.code == ERR_SUCCESS) {
             EXPECT_EQ(Body(Request("/sni")).front(), '[') << label;
         }

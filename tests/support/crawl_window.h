@@ -84,7 +84,7 @@ private:
             ++m_window.m_finished;
             Record(WM_DL_FINISHED, 0);
         }
-        void OnWorkerUrl(int worker, std::string_view url) override {
+        void OnWorkerUrl(int worker, std::uint32_t /*task*/, std::string_view url) override {
             Record(WM_DL_THREAD_URL, worker).url = url;
         }
         void OnWorkerBytes(int, CProgressNotifier& notifier) override {

@@ -23,12 +23,14 @@ inline std::string WriteFakeCompiler(const TempFolder& folder, const std::string
     return path;
 }
 
-// Writes the compiled file, printing one progress line per page, and exits 0.
+// Writes the compiled file, printing one progress line per page and a note
+// that is none, and exits 0.
 inline std::string WriteSucceedingCompiler(const TempFolder& folder) {
     return WriteFakeCompiler(folder, "succeeding.sh",
                              std::string("out=$(") + kCompiledNameCommand +
                                  ")\n"
-                                 "echo 'Note: Scanning a'\necho 'Note: Scanning b'\n"
+                                 "echo 'Note: Scanning a'\necho 'Note: Good url: a'\n"
+                                 "echo 'Note: Scanning b'\n"
                                  "printf 'compiled' > \"$out\"\n");
 }
 

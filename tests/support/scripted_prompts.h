@@ -16,6 +16,7 @@ struct Script {
     int projectThreads = 1;
     bool projectAccepted = true;
     QString saveFileName;
+    QString openFileName;
     // Answered in turn before saveFileName.
     QStringList firstSaveFileNames;
     CQuillmoorDoc::SaveAnswer saveAnswer = CQuillmoorDoc::SaveAnswer::No;
@@ -26,6 +27,8 @@ struct Script {
     QStringList warnings;
     QStringList questions;
     QStringList proposedNames;
+    // The folders that the file dialogs opened in, in turn.
+    QStringList dialogFolders;
     int projectSheets = 0;
     QStringList opened;
     QList<HelpTopic> helpTopics;
@@ -47,12 +50,17 @@ public:
         m_script.messages << text;
         m_script.warnings << text;
     }
-    QString AskSaveFileName(const QString&, const QString&, const QString& initialName) override {
+    QString AskSaveFileName(const QString&, const QString&, const QString& initialName,
+                            const QString& folder) override {
         m_script.proposedNames << initialName;
+        m_script.dialogFolders << folder;
         return m_script.firstSaveFileNames.isEmpty() ? m_script.saveFileName
                                                      : m_script.firstSaveFileNames.takeFirst();
     }
-    QString AskOpenFileName(const QString&) override { return {}; }
+    QString AskOpenFileName(const QString&, const QString& folder) override {
+        m_script.dialogFolders << folder;
+        return m_script.openFileName;
+    }
     bool EditProject(CProjectSettings& settings, bool newProject) override {
         ++m_script.projectSheets;
         if (!m_script.projectAccepted || !newProject) {
