@@ -18,10 +18,12 @@
 #include "engine/crawl_controller.h"
 #include "engine/program_options.h"
 #include "engine/project_settings.h"
+#include "support/child_process.h"
 #include "support/crawl_window.h"
 #include "support/loopback_server_process.h"
 #include "support/missing_server.h"
 #include "support/nginx_server.h"
+#include "support/scoped_env.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -183,6 +185,45 @@ protected:
     std::unique_ptr<CCrawlController> m_controller;
     std::size_t m_logStart = 0;
 };
+
+#ifdef TARNWICK_CLI
+// The command line sets the same values: its output, exit status and the
+// requests nginx logged.
+TEST_F(PoliteCrawlTest, TheCommandLinesOptionsReachTheWire) {
+    const testing_support::ScopedEnv config("TARNWICK_CONFIG_DIR", m_download.Path().c_str());
+    const std::string log = m_download.File("cli.out");
+    const std::string folder = m_download.File("cli");
+    ASSERT_EQ(testing_support::RunProgram(
+                  {TARNWICK_CLI, "mirror", SiteBase() + "/", "--into", folder, "--no-robots",
+                   "--user-agent", kAgent, "--exclude", "*/ads/*", "--exclude", "re:[.]bin$"},
+                  log),
+              0)
+        << ReadFile(log);
+    std::multiset<std::string> paths;
+    for (const Request& request : Requests()) {
+        EXPECT_EQ(request.agent, kAgent) << request.path;
+        paths.insert(request.path);
+    }
+    for (const char* never : {"/robots.txt", "/ads/ad.html", "/data/x.bin"}) {
+        EXPECT_EQ(paths.count(never), 0u) << never;
+    }
+    EXPECT_GT(paths.count("/secret/s.html"), 0u);
+    EXPECT_GT(paths.count("/data/y.bin"), 0u);
+
+    // With robots.txt obeyed the refusals are skips, worded as such, and the
+    // run still succeeds.
+    ASSERT_EQ(testing_support::RunProgram({TARNWICK_CLI, "mirror", SiteBase() + "/", "--into",
+                                           m_download.File("obeyed"), "--levels", "1"},
+                                          log),
+              0)
+        << ReadFile(log);
+    const std::string output = ReadFile(log);
+    EXPECT_NE(output.find("skipped " + SiteBase() + "/secret/s.html (robots.txt)"),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(output.find("failed "), std::string::npos) << output;
+}
+#endif
 
 TEST_F(PoliteCrawlTest, RobotsTxtKeepsTheCrawlerOffItsPathsBeforeAnyOtherRequest) {
     Crawl(SiteBase() + "/", 3);
