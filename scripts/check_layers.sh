@@ -20,6 +20,7 @@ layer_of() {
     engine/*)
       case "$name" in
         crawl_rules | download_entry | download_list | download_task | file_filter | filter_list | \
+          url_patterns | \
           found_links | link_item | program_options | project_settings) echo 3 ;;
         *) echo 6 ;;
       esac ;;

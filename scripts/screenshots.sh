@@ -49,7 +49,9 @@ export HOME=$work/home TARNWICK_CONFIG_DIR=$work/config XDG_DATA_HOME=$work/data
 mkdir -p "$HOME"
 project=$work/project/site.tkp
 mkdir -p "$(dirname "$project")"
-"$cli" new "http://127.0.0.1:$NGINX_PORT/" "$project" --threads 4 > /dev/null
+# Two URL patterns, so that the Filters page shows its list and test box.
+"$cli" new "http://127.0.0.1:$NGINX_PORT/" "$project" --threads 4 \
+  --exclude '*/ads/*' --include 're:/archive[0-9]+\.zip$' > /dev/null
 
 display=99
 while [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
@@ -161,6 +163,10 @@ shot "$sheet" project-properties-links
 keys "$sheet" ctrl+Tab
 xdotool mousemove --window "$sheet" 28 56 click 1 mousemove 0 0
 shot "$sheet" project-properties-filters
+# The URL patterns' test box names the pattern that decides a typed URL.
+keys "$sheet" alt+t
+xdotool type --delay 20 "http://127.0.0.1:$NGINX_PORT/ads/banner.png"
+shot "$sheet" project-properties-url-patterns
 keys "$sheet" alt+a
 filter=$(need_window '^Filter Properties$')
 shot "$filter" filter-properties

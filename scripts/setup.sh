@@ -16,6 +16,8 @@ CLI_PACKAGES=(
   libxml2-dev libssl-dev zlib1g-dev libc-ares-dev libjemalloc-dev
   # the trust store that https certificates are verified against
   ca-certificates
+  # the public suffix list, so that no cookie is set for a whole registry
+  libpsl-dev publicsuffix
 )
 # nginx, and python3 that finds it a free port
 SAMPLE_PACKAGES=(nginx-light python3)

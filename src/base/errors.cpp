@@ -46,6 +46,7 @@ constexpr CodeMessage kProtocolMessages[] = {
     {ERR_REPLY_UNEXPECTED, "The server responds with an unexpected reply!"},
     {ERR_REPLY_SYNTAX, "Syntax error in the reply!"},
     {ERR_CLIENT_RULE, "Client rule violation!"},
+    {ERR_ROBOTS_DISALLOWED, "The site's robots.txt disallows this URL!"},
 };
 
 constexpr CodeMessage kStreamMessages[] = {

@@ -78,7 +78,16 @@ enum : ResultCode {
     ERR_CHM_STOPPED = 0x20010B03,
 
     ERR_CLIENT_RULE = 0x20010F00,
+    // The site's robots.txt keeps the crawler away from the URL; like a
+    // filter's refusal, a skip and no failure.
+    ERR_ROBOTS_DISALLOWED = 0x20010F01,
 };
+
+// A URL that the project's rules or the site's robots.txt keep out of the
+// mirror: shown as skipped, and no failure of the crawl.
+inline bool IsSkipResult(ResultCode code) {
+    return code == ERR_CLIENT_RULE || code == ERR_ROBOTS_DISALLOWED;
+}
 
 // Base of the coded exceptions. Each object carries exactly one code and
 // turns it into the fixed English message of its class.

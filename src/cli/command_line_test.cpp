@@ -56,6 +56,17 @@ TEST(CommandLineTest, ReadsEachArgumentAsTheTableSays) {
          {"p.tkp", "--timeout", "60", "--tries=2", "--no-check-certificate"},
          "p.tkp --timeout=60 --tries=2 --no-check-certificate=yes"},
         {"new", {"h", "--into", "x"}, "error: unknown option --into"},
+        // Patterns and headers belong to a project; waits and identity to one run.
+        {"new",
+         {"h", "--exclude", "-x", "--include=+y", "--header", "A: b"},
+         "h --exclude=-x --include=+y --header=A: b"},
+        {"start",
+         {"p", "--no-robots", "--wait", "5", "--random-wait", "--limit-rate=2m"},
+         "p --no-robots=yes --wait=5 --random-wait=yes --limit-rate=2m"},
+        {"start", {"p", "--exclude", "x"}, "error: unknown option --exclude"},
+        {"set", {"p", "--user-agent", "x"}, "error: unknown option --user-agent"},
+        {"new", {"h", "--save-cookies", "c"}, "error: unknown option --save-cookies"},
+        {"set", {"p", "--load-cookies", "c"}, "p --load-cookies=c"},
         {"summary", {"-q", "p.tkp"}, "error: unknown option -q"},
         {"settings", {"Retry=2", "-x"}, "error: unknown option -x"},
         // After "--" every argument is free-standing; "-" alone always is.

@@ -21,8 +21,9 @@ bool IsNetworkFailure(ResultCode code, int httpStatus) {
 }  // namespace
 
 ExitStatus ExitStatusOf(ResultCode code, int httpStatus) {
-    // A filtered file or an unreadable page that was saved is no failure.
-    if (code == ERR_SUCCESS || code == ERR_CLIENT_RULE || code == ERR_PAGE_NOT_PARSED) {
+    // A file the filters or robots.txt left out, or an unreadable page that
+    // was saved, is no failure.
+    if (code == ERR_SUCCESS || IsSkipResult(code) || code == ERR_PAGE_NOT_PARSED) {
         return kExitSuccess;
     }
     if (code == ERR_SSL_VERIFY) {

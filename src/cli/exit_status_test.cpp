@@ -14,6 +14,7 @@ TEST(ExitStatusTest, EachFailureHasTheStatusOfItsKind) {
     } cases[] = {
         {ERR_SUCCESS, 0, kExitSuccess},
         {ERR_CLIENT_RULE, 0, kExitSuccess},
+        {ERR_ROBOTS_DISALLOWED, 0, kExitSuccess},
         {ERR_PAGE_NOT_PARSED, 200, kExitSuccess},
         {ERR_SOCKET_DNS, 0, kExitNetwork},
         {ERR_HOST_NOT_FOUND, 0, kExitNetwork},

@@ -117,6 +117,9 @@ std::string DescribeFailedUrl(const CDownloadTask& task, const FailureContext& c
 }
 
 std::string DescribeSkippedUrl(const CDownloadTask& task, const FailureContext& context) {
+    if (task.resultCode == ERR_ROBOTS_DISALLOWED) {
+        return FailedUrl(task) + " (robots.txt)";
+    }
     return FailedUrl(task) + " (filter: " +
            (context.filterGroups.empty() ? std::string("size") : context.filterGroups) + ")";
 }

@@ -26,5 +26,6 @@ struct FailureContext {
 std::string DescribeFailedUrl(const CDownloadTask& task, const FailureContext& context,
                               bool withCode);
 
-// "http://h/a.gif (filter: Image only)" for a file the filters left out.
+// "http://h/a.gif (filter: Image only)" for a file the filters left out,
+// "http://h/private/ (robots.txt)" for one the site's robots.txt refused.
 std::string DescribeSkippedUrl(const CDownloadTask& task, const FailureContext& context);

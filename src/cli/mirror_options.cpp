@@ -7,6 +7,7 @@
 #include "base/ascii.h"
 #include "base/url.h"
 #include "cli/command_line.h"
+#include "cli/polite_options.h"
 #include "engine/filter_list.h"
 #include "engine/project_settings.h"
 
@@ -119,7 +120,7 @@ bool CheckCredentials(const CMirrorOptions& options, std::string& error) {
 bool ApplyOptions(const CCommandLine& line, bool projectOptions, CMirrorOptions& options,
                   std::string& error) {
     for (const auto& [name, value] : line.Options()) {
-        if (TakesOption("start", name)) {
+        if (TakesOption("start", name) || IsRequestRuleOption(name)) {
             continue;
         }
         const bool applied = projectOptions ? ApplyOption(name, value, options, error)

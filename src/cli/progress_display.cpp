@@ -72,7 +72,7 @@ void CProgressDisplay::UrlFailed(int index, const CDownloadTask& task) {
     const bool withCode = Shows(Verbosity::kVerbose);
     if (ExitStatusOf(task.resultCode, httpStatus) != kExitSuccess) {
         PrintError("failed " + DescribeFailedUrl(task, m_failureContext, withCode));
-    } else if (task.resultCode == ERR_CLIENT_RULE && Shows(Verbosity::kNormal)) {
+    } else if (IsSkipResult(task.resultCode) && Shows(Verbosity::kNormal)) {
         PrintLine("skipped " + DescribeSkippedUrl(task, m_failureContext));
     } else if (Shows(Verbosity::kNormal)) {
         PrintLine("skipped " + DescribeFailedUrl(task, m_failureContext, withCode));

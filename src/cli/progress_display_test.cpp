@@ -33,6 +33,7 @@ TEST(ProgressDisplayTest, LogModePrintsOneLinePerEventAndStatusOnlyWhenItChanges
     display.FileSaved(0, Task("http://h/a", ERR_SUCCESS, "h/a.htm"));
     display.UrlFailed(1, Task("http://h/b", ERR_HTTP_CLIENT_ERROR, "", 404));
     display.UrlFailed(1, Task("http://h/c.zip", ERR_CLIENT_RULE));
+    display.UrlFailed(1, Task("http://h/private/", ERR_ROBOTS_DISALLOWED));
     display.Tick();
     display.Tick();  // same figures would repeat the line... they changed: 0 B/s
     display.Tick();
@@ -40,6 +41,7 @@ TEST(ProgressDisplayTest, LogModePrintsOneLinePerEventAndStatusOnlyWhenItChanges
     EXPECT_EQ(out.str(),
               "saved  http://h/a -> h/a.htm\n"
               "skipped http://h/c.zip (filter: size)\n"
+              "skipped http://h/private/ (robots.txt)\n"
               "1 file saved, 2.9 KB/s\n"
               "1 file saved, 0 B/s\n");
     EXPECT_EQ(err.str(), "failed http://h/b (404 Not Found)\n");

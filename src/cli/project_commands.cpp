@@ -15,6 +15,7 @@
 #include "cli/mirror_options.h"
 #include "cli/netrc.h"
 #include "cli/password_prompt.h"
+#include "cli/polite_options.h"
 #include "cli/printable_text.h"
 #include "cli/progress_display.h"
 #include "engine/download_task.h"
@@ -114,7 +115,7 @@ bool ReadCrawlOptions(const CCommandLine& line, CProgramOptions& options, std::s
         }
         options.SetRetries(tries);
     }
-    return ReadTimeouts(line, options, error);
+    return ReadTimeouts(line, options, error) && ReadPoliteRunOptions(line, options, error);
 }
 
 // The one free-standing argument that names the project file.
@@ -166,7 +167,7 @@ bool ParseProject(const CCommandLine& line, CMirrorOptions& options, CProjectSet
         status = UsageError(err, error);
         return false;
     }
-    if (!BuildProject(options, settings, error)) {
+    if (!BuildProject(options, settings, error) || !ApplyRequestRules(line, settings, error)) {
         status = UsageError(err, PrintableText(error));
         return false;
     }
@@ -586,8 +587,9 @@ int RunSetCommand(const Arguments& arguments, std::ostream& out, std::ostream& e
     CProjectSettings& settings = doc.GetSettings();
     CMirrorOptions options = OptionsOf(settings);
     std::string error;
-    if (!ParseSettingArguments(line, options, error) || !ApplyRules(options, settings, error)) {
-        return UsageError(err, error);
+    if (!ParseSettingArguments(line, options, error) || !ApplyRules(options, settings, error) ||
+        !ApplyRequestRules(line, settings, error)) {
+        return UsageError(err, PrintableText(error));
     }
     if (options.passwordGiven || options.askPassword || options.netrc) {
         if (!CompleteCredentials(options, settings.GetStartUrl().GetHost(), err)) {

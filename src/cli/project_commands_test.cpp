@@ -187,6 +187,8 @@ TEST_F(ProjectCommandsTest, MaxTimeEndsAResponseThatTrickles) {
     const ScopedEnv configDir("TARNWICK_CONFIG_DIR", m_temp.Path().c_str());
     CProgramOptions settings;
     settings.SetRetries(1);
+    // The peer plays the file alone, without a robots.txt.
+    settings.SetRobots(false);
     settings.Save();
     ScriptedPeer peer;
     peer.Accept()

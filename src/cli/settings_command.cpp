@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -99,6 +100,22 @@ const Setting kSettings[] = {
      [](CProgramOptions& o, const std::string&, std::uint32_t n) {
          o.SetTransferLimit(static_cast<int>(n));
      }},
+    {"Robots", false, 0, 1,
+     [](const CProgramOptions& o) { return std::string(o.GetRobots() ? "1" : "0"); },
+     [](CProgramOptions& o, const std::string&, std::uint32_t n) { o.SetRobots(n != 0); }},
+    {"Wait", false, 0, CProgramOptions::kMaxWaitMs,
+     [](const CProgramOptions& o) { return std::to_string(o.GetWaitMs()); },
+     [](CProgramOptions& o, const std::string&, std::uint32_t n) { o.SetWaitMs(n); }},
+    {"Random Wait", false, 0, 1,
+     [](const CProgramOptions& o) { return std::string(o.GetRandomWait() ? "1" : "0"); },
+     [](CProgramOptions& o, const std::string&, std::uint32_t n) { o.SetRandomWait(n != 0); }},
+    {"Limit Rate", false, 0, std::numeric_limits<std::uint32_t>::max(),
+     [](const CProgramOptions& o) { return std::to_string(o.GetLimitRate()); },
+     [](CProgramOptions& o, const std::string&, std::uint32_t n) { o.SetLimitRate(n); }},
+    {"User Agent Text", true, 0, 0, [](const CProgramOptions& o) { return o.GetUserAgentText(); },
+     [](CProgramOptions& o, const std::string& text, std::uint32_t) {
+         o.SetUserAgentText(Trimmed(text));
+     }},
 };
 
 const Setting* FindSetting(const std::string& name) {
@@ -190,6 +207,15 @@ int Apply(const std::string& argument, CProgramOptions& options, std::ostream& e
 
 }  // namespace
 
+std::string DescribeUserAgentPresets() {
+    std::string text = "User Agent presets (User Agent Text, when set, is sent instead):\n";
+    for (int index = 0; index < CProgramOptions::kUserAgentCount; ++index) {
+        text += "  " + std::to_string(index) + " " + CProgramOptions::UserAgentName(index) + ": " +
+                CProgramOptions::PresetUserAgentString(index) + "\n";
+    }
+    return text;
+}
+
 int RunSettingsCommand(const Arguments& arguments, std::ostream& out, std::ostream& err) {
     CCommandLine line;
     int status = 0;
@@ -202,6 +228,7 @@ int RunSettingsCommand(const Arguments& arguments, std::ostream& out, std::ostre
         for (const Setting& setting : kSettings) {
             Print(setting, options, out);
         }
+        out << DescribeUserAgentPresets();
         return 0;
     }
     if (line.Positional().size() == 1 && line.Positional().front().find('=') == std::string::npos) {

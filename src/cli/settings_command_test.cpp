@@ -38,12 +38,21 @@ TEST_F(SettingsCommandTest, PrintsEverySettingUnderItsStoredName) {
     stored.SetHeadRequests(false);
     stored.SetPageRequisites(false);
     stored.SetTransferLimit(120);
+    stored.SetWaitMs(1500);
+    stored.SetLimitRate(204800);
+    stored.SetUserAgentText("MyBot/1.0");
     stored.Save();
     ASSERT_EQ(Run({}), 0);
     EXPECT_EQ(m_out.str(),
               "Connection=5\nRequest=5\nRetry=7\nProxy=proxy.example\nPort=3128\n"
               "User name=ann\\x1b]0;t\\x07\nPassword=***\nUser Agent=2\n"
-              "Verify Certificates=1\nHead Requests=0\nPage Requisites=0\nTransfer Limit=120\n");
+              "Verify Certificates=1\nHead Requests=0\nPage Requisites=0\nTransfer Limit=120\n"
+              "Robots=1\nWait=1500\nRandom Wait=0\nLimit Rate=204800\nUser Agent Text=MyBot/1.0\n" +
+                  DescribeUserAgentPresets());
+    EXPECT_NE(
+        DescribeUserAgentPresets().find(std::string("  5 ") + CProgramOptions::UserAgentName(5) +
+                                        ": " + CProgramOptions::PresetUserAgentString(5) + "\n"),
+        std::string::npos);
     // A name alone prints that one setting.
     ASSERT_EQ(Run({"retry"}), 0);
     EXPECT_EQ(m_out.str(), "Retry=7\n");
@@ -77,6 +86,10 @@ TEST_F(SettingsCommandTest, ChecksEachValueAsTheOptionsSheetDoes) {
         {{"Connection="}, 1, "Connection: Please enter a positive integer.\n"},
         {{"Proxy=" + longText}, 1, "Proxy: Please enter no more than 511 characters.\n"},
         {{"Transfer Limit=0", "Transfer Limit=86400"}, 0, ""},
+        {{"Robots=2"}, 1, "Robots: Please enter an integer between 0 and 1.\n"},
+        {{"Wait=3600001"}, 1, "Wait: Please enter an integer between 0 and 3600000.\n"},
+        {{"Limit Rate=4294967296"}, 1, "Limit Rate: Please enter an integer between 0 and "},
+        {{"User Agent Text=MyBot\r\nX: 1"}, 1, "User Agent Text: Please enter no control"},
         // Letters beyond ASCII, and a format character, are no control characters.
         {{"Password=p\xc3\xa4ss w\xc3\xb6rt", "User name=\u200bann"}, 0, ""},
         {{"Transfer Limit=86401"},
@@ -109,7 +122,8 @@ TEST_F(SettingsCommandTest, StoresTheAcceptedValues) {
     const std::string password(511, 'x');
     ASSERT_EQ(Run({"Proxy=p.example", "Port=65535", "User name= u ", "Password=" + password,
                    "User Agent=netscape 7.0", "Retry=0", "Head Requests=0", "Page Requisites=0",
-                   "Transfer Limit=90"}),
+                   "Transfer Limit=90", "Robots=0", "Wait=250", "Random Wait=1",
+                   "Limit Rate=204800", "User Agent Text= MyBot/1.0 (+https://x.example/) "}),
               0);
     CProgramOptions loaded;
     loaded.Load();
@@ -122,6 +136,12 @@ TEST_F(SettingsCommandTest, StoresTheAcceptedValues) {
     EXPECT_FALSE(loaded.GetHeadRequests());
     EXPECT_FALSE(loaded.GetPageRequisites());
     EXPECT_EQ(loaded.GetTransferLimit(), 90);
+    EXPECT_FALSE(loaded.GetRobots());
+    EXPECT_EQ(loaded.GetWaitMs(), 250u);
+    EXPECT_TRUE(loaded.GetRandomWait());
+    EXPECT_EQ(loaded.GetLimitRate(), 204800u);
+    EXPECT_EQ(loaded.GetUserAgentText(), "MyBot/1.0 (+https://x.example/)");
+    EXPECT_STREQ(loaded.UserAgentString(), "MyBot/1.0 (+https://x.example/)");
 }
 
 TEST_F(SettingsCommandTest, AProxyWithoutAddressOrPortIsTurnedOffWithItsCredentials) {

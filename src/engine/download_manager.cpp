@@ -1,5 +1,7 @@
 #include "engine/download_manager.h"
 
+#include <algorithm>
+#include <ctime>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -78,6 +80,7 @@ void CDownloadManager::Reset() {
     m_notifiers.clear();
     NewList();
     m_retryQueue.clear();
+    m_deferred.clear();
     m_window = nullptr;
     m_modified = false;
 }
@@ -89,9 +92,16 @@ bool CDownloadManager::BeginCrawl(const CProgramOptions& options) {
         m_options = options;
         m_list->Rewind();
         m_retryQueue.clear();
+        m_deferred.clear();
         Record(JournalRecord::QueueCleared, {});
         m_modified = true;
     }
+    // Every crawl asks each server for its robots.txt again and starts
+    // with the cookies of the project's file.
+    m_shares.robots.Clear();
+    m_shares.pacer.Clear();
+    m_shares.cookies.Clear();
+    m_cookiesLoaded = false;
     return Start(kManagerPriority);
 }
 
@@ -117,7 +127,7 @@ void CDownloadManager::Store(CStream& stream) {
     if (m_journal != nullptr) {
         m_journal->BeginFold();
     }
-    std::vector<CDownloadTask> held;
+    std::vector<CDownloadTask> held(m_deferred.begin(), m_deferred.end());
     for (const auto& slot : m_slots) {
         if (slot->worker->HoldsTask()) {
             held.push_back(slot->worker->CopyTask());
@@ -222,6 +232,9 @@ ResultCode CDownloadManager::OnThreadStart(std::uint32_t /*threadId*/) {
     m_slots.clear();
     // The user name and password may have changed since the last run.
     m_protectionSpaces.Clear();
+    m_shares.pacer.Configure(m_options.GetWaitMs(), m_options.GetRandomWait());
+    m_shares.rate.SetRate(m_options.GetLimitRate());
+    LoadCookies();
     try {
         CollectPathOwners();
         for (std::size_t index = 0; index < count; ++index) {
@@ -267,6 +280,7 @@ bool CDownloadManager::CreateSlot(std::size_t index) {
     slot->worker = m_factory(m_project);
     slot->worker->SetFinishedEvent(&m_workerFinished);
     slot->worker->SetProtectionSpaces(&m_protectionSpaces);
+    slot->worker->SetCrawlShares(&m_shares);
     slot->worker->SetPathClaim(
         [this](const std::string& localPath, const CUrl& listed, const CUrl& fetched) {
             return ClaimLocalPath(localPath, listed, fetched);
@@ -291,7 +305,11 @@ void CDownloadManager::OnThreadEnd(std::uint32_t /*threadId*/, ResultCode /*exit
     {
         std::scoped_lock lock(m_lock);
         m_slots.clear();
+        // What waited for its server is tried first when the crawl resumes.
+        m_retryQueue.insert(m_retryQueue.begin(), m_deferred.begin(), m_deferred.end());
+        m_deferred.clear();
     }
+    SaveCookies();
     PostMessage(m_window, WM_DL_FINISHED);
 }
 
@@ -359,7 +377,9 @@ bool CDownloadManager::Poll() {
     for (const std::size_t index : m_handedOut) {
         Assign(index);
     }
-    return active || !m_handedOut.empty();
+    // Tasks held back for their servers keep the crawl going.
+    std::scoped_lock lock(m_lock);
+    return active || !m_handedOut.empty() || !m_deferred.empty();
 }
 
 bool CDownloadManager::HandOut(std::size_t index) {
@@ -393,21 +413,55 @@ void CDownloadManager::SendNotices() {
 
 bool CDownloadManager::NextTask(CDownloadTask& task) {
     std::scoped_lock lock(m_lock);
-    if (!m_retryQueue.empty()) {
-        task = std::move(m_retryQueue.front());
-        m_retryQueue.pop_front();
-        CStringStream payload;
-        payload << task.item.GetUrl().GetSourceText();
-        Record(JournalRecord::TakenFromQueue, std::move(payload.Bytes()));
-    } else {
-        CLinkItem item;
-        if (!m_list->Next(item)) {
-            return false;
-        }
-        task.knownModificationTime = m_list->GetKnownModTime(item.GetUrl());
-        task.item = std::move(item);
+    if (TakeReadyDeferredTask(task)) {
+        m_modified = true;
+        return true;
     }
-    m_modified = true;
+    while (m_deferred.size() < kMaxDeferredTasks) {
+        if (!m_retryQueue.empty()) {
+            task = std::move(m_retryQueue.front());
+            m_retryQueue.pop_front();
+            CStringStream payload;
+            payload << task.item.GetUrl().GetSourceText();
+            Record(JournalRecord::TakenFromQueue, std::move(payload.Bytes()));
+        } else {
+            CLinkItem item;
+            if (!m_list->Next(item)) {
+                return false;
+            }
+            task.Clear();
+            task.knownModificationTime = m_list->GetKnownModTime(item.GetUrl());
+            task.item = std::move(item);
+        }
+        m_modified = true;
+        if (!DeferWhilePaused(task)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CDownloadManager::DeferWhilePaused(CDownloadTask& task) {
+    const CUrl& url = task.item.GetUrl();
+    if (url.GetScheme() != SchemeHttp && url.GetScheme() != SchemeHttps) {
+        return false;
+    }
+    if (m_shares.pacer.TimeUntilFree(ServerKeyOf(url)) == 0) {
+        return false;
+    }
+    m_deferred.push_back(std::move(task));
+    return true;
+}
+
+bool CDownloadManager::TakeReadyDeferredTask(CDownloadTask& task) {
+    const auto ready = std::find_if(m_deferred.begin(), m_deferred.end(), [&](const auto& held) {
+        return m_shares.pacer.TimeUntilFree(ServerKeyOf(held.item.GetUrl())) == 0;
+    });
+    if (ready == m_deferred.end()) {
+        return false;
+    }
+    task = std::move(*ready);
+    m_deferred.erase(ready);
     return true;
 }
 
@@ -470,8 +524,32 @@ UINT CDownloadManager::RecordResult(CDownloadTask& task, CDownloadWorker& worker
     }
 }
 
+// An excluded URL is never requested, so it is not even listed.
 void CDownloadManager::AddFoundLinks(CDownloadWorker& worker) {
+    const CUrlPatterns& patterns = m_project.GetUrlPatterns();
     for (const CFoundLinks::Link link : worker.TakeFoundLinks()) {
-        m_list->Add(link.urlText, link.level, link.internal, link.requisiteDepth);
+        if (patterns.Decide(link.urlText) != CUrlPatterns::Verdict::Exclude) {
+            m_list->Add(link.urlText, link.level, link.internal, link.requisiteDepth);
+        }
+    }
+}
+
+// A resumed crawl keeps the cookies that it has; a project just opened
+// has none yet and takes them from its file.
+void CDownloadManager::LoadCookies() {
+    if (m_cookiesLoaded) {
+        return;
+    }
+    m_cookiesLoaded = true;
+    const std::string& file = m_project.GetCookiesFile();
+    if (!file.empty()) {
+        m_shares.cookies.LoadNetscapeFile(file);
+    }
+}
+
+void CDownloadManager::SaveCookies() {
+    const std::string& file = m_options.GetSaveCookiesFile();
+    if (!file.empty()) {
+        m_shares.cookies.SaveNetscapeFile(file, std::time(nullptr));
     }
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/crawl_messages.h"
+#include "engine/crawl_shares.h"
 #include "engine/download_list.h"
 #include "engine/download_task.h"
 #include "engine/path_owners.h"
@@ -38,6 +39,9 @@ class CDownloadManager : public CWorkerThread {
 public:
     // The longest that a poll waits for a stop or a finished worker.
     static constexpr std::uint32_t kPollMs = 250;
+    // The most tasks held back for pausing servers; beyond them the workers
+    // wait for a server to be free rather than read the list on.
+    static constexpr std::size_t kMaxDeferredTasks = 256;
 
     // Builds the worker of one slot; the tests put a scripted fetch behind it.
     using WorkerFactory = std::function<std::unique_ptr<CDownloadWorker>(CProjectSettings&)>;
@@ -88,6 +92,9 @@ public:
     // Files of the last crawl that had not changed since they were saved;
     // the window is told of them only by this count.
     std::uint32_t GetUnchangedCount() const { return m_unchanged; }
+    // The crawl's cookies, robots.txt files and pauses; the cookies, say,
+    // to show or save them once the crawl has ended.
+    CCrawlShares& GetShares() { return m_shares; }
 
 protected:
     ResultCode OnThreadStart(std::uint32_t threadId) override;
@@ -115,6 +122,13 @@ private:
     // Gives the worker the task that the window has been told of.
     void Assign(std::size_t index);
     bool NextTask(CDownloadTask& task);
+    // A task whose server is pausing waits aside, so that the worker takes
+    // another server's task; false when the task may go now.
+    bool DeferWhilePaused(CDownloadTask& task);
+    bool TakeReadyDeferredTask(CDownloadTask& task);
+    // The crawl's cookies start from the project's cookies file.
+    void LoadCookies();
+    void SaveCookies();
     void Collect(std::size_t index);
     // Tells the window what the pass collected and handed out, in one message.
     void SendNotices();
@@ -138,6 +152,13 @@ private:
     // at one of them.
     std::vector<std::unique_ptr<CProgressNotifier>> m_notifiers;
     std::deque<CDownloadTask> m_retryQueue;
+    // Tasks held back while their server pauses; guarded by the lock and
+    // stored with the retry queue.
+    std::deque<CDownloadTask> m_deferred;
+    // Shared by every worker; each part locks itself.
+    CCrawlShares m_shares;
+    // The cookies of this crawl came from the project's file already.
+    bool m_cookiesLoaded = false;
     // Guarded by the lock, as the list is.
     CPathOwners m_pathOwners;
     // Where the site took its credentials in this run of the crawl; it locks

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
@@ -14,9 +15,11 @@
 
 #include "base/ascii.h"
 #include "base/file_stream.h"
+#include "engine/crawl_shares.h"
 #include "engine/program_options.h"
 #include "engine/progress_notifier.h"
 #include "engine/project_settings.h"
+#include "engine/robots_directives.h"
 #include "html/link_extractor.h"
 #include "html/page_budget.h"
 #include "protocol/ftp_client.h"
@@ -24,6 +27,40 @@
 #include "protocol/http_client.h"
 
 namespace {
+
+// The most of a robots.txt that is read; RFC 9309 asks for 500 KiB at least.
+constexpr std::size_t kMaxRobotsSize = 512 * 1024;
+// The most of a page that is searched for its meta robots element, which
+// belongs in its head.
+constexpr std::size_t kMaxMetaSearch = 256 * 1024;
+
+// Keeps the start of a body in memory, dropping what goes beyond the limit.
+class CBoundedTextStream : public CStream {
+public:
+    explicit CBoundedTextStream(std::size_t limit) : m_limit(limit) {}
+    const std::string& Text() const { return m_text; }
+
+    std::size_t Read(void*, std::size_t) override { return 0; }
+    std::size_t Write(const void* buffer, std::size_t count) override {
+        const std::size_t kept = std::min(count, m_limit - m_text.size());
+        m_text.append(static_cast<const char*>(buffer), kept);
+        return count;
+    }
+    bool ReadByte(std::uint8_t&) override { return false; }
+    bool WriteByte(std::uint8_t byte) override {
+        const char c = static_cast<char>(byte);
+        return Write(&c, 1) == 1;
+    }
+    bool Seek(std::int64_t, int) override { return false; }
+    std::int64_t GetPosition() override { return static_cast<std::int64_t>(m_text.size()); }
+    void Flush() override {}
+    std::int64_t GetLength() override { return static_cast<std::int64_t>(m_text.size()); }
+    void SetLength(std::int64_t) override {}
+
+private:
+    std::size_t m_limit;
+    std::string m_text;
+};
 
 // The address an anonymous FTP login gives as its password.
 constexpr const char* kAnonymousPassword = "tarnwick@localhost";
@@ -118,6 +155,10 @@ void CDownloadWorker::Initialize() {
     if (m_protectionSpaces != nullptr) {
         m_httpClient->UseProtectionSpaces(*m_protectionSpaces);
         m_httpsClient->UseProtectionSpaces(*m_protectionSpaces);
+    }
+    if (m_shares != nullptr) {
+        m_httpClient->UseCookieJar(&m_shares->cookies);
+        m_httpsClient->UseCookieJar(&m_shares->cookies);
     }
     m_ftpClient->Attach(GetEventSink(), &GetStopEvent());
     m_ftpClient->SetTimeouts(m_timeouts.connectMs, m_timeouts.sendMs, m_timeouts.receiveMs);
@@ -263,10 +304,11 @@ bool CDownloadWorker::IsFinal(ResultCode result) const {
     // A redirect that ends in a scheme no client fetches is the server's
     // answer, not a passing fault.
     return result == ERR_SUCCESS || result == ERR_ATTEMPT_INTERRUPTED ||
-           result == ERR_CLIENT_RULE || result == ERR_PAGE_NOT_PARSED ||
-           result == ERR_NOT_MODIFIED || result == ERR_HTTP_REDIRECT_PROTOCOL ||
-           result == ERR_NOT_ENOUGH_MEMORY || result == ERR_UNSAFE_LOCAL_PATH ||
-           IsFinalHttpAnswer(result) || IsUnchangingFailure(result);
+           result == ERR_CLIENT_RULE || result == ERR_ROBOTS_DISALLOWED ||
+           result == ERR_PAGE_NOT_PARSED || result == ERR_NOT_MODIFIED ||
+           result == ERR_HTTP_REDIRECT_PROTOCOL || result == ERR_NOT_ENOUGH_MEMORY ||
+           result == ERR_UNSAFE_LOCAL_PATH || IsFinalHttpAnswer(result) ||
+           IsUnchangingFailure(result);
 }
 
 // Neither a name that does not exist, nor a certificate that does not
@@ -357,6 +399,10 @@ bool CDownloadWorker::TooManyRedirects(int schemeSwitches) const {
 ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
     CHttpClient& client = tls ? *m_httpsClient : *m_httpClient;
     m_linksOnly = false;
+    m_noFollow = false;
+    if (const ResultCode verdict = CheckRobots(client, url); verdict != ERR_SUCCESS) {
+        return verdict;
+    }
     const std::int32_t offset = ResumeOffset();
     PrepareRequest(client, url, offset);
     ResultCode result = RequestBody(client, GetKnownModificationTime());
@@ -370,7 +416,7 @@ ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
             SetBytesReceived(0);
         }
     }
-    client.Finish();
+    FinishExchange(client);
     if (result == ERR_HTTP_REDIRECT_PROTOCOL) {
         m_redirectTarget = client.GetRedirectUrl();
     }
@@ -415,6 +461,9 @@ void CDownloadWorker::PrepareRequest(CHttpClient& client, const CUrl& url,
                                m_options.GetProxyUser(), m_options.GetProxyPassword());
     }
     m_requestInfo.SetUserAgent(m_options.UserAgentString());
+    if (IsSiteServer(url)) {
+        m_requestInfo.siteHeaders = m_project.GetHeaders();
+    }
     client.SetRequestInfo(m_requestInfo);
 }
 
@@ -444,9 +493,10 @@ ResultCode CDownloadWorker::RequestBody(CHttpClient& client, std::int32_t knownM
             return result;
         }
     }
-    ResultCode result = client.Request(METHOD_GET, false);
+    ResultCode result = PacedRequest(client, METHOD_GET);
     m_response = client.GetResponseInfo();
     m_httpStatus = client.GetStatus();
+    NoteRobotsTag(client, result);
     // Without a HEAD the rules judge the GET's head, before any byte is saved.
     if (result == ERR_SUCCESS && !checked) {
         result = ReadRefusedPageForLinks(CheckResponse(m_response, knownModificationTime));
@@ -480,9 +530,9 @@ bool CDownloadWorker::SendsHead(std::int32_t knownModificationTime) const {
 
 ResultCode CDownloadWorker::RequestHead(CHttpClient& client, std::int32_t knownModificationTime,
                                         bool& checked) {
-    ResultCode result = client.Request(METHOD_HEAD, false);
+    ResultCode result = PacedRequest(client, METHOD_HEAD);
     m_response = client.GetResponseInfo();
-    client.Finish();
+    FinishExchange(client);
     checked = result == ERR_SUCCESS;
     if (checked) {
         result = CheckResponse(m_response, knownModificationTime);
@@ -502,10 +552,10 @@ ResultCode CDownloadWorker::ReceiveHttpBody(CHttpClient& client, std::int32_t re
     if (start < 0) {
         // A partial body that begins past the bytes on disk cannot be
         // joined to them: fetch the whole body instead.
-        client.Finish();
+        FinishExchange(client);
         m_requestInfo.SetRange(0, 0, RANGE_NONE);
         client.SetRequestInfo(m_requestInfo);
-        const ResultCode result = client.Request(METHOD_GET, false);
+        const ResultCode result = PacedRequest(client, METHOD_GET);
         m_response = client.GetResponseInfo();
         if (result != ERR_SUCCESS) {
             return result;
@@ -528,7 +578,7 @@ ResultCode CDownloadWorker::ReceiveHttpBody(CHttpClient& client, std::int32_t re
         return opened;
     }
     std::uint32_t received = 0;
-    CCountingStream body(*m_output, [this](std::uint32_t count) { AddBytesReceived(count); });
+    CCountingStream body(*m_output, [this](std::uint32_t count) { CountBodyBytes(count); });
     return client.ReadBody(&body, received);
 }
 
@@ -647,6 +697,7 @@ ResultCode CDownloadWorker::ExtractPageLinks() {
         SetFoundLinks(m_linkExtractor->TakeFoundLinks());
         if (parsed) {
             NotePageWriting();
+            DropLinksOfNoFollowPage();
         }
         return parsed ? ERR_SUCCESS : static_cast<ResultCode>(ERR_PAGE_NOT_PARSED);
     } catch (const CStreamException&) {
@@ -706,7 +757,7 @@ ResultCode CDownloadWorker::FetchFtp(const CUrl& url) {
     }
     if (result == ERR_SUCCESS) {
         std::uint32_t received = 0;
-        CCountingStream body(*m_output, [this](std::uint32_t count) { AddBytesReceived(count); });
+        CCountingStream body(*m_output, [this](std::uint32_t count) { CountBodyBytes(count); });
         result = m_ftpClient->Download(body, received, static_cast<std::uint32_t>(offset));
     }
     m_ftpClient->Quit();
@@ -728,7 +779,8 @@ void CDownloadWorker::DateSavedFile() {
 
 ResultCode CDownloadWorker::CheckResponse(const CResponseInfo& response,
                                           std::int32_t knownModificationTime) {
-    if (!m_project.GetRules().CheckFilter(response)) {
+    // A URL that a pattern includes is wanted whatever the file groups say.
+    if (!IsIncludedByPattern(response.url) && !m_project.GetRules().CheckFilter(response)) {
         return ERR_CLIENT_RULE;
     }
     if (knownModificationTime != -1 && response.modificationTimeKnown &&
@@ -780,4 +832,118 @@ ResultCode CDownloadWorker::MapToOwnFile(const CUrl& fetched, const NameMapper& 
         }
     }
     return ERR_FILE_STREAM_OPEN;
+}
+
+// robots.txt is read once per server and crawl, into memory: it becomes part
+// of the mirror only when a page links to it.
+ResultCode CDownloadWorker::CheckRobots(CHttpClient& client, const CUrl& url) {
+    if (m_shares == nullptr || !m_options.GetRobots()) {
+        return ERR_SUCCESS;
+    }
+    const std::string server = ServerKeyOf(url);
+    CRobotsRules rules;
+    const ResultCode result = m_shares->robots.GetRules(
+        server, [&] { return FetchRobots(client, url); }, std::max(1, m_options.GetRetries()),
+        rules);
+    if (result != ERR_SUCCESS) {
+        return result;
+    }
+    if (rules.GetCrawlDelayMs() != 0) {
+        m_shares->pacer.SetMinimumGap(server, rules.GetCrawlDelayMs());
+    }
+    std::string target = url.GetEscapedPath() + url.GetEscapedQuery();
+    return rules.IsAllowed(target) ? ERR_SUCCESS : static_cast<ResultCode>(ERR_ROBOTS_DISALLOWED);
+}
+
+CRobotsCache::Fetched CDownloadWorker::FetchRobots(CHttpClient& client, const CUrl& url) {
+    CRobotsCache::Fetched fetched;
+    CUrl robotsUrl;
+    if (!robotsUrl.ResolveRelative(url.GetSourceText(), "/robots.txt")) {
+        return fetched;
+    }
+    PrepareRequest(client, robotsUrl, 0);
+    fetched.result = PacedRequest(client, METHOD_GET);
+    if (fetched.result == ERR_SUCCESS) {
+        CBoundedTextStream body(kMaxRobotsSize);
+        std::uint32_t received = 0;
+        fetched.result = client.ReadBody(&body, received);
+        fetched.body = body.Text();
+    }
+    FinishExchange(client);
+    return fetched;
+}
+
+ResultCode CDownloadWorker::PacedRequest(CHttpClient& client, HttpMethod method) {
+    if (m_shares == nullptr) {
+        return client.Request(method, false);
+    }
+    const std::string server = ServerKeyOf(m_requestInfo.url);
+    for (;;) {
+        const std::uint32_t wait = m_shares->pacer.TryTakeTurn(server);
+        if (wait == 0) {
+            break;
+        }
+        if (WaitForStop(wait) == WAIT_OBJECT_0) {
+            return ERR_SOCKET_LOCAL_CLOSED;
+        }
+    }
+    m_turnServer = server;
+    const ResultCode result = client.Request(method, false);
+    if (client.GetRetryAfterMs() != 0) {
+        m_shares->pacer.HoldOff(server, client.GetRetryAfterMs());
+    }
+    return result;
+}
+
+// The next request to the server waits from the end of this exchange, body
+// and all, so that the server sees the pause between its answer and the
+// next question.
+void CDownloadWorker::FinishExchange(CHttpClient& client) {
+    client.Finish();
+    if (m_shares != nullptr && !m_turnServer.empty()) {
+        m_shares->pacer.EndTurn(m_turnServer);
+    }
+    m_turnServer.clear();
+}
+
+void CDownloadWorker::NoteRobotsTag(const CHttpClient& client, ResultCode result) {
+    m_noFollow = result == ERR_SUCCESS && m_options.GetRobots() &&
+                 DirectivesSayNoFollow(client.GetResponseHeaders().GetRobotsTag());
+}
+
+void CDownloadWorker::DropLinksOfNoFollowPage() {
+    if (!m_options.GetRobots()) {
+        return;
+    }
+    if (!m_noFollow) {
+        CBoundedTextStream head(kMaxMetaSearch);
+        std::array<char, 8192> buffer{};
+        m_output->Seek(0, CStream::kBegin);
+        while (head.Text().size() < kMaxMetaSearch) {
+            const std::size_t read = m_output->Read(buffer.data(), buffer.size());
+            if (read == 0) {
+                break;
+            }
+            head.Write(buffer.data(), read);
+        }
+        m_noFollow = PageSaysNoFollow(head.Text());
+    }
+    if (m_noFollow) {
+        SetFoundLinks({});
+    }
+}
+
+void CDownloadWorker::CountBodyBytes(std::uint32_t count) {
+    AddBytesReceived(count);
+    if (m_shares == nullptr) {
+        return;
+    }
+    // A stop is seen by the next network wait, which ends the attempt.
+    if (const std::uint32_t pause = m_shares->rate.Take(count); pause != 0) {
+        WaitForStop(pause);
+    }
+}
+
+bool CDownloadWorker::IsIncludedByPattern(const CUrl& url) const {
+    return m_project.GetUrlPatterns().Decide(url.GetSourceText()) == CUrlPatterns::Verdict::Include;
 }

@@ -15,9 +15,11 @@
 #include "engine/found_links.h"
 #include "engine/link_item.h"
 #include "engine/program_options.h"
+#include "engine/robots_cache.h"
 #include "platform/critical_section.h"
 #include "platform/notifying_thread.h"
 #include "platform/wait_event.h"
+#include "protocol/http_method.h"
 #include "protocol/http_request_info.h"
 #include "protocol/response_info.h"
 #include "storage/local_file_mapping.h"
@@ -29,6 +31,7 @@ class CLinkExtractor;
 class CProgressNotifier;
 class CProjectSettings;
 class CProtectionSpaces;
+struct CCrawlShares;
 
 class CDownloadWorker : public CNotifyingThread {
 public:
@@ -70,6 +73,11 @@ public:
     // credentials (not owned), shared by every worker's clients; set before
     // the first start.
     void SetProtectionSpaces(CProtectionSpaces* spaces) { m_protectionSpaces = spaces; }
+    // What the crawl's workers share (not owned): robots.txt, the pauses
+    // between requests, the rate limit and the cookies; set before the
+    // first start. Without it the worker asks for no robots.txt, waits for
+    // nothing and keeps no cookie.
+    void SetCrawlShares(CCrawlShares* shares) { m_shares = shares; }
 
     // The manager's side; each takes the worker's lock.
     // Copies the task in with a cleared result and wakes the worker.
@@ -122,6 +130,19 @@ private:
     bool TooManyRedirects(int schemeSwitches) const;
 
     ResultCode FetchHttp(const CUrl& url, bool tls);
+    // 0 when robots.txt lets the crawler fetch url, or robots are not obeyed.
+    ResultCode CheckRobots(CHttpClient& client, const CUrl& url);
+    CRobotsCache::Fetched FetchRobots(CHttpClient& client, const CUrl& url);
+    // The request, sent when its server's pause is over; a Retry-After
+    // holds the server back.
+    ResultCode PacedRequest(CHttpClient& client, HttpMethod method);
+    void FinishExchange(CHttpClient& client);
+    void NoteRobotsTag(const CHttpClient& client, ResultCode result);
+    // A page whose X-Robots-Tag or meta robots says nofollow yields no links.
+    void DropLinksOfNoFollowPage();
+    // Counts body bytes into the task and keeps the crawl at its rate.
+    void CountBodyBytes(std::uint32_t count);
+    bool IsIncludedByPattern(const CUrl& url) const;
     ResultCode FetchFtp(const CUrl& url);
     ResultCode CheckResponse(const CResponseInfo& response, std::int32_t knownModificationTime);
     ResultCode CheckDecodedSize();
@@ -187,6 +208,11 @@ private:
     CWaitEvent* m_finishedEvent = nullptr;
     PathClaim m_pathClaim;
     CProtectionSpaces* m_protectionSpaces = nullptr;
+    CCrawlShares* m_shares = nullptr;
+    // The server whose turn the current exchange holds; empty for none.
+    std::string m_turnServer;
+    // The answer's X-Robots-Tag says its links are not followed.
+    bool m_noFollow = false;
 
     std::unique_ptr<CLinkExtractor> m_linkExtractor;
     CProgressNotifier* m_notifier = nullptr;

@@ -67,12 +67,13 @@ TEST(FileFilterTest, SizeLimitsInKBytes) {
 TEST(FilterListTest, DefaultGroupsInOrderAllDisabled) {
     const CFilterList list = CFilterList::DefaultGroups();
     const char* names[] = {"Image", "Archive", "Document", "Audio", "Video", "Other"};
-    const char* texts[] = {"*.bmp;*.gif;*.jpg;*.jpeg;*.png",
-                           "*.zip;*.rar;*.arj;*.gz;*.z",
-                           "*.doc;*.pdf;*.ps;*.ppt",
-                           "*.wav;*.mp3;*.mid",
-                           "*.avi;*.mov;*.mpeg",
-                           ""};
+    const char* texts[] = {
+        "*.bmp;*.gif;*.jpg;*.jpeg;*.png;*.svg;*.webp;*.avif;*.ico",
+        "*.zip;*.rar;*.arj;*.gz;*.z;*.7z;*.tar;*.xz;*.bz2;*.tgz",
+        "*.doc;*.pdf;*.ps;*.ppt;*.docx;*.xlsx;*.pptx;*.odt;*.ods;*.odp;*.epub;*.txt;*.csv",
+        "*.wav;*.mp3;*.mid;*.ogg;*.flac;*.m4a;*.opus",
+        "*.avi;*.mov;*.mpeg;*.mp4;*.webm;*.mkv;*.m4v",
+        ""};
     ASSERT_EQ(list.GetCount(), 6u);
     for (std::size_t i = 0; i < 6; ++i) {
         const CFileFilter& filter = list.GetAt(i);

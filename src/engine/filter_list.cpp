@@ -6,11 +6,14 @@
 
 CFilterList CFilterList::DefaultGroups() {
     CFilterList list;
-    list.Append("Image", ".bmp;.gif;.jpg;.jpeg;.png", 0, 0, false);
-    list.Append("Archive", ".zip;.rar;.arj;.gz;.z", 0, 0, false);
-    list.Append("Document", ".doc;.pdf;.ps;.ppt", 0, 0, false);
-    list.Append("Audio", ".wav;.mp3;.mid;", 0, 0, false);
-    list.Append("Video", ".avi;.mov;.mpeg;", 0, 0, false);
+    // The formats of today follow those of the first version; a stored
+    // project keeps the list it was saved with.
+    list.Append("Image", ".bmp;.gif;.jpg;.jpeg;.png;.svg;.webp;.avif;.ico", 0, 0, false);
+    list.Append("Archive", ".zip;.rar;.arj;.gz;.z;.7z;.tar;.xz;.bz2;.tgz", 0, 0, false);
+    list.Append("Document", ".doc;.pdf;.ps;.ppt;.docx;.xlsx;.pptx;.odt;.ods;.odp;.epub;.txt;.csv",
+                0, 0, false);
+    list.Append("Audio", ".wav;.mp3;.mid;.ogg;.flac;.m4a;.opus", 0, 0, false);
+    list.Append("Video", ".avi;.mov;.mpeg;.mp4;.webm;.mkv;.m4v", 0, 0, false);
     list.Append("Other", "", 0, 0, false);
     return list;
 }

@@ -38,6 +38,11 @@ void CProgramOptions::ResetToDefaults() {
     m_headRequests = true;
     m_pageRequisites = true;
     m_transferLimit = 0;
+    m_robots = true;
+    m_waitMs = 0;
+    m_randomWait = false;
+    m_limitRate = 0;
+    m_userAgentText.clear();
 }
 
 void CProgramOptions::SetProxy(const std::string& host, std::uint32_t port, const std::string& user,
@@ -65,6 +70,22 @@ void CProgramOptions::Load() {
     m_transferLimit = key.ReadDword("Transfer Limit", limit) && limit <= kMaxTransferLimit
                           ? static_cast<int>(limit)
                           : 0;
+    LoadCourtesyValues(key);
+}
+
+// Each falls back to its own default alone, as the values above do.
+void CProgramOptions::LoadCourtesyValues(const CRegistryKey& key) {
+    std::uint32_t robots = 1;
+    m_robots = !key.ReadDword("Robots", robots) || robots != 0;
+    std::uint32_t wait = 0;
+    m_waitMs = key.ReadDword("Wait", wait) && wait <= kMaxWaitMs ? wait : 0;
+    std::uint32_t random = 0;
+    m_randomWait = key.ReadDword("Random Wait", random) && random != 0;
+    std::uint32_t rate = 0;
+    m_limitRate = key.ReadDword("Limit Rate", rate) ? rate : 0;
+    if (!key.ReadString("User Agent Text", m_userAgentText)) {
+        m_userAgentText.clear();
+    }
 }
 
 bool CProgramOptions::LoadFixedValues(const CRegistryKey& key) {
@@ -102,10 +123,19 @@ void CProgramOptions::Save() const {
     key.WriteDword("Head Requests", m_headRequests ? 1 : 0);
     key.WriteDword("Page Requisites", m_pageRequisites ? 1 : 0);
     key.WriteDword("Transfer Limit", static_cast<std::uint32_t>(m_transferLimit));
+    key.WriteDword("Robots", m_robots ? 1 : 0);
+    key.WriteDword("Wait", m_waitMs);
+    key.WriteDword("Random Wait", m_randomWait ? 1 : 0);
+    key.WriteDword("Limit Rate", m_limitRate);
+    key.WriteString("User Agent Text", m_userAgentText);
 }
 
 const char* CProgramOptions::UserAgentString() const {
-    const UserAgentRow* row = FindUserAgent(m_userAgent);
+    return m_userAgentText.empty() ? PresetUserAgentString(m_userAgent) : m_userAgentText.c_str();
+}
+
+const char* CProgramOptions::PresetUserAgentString(int index) {
+    const UserAgentRow* row = FindUserAgent(index);
     return row ? row->identity : "";
 }
 

@@ -31,6 +31,11 @@ protected:
         options.SetHeadRequests(false);
         options.SetPageRequisites(false);
         options.SetTransferLimit(600);
+        options.SetRobots(false);
+        options.SetWaitMs(1500);
+        options.SetRandomWait(true);
+        options.SetLimitRate(204800);
+        options.SetUserAgentText("MyBot/1.0 (+https://example.org/bot)");
         return options;
     }
 
@@ -48,6 +53,11 @@ protected:
         EXPECT_TRUE(options.GetHeadRequests());
         EXPECT_TRUE(options.GetPageRequisites());
         EXPECT_EQ(options.GetTransferLimit(), 0);
+        EXPECT_TRUE(options.GetRobots());
+        EXPECT_EQ(options.GetWaitMs(), 0u);
+        EXPECT_FALSE(options.GetRandomWait());
+        EXPECT_EQ(options.GetLimitRate(), 0u);
+        EXPECT_EQ(options.GetUserAgentText(), "");
     }
 
     static void ExpectSame(const CProgramOptions& a, const CProgramOptions& b) {
@@ -63,6 +73,11 @@ protected:
         EXPECT_EQ(a.GetHeadRequests(), b.GetHeadRequests());
         EXPECT_EQ(a.GetPageRequisites(), b.GetPageRequisites());
         EXPECT_EQ(a.GetTransferLimit(), b.GetTransferLimit());
+        EXPECT_EQ(a.GetRobots(), b.GetRobots());
+        EXPECT_EQ(a.GetWaitMs(), b.GetWaitMs());
+        EXPECT_EQ(a.GetRandomWait(), b.GetRandomWait());
+        EXPECT_EQ(a.GetLimitRate(), b.GetLimitRate());
+        EXPECT_EQ(a.GetUserAgentText(), b.GetUserAgentText());
     }
 
     // Loads into an object that starts from custom values, so that a field the
@@ -90,16 +105,21 @@ TEST_F(ProgramOptionsTest, SaveWritesEveryValueAndLoadReadsItBack) {
               "[Software\\Ostrevane\\Tarnwick\\Settings]\n"
               "\"Connection\"=dword:00000063\n"
               "\"Head Requests\"=dword:00000000\n"
+              "\"Limit Rate\"=dword:00032000\n"
               "\"Page Requisites\"=dword:00000000\n"
               "\"Password\"=hex(1):70,61,5c,73,73,0a,77,6f,72,64,00\n"
               "\"Port\"=dword:00000c38\n"
               "\"Proxy\"=\"proxy.example\"\n"
+              "\"Random Wait\"=dword:00000001\n"
               "\"Request\"=dword:00000001\n"
               "\"Retry\"=dword:00000000\n"
+              "\"Robots\"=dword:00000000\n"
               "\"Transfer Limit\"=dword:00000258\n"
               "\"User Agent\"=dword:00000005\n"
+              "\"User Agent Text\"=\"MyBot/1.0 (+https://example.org/bot)\"\n"
               "\"User name\"=\"user \\\"x\\\"\"\n"
               "\"Verify Certificates\"=dword:00000000\n"
+              "\"Wait\"=dword:000005dc\n"
               "\n");
     CProgramOptions loaded;
     loaded.Load();
@@ -162,6 +182,7 @@ TEST_F(ProgramOptionsTest, LimitsAndUnknownUserAgentLoadAsStored) {
     stored.SetRequestTimeout(99);
     stored.SetRetries(99);
     stored.SetUserAgent(7);
+    stored.SetUserAgentText("");
     stored.SetProxy(std::string(511, 'h'), 65535, std::string(511, 'u'), "");
     stored.Save();
 
@@ -179,7 +200,8 @@ TEST_F(ProgramOptionsTest, LaterSwitchesAreEachReadOnTheirOwn) {
     };
     const Switch switches[] = {{"Verify Certificates", &CProgramOptions::SetVerifyCertificates},
                                {"Head Requests", &CProgramOptions::SetHeadRequests},
-                               {"Page Requisites", &CProgramOptions::SetPageRequisites}};
+                               {"Page Requisites", &CProgramOptions::SetPageRequisites},
+                               {"Robots", &CProgramOptions::SetRobots}};
     struct Case {
         const char* value;  // replaces the stored value; null removes the line
         bool on;
@@ -234,6 +256,40 @@ TEST_F(ProgramOptionsTest, TransferLimitIsReadOnItsOwn) {
     }
 }
 
+// A store written before these values existed, or one out of range, leaves
+// each at its default without touching the others.
+TEST_F(ProgramOptionsTest, CourtesyValuesAreEachReadOnTheirOwn) {
+    using Check = void (*)(CProgramOptions&);
+    struct Case {
+        const char* name;
+        const char* value;  // replaces the stored value; null removes the line
+        Check expect;       // applied to Custom() to give what loads
+    };
+    const Case cases[] = {
+        {"Wait", nullptr, [](CProgramOptions& o) { o.SetWaitMs(0); }},
+        {"Wait", "dword:0036ee80", [](CProgramOptions& o) { o.SetWaitMs(3600000); }},
+        {"Wait", "dword:0036ee81", [](CProgramOptions& o) { o.SetWaitMs(0); }},
+        {"Random Wait", nullptr, [](CProgramOptions& o) { o.SetRandomWait(false); }},
+        {"Limit Rate", "\"200k\"", [](CProgramOptions& o) { o.SetLimitRate(0); }},
+        {"Limit Rate", "dword:ffffffff", [](CProgramOptions& o) { o.SetLimitRate(0xFFFFFFFF); }},
+        {"User Agent Text", nullptr, [](CProgramOptions& o) { o.SetUserAgentText(""); }},
+        {"User Agent Text", "dword:00000001", [](CProgramOptions& o) { o.SetUserAgentText(""); }},
+    };
+    for (const Case& c : cases) {
+        Custom().Save();
+        std::string text = ReadFile(StorePath());
+        const std::string key = "\"" + std::string(c.name) + "\"=";
+        const std::size_t line = text.find(key);
+        ASSERT_NE(line, std::string::npos) << c.name;
+        text.replace(line, text.find('\n', line) - line + 1, c.value ? key + c.value + "\n" : "");
+        WriteFile(StorePath(), text);
+        CProgramOptions expected = Custom();
+        c.expect(expected);
+        SCOPED_TRACE(std::string(c.name) + " " + (c.value ? c.value : "missing"));
+        ExpectSame(Loaded(), expected);
+    }
+}
+
 TEST_F(ProgramOptionsTest, CorruptOrTruncatedStoreGivesDefaults) {
     Custom().Save();
     const std::string whole = ReadFile(StorePath());
@@ -272,6 +328,11 @@ TEST(ProgramOptionsTableTest, UserAgentTable) {
                  "Netscape/7.0");
     options.SetUserAgent(-3);
     EXPECT_STREQ(options.UserAgentString(), "");
+    // The own text wins over any preset, even one outside the table.
+    options.SetUserAgentText("MyBot/1.0");
+    EXPECT_STREQ(options.UserAgentString(), "MyBot/1.0");
+    EXPECT_STREQ(CProgramOptions::PresetUserAgentString(0),
+                 "Mozilla/4.0 (compatible; MSIE 5.0; Windows 98)");
     EXPECT_EQ(&GetProgramOptions(), &GetProgramOptions());
 }
 

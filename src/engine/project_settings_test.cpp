@@ -110,6 +110,74 @@ TEST(ProjectSettingsTest, LoadValidatesTheFixedFields) {
     }
 }
 
+// The request rules after the record: one pattern, the cookies file, headers.
+std::string RequestRules(const std::string& headerName, std::uint32_t headerCount = 1) {
+    return ExpectedBytes()
+        .Str("REQUEST_RULES")
+        .Int(1)
+        .Bool(false)
+        .Str("*/ads/*")
+        .Str("/home/u/cookies.txt")
+        .Int(headerCount)
+        .Str(headerName)
+        .Str("de")
+        .Bytes();
+}
+
+TEST(ProjectSettingsTest, RequestRulesFollowTheRecordOnlyWhenSet) {
+    CProjectSettings settings;
+    ASSERT_EQ(LoadCode(settings, Record("http://h/", 0, 3)), ERR_SUCCESS);
+    std::string error;
+    ASSERT_TRUE(settings.GetUrlPatterns().AddLine("-*/ads/*", error));
+    settings.SetCookiesFile("/home/u/cookies.txt");
+    CProjectSettings::Header header;
+    ASSERT_TRUE(CProjectSettings::ParseHeaderLine("Accept-Language:  de ", header));
+    ASSERT_TRUE(settings.SetHeaders({header}));
+    MemoryStream stream;
+    settings.Store(stream);
+    EXPECT_EQ(stream.Bytes(), Record("http://h/", 0, 3) + RequestRules("Accept-Language"));
+
+    CProjectSettings loaded;
+    ASSERT_EQ(LoadCode(loaded, stream.Bytes()), ERR_SUCCESS);
+    EXPECT_EQ(loaded.GetUrlPatterns().Decide("http://h/ads/x"), CUrlPatterns::Verdict::Exclude);
+    EXPECT_EQ(loaded.GetCookiesFile(), "/home/u/cookies.txt");
+    EXPECT_EQ(loaded.GetHeaders(), settings.GetHeaders());
+}
+
+TEST(ProjectSettingsTest, ARecordWrittenBeforeRequestRulesLoadsWithDefaults) {
+    // The manager's tag that follows is left for the document to read.
+    MemoryStream input(Record("http://h/", 0, 3) + ExpectedBytes().Str("MANAGER_INFO").Bytes());
+    CProjectSettings settings;
+    settings.Load(input);
+    EXPECT_TRUE(settings.GetUrlPatterns().IsEmpty());
+    EXPECT_EQ(settings.GetCookiesFile(), "");
+    EXPECT_TRUE(settings.GetHeaders().empty());
+    std::string tag;
+    input >> tag;
+    EXPECT_EQ(tag, "MANAGER_INFO");
+}
+
+TEST(ProjectSettingsTest, DamagedRequestRulesAreADataError) {
+    const std::string damaged[] = {
+        RequestRules("Bad Name"),
+        RequestRules(""),
+        RequestRules("X-Ok", 0xFFFFFFFF),
+        RequestRules("X-Ok", 2),
+        Record("http://h/", 0, 3) + ExpectedBytes().Str("REQUEST_RULES").Int(0xFFFFFFFF).Bytes(),
+    };
+    for (const std::string& rules : damaged) {
+        CProjectSettings settings;
+        const std::string bytes =
+            rules.starts_with("REQUEST_RULES") ? Record("http://h/", 0, 3) + rules : rules;
+        EXPECT_EQ(LoadCode(settings, bytes), ERR_STREAM_DATA);
+        EXPECT_FALSE(settings.GetStartUrl().HasUrl());
+    }
+    CProjectSettings::Header header;
+    for (const char* line : {"NoColon", ": v", "Na me: v", "X-Empty:  ", "X: a\r\nInjected: 1"}) {
+        EXPECT_FALSE(CProjectSettings::ParseHeaderLine(line, header)) << line;
+    }
+}
+
 TEST(ProjectSettingsTest, TruncatedRecordsFail) {
     const std::string bytes = Record("http://h/", 0, 2);
     for (std::size_t length = 0; length < bytes.size(); ++length) {

@@ -1,6 +1,7 @@
 #include "protocol/http_client.h"
 
 #include <algorithm>
+#include <ctime>
 #include <new>
 
 #include "base/stream.h"
@@ -61,6 +62,7 @@ ResultCode CHttpClient::Request(HttpMethod method, bool close) {
     }
     NoteFailure();
     const bool keep = !close && IsErrorAnswer(result) && SkipErrorBody(method);
+    NoteRetryAfter();
     m_responseHeaders.ClearAll();
     m_closeAfter = !keep;
     return result;
@@ -79,6 +81,7 @@ void CHttpClient::NoteFailure() {
 void CHttpClient::StartRequest() {
     m_currentUrl = m_requestInfo.url;
     m_status = 0;
+    m_retryAfterMs = 0;
     m_responseHeaders.ClearAll();
     m_responseInfo.Clear();
     m_redirectUrl.Clear();
@@ -200,7 +203,28 @@ std::string CHttpClient::BuildHeaderBlock(bool close) const {
     headers.SetUserAgent(m_requestInfo.userAgent);
     headers.SetConnectionClose(close);
     headers.SetRange(m_requestInfo.rangeFrom, m_requestInfo.rangeTo, m_requestInfo.rangeKind);
+    if (IsOnSiteServer()) {
+        AddSiteHeaders(headers);
+    }
+    if (m_cookieJar != nullptr) {
+        headers.AddLine("Cookie", m_cookieJar->HeaderFor(m_currentUrl, std::time(nullptr)));
+    }
     return headers.FormatHeaderBlock();
+}
+
+void CHttpClient::AddSiteHeaders(CHttpHeaders& headers) const {
+    for (const auto& [name, value] : m_requestInfo.siteHeaders) {
+        const int index = FindHeaderIndex(name);
+        // A line break would let the value add lines of its own.
+        if (value.find_first_of("\r\n") != std::string::npos) {
+            continue;
+        }
+        if (index >= 0) {
+            headers.SetValue(index, value);
+        } else {
+            headers.AddLine(name, value);
+        }
+    }
 }
 
 void CHttpClient::SendRequest(HttpMethod method, const std::string& target,
@@ -224,6 +248,9 @@ void CHttpClient::ParseResponseHead(std::string_view block) {
     m_status = ParseStatusCode(statusLine);
     Notify(EVT_HTTP_RESPONSE_HEADERS, headerText);
     m_responseHeaders.ParseHeaderBlock(headerText);
+    if (m_cookieJar != nullptr) {
+        m_cookieJar->Store(m_currentUrl, m_responseHeaders.GetSetCookies(), std::time(nullptr));
+    }
     if (!m_responseHeaders.HasAnyHeader()) {
         ThrowProtocolException(ERR_HTTP_HEADER);
     }
@@ -312,6 +339,15 @@ CHttpClient::PassOutcome CHttpClient::EvaluateStatus() const {
         ThrowProtocolException(ERR_HTTP_SERVER_ERROR);
     }
     ThrowProtocolException(ERR_HTTP_STATUS);
+}
+
+void CHttpClient::NoteRetryAfter() {
+    std::int64_t seconds = 0;
+    if ((m_status == 429 || m_status == 503) &&
+        m_responseHeaders.GetRetryAfter(std::time(nullptr), seconds)) {
+        m_retryAfterMs =
+            static_cast<std::uint32_t>(std::min(seconds, kMaxRetryAfterSeconds)) * 1000;
+    }
 }
 
 bool CHttpClient::IsErrorAnswer(ResultCode result) const {

@@ -13,6 +13,7 @@
 #include "base/url.h"
 #include "protocol/auth_credentials.h"
 #include "protocol/content_decoder.h"
+#include "protocol/cookie_jar.h"
 #include "protocol/http_headers.h"
 #include "protocol/http_method.h"
 #include "protocol/http_request_info.h"
@@ -46,11 +47,18 @@ public:
     // An error answer's body up to this size is read so that its connection
     // carries the next request; a longer one closes the connection.
     static constexpr std::uint32_t kMaxSkippedBodySize = 0x10000;
+    // The longest that a Retry-After is obeyed: a server must not park a
+    // crawl for good.
+    static constexpr std::int64_t kMaxRetryAfterSeconds = 300;
 
     void SetRequestInfo(const CHttpRequestInfo& info) { m_requestInfo = info; }
     // The store of accepted protection spaces that this client shares with
     // others (not owned); until then the client keeps its own.
     void UseProtectionSpaces(CProtectionSpaces& spaces) { m_spaces = &spaces; }
+    // The crawl's cookies (not owned): every pass, redirects included,
+    // sends those that match its URL and keeps those that its answer sets.
+    // Without one the client sends and keeps no cookie.
+    void UseCookieJar(CCookieJar* jar) { m_cookieJar = jar; }
 
     // Sends the request and reads the response head, following redirects and
     // answering challenges; the body stays pending. close asks the server to
@@ -69,6 +77,9 @@ public:
     const CUrl& GetRedirectUrl() const { return m_redirectUrl; }
 
     int GetStatus() const { return m_status; }
+    // After a 429 or 503 answer: the milliseconds its Retry-After asks the
+    // client to wait, at most kMaxRetryAfterSeconds; 0 without one.
+    std::uint32_t GetRetryAfterMs() const { return m_retryAfterMs; }
     const CHttpHeaders& GetResponseHeaders() const { return m_responseHeaders; }
 
 protected:
@@ -90,6 +101,7 @@ private:
     CSocketAddress ServerAddress() const;
     std::string RequestTarget() const;
     std::string BuildHeaderBlock(bool close) const;
+    void AddSiteHeaders(CHttpHeaders& headers) const;
     void SendRequest(HttpMethod method, const std::string& target, const std::string& headers);
     void ParseResponseHead(std::string_view block);
     // A body's length must be beyond doubt before any of it is written.
@@ -98,6 +110,7 @@ private:
     void FillResponseInfo();
     PassOutcome EvaluateStatus() const;
     bool IsErrorAnswer(ResultCode result) const;
+    void NoteRetryAfter();
     // True when the connection can carry the next request.
     bool SkipErrorBody(HttpMethod method);
     bool HasShortBody() const;
@@ -136,10 +149,12 @@ private:
     // have taken the body to end elsewhere, so the connection is not reused.
     bool m_ambiguousFraming = false;
     int m_status = 0;
+    std::uint32_t m_retryAfterMs = 0;
     CHttpHeaders m_responseHeaders;
     CResponseInfo m_responseInfo;
     CUrl m_redirectUrl;
 
+    CCookieJar* m_cookieJar = nullptr;
     CProtectionSpaces m_ownSpaces;
     CProtectionSpaces* m_spaces = &m_ownSpaces;
 

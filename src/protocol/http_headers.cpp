@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/ascii.h"
 #include "protocol/auth_challenge.h"
 #include "protocol/auth_credentials.h"
 #include "protocol/header_text.h"
@@ -136,10 +137,17 @@ const char* GetHeaderName(int index) {
     return kHeaderNames[CheckedIndex(index)];
 }
 
+int FindHeaderIndex(std::string_view name) {
+    return FindHeader(name);
+}
+
 void CHttpHeaders::ClearAll() {
     for (std::string& value : m_values) {
         value.clear();
     }
+    m_setCookies.clear();
+    m_robotsTag.clear();
+    m_extraLines.clear();
 }
 
 bool CHttpHeaders::HasAnyHeader() const {
@@ -166,11 +174,13 @@ void CHttpHeaders::StoreLine(std::string_view line) {
     if (colon == std::string_view::npos || colon == 0) {
         return;
     }
-    const int index = FindHeader(line.substr(0, colon));
+    const std::string_view name = line.substr(0, colon);
+    std::string value(TrimHeaderSpace(line.substr(colon + 1)));
+    const int index = FindHeader(name);
     if (index < 0) {
+        StoreExtensionLine(name, std::move(value));
         return;
     }
-    std::string value(TrimHeaderSpace(line.substr(colon + 1)));
     // Two lengths must not become one by the last of them winning, and a
     // server may offer its challenges on lines of their own: such lines are
     // kept as the list that RFC 9110 makes of repeated lines, for the reader
@@ -182,6 +192,14 @@ void CHttpHeaders::StoreLine(std::string_view line) {
     }
 }
 
+void CHttpHeaders::StoreExtensionLine(std::string_view name, std::string value) {
+    if (EqualsIgnoreCase(name, "Set-Cookie")) {
+        m_setCookies.push_back(std::move(value));
+    } else if (EqualsIgnoreCase(name, "X-Robots-Tag")) {
+        m_robotsTag += m_robotsTag.empty() ? value : "," + value;
+    }
+}
+
 std::string CHttpHeaders::FormatHeaderBlock() const {
     std::string block;
     for (int i = 0; i < kHeaderCount; ++i) {
@@ -189,7 +207,18 @@ std::string CHttpHeaders::FormatHeaderBlock() const {
             block.append(kHeaderNames[i]).append(": ").append(m_values[i]).append("\r\n");
         }
     }
-    return block;
+    return block + m_extraLines;
+}
+
+// Names and values come from the user and from cookies that servers set: a
+// CR or LF in either would add lines of its own to the request.
+void CHttpHeaders::AddLine(std::string_view name, std::string_view value) {
+    const auto unsafe = [](char c) { return c == '\r' || c == '\n' || c == '\0'; };
+    if (name.empty() || value.empty() || std::any_of(name.begin(), name.end(), unsafe) ||
+        std::any_of(value.begin(), value.end(), unsafe)) {
+        return;
+    }
+    m_extraLines.append(name).append(": ").append(value).append("\r\n");
 }
 
 const std::string& CHttpHeaders::GetValue(int index) const {
@@ -361,6 +390,24 @@ std::string CHttpHeaders::GetCharset() const {
 bool CHttpHeaders::GetLastModified(std::int64_t& time) const {
     const std::string& value = m_values[HEADER_LAST_MODIFIED];
     return !value.empty() && ParseHttpDate(value, time);
+}
+
+bool CHttpHeaders::GetRetryAfter(std::int64_t now, std::int64_t& seconds) const {
+    const std::string_view value = TrimHeaderSpace(m_values[HEADER_RETRY_AFTER]);
+    if (value.empty()) {
+        return false;
+    }
+    if (std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        // Any delay beyond a day is as good as a day to the caller.
+        seconds = value.size() > 6 ? 86400 : std::stoll(std::string(value));
+        return true;
+    }
+    std::int64_t when = 0;
+    if (!ParseHttpDate(value, when)) {
+        return false;
+    }
+    seconds = std::max<std::int64_t>(when - now, 0);
+    return true;
 }
 
 bool CHttpHeaders::GetWwwChallenge(CAuthChallenge& challenge) const {

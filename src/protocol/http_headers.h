@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The slot of a header in every header set; also the order in which request
 // headers are written.
@@ -95,6 +96,8 @@ enum RangeKind : int {
 
 // The table name of a header; throws std::invalid_argument outside 0..47.
 const char* GetHeaderName(int index);
+// The table index of a header name in any case; -1 for a name outside it.
+int FindHeaderIndex(std::string_view name);
 
 class CHttpHeaders {
 public:
@@ -138,12 +141,28 @@ public:
     std::string GetCharset() const;
     // Seconds since 1970 UTC; false when absent or not an HTTP date.
     bool GetLastModified(std::int64_t& time) const;
+    // "Retry-After" as seconds from now (seconds since 1970 UTC), whether
+    // the server gave a delay or a date; a date past gives 0. False when
+    // absent or neither.
+    bool GetRetryAfter(std::int64_t now, std::int64_t& seconds) const;
     // The parsed "WWW-Authenticate" or "Proxy-Authenticate" challenge; see ParseChallenge.
     bool GetWwwChallenge(CAuthChallenge& challenge) const;
     bool GetProxyChallenge(CAuthChallenge& challenge) const;
 
+    // Two response headers outside the table that the crawl obeys: every
+    // "Set-Cookie" line, and the "X-Robots-Tag" lines joined with ",".
+    const std::vector<std::string>& GetSetCookies() const { return m_setCookies; }
+    const std::string& GetRobotsTag() const { return m_robotsTag; }
+    // A request line outside the table ("Cookie", the user's own headers),
+    // written after the table's lines in the order added.
+    void AddLine(std::string_view name, std::string_view value);
+
 private:
     void StoreLine(std::string_view line);
+    void StoreExtensionLine(std::string_view name, std::string value);
 
     std::array<std::string, kHeaderCount> m_values;
+    std::vector<std::string> m_setCookies;
+    std::string m_robotsTag;
+    std::string m_extraLines;
 };

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/url.h"
 #include "net/socket_address.h"
@@ -15,6 +17,10 @@ struct CHttpRequestInfo {
     std::string user;
     std::string password;
     std::string userAgent;
+    // The user's own header lines ("Name", "value"); like the credentials,
+    // for the server of url only. A name of the client's table replaces
+    // the value that the client would send.
+    std::vector<std::pair<std::string, std::string>> siteHeaders;
     // RANGE_NONE sends no "Range" header; rangeTo is the last byte for
     // RANGE_FROM_TO and the suffix length for RANGE_LAST_BYTES.
     RangeKind rangeKind = RANGE_NONE;

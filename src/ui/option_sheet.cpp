@@ -5,6 +5,7 @@
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QVBoxLayout>
+#include <limits>
 
 #include "engine/program_options.h"
 #include "ui/number_field.h"
@@ -16,6 +17,9 @@ constexpr std::uint32_t kMaxSeconds = 99;
 constexpr std::uint32_t kMaxRetries = 99;
 constexpr auto kMaxTransferLimit = static_cast<std::uint32_t>(CProgramOptions::kMaxTransferLimit);
 constexpr std::uint32_t kMaxPort = 65535;
+constexpr std::uint32_t kMaxLimitRate = std::numeric_limits<std::uint32_t>::max();
+// The arrows of a spin edit step within an int; typed text goes beyond.
+constexpr int kMaxLimitRateStep = std::numeric_limits<int>::max();
 
 CSpinEdit* MakeSpinEdit(int minimum, int maximum, std::uint32_t value) {
     auto* spin = new CSpinEdit;
@@ -36,6 +40,8 @@ CPropOptConn::CPropOptConn(const CProgramOptions& options, CUserPrompts& prompts
       m_requestTimeout(Unsigned(options.GetRequestTimeout())),
       m_transferLimit(Unsigned(options.GetTransferLimit())),
       m_retries(Unsigned(options.GetRetries())),
+      m_waitMs(options.GetWaitMs()),
+      m_limitRate(options.GetLimitRate()),
       m_connectionEdit(MakeSpinEdit(1, kMaxSeconds, m_connectionTimeout)),
       m_requestEdit(MakeSpinEdit(1, kMaxSeconds, m_requestTimeout)),
       m_transferEdit(MakeSpinEdit(0, kMaxTransferLimit, m_transferLimit)),
@@ -44,16 +50,17 @@ CPropOptConn::CPropOptConn(const CProgramOptions& options, CUserPrompts& prompts
       m_verify(new QCheckBox("Verify server certificates")),
       m_head(new QCheckBox("Send a HEAD request before every download")),
       m_requisites(
-          new QCheckBox("Download page requisites (style sheets, images in srcset, media)")) {
-    for (int index = 0; index < CProgramOptions::kUserAgentCount; ++index) {
-        m_agent->addItem(CProgramOptions::UserAgentName(index));
-    }
-    // An index outside the table selects no row.
-    m_agent->setCurrentIndex(
-        options.GetUserAgent() < CProgramOptions::kUserAgentCount ? options.GetUserAgent() : -1);
+          new QCheckBox("Download page requisites (style sheets, images in srcset, media)")),
+      m_robots(new QCheckBox("Obey robots.txt and nofollow")),
+      m_waitEdit(MakeSpinEdit(0, static_cast<int>(CProgramOptions::kMaxWaitMs), m_waitMs)),
+      m_randomWait(new QCheckBox("Vary each wait from half to one and a half times")),
+      m_limitRateEdit(MakeSpinEdit(0, kMaxLimitRateStep, m_limitRate)) {
+    ShowUserAgent(options);
     m_verify->setChecked(options.GetVerifyCertificates());
     m_head->setChecked(options.GetHeadRequests());
     m_requisites->setChecked(options.GetPageRequisites());
+    m_robots->setChecked(options.GetRobots());
+    m_randomWait->setChecked(options.GetRandomWait());
     auto* form = new QFormLayout;
     form->addRow("Connection Timeout:", m_connectionEdit);
     form->addRow("Request Timeout:", m_requestEdit);
@@ -61,12 +68,47 @@ CPropOptConn::CPropOptConn(const CProgramOptions& options, CUserPrompts& prompts
     form->addRow("Transfer Limit:", m_transferEdit);
     form->addRow("Retry Times:", m_retriesEdit);
     form->addRow("Agent Identity", m_agent);
+    m_waitEdit->setToolTip("Milliseconds between two requests to one server; 0 for none");
+    form->addRow("Wait (ms):", m_waitEdit);
+    m_limitRateEdit->setToolTip("Bytes per second that the whole crawl receives; 0 for no limit");
+    form->addRow("Limit Rate (bytes/s):", m_limitRateEdit);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addWidget(m_verify);
-    layout->addWidget(m_head);
-    layout->addWidget(m_requisites);
+    for (QCheckBox* box : {m_randomWait, m_robots, m_verify, m_head, m_requisites}) {
+        layout->addWidget(box);
+    }
     layout->addStretch();
+}
+
+// The presets by name, each with the identity it sends as its tool tip;
+// an own text stands in the edit instead.
+void CPropOptConn::ShowUserAgent(const CProgramOptions& options) {
+    m_agent->setEditable(true);
+    m_agent->setInsertPolicy(QComboBox::NoInsert);
+    for (int index = 0; index < CProgramOptions::kUserAgentCount; ++index) {
+        m_agent->addItem(CProgramOptions::UserAgentName(index));
+        m_agent->setItemData(index, CProgramOptions::PresetUserAgentString(index), Qt::ToolTipRole);
+    }
+    m_agent->setToolTip("A preset, or the text to send as the user agent");
+    // An index outside the table selects no row.
+    m_agent->setCurrentIndex(
+        options.GetUserAgent() < CProgramOptions::kUserAgentCount ? options.GetUserAgent() : -1);
+    if (!options.GetUserAgentText().empty()) {
+        m_agent->setEditText(QString::fromStdString(options.GetUserAgentText()));
+    }
+}
+
+// A preset's name chooses the preset; any other text is sent as it is.
+void CPropOptConn::CopyUserAgentTo(CProgramOptions& options) const {
+    const QString text = m_agent->currentText().trimmed();
+    const int preset = m_agent->findText(text, Qt::MatchFixedString);
+    if (preset >= 0) {
+        options.SetUserAgent(preset);
+        options.SetUserAgentText({});
+    } else {
+        // A stored index beyond the table stays as it was.
+        options.SetUserAgentText(text.toStdString());
+    }
 }
 
 bool CPropOptConn::Validate() {
@@ -77,7 +119,11 @@ bool CPropOptConn::Validate() {
            ReadUnsignedField(m_transferEdit, m_transferEdit->text(), Prompts(), 0,
                              kMaxTransferLimit, m_transferLimit) &&
            ReadUnsignedField(m_retriesEdit, m_retriesEdit->text(), Prompts(), 0, kMaxRetries,
-                             m_retries);
+                             m_retries) &&
+           ReadUnsignedField(m_waitEdit, m_waitEdit->text(), Prompts(), 0,
+                             CProgramOptions::kMaxWaitMs, m_waitMs) &&
+           ReadUnsignedField(m_limitRateEdit, m_limitRateEdit->text(), Prompts(), 0, kMaxLimitRate,
+                             m_limitRate);
 }
 
 void CPropOptConn::CopyTo(CProgramOptions& options) const {
@@ -85,13 +131,14 @@ void CPropOptConn::CopyTo(CProgramOptions& options) const {
     options.SetRequestTimeout(static_cast<int>(m_requestTimeout));
     options.SetTransferLimit(static_cast<int>(m_transferLimit));
     options.SetRetries(static_cast<int>(m_retries));
-    // A stored index beyond the table shows no row; it stays as it was.
-    if (m_agent->currentIndex() >= 0) {
-        options.SetUserAgent(m_agent->currentIndex());
-    }
+    CopyUserAgentTo(options);
     options.SetVerifyCertificates(m_verify->isChecked());
     options.SetHeadRequests(m_head->isChecked());
     options.SetPageRequisites(m_requisites->isChecked());
+    options.SetRobots(m_robots->isChecked());
+    options.SetWaitMs(m_waitMs);
+    options.SetRandomWait(m_randomWait->isChecked());
+    options.SetLimitRate(m_limitRate);
 }
 
 CPropOptProxy::CPropOptProxy(const CProgramOptions& options, CUserPrompts& prompts)

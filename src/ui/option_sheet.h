@@ -30,12 +30,21 @@ public:
     QCheckBox* VerifyCertificates() const { return m_verify; }
     QCheckBox* HeadRequests() const { return m_head; }
     QCheckBox* PageRequisites() const { return m_requisites; }
+    QCheckBox* Robots() const { return m_robots; }
+    CSpinEdit* Wait() const { return m_waitEdit; }
+    QCheckBox* RandomWait() const { return m_randomWait; }
+    CSpinEdit* LimitRate() const { return m_limitRateEdit; }
 
 private:
+    void ShowUserAgent(const CProgramOptions& options);
+    void CopyUserAgentTo(CProgramOptions& options) const;
+
     std::uint32_t m_connectionTimeout;
     std::uint32_t m_requestTimeout;
     std::uint32_t m_transferLimit;
     std::uint32_t m_retries;
+    std::uint32_t m_waitMs;
+    std::uint32_t m_limitRate;
     CSpinEdit* m_connectionEdit;
     CSpinEdit* m_requestEdit;
     CSpinEdit* m_transferEdit;
@@ -44,6 +53,10 @@ private:
     QCheckBox* m_verify;
     QCheckBox* m_head;
     QCheckBox* m_requisites;
+    QCheckBox* m_robots;
+    CSpinEdit* m_waitEdit;
+    QCheckBox* m_randomWait;
+    CSpinEdit* m_limitRateEdit;
 };
 
 class CPropOptProxy : public CPropPage {

@@ -36,6 +36,8 @@ private slots:
     void refusedFieldKeepsTheSheetOpen();
     void cancelChangesNothing();
     void agentOutsideTheTableShowsNoRow();
+    void agentTakesAPresetOrOwnText_data();
+    void agentTakesAPresetOrOwnText();
     void spinEditKeepsTextAndStepsInRange();
     void helpOpensThePagesTopic();
 };
@@ -57,6 +59,12 @@ void COptionSheetTest::okCopiesEveryField() {
     page.VerifyCertificates()->setChecked(false);
     page.HeadRequests()->setChecked(false);
     page.PageRequisites()->setChecked(false);
+    QVERIFY(page.Robots()->isChecked());
+    page.Robots()->setChecked(false);
+    QCOMPARE(page.Wait()->text(), "0");
+    page.Wait()->SetText("1500");
+    page.RandomWait()->setChecked(true);
+    page.LimitRate()->SetText("4294967295");
     sheet.accept();
 
     QCOMPARE(sheet.result(), QDialog::Accepted);
@@ -69,6 +77,10 @@ void COptionSheetTest::okCopiesEveryField() {
     QVERIFY(!options.GetVerifyCertificates());
     QVERIFY(!options.GetHeadRequests());
     QVERIFY(!options.GetPageRequisites());
+    QVERIFY(!options.GetRobots());
+    QCOMPARE(options.GetWaitMs(), 1500u);
+    QVERIFY(options.GetRandomWait());
+    QCOMPARE(options.GetLimitRate(), 4294967295u);
 }
 
 void COptionSheetTest::proxyIsKeptOnlyWhenEnabled_data() {
@@ -134,7 +146,8 @@ void COptionSheetTest::proxyIsKeptOnlyWhenEnabled() {
 }
 
 void COptionSheetTest::refusedFieldKeepsTheSheetOpen_data() {
-    QTest::addColumn<int>("field");  // connection, request, retries, port, transfer limit
+    // connection, request, retries, port, transfer limit, wait, limit rate
+    QTest::addColumn<int>("field");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
     const QString range = "Please enter an integer between %1 and %2.";
@@ -152,6 +165,9 @@ void COptionSheetTest::refusedFieldKeepsTheSheetOpen_data() {
     QTest::newRow("transfer limit over a day") << 4 << "86401" << range.arg(0).arg(86400);
     QTest::newRow("transfer limit negative") << 4 << "-5"
                                              << "Please enter a positive integer.";
+    QTest::newRow("wait over an hour") << 5 << "3600001" << range.arg(0).arg(3600000);
+    QTest::newRow("limit rate beyond 32 bits") << 6 << "4294967296"
+                                               << "Please enter a positive integer.";
 }
 
 void COptionSheetTest::refusedFieldKeepsTheSheetOpen() {
@@ -166,7 +182,9 @@ void COptionSheetTest::refusedFieldKeepsTheSheetOpen() {
     CPropOptConn& connection = sheet.Connection();
     CPropOptProxy& proxy = sheet.Proxy();
     QWidget* const fields[] = {connection.ConnectionTimeout(), connection.RequestTimeout(),
-                               connection.Retries(), proxy.Port(), connection.TransferLimit()};
+                               connection.Retries(),           proxy.Port(),
+                               connection.TransferLimit(),     connection.Wait(),
+                               connection.LimitRate()};
     if (field == 3) {
         QVERIFY(sheet.SetActivePage(1));
         proxy.Enabled()->setChecked(true);
@@ -218,6 +236,50 @@ void COptionSheetTest::agentOutsideTheTableShowsNoRow() {
     QCOMPARE(sheet.Connection().Agent()->currentIndex(), -1);
     sheet.accept();
     QCOMPARE(options.GetUserAgent(), 7);
+}
+
+void COptionSheetTest::agentTakesAPresetOrOwnText_data() {
+    QTest::addColumn<QString>("storedText");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("typed");  // empty: leave the combo box as shown
+    QTest::addColumn<int>("preset");
+    QTest::addColumn<QString>("text");
+    const QString firefox = CProgramOptions::UserAgentName(3);
+    QTest::newRow("own text shown and kept") << "MyBot/1.0"
+                                             << "MyBot/1.0"
+                                             << "" << 2 << "MyBot/1.0";
+    QTest::newRow("own text typed")
+        << ""
+        << "Internet Explorer 6"
+        << " MyBot/2.0 (+https://x.example/) " << 2 << "MyBot/2.0 (+https://x.example/)";
+    QTest::newRow("a preset's name replaces the own text")
+        << "MyBot/1.0"
+        << "MyBot/1.0" << firefox.toLower() << 3 << "";
+}
+
+void COptionSheetTest::agentTakesAPresetOrOwnText() {
+    QFETCH(QString, storedText);
+    QFETCH(QString, shown);
+    QFETCH(QString, typed);
+    QFETCH(int, preset);
+    QFETCH(QString, text);
+    Script script;
+    ScriptedPrompts prompts(script);
+    CProgramOptions options;
+    options.SetUserAgentText(storedText.toStdString());
+    COptionSheet sheet(options, prompts);
+    QComboBox* agent = sheet.Connection().Agent();
+    QVERIFY(agent->isEditable());
+    QCOMPARE(agent->currentText(), shown);
+    QCOMPARE(agent->itemData(5, Qt::ToolTipRole).toString(),
+             QString(CProgramOptions::PresetUserAgentString(5)));
+    if (!typed.isEmpty()) {
+        agent->lineEdit()->selectAll();
+        QTest::keyClicks(agent->lineEdit(), typed);
+    }
+    sheet.accept();
+    QCOMPARE(options.GetUserAgent(), preset);
+    QCOMPARE(QString::fromStdString(options.GetUserAgentText()), text);
 }
 
 void COptionSheetTest::spinEditKeepsTextAndStepsInRange() {

@@ -19,6 +19,7 @@
 #include "ui/filter_dlg.h"
 #include "ui/number_field.h"
 #include "ui/spin_edit.h"
+#include "ui/url_pattern_box.h"
 #include "ui/user_prompts.h"
 
 namespace {
@@ -74,7 +75,8 @@ CPropPrjGen::CPropPrjGen(const CProjectSettings& settings, bool newProject, CUse
       m_url(new QLineEdit),
       m_user(new QLineEdit),
       m_password(new QLineEdit),
-      m_threadsEdit(MakeSpinEdit(1, CProjectSettings::kMaxThreadCount, m_threads)) {
+      m_threadsEdit(MakeSpinEdit(1, CProjectSettings::kMaxThreadCount, m_threads)),
+      m_cookiesFile(new QLineEdit(QString::fromStdString(settings.GetCookiesFile()))) {
     if (!newProject) {
         m_url->setText(QString::fromStdString(settings.GetStartUrl().GetSourceText()));
         m_url->setEnabled(false);
@@ -87,6 +89,9 @@ CPropPrjGen::CPropPrjGen(const CProjectSettings& settings, bool newProject, CUse
     layout->addRow("User ID:", m_user);
     layout->addRow("Password:", m_password);
     layout->addRow("Threads:", m_threadsEdit);
+    m_cookiesFile->setToolTip(
+        "A cookies.txt file (as browsers export it) whose cookies every crawl starts with");
+    layout->addRow("Cookies file:", m_cookiesFile);
 }
 
 bool CPropPrjGen::Validate() {
@@ -106,6 +111,7 @@ void CPropPrjGen::CopyTo(CProjectSettings& settings) const {
     settings.SetStartUrl(url);
     settings.SetCredentials(m_user->text().toStdString(), m_password->text().toStdString());
     settings.SetThreadCount(static_cast<std::int32_t>(m_threads));
+    settings.SetCookiesFile(m_cookiesFile->text().trimmed().toStdString());
 }
 
 CPropPrjLinks::CPropPrjLinks(const CProjectSettings& settings, bool newProject,
@@ -177,7 +183,8 @@ CPropPrjFilters::CPropPrjFilters(const CProjectSettings& settings, bool newProje
       m_list(new QTreeWidget),
       m_add(new QPushButton("&Add")),
       m_edit(new QPushButton("&Edit")),
-      m_delete(new QPushButton("&Delete")) {
+      m_delete(new QPushButton("&Delete")),
+      m_urlPatterns(new CUrlPatternBox(settings.GetUrlPatterns(), prompts)) {
     settings.GetRules().CopyFiltersTo(m_filters);
     m_downloadAll->setChecked(newProject || !settings.GetRules().AnyFilterEnabled());
     m_list->setRootIsDecorated(false);
@@ -210,6 +217,7 @@ CPropPrjFilters::CPropPrjFilters(const CProjectSettings& settings, bool newProje
     layout->addWidget(m_downloadAll);
     layout->addWidget(m_list);
     layout->addLayout(buttons);
+    layout->addWidget(m_urlPatterns);
 }
 
 void CPropPrjFilters::AddRow(const QString& name, const QString& extensions,
@@ -326,5 +334,6 @@ void CProjectSheet::accept() {
     m_general->CopyTo(m_settings);
     m_links->CopyTo(m_settings, m_settings.GetStartUrl());
     m_settings.GetRules().SetFilters(m_filters->GetFilters());
+    m_settings.GetUrlPatterns() = m_filters->UrlPatterns()->GetPatterns();
     CPropSheet::accept();
 }

@@ -11,6 +11,7 @@
 class CProjectSettings;
 class CSpinEdit;
 class CUrl;
+class CUrlPatternBox;
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
@@ -32,6 +33,7 @@ public:
     QLineEdit* User() const { return m_user; }
     QLineEdit* Password() const { return m_password; }
     CSpinEdit* Threads() const { return m_threadsEdit; }
+    QLineEdit* CookiesFile() const { return m_cookiesFile; }
 
 private:
     std::uint32_t m_threads;
@@ -39,6 +41,7 @@ private:
     QLineEdit* m_user;
     QLineEdit* m_password;
     CSpinEdit* m_threadsEdit;
+    QLineEdit* m_cookiesFile;
 };
 
 class CPropPrjLinks : public CPropPage {
@@ -82,6 +85,7 @@ public:
     QPushButton* AddButton() const { return m_add; }
     QPushButton* EditButton() const { return m_edit; }
     QPushButton* DeleteButton() const { return m_delete; }
+    CUrlPatternBox* UrlPatterns() const { return m_urlPatterns; }
 
 private:
     void FitColumns();
@@ -99,6 +103,7 @@ private:
     QPushButton* m_add;
     QPushButton* m_edit;
     QPushButton* m_delete;
+    CUrlPatternBox* m_urlPatterns;
 };
 
 class CProjectSheet : public CPropSheet {

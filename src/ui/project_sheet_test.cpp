@@ -4,7 +4,9 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -24,6 +26,7 @@
 #include "ui/main_frame.h"
 #include "ui/recent_file_list.h"
 #include "ui/spin_edit.h"
+#include "ui/url_pattern_box.h"
 
 using testing_support::ScopedEnv;
 using testing_support::Script;
@@ -94,6 +97,8 @@ private slots:
     void filterColumnsFitTheirText();
     void filtersAreAddedEditedAndDeleted();
     void helpOpensThePagesTopic();
+    void urlPatternsAreAddedEditedDeletedAndTested();
+    void cookiesFileIsKeptAndCleared();
     void newProjectIsReadByTheCommandLine();
 };
 
@@ -419,6 +424,78 @@ void CProjectSheetTest::helpOpensThePagesTopic() {
     }
     QCOMPARE(script.helpTopics,
              (QList<HelpTopic>{HelpTopic::General, HelpTopic::Links, HelpTopic::Filters}));
+}
+
+void CProjectSheetTest::urlPatternsAreAddedEditedDeletedAndTested() {
+    Script script;
+    ScriptedPrompts prompts(script);
+    CProjectSettings settings = ExistingProject("http://example.com/");
+    std::string error;
+    QVERIFY(settings.GetUrlPatterns().AddLine("-*.iso", error));
+    CProjectSheet sheet(settings, false, prompts);
+    sheet.show();
+    QVERIFY(sheet.SetActivePage(2));
+    CUrlPatternBox& box = *sheet.Filters().UrlPatterns();
+    QListWidget& list = *box.List();
+    QCOMPARE(list.count(), 1);
+    // The patterns stay usable whatever "Download all files" says.
+    QVERIFY(sheet.Filters().DownloadAll()->isChecked() && list.isEnabled());
+    const auto add = [&](const QString& line) {
+        box.PatternEdit()->setText(line);
+        box.AddButton()->click();
+    };
+    add(" -*/ads/* ");
+    add("+re:/ads/keep\\.html$");
+    // A line without a sign, or an expression that does not compile, is
+    // refused in place and changes nothing.
+    add("*/nosign/*");
+    add("+re:(");
+    QCOMPARE(script.messages.size(), 2);
+    QCOMPARE(sheet.focusWidget(), box.PatternEdit());
+    QCOMPARE(list.count(), 3);
+
+    QTest::keyClicks(box.TestUrl(), "http://example.com/ads/keep.html");
+    QCOMPARE(box.TestResult()->text(), "Included by pattern 3: +re:/ads/keep\\.html$");
+    box.TestUrl()->setText("http://example.com/ads/x.png");
+    QCOMPARE(box.TestResult()->text(), "Excluded by pattern 2: -*/ads/*");
+    box.TestUrl()->setText("http://example.com/index.html");
+    QCOMPARE(box.TestResult()->text(), "No pattern matches: the other rules decide.");
+
+    // Choosing a row puts its line in the edit; Replace puts it back changed.
+    list.setCurrentRow(1);
+    QCOMPARE(box.PatternEdit()->text(), "-*/ads/*");
+    box.PatternEdit()->setText("-*/ads/*.png");
+    box.EditButton()->click();
+    QCOMPARE(list.item(1)->text(), "-*/ads/*.png");
+    QCOMPARE(box.TestResult()->text(), "No pattern matches: the other rules decide.");
+    list.setCurrentRow(0);
+    box.DeleteButton()->click();
+    QCOMPARE(list.count(), 2);
+    sheet.accept();
+
+    QStringList stored;
+    for (const CUrlPatterns::Pattern& pattern : settings.GetUrlPatterns().GetPatterns()) {
+        stored << QString::fromStdString(CUrlPatterns::FormatLine(pattern));
+    }
+    QCOMPARE(stored, (QStringList{"-*/ads/*.png", "+re:/ads/keep\\.html$"}));
+}
+
+void CProjectSheetTest::cookiesFileIsKeptAndCleared() {
+    Script script;
+    ScriptedPrompts prompts(script);
+    CProjectSettings settings = ExistingProject("http://example.com/");
+    settings.SetCookiesFile("/home/ann/cookies.txt");
+    {
+        CProjectSheet sheet(settings, false, prompts);
+        QCOMPARE(sheet.General().CookiesFile()->text(), "/home/ann/cookies.txt");
+        sheet.General().CookiesFile()->setText(" /tmp/other.txt ");
+        sheet.reject();
+    }
+    QCOMPARE(settings.GetCookiesFile(), "/home/ann/cookies.txt");
+    CProjectSheet sheet(settings, false, prompts);
+    sheet.General().CookiesFile()->setText(" /tmp/other.txt ");
+    sheet.accept();
+    QCOMPARE(settings.GetCookiesFile(), "/tmp/other.txt");
 }
 
 void CProjectSheetTest::newProjectIsReadByTheCommandLine() {

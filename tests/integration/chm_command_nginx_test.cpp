@@ -58,6 +58,8 @@ protected:
         // The unreachable links fail at once instead of holding a worker.
         CProgramOptions options;
         options.SetRetries(1);
+        // The requests that the test counts are the site's own, without robots.txt.
+        options.SetRobots(false);
         options.Save();
         const fs::path html = s_folder->Path() / "nginx" / "html";
         s_site =

@@ -148,6 +148,8 @@ protected:
                                                                 m_work.Path().c_str());
         GetProgramOptions().ResetToDefaults();
         GetProgramOptions().SetRetries(1);
+        // The requests that the test counts are the site's own, without robots.txt.
+        GetProgramOptions().SetRobots(false);
         GetProgramOptions().Save();
         fs::current_path(m_work.Path());
     }

@@ -23,6 +23,8 @@ protected:
     void SetUp() override {
         GetProgramOptions().ResetToDefaults();
         GetProgramOptions().SetRetries(1);
+        // The requests that the test counts are the site's own, without robots.txt.
+        GetProgramOptions().SetRobots(false);
         GetProgramOptions().Save();
     }
 

@@ -91,6 +91,8 @@ protected:
             TARNWICK_MISSING_SERVER("nginx is not installed");
         }
         m_options.SetRetries(1);
+        // The requests that the test counts are the site's own, without robots.txt.
+        m_options.SetRobots(false);
         m_siteLogStart = ReadFile(SiteLog()).size();
         m_externalLogStart = ReadFile(ExternalLog()).size();
     }

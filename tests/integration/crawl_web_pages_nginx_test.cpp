@@ -116,6 +116,8 @@ protected:
                                                                 m_work.Path().c_str());
         GetProgramOptions().ResetToDefaults();
         GetProgramOptions().SetRetries(1);
+        // The requests that the test counts are the site's own, without robots.txt.
+        GetProgramOptions().SetRobots(false);
         GetProgramOptions().Save();
         fs::resize_file(s_folder->Path() / "site/access.log", 0);
     }

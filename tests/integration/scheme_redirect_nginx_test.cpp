@@ -32,6 +32,8 @@ protected:
             TARNWICK_MISSING_SERVER("nginx or openssl is not installed");
         }
         m_options.SetRetries(1);
+        // The requests that the test counts are the site's own, without robots.txt.
+        m_options.SetRobots(false);
         const testing_support::TestCa ca(m_folder.Path(), "Tarnwick Test CA");
         const auto certificate = ca.Issue("server", {"127.0.0.1"});
         m_trust = std::make_unique<testing_support::ScopedEnv>("SSL_CERT_FILE",
