@@ -22,6 +22,7 @@
 
 #include "base/file_descriptor.h"
 #include "base/stream.h"
+#include "base/string_stream.h"
 #include "engine/download_list.h"
 
 // What ties a journal to the one project file whose changes it holds.
@@ -67,30 +68,6 @@ struct CJournalContents {
     std::uint64_t validLength = 0;  // header and whole records
 };
 CJournalContents ReadJournal(const std::string& path, const CJournalIdentity& identity);
-
-// A record's payload, written and read with the project file's encoding.
-class CStringStream : public CStream {
-public:
-    CStringStream() = default;
-    explicit CStringStream(std::string bytes) : m_bytes(std::move(bytes)) {}
-
-    std::string& Bytes() { return m_bytes; }
-    bool AtEnd() const { return m_position == m_bytes.size(); }
-
-    std::size_t Read(void* buffer, std::size_t count) override;
-    std::size_t Write(const void* buffer, std::size_t count) override;
-    bool ReadByte(std::uint8_t& byte) override { return Read(&byte, 1) == 1; }
-    bool WriteByte(std::uint8_t byte) override { return Write(&byte, 1) == 1; }
-    bool Seek(std::int64_t offset, int origin) override;
-    std::int64_t GetPosition() override { return static_cast<std::int64_t>(m_position); }
-    void Flush() override {}
-    std::int64_t GetLength() override { return static_cast<std::int64_t>(m_bytes.size()); }
-    void SetLength(std::int64_t length) override;
-
-private:
-    std::string m_bytes;
-    std::size_t m_position = 0;
-};
 
 // Passes a project file's bytes on while it takes their identity.
 class CIdentityStream : public CStream {
