@@ -69,14 +69,16 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
-bool ReadWhole(const std::string& path, std::string& bytes) {
+// Hands a file's bytes to `take` chunk by chunk; false when it cannot be read.
+template <typename Take>
+bool ReadChunks(const std::string& path, Take take) {
     const CFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.IsValid()) {
         return false;
     }
-    char chunk[64 * 1024];
+    std::string chunk(kReadChunk, '\0');
     while (true) {
-        const ssize_t count = ::read(file.Get(), chunk, sizeof chunk);
+        const ssize_t count = ::read(file.Get(), chunk.data(), chunk.size());
         if (count < 0 && errno == EINTR) {
             continue;
         }
@@ -86,8 +88,12 @@ bool ReadWhole(const std::string& path, std::string& bytes) {
         if (count == 0) {
             return true;
         }
-        bytes.append(chunk, static_cast<std::size_t>(count));
+        take(std::string_view(chunk.data(), static_cast<std::size_t>(count)));
     }
+}
+
+bool ReadWhole(const std::string& path, std::string& bytes) {
+    return ReadChunks(path, [&](std::string_view chunk) { bytes += chunk; });
 }
 
 bool IsKnownType(std::uint8_t type) {
@@ -134,27 +140,11 @@ void CrashPoint(const char* name) {
 }
 
 bool IdentityOfFile(const std::string& path, CJournalIdentity& identity) {
-    const CFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.IsValid()) {
-        return false;
-    }
     identity = {};
-    std::string chunk(kReadChunk, '\0');
-    while (true) {
-        const ssize_t count = ::read(file.Get(), chunk.data(), chunk.size());
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count < 0) {
-            return false;
-        }
-        if (count == 0) {
-            return true;
-        }
-        identity.size += static_cast<std::uint64_t>(count);
-        identity.crc =
-            Crc(identity.crc, std::string_view(chunk.data(), static_cast<std::size_t>(count)));
-    }
+    return ReadChunks(path, [&](std::string_view chunk) {
+        identity.size += chunk.size();
+        identity.crc = Crc(identity.crc, chunk);
+    });
 }
 
 CJournalContents ReadJournal(const std::string& path, const CJournalIdentity& identity) {
