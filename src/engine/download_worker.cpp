@@ -261,6 +261,10 @@ void CDownloadWorker::RunTask() {
     ResultCode result = ERR_SUCCESS;
     for (int attempt = 1;; ++attempt) {
         m_httpStatus = 0;
+        // An attempt that fails before an answer (a name that does not
+        // resolve, a refused connection) has no response of its own; the
+        // previous task's would name another URL as the failed one.
+        m_response.Clear();
         result = DownloadOnce();
         // A stop ends network waits with ERR_SOCKET_LOCAL_CLOSED; any other
         // failure while a stop is pending (a time-out, a connection the stop
