@@ -95,6 +95,17 @@ CFileDescriptor CConfinedFolder::OpenFolderOf(std::string_view path, bool create
             name = path.substr(lastSeparator + 1);
             return beneath;
         }
+        // A new file mostly needs one new folder: the walk that makes it
+        // starts from the folder above when that one is there.
+        const std::size_t above = path.rfind(CFilePath::kSeparator, lastSeparator - 1);
+        if (errno == ENOENT && above > start && above != std::string_view::npos) {
+            beneath =
+                OpenFolderBeneath(folder.Get(), std::string(path.substr(start, above - start)));
+            if (beneath.IsValid()) {
+                folder = std::move(beneath);
+                start = above + 1;
+            }
+        }
     }
     for (std::size_t end = path.find(CFilePath::kSeparator, start);
          folder.IsValid() && end != std::string_view::npos;
@@ -144,25 +155,6 @@ bool CConfinedFolder::RemoveFile(std::string_view path) const {
     std::string name;
     const CFileDescriptor folder = OpenFolderOf(path, false, name);
     return folder.IsValid() && !name.empty() && ::unlinkat(folder.Get(), name.c_str(), 0) == 0;
-}
-
-std::optional<timespec> CConfinedFolder::GetModificationTime(std::string_view path) const {
-    std::string name;
-    const CFileDescriptor folder = OpenFolderOf(path, false, name);
-    struct stat info {};
-    if (!folder.IsValid() || name.empty() ||
-        ::fstatat(folder.Get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        return std::nullopt;
-    }
-    return info.st_mtim;
-}
-
-bool CConfinedFolder::SetModificationTime(std::string_view path, const timespec& time) const {
-    std::string name;
-    const CFileDescriptor folder = OpenFolderOf(path, false, name);
-    const timespec times[2] = {{0, UTIME_OMIT}, time};
-    return folder.IsValid() && !name.empty() &&
-           ::utimensat(folder.Get(), name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool CConfinedFolder::IsInside(std::string_view path) const {

@@ -9,8 +9,6 @@
 
 #include <sys/stat.h>
 
-#include <ctime>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,13 +36,6 @@ public:
                                       struct stat& info);
     // Removes the file at path, or the link that stands there.
     bool RemoveFile(std::string_view path) const;
-    // The modification time of the file at path, not of a link that stands
-    // there; empty when it cannot be read.
-    std::optional<timespec> GetModificationTime(std::string_view path) const;
-    // Sets the modification time of the file at path and leaves its access
-    // time; a link that stands there is not followed. False on failure.
-    bool SetModificationTime(std::string_view path, const timespec& time) const;
-
     // True when path names something strictly below the root.
     bool IsInside(std::string_view path) const;
 
