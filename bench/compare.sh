@@ -6,7 +6,10 @@
 # (answer_ms) and the tool's own from an answer to its next request
 # (client_ms), so that a tool's time per URL can be taken apart.
 #   bench/compare.sh [SITE ...]       SITE: generated, python-doc, delayed
-#     generated   20 000 pages, 500 images, 200 links to missing pages
+#     generated   20 000 pages, 500 images, 200 links to missing pages, one
+#                 image on a host that does not resolve (bench/dead_host.sh:
+#                 as root, everything runs in a network namespace whose name
+#                 server answers NXDOMAIN)
 #     python-doc  the Python 3.11 manual (Debian package python3.11-doc)
 #     delayed     2 000 pages, 100 images, 20 ms added to every round trip
 # Environment: TARNWICK_CLI another tarnwick-cli to measure (an older build),
@@ -29,18 +32,23 @@ have_wget=$(command -v wget || true)
 # with its HEAD before every GET alone.
 no_head=$("$cli" help 2>&1 | grep -q -- --no-head && echo yes || true)
 
+. bench/dead_host.sh
+enter_bench_netns "$0" "$@"
+
 . scripts/nginx_serve.sh
 . bench/scratch_folder.sh
 work=$(scratch_folder compare)
 relay_pid=
 cleanup() {
   [ -n "$relay_pid" ] && kill "$relay_pid" 2>/dev/null || true
+  stop_dead_host_dns
   stop_nginx
   rm -rf "$work"
 }
 trap cleanup EXIT
 export TARNWICK_CONFIG_DIR="$work/config"
 mkdir -p "$TARNWICK_CONFIG_DIR"
+start_dead_host_dns "$work/dns.log"
 
 # Runs one mirror into a fresh folder under /usr/bin/time -v and appends
 # "wall cpu peak_kb files requests [answer_ms client_ms]" to WORK/NAME.runs.
@@ -105,10 +113,11 @@ for site in "${sites[@]}"; do
   case $site in
     generated)
       rm -rf "$work/site"
-      python3 bench/make_site.py "$work/site" 20000 500 200
+      python3 bench/make_site.py "$work/site" 20000 500 200 "$DEAD_HOST"
       serve "$work/site"
-      echo "generated: 20000 pages, 500 images, 200 broken links; $threads threads"
+      echo "generated: 20000 pages, 500 images, 200 broken links, one image on $DEAD_HOST; $threads threads"
       compare "http://127.0.0.1:$NGINX_PORT/index.html"
+      dead_host_lookups "$work/dns.log"
       ;;
     python-doc)
       serve /usr/share/doc/python3.11/html

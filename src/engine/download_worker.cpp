@@ -261,6 +261,10 @@ void CDownloadWorker::RunTask() {
     ResultCode result = ERR_SUCCESS;
     for (int attempt = 1;; ++attempt) {
         m_httpStatus = 0;
+        // An attempt that fails before an answer (a name that does not
+        // resolve, a refused connection) has no response of its own; the
+        // previous task's would name another URL as the failed one.
+        m_response.Clear();
         result = DownloadOnce();
         // A stop ends network waits with ERR_SOCKET_LOCAL_CLOSED; any other
         // failure while a stop is pending (a time-out, a connection the stop
@@ -423,12 +427,12 @@ ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
     if (result == ERR_SUCCESS) {
         result = ExtractPageLinks();
     }
+    if (result == ERR_SUCCESS && !m_linksOnly) {
+        DateSavedFile();
+    }
     result = CloseOutput(result);
     if (result == ERR_SUCCESS && m_response.contentCoded && !m_linksOnly) {
         result = CheckDecodedSize();
-    }
-    if (result == ERR_SUCCESS && !m_linksOnly) {
-        DateSavedFile();
     }
     // The filters' verdict stands: the page was read, not saved.
     return m_linksOnly && result == ERR_SUCCESS ? ERR_CLIENT_RULE : result;
@@ -761,19 +765,20 @@ ResultCode CDownloadWorker::FetchFtp(const CUrl& url) {
         result = m_ftpClient->Download(body, received, static_cast<std::uint32_t>(offset));
     }
     m_ftpClient->Quit();
-    result = CloseOutput(result);
     if (result == ERR_SUCCESS) {
         DateSavedFile();
     }
-    return result;
+    return CloseOutput(result);
 }
 
 // The file carries the server's time rather than the download's, so that
-// tools that go by the time see only what changed on the server as new.
+// tools that go by the time see only what changed on the server as new. It
+// is dated through the descriptor still open, once its last byte is
+// written, rather than found again by its path.
 void CDownloadWorker::DateSavedFile() {
-    if (m_response.modificationTimeKnown) {
-        m_mapping.GetFolder().SetModificationTime(
-            GetLocalPath(), timespec{static_cast<time_t>(m_response.modificationTime), 0});
+    if (m_response.modificationTimeKnown && m_output->IsOpen()) {
+        m_output->SetModificationTime(
+            timespec{static_cast<time_t>(m_response.modificationTime), 0});
     }
 }
 

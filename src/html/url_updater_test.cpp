@@ -393,10 +393,17 @@ TEST_F(UrlUpdaterTest, StopFinishesThePageUnderWayAndLeavesTheRestUntouched) {
 struct SavedSite {
     static constexpr int kPages = 40;
 
+    // In folders of three depths, so that one link leads to other relative
+    // paths from different pages.
+    static std::string PageName(int i) {
+        static const std::string kFolders[] = {"", "d1/", "d2/e/"};
+        return kFolders[i % 3] + "p" + std::to_string(i) + ".html";
+    }
+
     SavedSite() {
         for (int i = 0; i < kPages; ++i) {
-            const std::string next = "http://h.x/p" + std::to_string((i + 1) % kPages) + ".html";
-            Add("http://h.x/p" + std::to_string(i) + ".html",
+            const std::string next = "http://h.x/" + PageName((i + 1) % kPages);
+            Add("http://h.x/" + PageName(i),
                 "<html><head><link rel=stylesheet href=\"http://h.x/s.css\"></head><body>"
                 "<a href=\"" +
                     next +
@@ -465,6 +472,10 @@ TEST_F(UrlUpdaterTest, PassOnSeveralThreadsWritesWhatOneThreadWrites) {
         if (width == 1) {
             single = site.Files();
             EXPECT_EQ(single.at("h.x/s.css"), "p{background:url(i.gif)}");
+            EXPECT_NE(single.at("h.x/d2/e/p2.html").find("href=\"../../s.css\""),
+                      std::string::npos);
+            EXPECT_NE(single.at("h.x/d1/p1.html").find("href=\"../d2/e/p2.html#n\""),
+                      std::string::npos);
         } else {
             EXPECT_EQ(site.Files(), single);
         }
@@ -487,12 +498,13 @@ TEST_F(UrlUpdaterTest, StopOnSeveralThreadsLeavesEachPageWholeAndFlaggedAsWritte
     const std::map<std::string, std::string> after = site.Files();
     std::size_t written = 0;
     for (int i = 0; i < SavedSite::kPages; ++i) {
-        const std::string name = "p" + std::to_string(i) + ".html";
+        const std::string name = SavedSite::PageName(i);
         const std::string& body = after.at("h.x/" + name);
         const bool changed = body != before.at("h.x/" + name);
         written += changed ? 1 : 0;
         EXPECT_EQ(site.list.Find(ParsedUrl("http://h.x/" + name))->IsRewritten(), changed) << name;
-        EXPECT_EQ(body.find("href=\"http://h.x/p") == body.npos, changed) << name;
+        const std::string next = "http://h.x/" + SavedSite::PageName((i + 1) % SavedSite::kPages);
+        EXPECT_EQ(body.find(next) == body.npos, changed) << name;
     }
     EXPECT_GE(written, 1u);
 }
