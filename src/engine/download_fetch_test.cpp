@@ -338,6 +338,25 @@ TEST_F(DownloadFetchTest, AResumedBodyContinuesWithARange) {
     EXPECT_EQ(ReadFile(Saved("/f.bin")), whole);
 }
 
+// A style sheet cut off under the name an earlier version gave it goes on
+// in that file; only a whole new body takes the name ending in ".css".
+TEST_F(DownloadFetchTest, AResumedBodyKeepsTheNameItWasStartedUnder) {
+    const std::string whole = Body(1000);
+    WritePart("/s.php", whole.substr(0, 600));
+    const std::string css = "Content-Type: text/css\r\n";
+    std::string rest = Partial(whole, 600, whole.substr(600));
+    rest.insert(rest.find("\r\n") + 2, css);
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/s.php", "600"))
+        .Reply(HeadOk(1000, css))
+        .Expect(Req("GET", "/s.php", "600"))
+        .Reply(rest);
+    const CDownloadTask task = Fetch("/s.php", 600);
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(task.localPath, Saved("/s.php"));
+    EXPECT_EQ(ReadFile(Saved("/s.php")), whole);
+}
+
 TEST_F(DownloadFetchTest, APartialBodyThatStartsEarlierIsWrittenAtItsOwnOffset) {
     const std::string whole = Body(1000);
     WritePart("/f.bin", whole.substr(0, 600));

@@ -573,7 +573,10 @@ ResultCode CDownloadWorker::ReceiveHttpBody(CHttpClient& client, std::int32_t re
     // that answered an earlier range overwrites from there; either way the
     // file holds exactly the bytes before start.
     SetBytesReceived(start);
-    const ResultCode mapped = m_linksOnly ? ERR_SUCCESS : MapResponseToLocal();
+    // A body that continues bytes on disk stays in their file, whatever name
+    // the mapping gives the URL now (a project saved by an earlier version).
+    const bool continues = start > 0 && !GetLocalPath().empty();
+    const ResultCode mapped = m_linksOnly || continues ? ERR_SUCCESS : MapResponseToLocal();
     if (mapped != ERR_SUCCESS) {
         return mapped;
     }

@@ -278,9 +278,9 @@ void CUrlUpdater::OnNode(CHtmlNode& node) {
         }
         return;
     }
-    const std::string attribute = GetLinkAttributeName(node);
-    if (!attribute.empty()) {
-        RewriteLink(node, attribute);
+    if (const std::optional<LinkAttribute> attribute =
+            FindLinkAttribute(node.GetNodeName(), node)) {
+        RewriteLink(node, *attribute);
     }
     RewriteRequisites(node);
 }
@@ -295,7 +295,7 @@ void CUrlUpdater::RewriteRequisites(CHtmlNode& node) {
         if (attribute.srcset) {
             SetChangedAttribute(node, attribute.name, value, RewriteSrcset(value, local));
         } else if (!value.empty()) {
-            RewriteLink(node, attribute.name);
+            RewriteLink(node, LinkAttribute{attribute.name, false});
         }
     }
     const std::string style = node.GetAttribute("style");
@@ -364,16 +364,28 @@ std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, PageWriting
     }
 }
 
-void CUrlUpdater::RewriteLink(CHtmlNode& node, const std::string& attribute) {
-    const std::string localLink = MakeLocalLink(TrimHtmlWhiteSpace(node.GetAttribute(attribute)));
+void CUrlUpdater::RewriteLink(CHtmlNode& node, const LinkAttribute& attribute) {
+    const std::string value = node.GetAttribute(attribute.name);
+    const std::string localLink = MakeLocalLink(TrimHtmlWhiteSpace(LinkOfValue(attribute, value)));
     if (localLink.empty()) {
         return;
     }
     try {
-        node.SetAttribute(attribute, localLink);
+        node.SetAttribute(attribute.name, ReplaceLinkOfValue(attribute, value, localLink));
     } catch (const CHtmlException&) {
         // The link keeps its absolute URL, which still works online.
+        return;
     }
+    // A link resolved against a base that names no saved file leads to the
+    // web still, where the digest holds.
+    if (CUrl web; web.Parse(localLink)) {
+        return;
+    }
+    // A browser checks no digest of a file it reads from the disk and sends
+    // no cross-origin request for one: it refuses the file instead, whether
+    // or not the file is the one the digest was made of.
+    node.RemoveAttribute("integrity");
+    node.RemoveAttribute("crossorigin");
 }
 
 void CUrlUpdater::BeginPage(const std::string& path) {

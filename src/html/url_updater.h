@@ -15,6 +15,7 @@
 
 #include "engine/download_entry.h"
 #include "html/html_document.h"
+#include "html/link_element_table.h"
 #include "html/link_splicer.h"
 #include "platform/message_target.h"
 #include "platform/stop_flag.h"
@@ -104,7 +105,9 @@ private:
         Retry,
     };
     EntryOutcome UpdateEntry(const CDownloadEntry& entry);
-    void RewriteLink(CHtmlNode& node, const std::string& attribute);
+    // Makes the link local; the element then loses its integrity and
+    // crossorigin, which no file passes.
+    void RewriteLink(CHtmlNode& node, const LinkAttribute& attribute);
     // srcset candidates, media and style attributes.
     void RewriteRequisites(CHtmlNode& node);
     void SetChangedAttribute(CHtmlNode& node, const char* name, const std::string& value,

@@ -172,6 +172,13 @@ const LinkCase kLinkCases[] = {
     {"movie", "param", "name=Movie value", "http://h.x/m.swf", "../m.swf"},
     {"quality", "param", "name=quality value", "http://h.x/m.swf", "http://h.x/m.swf"},
     {"span", "span", "href", "http://h.x/b.html", "http://h.x/b.html"},
+    {"area", "area", "href", "http://h.x/b.html#m", "../b.html#m"},
+    {"table", "table", "background", "http://h.x/img/p.gif", "../img/p.gif"},
+    {"svg-image", "image", "href", "http://h.x/img/p.gif", "../img/p.gif"},
+    {"svg-xlink", "image", "xlink:href", "http://h.x/img/p.gif", "../img/p.gif"},
+    {"svg-use", "use", "href", "http://h.x/img/p.gif#i", "../img/p.gif#i"},
+    {"refresh", "meta", "http-equiv=refresh content", "0; url='http://h.x/b.html'",
+     "0; url='../b.html'"},
     {"longest", "a", "href", kLongLink, "../long.html"},
     {"too-long", "a", "href", kTooLongLink, kTooLongLink},
 };
@@ -565,6 +572,17 @@ TEST_F(UrlUpdaterTest, OwnMarkupSplicesOnlyTheValuesThatChange) {
         // What a browser of one year reads otherwise than one of another year.
         {"<select><style><a href=\"http://h.x/b.html\"></style></select>",
          PageWriting::OwnMarkupAscii, ""},
+        // A refresh keeps all of its content but the URL.
+        {"<meta http-equiv=refresh content=\"5; URL='http://h.x/b.html#top'\">",
+         PageWriting::OwnMarkupAscii,
+         "<meta http-equiv=refresh content=\"5; URL=&#39;../b.html#top&#39;\">"},
+        // A digest or a cross-origin request keeps a browser from reading a
+        // local file; a link to the web keeps both.
+        {"<link rel=stylesheet integrity=\"sha384-x\" href=http://h.x/i.gif crossorigin>"
+         "<script integrity=sha384-y crossorigin=anonymous src=\"http://h.x/gone.js\"></script>",
+         PageWriting::OwnMarkupAscii,
+         "<link rel=stylesheet href=../i.gif>"
+         "<script integrity=sha384-y crossorigin=anonymous src=\"http://h.x/gone.js\"></script>"},
     };
     CUrlUpdater updater(m_list, CFilePath(Folder()), nullptr);
     const std::string path = LocalPath(stored);
