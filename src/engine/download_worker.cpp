@@ -105,6 +105,17 @@ ResultCode LastSystemError() {
     return errno != 0 ? static_cast<ResultCode>(errno) : ERR_FILE_STREAM_OPEN;
 }
 
+// The length of a coded body is not the size of the file that it decodes
+// to: until the body is decoded, the filters' limits have no size to judge.
+CResponseInfo WithFileSize(const CResponseInfo& response) {
+    CResponseInfo judged = response;
+    if (judged.contentCoded) {
+        judged.contentLength = 0;
+        judged.contentLengthKnown = false;
+    }
+    return judged;
+}
+
 // Distinct names tried for a URL whose plain name another URL owns, before
 // the URL fails rather than take a file that is not its own.
 constexpr unsigned kMaxDistinctions = 16;
@@ -433,17 +444,6 @@ ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
     }
     // The filters' verdict stands: the page was read, not saved.
     return m_linksOnly && result == ERR_SUCCESS ? ERR_CLIENT_RULE : result;
-}
-
-// The length of a coded body is not the size of the file that it decodes
-// to: until the body is decoded, the filters' limits have no size to judge.
-CResponseInfo CDownloadWorker::WithFileSize(const CResponseInfo& response) {
-    CResponseInfo judged = response;
-    if (judged.contentCoded) {
-        judged.contentLength = 0;
-        judged.contentLengthKnown = false;
-    }
-    return judged;
 }
 
 // The head gave the length of the coded bytes, but the filters' sizes are

@@ -146,7 +146,6 @@ private:
     ResultCode FetchFtp(const CUrl& url);
     ResultCode CheckResponse(const CResponseInfo& response, std::int32_t knownModificationTime);
     ResultCode CheckDecodedSize();
-    static CResponseInfo WithFileSize(const CResponseInfo& response);
     // ifModifiedSince: the time that a GET sends as its condition, -1 for none.
     void PrepareRequest(CHttpClient& client, const CUrl& url, std::int32_t resumeOffset,
                         std::int64_t ifModifiedSince = -1);
