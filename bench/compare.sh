@@ -165,35 +165,35 @@ change_some_files() {
   done
 }
 
-tarnwick_mirror() {
-  local folder=$1 url=$2
-  shift 2
-  "$cli" mirror "$url" --into "$folder" --threads "$threads" --scope domain "$@"
-}
-
-wget2_mirror() {
-  local folder=$1 url=$2
-  shift 2
-  wget2 --mirror --page-requisites --convert-links --robots=off --quiet \
-    --max-threads="$threads" -P "$folder" "$@" "$url"
+# The command of TOOL's mirror of URL into FOLDER, in the array mirror_command:
+# /usr/bin/time runs programs, not shell functions.
+set_mirror_command() {
+  local tool=$1 folder=$2 url=$3
+  case $tool in
+    tarnwick*)
+      mirror_command=("$cli" mirror "$url" --into "$folder" --threads "$threads" --scope domain) ;;
+    wget2)
+      mirror_command=(wget2 --mirror --page-requisites --convert-links --robots=off --quiet
+        --max-threads="$threads" -P "$folder" "$url") ;;
+  esac
 }
 
 # Each tool mirrors the fresh site, 5 % of it changes, and the tool updates
 # its mirror; the update's requests, bytes and wall time are printed.
 update_compare() {
-  local url=$1 tool first second
+  local url=$1 tool mirror_command
   for tool in tarnwick tarnwick-no-head wget2; do
     rm -rf "$work/site"
-    python3 bench/make_site.py "$work/site" 2000 100
+    python3 bench/make_site.py "$work/site" 2000 100 > /dev/null
     site_at_fixed_time
-    case $tool in
-      tarnwick) first=(tarnwick_mirror) second=(tarnwick_mirror) ;;
-      tarnwick-no-head) first=(tarnwick_mirror) second=(tarnwick_mirror --no-head) ;;
-      wget2) first=(wget2_mirror) second=(wget2_mirror --timestamping) ;;
-    esac
-    measure first "$work/$tool" "${first[0]}" "$work/$tool" "$url"
+    set_mirror_command "$tool" "$work/$tool" "$url"
+    measure first "$work/$tool" "${mirror_command[@]}"
     change_some_files
-    measure_again "$tool" "$work/$tool" "${second[0]}" "$work/$tool" "$url" "${second[@]:1}"
+    case $tool in
+      tarnwick-no-head) mirror_command+=(--no-head) ;;
+      wget2) mirror_command+=(--timestamping) ;;
+    esac
+    measure_again "$tool" "$work/$tool" "${mirror_command[@]}"
     # What the update asked: "GET 304", "HEAD 200", ... with their counts.
     awk '{ print substr($6, 2) "_" $9 }' "$work/nginx/access.log" | sort | uniq -c | sort -rn |
       awk -v tool="$tool" '{ line = line " " $2 "x" $1 } END { print "  " tool " answers:" line }'
