@@ -105,6 +105,17 @@ ResultCode LastSystemError() {
     return errno != 0 ? static_cast<ResultCode>(errno) : ERR_FILE_STREAM_OPEN;
 }
 
+// The length of a coded body is not the size of the file that it decodes
+// to: until the body is decoded, the filters' limits have no size to judge.
+CResponseInfo WithFileSize(const CResponseInfo& response) {
+    CResponseInfo judged = response;
+    if (judged.contentCoded) {
+        judged.contentLength = 0;
+        judged.contentLengthKnown = false;
+    }
+    return judged;
+}
+
 // Distinct names tried for a URL whose plain name another URL owns, before
 // the URL fails rather than take a file that is not its own.
 constexpr unsigned kMaxDistinctions = 16;
@@ -408,8 +419,9 @@ ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
         return verdict;
     }
     const std::int32_t offset = ResumeOffset();
-    PrepareRequest(client, url, offset);
-    ResultCode result = RequestBody(client, GetKnownModificationTime());
+    const std::int32_t known = GetKnownModificationTime();
+    PrepareRequest(client, url, offset, AsksIfModified(known, offset) ? known : -1);
+    ResultCode result = RequestBody(client, known);
     if (result == ERR_SUCCESS) {
         // A page read for its links is parsed whole, so it never continues
         // the bytes of a file kept on disk.
@@ -449,7 +461,7 @@ ResultCode CDownloadWorker::CheckDecodedSize() {
 }
 
 void CDownloadWorker::PrepareRequest(CHttpClient& client, const CUrl& url,
-                                     std::int32_t resumeOffset) {
+                                     std::int32_t resumeOffset, std::int64_t ifModifiedSince) {
     m_requestInfo.Reset();
     if (IsSiteServer(url)) {
         m_requestInfo.SetUrl(url, m_project.GetUser(), m_project.GetPassword());
@@ -459,6 +471,7 @@ void CDownloadWorker::PrepareRequest(CHttpClient& client, const CUrl& url,
     if (resumeOffset > 0) {
         m_requestInfo.SetRange(resumeOffset, 0, RANGE_FROM_OFFSET);
     }
+    m_requestInfo.ifModifiedSince = ifModifiedSince;
     if (m_options.IsProxyInUse()) {
         m_requestInfo.SetProxy(CSocketAddress(m_options.GetProxyHost(),
                                               static_cast<std::int32_t>(m_options.GetProxyPort())),
@@ -490,7 +503,7 @@ void CDownloadWorker::NoteSecureSite(const CUrl& from, const CUrl& to) {
 
 ResultCode CDownloadWorker::RequestBody(CHttpClient& client, std::int32_t knownModificationTime) {
     bool checked = false;
-    if (SendsHead(knownModificationTime)) {
+    if (SendsHead()) {
         const ResultCode result =
             ReadRefusedPageForLinks(RequestHead(client, knownModificationTime, checked));
         if (result != ERR_SUCCESS) {
@@ -501,6 +514,9 @@ ResultCode CDownloadWorker::RequestBody(CHttpClient& client, std::int32_t knownM
     m_response = client.GetResponseInfo();
     m_httpStatus = client.GetStatus();
     NoteRobotsTag(client, result);
+    if (result == ERR_SUCCESS && m_httpStatus == 304) {
+        return KeepUnchanged(knownModificationTime);
+    }
     // Without a HEAD the rules judge the GET's head, before any byte is saved.
     if (result == ERR_SUCCESS && !checked) {
         result = ReadRefusedPageForLinks(CheckResponse(m_response, knownModificationTime));
@@ -525,11 +541,28 @@ bool CDownloadWorker::FollowsLinks() const {
 }
 
 // The GET's head answers every question of the rules but two: whether an
-// unchanged file is sent again, and whether a file over a size limit is
-// sent at all. Only those are worth a round trip of their own.
-bool CDownloadWorker::SendsHead(std::int32_t knownModificationTime) const {
-    return m_options.GetHeadRequests() || knownModificationTime != -1 ||
-           m_project.GetRules().AnySizeLimitEnabled();
+// unchanged file is sent again, which a conditional GET asks in the same
+// round trip, and whether a file over a size limit is sent at all, which is
+// worth a round trip of its own.
+bool CDownloadWorker::SendsHead() const {
+    return m_options.GetHeadRequests() || m_project.GetRules().AnySizeLimitEnabled();
+}
+
+// A range continues bytes whose copy is being replaced, so only a whole
+// body is asked for on condition.
+bool CDownloadWorker::AsksIfModified(std::int32_t knownModificationTime,
+                                     std::int32_t resumeOffset) const {
+    return !m_options.GetHeadRequests() && knownModificationTime != -1 && resumeOffset == 0;
+}
+
+// A 304 need not repeat the time that the request named, but it vouches for
+// it: the record of the file says what a HEAD's equal time would have said.
+ResultCode CDownloadWorker::KeepUnchanged(std::int32_t knownModificationTime) {
+    if (!m_response.modificationTimeKnown) {
+        m_response.modificationTime = knownModificationTime;
+        m_response.modificationTimeKnown = true;
+    }
+    return ERR_NOT_MODIFIED;
 }
 
 ResultCode CDownloadWorker::RequestHead(CHttpClient& client, std::int32_t knownModificationTime,
@@ -788,7 +821,8 @@ void CDownloadWorker::DateSavedFile() {
 ResultCode CDownloadWorker::CheckResponse(const CResponseInfo& response,
                                           std::int32_t knownModificationTime) {
     // A URL that a pattern includes is wanted whatever the file groups say.
-    if (!IsIncludedByPattern(response.url) && !m_project.GetRules().CheckFilter(response)) {
+    if (!IsIncludedByPattern(response.url) &&
+        !m_project.GetRules().CheckFilter(WithFileSize(response))) {
         return ERR_CLIENT_RULE;
     }
     if (knownModificationTime != -1 && response.modificationTimeKnown &&
