@@ -28,6 +28,18 @@ QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// Ascending, the rows that need a look come first: failed, skipped, saved.
+int StateRank(int image) {
+    switch (image) {
+        case CFileView::kFailedImage:
+            return 0;
+        case CFileView::kSkippedImage:
+            return 1;
+        default:
+            return 2;
+    }
+}
+
 }  // namespace
 
 CFileView::CFileView(QWidget* parent) : CSortListCtrl(parent) {
@@ -38,7 +50,8 @@ CFileView::CFileView(QWidget* parent) : CSortListCtrl(parent) {
     InsertColumn(" ", Qt::AlignHCenter, widths[kStateColumn]);
     InsertColumn("URL", Qt::AlignLeft, widths[kUrlColumn]);
     setIconSize(QSize(kIconSize, kIconSize));
-    SetImageList({QIcon(":/icons/failed.svg"), QIcon(":/icons/saved.svg")});
+    SetImageList(
+        {QIcon(":/icons/failed.svg"), QIcon(":/icons/saved.svg"), QIcon(":/icons/skipped.svg")});
     SetSortable(true);
     CreatePopupMenu();
     connect(this, &QAbstractItemView::doubleClicked, this, &CFileView::openFileRequested);
@@ -89,7 +102,7 @@ void CFileView::ShowUrlSaved(std::string_view url, std::uint32_t code) {
 }
 
 void CFileView::ShowUrlFailed(std::string_view url, std::uint32_t code, int httpStatus) {
-    ShowUrl(url, kFailedImage,
+    ShowUrl(url, IsSkipResult(code) ? kSkippedImage : kFailedImage,
             QString::fromStdString(DescribeFailure(DescribeStatusLine(httpStatus), code)));
 }
 
@@ -133,7 +146,7 @@ void CFileView::CopySelectedUrl() {
 
 int CFileView::Compare(const CListRow& a, const CListRow& b, int column) const {
     if (column == kStateColumn) {
-        return a.image - b.image;
+        return StateRank(a.image) - StateRank(b.image);
     }
     return a.cells[kUrlColumn].compare(b.cells[kUrlColumn], Qt::CaseInsensitive);
 }

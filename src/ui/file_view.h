@@ -1,6 +1,7 @@
 // The list of every URL the project has finished with, one row per URL, with
-// an icon that tells whether its content was saved and a tooltip with the
-// result, as the command line words it. Fed by the main frame from the
+// an icon that tells whether its content was saved, failed or was skipped
+// (kept out by the filters or robots.txt), and a tooltip with the result, as
+// the command line words it. Fed by the main frame from the
 // crawl's messages; it keeps no link to the download list.
 #pragma once
 
@@ -18,7 +19,7 @@ class CFileView : public CSortListCtrl {
     Q_OBJECT
 public:
     enum Column { kStateColumn, kUrlColumn };
-    enum Image { kFailedImage, kSavedImage };
+    enum Image { kFailedImage, kSavedImage, kSkippedImage };
 
     explicit CFileView(QWidget* parent = nullptr);
     ~CFileView() override;
@@ -26,7 +27,7 @@ public:
     // code: what the save returned, which may tell of a page kept unread.
     void ShowUrlSaved(std::string_view url, std::uint32_t code = ERR_SUCCESS);
     // A row that exists keeps its icon and result. httpStatus is the
-    // server's answer, 0 when there was none.
+    // server's answer, 0 when there was none. A skip is shown as such.
     void ShowUrlFailed(std::string_view url, std::uint32_t code, int httpStatus = 0);
     // The URL of the row that is both selected and current, or empty.
     QString GetSelectedUrl() const;
@@ -34,7 +35,7 @@ public:
     void CopySelectedUrl();
     // The pop-up menu's commands, which the owner carries out.
     QMenu* GetPopupMenu() const { return m_popup; }
-    // The pop-up menu's check that hides every row whose content was saved.
+    // The pop-up menu's check that hides every row that did not fail.
     QAction* GetFailedOnlyAction() const { return m_failedOnly; }
 
 signals:

@@ -794,10 +794,14 @@ void CMainFrame::EndProject() {
     // The pass changed the pages' flags in the list.
     m_doc.SetModifiedFlag(true);
     // Stays after the message box, until the next crawl or project.
-    m_panes[0]->setText(QString("%1 files saved, %2 unchanged, %3 failed")
-                            .arg(m_stats.filesSaved)
-                            .arg(m_doc.GetController().GetManager()->GetUnchangedCount())
-                            .arg(m_stats.urlsFailed));
+    QString counts = QString("%1 files saved, %2 unchanged, %3 failed")
+                         .arg(m_stats.filesSaved)
+                         .arg(m_doc.GetController().GetManager()->GetUnchangedCount())
+                         .arg(m_stats.urlsFailed);
+    if (m_stats.urlsSkipped > 0) {
+        counts += QString(", %1 skipped").arg(m_stats.urlsSkipped);
+    }
+    m_panes[0]->setText(counts);
     m_prompts->ShowMessage(
         QString("Project completed: %1 files were downloaded.").arg(m_stats.filesSaved));
     m_timer.stop();
@@ -829,7 +833,11 @@ void CMainFrame::OnFileSaved(int worker, const CDownloadTask& task) {
 }
 
 void CMainFrame::OnUrlFailed(int worker, const CDownloadTask& task) {
-    m_stats.AddFailure();
+    if (IsSkipResult(task.resultCode)) {
+        m_stats.AddSkip();
+    } else {
+        m_stats.AddFailure();
+    }
     m_fileView->ShowUrlFailed(task.item.GetUrl().GetSourceText(), task.resultCode,
                               task.response.status);
     m_threadView->ClearWorker(worker);

@@ -28,15 +28,18 @@ class QMenu;
 class QSocketNotifier;
 class QSplitter;
 
-// What the status bar counts: files saved and URLs failed in this run, bytes
-// received since the last one-second tick.
+// What the status bar counts: files saved, URLs failed and URLs skipped (kept
+// out by the filters or robots.txt) in this run, bytes received since the
+// last one-second tick.
 struct CTransferStats {
     std::uint32_t filesSaved = 0;
     std::uint32_t urlsFailed = 0;
+    std::uint32_t urlsSkipped = 0;
     std::uint32_t bytes = 0;
 
     void AddFile() { ++filesSaved; }
     void AddFailure() { ++urlsFailed; }
+    void AddSkip() { ++urlsSkipped; }
     void AddBytes(std::uint32_t count) { bytes += count; }
     void ClearBytes() { bytes = 0; }
 };
