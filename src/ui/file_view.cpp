@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QMenu>
+#include <algorithm>
 #include <array>
 
 #include "engine/result_text.h"
@@ -24,8 +25,31 @@ std::uint32_t UrlCrc(std::string_view url) {
                                             static_cast<uInt>(url.size())));
 }
 
+int AsciiLower(char16_t letter) {
+    return letter >= u'A' && letter <= u'Z' ? letter - u'A' + u'a' : letter;
+}
+
 QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// As QString's comparison with case ignored, which folds every character
+// through the Unicode tables; URLs are ASCII nearly always, and a list of a
+// million of them sorts several times faster through the short way.
+int CompareCaseless(QStringView a, QStringView b) {
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype at = 0; at < common; ++at) {
+        const char16_t left = a[at].unicode();
+        const char16_t right = b[at].unicode();
+        if (left >= 0x80 || right >= 0x80) {
+            return a.sliced(at).compare(b.sliced(at), Qt::CaseInsensitive);
+        }
+        const int difference = AsciiLower(left) - AsciiLower(right);
+        if (difference != 0) {
+            return difference;
+        }
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
 // Ascending, the rows that need a look come first: failed, skipped, saved.
@@ -57,7 +81,11 @@ CFileView::CFileView(QWidget* parent) : CSortListCtrl(parent) {
     connect(this, &QAbstractItemView::doubleClicked, this, &CFileView::openFileRequested);
     // Rows reach the view in batches; each batch is filtered as it comes.
     connect(model(), &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex&, int first, int last) { FilterRows(first, last); });
+            [this](const QModelIndex&, int first, int last) {
+                if (m_failedOnly->isChecked()) {
+                    FilterRows(first, last);
+                }
+            });
 }
 
 CFileView::~CFileView() {
@@ -85,7 +113,7 @@ void CFileView::CreatePopupMenu() {
 void CFileView::FilterRows(int first, int last) {
     const bool failedOnly = m_failedOnly->isChecked();
     for (int row = first; row <= last; ++row) {
-        setRowHidden(row, {}, failedOnly && GetItemImage(row) != kFailedImage);
+        setRowHidden(row, failedOnly && GetItemImage(row) != kFailedImage);
     }
 }
 
@@ -129,6 +157,11 @@ void CFileView::ShowUrl(std::string_view url, Image image, const QString& result
     m_listedCrcs.insert(crc);
 }
 
+void CFileView::ReserveItems(std::size_t count) {
+    CSortListCtrl::ReserveItems(count);
+    m_listedCrcs.reserve(count);
+}
+
 QString CFileView::GetSelectedUrl() const {
     const QModelIndex current = currentIndex();
     if (!current.isValid() || !selectionModel()->isRowSelected(current.row(), {})) {
@@ -148,5 +181,5 @@ int CFileView::Compare(const CListRow& a, const CListRow& b, int column) const {
     if (column == kStateColumn) {
         return StateRank(a.image) - StateRank(b.image);
     }
-    return a.cells[kUrlColumn].compare(b.cells[kUrlColumn], Qt::CaseInsensitive);
+    return CompareCaseless(a.cells[kUrlColumn], b.cells[kUrlColumn]);
 }

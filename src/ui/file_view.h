@@ -29,6 +29,7 @@ public:
     // A row that exists keeps its icon and result. httpStatus is the
     // server's answer, 0 when there was none. A skip is shown as such.
     void ShowUrlFailed(std::string_view url, std::uint32_t code, int httpStatus = 0);
+    void ReserveItems(std::size_t count) override;
     // The URL of the row that is both selected and current, or empty.
     QString GetSelectedUrl() const;
     // Leaves the clipboard alone when no row is selected.

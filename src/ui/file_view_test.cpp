@@ -52,7 +52,7 @@ QStyleOptionHeader::SortIndicator SortMark(const QHeaderView* header, int column
 QStringList ShownUrls(const CFileView& view) {
     QStringList urls;
     for (int row = 0; row < view.model()->rowCount(); ++row) {
-        if (!view.isRowHidden(row, {})) {
+        if (!view.isRowHidden(row)) {
             urls << view.GetItemText(row, CFileView::kUrlColumn);
         }
     }

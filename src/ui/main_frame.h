@@ -17,7 +17,9 @@
 #include "ui/command_table.h"
 
 class CDirView;
+class CDownloadEntry;
 class CFileView;
+class CLocalFileMapping;
 class CRecentFileList;
 class CThreadView;
 class CUserPrompts;
@@ -67,6 +69,8 @@ public:
     CDirView& GetDirView() const { return *m_dirView; }
     CFileView& GetFileView() const { return *m_fileView; }
     CThreadView& GetThreadView() const { return *m_threadView; }
+    // While the views still take the opened project's download list in.
+    bool IsFillingViews() const { return m_fillTimer.isActive(); }
 
     // Re-evaluates every command's enabling rule.
     void UpdateCommands();
@@ -121,8 +125,13 @@ private:
     // Stops and forgets the project and whatever its crawl left queued.
     void ReleaseDocument();
     void ResetViews();
-    // The tree and the file list from the opened project's download list.
+    // The tree and the file list from the opened project's download list,
+    // a slice at a time from the event loop, so that the window keeps
+    // answering while a large project fills them.
     void FillViews();
+    void FillViewsSlice();
+    void StopFillingViews();
+    void ShowListEntry(const CDownloadEntry& entry, const CLocalFileMapping& mapping);
     void OnOpenFile();
     void OnOpenUrl();
     void EndProject();
@@ -154,5 +163,8 @@ private:
     CThreadView* m_threadView = nullptr;
     CTransferStats m_stats;
     QTimer m_timer;
+    QTimer m_fillTimer;
+    // The download list's index of the next entry the views take in.
+    std::size_t m_fillNext = 0;
     bool m_autoSaveFailed = false;
 };
