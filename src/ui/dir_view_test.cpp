@@ -98,6 +98,7 @@ private slots:
     void clearTreeForgetsEveryLevel();
     void doubleClickOpensFilesOnly();
     void viewsRefillFromTheProjectFile();
+    void largeProjectFillsWhileTheWindowAnswers();
     void liveCrawlFillsAllThreeViews();
 
 private:
@@ -277,6 +278,55 @@ void CDirViewTest::viewsRefillFromTheProjectFile() {
     QCOMPARE(frame.GetDirView().GetTree().model()->rowCount(), 0);
     QCOMPARE(frame.GetFileView().GetItemCount(), 0);
     QCOMPARE(frame.GetThreadView().GetItemCount(), 0);
+}
+
+void CDirViewTest::largeProjectFillsWhileTheWindowAnswers() {
+    // Far more than one slice of the event loop takes in.
+    constexpr int kFiles = 30000;
+    TempFolder folder;
+    const std::string large = folder.File("large.tkp");
+    const std::string small = folder.File("small.tkp");
+    for (const auto& [path, files] : {std::pair{large, kFiles}, std::pair{small, 1}}) {
+        CQuillmoorDoc doc(nullptr);
+        QVERIFY(doc.NewProject(path, MakeSettings("http://127.0.0.1:8080/", 1)));
+        const CLocalFileMapping mapping(CFilePath(doc.GetSettings().GetDownloadFolder()));
+        CDownloadList& list = doc.GetController().GetManager()->GetList();
+        for (int file = 0; file < files; ++file) {
+            CUrl url;
+            url.Parse("http://127.0.0.1:8080/f" + std::to_string(file % 7) + "/p" +
+                      std::to_string(file) + ".htm");
+            list.Add(url.GetSourceText(), 1, true);
+            list.MarkDone(url, MapSaved(mapping, url).storedPath, -1, 10);
+        }
+        QVERIFY(doc.Save());
+    }
+    Script script;
+    CRecentFileList recent;
+    CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script));
+    const QAbstractItemModel& tree = *frame.GetDirView().GetTree().model();
+
+    // The open returns while the views still fill; the event loop ends it.
+    QVERIFY(frame.OpenProject(large));
+    QVERIFY(frame.IsFillingViews());
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.IsFillingViews(), 60000);
+    frame.GetFileView().FlushPendingRows();
+    QCOMPARE(frame.GetFileView().GetItemCount(), kFiles);
+    const QModelIndex host = tree.index(0, 0);
+    QCOMPARE(tree.rowCount(host), 7);
+    int leaves = 0;
+    for (int folderRow = 0; folderRow < 7; ++folderRow) {
+        leaves += tree.rowCount(tree.index(folderRow, 0, host));
+    }
+    QCOMPARE(leaves, kFiles);
+
+    // Another project opened halfway leaves nothing of the first behind.
+    QVERIFY(frame.OpenProject(large));
+    QVERIFY(frame.IsFillingViews());
+    QVERIFY(frame.OpenProject(small));
+    QTRY_VERIFY(!frame.IsFillingViews());
+    QTest::qWait(50);
+    QCOMPARE(FileRows(frame.GetFileView()), QStringList{"S http://127.0.0.1:8080/f0/p0.htm"});
+    QCOMPARE(Dump(frame.GetDirView()), (QStringList{"http://127.0.0.1_8080", " f0", "  p0.htm"}));
 }
 
 void CDirViewTest::liveCrawlFillsAllThreeViews() {
