@@ -17,7 +17,7 @@ namespace {
 // Appends that arrive within this time reach the view together.
 constexpr int kBatchDelayMs = 50;
 // Above and below the text of a row, as a tree view's row has.
-constexpr int kRowPadding = 4;
+constexpr int kRowPadding = 2;
 
 struct ListColumn {
     QString header;
