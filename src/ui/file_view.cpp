@@ -18,6 +18,8 @@ const char* const kLayoutSection = "Layout";
 const char* const kWidthsValue = "File View";
 constexpr std::array<std::int32_t, 2> kDefaultWidths = {30, 500};
 constexpr int kIconSize = 14;
+// Stands for the HTTP status in the key of a saved file's result text.
+constexpr int kSavedStatus = -1;
 
 std::uint32_t UrlCrc(std::string_view url) {
     return static_cast<std::uint32_t>(crc32(crc32(0, nullptr, 0),
@@ -126,12 +128,23 @@ void CFileView::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CFileView::ShowUrlSaved(std::string_view url, std::uint32_t code) {
-    ShowUrl(url, kSavedImage, QString::fromStdString(DescribeResult(code)));
+    ShowUrl(url, kSavedImage, ResultText(code, kSavedStatus));
 }
 
 void CFileView::ShowUrlFailed(std::string_view url, std::uint32_t code, int httpStatus) {
-    ShowUrl(url, IsSkipResult(code) ? kSkippedImage : kFailedImage,
-            QString::fromStdString(DescribeFailure(DescribeStatusLine(httpStatus), code)));
+    ShowUrl(url, IsSkipResult(code) ? kSkippedImage : kFailedImage, ResultText(code, httpStatus));
+}
+
+const QString& CFileView::ResultText(std::uint32_t code, int httpStatus) {
+    const auto key = std::pair{code, httpStatus};
+    auto found = m_resultTexts.find(key);
+    if (found == m_resultTexts.end()) {
+        const std::string text = httpStatus == kSavedStatus
+                                     ? DescribeResult(code)
+                                     : DescribeFailure(DescribeStatusLine(httpStatus), code);
+        found = m_resultTexts.emplace(key, QString::fromStdString(text)).first;
+    }
+    return found->second;
 }
 
 void CFileView::ShowUrl(std::string_view url, Image image, const QString& result) {

@@ -5,7 +5,9 @@
 // crawl's messages; it keeps no link to the download list.
 #pragma once
 
+#include <QString>
 #include <cstdint>
+#include <map>
 #include <string_view>
 #include <unordered_set>
 
@@ -52,10 +54,15 @@ private:
     void CreatePopupMenu();
     void FilterRows(int first, int last);
     void FilterAllRows();
+    // One shared copy of each text, so that a million rows that tell the
+    // same result do not hold a million copies of it.
+    const QString& ResultText(std::uint32_t code, int httpStatus);
 
     // The CRC-32 of every URL that has been given a row; it outlives the
     // rows, so a URL listed before a reset is searched among the rows again.
     std::unordered_set<std::uint32_t> m_listedCrcs;
+    // By result code and HTTP status (-1 for a saved file).
+    std::map<std::pair<std::uint32_t, int>, QString> m_resultTexts;
     QMenu* m_popup = nullptr;
     QAction* m_failedOnly = nullptr;
 };
