@@ -14,6 +14,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -235,6 +236,12 @@ void TimeSort(CMainFrame& frame) {
     frame.GetFileView().SortByColumn(CFileView::kUrlColumn);
     std::printf("sort by URL: %.0f ms (%.0f ms of CPU)\n", Milliseconds(timer),
                 ThreadCpuMilliseconds() - cpu);
+    for (const char* state : {"on", "off"}) {
+        timer.restart();
+        frame.GetFileView().GetFailedOnlyAction()->trigger();
+        QCoreApplication::processEvents();
+        std::printf("Failed only %s: %.0f ms\n", state, Milliseconds(timer));
+    }
 }
 
 }  // namespace
