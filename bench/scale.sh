@@ -11,7 +11,9 @@
 # KEEP=1 keeps the work folder (site, mirrors, project); THREADS (8) of both tools; PERF=1 records the tarnwick crawl
 # with `perf record -g` into WORK/perf.data and prints its top symbols;
 # DESKTOP_OPEN, a command that opens the project given as its argument in the
-# desktop program and exits once its views are filled, is timed as well.
+# desktop program and exits once its views are filled, is timed as well; by
+# default the desktop views' benchmark (bench/views_benchmark --open, offscreen),
+# whose report of the longest event-loop stall is printed beneath.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 pages=${1:?usage: bench/scale.sh N}
@@ -71,8 +73,14 @@ printf '  project: %d URLs, %d bytes, journal %d bytes; open %.2f s, save %.2f s
   "$urls" "$project_bytes" "$journal_bytes" "$open_s" "$save_s"
 measure summary "$cli" summary "$project"
 measure list sh -c '"$0" list "$1" > /dev/null' "$cli" "$project"
+if [ -z "${DESKTOP_OPEN+set}" ]; then
+  # Built only where the desktop program is; left out quietly elsewhere.
+  cmake --build "$build" --target views_benchmark > /dev/null 2>&1 &&
+    DESKTOP_OPEN="$build/bench/views_benchmark --open"
+fi
 if [ -n "${DESKTOP_OPEN:-}" ]; then
   measure desktop $DESKTOP_OPEN "$project"
+  grep -v '^QStandardPaths\|propagateSizeHints' "$work/desktop.out" | sed 's/^/    /' || true
 fi
 # A tmpfs holds so many inodes only: at a million pages the site and two
 # mirrors do not fit at once.

@@ -1,15 +1,28 @@
-// How the desktop program's three views cope with a large project: the time
-// to open a project of many URLs and fill the views from it, and the rate at
-// which the views take saved and failed files while the event loop keeps
-// running, with the longest single pass of the event loop meanwhile.
-//   views_benchmark [URLS [FOLDERS [LIVE]]]
-// URLS saved or failed entries spread over FOLDERS folders (one folder puts
-// every file side by side), then LIVE more files reported as a crawl would.
+// How the desktop program's three views cope with a large project: opening a
+// project of many URLs until the views are filled, then files reported at a
+// crawl's rate, each with the longest stall of the event loop meanwhile (the
+// largest gap between the ticks of a 10 ms timer, the tick included) and the
+// peak memory of the process.
+//   views_benchmark [URLS [FOLDERS [LIVE [RATE]]]]
+//   views_benchmark --open PROJECT.tkp
+// The first form writes a project of URLS saved or failed entries spread over
+// FOLDERS folders (one folder puts every file side by side), opens it, then
+// reports LIVE more files at RATE files a second. The second opens an
+// existing project (bench/scale.sh's) and exits once its views are filled.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <string>
 
 #include "base/url.h"
@@ -21,13 +34,13 @@
 #include "ui/file_view.h"
 #include "ui/main_frame.h"
 #include "ui/recent_file_list.h"
-#include "ui/site_tree_ctrl.h"
 #include "ui/thread_view.h"
 #include "ui/user_prompts.h"
 
 namespace {
 
 constexpr int kWorkers = 16;
+constexpr int kTickMs = 10;
 const char* const kSite = "http://127.0.0.1:8080";
 
 // Every third URL is an image, the others are HTML pages.
@@ -71,46 +84,164 @@ void WriteProject(const std::string& path, int urls, int folders) {
     doc.Save();
 }
 
+// Written by a child process, so that the writer's memory does not count in
+// the peak of the views.
+void WriteProjectApart(const std::string& path, int urls, int folders) {
+    const pid_t child = fork();
+    if (child == 0) {
+        WriteProject(path, urls, folders);
+        std::_Exit(0);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+}
+
 double Milliseconds(const QElapsedTimer& timer) {
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
-// Reports files as the frame does for the crawl's messages, handing control
-// to the event loop after every round of one message per worker.
-void FeedLiveFiles(CMainFrame& frame, int first, int count, int folders) {
-    const CLocalFileMapping mapping(
-        CFilePath(frame.GetDocument().GetSettings().GetDownloadFolder()));
-    QElapsedTimer total;
-    QElapsedTimer pass;
-    double longestPass = 0;
-    total.start();
-    for (int page = first; page < first + count; ++page) {
-        CUrl url;
-        url.Parse(PageUrl(page, folders));
-        const int worker = page % kWorkers;
-        frame.GetThreadView().SetWorkerUrl(worker, static_cast<std::uint32_t>(page + 1),
-                                           QString::fromStdString(url.GetSourceText()));
-        if (page % 10 == 9) {
-            frame.GetFileView().ShowUrlFailed(url.GetSourceText(), ERR_HTTP_CLIENT_ERROR, 404);
-        } else {
-            std::string localUrl;
-            std::string localPath;
-            std::string storedPath;
-            mapping.MapUrlToLocal(url, ContentType(page), localUrl, localPath, storedPath);
-            frame.GetFileView().ShowUrlSaved(url.GetSourceText());
-            frame.GetDirView().AddSavedFile(localUrl, localPath, true);
-        }
-        frame.GetThreadView().ClearWorker(worker);
-        if (worker == kWorkers - 1) {
-            pass.start();
-            QCoreApplication::processEvents();
-            longestPass = std::max(longestPass, Milliseconds(pass));
-        }
+long PeakRssMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+double ThreadCpuMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// The largest gap between two ticks of a timer that asks to run every 10 ms,
+// in wall time and in the CPU time the thread spent meanwhile: on a machine
+// that other work shares, the second tells what the program itself costs.
+class StallMeter {
+public:
+    StallMeter() {
+        m_ticks.setInterval(kTickMs);
+        QObject::connect(&m_ticks, &QTimer::timeout, [this] { Tick(); });
+        m_ticks.start();
+        Restart();
+    }
+    void Restart() {
+        m_longest = 0;
+        m_longestCpu = 0;
+        m_sinceTick.start();
+        m_cpuAtTick = ThreadCpuMilliseconds();
+    }
+    QString Describe() {
+        Tick();
+        return QString("%1 ms (%2 ms of CPU)")
+            .arg(m_longest, 0, 'f', 0)
+            .arg(m_longestCpu, 0, 'f', 0);
+    }
+
+private:
+    void Tick() {
+        const double cpu = ThreadCpuMilliseconds();
+        m_longest = std::max(m_longest, Milliseconds(m_sinceTick));
+        m_longestCpu = std::max(m_longestCpu, cpu - m_cpuAtTick);
+        m_sinceTick.restart();
+        m_cpuAtTick = cpu;
+    }
+
+    QTimer m_ticks;
+    QElapsedTimer m_sinceTick;
+    double m_cpuAtTick = 0;
+    double m_longest = 0;
+    double m_longestCpu = 0;
+};
+
+void RunEventsWhile(const std::function<bool()>& busy) {
+    while (busy()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     QCoreApplication::processEvents();
+}
+
+bool OpenAndFill(CMainFrame& frame, const std::string& project, StallMeter& meter) {
+    QElapsedTimer timer;
+    timer.start();
+    meter.Restart();
+    if (!frame.OpenProject(project)) {
+        std::fprintf(stderr, "cannot open %s\n", project.c_str());
+        return false;
+    }
+    const double opened = Milliseconds(timer);
+    meter.Restart();
+    RunEventsWhile([&frame] { return frame.IsFillingViews(); });
+    frame.GetFileView().FlushPendingRows();
+    QCoreApplication::processEvents();
+    std::printf(
+        "open: %.0f ms in the open call, %.0f ms until the views are filled, longest stall "
+        "after the open call %s; %d rows; peak RSS %ld MB\n",
+        opened, Milliseconds(timer), qPrintable(meter.Describe()),
+        frame.GetFileView().GetItemCount(), PeakRssMegabytes());
+    return true;
+}
+
+// Reports files as the frame does for the crawl's messages, a tick's share
+// of the rate every 10 ms, as the crawl's messages would come.
+void FeedLiveFiles(CMainFrame& frame, int first, int count, int folders, int rate,
+                   StallMeter& meter) {
+    const CLocalFileMapping mapping(
+        CFilePath(frame.GetDocument().GetSettings().GetDownloadFolder()));
+    const int perTick = std::max(1, rate * kTickMs / 1000);
+    int page = first;
+    QTimer feed;
+    feed.setInterval(kTickMs);
+    QObject::connect(&feed, &QTimer::timeout, [&] {
+        for (const int end = std::min(first + count, page + perTick); page < end; ++page) {
+            CUrl url;
+            url.Parse(PageUrl(page, folders));
+            const int worker = page % kWorkers;
+            frame.GetThreadView().SetWorkerUrl(worker, static_cast<std::uint32_t>(page + 1),
+                                               QString::fromStdString(url.GetSourceText()));
+            if (page % 10 == 9) {
+                frame.GetFileView().ShowUrlFailed(url.GetSourceText(), ERR_HTTP_CLIENT_ERROR, 404);
+            } else {
+                std::string localUrl;
+                std::string localPath;
+                std::string storedPath;
+                mapping.MapUrlToLocal(url, ContentType(page), localUrl, localPath, storedPath);
+                frame.GetFileView().ShowUrlSaved(url.GetSourceText());
+                frame.GetDirView().AddSavedFile(localUrl, localPath, true);
+            }
+            frame.GetThreadView().ClearWorker(worker);
+        }
+    });
+    QElapsedTimer total;
+    total.start();
+    meter.Restart();
+    feed.start();
+    RunEventsWhile([&] { return page < first + count; });
+    frame.GetFileView().FlushPendingRows();
+    QCoreApplication::processEvents();
     const double elapsed = Milliseconds(total);
-    std::printf("live: %d files in %.0f ms, %.0f files/s, longest event-loop pass %.1f ms\n", count,
-                elapsed, count * 1000.0 / elapsed, longestPass);
+    std::printf(
+        "live: %d files at %d files/s took %.0f ms (%.0f files/s), longest stall %s; peak RSS "
+        "%ld MB\n",
+        count, rate, elapsed, count * 1000.0 / elapsed, qPrintable(meter.Describe()),
+        PeakRssMegabytes());
+}
+
+void TimeSort(CMainFrame& frame) {
+    QElapsedTimer timer;
+    timer.start();
+    const double cpu = ThreadCpuMilliseconds();
+    frame.GetFileView().SortByColumn(CFileView::kUrlColumn);
+    std::printf("sort by URL: %.0f ms (%.0f ms of CPU)\n", Milliseconds(timer),
+                ThreadCpuMilliseconds() - cpu);
+    for (const char* state : {"on", "off"}) {
+        timer.restart();
+        frame.GetFileView().GetFailedOnlyAction()->trigger();
+        QCoreApplication::processEvents();
+        std::printf("Failed only %s: %.0f ms\n", state, Milliseconds(timer));
+    }
 }
 
 }  // namespace
@@ -119,43 +250,31 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    const int urls = argc > 1 ? std::atoi(argv[1]) : 100000;
-    const int folders = argc > 2 ? std::max(1, std::atoi(argv[2])) : 100;
-    const int live = argc > 3 ? std::atoi(argv[3]) : 20000;
-    QApplication app(argc, argv);
+    const bool openOnly = argc == 3 && std::strcmp(argv[1], "--open") == 0;
+    const int urls = !openOnly && argc > 1 ? std::atoi(argv[1]) : 100000;
+    const int folders = !openOnly && argc > 2 ? std::max(1, std::atoi(argv[2])) : 100;
+    const int live = !openOnly && argc > 3 ? std::atoi(argv[3]) : 20000;
+    const int rate = !openOnly && argc > 4 ? std::max(1, std::atoi(argv[4])) : 5000;
     QTemporaryDir work;
     // The program's settings stay out of the user's own.
     qputenv("TARNWICK_CONFIG_DIR", work.path().toUtf8());
-    const std::string project = work.filePath("big.tkp").toStdString();
-    WriteProject(project, urls, folders);
-
-    {
-        // The document's own share: reading the project file.
-        QElapsedTimer load;
-        load.start();
-        CQuillmoorDoc doc(nullptr);
-        doc.OpenDocument(project);
-        std::printf("reading the project file alone: %.0f ms\n", Milliseconds(load));
+    const std::string project =
+        openOnly ? std::string(argv[2]) : work.filePath("big.tkp").toStdString();
+    if (!openOnly) {
+        WriteProjectApart(project, urls, folders);
     }
-
+    QApplication app(argc, argv);
     CRecentFileList recent;
     CMainFrame frame(recent);
     frame.show();
     QCoreApplication::processEvents();
-    QElapsedTimer timer;
-    timer.start();
-    if (!frame.OpenProject(project)) {
-        std::fprintf(stderr, "cannot open %s\n", project.c_str());
+    StallMeter meter;
+    if (!OpenAndFill(frame, project, meter)) {
         return 1;
     }
-    const double opened = Milliseconds(timer);
-    frame.GetFileView().FlushPendingRows();
-    QCoreApplication::processEvents();
-    std::printf(
-        "open %d URLs in %d folders: %.0f ms to fill the views, %.0f ms until drawn; "
-        "%d rows, %d top-level items\n",
-        urls, folders, opened, Milliseconds(timer), frame.GetFileView().GetItemCount(),
-        frame.GetDirView().GetTree().topLevelItemCount());
-    FeedLiveFiles(frame, urls, live, folders);
+    if (!openOnly) {
+        FeedLiveFiles(frame, urls, live, folders, rate, meter);
+        TimeSort(frame);
+    }
     return 0;
 }

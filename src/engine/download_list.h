@@ -63,6 +63,11 @@ public:
     void SetChanges(CListChanges* changes) { m_changes = changes; }
 
     std::size_t GetCount() const { return m_entries.size(); }
+    // Null past the end. For a reader that walks the list a part at a time
+    // and must not share the view cursor.
+    const CDownloadEntry* GetEntry(std::size_t index) const {
+        return index < m_entries.size() ? &m_entries[index] : nullptr;
+    }
     const CDownloadEntry* Find(const CUrl& url) const;
 
     // -1 (none) for a URL that is not listed.

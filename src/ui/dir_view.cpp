@@ -14,23 +14,8 @@
 
 namespace {
 
-// The handle that stands for the tree's root in the keys of top-level items.
-constexpr std::uint32_t kRootHandle = 0xFFFF0000;
-
 const char* const kPreloadedExtensions[] = {".html", ".htm", ".xml", ".jpg", ".gif",
                                             ".png",  ".bmp", ".css", ".zip", ".txt"};
-
-QString ItemKey(std::uint32_t parentHandle, const QString& text) {
-    static constexpr char kHexDigits[] = "0123456789ABCDEF";
-    QString key(9 + text.size(), Qt::Uninitialized);
-    QChar* out = key.data();
-    for (int shift = 28; shift >= 0; shift -= 4) {
-        *out++ = QLatin1Char(kHexDigits[(parentHandle >> shift) & 0xF]);
-    }
-    *out++ = u'_';
-    std::copy(text.cbegin(), text.cend(), out);
-    return key;
-}
 
 // The icon theme's icon for files with the extension; the file itself is
 // never looked at.
@@ -52,11 +37,12 @@ CDirView::CDirView(CQuillmoorDoc& doc, CUserPrompts& prompts, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_tree);
-    m_folderIcon = QFileIconProvider().icon(QAbstractFileIconProvider::Folder);
+    CSiteTreeModel& model = m_tree->GetModel();
+    m_folderIcon = model.AddIcon(QFileIconProvider().icon(QAbstractFileIconProvider::Folder));
     for (const char* extension : kPreloadedExtensions) {
-        m_extensionIcons.emplace(extension, IconForExtension(extension));
+        m_extensionIcons.emplace(extension, model.AddIcon(IconForExtension(extension)));
     }
-    connect(m_tree, &QTreeWidget::itemDoubleClicked, this, &CDirView::OnItemDoubleClicked);
+    connect(m_tree, &QTreeView::doubleClicked, this, &CDirView::OnItemDoubleClicked);
 }
 
 CDirView::~CDirView() = default;
@@ -81,15 +67,15 @@ void CDirView::AddSavedFile(const std::string& localUrl, const std::string& loca
         return;
     }
     const std::vector<std::string> levels = SplitLocalUrl(url);
-    Node parent{nullptr, kRootHandle};
+    const CSiteTreeModel& model = m_tree->GetModel();
+    NodeId parent = CSiteTreeModel::kRoot;
     std::size_t level = 0;
     for (; level < levels.size(); ++level) {
-        const auto found =
-            m_itemKeys.constFind(ItemKey(parent.handle, QString::fromStdString(levels[level])));
-        if (found == m_itemKeys.constEnd()) {
+        const NodeId found = model.FindChild(parent, QString::fromStdString(levels[level]));
+        if (found == CSiteTreeModel::kNoNode) {
             break;
         }
-        parent = found.value();
+        parent = found;
     }
     if (level == levels.size()) {
         return;
@@ -100,53 +86,48 @@ void CDirView::AddSavedFile(const std::string& localUrl, const std::string& loca
     Insert(parent, QString::fromStdString(levels.back()), ExtensionIcon(localPath), expand);
 }
 
-CDirView::Node CDirView::Insert(const Node& parent, const QString& text, const QIcon& icon,
-                                bool expand) {
-    const Node node{m_tree->InsertItem(parent.item, text, icon), ++m_lastHandle};
-    m_itemKeys.insert(ItemKey(parent.handle, text), node);
-    if (expand && parent.item) {
-        parent.item->setExpanded(true);
+CDirView::NodeId CDirView::Insert(NodeId parent, const QString& text, int icon, bool expand) {
+    const NodeId node = m_tree->GetModel().AddChild(parent, text, icon);
+    if (expand && parent != CSiteTreeModel::kRoot) {
+        m_tree->expand(m_tree->GetModel().IndexOf(parent));
     }
     return node;
 }
 
-QIcon CDirView::ExtensionIcon(const std::string& localPath) {
+int CDirView::ExtensionIcon(const std::string& localPath) {
     const std::string extension = ToLowerAscii(CFilePath(localPath).GetExt());
     auto found = m_extensionIcons.find(extension);
     if (found == m_extensionIcons.end()) {
-        found = m_extensionIcons.emplace(extension, IconForExtension(extension)).first;
+        found = m_extensionIcons
+                    .emplace(extension, m_tree->GetModel().AddIcon(IconForExtension(extension)))
+                    .first;
     }
     return found->second;
 }
 
+void CDirView::ReserveFiles(std::size_t count) {
+    m_tree->GetModel().Reserve(count);
+}
+
 void CDirView::ClearTree() {
-    m_itemKeys.clear();
     m_tree->DeleteAllItems();
 }
 
-void CDirView::BeginFill() {
-    m_tree->BeginBatch();
-}
-
-void CDirView::EndFill() {
-    m_tree->EndBatch();
-}
-
-void CDirView::OnItemDoubleClicked(QTreeWidgetItem* item) {
+void CDirView::OnItemDoubleClicked(const QModelIndex& index) {
     // An inner item expands or collapses as usual.
-    if (item->childCount() == 0) {
+    if (!m_tree->model()->hasChildren(index)) {
         QMetaObject::invokeMethod(this, &CDirView::OpenSelected, Qt::QueuedConnection);
     }
 }
 
 void CDirView::OpenSelected() {
-    const QTreeWidgetItem* item = m_tree->currentItem();
-    if (item == nullptr || !m_doc.IsOpen()) {
+    const QModelIndex current = m_tree->currentIndex();
+    if (!current.isValid() || !m_doc.IsOpen()) {
         return;
     }
-    QString text = item->text(0);
-    for (const QTreeWidgetItem* above = item->parent(); above; above = above->parent()) {
-        text = above->text(0) + "/" + text;
+    QString text = current.data().toString();
+    for (QModelIndex above = current.parent(); above.isValid(); above = above.parent()) {
+        text = above.data().toString() + "/" + text;
     }
     // The tree holds local URLs, so the plain mapping leads back to the
     // saved file, or to the folder of an inner item.

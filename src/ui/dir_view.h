@@ -4,19 +4,17 @@
 // opens it with the program the desktop associates with it.
 #pragma once
 
-#include <QHash>
-#include <QIcon>
 #include <QWidget>
-#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "ui/site_tree_model.h"
 
 class CQuillmoorDoc;
 class CSiteTreeCtrl;
 class CUrl;
 class CUserPrompts;
-class QTreeWidgetItem;
 
 class CDirView : public QWidget {
     Q_OBJECT
@@ -31,35 +29,26 @@ public:
     // Adds the levels of the saved file that the tree lacks; expand opens
     // the parents of the new items.
     void AddSavedFile(const std::string& localUrl, const std::string& localPath, bool expand);
+    // Room for the levels of count saved files, for a fill in bulk.
+    void ReserveFiles(std::size_t count);
     // Forgets every item; the extension icons are kept.
     void ClearTree();
     // Opens the file or folder of the selected item.
     void OpenSelected();
 
-    // Around filling the tree from a whole project: the items reach the
-    // tree, sorted, when the fill ends.
-    void BeginFill();
-    void EndFill();
-
     CSiteTreeCtrl& GetTree() { return *m_tree; }
 
 private:
-    struct Node {
-        QTreeWidgetItem* item = nullptr;
-        std::uint32_t handle = 0;
-    };
+    using NodeId = CSiteTreeModel::NodeId;
 
-    Node Insert(const Node& parent, const QString& text, const QIcon& icon, bool expand);
-    QIcon ExtensionIcon(const std::string& localPath);
-    void OnItemDoubleClicked(QTreeWidgetItem* item);
+    NodeId Insert(NodeId parent, const QString& text, int icon, bool expand);
+    // The model's index of the icon for files with the local path's extension.
+    int ExtensionIcon(const std::string& localPath);
+    void OnItemDoubleClicked(const QModelIndex& index);
 
     CQuillmoorDoc& m_doc;
     CUserPrompts& m_prompts;
     CSiteTreeCtrl* m_tree;
-    QIcon m_folderIcon;
-    std::map<std::string, QIcon> m_extensionIcons;
-    // "%08X_%s" of the parent's handle and the item's text, so that a
-    // parent's child is found without walking the tree.
-    QHash<QString, Node> m_itemKeys;
-    std::uint32_t m_lastHandle = 0;
+    int m_folderIcon = -1;
+    std::map<std::string, int> m_extensionIcons;
 };

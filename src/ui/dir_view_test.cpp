@@ -31,19 +31,19 @@ using testing_support::WriteFile;
 
 namespace {
 
-void DumpItem(const QTreeWidgetItem* item, int depth, QStringList& lines) {
-    lines << QString(depth, ' ') + item->text(0);
-    for (int child = 0; child < item->childCount(); ++child) {
-        DumpItem(item->child(child), depth + 1, lines);
+void DumpItem(const QModelIndex& item, int depth, QStringList& lines) {
+    lines << QString(depth, ' ') + item.data().toString();
+    for (int child = 0; child < item.model()->rowCount(item); ++child) {
+        DumpItem(item.model()->index(child, 0, item), depth + 1, lines);
     }
 }
 
 // One line per item, indented by its depth, in tree order.
 QStringList Dump(CDirView& view) {
     QStringList lines;
-    CSiteTreeCtrl& tree = view.GetTree();
-    for (int top = 0; top < tree.topLevelItemCount(); ++top) {
-        DumpItem(tree.topLevelItem(top), 0, lines);
+    const QAbstractItemModel& tree = *view.GetTree().model();
+    for (int top = 0; top < tree.rowCount(); ++top) {
+        DumpItem(tree.index(top, 0), 0, lines);
     }
     return lines;
 }
@@ -98,6 +98,7 @@ private slots:
     void clearTreeForgetsEveryLevel();
     void doubleClickOpensFilesOnly();
     void viewsRefillFromTheProjectFile();
+    void largeProjectFillsWhileTheWindowAnswers();
     void liveCrawlFillsAllThreeViews();
 
 private:
@@ -136,15 +137,9 @@ void CDirViewTest::treeFollowsTheLocalUrls() {
     // Live saves and a project's refill build the same tree.
     for (bool fill : {false, true}) {
         CDirView view(doc, prompts);
-        if (fill) {
-            view.BeginFill();
-        }
         for (const QString& url : localUrls) {
             view.AddSavedFile(url.toStdString(), "/dl/" + url.section('/', -1).toStdString(),
                               !fill);
-        }
-        if (fill) {
-            view.EndFill();
         }
         QCOMPARE(Dump(view), tree);
     }
@@ -157,7 +152,7 @@ void CDirViewTest::clearTreeForgetsEveryLevel() {
     CDirView view(doc, prompts);
     view.AddSavedFile("http://h/a/b.htm", "/dl/h/a/b.htm", true);
     view.ClearTree();
-    QCOMPARE(view.GetTree().topLevelItemCount(), 0);
+    QCOMPARE(view.GetTree().model()->rowCount(), 0);
     view.AddSavedFile("http://h/a/b.htm", "/dl/h/a/b.htm", true);
     QCOMPARE(Dump(view), (QStringList{"http://h", " a", "  b.htm"}));
 }
@@ -184,29 +179,33 @@ void CDirViewTest::doubleClickOpensFilesOnly() {
     CSiteTreeCtrl& tree = view.GetTree();
     // A double click as the window system delivers it: press, release,
     // double click, release.
-    auto doubleClick = [&tree](QTreeWidgetItem* item) {
+    auto doubleClick = [&tree](const QModelIndex& item) {
         QWidget* viewport = tree.viewport();
-        const QPoint point = tree.visualItemRect(item).center();
+        const QPoint point = tree.visualRect(item).center();
         QTest::mouseClick(viewport, Qt::LeftButton, {}, point);
         QMouseEvent event(QEvent::MouseButtonDblClick, point, viewport->mapToGlobal(point),
                           Qt::LeftButton, Qt::LeftButton, {});
         QApplication::sendEvent(viewport, &event);
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, point);
     };
+    const QAbstractItemModel& model = *tree.model();
+    const auto child = [&model](const QModelIndex& parent, int row) {
+        return model.index(row, 0, parent);
+    };
 
-    QTreeWidgetItem* folderItem = tree.topLevelItem(1)->child(0);
-    QCOMPARE(folderItem->text(0), "a");
-    QVERIFY(folderItem->isExpanded());
+    const QPersistentModelIndex folderItem = child(child({}, 1), 0);
+    QCOMPARE(folderItem.data().toString(), "a");
+    QVERIFY(tree.isExpanded(folderItem));
     doubleClick(folderItem);
-    QVERIFY(!folderItem->isExpanded());
+    QVERIFY(!tree.isExpanded(folderItem));
     doubleClick(folderItem);
-    QVERIFY(folderItem->isExpanded());
+    QVERIFY(tree.isExpanded(folderItem));
     QTest::qWait(50);
     QVERIFY(script.opened.isEmpty());
 
-    doubleClick(folderItem->child(0));
+    doubleClick(child(folderItem, 0));
     QTRY_COMPARE(script.opened, QStringList{saved[0]});
-    doubleClick(tree.topLevelItem(0)->child(0)->child(0));
+    doubleClick(child(child(child({}, 0), 0), 0));
     QTRY_COMPARE(script.opened, saved);
 }
 
@@ -276,9 +275,58 @@ void CDirViewTest::viewsRefillFromTheProjectFile() {
              (QStringList{downloads + "/127.0.0.1_8080/a/b.htm", "http://127.0.0.1:8080/a/b.htm"}));
 
     frame.GetAction(ID_PROJECT_DELETE_ALL)->trigger();
-    QCOMPARE(frame.GetDirView().GetTree().topLevelItemCount(), 0);
+    QCOMPARE(frame.GetDirView().GetTree().model()->rowCount(), 0);
     QCOMPARE(frame.GetFileView().GetItemCount(), 0);
     QCOMPARE(frame.GetThreadView().GetItemCount(), 0);
+}
+
+void CDirViewTest::largeProjectFillsWhileTheWindowAnswers() {
+    // Far more than one slice of the event loop takes in.
+    constexpr int kFiles = 30000;
+    TempFolder folder;
+    const std::string large = folder.File("large.tkp");
+    const std::string small = folder.File("small.tkp");
+    for (const auto& [path, files] : {std::pair{large, kFiles}, std::pair{small, 1}}) {
+        CQuillmoorDoc doc(nullptr);
+        QVERIFY(doc.NewProject(path, MakeSettings("http://127.0.0.1:8080/", 1)));
+        const CLocalFileMapping mapping(CFilePath(doc.GetSettings().GetDownloadFolder()));
+        CDownloadList& list = doc.GetController().GetManager()->GetList();
+        for (int file = 0; file < files; ++file) {
+            CUrl url;
+            url.Parse("http://127.0.0.1:8080/f" + std::to_string(file % 7) + "/p" +
+                      std::to_string(file) + ".htm");
+            list.Add(url.GetSourceText(), 1, true);
+            list.MarkDone(url, MapSaved(mapping, url).storedPath, -1, 10);
+        }
+        QVERIFY(doc.Save());
+    }
+    Script script;
+    CRecentFileList recent;
+    CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script));
+    const QAbstractItemModel& tree = *frame.GetDirView().GetTree().model();
+
+    // The open returns while the views still fill; the event loop ends it.
+    QVERIFY(frame.OpenProject(large));
+    QVERIFY(frame.IsFillingViews());
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.IsFillingViews(), 60000);
+    frame.GetFileView().FlushPendingRows();
+    QCOMPARE(frame.GetFileView().GetItemCount(), kFiles);
+    const QModelIndex host = tree.index(0, 0);
+    QCOMPARE(tree.rowCount(host), 7);
+    int leaves = 0;
+    for (int folderRow = 0; folderRow < 7; ++folderRow) {
+        leaves += tree.rowCount(tree.index(folderRow, 0, host));
+    }
+    QCOMPARE(leaves, kFiles);
+
+    // Another project opened halfway leaves nothing of the first behind.
+    QVERIFY(frame.OpenProject(large));
+    QVERIFY(frame.IsFillingViews());
+    QVERIFY(frame.OpenProject(small));
+    QTRY_VERIFY(!frame.IsFillingViews());
+    QTest::qWait(50);
+    QCOMPARE(FileRows(frame.GetFileView()), QStringList{"S http://127.0.0.1:8080/f0/p0.htm"});
+    QCOMPARE(Dump(frame.GetDirView()), (QStringList{"http://127.0.0.1_8080", " f0", "  p0.htm"}));
 }
 
 void CDirViewTest::liveCrawlFillsAllThreeViews() {

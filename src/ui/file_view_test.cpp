@@ -20,12 +20,15 @@ namespace {
 const char* const kCrcTwinA = "http://h/nidmovh";
 const char* const kCrcTwinB = "http://h/bubanxn";
 
-// "S" or "F" before each URL: reported as saved or as failed.
+// "S", "K" or "F" before each URL: reported as saved, skipped by robots.txt
+// or failed.
 void Report(CFileView& view, const QStringList& reports) {
     for (const QString& report : reports) {
         const std::string url = report.mid(2).toStdString();
         if (report.startsWith("S ")) {
             view.ShowUrlSaved(url);
+        } else if (report.startsWith("K ")) {
+            view.ShowUrlFailed(url, ERR_ROBOTS_DISALLOWED);
         } else {
             view.ShowUrlFailed(url, ERR_HTTP_CLIENT_ERROR, 404);
         }
@@ -49,7 +52,7 @@ QStyleOptionHeader::SortIndicator SortMark(const QHeaderView* header, int column
 QStringList ShownUrls(const CFileView& view) {
     QStringList urls;
     for (int row = 0; row < view.model()->rowCount(); ++row) {
-        if (!view.isRowHidden(row, {})) {
+        if (!view.isRowHidden(row)) {
             urls << view.GetItemText(row, CFileView::kUrlColumn);
         }
     }
@@ -229,7 +232,7 @@ void CFileViewTest::failedOnlyHidesSavedRows() {
     QAction* failedOnly = view.GetFailedOnlyAction();
     QVERIFY(failedOnly->isCheckable());
     QVERIFY(view.GetPopupMenu()->actions().contains(failedOnly));
-    Report(view, {"S http://h/a", "F http://h/b", "S http://h/c", "F http://h/d"});
+    Report(view, {"S http://h/a", "F http://h/b", "S http://h/c", "F http://h/d", "K http://h/k"});
     view.FlushPendingRows();
 
     failedOnly->trigger();
@@ -244,7 +247,7 @@ void CFileViewTest::failedOnlyHidesSavedRows() {
     QCOMPARE(ShownUrls(view), (QStringList{"http://h/f", "http://h/b"}));
 
     failedOnly->trigger();
-    QCOMPARE(ShownUrls(view).size(), 6);
+    QCOMPARE(ShownUrls(view).size(), 7);
 }
 
 void CFileViewTest::columnWidthsOutliveTheView_data() {

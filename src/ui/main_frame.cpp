@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
@@ -49,6 +50,9 @@ const QString kSaveFailedMessage = "Failed to save document.";
 const QString kReadyText = "Ready";
 
 constexpr int kTimerPeriodMs = 1000;
+// How long one pass of the event loop fills the views, well under what a
+// user notices as a stall.
+constexpr int kFillSliceMs = 20;
 constexpr int kCountPaneWidth = 100;
 constexpr int kDirColumnWidth = 200;
 constexpr int kUpperRowHeight = 400;
@@ -160,6 +164,7 @@ CMainFrame::CMainFrame(CRecentFileList& recentFiles, std::unique_ptr<CUserPrompt
     CreateClientArea();
     m_timer.setInterval(kTimerPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &CMainFrame::OnTimer);
+    connect(&m_fillTimer, &QTimer::timeout, this, &CMainFrame::FillViewsSlice);
     RestoreLayout();
     UpdateRecentFileMenu();
     UpdateCaption();
@@ -693,41 +698,73 @@ void CMainFrame::ReleaseDocument() {
     // ended on its own may still have its end and byte counts queued; the
     // latter point into the released manager, and the end would be taken
     // for the end of the next project.
+    StopFillingViews();
     m_doc.DeleteContents();
     m_queue.DropPostedMessages(WM_DL_STARTED, WM_DL_BYTES);
 }
 
 void CMainFrame::ResetViews() {
+    StopFillingViews();
     m_dirView->ClearTree();
     m_fileView->DeleteAllItems();
     m_threadView->DeleteAllItems();
 }
 
 void CMainFrame::FillViews() {
-    if (!m_doc.GetController().HasManager()) {
+    if (m_doc.GetController().HasManager()) {
+        const std::size_t count = m_doc.GetController().GetManager()->GetList().GetCount();
+        m_fileView->ReserveItems(count);
+        m_dirView->ReserveFiles(count);
+        m_fillNext = 0;
+        m_fillTimer.start(0);
+        // A small project is shown whole when the open returns.
+        FillViewsSlice();
+    }
+}
+
+void CMainFrame::StopFillingViews() {
+    m_fillTimer.stop();
+}
+
+void CMainFrame::FillViewsSlice() {
+    if (!m_doc.IsOpen() || !m_doc.GetController().HasManager()) {
+        StopFillingViews();
         return;
     }
-    CDownloadList& list = m_doc.GetController().GetManager()->GetList();
+    CDownloadManager& manager = *m_doc.GetController().GetManager();
     const CLocalFileMapping mapping(CFilePath(m_doc.GetSettings().GetDownloadFolder()));
-    m_dirView->BeginFill();
-    list.RewindView();
-    while (const CDownloadEntry* entry = list.NextViewEntry()) {
-        if (entry->HasStoredPath()) {
-            const CUrl url = entry->GetUrl();
-            std::string localPath;
-            std::string localUrl;
-            mapping.StoredToLocalPath(url, entry->GetStoredPath(), localPath);
-            mapping.LocalPathToLocalUrl(url, localPath, localUrl);
-            if (!localUrl.empty()) {
-                m_dirView->AddSavedFile(localUrl, localPath, false);
-            }
-            m_fileView->ShowUrlSaved(entry->GetUrlText(), entry->GetResultCode());
-        } else if (entry->GetResultCode() != ERR_SUCCESS &&
-                   entry->GetResultCode() != ERR_ATTEMPT_INTERRUPTED) {
-            m_fileView->ShowUrlFailed(entry->GetUrlText(), entry->GetResultCode());
+    QElapsedTimer slice;
+    slice.start();
+    // A crawl started meanwhile adds to the list; what it reports on its
+    // own as well is found listed already.
+    const CScopedLock lock(manager.GetLock());
+    const CDownloadList& list = manager.GetList();
+    while (slice.elapsed() < kFillSliceMs) {
+        const CDownloadEntry* entry = list.GetEntry(m_fillNext);
+        if (entry == nullptr) {
+            StopFillingViews();
+            return;
         }
+        ++m_fillNext;
+        ShowListEntry(*entry, mapping);
     }
-    m_dirView->EndFill();
+}
+
+void CMainFrame::ShowListEntry(const CDownloadEntry& entry, const CLocalFileMapping& mapping) {
+    if (entry.HasStoredPath()) {
+        const CUrl url = entry.GetUrl();
+        std::string localPath;
+        std::string localUrl;
+        mapping.StoredToLocalPath(url, entry.GetStoredPath(), localPath);
+        mapping.LocalPathToLocalUrl(url, localPath, localUrl);
+        if (!localUrl.empty()) {
+            m_dirView->AddSavedFile(localUrl, localPath, false);
+        }
+        m_fileView->ShowUrlSaved(entry.GetUrlText(), entry.GetResultCode());
+    } else if (entry.GetResultCode() != ERR_SUCCESS &&
+               entry.GetResultCode() != ERR_ATTEMPT_INTERRUPTED) {
+        m_fileView->ShowUrlFailed(entry.GetUrlText(), entry.GetResultCode());
+    }
 }
 
 void CMainFrame::OnOpenFile() {
@@ -794,10 +831,14 @@ void CMainFrame::EndProject() {
     // The pass changed the pages' flags in the list.
     m_doc.SetModifiedFlag(true);
     // Stays after the message box, until the next crawl or project.
-    m_panes[0]->setText(QString("%1 files saved, %2 unchanged, %3 failed")
-                            .arg(m_stats.filesSaved)
-                            .arg(m_doc.GetController().GetManager()->GetUnchangedCount())
-                            .arg(m_stats.urlsFailed));
+    QString counts = QString("%1 files saved, %2 unchanged, %3 failed")
+                         .arg(m_stats.filesSaved)
+                         .arg(m_doc.GetController().GetManager()->GetUnchangedCount())
+                         .arg(m_stats.urlsFailed);
+    if (m_stats.urlsSkipped > 0) {
+        counts += QString(", %1 skipped").arg(m_stats.urlsSkipped);
+    }
+    m_panes[0]->setText(counts);
     m_prompts->ShowMessage(
         QString("Project completed: %1 files were downloaded.").arg(m_stats.filesSaved));
     m_timer.stop();
@@ -829,7 +870,11 @@ void CMainFrame::OnFileSaved(int worker, const CDownloadTask& task) {
 }
 
 void CMainFrame::OnUrlFailed(int worker, const CDownloadTask& task) {
-    m_stats.AddFailure();
+    if (IsSkipResult(task.resultCode)) {
+        m_stats.AddSkip();
+    } else {
+        m_stats.AddFailure();
+    }
     m_fileView->ShowUrlFailed(task.item.GetUrl().GetSourceText(), task.resultCode,
                               task.response.status);
     m_threadView->ClearWorker(worker);

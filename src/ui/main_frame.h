@@ -17,7 +17,9 @@
 #include "ui/command_table.h"
 
 class CDirView;
+class CDownloadEntry;
 class CFileView;
+class CLocalFileMapping;
 class CRecentFileList;
 class CThreadView;
 class CUserPrompts;
@@ -28,15 +30,18 @@ class QMenu;
 class QSocketNotifier;
 class QSplitter;
 
-// What the status bar counts: files saved and URLs failed in this run, bytes
-// received since the last one-second tick.
+// What the status bar counts: files saved, URLs failed and URLs skipped (kept
+// out by the filters or robots.txt) in this run, bytes received since the
+// last one-second tick.
 struct CTransferStats {
     std::uint32_t filesSaved = 0;
     std::uint32_t urlsFailed = 0;
+    std::uint32_t urlsSkipped = 0;
     std::uint32_t bytes = 0;
 
     void AddFile() { ++filesSaved; }
     void AddFailure() { ++urlsFailed; }
+    void AddSkip() { ++urlsSkipped; }
     void AddBytes(std::uint32_t count) { bytes += count; }
     void ClearBytes() { bytes = 0; }
 };
@@ -64,6 +69,8 @@ public:
     CDirView& GetDirView() const { return *m_dirView; }
     CFileView& GetFileView() const { return *m_fileView; }
     CThreadView& GetThreadView() const { return *m_threadView; }
+    // While the views still take the opened project's download list in.
+    bool IsFillingViews() const { return m_fillTimer.isActive(); }
 
     // Re-evaluates every command's enabling rule.
     void UpdateCommands();
@@ -118,8 +125,13 @@ private:
     // Stops and forgets the project and whatever its crawl left queued.
     void ReleaseDocument();
     void ResetViews();
-    // The tree and the file list from the opened project's download list.
+    // The tree and the file list from the opened project's download list,
+    // a slice at a time from the event loop, so that the window keeps
+    // answering while a large project fills them.
     void FillViews();
+    void FillViewsSlice();
+    void StopFillingViews();
+    void ShowListEntry(const CDownloadEntry& entry, const CLocalFileMapping& mapping);
     void OnOpenFile();
     void OnOpenUrl();
     void EndProject();
@@ -151,5 +163,8 @@ private:
     CThreadView* m_threadView = nullptr;
     CTransferStats m_stats;
     QTimer m_timer;
+    QTimer m_fillTimer;
+    // The download list's index of the next entry the views take in.
+    std::size_t m_fillNext = 0;
     bool m_autoSaveFailed = false;
 };

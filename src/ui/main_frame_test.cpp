@@ -139,6 +139,7 @@ private slots:
     void runningCrawlIsSavedAsItGoes();
     void unresolvedStartSaysWhyItFailed();
     void statusBarCountsOneCrawlOfOneProject();
+    void robotsSkipIsNoFailure();
 
 private:
     std::unique_ptr<ConfigFolder> m_config;
@@ -609,6 +610,47 @@ void CMainFrameTest::statusBarCountsOneCrawlOfOneProject() {
     RunCrawl(frame, script);
     QVERIFY(frame.OpenProject(folder.File("first.tkp")));
     QCOMPARE(PaneTexts(frame), idle);
+}
+
+void CMainFrameTest::robotsSkipIsNoFailure() {
+    TempFolder folder;
+    ScriptedSite site;
+    site.Add("http://example.org/",
+             {ERR_SUCCESS,
+              {"http://example.org/private/a.htm", "http://example.org/gone.htm"},
+              false,
+              -1});
+    site.Add("http://example.org/private/a.htm", {ERR_ROBOTS_DISALLOWED, {}, false, -1});
+    Script script;
+    script.projectUrl = "http://example.org/";
+    script.saveFileName = QString::fromStdString(folder.File("robots.tkp"));
+    CRecentFileList recent;
+    CMainFrame frame(recent, std::make_unique<ScriptedPrompts>(script),
+                     ScriptedWorker::Factory(site));
+    QVERIFY(frame.NewProject());
+
+    RunCrawl(frame, script);
+    QCOMPARE(frame.GetPaneText(0), "1 files saved, 0 unchanged, 1 failed, 1 skipped");
+    CFileView& files = frame.GetFileView();
+    files.FlushPendingRows();
+    QStringList states;
+    for (int row = 0; row < files.GetItemCount(); ++row) {
+        states << QString::number(files.GetItemImage(row)) + " " +
+                      files.GetItemText(row, CFileView::kUrlColumn);
+    }
+    // Sorted by the image's number: failed, saved, skipped.
+    states.sort();
+    QCOMPARE(states,
+             (QStringList{
+                 QString("%1 http://example.org/gone.htm").arg(CFileView::kFailedImage),
+                 QString("%1 http://example.org/").arg(CFileView::kSavedImage),
+                 QString("%1 http://example.org/private/a.htm").arg(CFileView::kSkippedImage),
+             }));
+    // Reopened, the project shows the skip as the crawl did.
+    QVERIFY(frame.OpenProject(script.saveFileName.toStdString()));
+    files.FlushPendingRows();
+    QCOMPARE(files.GetItemCount(), 3);
+    QCOMPARE(files.GetItemImage(1), int{CFileView::kSkippedImage});
 }
 
 void CMainFrameTest::unusablePlacementCentresTheWindow_data() {

@@ -6,6 +6,7 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <algorithm>
+#include <deque>
 #include <numeric>
 #include <unordered_map>
 
@@ -15,6 +16,8 @@ namespace {
 
 // Appends that arrive within this time reach the view together.
 constexpr int kBatchDelayMs = 50;
+// Above and below the text of a row, as a tree view's row has.
+constexpr int kRowPadding = 2;
 
 struct ListColumn {
     QString header;
@@ -183,6 +186,8 @@ public:
         return rows;
     }
 
+    void Reserve(std::size_t rows) { m_rowsByData.reserve(rows); }
+
     void Clear() {
         m_batchTimer.stop();
         beginResetModel();
@@ -209,8 +214,7 @@ public:
         std::iota(order.begin(), order.end(), 0);
         std::stable_sort(order.begin(), order.end(),
                          [&](int a, int b) { return less(Row(a), Row(b)); });
-        std::vector<CListRow> sorted;
-        sorted.reserve(m_rows.size());
+        std::deque<CListRow> sorted;
         std::vector<int> newRow(m_rows.size());
         for (std::size_t position = 0; position < order.size(); ++position) {
             sorted.push_back(std::move(m_rows[static_cast<std::size_t>(order[position])]));
@@ -244,7 +248,8 @@ private:
     }
 
     std::vector<ListColumn> m_columns;
-    std::vector<CListRow> m_rows;
+    // A deque, so that growing a long list never moves every row at once.
+    std::deque<CListRow> m_rows;
     std::unordered_multimap<std::uint32_t, int> m_rowsByData;
     int m_published = 0;
     QList<QIcon> m_images;
@@ -252,16 +257,25 @@ private:
 };
 
 CSortListCtrl::CSortListCtrl(QWidget* parent)
-    : QTreeView(parent), m_model(new CListModel(this)), m_header(new CSortHeaderCtrl(this)) {
-    setHeader(m_header);
+    : QTableView(parent), m_model(new CListModel(this)), m_header(new CSortHeaderCtrl(this)) {
+    setHorizontalHeader(m_header);
     setModel(m_model);
     setItemDelegate(new CAlignedIconDelegate(this));
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setTabKeyNavigation(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // Rows of one height, that of a line of text, without row headers.
+    QHeaderView* rows = verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setMinimumSectionSize(1);
+    rows->setDefaultSectionSize(std::max(fontMetrics().height(), iconSize().height()) +
+                                kRowPadding);
+    m_header->setHighlightSections(false);
     m_header->setStretchLastSection(false);
     m_header->setSectionsMovable(false);
     connect(m_header, &QHeaderView::sectionClicked, this, [this](int column) {
@@ -322,6 +336,10 @@ int CSortListCtrl::GetItemCount() const {
     return m_model->Count();
 }
 
+void CSortListCtrl::ReserveItems(std::size_t count) {
+    m_model->Reserve(count);
+}
+
 void CSortListCtrl::DeleteAllItems() {
     m_model->Clear();
 }
@@ -349,6 +367,10 @@ int CSortListCtrl::GetSortColumn() const {
 
 bool CSortListCtrl::IsAscending() const {
     return m_header->IsAscending();
+}
+
+QHeaderView* CSortListCtrl::header() const {
+    return m_header;
 }
 
 int CSortListCtrl::GetColumnWidth(int column) const {

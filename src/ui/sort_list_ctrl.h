@@ -1,13 +1,13 @@
 // A report-style list of rows with an icon and text cells, sortable by header
 // clicks. Rows are appended in batches: a burst of appends reaches the view
-// as one insertion, so a list of a hundred thousand rows stays responsive
-// while rows keep arriving.
+// as one insertion. A table view lays out only the rows in sight, so a list
+// of a million rows stays responsive while rows keep arriving.
 #pragma once
 
 #include <QIcon>
 #include <QList>
 #include <QString>
-#include <QTreeView>
+#include <QTableView>
 #include <cstdint>
 #include <vector>
 
@@ -21,7 +21,7 @@ struct CListRow {
     QString toolTip;
 };
 
-class CSortListCtrl : public QTreeView {
+class CSortListCtrl : public QTableView {
     Q_OBJECT
 public:
     explicit CSortListCtrl(QWidget* parent = nullptr);
@@ -44,6 +44,9 @@ public:
     // The rows whose item data equals data, from the top.
     std::vector<int> FindItemsByData(std::uint32_t itemData) const;
     int GetItemCount() const;
+    // Room for count rows in all, so that a list filled in bulk does not
+    // stop to grow its index again and again.
+    virtual void ReserveItems(std::size_t count);
     void DeleteAllItems();
 
     void SetImageList(QList<QIcon> images);
@@ -55,6 +58,8 @@ public:
     bool IsAscending() const;
 
     int GetColumnWidth(int column) const;
+    // The column headers, which mark the sort column.
+    QHeaderView* header() const;
 
     // Hands rows appended since the last batch to the view now.
     void FlushPendingRows();

@@ -62,7 +62,7 @@ int CThreadView::HeightForRows(int rows) const {
     }
     // A horizontal scroll bar appears when the columns outgrow the window.
     return 2 * frameWidth() + header()->sizeHint().height() +
-           rows * indexRowSizeHint(model()->index(0, 0)) +
+           rows * verticalHeader()->defaultSectionSize() +
            horizontalScrollBar()->sizeHint().height();
 }
 
