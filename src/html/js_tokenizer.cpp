@@ -100,7 +100,6 @@ std::size_t CJsTokenizer::LineEndLength() const {
 bool CJsTokenizer::NextString(std::string& value) {
     while (SkipBlanks() && m_at < m_source.size()) {
         const char c = m_source[m_at];
-        TemplatePart part = TemplatePart::Complete;
         if (c == '"' || c == '\'') {
             ++m_at;
             m_regexAllowed = false;
@@ -109,19 +108,11 @@ bool CJsTokenizer::NextString(std::string& value) {
         }
         if (c == '`' ||
             (c == '}' && !m_substitutionBraces.empty() && m_substitutionBraces.back() == 0)) {
-            // The "}" that ends a substitution goes on with the template.
-            const bool opens = c == '`';
-            if (!opens) {
-                m_substitutionBraces.pop_back();
-            }
-            ++m_at;
-            if (!ReadTemplate(value, part)) {
+            bool whole = false;
+            if (!ReadTemplateToken(value, whole)) {
                 return false;
             }
-            m_regexAllowed = part == TemplatePart::Substitution;
-            if (part == TemplatePart::Substitution) {
-                m_substitutionBraces.push_back(0);
-            } else if (opens) {
+            if (whole) {
                 return true;
             }
         } else if (c == '/' && m_regexAllowed) {
@@ -145,6 +136,26 @@ bool CJsTokenizer::NextString(std::string& value) {
     }
     // A substitution left open leaves its template open.
     return m_substitutionBraces.empty() ? false : Fail();
+}
+
+// A "}" that ends a substitution goes on with its template; whole when the
+// token is a template without substitutions, which is a string.
+bool CJsTokenizer::ReadTemplateToken(std::string& value, bool& whole) {
+    const bool opens = m_source[m_at] == '`';
+    if (!opens) {
+        m_substitutionBraces.pop_back();
+    }
+    ++m_at;
+    TemplatePart part = TemplatePart::Complete;
+    if (!ReadTemplate(value, part)) {
+        return false;
+    }
+    m_regexAllowed = part == TemplatePart::Substitution;
+    if (part == TemplatePart::Substitution) {
+        m_substitutionBraces.push_back(0);
+    }
+    whole = opens && part == TemplatePart::Complete;
+    return true;
 }
 
 bool CJsTokenizer::SkipBlanks() {

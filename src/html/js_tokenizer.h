@@ -35,6 +35,7 @@ private:
     // Reads the template from just past its "`" or the "}" that ends a
     // substitution, to its closing "`" or the next "${".
     bool ReadTemplate(std::string& value, TemplatePart& part);
+    bool ReadTemplateToken(std::string& value, bool& whole);
     bool ReadEscape(std::string& value);
     bool ReadUnicodeEscape(std::string& value);
     bool SkipRegularExpression();
