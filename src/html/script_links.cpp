@@ -59,6 +59,13 @@ bool HasForeignScheme(std::string_view text) {
     return scheme != "http" && scheme != "https";
 }
 
+// A string that ends an attribute value of markup built piece by piece
+// ('<img src="' + path + 'sync_on.png" alt="">') names its file up to the
+// quote; any other string is taken whole.
+std::string_view ValueBeforeQuote(std::string_view text) {
+    return text.substr(0, text.find_first_of("\"'"));
+}
+
 }  // namespace
 
 bool LooksLikeFileReference(std::string_view text) {
@@ -83,8 +90,9 @@ std::vector<std::string> FindScriptReferences(std::string_view script, bool html
     std::vector<std::string> references;
     CJsTokenizer tokenizer(script, htmlComments);
     for (std::string value; tokenizer.NextString(value);) {
-        if (LooksLikeFileReference(value)) {
-            references.push_back(value);
+        const std::string_view reference = ValueBeforeQuote(value);
+        if (LooksLikeFileReference(reference)) {
+            references.emplace_back(reference);
         }
     }
     return references;

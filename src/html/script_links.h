@@ -12,8 +12,9 @@
 // name before an extension of a web file or of the file groups.
 bool LooksLikeFileReference(std::string_view text);
 
-// The strings of the script that look like file references, in order; a
-// script that stops reading as one gives those before that point.
+// The strings of the script that look like file references, in order, each
+// up to a quote it holds (the end of an attribute value in markup the script
+// builds); a script that stops reading as one gives those before that point.
 // htmlComments as in CJsTokenizer.
 std::vector<std::string> FindScriptReferences(std::string_view script, bool htmlComments);
 

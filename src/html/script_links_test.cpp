@@ -129,11 +129,13 @@ TEST_F(ScriptReferencesTest, ScriptFilesNameRequisitesBesideThemselves) {
                                         "http://h/d/api/a_8h.html"}));
     EXPECT_EQ(stream.Bytes(), menudata);
 
-    MemoryStream sidebar("s.replace(/minus\\.png$/, 'plus.png'); img = '../x/../up.gif'");
+    MemoryStream sidebar(
+        "s.replace(/minus\\.png$/, 'plus.png'); img = '../x/../up.gif';"
+        "h = '<img src=\"' + relpath + 'sync_on.png\" title=\"' + t + '\"/>'");
     ASSERT_TRUE(extractor.ExtractScriptLinks(sidebar, "http://h/d/_static/sidebar.js",
                                              Item("http://h/d/_static/sidebar.js")));
-    EXPECT_EQ(Found(),
-              (std::vector<std::string>{"http://h/d/_static/plus.png", "http://h/d/up.gif"}));
+    EXPECT_EQ(Found(), (std::vector<std::string>{"http://h/d/_static/plus.png", "http://h/d/up.gif",
+                                                 "http://h/d/_static/sync_on.png"}));
 }
 
 }  // namespace
