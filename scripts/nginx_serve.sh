@@ -4,7 +4,9 @@
 # file, then:
 #   start_nginx ROOT WORKDIR   sets NGINX_PORT and NGINX_PID; logs requests
 #                              to WORKDIR/access.log; NGINX_DIRECTIVES, when
-#                              set, goes into the server block (limit_rate)
+#                              set, goes into the server block (limit_rate),
+#                              NGINX_HTTP_DIRECTIVES into the http block
+#                              (log_format)
 #   stop_nginx                 stops it again
 
 find_nginx() {
@@ -40,6 +42,7 @@ http {
     text/html html htm; text/css css; image/png png; image/svg+xml svg;
   }
   default_type application/octet-stream;
+  ${NGINX_HTTP_DIRECTIVES:-}
   server {
     listen 127.0.0.1:$NGINX_PORT;
     root $root;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <new>
@@ -132,6 +133,12 @@ void CFileStream::Close() {
     if (!flushed) {
         ThrowStreamException(ERR_FILE_STREAM_WRITE);
     }
+}
+
+bool CFileStream::SetModificationTime(const timespec& time) {
+    const timespec times[2] = {{0, UTIME_OMIT}, time};
+    return m_file != nullptr && std::fflush(m_file) == 0 &&
+           ::futimens(::fileno(m_file), times) == 0;
 }
 
 std::size_t CFileStream::Read(void* buffer, std::size_t count) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -43,6 +44,10 @@ public:
     bool Attach(int fd, int mode);
 
     void Close();
+    // Writes out what the buffer holds and dates the file; false when either
+    // fails, leaving a failed write for Close to report. Nothing written
+    // afterwards may follow, or it would date the file anew.
+    bool SetModificationTime(const timespec& time);
     bool IsOpen() const { return m_file != nullptr; }
     int GetMode() const { return m_mode; }
 

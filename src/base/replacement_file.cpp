@@ -167,6 +167,11 @@ void CReplacementFile::Commit(bool syncToDisk) {
         Discard();
         throw;
     }
+    if (m_modificationTime) {
+        // A time that cannot be kept costs the file nothing but its date.
+        const timespec times[2] = {{0, UTIME_OMIT}, *m_modificationTime};
+        ::futimens(m_file.Get(), times);
+    }
     const bool synced = !syncToDisk || ::fsync(m_file.Get()) == 0;
     const bool closed = ::close(m_file.Release()) == 0;
     if (!synced || !closed ||

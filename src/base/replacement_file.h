@@ -4,6 +4,8 @@
 // either the old file or the new one, never a truncated mix.
 #pragma once
 
+#include <ctime>
+#include <optional>
 #include <string>
 
 #include "base/file_descriptor.h"
@@ -27,6 +29,10 @@ public:
     CReplacementFile& operator=(const CReplacementFile&) = delete;
 
     CStream& GetStream() { return m_stream; }
+
+    // The modification time that the file carries once committed, set on
+    // the written file before the rename so that no other name needs it.
+    void KeepModificationTime(const timespec& time) { m_modificationTime = time; }
 
     // Flushes the stream, optionally syncs the data to the disk, and renames
     // the file over the target. Throws ERR_FILE_STREAM_WRITE when any step
@@ -57,4 +63,5 @@ private:
     // write errors.
     CFileDescriptor m_lock;
     CFileStream m_stream;
+    std::optional<timespec> m_modificationTime;
 };

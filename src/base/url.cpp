@@ -403,20 +403,17 @@ std::optional<std::string> CombineReference(std::string_view base, std::size_t a
 }
 
 // Removes the dot segments of the path of an absolute URL text, leaving its
-// query and fragment as they are.
-std::optional<std::string> RemoveUrlDotSegments(std::string_view text, std::size_t authorityStart) {
+// query and fragment as they are. A ".." above the root stays at the root,
+// as browsers take it: "../../img/x.png" from "/css/a.css" is "/img/x.png".
+std::string RemoveUrlDotSegments(std::string_view text, std::size_t authorityStart) {
     const std::size_t pathStart = FindFirstOf(text, "/?#", authorityStart);
     if (pathStart == std::string_view::npos || text[pathStart] != '/') {
         return std::string(text);
     }
     const std::size_t pathEnd = std::min(FindFirstOf(text, "?#", pathStart), text.size());
-    const std::optional<std::string> path =
-        RemoveDotSegments(text.substr(pathStart, pathEnd - pathStart), false);
-    if (!path) {
-        return std::nullopt;
-    }
+    const std::string path = *RemoveDotSegments(text.substr(pathStart, pathEnd - pathStart), true);
     std::string result(text.substr(0, pathStart));
-    result += *path;
+    result += path.empty() ? "/" : path;
     result += text.substr(pathEnd);
     return result;
 }
@@ -477,8 +474,7 @@ bool CUrl::ResolveRelative(std::string_view baseText, std::string_view reference
     if (!combined) {
         return false;
     }
-    const std::optional<std::string> resolved = RemoveUrlDotSegments(*combined, authorityStart);
-    return resolved && Parse(*resolved);
+    return Parse(RemoveUrlDotSegments(*combined, authorityStart));
 }
 
 void CUrl::Clear() {

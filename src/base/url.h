@@ -38,7 +38,9 @@ public:
     // left cleared.
     bool Parse(std::string_view text);
     // Builds the absolute URL that reference denotes relative to the absolute
-    // URL baseText and parses it. On failure the object is left cleared.
+    // URL baseText and parses it; ".." segments that would climb above the
+    // root leave the path at the root, as browsers resolve them. On failure
+    // the object is left cleared.
     bool ResolveRelative(std::string_view baseText, std::string_view reference);
     void Clear();
 

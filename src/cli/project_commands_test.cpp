@@ -192,8 +192,8 @@ TEST_F(ProjectCommandsTest, MaxTimeEndsAResponseThatTrickles) {
     settings.Save();
     ScriptedPeer peer;
     peer.Accept()
-        .Expect("GET /big.bin HTTP/1.1\r\nHost: " + peer.Authority() +
-                "\r\nUser-Agent: " + settings.UserAgentString() + "\r\n\r\n")
+        .Expect("GET /big.bin HTTP/1.1\r\nAccept-Encoding: gzip, deflate\r\nHost: " +
+                peer.Authority() + "\r\nUser-Agent: " + settings.UserAgentString() + "\r\n\r\n")
         .Reply(
             "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
             "Content-Length: 100\r\n\r\n")

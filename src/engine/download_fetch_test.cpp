@@ -74,11 +74,21 @@ protected:
     }
     std::string ReqTo(const ScriptedPeer& peer, const std::string& method, const std::string& path,
                       const std::string& authorization, const std::string& range = "") const {
-        return method + " " + path + " HTTP/1.1\r\n" +
+        return method + " " + path + " HTTP/1.1\r\n" + AcceptEncoding(method, range) +
                (authorization.empty() ? "" : "Authorization: " + authorization + "\r\n") +
                "Host: " + peer.Authority() + "\r\n" +
                (range.empty() ? "" : "Range: bytes=" + range + "-\r\n") +
                "User-Agent: " + m_options.UserAgentString() + "\r\n\r\n";
+    }
+
+    // A GET asks for compression unless it continues a body with a range;
+    // a HEAD asks for none, so that its length is the decoded file's.
+    static std::string AcceptEncoding(const std::string& method, const std::string& range) {
+        if (method != "GET") {
+            return "";
+        }
+        return std::string("Accept-Encoding: ") + (range.empty() ? "gzip, deflate" : "identity") +
+               "\r\n";
     }
 
     CDownloadTask Task(const std::string& path, std::int32_t bytesReceived = 0,
@@ -222,26 +232,65 @@ TEST_F(DownloadFetchTest, WithHeadRequestsOffAFirstDownloadSendsOnlyTheGet) {
     EXPECT_EQ(ReadFile(Saved("/f.bin")), body);
 }
 
-TEST_F(DownloadFetchTest, AnUnchangedFileIsNotFetchedAgain) {
-    // A known time asks for the HEAD even when HEAD requests are off.
-    m_options.SetHeadRequests(false);
+// A file saved before, asked for again: with HEAD requests (the default) a
+// HEAD compares the times; without them one GET carries the time as its
+// condition. Either way an unchanged file stays as it is.
+struct KnownFileCase {
+    const char* name;
+    bool headRequests;
+    const char* answer;
+    ResultCode result;
+    const char* saved;
+};
+
+class KnownFileTest : public DownloadFetchTest,
+                      public testing::WithParamInterface<KnownFileCase> {};
+
+TEST_P(KnownFileTest, IsFetchedOnlyWhenItChanged) {
+    const KnownFileCase& c = GetParam();
+    m_options.SetHeadRequests(c.headRequests);
+    WritePart("/f.bin", "old");
     m_peer.Accept()
-        .Expect(Req("HEAD", "/f.bin"))
-        .Reply(Ok("", "Last-Modified: " + std::string(kLastModified) + "\r\n"));
+        .Expect(c.headRequests
+                    ? Req("HEAD", "/f.bin")
+                    : "GET /f.bin HTTP/1.1\r\nAccept-Encoding: gzip, deflate\r\nHost: " +
+                          m_peer.Authority() + "\r\nIf-Modified-Since: " + kLastModified +
+                          "\r\nUser-Agent: " + m_options.UserAgentString() + "\r\n\r\n")
+        .Reply(c.answer);
     const CDownloadTask task = Fetch("/f.bin", 0, kLastModifiedTime);
-    EXPECT_EQ(task.resultCode, ERR_NOT_MODIFIED);
-    EXPECT_FALSE(std::filesystem::exists(Saved("/f.bin")));
+    EXPECT_EQ(task.resultCode, c.result);
+    EXPECT_EQ(ReadFile(Saved("/f.bin")), c.saved);
+    // The record of an unchanged file keeps the time it was saved with.
+    EXPECT_EQ(task.response.modificationTime,
+              c.result == ERR_NOT_MODIFIED ? kLastModifiedTime : kLastModifiedTime + 86400);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, KnownFileTest,
+    testing::Values(
+        KnownFileCase{"HeadWithTheSameTime", true,
+                      "HTTP/1.1 200 OK\r\nLast-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n"
+                      "Content-Length: 3\r\n\r\n",
+                      ERR_NOT_MODIFIED, "old"},
+        KnownFileCase{"NotModified", false,
+                      "HTTP/1.1 304 Not Modified\r\nDate: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n",
+                      ERR_NOT_MODIFIED, "old"},
+        KnownFileCase{"Changed", false,
+                      "HTTP/1.1 200 OK\r\nLast-Modified: Mon, 07 Nov 1994 08:49:37 GMT\r\n"
+                      "Content-Length: 3\r\n\r\nnew",
+                      ERR_SUCCESS, "new"}),
+    [](const testing::TestParamInfo<KnownFileCase>& param) { return param.param.name; });
 
 // A HEAD answer that announces a body of size bytes.
 std::string HeadOk(std::size_t size, const std::string& headers = "") {
     return "HTTP/1.1 200 OK\r\n" + headers + "Content-Length: " + std::to_string(size) + "\r\n\r\n";
 }
 
-void EnableImagesUpTo(CProjectSettings& project, std::uint32_t maximumKb) {
+void EnableImagesUpTo(CProjectSettings& project, std::uint32_t maximumKb,
+                      std::uint32_t minimumKb = 0) {
     CFilterList filters = CFilterList::DefaultGroups();
     filters.GetAt(0).SetEnabled(true);  // "Image"
-    filters.GetAt(0).SetSizes(0, maximumKb);
+    filters.GetAt(0).SetSizes(minimumKb, maximumKb);
     project.GetRules().SetFilters(filters);
 }
 
@@ -336,6 +385,25 @@ TEST_F(DownloadFetchTest, AResumedBodyContinuesWithARange) {
     EXPECT_TRUE(task.success);
     EXPECT_EQ(task.bytesReceived, 1000);
     EXPECT_EQ(ReadFile(Saved("/f.bin")), whole);
+}
+
+// A style sheet cut off under the name an earlier version gave it goes on
+// in that file; only a whole new body takes the name ending in ".css".
+TEST_F(DownloadFetchTest, AResumedBodyKeepsTheNameItWasStartedUnder) {
+    const std::string whole = Body(1000);
+    WritePart("/s.php", whole.substr(0, 600));
+    const std::string css = "Content-Type: text/css\r\n";
+    std::string rest = Partial(whole, 600, whole.substr(600));
+    rest.insert(rest.find("\r\n") + 2, css);
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/s.php", "600"))
+        .Reply(HeadOk(1000, css))
+        .Expect(Req("GET", "/s.php", "600"))
+        .Reply(rest);
+    const CDownloadTask task = Fetch("/s.php", 600);
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(task.localPath, Saved("/s.php"));
+    EXPECT_EQ(ReadFile(Saved("/s.php")), whole);
 }
 
 TEST_F(DownloadFetchTest, APartialBodyThatStartsEarlierIsWrittenAtItsOwnOffset) {
@@ -676,13 +744,16 @@ TEST_F(DownloadFetchTest, ACodedPageIsSavedDecodedAndReadForLinks) {
     EXPECT_EQ(m_links[1].urlText, Url("/d/more.html"));
 }
 
-// 38 coded bytes that decode to 3000: the filters judge the file kept.
+// 38 coded bytes that decode to 3000 zero bytes.
+const std::string kGzipZeros(
+    "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\xed\xc1\x31\x01\x00\x00\x00\xc2\xa0\xf5\x4f"
+    "\x6d\x0d\x0f\xa0\x00\x00\x80\x77\x03\x0d\x5b\x86\xda\xb8\x0b\x00\x00",
+    38);
+
+// The filters judge the file kept, not the bytes on the wire.
 TEST_F(DownloadFetchTest, TheFiltersJudgeTheDecodedSize) {
     EnableImagesUpTo(m_project, 2);
-    const std::string zeros(
-        "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\xed\xc1\x31\x01\x00\x00\x00\xc2\xa0\xf5\x4f"
-        "\x6d\x0d\x0f\xa0\x00\x00\x80\x77\x03\x0d\x5b\x86\xda\xb8\x0b\x00\x00",
-        38);
+    const std::string& zeros = kGzipZeros;
     m_peer.Accept()
         .Expect(Req("HEAD", "/zeros.png"))
         .Reply(HeadOk(zeros.size(), "Content-Encoding: gzip\r\n"))
@@ -691,6 +762,20 @@ TEST_F(DownloadFetchTest, TheFiltersJudgeTheDecodedSize) {
     const CDownloadTask task = Fetch("/zeros.png");
     EXPECT_EQ(task.resultCode, ERR_CLIENT_RULE);
     EXPECT_FALSE(std::filesystem::exists(Saved("/zeros.png")));
+}
+
+// The GET's head gives only the coded length, which says nothing of the
+// file's size: the decoded 3000 bytes pass a minimum that 38 would not.
+TEST_F(DownloadFetchTest, ACodedLengthIsNotTakenForTheFilesSize) {
+    EnableImagesUpTo(m_project, 4, 2);
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/zeros.png"))
+        .Reply("HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n\r\n")
+        .Expect(Req("GET", "/zeros.png"))
+        .Reply(Coded("gzip", kGzipZeros, "image/png"));
+    const CDownloadTask task = Fetch("/zeros.png");
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(ReadFile(Saved("/zeros.png")), std::string(3000, '\0'));
 }
 
 TEST_F(DownloadFetchTest, AnEncodingThatCannotBeDecodedFailsAtOnce) {

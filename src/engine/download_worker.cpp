@@ -105,6 +105,17 @@ ResultCode LastSystemError() {
     return errno != 0 ? static_cast<ResultCode>(errno) : ERR_FILE_STREAM_OPEN;
 }
 
+// The length of a coded body is not the size of the file that it decodes
+// to: until the body is decoded, the filters' limits have no size to judge.
+CResponseInfo WithFileSize(const CResponseInfo& response) {
+    CResponseInfo judged = response;
+    if (judged.contentCoded) {
+        judged.contentLength = 0;
+        judged.contentLengthKnown = false;
+    }
+    return judged;
+}
+
 // Distinct names tried for a URL whose plain name another URL owns, before
 // the URL fails rather than take a file that is not its own.
 constexpr unsigned kMaxDistinctions = 16;
@@ -261,6 +272,10 @@ void CDownloadWorker::RunTask() {
     ResultCode result = ERR_SUCCESS;
     for (int attempt = 1;; ++attempt) {
         m_httpStatus = 0;
+        // An attempt that fails before an answer (a name that does not
+        // resolve, a refused connection) has no response of its own; the
+        // previous task's would name another URL as the failed one.
+        m_response.Clear();
         result = DownloadOnce();
         // A stop ends network waits with ERR_SOCKET_LOCAL_CLOSED; any other
         // failure while a stop is pending (a time-out, a connection the stop
@@ -404,8 +419,9 @@ ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
         return verdict;
     }
     const std::int32_t offset = ResumeOffset();
-    PrepareRequest(client, url, offset);
-    ResultCode result = RequestBody(client, GetKnownModificationTime());
+    const std::int32_t known = GetKnownModificationTime();
+    PrepareRequest(client, url, offset, AsksIfModified(known, offset) ? known : -1);
+    ResultCode result = RequestBody(client, known);
     if (result == ERR_SUCCESS) {
         // A page read for its links is parsed whole, so it never continues
         // the bytes of a file kept on disk.
@@ -423,12 +439,12 @@ ResultCode CDownloadWorker::FetchHttp(const CUrl& url, bool tls) {
     if (result == ERR_SUCCESS) {
         result = ExtractPageLinks();
     }
+    if (result == ERR_SUCCESS && !m_linksOnly) {
+        DateSavedFile();
+    }
     result = CloseOutput(result);
     if (result == ERR_SUCCESS && m_response.contentCoded && !m_linksOnly) {
         result = CheckDecodedSize();
-    }
-    if (result == ERR_SUCCESS && !m_linksOnly) {
-        DateSavedFile();
     }
     // The filters' verdict stands: the page was read, not saved.
     return m_linksOnly && result == ERR_SUCCESS ? ERR_CLIENT_RULE : result;
@@ -445,7 +461,7 @@ ResultCode CDownloadWorker::CheckDecodedSize() {
 }
 
 void CDownloadWorker::PrepareRequest(CHttpClient& client, const CUrl& url,
-                                     std::int32_t resumeOffset) {
+                                     std::int32_t resumeOffset, std::int64_t ifModifiedSince) {
     m_requestInfo.Reset();
     if (IsSiteServer(url)) {
         m_requestInfo.SetUrl(url, m_project.GetUser(), m_project.GetPassword());
@@ -455,6 +471,7 @@ void CDownloadWorker::PrepareRequest(CHttpClient& client, const CUrl& url,
     if (resumeOffset > 0) {
         m_requestInfo.SetRange(resumeOffset, 0, RANGE_FROM_OFFSET);
     }
+    m_requestInfo.ifModifiedSince = ifModifiedSince;
     if (m_options.IsProxyInUse()) {
         m_requestInfo.SetProxy(CSocketAddress(m_options.GetProxyHost(),
                                               static_cast<std::int32_t>(m_options.GetProxyPort())),
@@ -486,7 +503,7 @@ void CDownloadWorker::NoteSecureSite(const CUrl& from, const CUrl& to) {
 
 ResultCode CDownloadWorker::RequestBody(CHttpClient& client, std::int32_t knownModificationTime) {
     bool checked = false;
-    if (SendsHead(knownModificationTime)) {
+    if (SendsHead()) {
         const ResultCode result =
             ReadRefusedPageForLinks(RequestHead(client, knownModificationTime, checked));
         if (result != ERR_SUCCESS) {
@@ -497,6 +514,9 @@ ResultCode CDownloadWorker::RequestBody(CHttpClient& client, std::int32_t knownM
     m_response = client.GetResponseInfo();
     m_httpStatus = client.GetStatus();
     NoteRobotsTag(client, result);
+    if (result == ERR_SUCCESS && m_httpStatus == 304) {
+        return KeepUnchanged(knownModificationTime);
+    }
     // Without a HEAD the rules judge the GET's head, before any byte is saved.
     if (result == ERR_SUCCESS && !checked) {
         result = ReadRefusedPageForLinks(CheckResponse(m_response, knownModificationTime));
@@ -521,11 +541,28 @@ bool CDownloadWorker::FollowsLinks() const {
 }
 
 // The GET's head answers every question of the rules but two: whether an
-// unchanged file is sent again, and whether a file over a size limit is
-// sent at all. Only those are worth a round trip of their own.
-bool CDownloadWorker::SendsHead(std::int32_t knownModificationTime) const {
-    return m_options.GetHeadRequests() || knownModificationTime != -1 ||
-           m_project.GetRules().AnySizeLimitEnabled();
+// unchanged file is sent again, which a conditional GET asks in the same
+// round trip, and whether a file over a size limit is sent at all, which is
+// worth a round trip of its own.
+bool CDownloadWorker::SendsHead() const {
+    return m_options.GetHeadRequests() || m_project.GetRules().AnySizeLimitEnabled();
+}
+
+// A range continues bytes whose copy is being replaced, so only a whole
+// body is asked for on condition.
+bool CDownloadWorker::AsksIfModified(std::int32_t knownModificationTime,
+                                     std::int32_t resumeOffset) const {
+    return !m_options.GetHeadRequests() && knownModificationTime != -1 && resumeOffset == 0;
+}
+
+// A 304 need not repeat the time that the request named, but it vouches for
+// it: the record of the file says what a HEAD's equal time would have said.
+ResultCode CDownloadWorker::KeepUnchanged(std::int32_t knownModificationTime) {
+    if (!m_response.modificationTimeKnown) {
+        m_response.modificationTime = knownModificationTime;
+        m_response.modificationTimeKnown = true;
+    }
+    return ERR_NOT_MODIFIED;
 }
 
 ResultCode CDownloadWorker::RequestHead(CHttpClient& client, std::int32_t knownModificationTime,
@@ -569,7 +606,10 @@ ResultCode CDownloadWorker::ReceiveHttpBody(CHttpClient& client, std::int32_t re
     // that answered an earlier range overwrites from there; either way the
     // file holds exactly the bytes before start.
     SetBytesReceived(start);
-    const ResultCode mapped = m_linksOnly ? ERR_SUCCESS : MapResponseToLocal();
+    // A body that continues bytes on disk stays in their file, whatever name
+    // the mapping gives the URL now (a project saved by an earlier version).
+    const bool continues = start > 0 && !GetLocalPath().empty();
+    const ResultCode mapped = m_linksOnly || continues ? ERR_SUCCESS : MapResponseToLocal();
     if (mapped != ERR_SUCCESS) {
         return mapped;
     }
@@ -785,26 +825,28 @@ ResultCode CDownloadWorker::FetchFtp(const CUrl& url) {
         result = m_ftpClient->Download(body, received, static_cast<std::uint32_t>(offset));
     }
     m_ftpClient->Quit();
-    result = CloseOutput(result);
     if (result == ERR_SUCCESS) {
         DateSavedFile();
     }
-    return result;
+    return CloseOutput(result);
 }
 
 // The file carries the server's time rather than the download's, so that
-// tools that go by the time see only what changed on the server as new.
+// tools that go by the time see only what changed on the server as new. It
+// is dated through the descriptor still open, once its last byte is
+// written, rather than found again by its path.
 void CDownloadWorker::DateSavedFile() {
-    if (m_response.modificationTimeKnown) {
-        m_mapping.GetFolder().SetModificationTime(
-            GetLocalPath(), timespec{static_cast<time_t>(m_response.modificationTime), 0});
+    if (m_response.modificationTimeKnown && m_output->IsOpen()) {
+        m_output->SetModificationTime(
+            timespec{static_cast<time_t>(m_response.modificationTime), 0});
     }
 }
 
 ResultCode CDownloadWorker::CheckResponse(const CResponseInfo& response,
                                           std::int32_t knownModificationTime) {
     // A URL that a pattern includes is wanted whatever the file groups say.
-    if (!IsIncludedByPattern(response.url) && !m_project.GetRules().CheckFilter(response)) {
+    if (!IsIncludedByPattern(response.url) &&
+        !m_project.GetRules().CheckFilter(WithFileSize(response))) {
         return ERR_CLIENT_RULE;
     }
     if (knownModificationTime != -1 && response.modificationTimeKnown &&

@@ -146,7 +146,9 @@ private:
     ResultCode FetchFtp(const CUrl& url);
     ResultCode CheckResponse(const CResponseInfo& response, std::int32_t knownModificationTime);
     ResultCode CheckDecodedSize();
-    void PrepareRequest(CHttpClient& client, const CUrl& url, std::int32_t resumeOffset);
+    // ifModifiedSince: the time that a GET sends as its condition, -1 for none.
+    void PrepareRequest(CHttpClient& client, const CUrl& url, std::int32_t resumeOffset,
+                        std::int64_t ifModifiedSince = -1);
     // Whether url gets the project's user and password.
     bool IsSiteServer(const CUrl& url) const;
     // After a redirect to another scheme from one URL to the next.
@@ -159,7 +161,11 @@ private:
     // follows; otherwise the verdict.
     ResultCode ReadRefusedPageForLinks(ResultCode verdict);
     bool FollowsLinks() const;
-    bool SendsHead(std::int32_t knownModificationTime) const;
+    bool SendsHead() const;
+    // With HEAD requests off, a file saved before is asked for on condition
+    // that it changed since.
+    bool AsksIfModified(std::int32_t knownModificationTime, std::int32_t resumeOffset) const;
+    ResultCode KeepUnchanged(std::int32_t knownModificationTime);
     // The HEAD's failure or verdict when it ends the attempt, else success;
     // checked tells whether the rules judged its head.
     ResultCode RequestHead(CHttpClient& client, std::int32_t knownModificationTime, bool& checked);

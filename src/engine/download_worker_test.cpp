@@ -107,6 +107,32 @@ TEST_F(DownloadWorkerTest, CodesThatEndTheTaskAreNotRetried) {
     }
 }
 
+// Answers the first task with a response for its URL, the next ones with a
+// failure before any answer.
+class AnsweringOnceWorker : public CountingWorker {
+public:
+    using CountingWorker::CountingWorker;
+
+protected:
+    ResultCode DownloadOnce() override {
+        const ResultCode result = CountingWorker::DownloadOnce();
+        if (result == ERR_SUCCESS) {
+            CResponseInfo response;
+            response.url.Parse("http://h/a");
+            SetResponse(response);
+        }
+        return result;
+    }
+};
+
+TEST_F(DownloadWorkerTest, AFailureBeforeAnyAnswerKeepsNoResponseOfTheTaskBefore) {
+    AnsweringOnceWorker worker(m_project, {ERR_SUCCESS, ERR_HOST_NOT_FOUND});
+    EXPECT_TRUE(RunTask(worker).response.url.HasUrl());
+    const CDownloadTask failed = RunTask(worker);
+    EXPECT_EQ(failed.resultCode, ERR_HOST_NOT_FOUND);
+    EXPECT_FALSE(failed.response.url.HasUrl()) << failed.response.url.GetSourceText();
+}
+
 TEST_F(DownloadWorkerTest, FailuresAreRetriedUpToTheRetryCountKeepingTheLastError) {
     m_options.SetRetries(2);
     CountingWorker worker(m_project, {ERR_SOCKET_CONNECT, ERR_HTTP_SERVER_ERROR});

@@ -16,13 +16,24 @@ struct LinkElement {
 };
 
 constexpr std::array kLinkElements = {
-    LinkElement{"a", {"href", true}},         LinkElement{"img", {"src", false}},
-    LinkElement{"link", {"href", false}},     LinkElement{"script", {"src", false}},
-    LinkElement{"td", {"background", false}}, LinkElement{"tr", {"background", false}},
-    LinkElement{"th", {"background", false}}, LinkElement{"body", {"background", false}},
-    LinkElement{"frame", {"src", false}},     LinkElement{"iframe", {"src", false}},
-    LinkElement{"embed", {"src", false}},     LinkElement{"object", {"data", false}},
+    LinkElement{"a", {"href", true}},
+    LinkElement{"img", {"src", false}},
+    LinkElement{"link", {"href", false}},
+    LinkElement{"script", {"src", false}},
+    LinkElement{"td", {"background", false}},
+    LinkElement{"tr", {"background", false}},
+    LinkElement{"th", {"background", false}},
+    LinkElement{"body", {"background", false}},
+    LinkElement{"frame", {"src", false}},
+    LinkElement{"iframe", {"src", false}},
+    LinkElement{"embed", {"src", false}},
+    LinkElement{"object", {"data", false}},
     LinkElement{"param", {"value", false}},
+    LinkElement{"area", {"href", true}},
+    LinkElement{"table", {"background", false}},
+    LinkElement{"image", {"href", false}},
+    LinkElement{"use", {"href", false}},
+    LinkElement{"meta", {"content", true}},
 };
 
 struct RequisiteElement {
@@ -60,6 +71,97 @@ bool NamesPageResource(std::string_view rel) {
     return false;
 }
 
+constexpr std::string_view kHtmlSpace = " \t\n\f\r";
+
+bool IsHtmlSpace(char c) {
+    return c != '\0' && kHtmlSpace.find(c) != std::string_view::npos;
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+template <typename Predicate>
+std::size_t Skip(std::string_view text, std::size_t at, Predicate matches) {
+    while (at < text.size() && matches(text[at])) {
+        ++at;
+    }
+    return at;
+}
+
+std::size_t SkipSpace(std::string_view text, std::size_t at) {
+    return Skip(text, at, IsHtmlSpace);
+}
+
+bool IsLetter(std::string_view text, std::size_t at, char lower) {
+    return at < text.size() && (text[at] | 0x20) == lower;
+}
+
+// Where the delay of a refresh's content ends and its URL may begin; none
+// when the content is no refresh a browser obeys.
+std::optional<std::size_t> SkipRefreshDelay(std::string_view content) {
+    std::size_t at = SkipSpace(content, 0);
+    const std::size_t digitsEnd = Skip(content, at, IsDigit);
+    if (digitsEnd == at && (at == content.size() || content[at] != '.')) {
+        return std::nullopt;
+    }
+    at = Skip(content, digitsEnd, [](char c) { return IsDigit(c) || c == '.'; });
+    if (at == content.size()) {
+        return at;
+    }
+    if (content[at] != ';' && content[at] != ',' && !IsHtmlSpace(content[at])) {
+        return std::nullopt;
+    }
+    at = SkipSpace(content, at);
+    if (at < content.size() && (content[at] == ';' || content[at] == ',')) {
+        ++at;
+    }
+    return SkipSpace(content, at);
+}
+
+// After "url" and "=" (blanks allowed around the "=") that start the text
+// at "u": where the URL starts; none when the text spells something else,
+// and is then the URL itself.
+std::optional<std::size_t> SkipUrlEquals(std::string_view text, std::size_t u) {
+    if (!IsLetter(text, u + 1, 'r') || !IsLetter(text, u + 2, 'l')) {
+        return std::nullopt;
+    }
+    const std::size_t equals = SkipSpace(text, u + 3);
+    if (equals == text.size() || text[equals] != '=') {
+        return std::nullopt;
+    }
+    return SkipSpace(text, equals + 1);
+}
+
+struct TextSpan {
+    std::size_t begin;
+    std::size_t end;
+};
+
+// The URL of a refresh's content, without the blanks and the quotes around
+// it; an empty span when it names none.
+TextSpan FindRefreshUrl(std::string_view content) {
+    const std::optional<std::size_t> start = SkipRefreshDelay(content);
+    if (!start || *start == content.size()) {
+        return {0, 0};
+    }
+    std::size_t begin = *start;
+    std::size_t end = content.size();
+    const std::optional<std::size_t> afterEquals =
+        IsLetter(content, begin, 'u') ? SkipUrlEquals(content, begin) : begin;
+    if (afterEquals) {
+        begin = *afterEquals;
+        if (begin < end && (content[begin] == '\'' || content[begin] == '"')) {
+            end = std::min(content.find(content[begin], begin + 1), end);
+            ++begin;
+        }
+    }
+    while (end > begin && IsHtmlSpace(content[end - 1])) {
+        --end;
+    }
+    return {begin, std::max(begin, end)};
+}
+
 std::string DecidingValue(std::string_view elementName, const CHtmlNode& element) {
     const char* deciding = DecidingAttribute(elementName);
     return deciding == nullptr ? std::string() : element.GetAttribute(deciding);
@@ -73,6 +175,12 @@ const char* DecidingAttribute(std::string_view elementName) {
     }
     if (elementName == "link") {
         return "rel";
+    }
+    if (elementName == "meta") {
+        return "http-equiv";
+    }
+    if (elementName == "image" || elementName == "use") {
+        return "href";
     }
     return elementName == "input" ? "type" : nullptr;
 }
@@ -89,6 +197,15 @@ std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
                 // Any other relation (next, alternate, canonical, none) leads to
                 // another page, which the crawl's limits judge like an anchor's.
                 return LinkAttribute{entry.attribute.name, !NamesPageResource(deciding)};
+            }
+            if (elementName == "meta") {
+                return EqualsIgnoreCase(deciding, "refresh")
+                           ? std::optional(LinkAttribute{"content", true, true})
+                           : std::nullopt;
+            }
+            // SVG 2 reads "href" first; older documents have only "xlink:href".
+            if ((elementName == "image" || elementName == "use") && deciding.empty()) {
+                return LinkAttribute{"xlink:href", false};
             }
             return entry.attribute;
         }
@@ -118,6 +235,29 @@ RequisiteAttributes FindRequisiteAttributes(std::string_view elementName,
 RequisiteAttributes FindRequisiteAttributes(std::string_view elementName,
                                             const CHtmlNode& element) {
     return FindRequisiteAttributes(elementName, DecidingValue(elementName, element));
+}
+
+std::string_view LinkOfValue(const LinkAttribute& attribute, std::string_view value) {
+    if (!attribute.refresh) {
+        return value;
+    }
+    const TextSpan url = FindRefreshUrl(value);
+    return value.substr(url.begin, url.end - url.begin);
+}
+
+std::string ReplaceLinkOfValue(const LinkAttribute& attribute, std::string_view value,
+                               std::string_view link) {
+    if (!attribute.refresh) {
+        return std::string(link);
+    }
+    const TextSpan url = FindRefreshUrl(value);
+    if (url.begin == url.end) {
+        return std::string(value);
+    }
+    std::string replaced(value.substr(0, url.begin));
+    replaced += link;
+    replaced += value.substr(url.end);
+    return replaced;
 }
 
 std::string GetLinkAttributeName(const CHtmlNode& node) {

@@ -17,13 +17,17 @@ class CUrl;
 struct LinkAttribute {
     const char* name;
     bool anchor;
+    // The value is a refresh's content, whose link is only its URL part.
+    bool refresh = false;
 };
 
 // The link attribute of the element named elementName (the parser's
 // lower-case name), or none. A "param" holds a link only when its "name"
 // says "movie" or "src"; "base" is no link and has none. A "link" is a
 // resource of the page only when its "rel" names one (a style sheet, an
-// icon, a manifest, something to load ahead), else an anchor.
+// icon, a manifest, something to load ahead), else an anchor. A "meta" holds
+// one only when its "http-equiv" says "refresh"; an SVG "image" or "use"
+// holds it in "href", or in "xlink:href" when "href" is empty or absent.
 std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
                                                const CHtmlNode& element);
 // The same for an element read from a page's bytes: deciding is the value of
@@ -32,9 +36,19 @@ std::optional<LinkAttribute> FindLinkAttribute(std::string_view elementName,
                                                std::string_view deciding);
 
 // The attribute whose value the tables look at for an element of that name
-// ("name" of a "param", "rel" of a "link", "type" of an "input"); null for
-// any other element.
+// ("name" of a "param", "rel" of a "link", "type" of an "input",
+// "http-equiv" of a "meta", "href" of an "image" or "use"); null for any
+// other element.
 const char* DecidingAttribute(std::string_view elementName);
+
+// The link that a link attribute's value holds: the whole value, or the URL
+// part of a refresh's content ("5; url='next.html'" holds next.html), read
+// as browsers read it; empty when a refresh names no URL.
+std::string_view LinkOfValue(const LinkAttribute& attribute, std::string_view value);
+// The value with LinkOfValue's part replaced by link: a refresh keeps its
+// delay and the text around its URL.
+std::string ReplaceLinkOfValue(const LinkAttribute& attribute, std::string_view value,
+                               std::string_view link);
 
 // An attribute that holds a page requisite beyond the element table, fetched
 // only when page requisites are: never an anchor. A srcset attribute holds a

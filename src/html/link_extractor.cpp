@@ -316,8 +316,9 @@ bool CLinkExtractor::VisitTagLink(const ScannedTag& tag, const std::string& name
     if (!value) {
         return false;
     }
-    if (const std::optional<std::string> resolved = ResolveLink(*value, attribute->anchor)) {
-        ChangeValue(*found, *value, *resolved, edits);
+    if (const std::optional<std::string> resolved =
+            ResolveLink(std::string(LinkOfValue(*attribute, *value)), attribute->anchor)) {
+        ChangeValue(*found, *value, ReplaceLinkOfValue(*attribute, *value, *resolved), edits);
     }
     return true;
 }
@@ -380,13 +381,14 @@ void CLinkExtractor::VisitElement(CHtmlNode& element) {
     if (!attribute) {
         return;
     }
+    const std::string value = element.GetAttribute(attribute->name);
     const std::optional<std::string> resolved =
-        ResolveLink(element.GetAttribute(attribute->name), attribute->anchor);
+        ResolveLink(std::string(LinkOfValue(*attribute, value)), attribute->anchor);
     if (!resolved) {
         return;
     }
     try {
-        element.SetAttribute(attribute->name, *resolved);
+        element.SetAttribute(attribute->name, ReplaceLinkOfValue(*attribute, value, *resolved));
     } catch (const CHtmlException&) {
         // The page keeps the link as it was; the crawl can still follow it.
     }

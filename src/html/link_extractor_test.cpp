@@ -191,6 +191,40 @@ TEST_F(LinkExtractorTest, EachLinkIsMadeAbsoluteAndJudged) {
          "data",
          "http://h/d/o.swf",
          {"http://h/d/o.swf 1 internal"}},
+        // An image map's area and a refresh's target are anchors; SVG images
+        // and uses, and a table's background, are resources.
+        {"<map><area href='../m.html'></map>",
+         "area",
+         "href",
+         "http://h/m.html",
+         {"http://h/m.html 1 internal"}},
+        {"<table background=t.gif></table>",
+         "table",
+         "background",
+         "http://h/d/t.gif",
+         {"http://h/d/t.gif 1 internal"}},
+        {"<svg><image href=i.svg xlink:href=old.svg /><use href='//g/s.svg#i'/></svg>",
+         "image",
+         "href",
+         "http://h/d/i.svg",
+         {"http://h/d/i.svg 1 internal", "http://g/s.svg 0 external"}},
+        {"<svg><image href='' xlink:href=x.png /></svg>",
+         "image",
+         "xlink:href",
+         "http://h/d/x.png",
+         {"http://h/d/x.png 1 internal"}},
+        {"<meta http-equiv=Refresh content=\"0; URL='../n.html?a=1' \">",
+         "meta",
+         "content",
+         "0; URL='http://h/n.html?a=1'",
+         {"http://h/n.html?a=1 1 internal"}},
+        {"<meta http-equiv=refresh content='5,url = \"//g/n.html\"'>",
+         "meta",
+         "content",
+         "5,url = \"http://g/n.html\"",
+         {}},
+        // A meta element holds no link unless it is a refresh.
+        {"<meta name=refresh content='0; url=x.html'>", "meta", "content", "0; url=x.html", {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.markup);
@@ -429,6 +463,7 @@ TEST_F(LinkExtractorTest, PagesKeepTheirOwnMarkupUnlessTheyCannotBeReadWithCerta
         {"<a href=\"x.html?&copy=1\">", "", 1},
         {"<meta charset=utf-8><a href=\"caf\xE9.html\">", "", 1},
         {"<meta charset=\"iso-2022-jp\"><a href=x.html>", "", 1},
+        {"<a href=\"x.html?&copy=1\"><meta http-equiv=refresh content='0;url=n.html'>", "", 2},
     };
     for (const OwnMarkupCase& c : cases) {
         SCOPED_TRACE(c.markup);

@@ -62,6 +62,8 @@ const std::string kHostilePages[] = {
     "<style>a{background:url(\"x\\3c /style\\3e \\3c img src=x onerror=alert(1)\\3e \")}</style>"
     "<a href=y.html>",
     "<p style=\"background:url('&quot;&gt;&lt;svg onload=alert(1)&gt;')\">",
+    // A refresh's URL is rewritten inside the rest of its content.
+    "<meta http-equiv=refresh content=\"0; url='x.html&quot;&gt;&lt;svg onload=alert(1)&gt;'\">",
     // The link pass rewrites style text in place; the parser would read the
     // rest of the page otherwise.
     "<style>a{background:url(i.gif)}</style><textarea/><img src=x onerror=alert(1)></textarea>",

@@ -5,9 +5,11 @@
 
 namespace {
 
-// The saved pages are rewritten one per core.
+// The saved pages are rewritten one per core; beyond a few dozen threads the
+// disk, not the cores, sets the pace.
 unsigned PassWidth() {
-    return std::max(std::thread::hardware_concurrency(), 1U);
+    constexpr unsigned kMaxWidth = 32;
+    return std::clamp(std::thread::hardware_concurrency(), 1U, kMaxWidth);
 }
 
 }  // namespace

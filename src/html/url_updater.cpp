@@ -1,8 +1,12 @@
 #include "html/url_updater.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -22,8 +26,6 @@
 #include "html/tag_scanner.h"
 
 namespace {
-
-constexpr std::size_t kPageBufferSize = 8192;
 
 bool IsEscapedNonAscii(std::string_view text, std::size_t i) {
     return text[i] == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 8 &&
@@ -65,42 +67,63 @@ std::string StoredPathOf(const CDownloadList& list, const std::string& address) 
     return list.GetStoredPath(url);
 }
 
-// Saved files are read and written without following a link on the way, so
-// that one placed in the download folder can neither bring a file from
-// elsewhere into the mirror nor have one elsewhere replaced.
-CFileDescriptor OpenSaved(const CConfinedFolder& folder, const std::string& path) {
-    return folder.OpenFile(path, O_RDONLY, false);
-}
-
-CReplacementFile ReplacementOf(const CConfinedFolder& folder, const std::string& path) {
+// A saved file as the pass reads it: opened once, without following a link
+// on the way, so that one placed in the download folder can neither bring a
+// file from elsewhere into the mirror nor have one elsewhere replaced; its
+// folder stays open for the replacement written beside it.
+struct SavedFile {
+    CFileDescriptor folder;
     std::string name;
-    CFileDescriptor parent = folder.OpenFolderOf(path, false, name);
-    return CReplacementFile(std::move(parent), std::move(name));
-}
+    std::string text;
+    timespec modified{};
+};
 
-// The whole file; false when it cannot be opened.
-bool ReadWholeFile(const CConfinedFolder& folder, const std::string& path, std::string& text) {
-    CFileStream file;
-    if (!file.Open(OpenSaved(folder, path), CFileStream::modeRead, false, kPageBufferSize)) {
+// The whole file in one read where it can be; false when it cannot be opened.
+bool ReadSavedFile(const CConfinedFolder& folder, const std::string& path, SavedFile& saved) {
+    saved.folder = folder.OpenFolderOf(path, false, saved.name);
+    struct stat info {};
+    const CFileDescriptor file =
+        saved.folder.IsValid()
+            ? CConfinedFolder::OpenFileIn(saved.folder.Get(), saved.name, O_RDONLY, info)
+            : CFileDescriptor();
+    // A file that a writer holds is not read half written.
+    if (!file.IsValid() || ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0) {
         return false;
     }
-    text.resize(static_cast<std::size_t>(file.GetLength()));
-    text.resize(file.Read(text.data(), text.size()));
+    saved.modified = info.st_mtim;
+    // One byte beyond the size: a file that grew since is read to its end.
+    saved.text.resize(static_cast<std::size_t>(info.st_size) + 1);
+    std::size_t length = 0;
+    while (true) {
+        if (length == saved.text.size()) {
+            saved.text.resize(length * 2);
+        }
+        const ssize_t read =
+            ::read(file.Get(), saved.text.data() + length, saved.text.size() - length);
+        if (read < 0 && errno == EINTR) {
+            continue;
+        }
+        if (read < 0) {
+            ThrowStreamException(ERR_FILE_STREAM_READ);
+        }
+        if (read == 0) {
+            break;
+        }
+        length += static_cast<std::size_t>(read);
+    }
+    saved.text.resize(length);
     return true;
 }
 
 // Only the links change, not the document that the server dated: tools that
 // go by the time (rsync, backups, ls -t) must not see the page as new.
-void ReplaceFile(const CConfinedFolder& folder, const std::string& path, const std::string& text) {
-    const std::optional<timespec> dated = folder.GetModificationTime(path);
-    CReplacementFile file = ReplacementOf(folder, path);
+void ReplaceFile(SavedFile& saved, const std::string& text) {
+    CReplacementFile file(std::move(saved.folder), saved.name);
     file.GetStream().Write(text.data(), text.size());
+    file.KeepModificationTime(saved.modified);
     // A page can be fetched again, so it is not worth a sync per page; the
     // rename alone already keeps a failed write from truncating it.
     file.Commit(false);
-    if (dated) {
-        folder.SetModificationTime(path, *dated);
-    }
 }
 
 bool IsPagePath(const std::string& path) {
@@ -167,6 +190,10 @@ std::vector<const CDownloadEntry*> CUrlUpdater::CollectEntriesToRewrite() {
 }
 
 void CUrlUpdater::RunShare(CUrlUpdater& page, PassShare& share) {
+    // Nothing changes a stored path while the pass runs, so what a link
+    // names holds from one page to the next, and only until the pass ends.
+    page.m_localFiles.clear();
+    page.m_localFilesHold = true;
     try {
         TakeEntries(page, share);
     } catch (...) {
@@ -176,6 +203,8 @@ void CUrlUpdater::RunShare(CUrlUpdater& page, PassShare& share) {
         }
         share.failed = true;
     }
+    page.m_localFilesHold = false;
+    page.m_localFiles = {};
 }
 
 void CUrlUpdater::TakeEntries(CUrlUpdater& page, PassShare& share) {
@@ -249,9 +278,9 @@ void CUrlUpdater::OnNode(CHtmlNode& node) {
         }
         return;
     }
-    const std::string attribute = GetLinkAttributeName(node);
-    if (!attribute.empty()) {
-        RewriteLink(node, attribute);
+    if (const std::optional<LinkAttribute> attribute =
+            FindLinkAttribute(node.GetNodeName(), node)) {
+        RewriteLink(node, *attribute);
     }
     RewriteRequisites(node);
 }
@@ -266,7 +295,7 @@ void CUrlUpdater::RewriteRequisites(CHtmlNode& node) {
         if (attribute.srcset) {
             SetChangedAttribute(node, attribute.name, value, RewriteSrcset(value, local));
         } else if (!value.empty()) {
-            RewriteLink(node, attribute.name);
+            RewriteLink(node, LinkAttribute{attribute.name, false});
         }
     }
     const std::string style = node.GetAttribute("style");
@@ -290,14 +319,14 @@ void CUrlUpdater::SetChangedAttribute(CHtmlNode& node, const char* name, const s
 bool CUrlUpdater::UpdateStyleSheet(const std::string& path) {
     BeginPage(path);
     try {
-        std::string text;
-        if (!ReadWholeFile(m_mapping.GetFolder(), path, text)) {
+        SavedFile saved;
+        if (!ReadSavedFile(m_mapping.GetFolder(), path, saved)) {
             return false;
         }
-        const std::string rewritten =
-            RewriteCssLinks(text, [this](const std::string& link) { return MakeLocalLink(link); });
-        if (rewritten != text) {
-            ReplaceFile(m_mapping.GetFolder(), path, rewritten);
+        const std::string rewritten = RewriteCssLinks(
+            saved.text, [this](const std::string& link) { return MakeLocalLink(link); });
+        if (rewritten != saved.text) {
+            ReplaceFile(saved, rewritten);
         }
         return true;
     } catch (const CStreamException&) {
@@ -310,10 +339,11 @@ std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, PageWriting
     BeginPage(path);
     const auto local = [this](const std::string& link) { return MakeLocalLink(link); };
     try {
-        std::string page;
-        if (!ReadWholeFile(m_mapping.GetFolder(), path, page)) {
+        SavedFile saved;
+        if (!ReadSavedFile(m_mapping.GetFolder(), path, saved)) {
             return false;
         }
+        const std::string& page = saved.text;
         const auto visit = [this](CHtmlNode& element) { OnNode(element); };
         const bool utf8 = writing == PageWriting::OwnMarkupUtf8 ||
                           (writing == PageWriting::Unknown && html_charset::IsUtf8(page));
@@ -326,7 +356,7 @@ std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, PageWriting
             return std::nullopt;
         }
         if (*spliced != page) {
-            ReplaceFile(m_mapping.GetFolder(), path, *spliced);
+            ReplaceFile(saved, *spliced);
         }
         return true;
     } catch (const CStreamException&) {
@@ -334,20 +364,35 @@ std::optional<bool> CUrlUpdater::SpliceFile(const std::string& path, PageWriting
     }
 }
 
-void CUrlUpdater::RewriteLink(CHtmlNode& node, const std::string& attribute) {
-    const std::string localLink = MakeLocalLink(TrimHtmlWhiteSpace(node.GetAttribute(attribute)));
+void CUrlUpdater::RewriteLink(CHtmlNode& node, const LinkAttribute& attribute) {
+    const std::string value = node.GetAttribute(attribute.name);
+    const std::string localLink = MakeLocalLink(TrimHtmlWhiteSpace(LinkOfValue(attribute, value)));
     if (localLink.empty()) {
         return;
     }
     try {
-        node.SetAttribute(attribute, localLink);
+        node.SetAttribute(attribute.name, ReplaceLinkOfValue(attribute, value, localLink));
     } catch (const CHtmlException&) {
         // The link keeps its absolute URL, which still works online.
+        return;
     }
+    // A link resolved against a base that names no saved file leads to the
+    // web still, where the digest holds.
+    if (CUrl web; web.Parse(localLink)) {
+        return;
+    }
+    // A browser checks no digest of a file it reads from the disk and sends
+    // no cross-origin request for one: it refuses the file instead, whether
+    // or not the file is the one the digest was made of.
+    node.RemoveAttribute("integrity");
+    node.RemoveAttribute("crossorigin");
 }
 
 void CUrlUpdater::BeginPage(const std::string& path) {
-    m_currentPage = path;
+    m_currentFolder = CFilePath(path).GetDir();
+    if (!m_localFilesHold) {
+        m_localFiles.clear();
+    }
     m_pageBase.clear();
     m_localReferences.clear();
 }
@@ -387,28 +432,40 @@ std::string CUrlUpdater::MakeLocalLinkOfAbsolute(const std::string& link) const 
     const std::size_t hash = link.rfind('#');
     // The query is dropped with the rest of the address: the local file's
     // name already stands for it.
-    const std::string& reference = LocalReferenceOf(link.substr(0, hash));
+    const std::string& reference = LocalReferenceOf(std::string_view(link).substr(0, hash));
     if (reference.empty()) {
         return {};
     }
     return hash == std::string::npos ? reference : reference + link.substr(hash);
 }
 
-const std::string& CUrlUpdater::LocalReferenceOf(const std::string& address) const {
-    const auto [found, added] = m_localReferences.try_emplace(address);
-    if (!added) {
+const std::string& CUrlUpdater::LocalReferenceOf(std::string_view address) const {
+    if (const auto found = m_localReferences.find(address); found != m_localReferences.end()) {
         return found->second;
     }
-    const std::string storedPath = FindStoredPath(address);
-    const std::string target = storedPath.empty() ? "" : m_mapping.StoredToSlashPath(storedPath);
+    std::string& reference = m_localReferences[std::string(address)];
+    const std::string& target = LocalFileOf(address);
     if (!target.empty()) {
-        const std::string relative =
-            ToSlashes(CFilePath(target).MakeRelativeTo(CFilePath(m_currentPage)).GetFullPath());
+        const std::string relative = CFilePath::RelativePath(target, m_currentFolder);
         if (!relative.empty()) {
-            found->second = EscapeLocalReference(relative);
+            reference = EscapeLocalReference(relative);
         }
     }
-    return found->second;
+    return reference;
+}
+
+const std::string& CUrlUpdater::LocalFileOf(std::string_view address) const {
+    if (const auto found = m_localFiles.find(address); found != m_localFiles.end()) {
+        return found->second;
+    }
+    // Bounded, so that a site of a million URLs does not keep a second copy
+    // of them on every thread; the links a site repeats come back at once.
+    if (m_localFiles.size() >= kMaxLocalFiles) {
+        m_localFiles.clear();
+    }
+    const std::string storedPath = FindStoredPath(std::string(address));
+    return m_localFiles[std::string(address)] =
+               storedPath.empty() ? "" : m_mapping.StoredToSlashPath(storedPath);
 }
 
 std::string CUrlUpdater::FindStoredPath(const std::string& address) const {
@@ -427,7 +484,11 @@ std::string EscapeLocalReference(const std::string& relativePath) {
     std::string percentsEscaped;
     percentsEscaped.reserve(relativePath.size());
     for (const char c : relativePath) {
-        percentsEscaped += c == '%' ? std::string("%25") : std::string(1, c);
+        if (c == '%') {
+            percentsEscaped += "%25";
+        } else {
+            percentsEscaped += c;
+        }
     }
     // Every "%" is now the start of a valid escape, which EscapeComponent keeps.
     std::string escaped = CUrl::EscapeComponent(percentsEscaped, UrlComponent::Path);

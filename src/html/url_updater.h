@@ -15,6 +15,7 @@
 
 #include "engine/download_entry.h"
 #include "html/html_document.h"
+#include "html/link_element_table.h"
 #include "html/link_splicer.h"
 #include "platform/message_target.h"
 #include "platform/stop_flag.h"
@@ -104,7 +105,9 @@ private:
         Retry,
     };
     EntryOutcome UpdateEntry(const CDownloadEntry& entry);
-    void RewriteLink(CHtmlNode& node, const std::string& attribute);
+    // Makes the link local; the element then loses its integrity and
+    // crossorigin, which no file passes.
+    void RewriteLink(CHtmlNode& node, const LinkAttribute& attribute);
     // srcset candidates, media and style attributes.
     void RewriteRequisites(CHtmlNode& node);
     void SetChangedAttribute(CHtmlNode& node, const char* name, const std::string& value,
@@ -125,7 +128,11 @@ private:
     std::string MakeLocalLinkOfAbsolute(const std::string& link) const;
     // The same for a link without its fragment, worked out once per page: a
     // page links to the same few files over and over.
-    const std::string& LocalReferenceOf(const std::string& address) const;
+    const std::string& LocalReferenceOf(std::string_view address) const;
+    // The local file of the address, as a full path; empty when none. Kept
+    // from page to page: most pages link to the same few files, and each
+    // page is linked from several.
+    const std::string& LocalFileOf(std::string_view address) const;
     // The stored path of the listed URL that the address names, in either
     // spelling of its bytes beyond ASCII; empty when there is none.
     std::string FindStoredPath(const std::string& address) const;
@@ -134,11 +141,26 @@ private:
     CFilePath m_downloadFolder;
     CLocalFileMapping m_mapping;
     CMessageTarget* m_window;
-    std::string m_currentPage;
+    // The folder of the page whose links are rewritten, as CFilePath::GetDir
+    // gives it.
+    std::string m_currentFolder;
     // What the current page's relative links resolve against while its base
     // element's href goes; empty when they stay as they are.
     std::string m_pageBase;
-    mutable std::unordered_map<std::string, std::string> m_localReferences;
+    // Looked up by the link's text where it stands, without a copy of it.
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    using TextMap = std::unordered_map<std::string, std::string, TextHash, std::equal_to<>>;
+    static constexpr std::size_t kMaxLocalFiles = 1 << 16;
+    mutable TextMap m_localReferences;
+    mutable TextMap m_localFiles;
+    // Set while a pass runs on this updater: m_localFiles is then kept from
+    // page to page.
+    bool m_localFilesHold = false;
     CStopFlag m_stop;
     unsigned m_width;
     CLinkSplicer m_splicer;

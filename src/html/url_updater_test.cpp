@@ -172,6 +172,13 @@ const LinkCase kLinkCases[] = {
     {"movie", "param", "name=Movie value", "http://h.x/m.swf", "../m.swf"},
     {"quality", "param", "name=quality value", "http://h.x/m.swf", "http://h.x/m.swf"},
     {"span", "span", "href", "http://h.x/b.html", "http://h.x/b.html"},
+    {"area", "area", "href", "http://h.x/b.html#m", "../b.html#m"},
+    {"table", "table", "background", "http://h.x/img/p.gif", "../img/p.gif"},
+    {"svg-image", "image", "href", "http://h.x/img/p.gif", "../img/p.gif"},
+    {"svg-xlink", "image", "xlink:href", "http://h.x/img/p.gif", "../img/p.gif"},
+    {"svg-use", "use", "href", "http://h.x/img/p.gif#i", "../img/p.gif#i"},
+    {"refresh", "meta", "http-equiv=refresh content", "0; url='http://h.x/b.html'",
+     "0; url='../b.html'"},
     {"longest", "a", "href", kLongLink, "../long.html"},
     {"too-long", "a", "href", kTooLongLink, kTooLongLink},
 };
@@ -393,10 +400,17 @@ TEST_F(UrlUpdaterTest, StopFinishesThePageUnderWayAndLeavesTheRestUntouched) {
 struct SavedSite {
     static constexpr int kPages = 40;
 
+    // In folders of three depths, so that one link leads to other relative
+    // paths from different pages.
+    static std::string PageName(int i) {
+        static const std::string kFolders[] = {"", "d1/", "d2/e/"};
+        return kFolders[i % 3] + "p" + std::to_string(i) + ".html";
+    }
+
     SavedSite() {
         for (int i = 0; i < kPages; ++i) {
-            const std::string next = "http://h.x/p" + std::to_string((i + 1) % kPages) + ".html";
-            Add("http://h.x/p" + std::to_string(i) + ".html",
+            const std::string next = "http://h.x/" + PageName((i + 1) % kPages);
+            Add("http://h.x/" + PageName(i),
                 "<html><head><link rel=stylesheet href=\"http://h.x/s.css\"></head><body>"
                 "<a href=\"" +
                     next +
@@ -465,6 +479,10 @@ TEST_F(UrlUpdaterTest, PassOnSeveralThreadsWritesWhatOneThreadWrites) {
         if (width == 1) {
             single = site.Files();
             EXPECT_EQ(single.at("h.x/s.css"), "p{background:url(i.gif)}");
+            EXPECT_NE(single.at("h.x/d2/e/p2.html").find("href=\"../../s.css\""),
+                      std::string::npos);
+            EXPECT_NE(single.at("h.x/d1/p1.html").find("href=\"../d2/e/p2.html#n\""),
+                      std::string::npos);
         } else {
             EXPECT_EQ(site.Files(), single);
         }
@@ -487,12 +505,13 @@ TEST_F(UrlUpdaterTest, StopOnSeveralThreadsLeavesEachPageWholeAndFlaggedAsWritte
     const std::map<std::string, std::string> after = site.Files();
     std::size_t written = 0;
     for (int i = 0; i < SavedSite::kPages; ++i) {
-        const std::string name = "p" + std::to_string(i) + ".html";
+        const std::string name = SavedSite::PageName(i);
         const std::string& body = after.at("h.x/" + name);
         const bool changed = body != before.at("h.x/" + name);
         written += changed ? 1 : 0;
         EXPECT_EQ(site.list.Find(ParsedUrl("http://h.x/" + name))->IsRewritten(), changed) << name;
-        EXPECT_EQ(body.find("href=\"http://h.x/p") == body.npos, changed) << name;
+        const std::string next = "http://h.x/" + SavedSite::PageName((i + 1) % SavedSite::kPages);
+        EXPECT_EQ(body.find(next) == body.npos, changed) << name;
     }
     EXPECT_GE(written, 1u);
 }
@@ -553,6 +572,17 @@ TEST_F(UrlUpdaterTest, OwnMarkupSplicesOnlyTheValuesThatChange) {
         // What a browser of one year reads otherwise than one of another year.
         {"<select><style><a href=\"http://h.x/b.html\"></style></select>",
          PageWriting::OwnMarkupAscii, ""},
+        // A refresh keeps all of its content but the URL.
+        {"<meta http-equiv=refresh content=\"5; URL='http://h.x/b.html#top'\">",
+         PageWriting::OwnMarkupAscii,
+         "<meta http-equiv=refresh content=\"5; URL=&#39;../b.html#top&#39;\">"},
+        // A digest or a cross-origin request keeps a browser from reading a
+        // local file; a link to the web keeps both.
+        {"<link rel=stylesheet integrity=\"sha384-x\" href=http://h.x/i.gif crossorigin>"
+         "<script integrity=sha384-y crossorigin=anonymous src=\"http://h.x/gone.js\"></script>",
+         PageWriting::OwnMarkupAscii,
+         "<link rel=stylesheet href=../i.gif>"
+         "<script integrity=sha384-y crossorigin=anonymous src=\"http://h.x/gone.js\"></script>"},
     };
     CUrlUpdater updater(m_list, CFilePath(Folder()), nullptr);
     const std::string path = LocalPath(stored);

@@ -9,8 +9,12 @@ namespace {
 
 thread_local CMessageQueue* t_currentQueue = nullptr;
 
-void SetSignal(CWaitEvent& event, bool signalled) {
-    if (signalled) {
+void SetSignal(CWaitEvent& event, bool& signalled, bool wanted) {
+    if (signalled == wanted) {
+        return;
+    }
+    signalled = wanted;
+    if (wanted) {
         event.Set();
     } else {
         event.Reset();
@@ -225,7 +229,7 @@ bool CMessageQueue::DispatchIfAttached(const CMessage& message) {
 }
 
 void CMessageQueue::UpdateSignals() {
-    SetSignal(m_sentWaiting, !m_sent.empty());
-    SetSignal(m_postedWaiting, !m_posted.empty());
-    SetSignal(m_anyWaiting, !m_sent.empty() || !m_posted.empty());
+    SetSignal(m_sentWaiting, m_sentSignalled, !m_sent.empty());
+    SetSignal(m_postedWaiting, m_postedSignalled, !m_posted.empty());
+    SetSignal(m_anyWaiting, m_anySignalled, !m_sent.empty() || !m_posted.empty());
 }

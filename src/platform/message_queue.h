@@ -116,4 +116,9 @@ private:
     CWaitEvent m_sentWaiting;
     CWaitEvent m_postedWaiting;
     CWaitEvent m_anyWaiting;
+    // What each event was last set to, under m_mutex: only a change costs a
+    // write or read of its descriptor, not every message.
+    bool m_sentSignalled = false;
+    bool m_postedSignalled = false;
+    bool m_anySignalled = false;
 };

@@ -1,7 +1,9 @@
 #include "platform/message_queue.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -99,6 +101,24 @@ TEST(MessageQueueTest, PostedMessagesWaitForThePumpAndKeepTheirOrder) {
     EXPECT_EQ(recorder.Messages(), (std::vector<UINT>{WM_APP + 3, WM_USER, WM_APP + 1}));
     EXPECT_FALSE(input.IsSet());
     EXPECT_EQ(queue.PumpMessages(), 0u);
+}
+
+// A busy crawl posts several messages per file: only the first one of a
+// batch writes to the descriptor, whose count then tells how many writes
+// there were.
+TEST(MessageQueueTest, OnlyTheFirstOfWaitingMessagesSignalsTheDescriptor) {
+    CMessageQueue queue;
+    Recorder recorder(queue);
+    for (int batch = 0; batch < 2; ++batch) {
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_TRUE(PostMessage(recorder.Target(), WM_APP + i));
+        }
+        std::uint64_t writes = 0;
+        ASSERT_EQ(::read(queue.GetInputEvent().GetFd(), &writes, sizeof writes),
+                  static_cast<ssize_t>(sizeof writes));
+        EXPECT_EQ(writes, 1u) << batch;
+        EXPECT_EQ(queue.PumpMessages(), 3u);
+    }
 }
 
 TEST(MessageQueueTest, APumpDeliversSentMessagesBeforePostedOnes) {

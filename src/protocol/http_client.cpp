@@ -9,6 +9,7 @@
 #include "protocol/auth_challenge.h"
 #include "protocol/content_decoder.h"
 #include "protocol/header_text.h"
+#include "protocol/http_date.h"
 
 namespace {
 
@@ -44,14 +45,15 @@ ResultCode CHttpClient::Request(HttpMethod method, bool close) {
     ResultCode result = ERR_SUCCESS;
     try {
         RunPasses(method, close);
-        if (method != METHOD_HEAD) {
+        const bool hasBody = HasBody(method);
+        if (hasBody) {
             CheckBodyFraming();
             CheckContentCoding();
         }
-        // A HEAD answer has no body: bytes behind it would be taken for the
-        // head of the next answer on this connection.
-        m_closeAfter = close || (method == METHOD_HEAD && HasPendingInput());
-        m_bodyPending = method != METHOD_HEAD;
+        // A HEAD or 304 answer has no body: bytes behind it would be taken
+        // for the head of the next answer on this connection.
+        m_closeAfter = close || (!hasBody && HasPendingInput());
+        m_bodyPending = hasBody;
         return ERR_SUCCESS;
     } catch (const CSocketException& error) {
         result = error.GetCode();
@@ -66,6 +68,10 @@ ResultCode CHttpClient::Request(HttpMethod method, bool close) {
     m_responseHeaders.ClearAll();
     m_closeAfter = !keep;
     return result;
+}
+
+bool CHttpClient::HasBody(HttpMethod method) const {
+    return method != METHOD_HEAD && m_status != 304;
 }
 
 // A request that failed before any answer names the URL it failed on, so
@@ -103,9 +109,9 @@ void CHttpClient::RunPasses(HttpMethod method, bool close) {
     for (;;) {
         const std::string target = RequestTarget();
         PrepareCredentials(method, target);
-        ParseResponseHead(Exchange(method, target, BuildHeaderBlock(close)));
+        ParseResponseHead(Exchange(method, target, BuildHeaderBlock(method, close)));
         NoteSiteAnswer();
-        switch (EvaluateStatus()) {
+        switch (EvaluateStatus(method)) {
             case PassOutcome::kDone:
                 return;
             case PassOutcome::kRedirect:
@@ -195,8 +201,9 @@ std::string CHttpClient::RequestTarget() const {
     return target.empty() ? "/" : target;
 }
 
-std::string CHttpClient::BuildHeaderBlock(bool close) const {
+std::string CHttpClient::BuildHeaderBlock(HttpMethod method, bool close) const {
     CHttpHeaders headers;
+    AddConditions(headers, method);
     headers.SetHost(m_currentUrl.GetHost(), m_currentUrl.GetPort());
     headers.SetAuthorization(IsOnSiteServer() ? m_siteCredentials : CAuthCredentials());
     headers.SetProxyAuthorization(m_proxyCredentials);
@@ -210,6 +217,24 @@ std::string CHttpClient::BuildHeaderBlock(bool close) const {
         headers.AddLine("Cookie", m_cookieJar->HeaderFor(m_currentUrl, std::time(nullptr)));
     }
     return headers.FormatHeaderBlock();
+}
+
+// A HEAD asks for no coding, so that its Content-Length is the size of the
+// file that the GET saves once decoded, which the filters' limits judge.
+void CHttpClient::AddConditions(CHttpHeaders& headers, HttpMethod method) const {
+    if (method != METHOD_GET) {
+        return;
+    }
+    const bool whole = m_requestInfo.rangeKind == RANGE_NONE;
+    headers.SetValue(HEADER_ACCEPT_ENCODING, whole ? kAcceptedCodings : "identity");
+    if (IsConditional(method)) {
+        headers.SetValue(HEADER_IF_MODIFIED_SINCE, FormatHttpDate(m_requestInfo.ifModifiedSince));
+    }
+}
+
+bool CHttpClient::IsConditional(HttpMethod method) const {
+    return method == METHOD_GET && m_requestInfo.rangeKind == RANGE_NONE &&
+           m_requestInfo.ifModifiedSince >= 0;
 }
 
 void CHttpClient::AddSiteHeaders(CHttpHeaders& headers) const {
@@ -317,8 +342,13 @@ void CHttpClient::CheckContentCoding() {
     m_contentCoding = *coding;
 }
 
-CHttpClient::PassOutcome CHttpClient::EvaluateStatus() const {
+CHttpClient::PassOutcome CHttpClient::EvaluateStatus(HttpMethod method) const {
     if (m_status == 200 || m_status == 206) {
+        return PassOutcome::kDone;
+    }
+    // Only a conditional request can be told that nothing changed; to any
+    // other, 304 is a redirect without a target.
+    if (m_status == 304 && IsConditional(method)) {
         return PassOutcome::kDone;
     }
     // 308 is 301 that keeps the method, as 307 is to 302; the client asks
@@ -513,6 +543,10 @@ ResultCode CHttpClient::ReadBody(CStream* stream, std::uint32_t& received) {
 }
 
 void CHttpClient::ReadBodyBytes(CStream* stream, std::uint32_t& received) {
+    // Whatever its head says, a 304 ends there (RFC 9112 section 6.3).
+    if (m_status == 304) {
+        return;
+    }
     if (m_status == 206) {
         ReadRange(stream, received);
         return;

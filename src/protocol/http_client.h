@@ -60,8 +60,13 @@ public:
     // Without one the client sends and keeps no cookie.
     void UseCookieJar(CCookieJar* jar) { m_cookieJar = jar; }
 
+    // The content codings that a GET for a whole body asks for; a range asks
+    // for none, as a part of a coded body cannot be joined to decoded bytes.
+    static constexpr const char* kAcceptedCodings = "gzip, deflate";
+
     // Sends the request and reads the response head, following redirects and
-    // answering challenges; the body stays pending. close asks the server to
+    // answering challenges; the body stays pending, except after a 304 to an
+    // "If-Modified-Since", which has none. close asks the server to
     // close the connection after this exchange. Returns 0 or the failure's
     // code (14 for lack of memory). Finish must follow every call.
     ResultCode Request(HttpMethod method, bool close);
@@ -100,7 +105,9 @@ private:
                          std::string& block);
     CSocketAddress ServerAddress() const;
     std::string RequestTarget() const;
-    std::string BuildHeaderBlock(bool close) const;
+    std::string BuildHeaderBlock(HttpMethod method, bool close) const;
+    void AddConditions(CHttpHeaders& headers, HttpMethod method) const;
+    bool HasBody(HttpMethod method) const;
     void AddSiteHeaders(CHttpHeaders& headers) const;
     void SendRequest(HttpMethod method, const std::string& target, const std::string& headers);
     void ParseResponseHead(std::string_view block);
@@ -108,7 +115,8 @@ private:
     void CheckBodyFraming();
     void CheckContentCoding();
     void FillResponseInfo();
-    PassOutcome EvaluateStatus() const;
+    PassOutcome EvaluateStatus(HttpMethod method) const;
+    bool IsConditional(HttpMethod method) const;
     bool IsErrorAnswer(ResultCode result) const;
     void NoteRetryAfter();
     // True when the connection can carry the next request.

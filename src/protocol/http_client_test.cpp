@@ -77,14 +77,26 @@ void Load(ScriptedPeer& peer, const std::vector<Step>& script) {
     }
 }
 
+// A GET's Accept-Encoding line in its place after Connection: compression
+// for a whole body, none for a range.
+std::string WithAcceptEncoding(std::string beforeHost, const std::string& afterHost) {
+    const std::string connection = "Connection: close\r\n";
+    const std::size_t at = beforeHost.starts_with(connection) ? connection.size() : 0;
+    const bool range = afterHost.find("Range: ") != std::string::npos;
+    return beforeHost.insert(
+        at, std::string("Accept-Encoding: ") + (range ? "identity" : "gzip, deflate") + "\r\n");
+}
+
 // A request as the client writes it: header lines in table order, so
-// Connection and Authorization come before Host, Proxy-Authorization and
-// Range after it, and User-Agent last.
+// Connection, Accept-Encoding and Authorization come before Host,
+// If-Modified-Since, Proxy-Authorization and Range after it, and User-Agent
+// last.
 std::string Req(const std::string& method, const std::string& target,
                 const std::string& beforeHost = "", const std::string& afterHost = "",
                 const std::string& host = "$H") {
-    return method + " " + target + " HTTP/1.1\r\n" + beforeHost + "Host: " + host + "\r\n" +
-           afterHost + "User-Agent: " + kAgent + "\r\n\r\n";
+    return method + " " + target + " HTTP/1.1\r\n" +
+           (method == "GET" ? WithAcceptEncoding(beforeHost, afterHost) : beforeHost) +
+           "Host: " + host + "\r\n" + afterHost + "User-Agent: " + kAgent + "\r\n\r\n";
 }
 
 // A request through the proxy for http://example.test/p#top.
@@ -153,6 +165,7 @@ struct ExchangeCase {
     std::string password = "";
     RangeKind rangeKind = RANGE_NONE;
     std::int32_t rangeFrom = 0;
+    std::int64_t ifModifiedSince = -1;
     // Through the peer as a proxy: the URL is http://example.test/p#top.
     bool viaProxy = false;
     std::string proxyUser = "";
@@ -404,6 +417,22 @@ const ExchangeCase kExchangeCases[] = {
      .rangeFrom = 3,
      .bytes = "whole body",
      .events = {513, 514, 515, 520}},
+    {.name = "304 to a conditional GET, which has no body",
+     .script = {Accept(),
+                Expect(
+                    Req("GET", "/a", "", "If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n")),
+                Reply("HTTP/1.1 304 Not Modified\r\nLast-Modified: x\r\n\r\n")},
+     .ifModifiedSince = 784111777,
+     .events = {513, 514, 520}},
+    {.name = "a range asks for no condition",
+     .script = {Accept(), Expect(Req("GET", "/a", "", "Range: bytes=3-\r\n")),
+                Reply("HTTP/1.1 304 Not Modified\r\nLast-Modified: x\r\n\r\n")},
+     .rangeKind = RANGE_FROM_OFFSET,
+     .rangeFrom = 3,
+     .ifModifiedSince = 784111777,
+     .request = ERR_HTTP_HEADER,
+     .events = {513, 514, 520},
+     .keepsConnection = false},
     {.name = "head of 5 KB",
      .script = {Accept(), Expect(Req("GET", "/a")), Reply(kLongHead)},
      .bytes = "body",
@@ -506,6 +535,7 @@ TEST_F(HttpClientTest, ExchangesWithAScriptedServer) {
         peer.Start();
         m_info.Reset();
         m_info.SetRange(c.rangeFrom, 0, c.rangeKind);
+        m_info.ifModifiedSince = c.ifModifiedSince;
         if (c.viaProxy) {
             m_info.SetProxy(CSocketAddress(peer.Host(), peer.Port()), c.proxyUser, c.proxyPassword);
         }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -124,4 +125,19 @@ bool ParseHttpDate(std::string_view text, std::int64_t& time) {
     }
     time = tm->tm_year < 0 ? 0 : static_cast<std::int64_t>(seconds);
     return true;
+}
+
+std::string FormatHttpDate(std::int64_t time) {
+    std::tm fields{};
+    const auto seconds = static_cast<std::time_t>(time);
+    if (::gmtime_r(&seconds, &fields) == nullptr || fields.tm_year < -1900 ||
+        fields.tm_year > 9999 - 1900) {
+        return {};
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d GMT",
+                  kShortWeekdays[static_cast<std::size_t>(fields.tm_wday)].data(), fields.tm_mday,
+                  kMonths[static_cast<std::size_t>(fields.tm_mon)].data(), fields.tm_year + 1900,
+                  fields.tm_hour, fields.tm_min, fields.tm_sec);
+    return text;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // Reads an RFC 1123, RFC 850 or asctime date as UTC into seconds since
@@ -10,3 +11,7 @@
 // The instant is computed without the local time zone, so the machine's
 // daylight-saving rules never shift it.
 bool ParseHttpDate(std::string_view text, std::int64_t& time);
+
+// The RFC 9110 IMF-fixdate of time, "Sun, 06 Nov 1994 08:49:37 GMT"; a time
+// outside the years 0 to 9999 gives an empty string.
+std::string FormatHttpDate(std::int64_t time);

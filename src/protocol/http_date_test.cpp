@@ -73,6 +73,21 @@ TEST(HttpDateTest, EveryLayoutGivesTheSameInstantInEveryTimeZone) {
     }
 }
 
+// A zone far from UTC would show a local time written as GMT.
+TEST(HttpDateTest, FormatsTheImfFixdate) {
+    ScopedTimeZone scoped("Australia/Lord_Howe");
+    const DateCase cases[] = {
+        {"Sun, 06 Nov 1994 08:49:37 GMT", 784111777},
+        {"Tue, 19 Jan 2038 03:14:08 GMT", 2147483648LL},
+        {"Fri, 31 Dec 9999 23:59:59 GMT", 253402300799LL},
+        {"Wed, 31 Dec 1969 23:59:59 GMT", -1},
+        {"", 253402300800LL},
+    };
+    for (const DateCase& c : cases) {
+        EXPECT_EQ(FormatHttpDate(c.expected), c.text);
+    }
+}
+
 TEST(HttpDateTest, MalformedDatesFail) {
     const char* texts[] = {
         "",

@@ -72,6 +72,26 @@ constexpr std::array<const char*, 6> kTransferCodings = {
 constexpr std::array<const char*, 6> kContentTypes = {
     "", "text/css", "text/plain", "text/html", "text/xml", "application/octet-stream",
 };
+// The JavaScript MIME type essences that browsers run as scripts.
+constexpr std::array<const char*, 17> kJavaScriptTypes = {
+    "",
+    "text/javascript",
+    "application/javascript",
+    "application/x-javascript",
+    "application/ecmascript",
+    "application/x-ecmascript",
+    "text/ecmascript",
+    "text/x-ecmascript",
+    "text/x-javascript",
+    "text/jscript",
+    "text/livescript",
+    "text/javascript1.0",
+    "text/javascript1.1",
+    "text/javascript1.2",
+    "text/javascript1.3",
+    "text/javascript1.4",
+    "text/javascript1.5",
+};
 
 int CheckedIndex(int index) {
     if (index < 0 || index >= kHeaderCount) {
@@ -350,7 +370,11 @@ bool CHttpHeaders::GetContentType(ContentTypeCode& code) const {
         return false;
     }
     // The type itself is not trimmed: "text/html ;charset=x" is not text/html.
-    code = static_cast<ContentTypeCode>(FindToken(kContentTypes, value.substr(0, value.find(';'))));
+    const std::string_view type = value.substr(0, value.find(';'));
+    code = static_cast<ContentTypeCode>(FindToken(kContentTypes, type));
+    if (code == CONTENT_TYPE_OTHER && FindToken(kJavaScriptTypes, type) != 0) {
+        code = CONTENT_TYPE_JAVASCRIPT;
+    }
     return true;
 }
 

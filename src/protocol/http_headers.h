@@ -82,6 +82,9 @@ enum ContentTypeCode : int {
     CONTENT_TYPE_TEXT_HTML = 3,
     CONTENT_TYPE_TEXT_XML = 4,
     CONTENT_TYPE_OCTET_STREAM = 5,
+    // Any of the names browsers take for JavaScript (text/javascript,
+    // application/x-javascript, text/ecmascript and the like).
+    CONTENT_TYPE_JAVASCRIPT = 6,
 };
 
 struct CAuthChallenge;

@@ -26,6 +26,9 @@ struct CHttpRequestInfo {
     RangeKind rangeKind = RANGE_NONE;
     std::int32_t rangeFrom = 0;
     std::int32_t rangeTo = 0;
+    // Seconds since 1970 UTC that a GET sends as "If-Modified-Since"; -1
+    // sends none. A 304 answer then ends the request without a body.
+    std::int64_t ifModifiedSince = -1;
     // Used only with a host and a non-zero port.
     CSocketAddress proxy;
     std::string proxyUser;

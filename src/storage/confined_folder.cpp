@@ -1,9 +1,13 @@
 #include "storage/confined_folder.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 
 namespace {
 
@@ -36,8 +40,7 @@ CFileDescriptor OpenSubfolder(int parent, const std::string& name, bool create) 
 // A pipe or a device where the crawl writes would take the bytes elsewhere or
 // block the worker, so it counts as something placed in the way, as a link
 // does.
-bool IsPlainFile(int fd) {
-    struct stat info {};
+bool IsPlainFile(int fd, struct stat& info) {
     if (::fstat(fd, &info) != 0) {
         return false;
     }
@@ -46,6 +49,27 @@ bool IsPlainFile(int fd) {
         return false;
     }
     return true;
+}
+
+// The folder relativePath names below root, in one call where the kernel
+// resolves it with the same rules as the walk (no link followed on the way,
+// nothing outside root); none, with errno, where it cannot, and then the
+// walk decides.
+CFileDescriptor OpenFolderBeneath(int root, const std::string& relativePath) {
+    open_how how{};
+    how.flags = static_cast<std::uint64_t>(kFolderFlags);
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    return CFileDescriptor(
+        static_cast<int>(::syscall(SYS_openat2, root, relativePath.c_str(), &how, sizeof how)));
+}
+
+// Whether the walk would come to the same end as OpenFolderBeneath's
+// failure: a missing folder stays missing unless it is to be made, and a
+// link or a file on the way fails both ways. The walk alone tells a file
+// standing in the way (ENOTDIR) from a link (ELOOP), and runs where the
+// kernel lacks the call.
+bool WalkWouldAgree(bool create) {
+    return (errno == ENOENT && !create) || errno == ELOOP;
 }
 
 }  // namespace
@@ -63,6 +87,26 @@ CFileDescriptor CConfinedFolder::OpenFolderOf(std::string_view path, bool create
         folder.Reset(::open(m_root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     }
     std::size_t start = m_root.size();
+    const std::size_t lastSeparator = path.rfind(CFilePath::kSeparator);
+    if (folder.IsValid() && lastSeparator > start) {
+        CFileDescriptor beneath =
+            OpenFolderBeneath(folder.Get(), std::string(path.substr(start, lastSeparator - start)));
+        if (beneath.IsValid() || WalkWouldAgree(create)) {
+            name = path.substr(lastSeparator + 1);
+            return beneath;
+        }
+        // A new file mostly needs one new folder: the walk that makes it
+        // starts from the folder above when that one is there.
+        const std::size_t above = path.rfind(CFilePath::kSeparator, lastSeparator - 1);
+        if (errno == ENOENT && above > start && above != std::string_view::npos) {
+            beneath =
+                OpenFolderBeneath(folder.Get(), std::string(path.substr(start, above - start)));
+            if (beneath.IsValid()) {
+                folder = std::move(beneath);
+                start = above + 1;
+            }
+        }
+    }
     for (std::size_t end = path.find(CFilePath::kSeparator, start);
          folder.IsValid() && end != std::string_view::npos;
          start = end + 1, end = path.find(CFilePath::kSeparator, start)) {
@@ -83,17 +127,27 @@ CFileDescriptor CConfinedFolder::OpenFile(std::string_view path, int flags,
     if (!folder.IsValid()) {
         return {};
     }
+    struct stat info {};
+    return OpenFileIn(folder.Get(), name, flags, info);
+}
+
+CFileDescriptor CConfinedFolder::OpenFileIn(int folder, const std::string& name, int flags,
+                                            struct stat& info) {
     if (name.empty()) {
         errno = EISDIR;
         return {};
     }
     CFileDescriptor file(
-        ::openat(folder.Get(), name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
-    if (!file.IsValid() || !IsPlainFile(file.Get())) {
+        ::openat(folder, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+    if (!file.IsValid() || !IsPlainFile(file.Get(), info)) {
         return {};
     }
-    // Only the open had to be spared a pipe's wait for its other end.
-    ::fcntl(file.Get(), F_SETFL, ::fcntl(file.Get(), F_GETFL) & ~O_NONBLOCK);
+    // Only the open had to be spared a pipe's wait for its other end. Reads
+    // of a plain file take no notice of the flag; writes get their waits
+    // back, which some file systems would otherwise refuse.
+    if ((flags & O_ACCMODE) != O_RDONLY) {
+        ::fcntl(file.Get(), F_SETFL, ::fcntl(file.Get(), F_GETFL) & ~O_NONBLOCK);
+    }
     return file;
 }
 
@@ -101,25 +155,6 @@ bool CConfinedFolder::RemoveFile(std::string_view path) const {
     std::string name;
     const CFileDescriptor folder = OpenFolderOf(path, false, name);
     return folder.IsValid() && !name.empty() && ::unlinkat(folder.Get(), name.c_str(), 0) == 0;
-}
-
-std::optional<timespec> CConfinedFolder::GetModificationTime(std::string_view path) const {
-    std::string name;
-    const CFileDescriptor folder = OpenFolderOf(path, false, name);
-    struct stat info {};
-    if (!folder.IsValid() || name.empty() ||
-        ::fstatat(folder.Get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        return std::nullopt;
-    }
-    return info.st_mtim;
-}
-
-bool CConfinedFolder::SetModificationTime(std::string_view path, const timespec& time) const {
-    std::string name;
-    const CFileDescriptor folder = OpenFolderOf(path, false, name);
-    const timespec times[2] = {{0, UTIME_OMIT}, time};
-    return folder.IsValid() && !name.empty() &&
-           ::utimensat(folder.Get(), name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool CConfinedFolder::IsInside(std::string_view path) const {

@@ -7,8 +7,8 @@
 // itself is the user's choice and may be a link.
 #pragma once
 
-#include <ctime>
-#include <optional>
+#include <sys/stat.h>
+
 #include <string>
 #include <string_view>
 
@@ -30,15 +30,12 @@ public:
     // link or anything other than a file or folder, such as a pipe, and
     // EISDIR when it is a folder.
     CFileDescriptor OpenFile(std::string_view path, int flags, bool createFolders) const;
+    // The same for the file name in a folder that OpenFolderOf opened; info
+    // gets the file's status, so that a caller need not ask again.
+    static CFileDescriptor OpenFileIn(int folder, const std::string& name, int flags,
+                                      struct stat& info);
     // Removes the file at path, or the link that stands there.
     bool RemoveFile(std::string_view path) const;
-    // The modification time of the file at path, not of a link that stands
-    // there; empty when it cannot be read.
-    std::optional<timespec> GetModificationTime(std::string_view path) const;
-    // Sets the modification time of the file at path and leaves its access
-    // time; a link that stands there is not followed. False on failure.
-    bool SetModificationTime(std::string_view path, const timespec& time) const;
-
     // True when path names something strictly below the root.
     bool IsInside(std::string_view path) const;
 

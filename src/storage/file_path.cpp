@@ -96,19 +96,24 @@ std::string CFilePath::GetFolderPath() const {
 }
 
 CFilePath CFilePath::MakeRelativeTo(const CFilePath& base) const {
-    const std::string baseFolder = CFilePath(base.m_drive, base.m_directory, "", "").m_fullPath;
+    const std::string relative = RelativePath(m_fullPath, base.m_directory);
+    return relative.empty() ? CFilePath() : CFilePath(relative);
+}
+
+std::string CFilePath::RelativePath(std::string_view fullPath, std::string_view baseFolder) {
     std::size_t up = 0;
     for (std::size_t end = baseFolder.size(); end > 0; --end) {
         if (!IsSeparator(baseFolder[end - 1])) {
             continue;
         }
-        if (m_fullPath.compare(0, end, baseFolder, 0, end) == 0) {
+        if (fullPath.substr(0, end) == baseFolder.substr(0, end)) {
             std::string relative;
+            relative.reserve(up * 3 + fullPath.size() - end);
             for (std::size_t i = 0; i < up; ++i) {
                 relative += "../";
             }
-            relative += m_fullPath.substr(end);
-            return CFilePath(relative.empty() ? "./" : relative);
+            relative += fullPath.substr(end);
+            return relative.empty() ? std::string("./") : relative;
         }
         ++up;
     }

@@ -47,6 +47,10 @@ public:
     // compared byte for byte as Linux file systems compare names. Empty when
     // the two share no leading folder.
     CFilePath MakeRelativeTo(const CFilePath& base) const;
+    // The same on the texts: fullPath as GetFullPath gives it, baseFolder as
+    // GetDir does, so that a caller relating many paths to one folder splits
+    // neither.
+    static std::string RelativePath(std::string_view fullPath, std::string_view baseFolder);
 
     // A path travels in the project file as its full-path string.
     void Store(CStream& stream) const;

@@ -13,7 +13,9 @@
 namespace {
 
 constexpr int kContentTypeNone = 0;
+constexpr int kContentTypeCss = 1;
 constexpr int kContentTypeHtml = 3;
+constexpr int kContentTypeJavaScript = 6;
 // A shortened name keeps an extension up to this long, so that it still opens
 // with the right program.
 constexpr std::size_t kMaxKeptExtension = 16;
@@ -130,6 +132,22 @@ void MarkLastName(std::string& path, const std::string& mark) {
     path.insert(dot != std::string::npos && dot > nameStart ? dot : path.size(), mark);
 }
 
+// A browser reading a file from the disk knows a style sheet or a script by
+// its extension alone: one of another name (theme.php) gets the extension of
+// its type after its own (theme.php.css), as a page gets ".htm".
+void AddTypeExtension(int contentTypeCode, std::string& title, std::string& extension) {
+    const bool css = contentTypeCode == kContentTypeCss;
+    const bool script = contentTypeCode == kContentTypeJavaScript;
+    if ((css && EqualsIgnoreCase(extension, ".css")) ||
+        (script && (EqualsIgnoreCase(extension, ".js") || EqualsIgnoreCase(extension, ".mjs")))) {
+        return;
+    }
+    if (css || script) {
+        title += extension;
+        extension = css ? ".css" : ".js";
+    }
+}
+
 // The title and extension of the saved file: the query hash, the default
 // document and the ".htm" that makes a page open in a browser.
 std::pair<std::string, std::string> SavedFileName(const CUrl& url, int contentTypeCode,
@@ -153,6 +171,7 @@ std::pair<std::string, std::string> SavedFileName(const CUrl& url, int contentTy
         title += extension;
         extension = ".htm";
     }
+    AddTypeExtension(contentTypeCode, title, extension);
     return {title, extension};
 }
 

@@ -10,7 +10,10 @@
 // The file names follow fixed rules (a "_port" suffix on the host folder,
 // "ftp_" before FTP hosts, "08" and the query's CRC-32 in hexadecimal after the
 // title, "index" and "default" for directory URLs, ".htm" after HTML pages
-// with another extension), and saved mirrors depend on them. A web page or a
+// with another extension, ".css" and ".js" after style sheets and scripts
+// with another one), and saved mirrors depend on them. A name is decided
+// when the file is saved and kept in the download list, so files saved
+// under an earlier rule keep their names. A web page or a
 // redirect chooses the URL, so the parts that reach the file system are made
 // harmless first: "." and ".." segments, separators, NUL bytes and control
 // characters within a host or segment become '_', and a name too long for
@@ -43,7 +46,8 @@ public:
     explicit CLocalFileMapping(CFilePath downloadFolder);
 
     // An HTTP or HTTPS response's names. contentTypeCode is the response's
-    // content-type code (3 text/html), 0 when it carries no content type.
+    // content-type code (1 text/css, 3 text/html, 6 JavaScript), 0 when it
+    // carries no content type.
     // A distinction n > 0 asks for the n-th distinct name: the title gets
     // "08" and a CRC-32 of the URL's text, taken n times over.
     void MapUrlToLocal(const CUrl& url, int contentTypeCode, std::string& localUrl,

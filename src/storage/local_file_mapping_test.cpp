@@ -15,6 +15,7 @@ constexpr int kNoType = 0;
 constexpr int kCss = 1;
 constexpr int kHtml = 3;
 constexpr int kOctetStream = 5;
+constexpr int kJavaScript = 6;
 
 class LocalFileMappingTest : public testing::Test {
 protected:
@@ -42,6 +43,15 @@ const HttpCase kHttpCases[] = {
     {"http://h/page", kHtml, "h/page.htm"},
     {"http://h/page.php", kHtml, "h/page.php.htm"},
     {"http://h/a/b.css", kCss, "h/a/b.css"},
+    // A style sheet or script read from the disk is known by its extension.
+    {"http://h/a/B.CSS", kCss, "h/a/B.CSS"},
+    {"http://h/theme.php?c=green", kCss, "h/theme082dcdc58f.php.css"},
+    {"http://h/css/", kCss, "h/css/default.css"},
+    {"http://h/j.js", kJavaScript, "h/j.js"},
+    {"http://h/m.mjs", kJavaScript, "h/m.mjs"},
+    {"http://h/loader", kJavaScript, "h/loader.js"},
+    {"http://h/b.css", kJavaScript, "h/b.css.js"},
+    {"http://h/s.js", kNoType, "h/s.js"},
     {"http://h/a/b.php", kOctetStream, "h/a/b.php"},
     {"http://h/?x=1", kHtml, "h/08e8d84687.htm"},
     {"http://h/?p=181185", kHtml, "h/0815b.htm"},

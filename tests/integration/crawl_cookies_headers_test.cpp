@@ -26,8 +26,8 @@ constexpr const char* kAgent = "MyBot/1.0";
 
 std::string Get(const std::string& target, const std::string& authority,
                 const std::string& siteLines = {}, const std::string& afterAgent = {}) {
-    return "GET " + target + " HTTP/1.1\r\n" + siteLines + "Host: " + authority +
-           "\r\nUser-Agent: " + kAgent + "\r\n" + afterAgent + "\r\n";
+    return "GET " + target + " HTTP/1.1\r\nAccept-Encoding: gzip, deflate\r\n" + siteLines +
+           "Host: " + authority + "\r\nUser-Agent: " + kAgent + "\r\n" + afterAgent + "\r\n";
 }
 
 std::string Ok(const std::string& body, const std::string& type,

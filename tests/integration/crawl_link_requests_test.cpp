@@ -32,7 +32,8 @@ protected:
     std::string Authority() const { return "localhost:" + std::to_string(m_peer.Port()); }
 
     std::string Get(const std::string& target) const {
-        return "GET " + target + " HTTP/1.1\r\nHost: " + Authority() +
+        return "GET " + target +
+               " HTTP/1.1\r\nAccept-Encoding: gzip, deflate\r\nHost: " + Authority() +
                "\r\nUser-Agent: " + GetProgramOptions().UserAgentString() + "\r\n\r\n";
     }
 

@@ -55,6 +55,27 @@ std::string OwnMarkupPage(const std::string& images, const std::string& pages) {
            "bg.png 1x,\r\n " + images + "bg2.png 2x \">\r\n</BODY></HTML>\r\n";
 }
 
+// A page with a reference of every kind the element table knows beyond
+// anchors and images, two of them climbing above the site's root, and the
+// style sheet and script it loads under names of another type.
+std::string ReferencesPage(const std::string& root, const std::string& sheet,
+                           const std::string& script, const std::string& guard) {
+    return "<!DOCTYPE html><html><head><meta charset=utf-8><link rel=stylesheet href=\"" + sheet +
+           "\"" + guard + "><script src=\"" + script + "\"" + guard +
+           "></script></head><body background=\"" + root +
+           "img/body.png\"><img src=map.png usemap=\"#m\"><map name=m>"
+           "<area shape=rect coords=\"0,0,9,9\" href=\"area.html\"></map>"
+           "<a href=refresh.html>r</a><table background=\"" +
+           root +
+           "img/table.png\"><tr><td background=\"img/cell.png\">x</td></tr></table>"
+           "<svg><image href=\"img/svg.png\"/><image xlink:href=\"img/xlink.png\"/>"
+           "<use href=\"img/sprite.svg#dot\"/></svg></body></html>";
+}
+
+constexpr const char* kReferenceGuard = " integrity=\"sha384-x\" crossorigin=\"anonymous\"";
+constexpr const char* kRefreshPage =
+    "<html><head><meta http-equiv=\"refresh\" content=\"0; url=target.html\"></head></html>";
+
 class CrawlWebPagesTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -98,9 +119,27 @@ protected:
         for (const char* file : {"p/b.html", "img/bg.png", "img/bg2.png"}) {
             WriteFile((root / file).string(), file);
         }
+        for (const char* folder : {"refs/img", "refs/style", "refs/script"}) {
+            fs::create_directories(root / folder);
+        }
+        WriteFile((root / "refs/index.html").string(),
+                  ReferencesPage("../../", "style/theme.php?color=green", "script/loader",
+                                 kReferenceGuard));
+        WriteFile((root / "refs/refresh.html").string(), kRefreshPage);
+        WriteFile((root / "refs/style/theme.php").string(),
+                  "body{background:url(../../../../img/climb.png)}");
+        WriteFile((root / "refs/script/loader").string(), "var loaded = 1;");
+        for (const char* file :
+             {"refs/area.html", "refs/target.html", "refs/map.png", "refs/img/cell.png",
+              "refs/img/svg.png", "refs/img/xlink.png", "refs/img/sprite.svg", "img/body.png",
+              "img/table.png", "img/climb.png"}) {
+            WriteFile((root / file).string(), file);
+        }
         s_site->SetServerDirectives(
             "    location / { types { text/html html; text/css css; } }\n"
-            "    location /latin/ { charset iso-8859-15; }\n");
+            "    location /latin/ { charset iso-8859-15; }\n"
+            "    location /refs/style/ { types { } default_type text/css; }\n"
+            "    location /refs/script/ { types { } default_type application/javascript; }\n");
         s_site->Start();
     }
     static void TearDownTestSuite() {
@@ -226,6 +265,26 @@ TEST_F(CrawlWebPagesTest, TheHeadersCharacterSetReadsThePagesLinks) {
 TEST_F(CrawlWebPagesTest, PagesThatNeedNoParserKeepEveryByteButTheirLinks) {
     Mirror(SiteUrl("/p/page.html"), {});
     EXPECT_EQ(ReadFile(SavedPath("/p/page.html")), OwnMarkupPage("../img/", ""));
+}
+
+// Every kind of reference is followed by the rule of its kind and made
+// local: references above the root stay at it, a style sheet and a script
+// get the extension a browser reading them from the disk needs, and lose
+// the digest and the cross-origin request that no local file passes.
+TEST_F(CrawlWebPagesTest, EveryKindOfReferenceIsFetchedAndMadeLocal) {
+    Mirror(SiteUrl("/refs/index.html"), {});
+    EXPECT_EQ(FetchedPaths(),
+              (std::set<std::string>{
+                  "/refs/index.html", "/refs/style/theme.php?color=green", "/refs/script/loader",
+                  "/img/body.png", "/refs/map.png", "/refs/area.html", "/refs/refresh.html",
+                  "/refs/target.html", "/img/table.png", "/refs/img/cell.png", "/refs/img/svg.png",
+                  "/refs/img/xlink.png", "/refs/img/sprite.svg", "/img/climb.png"}));
+    EXPECT_EQ(ReadFile(SavedPath("/refs/index.html")),
+              ReferencesPage("../", "style/theme089285cc34.php.css", "script/loader.js", ""));
+    EXPECT_EQ(ReadFile(SavedPath("/refs/style/theme089285cc34.php.css")),
+              "body{background:url(../../img/climb.png)}");
+    EXPECT_EQ(ReadFile(SavedPath("/refs/script/loader.js")), "var loaded = 1;");
+    EXPECT_EQ(ReadFile(SavedPath("/refs/refresh.html")), kRefreshPage);
 }
 
 }  // namespace

@@ -25,9 +25,12 @@ public:
 
 protected:
     void OnNode(CHtmlNode& node) override {
-        const std::string attribute = GetLinkAttributeName(node);
-        if (!attribute.empty()) {
-            const std::string value = TrimHtmlWhiteSpace(node.GetAttribute(attribute));
+        if (!node.IsElement()) {
+            return;
+        }
+        if (const auto attribute = FindLinkAttribute(node.GetNodeName(), node)) {
+            const std::string value = TrimHtmlWhiteSpace(
+                LinkOfValue(*attribute, node.GetAttribute(attribute->name)));
             if (!value.empty()) {
                 links.push_back(value);
             }
