@@ -3,7 +3,8 @@
 # its own) with tarnwick-cli, then opens every mirrored page from file:// in
 # headless Chromium with the network blocked (check_pages.mjs). A fixture
 # page is mirrored from itself, so a page added to fixture/ is checked
-# without further ado.
+# without further ado; fixture/nginx.conf gives the server what a page needs
+# of it (the type of a file whose name does not tell).
 #   tests/browser/run_browser_test.sh TARNWICK_CLI
 # Exits 77 (skipped) when Chromium or Node.js is missing, unless
 # TARNWICK_REQUIRE_SERVERS is set, as scripts/test.sh does: then it fails.
@@ -42,7 +43,8 @@ start_nginx samples/site "$work/sample-nginx"
 check_mirror "http://127.0.0.1:$NGINX_PORT/" "$work/sample"
 stop_nginx
 
-start_nginx "$here/fixture" "$work/fixture-nginx"
+# The fixture's nginx.conf holds the server directives its pages need.
+NGINX_DIRECTIVES=$(cat "$here/fixture/nginx.conf") start_nginx "$here/fixture" "$work/fixture-nginx"
 for page in "$here"/fixture/*.html; do
   name=$(basename "$page" .html)
   check_mirror "http://127.0.0.1:$NGINX_PORT/$name.html" "$work/fixture-$name"
