@@ -6,7 +6,8 @@
 #   scripts/setup.sh chm      compile help files (tarnwick-cli chm, the Help menu)
 #   scripts/setup.sh app      build and run the desktop program
 #   scripts/setup.sh [test]   everything: all of the above, and the compilers,
-#                             libraries, servers and tools of the tests
+#                             libraries, servers and tools of the tests, with
+#                             the browser test's npm package (tests/browser)
 # Several groups may be named at once.
 set -euo pipefail
 
@@ -33,9 +34,17 @@ TEST_PACKAGES=(
   libgumbo-dev
   # real servers and peers for the end-to-end tests, and tools they compare with
   apache2 apache2-utils tinyproxy python3 python3-pyftpdlib openssl wget curl
+  # the browser that the browser test opens mirrored pages in
+  chromium
 )
+# Node.js drives the browser; one installed from elsewhere (with its own npm)
+# is taken as it is, since Debian's npm would not go beside it.
+if ! command -v npm > /dev/null; then
+  TEST_PACKAGES+=(nodejs npm)
+fi
 
 PACKAGES=()
+browser_test=0
 for group in "${@:-test}"; do
   case "$group" in
     cli) PACKAGES+=("${CLI_PACKAGES[@]}") ;;
@@ -45,6 +54,7 @@ for group in "${@:-test}"; do
     test)
       PACKAGES+=("${CLI_PACKAGES[@]}" "${SAMPLE_PACKAGES[@]}" "${CHM_PACKAGES[@]}"
                  "${APP_PACKAGES[@]}" "${TEST_PACKAGES[@]}")
+      browser_test=1
       ;;
     *) echo "setup: unknown group '$group' (cli, sample, chm, app, test)" >&2; exit 2 ;;
   esac
@@ -57,7 +67,14 @@ for package in "${PACKAGES[@]}"; do
   fi
 done
 
+install_browser_test() {
+  if [ $browser_test -eq 1 ]; then
+    "$(dirname "$0")/../tests/browser/install.sh"
+  fi
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+  install_browser_test
   exit 0
 fi
 
@@ -80,3 +97,4 @@ echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
+install_browser_test

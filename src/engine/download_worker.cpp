@@ -717,6 +717,9 @@ ResultCode CDownloadWorker::ExtractPageLinks() {
     if (task.followLinks && IsStyleSheet(task.localPath)) {
         return ExtractStyleSheetLinks(task);
     }
+    if (task.followLinks && IsScript(task.localPath)) {
+        return ExtractScriptLinks(task);
+    }
     const bool isPage =
         m_linksOnly ||
         (m_response.contentTypeKnown && m_response.contentType == kHtmlContentType) ||
@@ -758,6 +761,27 @@ bool CDownloadWorker::IsStyleSheet(const std::string& localPath) const {
     }
     return m_response.contentTypeKnown ? m_response.contentType == kCssContentType
                                        : EqualsIgnoreCase(CFilePath(localPath).GetExt(), ".css");
+}
+
+bool CDownloadWorker::IsScript(const std::string& localPath) const {
+    const std::string extension = CFilePath(localPath).GetExt();
+    return m_options.GetPageRequisites() &&
+           (EqualsIgnoreCase(extension, ".js") || EqualsIgnoreCase(extension, ".mjs"));
+}
+
+ResultCode CDownloadWorker::ExtractScriptLinks(const CDownloadTask& task) {
+    try {
+        m_output->Flush();
+        const bool read = m_linkExtractor->ExtractScriptLinks(
+            *m_output, m_response.url.GetSourceText(), task.item);
+        SetFoundLinks(m_linkExtractor->TakeFoundLinks());
+        return read ? ERR_SUCCESS : static_cast<ResultCode>(ERR_PAGE_NOT_PARSED);
+    } catch (const CStreamException&) {
+        return ERR_PAGE_NOT_PARSED;
+    } catch (const std::bad_alloc&) {
+        m_linkExtractor->TakeFoundLinks();
+        return ERR_NOT_ENOUGH_MEMORY;
+    }
 }
 
 ResultCode CDownloadWorker::ExtractStyleSheetLinks(const CDownloadTask& task) {

@@ -184,6 +184,8 @@ private:
     // while page requisites are fetched.
     bool IsStyleSheet(const std::string& localPath) const;
     ResultCode ExtractStyleSheetLinks(const CDownloadTask& task);
+    bool IsScript(const std::string& localPath) const;
+    ResultCode ExtractScriptLinks(const CDownloadTask& task);
     // Closes the output; a failed final flush fails a successful attempt.
     ResultCode CloseOutput(ResultCode result);
     void DateSavedFile();

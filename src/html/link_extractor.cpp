@@ -15,6 +15,7 @@
 #include "html/css_links.h"
 #include "html/html_charset.h"
 #include "html/link_splicer.h"
+#include "html/script_links.h"
 #include "html/srcset.h"
 #include "html/web_encoding.h"
 
@@ -288,6 +289,9 @@ bool CLinkExtractor::VisitTagRequisites(const ScannedTag& tag, const std::string
             ChangeValue(*style, *value, RewriteCssLinks(*value, add), edits);
         }
     }
+    if (name == "script" && !VisitScriptText(tag)) {
+        return false;
+    }
     // The links are escaped for the style text, which they cannot end.
     if (name == "style" && tag.text == TextKind::RawText) {
         const std::string text(tag.rawText);
@@ -315,6 +319,22 @@ bool CLinkExtractor::VisitTagLink(const ScannedTag& tag, const std::string& name
     if (const std::optional<std::string> resolved =
             ResolveLink(std::string(LinkOfValue(*attribute, *value)), attribute->anchor)) {
         ChangeValue(*found, *value, ReplaceLinkOfValue(*attribute, *value, *resolved), edits);
+    }
+    return true;
+}
+
+// A script with a source runs that, not its own text.
+bool CLinkExtractor::VisitScriptText(const ScannedTag& tag) {
+    if (tag.text != TextKind::ScriptData || tag.Find("src") != nullptr) {
+        return true;
+    }
+    const ScannedAttribute* type = tag.Find("type");
+    const std::optional<std::string> value = type ? ReadValue(*type) : std::string();
+    if (!value) {
+        return false;
+    }
+    if (IsJavaScriptType(*value)) {
+        AddScriptReferences(tag.rawText, IsModuleType(*value), true);
     }
     return true;
 }
@@ -485,6 +505,11 @@ void CLinkExtractor::VisitRequisites(CHtmlNode& element, const std::string& name
     if (!style.empty()) {
         SetRewrittenAttribute(element, "style", style, RewriteCssLinks(style, add));
     }
+    if (name == "script" && element.GetAttribute("src").empty() &&
+        IsJavaScriptType(element.GetAttribute("type"))) {
+        AddScriptReferences(element.GetContent(), IsModuleType(element.GetAttribute("type")),
+                            false);
+    }
     if (name == "style") {
         const std::string text = element.GetContent();
         const std::string rewritten = RewriteCssLinks(text, add);
@@ -527,4 +552,40 @@ std::string CLinkExtractor::AddRequisiteOfText(const std::string& reference) {
     }
     const std::optional<std::string> text = DecodeText(reference, m_pageEncoding);
     return text ? AddRequisite(*text) : std::string();
+}
+
+void CLinkExtractor::AddScriptReferences(std::string_view script, bool module,
+                                         bool inPageEncoding) {
+    for (std::string reference : FindScriptReferences(script, !module)) {
+        if (inPageEncoding && !m_pageEncoding.IsUtf8() && !IsAscii(reference)) {
+            std::optional<std::string> text = DecodeText(reference, m_pageEncoding);
+            if (!text) {
+                continue;
+            }
+            reference = std::move(*text);
+        }
+        CUrl url;
+        const std::string link = EncodeQuery(reference);
+        if ((url.Parse(link) || url.ResolveRelative(m_baseUrl, link)) && m_rules.CheckScope(url)) {
+            AddRequisite(reference);
+        }
+    }
+}
+
+bool CLinkExtractor::ExtractScriptLinks(CStream& stream, std::string_view baseUrl,
+                                        const CLinkItem& script) {
+    StartDocument(baseUrl, script);
+    // A script is read as UTF-8 whatever the page that loads it was in.
+    m_pageEncoding = kUtf8;
+    try {
+        if (!stream.Seek(0, CStream::kBegin)) {
+            return false;
+        }
+        std::string text(static_cast<std::size_t>(stream.GetLength()), '\0');
+        text.resize(stream.Read(text.data(), text.size()));
+        AddScriptReferences(text, false, false);
+        return true;
+    } catch (const CStreamException&) {
+        return false;
+    }
 }

@@ -55,6 +55,10 @@ public:
     // links, resolved against baseUrl, as requisites of sheet; writes them
     // back absolute, every other byte kept. False when the stream fails.
     bool ExtractStyleSheetLinks(CStream& stream, std::string_view baseUrl, const CLinkItem& sheet);
+    // Reads a script from offset 0 and takes the files its strings name,
+    // resolved against baseUrl (the script's own URL), as requisites of
+    // script; the script is not changed. False when the stream fails.
+    bool ExtractScriptLinks(CStream& stream, std::string_view baseUrl, const CLinkItem& script);
 
     // Whether pages yield their requisites beyond the element table too:
     // srcset candidates, media, and the links of style elements and style
@@ -85,6 +89,7 @@ private:
     bool NoteDeclaredCharset(const ScannedTag& tag);
     bool VisitTagRequisites(const ScannedTag& tag, const std::string& name, CPageEdits& edits);
     bool VisitTagLink(const ScannedTag& tag, const std::string& name, CPageEdits& edits);
+    bool VisitScriptText(const ScannedTag& tag);
     // The encoding the page's bytes are first read in, before its markup
     // may declare another.
     void StartEncoding(const html_charset::PageStart& start);
@@ -118,6 +123,11 @@ private:
     // Adds the reference, resolved against the base, as a requisite once
     // per document; its absolute URL, or empty when it names nothing to fetch.
     std::string AddRequisite(const std::string& reference);
+    // The files that the script's strings name on the site, within the
+    // scope, as requisites; the script keeps its text, since the mirror
+    // keeps the site's layout and its relative references work as written.
+    // inPageEncoding: the text holds the page's bytes rather than UTF-8.
+    void AddScriptReferences(std::string_view script, bool module, bool inPageEncoding);
     void AddLink(const CUrl& url, bool anchor);
     std::optional<LinkLevel> ComputeLevel(const CUrl& url) const;
 

@@ -1,0 +1,110 @@
+#include "html/script_links.h"
+
+#include <algorithm>
+#include <array>
+#include <set>
+
+#include "base/ascii.h"
+#include "engine/filter_list.h"
+#include "html/js_tokenizer.h"
+
+namespace {
+
+// The files of the web itself, beside those the file groups know.
+constexpr std::array<std::string_view, 14> kWebExtensions = {
+    ".html", ".htm", ".xhtml", ".shtml", ".js",  ".mjs", ".json",
+    ".css",  ".xml", ".woff",  ".woff2", ".ttf", ".otf", ".eot",
+};
+
+// The JavaScript MIME types of the HTML standard.
+constexpr std::array<std::string_view, 16> kJavaScriptTypes = {
+    "application/ecmascript",
+    "application/javascript",
+    "application/x-ecmascript",
+    "application/x-javascript",
+    "text/ecmascript",
+    "text/javascript",
+    "text/javascript1.0",
+    "text/javascript1.1",
+    "text/javascript1.2",
+    "text/javascript1.3",
+    "text/javascript1.4",
+    "text/javascript1.5",
+    "text/jscript",
+    "text/livescript",
+    "text/x-ecmascript",
+    "text/x-javascript",
+};
+
+const std::set<std::string>& KnownExtensions() {
+    static const std::set<std::string> extensions = [] {
+        std::set<std::string> known(kWebExtensions.begin(), kWebExtensions.end());
+        const CFilterList groups = CFilterList::DefaultGroups();
+        for (std::size_t i = 0; i < groups.GetCount(); ++i) {
+            for (const std::string& extension : groups.GetAt(i).GetExtensions()) {
+                known.insert(ToLowerAscii(extension));
+            }
+        }
+        return known;
+    }();
+    return extensions;
+}
+
+bool HasForeignScheme(std::string_view text) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos || colon > text.find_first_of("/?#")) {
+        return false;
+    }
+    const std::string scheme = ToLowerAscii(text.substr(0, colon));
+    return scheme != "http" && scheme != "https";
+}
+
+// A string that ends an attribute value of markup built piece by piece
+// ('<img src="' + path + 'sync_on.png" alt="">') names its file up to the
+// quote; any other string is taken whole.
+std::string_view ValueBeforeQuote(std::string_view text) {
+    return text.substr(0, text.find_first_of("\"'"));
+}
+
+}  // namespace
+
+bool LooksLikeFileReference(std::string_view text) {
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte > ' ' && byte != 0x7F &&
+               std::string_view("<>\"'`{}|\\^").find(c) == std::string_view::npos;
+    });
+    if (text.empty() || !plain || HasForeignScheme(text)) {
+        return false;
+    }
+    const std::string_view path = text.substr(0, text.find_first_of("?#"));
+    const std::string_view name = path.substr(path.rfind('/') + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) {
+        return false;
+    }
+    return KnownExtensions().contains(ToLowerAscii(name.substr(dot)));
+}
+
+std::vector<std::string> FindScriptReferences(std::string_view script, bool htmlComments) {
+    std::vector<std::string> references;
+    CJsTokenizer tokenizer(script, htmlComments);
+    for (std::string value; tokenizer.NextString(value);) {
+        const std::string_view reference = ValueBeforeQuote(value);
+        if (LooksLikeFileReference(reference)) {
+            references.emplace_back(reference);
+        }
+    }
+    return references;
+}
+
+bool IsJavaScriptType(std::string_view type) {
+    const std::string lower = ToLowerAscii(TrimAscii(type));
+    return lower.empty() || lower == "module" ||
+           std::find(kJavaScriptTypes.begin(), kJavaScriptTypes.end(), lower) !=
+               kJavaScriptTypes.end();
+}
+
+bool IsModuleType(std::string_view type) {
+    return ToLowerAscii(TrimAscii(type)) == "module";
+}
