@@ -2,18 +2,19 @@
 
 #include <algorithm>
 #include <array>
-#include <set>
 
 #include "base/ascii.h"
-#include "engine/filter_list.h"
 #include "html/js_tokenizer.h"
 
 namespace {
 
-// The files of the web itself, beside those the file groups know.
-constexpr std::array<std::string_view, 14> kWebExtensions = {
-    ".html", ".htm", ".xhtml", ".shtml", ".js",  ".mjs", ".json",
-    ".css",  ".xml", ".woff",  ".woff2", ".ttf", ".otf", ".eot",
+// What a page loads by script: pages, scripts, data, style sheets, images and
+// fonts. Documents, archives and media are left out: the names of a search
+// index ("statistics.NormalDist.pdf", "xml.etree.ElementTree.XML") would
+// otherwise turn into requests that fail.
+constexpr std::array<std::string_view, 22> kScriptExtensions = {
+    ".html", ".htm", ".xhtml", ".shtml", ".js",   ".mjs", ".json", ".css",   ".bmp", ".gif", ".jpg",
+    ".jpeg", ".png", ".svg",   ".webp",  ".avif", ".ico", ".woff", ".woff2", ".ttf", ".otf", ".eot",
 };
 
 // The JavaScript MIME types of the HTML standard.
@@ -35,20 +36,6 @@ constexpr std::array<std::string_view, 16> kJavaScriptTypes = {
     "text/x-ecmascript",
     "text/x-javascript",
 };
-
-const std::set<std::string>& KnownExtensions() {
-    static const std::set<std::string> extensions = [] {
-        std::set<std::string> known(kWebExtensions.begin(), kWebExtensions.end());
-        const CFilterList groups = CFilterList::DefaultGroups();
-        for (std::size_t i = 0; i < groups.GetCount(); ++i) {
-            for (const std::string& extension : groups.GetAt(i).GetExtensions()) {
-                known.insert(ToLowerAscii(extension));
-            }
-        }
-        return known;
-    }();
-    return extensions;
-}
 
 bool HasForeignScheme(std::string_view text) {
     const std::size_t colon = text.find(':');
@@ -83,7 +70,9 @@ bool LooksLikeFileReference(std::string_view text) {
     if (dot == std::string_view::npos || dot == 0) {
         return false;
     }
-    return KnownExtensions().contains(ToLowerAscii(name.substr(dot)));
+    const std::string extension = ToLowerAscii(name.substr(dot));
+    return std::find(kScriptExtensions.begin(), kScriptExtensions.end(), extension) !=
+           kScriptExtensions.end();
 }
 
 std::vector<std::string> FindScriptReferences(std::string_view script, bool htmlComments) {
