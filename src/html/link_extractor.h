@@ -102,7 +102,8 @@ private:
     // Writes value over the attribute's when it differs.
     void ChangeValue(const ScannedAttribute& attribute, const std::string& old,
                      const std::string& value, CPageEdits& edits);
-    bool FindLinksInTree(CStream& stream);
+    // Parses the page's bytes, read once from its file, from memory.
+    bool FindLinksInTree(std::string page);
     bool WriteText(CStream& stream, const std::string& text);
 
     void VisitElement(CHtmlNode& element);
