@@ -99,6 +99,7 @@ bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl, con
     StartDocument(baseUrl, page);
     m_transportEncoding = FindWebEncoding(transportCharset);
     m_keptOwnMarkup = false;
+    m_writtenPage.clear();
     try {
         const std::int64_t start = stream.GetPosition();
         std::string text(
@@ -109,8 +110,7 @@ bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl, con
         }
         if (const std::optional<CPageEdits> edits = ReadOwnMarkup(text)) {
             m_keptOwnMarkup = true;
-            // A page read from its start that nothing changed is already written.
-            return (edits->IsEmpty() && start == 0) || WriteText(stream, edits->ApplyTo(text));
+            return WriteOwnMarkup(stream, std::move(text), *edits, start == 0);
         }
         // A page that cannot be read with certainty keeps the bytes it was
         // served with: the parser's tree written back would show a browser
@@ -140,7 +140,21 @@ bool CLinkExtractor::FindLinksInTree(std::string page) {
     }
     // An idle worker holds no page.
     Unload();
+    m_writtenPage = std::move(stream.Bytes());
     return loaded;
+}
+
+bool CLinkExtractor::WriteOwnMarkup(CStream& stream, std::string page, const CPageEdits& edits,
+                                    bool readFromStart) {
+    // A page read from its start that nothing changed is already written.
+    if (!edits.IsEmpty() || !readFromStart) {
+        page = edits.ApplyTo(page);
+        if (!WriteText(stream, page)) {
+            return false;
+        }
+    }
+    m_writtenPage = std::move(page);
+    return true;
 }
 
 bool CLinkExtractor::WriteText(CStream& stream, const std::string& text) {
