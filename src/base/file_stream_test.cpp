@@ -196,6 +196,8 @@ TEST(FileStreamTest, LengthSeekAndResize) {
     CFileStream stream;
     stream.Open(folder.File("f"), CFileStream::modeReadWriteCreate);
     stream.Write("0123456789", 10);
+    // Still in the write buffer, and counted.
+    EXPECT_EQ(stream.GetLength(), 10);
     stream.Seek(4, CStream::kBegin);
     EXPECT_EQ(stream.GetLength(), 10);
     EXPECT_EQ(stream.GetPosition(), 4);
@@ -205,6 +207,15 @@ TEST(FileStreamTest, LengthSeekAndResize) {
     char tail[4] = {};
     EXPECT_EQ(stream.Read(tail, 4), 2u);
     EXPECT_STREQ(tail, "45");
+    // Cut where the position already is, the stream goes on writing there.
+    stream.Write("67", 2);
+    stream.SetLength(8);
+    stream.Write("ab", 2);
+    EXPECT_EQ(stream.GetLength(), 10);
+    stream.Seek(0, CStream::kBegin);
+    char all[11] = {};
+    EXPECT_EQ(stream.Read(all, 10), 10u);
+    EXPECT_STREQ(all, "01234567ab");
     EXPECT_EQ(CodeOf([&] { stream.Seek(-100, CStream::kBegin); }), ERR_FILE_STREAM_SEEK);
 }
 

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
@@ -738,9 +737,10 @@ ResultCode CDownloadWorker::ExtractPageLinks() {
         const bool parsed = m_linkExtractor->ExtractLinks(*m_output, m_response.url.GetSourceText(),
                                                           task.item, m_response.charset);
         SetFoundLinks(m_linkExtractor->TakeFoundLinks());
+        const std::string written = m_linkExtractor->TakeWrittenPage();
         if (parsed) {
             NotePageWriting();
-            DropLinksOfNoFollowPage();
+            DropLinksOfNoFollowPage(written);
         }
         return parsed ? ERR_SUCCESS : static_cast<ResultCode>(ERR_PAGE_NOT_PARSED);
     } catch (const CStreamException&) {
@@ -977,22 +977,12 @@ void CDownloadWorker::NoteRobotsTag(const CHttpClient& client, ResultCode result
                  DirectivesSayNoFollow(client.GetResponseHeaders().GetRobotsTag());
 }
 
-void CDownloadWorker::DropLinksOfNoFollowPage() {
+void CDownloadWorker::DropLinksOfNoFollowPage(std::string_view page) {
     if (!m_options.GetRobots()) {
         return;
     }
     if (!m_noFollow) {
-        CBoundedTextStream head(kMaxMetaSearch);
-        std::array<char, 8192> buffer{};
-        m_output->Seek(0, CStream::kBegin);
-        while (head.Text().size() < kMaxMetaSearch) {
-            const std::size_t read = m_output->Read(buffer.data(), buffer.size());
-            if (read == 0) {
-                break;
-            }
-            head.Write(buffer.data(), read);
-        }
-        m_noFollow = PageSaysNoFollow(head.Text());
+        m_noFollow = PageSaysNoFollow(page.substr(0, kMaxMetaSearch));
     }
     if (m_noFollow) {
         SetFoundLinks({});

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/url.h"
@@ -139,7 +140,8 @@ private:
     void FinishExchange(CHttpClient& client);
     void NoteRobotsTag(const CHttpClient& client, ResultCode result);
     // A page whose X-Robots-Tag or meta robots says nofollow yields no links.
-    void DropLinksOfNoFollowPage();
+    // page: the saved page's bytes.
+    void DropLinksOfNoFollowPage(std::string_view page);
     // Counts body bytes into the task and keeps the crawl at its rate.
     void CountBodyBytes(std::uint32_t count);
     bool IsIncludedByPattern(const CUrl& url) const;

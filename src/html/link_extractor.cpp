@@ -6,10 +6,12 @@
 #include <array>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 #include "base/ascii.h"
 #include "base/errors.h"
 #include "base/stream.h"
+#include "base/string_stream.h"
 #include "base/url.h"
 #include "engine/crawl_rules.h"
 #include "html/css_links.h"
@@ -98,6 +100,7 @@ bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl, con
     StartDocument(baseUrl, page);
     m_transportEncoding = FindWebEncoding(transportCharset);
     m_keptOwnMarkup = false;
+    m_writtenPage.clear();
     try {
         const std::int64_t start = stream.GetPosition();
         std::string text(
@@ -108,28 +111,27 @@ bool CLinkExtractor::ExtractLinks(CStream& stream, std::string_view baseUrl, con
         }
         if (const std::optional<CPageEdits> edits = ReadOwnMarkup(text)) {
             m_keptOwnMarkup = true;
-            // A page read from its start that nothing changed is already written.
-            return (edits->IsEmpty() && start == 0) || WriteText(stream, edits->ApplyTo(text));
+            return WriteOwnMarkup(stream, std::move(text), *edits, start == 0);
         }
         // A page that cannot be read with certainty keeps the bytes it was
         // served with: the parser's tree written back would show a browser
         // markup of the parser's own. Its links are found in that tree.
         StartDocument(baseUrl, page);
-        return stream.Seek(start, CStream::kBegin) && FindLinksInTree(stream);
+        return FindLinksInTree(std::move(text));
     } catch (const CStreamException&) {
         return false;
     }
 }
 
-bool CLinkExtractor::FindLinksInTree(CStream& stream) {
+bool CLinkExtractor::FindLinksInTree(std::string page) {
+    CStringStream stream(std::move(page));
     // The parser reads the page as the server said; bytes that are no text
     // of that set stop it, and then it reads the page as it finds.
-    const std::int64_t start = stream.GetPosition();
     bool loaded = m_transportEncoding && m_transportEncoding->converter != nullptr &&
                   Load(stream, m_transportEncoding->converter);
     m_pageEncoding = loaded ? *m_transportEncoding : kUtf8;
     if (!loaded) {
-        loaded = stream.Seek(start, CStream::kBegin) && Load(stream);
+        loaded = stream.Seek(0, CStream::kBegin) && Load(stream);
     }
     if (loaded) {
         if (const std::optional<std::string> href = GetBaseHref()) {
@@ -139,7 +141,21 @@ bool CLinkExtractor::FindLinksInTree(CStream& stream) {
     }
     // An idle worker holds no page.
     Unload();
+    m_writtenPage = std::move(stream.Bytes());
     return loaded;
+}
+
+bool CLinkExtractor::WriteOwnMarkup(CStream& stream, std::string page, const CPageEdits& edits,
+                                    bool readFromStart) {
+    // A page read from its start that nothing changed is already written.
+    if (!edits.IsEmpty() || !readFromStart) {
+        page = edits.ApplyTo(page);
+        if (!WriteText(stream, page)) {
+            return false;
+        }
+    }
+    m_writtenPage = std::move(page);
+    return true;
 }
 
 bool CLinkExtractor::WriteText(CStream& stream, const std::string& text) {

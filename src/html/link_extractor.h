@@ -70,6 +70,9 @@ public:
     const CFoundLinks& GetFoundLinks() const { return m_foundLinks; }
     // Hands them over, leaving none behind.
     CFoundLinks TakeFoundLinks() { return std::exchange(m_foundLinks, {}); }
+    // The page's bytes as the last ExtractLinks left them in its file,
+    // handed over so that nobody reads the file again; empty when it failed.
+    std::string TakeWrittenPage() { return std::exchange(m_writtenPage, {}); }
 
 protected:
     void OnNode(CHtmlNode& node) override;
@@ -107,7 +110,12 @@ private:
     // Writes value over the attribute's when it differs.
     void ChangeValue(const ScannedAttribute& attribute, const std::string& old,
                      const std::string& value, CPageEdits& edits);
-    bool FindLinksInTree(CStream& stream);
+    // Parses the page's bytes, read once from its file, from memory.
+    // Keeps the bytes as the written page, as they stay in the file.
+    bool FindLinksInTree(std::string page);
+    // Writes the page with its edits over the stream, unless it is there already.
+    bool WriteOwnMarkup(CStream& stream, std::string page, const CPageEdits& edits,
+                        bool readFromStart);
     bool WriteText(CStream& stream, const std::string& text);
 
     void VisitElement(CHtmlNode& element);
@@ -133,6 +141,7 @@ private:
 
     CCrawlRules& m_rules;
     CFoundLinks m_foundLinks;
+    std::string m_writtenPage;
     CLinkItem m_pageItem;
     // The page item's host, looked up once per page rather than per link.
     std::string m_pageHost;

@@ -470,6 +470,8 @@ TEST_F(LinkExtractorTest, PagesKeepTheirOwnMarkupUnlessTheyCannotBeReadWithCerta
         const std::string saved = Extract(c.markup);
         EXPECT_EQ(extractor.KeptOwnMarkup(), !c.kept.empty());
         EXPECT_EQ(saved, c.kept.empty() ? c.markup : c.kept);
+        // What the crawl reads the page's robots meta tag from.
+        EXPECT_EQ(extractor.TakeWrittenPage(), saved);
         EXPECT_EQ(Links().size(), c.links);
     }
 }

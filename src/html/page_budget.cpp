@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -20,31 +21,42 @@ std::size_t AddressSpaceInUse() {
     return read == 1 ? pages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)) : 0;
 }
 
-// libxml2 that meets a failed allocation half-way through a parse can loop
-// for ever instead of returning, so under an address-space limit a page is
-// refused before its parse when its tree could not fit in what is left.
-void ThrowIfTreeCannotFit(std::size_t pageBytes) {
+// The process's address-space limit, none when it runs without one.
+std::optional<std::size_t> ReadAddressSpaceLimit() {
     rlimit limit{};
     if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
-        return;
+        return std::nullopt;
     }
-    const std::size_t used = AddressSpaceInUse();
-    if (used >= limit.rlim_cur ||
-        pageBytes > (limit.rlim_cur - used) / CPageBudget::kTreeBytesPerPageByte) {
-        throw std::bad_alloc();
-    }
+    return static_cast<std::size_t>(limit.rlim_cur);
 }
 
 }  // namespace
 
+CPageBudget::CPageBudget(std::size_t bytes)
+    : m_limit(bytes), m_addressSpaceLimit(ReadAddressSpaceLimit()) {}
+
 CPageBudget::CShare::CShare(CPageBudget& budget, std::size_t pageBytes)
     : m_budget(budget), m_bytes(pageBytes) {
-    ThrowIfTreeCannotFit(m_bytes);
+    m_budget.ThrowIfTreeCannotFit(m_bytes);
     m_budget.Acquire(m_bytes);
 }
 
 CPageBudget::CShare::~CShare() {
     m_budget.Release(m_bytes);
+}
+
+// libxml2 that meets a failed allocation half-way through a parse can loop
+// for ever instead of returning, so under an address-space limit a page is
+// refused before its parse when its tree could not fit in what is left.
+void CPageBudget::ThrowIfTreeCannotFit(std::size_t pageBytes) const {
+    if (!m_addressSpaceLimit) {
+        return;
+    }
+    const std::size_t limit = *m_addressSpaceLimit;
+    const std::size_t used = AddressSpaceInUse();
+    if (used >= limit || pageBytes > (limit - used) / kTreeBytesPerPageByte) {
+        throw std::bad_alloc();
+    }
 }
 
 void CPageBudget::Acquire(std::size_t pageBytes) {

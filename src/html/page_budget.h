@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <optional>
 
 class CPageBudget {
 public:
@@ -31,9 +32,14 @@ public:
         std::size_t m_bytes;
     };
 
-    explicit CPageBudget(std::size_t bytes) : m_limit(bytes) {}
+    // Takes the process's address-space limit as it is now: a limit set
+    // later is not seen, which spares a system call per page.
+    explicit CPageBudget(std::size_t bytes);
 
 private:
+    // Throws std::bad_alloc when the page's tree could not fit in what the
+    // address-space limit leaves.
+    void ThrowIfTreeCannotFit(std::size_t pageBytes) const;
     // Waits until the page fits beside the pages being parsed; a page
     // bigger than the whole budget waits until no other page is parsed.
     void Acquire(std::size_t pageBytes);
@@ -42,6 +48,7 @@ private:
     std::mutex m_lock;
     std::condition_variable m_released;
     const std::size_t m_limit;
+    const std::optional<std::size_t> m_addressSpaceLimit;
     std::size_t m_inUse = 0;
 };
 

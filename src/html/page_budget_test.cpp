@@ -81,8 +81,8 @@ private:
 };
 
 TEST(PageBudgetTest, APageWhoseTreeCannotFitUnderTheLimitIsRefusedBeforeItsParse) {
-    CPageBudget budget(CPageBudget::kCrawlBytes);
     const AddressSpaceLimit limit(256 * 1024 * 1024);
+    CPageBudget budget(CPageBudget::kCrawlBytes);
     EXPECT_THROW(CPageBudget::CShare(budget, 16 * 1024 * 1024), std::bad_alloc);
     EXPECT_NO_THROW(CPageBudget::CShare(budget, 1024 * 1024));
 }

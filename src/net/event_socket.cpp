@@ -336,7 +336,12 @@ void CEventSocket::ThrowIfStopRequested() {
 }
 
 void CEventSocket::ThrowIfStopRequestedOrLate() {
-    ThrowIfStopRequested();
+    // Every wait of a transfer watches the stop event itself; this check
+    // only spares a transfer that would not wait, so it reads the flag the
+    // event's Set raises rather than polling its descriptor.
+    if (m_stopEvent != nullptr && m_stopEvent->IsSetThroughThis()) {
+        CloseAndThrow(ERR_SOCKET_LOCAL_CLOSED);
+    }
     if (m_deadline != kNoDeadline && Clock::now() >= m_deadline) {
         CloseAndThrow(ERR_SOCKET_TIMEOUT);
     }

@@ -1,13 +1,52 @@
 #include "platform/message_queue.h"
 
 #include <algorithm>
+#include <memory>
+#include <new>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "platform/message_target.h"
 
 namespace {
 
 thread_local CMessageQueue* t_currentQueue = nullptr;
+
+// The answer events of the thread's sends, kept for its next send rather
+// than made and closed for each: a send made while another one waits (by a
+// handler of a message delivered during that wait) borrows one of its own,
+// so that an answer never wakes the wrong send.
+class CAnswerEventLease {
+public:
+    CAnswerEventLease() {
+        if (t_spare.empty()) {
+            m_event = std::make_unique<CWaitEvent>();
+        } else {
+            m_event = std::move(t_spare.back());
+            t_spare.pop_back();
+        }
+    }
+    // The send returns only once it took the answer, so the event goes
+    // back reset.
+    ~CAnswerEventLease() {
+        try {
+            t_spare.push_back(std::move(m_event));
+        } catch (const std::bad_alloc&) {
+            // Without room to keep it, the event is closed.
+        }
+    }
+    CAnswerEventLease(const CAnswerEventLease&) = delete;
+    CAnswerEventLease& operator=(const CAnswerEventLease&) = delete;
+
+    CWaitEvent& Get() { return *m_event; }
+
+private:
+    static thread_local std::vector<std::unique_ptr<CWaitEvent>> t_spare;
+    std::unique_ptr<CWaitEvent> m_event;
+};
+
+thread_local std::vector<std::unique_ptr<CWaitEvent>> CAnswerEventLease::t_spare;
 
 void SetSignal(CWaitEvent& event, bool& signalled, bool wanted) {
     if (signalled == wanted) {
@@ -147,7 +186,8 @@ bool CMessageQueue::Post(const CMessage& message) {
 }
 
 LRESULT CMessageQueue::SendFromOtherThread(const CMessage& message) {
-    SentMessage sent{message, {}, 0};
+    CAnswerEventLease answered;
+    SentMessage sent{message, answered.Get(), 0};
     {
         std::lock_guard lock(m_mutex);
         if (!m_targets.contains(message.target)) {
@@ -168,8 +208,9 @@ LRESULT CMessageQueue::SendFromOtherThread(const CMessage& message) {
     for (;;) {
         const std::uint32_t woken = WaitForAny(waitList, INFINITE);
         if (woken == WAIT_OBJECT_0) {
-            // Reading the answer from the descriptor before it is closed
-            // lets the thread sanitizer see that the owner's write is over.
+            // Taking the answer from the descriptor resets the event for the
+            // thread's next send, and lets the thread sanitizer see that the
+            // owner's write is over.
             sent.answered.Reset();
             return sent.result;
         }

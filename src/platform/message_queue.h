@@ -85,7 +85,8 @@ private:
 
     struct SentMessage {
         CMessage message;
-        CWaitEvent answered;
+        // One of the sending thread's answer events, lent for this send.
+        CWaitEvent& answered;
         LRESULT result = 0;
 
         // The sender may return as soon as the event is set, so setting it

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -230,6 +232,56 @@ TEST(MessageQueueTest, ThreadsSendingToEachOtherDoNotDeadlock) {
         ASSERT_EQ(remoteResult, 6);
     }
     EXPECT_EQ(local.Messages().size(), 100u);
+}
+
+// A send made by a handler while its thread waits for the answer to another
+// send gets its own answer, also when the other answer comes first.
+TEST(MessageQueueTest, ASendNestedInTheWaitOfAnotherTakesItsOwnAnswer) {
+    CMessageQueue queue;
+    std::atomic<Recorder*> outer{nullptr};
+    std::atomic<Recorder*> inner{nullptr};
+    CMessageTarget nesting(queue, [&](UINT, WPARAM, LPARAM) {
+        return SendMessage(inner.load()->Target(), WM_APP, 7);
+    });
+    CWaitEvent outerReady, innerReady, outerQueued, innerQueued, done;
+    // Each answering thread answers only once the main thread waits in the
+    // nested send, the outer answer first.
+    const auto answerer = [&](std::atomic<Recorder*>& self, CWaitEvent& ready, CWaitEvent& queued,
+                              const std::function<void()>& before) {
+        CMessageQueue ownQueue;
+        Recorder recorder(ownQueue);
+        self = &recorder;
+        ready.Set();
+        WaitForSentMessage();
+        queued.Set();
+        before();
+        ownQueue.DeliverSentMessages();
+        done.Wait(INFINITE);
+    };
+    std::thread outerThread(answerer, std::ref(outer), std::ref(outerReady), std::ref(outerQueued),
+                            [&] { innerQueued.Wait(INFINITE); });
+    std::thread innerThread(answerer, std::ref(inner), std::ref(innerReady), std::ref(innerQueued),
+                            [&] {
+                                // Not a time limit: a later outer answer
+                                // shows nothing wrong either.
+                                while (outer.load()->Messages().empty()) {
+                                    CWaitEvent().Wait(1);
+                                }
+                                CWaitEvent().Wait(20);
+                            });
+    LRESULT nestedResult = 0;
+    std::thread nestingSender([&] {
+        outerQueued.Wait(INFINITE);
+        nestedResult = SendMessage(&nesting, WM_APP);
+    });
+    outerReady.Wait(INFINITE);
+    innerReady.Wait(INFINITE);
+    EXPECT_EQ(SendMessage(outer.load()->Target(), WM_APP, 5), 10);
+    nestingSender.join();
+    done.Set();
+    outerThread.join();
+    innerThread.join();
+    EXPECT_EQ(nestedResult, 14);
 }
 
 TEST(MessageQueueTest, MsgWaitWakesOnlyForTheInputClassesAsked) {

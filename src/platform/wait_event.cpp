@@ -78,6 +78,7 @@ CWaitEvent::~CWaitEvent() {
 
 bool CWaitEvent::Set() {
     TARNWICK_TSAN_RELEASE(this);
+    m_setThroughThis.store(true, std::memory_order_release);
     const std::uint64_t one = 1;
     return ::write(m_fd, &one, sizeof one) == sizeof one;
 }
@@ -85,7 +86,14 @@ bool CWaitEvent::Set() {
 bool CWaitEvent::Reset() {
     // One read empties an eventfd whatever its count; an empty one is already reset.
     std::uint64_t count = 0;
-    return ::read(m_fd, &count, sizeof count) == sizeof count || errno == EAGAIN;
+    const bool reset = ::read(m_fd, &count, sizeof count) == sizeof count || errno == EAGAIN;
+    // Cleared after the drain: a Set racing this Reset may leave the flag
+    // unset while the descriptor is set, which only delays the stop to the
+    // next wait, never the other way round.
+    if (reset) {
+        m_setThroughThis.store(false, std::memory_order_release);
+    }
+    return reset;
 }
 
 bool CWaitEvent::IsSet() const {

@@ -3,6 +3,7 @@
 
 #include <poll.h>
 
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -31,6 +32,11 @@ public:
     bool Set();
     bool Reset();
     bool IsSet() const;
+    // Whether Set was called since the last Reset, read without a system
+    // call. Only for a fast path in front of a wait that watches the
+    // descriptor: it misses a set written straight to the descriptor (by a
+    // signal handler), which IsSet and the waits see.
+    bool IsSetThroughThis() const { return m_setThroughThis.load(std::memory_order_acquire); }
 
     // WAIT_OBJECT_0 when the event is signalled, WAIT_TIMEOUT or WAIT_FAILED.
     std::uint32_t Wait(std::uint32_t ms) const;
@@ -55,6 +61,7 @@ private:
     int m_fd;
     short m_pollEvents = POLLIN;
     bool m_borrowed;
+    std::atomic<bool> m_setThroughThis{false};
 };
 
 // Waits until any event of the list is signalled. Returns the index of the
