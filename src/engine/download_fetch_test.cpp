@@ -452,6 +452,26 @@ TEST_F(DownloadFetchTest, AServerThatIgnoresTheRangeRestartsTheFile) {
     EXPECT_EQ(ReadFile(Saved("/f.bin")), whole);
 }
 
+// A kill between a body's last byte and the crawl's record of it leaves a
+// whole file counted as cut: the server refuses the range from its end.
+TEST_F(DownloadFetchTest, ARangeRefusedAtTheFilesEndFetchesTheBodyWhole) {
+    const std::string whole = Body(1000);
+    WritePart("/f.bin", whole);
+    m_peer.Accept()
+        .Expect(Req("HEAD", "/f.bin", "1000"))
+        .Reply(HeadOk(1000))
+        .Expect(Req("GET", "/f.bin", "1000"))
+        .Reply(
+            "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */1000\r\n"
+            "Content-Length: 0\r\n\r\n")
+        .Expect(Req("GET", "/f.bin"))
+        .Reply(Ok(whole));
+    const CDownloadTask task = Fetch("/f.bin", 1000);
+    EXPECT_TRUE(task.success);
+    EXPECT_EQ(task.bytesReceived, 1000);
+    EXPECT_EQ(ReadFile(Saved("/f.bin")), whole);
+}
+
 TEST_F(DownloadFetchTest, APartFileShorterThanItsCountResumesFromItsOwnEnd) {
     // A project saved mid-transfer may count bytes that a crash kept from the disk.
     const std::string whole = Body(1000);

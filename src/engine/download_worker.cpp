@@ -510,6 +510,10 @@ ResultCode CDownloadWorker::RequestBody(CHttpClient& client, std::int32_t knownM
         }
     }
     ResultCode result = PacedRequest(client, METHOD_GET);
+    if (result != ERR_SUCCESS && client.GetStatus() == 416 &&
+        m_requestInfo.rangeKind != RANGE_NONE) {
+        result = RequestWholeBody(client);
+    }
     m_response = client.GetResponseInfo();
     m_httpStatus = client.GetStatus();
     NoteRobotsTag(client, result);
@@ -521,6 +525,17 @@ ResultCode CDownloadWorker::RequestBody(CHttpClient& client, std::int32_t knownM
         result = ReadRefusedPageForLinks(CheckResponse(m_response, knownModificationTime));
     }
     return result;
+}
+
+// A range from a file's end is refused when the file is whole already: a
+// kill can land after a body's last byte reached the disk and before the
+// crawl recorded it. Like any range the server cannot serve, the body is
+// then asked for whole, which also tells its type for the links.
+ResultCode CDownloadWorker::RequestWholeBody(CHttpClient& client) {
+    FinishExchange(client);
+    m_requestInfo.SetRange(0, 0, RANGE_NONE);
+    client.SetRequestInfo(m_requestInfo);
+    return PacedRequest(client, METHOD_GET);
 }
 
 // The files that the filters want are often reachable only through pages

@@ -158,6 +158,7 @@ private:
     // HEAD when it can change the outcome, CheckResponse, and GET unless the
     // HEAD's result ends the attempt.
     ResultCode RequestBody(CHttpClient& client, std::int32_t knownModificationTime);
+    ResultCode RequestWholeBody(CHttpClient& client);
     // Success, and the attempt reads the page for its links only, when the
     // verdict is the filters' refusal of an HTML page whose links the task
     // follows; otherwise the verdict.
