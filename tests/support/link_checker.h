@@ -29,8 +29,8 @@ protected:
             return;
         }
         if (const auto attribute = FindLinkAttribute(node.GetNodeName(), node)) {
-            const std::string value = TrimHtmlWhiteSpace(
-                LinkOfValue(*attribute, node.GetAttribute(attribute->name)));
+            const std::string value =
+                TrimHtmlWhiteSpace(LinkOfValue(*attribute, node.GetAttribute(attribute->name)));
             if (!value.empty()) {
                 links.push_back(value);
             }
