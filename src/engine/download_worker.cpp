@@ -729,10 +729,10 @@ ResultCode CDownloadWorker::CloseOutput(ResultCode result) {
 ResultCode CDownloadWorker::ExtractPageLinks() {
     CDownloadTask task = CopyTask();
     if (task.followLinks && IsStyleSheet(task.localPath)) {
-        return ExtractStyleSheetLinks(task);
+        return ExtractResourceLinks(task, &CLinkExtractor::ExtractStyleSheetLinks);
     }
     if (task.followLinks && IsScript(task.localPath)) {
-        return ExtractScriptLinks(task);
+        return ExtractResourceLinks(task, &CLinkExtractor::ExtractScriptLinks);
     }
     const bool isPage =
         m_linksOnly ||
@@ -784,26 +784,14 @@ bool CDownloadWorker::IsScript(const std::string& localPath) const {
            (EqualsIgnoreCase(extension, ".js") || EqualsIgnoreCase(extension, ".mjs"));
 }
 
-ResultCode CDownloadWorker::ExtractScriptLinks(const CDownloadTask& task) {
+// A style sheet or a script names the files it needs in its own syntax; one
+// that cannot be read is kept as saved, its links unread.
+ResultCode CDownloadWorker::ExtractResourceLinks(const CDownloadTask& task,
+                                                 ResourceLinkReader reader) {
     try {
         m_output->Flush();
-        const bool read = m_linkExtractor->ExtractScriptLinks(
-            *m_output, m_response.url.GetSourceText(), task.item);
-        SetFoundLinks(m_linkExtractor->TakeFoundLinks());
-        return read ? ERR_SUCCESS : static_cast<ResultCode>(ERR_PAGE_NOT_PARSED);
-    } catch (const CStreamException&) {
-        return ERR_PAGE_NOT_PARSED;
-    } catch (const std::bad_alloc&) {
-        m_linkExtractor->TakeFoundLinks();
-        return ERR_NOT_ENOUGH_MEMORY;
-    }
-}
-
-ResultCode CDownloadWorker::ExtractStyleSheetLinks(const CDownloadTask& task) {
-    try {
-        m_output->Flush();
-        const bool read = m_linkExtractor->ExtractStyleSheetLinks(
-            *m_output, m_response.url.GetSourceText(), task.item);
+        const bool read =
+            (*m_linkExtractor.*reader)(*m_output, m_response.url.GetSourceText(), task.item);
         SetFoundLinks(m_linkExtractor->TakeFoundLinks());
         return read ? ERR_SUCCESS : static_cast<ResultCode>(ERR_PAGE_NOT_PARSED);
     } catch (const CStreamException&) {

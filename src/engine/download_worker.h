@@ -186,9 +186,10 @@ private:
     // A sheet served as text/css, or named .css when the type is unknown,
     // while page requisites are fetched.
     bool IsStyleSheet(const std::string& localPath) const;
-    ResultCode ExtractStyleSheetLinks(const CDownloadTask& task);
     bool IsScript(const std::string& localPath) const;
-    ResultCode ExtractScriptLinks(const CDownloadTask& task);
+    using ResourceLinkReader = bool (CLinkExtractor::*)(CStream&, std::string_view,
+                                                        const CLinkItem&);
+    ResultCode ExtractResourceLinks(const CDownloadTask& task, ResourceLinkReader reader);
     // Closes the output; a failed final flush fails a successful attempt.
     ResultCode CloseOutput(ResultCode result);
     void DateSavedFile();

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "html/html_charset.h"
+
 namespace {
 
 // The words after which a "/" starts a regular expression, as after an operator.
@@ -28,24 +30,6 @@ bool IsWordByte(char c) {
     const auto byte = static_cast<unsigned char>(c);
     return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || IsDigit(c) || c == '_' ||
            c == '$' || c == '\\' || byte >= 0x80;
-}
-
-void AppendUtf8(std::string& text, std::uint32_t code) {
-    if (code < 0x80) {
-        text += static_cast<char>(code);
-    } else if (code < 0x800) {
-        text += static_cast<char>(0xC0 | (code >> 6));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        text += static_cast<char>(0xE0 | (code >> 12));
-        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        text += static_cast<char>(0xF0 | (code >> 18));
-        text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        text += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 // The length of the Unicode space (not a line end) that text starts with, in
@@ -290,7 +274,7 @@ bool CJsTokenizer::ReadEscape(std::string& value) {
             if (code < 0) {
                 return Fail();
             }
-            AppendUtf8(value, static_cast<std::uint32_t>(code));
+            html_charset::AppendUtf8(value, static_cast<char32_t>(code));
             return true;
         }
         case 'u':
@@ -307,7 +291,7 @@ bool CJsTokenizer::ReadEscape(std::string& value) {
              ++i) {
             code = code * 8 + static_cast<std::uint32_t>(m_source[m_at++] - '0');
         }
-        AppendUtf8(value, code);
+        html_charset::AppendUtf8(value, static_cast<char32_t>(code));
         return true;
     }
     value += c;
@@ -338,7 +322,8 @@ bool CJsTokenizer::ReadUnicodeEscape(std::string& value) {
             m_at = next;
         }
     }
-    AppendUtf8(value, code >= 0xD800 && code <= 0xDFFF ? 0xFFFD : static_cast<std::uint32_t>(code));
+    html_charset::AppendUtf8(
+        value, code >= 0xD800 && code <= 0xDFFF ? U'\uFFFD' : static_cast<char32_t>(code));
     return true;
 }
 

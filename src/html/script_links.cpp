@@ -5,6 +5,7 @@
 
 #include "base/ascii.h"
 #include "html/js_tokenizer.h"
+#include "protocol/http_headers.h"
 
 namespace {
 
@@ -15,26 +16,6 @@ namespace {
 constexpr std::array<std::string_view, 22> kScriptExtensions = {
     ".html", ".htm", ".xhtml", ".shtml", ".js",   ".mjs", ".json", ".css",   ".bmp", ".gif", ".jpg",
     ".jpeg", ".png", ".svg",   ".webp",  ".avif", ".ico", ".woff", ".woff2", ".ttf", ".otf", ".eot",
-};
-
-// The JavaScript MIME types of the HTML standard.
-constexpr std::array<std::string_view, 16> kJavaScriptTypes = {
-    "application/ecmascript",
-    "application/javascript",
-    "application/x-ecmascript",
-    "application/x-javascript",
-    "text/ecmascript",
-    "text/javascript",
-    "text/javascript1.0",
-    "text/javascript1.1",
-    "text/javascript1.2",
-    "text/javascript1.3",
-    "text/javascript1.4",
-    "text/javascript1.5",
-    "text/jscript",
-    "text/livescript",
-    "text/x-ecmascript",
-    "text/x-javascript",
 };
 
 bool HasForeignScheme(std::string_view text) {
@@ -89,9 +70,7 @@ std::vector<std::string> FindScriptReferences(std::string_view script, bool html
 
 bool IsJavaScriptType(std::string_view type) {
     const std::string lower = ToLowerAscii(TrimAscii(type));
-    return lower.empty() || lower == "module" ||
-           std::find(kJavaScriptTypes.begin(), kJavaScriptTypes.end(), lower) !=
-               kJavaScriptTypes.end();
+    return lower.empty() || lower == "module" || IsJavaScriptMimeType(lower);
 }
 
 bool IsModuleType(std::string_view type) {

@@ -372,7 +372,7 @@ bool CHttpHeaders::GetContentType(ContentTypeCode& code) const {
     // The type itself is not trimmed: "text/html ;charset=x" is not text/html.
     const std::string_view type = value.substr(0, value.find(';'));
     code = static_cast<ContentTypeCode>(FindToken(kContentTypes, type));
-    if (code == CONTENT_TYPE_OTHER && FindToken(kJavaScriptTypes, type) != 0) {
+    if (code == CONTENT_TYPE_OTHER && IsJavaScriptMimeType(type)) {
         code = CONTENT_TYPE_JAVASCRIPT;
     }
     return true;
@@ -440,4 +440,8 @@ bool CHttpHeaders::GetWwwChallenge(CAuthChallenge& challenge) const {
 
 bool CHttpHeaders::GetProxyChallenge(CAuthChallenge& challenge) const {
     return ParseChallenge(m_values[HEADER_PROXY_AUTHENTICATE], challenge);
+}
+
+bool IsJavaScriptMimeType(std::string_view essence) {
+    return FindToken(kJavaScriptTypes, essence) != 0;
 }

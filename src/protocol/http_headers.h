@@ -87,6 +87,10 @@ enum ContentTypeCode : int {
     CONTENT_TYPE_JAVASCRIPT = 6,
 };
 
+// Whether a MIME type essence (no parameters) is one of the names browsers
+// run as JavaScript; the case of the letters does not matter.
+bool IsJavaScriptMimeType(std::string_view essence);
+
 struct CAuthChallenge;
 struct CAuthCredentials;
 
